@@ -1,0 +1,148 @@
+// Opening a dump and deriving its cache folder (see dump_open.h).
+#include "cache/dump_open.h"
+
+#include <cstdio>
+#include <memory>
+#include <new>
+
+namespace kv {
+
+namespace {
+
+constexpr const char* MSG_OPEN = "Die Dump-Datei kann nicht schreibgeschützt geöffnet werden.";
+constexpr const char* MSG_MEMORY = "Nicht genügend Arbeitsspeicher.";
+constexpr const char* MSG_COMPRESSED =
+    "Komprimierter Dump: Bitte .gz / .zip zunächst entpacken und die .sql-Datei öffnen.";
+constexpr const char* MSG_UTF16 =
+    "UTF-16/UTF-32 wird nicht unterstützt. Bitte den Dump zunächst als UTF-8 speichern.";
+constexpr const char* MSG_FOLDER =
+    "Der lokale Cache-Ordner kann nicht angelegt werden. Schreibrechte und freien Platz prüfen.";
+constexpr const char* MSG_LOCK =
+    "Dieser Dump-Cache ist bereits in einer anderen Instanz geöffnet, oder der Cache-Ordner ist "
+    "nicht beschreibbar.";
+
+std::uint64_t hash_u64_le(std::uint64_t value, std::uint64_t seed) {
+    unsigned char bytes[8];
+    for (int i = 0; i < 8; ++i) bytes[i] = static_cast<unsigned char>(value >> (8 * i));
+    return fnv1a64_seeded(bytes, sizeof bytes, seed);
+}
+
+// Parent of a folder path ("" when it has none), for creating the root level by level.
+std::string parent_of(const std::string& path) {
+    auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+}  // namespace
+
+std::uint64_t fnv1a64_seeded(const void* bytes, std::size_t length, std::uint64_t seed) {
+    std::uint64_t h = seed != 0 ? seed : FNV_OFFSET_BASIS;
+    const auto* p = static_cast<const unsigned char*>(bytes);
+    for (std::size_t i = 0; i < length; ++i) {
+        h ^= p[i];
+        h *= FNV_PRIME;
+    }
+    return h;
+}
+
+std::uint64_t cache_key(const DumpState& state) {
+    std::uint64_t h = fnv1a64_seeded(state.dump_path.data(), state.dump_path.size(),
+                                     state.fingerprint);
+    h = hash_u64_le(state.dump_size, h);
+    return hash_u64_le(state.dump_time, h);
+}
+
+bool dump_open(DumpState& state, const std::string& dump_path, const std::string& cache_root) {
+    try {
+        state.dump_path = dump_path;
+    } catch (const std::bad_alloc&) {
+        dump_state_fail(state, MSG_MEMORY);
+        return false;
+    }
+    file_close(state.dump_handle);
+    state.dump_handle = file_open(dump_path, FILE_MODE_READ);
+    if (state.dump_handle == INVALID_FILE) {
+        dump_state_fail(state, MSG_OPEN);
+        return false;
+    }
+    state.dump_size = file_get_size(state.dump_handle);
+    state.dump_time = file_get_mtime(state.dump_handle);
+
+    std::unique_ptr<unsigned char[]> sample(new (std::nothrow) unsigned char[KEY_SAMPLE_SIZE]);
+    if (!sample) {
+        dump_state_fail(state, MSG_MEMORY);
+        return false;
+    }
+    // A failed read leaves the sample empty: it only changes the key.
+    std::size_t head = file_seek_to(state.dump_handle, 0)
+                           ? file_read_some(state.dump_handle, sample.get(), KEY_SAMPLE_SIZE)
+                           : 0;
+    if (head >= 2) {
+        unsigned char b0 = sample[0], b1 = sample[1];
+        if ((b0 == 0x1F && b1 == 0x8B) || (b0 == 0x50 && b1 == 0x4B)) {
+            dump_state_fail(state, MSG_COMPRESSED);
+            return false;
+        }
+        if ((b0 == 0xFE && b1 == 0xFF) || (b0 == 0xFF && b1 == 0xFE)) {
+            dump_state_fail(state, MSG_UTF16);
+            return false;
+        }
+    }
+    std::uint64_t h = fnv1a64_seeded(sample.get(), head, 0);
+    state.fingerprint = h;
+    if (state.dump_size > KEY_SAMPLE_SIZE) {
+        std::size_t tail = file_seek_to(state.dump_handle, state.dump_size - KEY_SAMPLE_SIZE)
+                               ? file_read_some(state.dump_handle, sample.get(), KEY_SAMPLE_SIZE)
+                               : 0;
+        h = fnv1a64_seeded(sample.get(), tail, h);
+        state.fingerprint = h;
+    }
+    sample.reset();
+
+    char name[24];
+    std::snprintf(name, sizeof name, "/%016llx", static_cast<unsigned long long>(cache_key(state)));
+    try {
+        state.cache_folder = cache_root + name;
+    } catch (const std::bad_alloc&) {
+        dump_state_fail(state, MSG_MEMORY);
+        return false;
+    }
+    if (!dir_ensure(cache_root) || !dir_ensure(state.cache_folder)) {
+        dump_state_fail(state, MSG_FOLDER);
+        return false;
+    }
+    return true;
+}
+
+FileHandle cache_lock(DumpState& state) {
+    FileHandle lock = file_open_lock(state.cache_folder + "/session.lock");
+    if (lock == INVALID_FILE) dump_state_fail(state, MSG_LOCK);
+    return lock;
+}
+
+std::string cache_root_path() {
+    std::string base = env_get("LOCALAPPDATA");
+#if !defined(_WIN32)
+    if (base.empty()) base = env_get("XDG_CACHE_HOME");
+    if (base.empty()) {
+        std::string home = env_get("HOME");
+        if (!home.empty()) base = home + "/.cache";
+    }
+#endif
+    if (base.empty()) base = temp_folder();
+    if (base.empty()) return {};
+    while (base.size() > 1 && base.back() == '/') base.pop_back();
+    return base + "/Kor-Vane/DumpBrowser/Cache";
+}
+
+bool cache_root_ensure(const std::string& root) {
+    std::string dump_browser = parent_of(root);
+    std::string kor_vane = parent_of(dump_browser);
+    if (kor_vane.empty()) return false;
+    // The base itself may be missing on POSIX ($HOME/.cache on a fresh account).
+    std::string base = parent_of(kor_vane);
+    if (!base.empty()) dir_ensure(base);
+    return dir_ensure(kor_vane) && dir_ensure(dump_browser) && dir_ensure(root);
+}
+
+}  // namespace kv

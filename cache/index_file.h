@@ -1,0 +1,59 @@
+// Position index files "t%06u.kvi": flat arrays of 16-byte little-endian entries, one per
+// VALUES tuple in dump order, no header. Row i of a table is at byte 16 * i, so a page of any
+// row costs one seek and one read. Filter result files ("query.kvi") use the same format.
+//
+// The import writes through one IndexWriter: a 64 KiB buffer of 4,096 pending entries and at
+// most one open file. Tables of billions of rows give index files of tens of gigabytes; nothing
+// here holds more than one 64 KiB block.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "foundation/dump_state.h"
+
+namespace kv {
+
+inline constexpr std::uint32_t INDEX_ENTRY_SIZE = 16;
+inline constexpr std::uint32_t INDEX_BATCH_ENTRIES = 4096;  // 65,536 bytes
+inline constexpr std::uint32_t LAYOUT_NO_BACKSLASH = 0x80000000u;
+inline constexpr std::uint32_t LAYOUT_NUMBER_MASK = 0x7FFFFFFFu;
+
+struct IndexEntry {
+    std::uint64_t offset = 0;       // dump offset of the tuple's '('
+    std::uint32_t length = 0;       // bytes from '(' through the matching ')'
+    std::uint32_t layout_word = 0;  // bits 0..30 layout number, bit 31 NO_BACKSLASH_ESCAPES
+};
+
+void index_entry_encode(const IndexEntry& entry, unsigned char out[INDEX_ENTRY_SIZE]);
+IndexEntry index_entry_decode(const unsigned char in[INDEX_ENTRY_SIZE]);
+
+// Writer state of one import. Owned by the import run.
+struct IndexWriter {
+    FileHandle file = INVALID_FILE;
+    std::uint32_t current_object = 0;
+    std::unique_ptr<unsigned char[]> buffer;  // INDEX_BATCH_ENTRIES * 16 bytes
+    std::uint64_t pending = 0;
+    std::vector<std::uint32_t> written_objects;  // every object whose file this import wrote
+    ~IndexWriter();
+};
+
+// Allocates the buffer and resets the writer; false with "Nicht genügend Arbeitsspeicher.".
+bool index_writer_start(DumpState& state, IndexWriter& writer);
+// Appends one entry for object; reads the object's current entry count from state (create
+// mode for the first entry, append mode after). Called before the caller raises the counts.
+bool index_append(DumpState& state, IndexWriter& writer, std::uint32_t object,
+                  const IndexEntry& entry);
+// Regular end of an import: writes pending entries, then flushes every index file this import
+// wrote (one flush each) and closes it. False on failure (a write failure with its message; a
+// flush failure without one).
+bool index_finish(DumpState& state, IndexWriter& writer);
+// Stop after an error or cancellation: closes the open file without writing pending entries.
+void index_abandon(IndexWriter& writer);
+
+// Reads count entries starting at entry first from an open index or filter result file.
+// False when fewer bytes than 16 * count arrive (the caller picks its message).
+bool index_read(FileHandle file, std::uint64_t first, std::uint32_t count, IndexEntry* out);
+
+}  // namespace kv

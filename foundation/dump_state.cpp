@@ -1,0 +1,62 @@
+// DumpState lifecycle, index file naming and import notes.
+#include "foundation/dump_state.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace kv {
+
+DumpState::DumpState() = default;
+
+DumpState::~DumpState() { file_close(dump_handle); }
+
+void dump_state_init(DumpState& state) {
+    state.dump_path.clear();
+    state.cache_folder.clear();
+    state.import_notes.clear();
+    state.dump_size = state.dump_time = state.fingerprint = state.total_entries = 0;
+    state.objects.clear();
+    state.note_count = 0;
+    state.dump_handle = INVALID_FILE;
+    state.message[0] = '\0';
+    state.loaded_from_cache = 0;
+    state.read_buffer.reset();
+    state.read_buffer_start = state.read_buffer_length = 0;
+}
+
+void dump_state_clear_schema(DumpState& state) {
+    std::vector<SchemaObject>().swap(state.objects);
+    state.total_entries = 0;
+}
+
+void dump_state_destroy(DumpState& state) {
+    dump_state_clear_schema(state);
+    file_close(state.dump_handle);
+    std::string().swap(state.dump_path);
+    std::string().swap(state.cache_folder);
+    std::string().swap(state.import_notes);
+    dump_state_init(state);
+}
+
+std::string index_file_path(const DumpState& state, std::uint32_t object) {
+    char name[24];
+    std::snprintf(name, sizeof name, "/t%06u.kvi", static_cast<unsigned>(object));
+    return state.cache_folder + name;
+}
+
+void dump_state_fail(DumpState& state, const char* text) { msg_set(state.message, text); }
+
+void import_note_append(DumpState& state, const char* note) {
+    ++state.note_count;
+    std::size_t length = std::strlen(note);
+    if (state.import_notes.size() + length + 4 > MAX_NOTES_BYTES) return;
+    try {
+        state.import_notes.reserve(state.import_notes.size() + length + 2);
+        state.import_notes.append(note, length);
+        state.import_notes.append("\r\n");
+    } catch (...) {
+        // Out of memory: the text stays as it was (the count has risen).
+    }
+}
+
+}  // namespace kv

@@ -1,0 +1,93 @@
+// The record of one open dump and the schema model it holds.
+//
+// A DumpState is filled by opening the dump (cache layer), then by the import run or the
+// manifest loader, and read by the record readers and the interface. It owns everything it
+// points to; destroying it closes the dump handle. One user at a time: while a job runs, the
+// worker is the only user (the read buffer is used without a lock).
+//
+// Limits: at most 65,536 schema objects per dump and 4,096 columns per object; import notes
+// text at most 65,536 bytes (the count keeps rising past that).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "foundation/file.h"
+#include "foundation/message.h"
+
+namespace kv {
+
+inline constexpr std::uint32_t MAX_OBJECTS = 65536;
+inline constexpr std::uint32_t MAX_COLUMNS = 4096;
+inline constexpr std::size_t MAX_NOTES_BYTES = 65536;
+inline constexpr std::size_t READ_BUFFER_SIZE = 1048576;
+
+enum ObjectKind : std::int32_t {
+    OBJECT_TABLE = 0,
+    OBJECT_VIEW = 1,
+    OBJECT_ROUTINE = 2,
+    OBJECT_DATABASE = 3,
+};
+
+struct Column {
+    std::string name;       // token text: quotes removed, doubled quote stored once
+    std::string type_text;  // definition after the name, trimmed; "(Definition nicht im Dump)"
+};
+
+// One INSERT column layout: for each value of a tuple, the column number it fills.
+// Its position in SchemaObject::layouts is its layout number (bits 0..30 of an entry's word).
+struct ColumnLayout {
+    std::vector<std::uint32_t> columns;
+};
+
+struct SchemaObject {
+    std::string database_name;  // for a database object, its own name
+    std::string object_name;    // "" for a database object
+    std::string create_text;    // last CREATE statement naming the object, "" until one is seen
+    std::vector<Column> columns;        // count = columns.size(), at most MAX_COLUMNS
+    std::vector<ColumnLayout> layouts;  // count = layouts.size()
+    std::uint64_t entry_count = 0;      // tuples indexed = entries of its index file
+    std::uint64_t tuple_bytes = 0;      // sum of those tuples' lengths
+    ObjectKind kind = OBJECT_TABLE;
+};
+
+struct DumpState {
+    DumpState();
+    ~DumpState();
+    DumpState(const DumpState&) = delete;
+    DumpState& operator=(const DumpState&) = delete;
+
+    std::string dump_path;     // exactly as the user gave it; the cache key covers these bytes
+    std::string cache_folder;  // cache root + "/" + 16 lower-case hex digits
+    std::string import_notes;  // note lines, each ending in "\r\n"
+    std::uint64_t dump_size = 0;    // at opening
+    std::uint64_t dump_time = 0;    // last-write FILETIME at opening
+    std::uint64_t fingerprint = 0;  // hash of the first and last 64 KiB
+    std::uint64_t total_entries = 0;
+    std::vector<SchemaObject> objects;  // position = object number (names t%06u.kvi)
+    std::uint32_t note_count = 0;       // notes raised, including those not stored
+    FileHandle dump_handle = INVALID_FILE;
+    char message[MESSAGE_SIZE] = {};
+    std::uint32_t loaded_from_cache = 0;
+    std::unique_ptr<unsigned char[]> read_buffer;  // READ_BUFFER_SIZE bytes, on first use
+    std::uint64_t read_buffer_start = 0;
+    std::uint64_t read_buffer_length = 0;
+};
+
+// Resets every field (handle to INVALID_FILE, without closing an open one).
+void dump_state_init(DumpState& state);
+// Frees every schema object; object count and total entries become 0.
+void dump_state_clear_schema(DumpState& state);
+// Clears the schema, frees strings and the read buffer, closes the dump handle, zeroes.
+void dump_state_destroy(DumpState& state);
+// "%s/t%06u.kvi" of the cache folder and the object number.
+std::string index_file_path(const DumpState& state, std::uint32_t object);
+// Writes a fixed sentence into the state's message with "%s".
+void dump_state_fail(DumpState& state, const char* text);
+// Appends one import note line ("\r\n"-terminated) unless the text would exceed 65,536 bytes
+// (current + note + 4); the count rises always.
+void import_note_append(DumpState& state, const char* note);
+
+}  // namespace kv

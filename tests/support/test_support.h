@@ -1,0 +1,81 @@
+// Shared helpers of the test programs: a private temporary folder per test and whole-file
+// reads and writes. Test data lives in tests/data (KV_TEST_DATA_DIR); large inputs are
+// generated inside the tests, never stored.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+
+#include "foundation/file.h"
+
+namespace kv::test {
+
+// A fresh folder below the temporary folder, removed with everything in it at scope end.
+class TempDir {
+public:
+    TempDir() {
+        std::random_device rd;
+        std::filesystem::path base = std::filesystem::temp_directory_path();
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            auto candidate = base / ("kvtest-" + std::to_string(current_pid()) + "-" +
+                                     std::to_string(rd()));
+            if (std::filesystem::create_directory(candidate)) {
+                path_ = candidate;
+                break;
+            }
+        }
+    }
+    ~TempDir() {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    // UTF-8 path with "/" separators, as the system builds its paths.
+    std::string str() const { return path_.generic_u8string_compat(); }
+    std::string file(const std::string& name) const { return str() + "/" + name; }
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    struct Path : std::filesystem::path {
+        using std::filesystem::path::path;
+        Path& operator=(const std::filesystem::path& p) {
+            std::filesystem::path::operator=(p);
+            return *this;
+        }
+        std::string generic_u8string_compat() const {
+            auto u8 = generic_u8string();
+            return std::string(u8.begin(), u8.end());
+        }
+    } path_;
+};
+
+inline std::filesystem::path fs_path(const std::string& utf8) {
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+inline void write_file(const std::string& path, const std::string& bytes) {
+    std::ofstream out(fs_path(path), std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+inline std::string read_file(const std::string& path) {
+    std::ifstream in(fs_path(path), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline bool file_exists(const std::string& path) {
+    std::error_code ec;
+    return std::filesystem::exists(fs_path(path), ec);
+}
+
+inline std::string data_file(const std::string& name) {
+    return std::string(KV_TEST_DATA_DIR) + "/" + name;
+}
+
+}  // namespace kv::test
