@@ -8,10 +8,15 @@ set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
 add_subdirectory(${KV_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 include(GoogleTest)
 
+# Helpers every test program links: temporary folders, child processes.
+add_library(kv_test_support STATIC ${PROJECT_SOURCE_DIR}/tests/support/child_process.cpp)
+target_include_directories(kv_test_support PUBLIC ${PROJECT_SOURCE_DIR})
+target_link_libraries(kv_test_support PUBLIC kv_foundation)
+
 function(kv_add_test name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
-  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
+  target_link_libraries(${name} PRIVATE ${T_LIBS} kv_test_support GTest::gtest GTest::gtest_main)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
   target_compile_definitions(${name} PRIVATE
     KV_TEST_DATA_DIR="${PROJECT_SOURCE_DIR}/tests/data"
