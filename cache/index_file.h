@@ -36,6 +36,12 @@ struct IndexWriter {
     std::unique_ptr<unsigned char[]> buffer;  // INDEX_BATCH_ENTRIES * 16 bytes
     std::uint64_t pending = 0;
     std::vector<std::uint32_t> written_objects;  // every object whose file this import wrote
+    // One bit per object number (MAX_OBJECTS bits): set once its number is in written_objects,
+    // so each file is listed, and flushed by index_finish, exactly once.
+    std::vector<std::uint64_t> written_mask;
+    IndexWriter() = default;
+    IndexWriter(const IndexWriter&) = delete;
+    IndexWriter& operator=(const IndexWriter&) = delete;
     ~IndexWriter();
 };
 

@@ -8,6 +8,7 @@
 
 #include "foundation/text.h"
 #else
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -31,11 +32,20 @@ int run_test_in_child(const std::string& test_filter, const std::string& variabl
     std::u16string val = utf8_to_utf16(value);
     SetEnvironmentVariableW(reinterpret_cast<const wchar_t*>(name.c_str()),
                             reinterpret_cast<const wchar_t*>(val.c_str()));
+    // The child's own report stays out of the parent's output.
+    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    HANDLE null_out = CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  &inherit, OPEN_EXISTING, 0, nullptr);
     STARTUPINFOW si{};
     si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    si.hStdOutput = null_out;
+    si.hStdError = null_out;
     PROCESS_INFORMATION pi{};
-    BOOL started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+    BOOL started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
                                   nullptr, &si, &pi);
+    if (null_out != INVALID_HANDLE_VALUE) CloseHandle(null_out);
     SetEnvironmentVariableW(reinterpret_cast<const wchar_t*>(name.c_str()), nullptr);
     if (!started) return -1;
     WaitForSingleObject(pi.hProcess, INFINITE);
@@ -55,6 +65,12 @@ int run_test_in_child(const std::string& test_filter, const std::string& variabl
     pid_t pid = ::fork();
     if (pid < 0) return -1;
     if (pid == 0) {
+        // The child's own report stays out of the parent's output.
+        int null_fd = ::open("/dev/null", O_WRONLY);
+        if (null_fd >= 0) {
+            ::dup2(null_fd, 1);
+            ::dup2(null_fd, 2);
+        }
         ::setenv(variable.c_str(), value.c_str(), 1);
         std::string filter = "--gtest_filter=" + test_filter;
         ::execl(exe, exe, filter.c_str(), static_cast<char*>(nullptr));

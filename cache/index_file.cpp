@@ -1,0 +1,207 @@
+// Position index writer and reader (see index_file.h).
+//
+// The import appends one 16-byte entry per tuple, billions of them for a large dump, so the hot
+// path is a copy into a fixed 64 KiB buffer; the file is written in 65,536-byte blocks and
+// reopened only when the tuples switch to another object. Every file this import wrote is
+// flushed once at the end, so a manifest written afterwards never describes index contents that
+// are still in the operating system's cache.
+#include "cache/index_file.h"
+
+#include <cstring>
+#include <new>
+
+namespace kv {
+
+namespace {
+
+constexpr const char* MSG_WRITE =
+    "Cache kann nicht geschrieben werden. Freien Speicherplatz prüfen.";
+constexpr const char* MSG_CREATE = "Indexdatei kann nicht angelegt werden.";
+constexpr const char* MSG_MEMORY = "Nicht genügend Arbeitsspeicher.";
+
+constexpr std::size_t MASK_WORDS = MAX_OBJECTS / 64;
+
+void put_u32(unsigned char* p, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
+}
+
+void put_u64(unsigned char* p, std::uint64_t v) {
+    for (int i = 0; i < 8; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
+}
+
+std::uint32_t get_u32(const unsigned char* p) {
+    std::uint32_t v = 0;
+    for (int i = 3; i >= 0; --i) v = (v << 8) | p[i];
+    return v;
+}
+
+std::uint64_t get_u64(const unsigned char* p) {
+    std::uint64_t v = 0;
+    for (int i = 7; i >= 0; --i) v = (v << 8) | p[i];
+    return v;
+}
+
+// Writes the pending entries to the open file; pending is 0 afterwards only on success.
+bool write_pending(DumpState& state, IndexWriter& writer) {
+    if (writer.pending == 0) return true;
+    if (writer.file == INVALID_FILE ||
+        !file_write_all(writer.file, writer.buffer.get(),
+                        static_cast<std::size_t>(writer.pending) * INDEX_ENTRY_SIZE)) {
+        dump_state_fail(state, MSG_WRITE);
+        return false;
+    }
+    writer.pending = 0;
+    return true;
+}
+
+// Records object as written by this import, once. False only when memory runs out.
+bool remember_object(IndexWriter& writer, std::uint32_t object) {
+    std::uint64_t bit = std::uint64_t{1} << (object % 64);
+    std::uint64_t& word = writer.written_mask[object / 64];
+    if ((word & bit) != 0) return true;
+    try {
+        writer.written_objects.push_back(object);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    word |= bit;
+    return true;
+}
+
+// Closes the open file (no flush: index_finish flushes every written file once).
+bool switch_to(DumpState& state, IndexWriter& writer, std::uint32_t object) {
+    if (!write_pending(state, writer)) return false;
+    writer.pending = 0;
+    file_close(writer.file);
+    writer.file = INVALID_FILE;
+
+    std::string path;
+    try {
+        path = index_file_path(state, object);
+    } catch (const std::bad_alloc&) {
+        dump_state_fail(state, MSG_MEMORY);
+        return false;
+    }
+    // Continue a file this import already filled; the first entry truncates what an earlier
+    // import left behind.
+    bool has_entries = state.objects[object].entry_count > 0;
+    writer.file = file_open(path, has_entries ? FILE_MODE_APPEND : FILE_MODE_CREATE);
+    writer.current_object = object;
+    if (writer.file == INVALID_FILE) {
+        dump_state_fail(state, MSG_CREATE);
+        return false;
+    }
+    if (!remember_object(writer, object)) {
+        dump_state_fail(state, MSG_MEMORY);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void index_entry_encode(const IndexEntry& entry, unsigned char out[INDEX_ENTRY_SIZE]) {
+    put_u64(out, entry.offset);
+    put_u32(out + 8, entry.length);
+    put_u32(out + 12, entry.layout_word);
+}
+
+IndexEntry index_entry_decode(const unsigned char in[INDEX_ENTRY_SIZE]) {
+    IndexEntry entry;
+    entry.offset = get_u64(in);
+    entry.length = get_u32(in + 8);
+    entry.layout_word = get_u32(in + 12);
+    return entry;
+}
+
+IndexWriter::~IndexWriter() { file_close(file); }
+
+bool index_writer_start(DumpState& state, IndexWriter& writer) {
+    file_close(writer.file);
+    writer.file = INVALID_FILE;
+    writer.current_object = 0;
+    writer.pending = 0;
+    writer.written_objects.clear();
+    writer.buffer.reset(new (std::nothrow)
+                            unsigned char[std::size_t{INDEX_BATCH_ENTRIES} * INDEX_ENTRY_SIZE]);
+    try {
+        writer.written_mask.assign(MASK_WORDS, 0);
+    } catch (const std::bad_alloc&) {
+        writer.buffer.reset();
+    }
+    if (!writer.buffer) {
+        dump_state_fail(state, MSG_MEMORY);
+        return false;
+    }
+    return true;
+}
+
+bool index_append(DumpState& state, IndexWriter& writer, std::uint32_t object,
+                  const IndexEntry& entry) {
+    if (!writer.buffer || object >= state.objects.size() || object >= MAX_OBJECTS) {
+        dump_state_fail(state, MSG_CREATE);
+        return false;
+    }
+    if (writer.file == INVALID_FILE || object != writer.current_object) {
+        if (!switch_to(state, writer, object)) return false;
+    }
+    index_entry_encode(entry, writer.buffer.get() + writer.pending * INDEX_ENTRY_SIZE);
+    if (++writer.pending == INDEX_BATCH_ENTRIES) return write_pending(state, writer);
+    return true;
+}
+
+bool index_finish(DumpState& state, IndexWriter& writer) {
+    if (!write_pending(state, writer)) return false;
+    writer.pending = 0;
+    bool ok = true;
+    for (std::uint32_t object : writer.written_objects) {
+        if (writer.file != INVALID_FILE && object == writer.current_object) {
+            if (!file_flush(writer.file)) ok = false;
+            continue;
+        }
+        // Files switched away from were closed unflushed; a fresh handle flushes the file's
+        // data all the same.
+        FileGuard file;
+        try {
+            file.reset(file_open(index_file_path(state, object), FILE_MODE_APPEND));
+        } catch (const std::bad_alloc&) {
+        }
+        if (!file.valid() || !file_flush(file.get())) ok = false;
+    }
+    file_close(writer.file);
+    writer.file = INVALID_FILE;
+    writer.buffer.reset();
+    return ok;
+}
+
+void index_abandon(IndexWriter& writer) {
+    file_close(writer.file);
+    writer.file = INVALID_FILE;
+    writer.pending = 0;
+    writer.buffer.reset();
+}
+
+bool index_read(FileHandle file, std::uint64_t first, std::uint32_t count, IndexEntry* out) {
+    if (file == INVALID_FILE || first > UINT64_MAX / INDEX_ENTRY_SIZE) return false;
+    if (!file_seek_to(file, first * INDEX_ENTRY_SIZE)) return false;
+    constexpr std::size_t CHUNK_ENTRIES = 256;
+    unsigned char chunk[CHUNK_ENTRIES * INDEX_ENTRY_SIZE];
+    std::uint32_t done = 0;
+    while (done < count) {
+        std::size_t want = count - done < CHUNK_ENTRIES ? count - done : CHUNK_ENTRIES;
+        std::size_t bytes = want * INDEX_ENTRY_SIZE;
+        std::size_t got = 0;
+        while (got < bytes) {
+            std::size_t n = file_read_some(file, chunk + got, bytes - got);
+            if (n == 0) return false;
+            got += n;
+        }
+        for (std::size_t i = 0; i < want; ++i) {
+            out[done + i] = index_entry_decode(chunk + i * INDEX_ENTRY_SIZE);
+        }
+        done += static_cast<std::uint32_t>(want);
+    }
+    return true;
+}
+
+}  // namespace kv

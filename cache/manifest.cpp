@@ -1,0 +1,379 @@
+// Writing and loading the cache manifest "manifest.kvd" (see manifest.h).
+//
+// A manifest holds the whole schema of a dump: up to 65,536 objects with 4,096 columns each
+// and CREATE texts of up to 2 MiB, in a file of at most 256 MiB. Both directions go through a
+// fixed 64 KiB buffer. The loader treats the file as hostile: every read is checked against
+// the bytes still unread, and no count is used to reserve memory before the bytes it claims
+// are known to be in the file, so a damaged manifest costs at most memory in proportion to
+// its real size and is then rejected.
+#include "cache/manifest.h"
+
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+
+#include "cache/index_file.h"
+
+namespace kv {
+
+namespace {
+
+constexpr const char* MSG_MANIFEST = "Cache-Metadaten konnten nicht sicher gespeichert werden.";
+constexpr const char* MSG_MEMORY = "Nicht genügend Arbeitsspeicher.";
+
+constexpr const char* MANIFEST_NAME = "manifest.kvd";
+constexpr const char* MANIFEST_PART_NAME = "manifest.part";
+constexpr unsigned char MAGIC[12] = {'K', 'V', 'D', 'U', 'M', 'P', 'I', 'D', 'X', '0', '4', 0};
+
+constexpr std::size_t IO_BUFFER_SIZE = 65536;
+constexpr std::uint64_t HEADER_SIZE = 52;
+constexpr std::uint64_t MAX_FILE_SIZE = 268435456;
+constexpr std::uint32_t MAX_NAME_BYTES = 8192;
+constexpr std::uint32_t MAX_TEXT_BYTES = 2097152;
+constexpr std::uint32_t MAX_LAYOUTS = 65536;
+constexpr std::uint64_t MAX_ENTRY_COUNT = std::uint64_t{1} << 60;  // exclusive
+
+// Smallest possible encodings, used to bound counts by the bytes left before reserving.
+constexpr std::uint64_t MIN_OBJECT_BYTES = 3 * 4 + 4 + 8 + 8 + 4 + 4;
+constexpr std::uint64_t MIN_COLUMN_BYTES = 2 * 4;
+constexpr std::uint64_t MIN_LAYOUT_BYTES = 4;
+
+std::string folder_file(const DumpState& state, const char* name) {
+    return state.cache_folder + "/" + name;
+}
+
+// Buffered writer; the first failed write makes every later call a no-op returning false.
+class ManifestWriter {
+public:
+    ManifestWriter(FileHandle file, unsigned char* buffer) : file_(file), buffer_(buffer) {}
+
+    bool ok() const { return ok_; }
+
+    void bytes(const void* data, std::size_t count) {
+        const auto* p = static_cast<const unsigned char*>(data);
+        while (ok_ && count > 0) {
+            if (used_ == IO_BUFFER_SIZE) flush_buffer();
+            std::size_t n = IO_BUFFER_SIZE - used_;
+            if (n > count) n = count;
+            std::memcpy(buffer_ + used_, p, n);
+            used_ += n;
+            p += n;
+            count -= n;
+        }
+    }
+    void u32(std::uint32_t v) {
+        unsigned char b[4];
+        for (int i = 0; i < 4; ++i) b[i] = static_cast<unsigned char>(v >> (8 * i));
+        bytes(b, sizeof b);
+    }
+    void u64(std::uint64_t v) {
+        unsigned char b[8];
+        for (int i = 0; i < 8; ++i) b[i] = static_cast<unsigned char>(v >> (8 * i));
+        bytes(b, sizeof b);
+    }
+    // A count or length that does not fit the 32-bit field fails the write.
+    void count(std::size_t v) {
+        if (v > UINT32_MAX) ok_ = false;
+        u32(static_cast<std::uint32_t>(v));
+    }
+    void string(const std::string& s) {
+        count(s.size());
+        bytes(s.data(), s.size());
+    }
+    bool finish() {
+        flush_buffer();
+        return ok_;
+    }
+
+private:
+    void flush_buffer() {
+        if (ok_ && used_ > 0 && !file_write_all(file_, buffer_, used_)) ok_ = false;
+        used_ = 0;
+    }
+
+    FileHandle file_;
+    unsigned char* buffer_;
+    std::size_t used_ = 0;
+    bool ok_ = true;
+};
+
+void write_object(ManifestWriter& out, const SchemaObject& object) {
+    out.string(object.database_name);
+    out.string(object.object_name);
+    out.string(object.create_text);
+    out.u32(static_cast<std::uint32_t>(object.kind));
+    out.u64(object.entry_count);
+    out.u64(object.tuple_bytes);
+    out.count(object.columns.size());
+    for (const Column& column : object.columns) {
+        out.string(column.name);
+        out.string(column.type_text);
+    }
+    out.count(object.layouts.size());
+    for (const ColumnLayout& layout : object.layouts) {
+        out.count(layout.columns.size());
+        for (std::uint32_t number : layout.columns) out.u32(number);
+    }
+}
+
+// Bounded reader over the manifest: it knows how many bytes are left and refuses any read
+// beyond them; after the first failure it stays invalid and reads nothing more.
+class ManifestReader {
+public:
+    ManifestReader(FileHandle file, std::uint64_t size, unsigned char* buffer)
+        : file_(file), remaining_(size), buffer_(buffer) {}
+
+    bool valid() const { return valid_; }
+    std::uint64_t remaining() const { return remaining_; }
+    void fail() { valid_ = false; }
+    // Marks the reader invalid unless condition holds; returns the validity.
+    bool check(bool condition) {
+        if (!condition) valid_ = false;
+        return valid_;
+    }
+    // True when count items of at least min_bytes each can still be in the file.
+    bool fits(std::uint64_t count, std::uint64_t min_bytes) {
+        return check(count <= remaining_ / min_bytes);
+    }
+
+    bool bytes(void* out, std::size_t count) {
+        if (!valid_) return false;
+        if (count > remaining_) {
+            valid_ = false;
+            return false;
+        }
+        auto* p = static_cast<unsigned char*>(out);
+        while (count > 0) {
+            if (pos_ == length_ && !refill()) {
+                valid_ = false;
+                return false;
+            }
+            std::size_t n = length_ - pos_;
+            if (n > count) n = count;
+            std::memcpy(p, buffer_ + pos_, n);
+            pos_ += n;
+            p += n;
+            count -= n;
+            remaining_ -= n;
+        }
+        return true;
+    }
+    std::uint32_t u32() {
+        unsigned char b[4] = {};
+        bytes(b, sizeof b);
+        std::uint32_t v = 0;
+        for (int i = 3; i >= 0; --i) v = (v << 8) | b[i];
+        return v;
+    }
+    std::uint64_t u64() {
+        unsigned char b[8] = {};
+        bytes(b, sizeof b);
+        std::uint64_t v = 0;
+        for (int i = 7; i >= 0; --i) v = (v << 8) | b[i];
+        return v;
+    }
+    // Length-prefixed string of at most limit bytes without NUL bytes.
+    bool string(std::string& out, std::uint32_t limit) {
+        std::uint32_t length = u32();
+        if (!check(length <= limit && length <= remaining_)) return false;
+        out.resize(length);
+        if (!bytes(out.data(), length)) return false;
+        return check(std::memchr(out.data(), 0, length) == nullptr);
+    }
+
+private:
+    bool refill() {
+        std::uint64_t want = remaining_ < IO_BUFFER_SIZE ? remaining_ : IO_BUFFER_SIZE;
+        std::size_t n = file_read_some(file_, buffer_, static_cast<std::size_t>(want));
+        pos_ = 0;
+        length_ = n;
+        return n > 0;
+    }
+
+    FileHandle file_;
+    std::uint64_t remaining_;
+    unsigned char* buffer_;
+    std::size_t pos_ = 0;
+    std::size_t length_ = 0;
+    bool valid_ = true;
+};
+
+// Reads one object record into object; false (reader invalid) on any violation.
+bool read_object(ManifestReader& in, const DumpState& state, std::uint32_t number,
+                 SchemaObject& object) {
+    in.string(object.database_name, MAX_NAME_BYTES);
+    in.string(object.object_name, MAX_NAME_BYTES);
+    in.string(object.create_text, MAX_TEXT_BYTES);
+    std::uint32_t kind = in.u32();
+    object.entry_count = in.u64();
+    object.tuple_bytes = in.u64();
+    std::uint32_t column_count = in.u32();
+    if (!in.check(kind <= OBJECT_DATABASE && column_count <= MAX_COLUMNS &&
+                  object.entry_count <= state.dump_size &&
+                  object.tuple_bytes <= state.dump_size)) {
+        return false;
+    }
+    object.kind = static_cast<ObjectKind>(kind);
+
+    if (!in.fits(column_count, MIN_COLUMN_BYTES)) return false;
+    object.columns.resize(column_count);
+    for (Column& column : object.columns) {
+        in.string(column.name, MAX_NAME_BYTES);
+        in.string(column.type_text, MAX_TEXT_BYTES);
+    }
+
+    std::uint32_t layout_count = in.u32();
+    if (!in.check(layout_count <= MAX_LAYOUTS) || !in.fits(layout_count, MIN_LAYOUT_BYTES)) {
+        return false;
+    }
+    object.layouts.resize(layout_count);
+    std::uint64_t seen[MAX_COLUMNS / 64];
+    for (ColumnLayout& layout : object.layouts) {
+        std::uint32_t values = in.u32();
+        if (!in.check(values <= column_count) || !in.fits(values, 4)) return false;
+        layout.columns.resize(values);
+        std::memset(seen, 0, sizeof seen);
+        for (std::uint32_t& number : layout.columns) {
+            number = in.u32();
+            if (!in.check(number < column_count)) return false;
+            std::uint64_t bit = std::uint64_t{1} << (number % 64);
+            if (!in.check((seen[number / 64] & bit) == 0)) return false;
+            seen[number / 64] |= bit;
+        }
+    }
+    if (!in.valid()) return false;
+
+    if (object.entry_count > 0) {
+        // Only tables have rows, every row names a layout, and the index file must hold
+        // exactly one 16-byte entry per row.
+        if (!in.check(object.kind == OBJECT_TABLE && !object.layouts.empty() &&
+                      object.entry_count < MAX_ENTRY_COUNT)) {
+            return false;
+        }
+        FileGuard index(file_open(index_file_path(state, number), FILE_MODE_READ));
+        if (!in.check(index.valid() &&
+                      file_get_size(index.get()) == object.entry_count * INDEX_ENTRY_SIZE)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Reads the notes and all object records after the header; false when anything is invalid.
+bool read_body(ManifestReader& in, DumpState& state, std::uint32_t object_count,
+               std::uint64_t total_entries) {
+    if (!in.string(state.import_notes, static_cast<std::uint32_t>(MAX_NOTES_BYTES))) return false;
+    if (!in.fits(object_count, MIN_OBJECT_BYTES)) return false;
+    state.objects.reserve(object_count);
+    std::uint64_t sum = 0;
+    for (std::uint32_t i = 0; i < object_count; ++i) {
+        state.objects.emplace_back();
+        if (!read_object(in, state, i, state.objects.back())) return false;
+        std::uint64_t entries = state.objects.back().entry_count;
+        if (!in.check(sum + entries >= sum)) return false;
+        sum += entries;
+    }
+    return in.check(in.remaining() == 0 && sum == total_entries);
+}
+
+}  // namespace
+
+bool manifest_write(DumpState& state, const ProgressSink* sink) {
+    std::string part_path;
+    std::string final_path;
+    std::unique_ptr<unsigned char[]> buffer;
+    try {
+        part_path = folder_file(state, MANIFEST_PART_NAME);
+        final_path = folder_file(state, MANIFEST_NAME);
+        buffer.reset(new unsigned char[IO_BUFFER_SIZE]);
+    } catch (const std::bad_alloc&) {
+        dump_state_fail(state, MSG_MEMORY);
+        return false;
+    }
+
+    FileGuard file(file_open(part_path, FILE_MODE_CREATE));
+    bool ok = file.valid();
+    if (ok) {
+        ManifestWriter out(file.get(), buffer.get());
+        out.bytes(MAGIC, sizeof MAGIC);
+        out.u64(state.dump_size);
+        out.u64(state.dump_time);
+        out.u64(state.fingerprint);
+        out.u64(state.total_entries);
+        out.count(state.objects.size());
+        out.u32(state.note_count);
+        out.string(state.import_notes);
+        for (const SchemaObject& object : state.objects) {
+            write_object(out, object);
+            if (!out.ok()) break;
+        }
+        ok = out.finish() && file_flush(file.get());
+    }
+    file.reset();
+    if (!ok || !file_replace(part_path, final_path)) {
+        file_remove(part_path);
+        dump_state_fail(state, MSG_MANIFEST);
+        return false;
+    }
+    progress_report(sink, state.dump_size, state.dump_size, state.total_entries, "Bereit");
+    return true;
+}
+
+bool manifest_load(DumpState& state) {
+    std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[IO_BUFFER_SIZE]);
+    if (!buffer) return false;
+    FileGuard file;
+    try {
+        file.reset(file_open(folder_file(state, MANIFEST_NAME), FILE_MODE_READ));
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    if (!file.valid()) return false;
+    std::uint64_t size = file_get_size(file.get());
+    if (size < HEADER_SIZE || size > MAX_FILE_SIZE) return false;
+
+    ManifestReader in(file.get(), size, buffer.get());
+    unsigned char magic[sizeof MAGIC];
+    in.bytes(magic, sizeof magic);
+    std::uint64_t dump_size = in.u64();
+    std::uint64_t dump_time = in.u64();
+    std::uint64_t fingerprint = in.u64();
+    std::uint64_t total_entries = in.u64();
+    std::uint32_t object_count = in.u32();
+    std::uint32_t note_count = in.u32();
+    if (!in.valid() || std::memcmp(magic, MAGIC, sizeof MAGIC) != 0 ||
+        dump_size != state.dump_size || dump_time != state.dump_time ||
+        fingerprint != state.fingerprint || object_count > MAX_OBJECTS) {
+        return false;  // state untouched
+    }
+
+    dump_state_clear_schema(state);
+    std::string().swap(state.import_notes);
+    state.note_count = note_count;
+    bool ok = false;
+    try {
+        ok = read_body(in, state, object_count, total_entries);
+    } catch (const std::bad_alloc&) {
+        ok = false;
+    }
+    if (!ok) {
+        dump_state_clear_schema(state);
+        std::string().swap(state.import_notes);
+        state.note_count = 0;
+        return false;
+    }
+    state.total_entries = total_entries;
+    state.loaded_from_cache = 1;
+    return true;
+}
+
+void manifest_remove(const DumpState& state) {
+    try {
+        file_remove(folder_file(state, MANIFEST_NAME));
+    } catch (const std::bad_alloc&) {
+        // Nothing removed; a later import overwrites the manifest all the same.
+    }
+}
+
+}  // namespace kv
