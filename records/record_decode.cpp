@@ -1,0 +1,175 @@
+// Tuple reader: entry validation, the 1 MiB read window and the split into values
+// (see record_decode.h).
+#include "records/record_decode.h"
+
+#include <cstring>
+#include <new>
+#include <string_view>
+
+#include "foundation/sql_lex.h"
+
+namespace kv {
+
+namespace {
+
+constexpr const char* MSG_BAD_TABLE = "Ungültige Tabelle.";
+constexpr const char* MSG_STALE_ENTRY =
+    "Ungültiger oder veralteter Positionsindex. Cache neu aufbauen.";
+constexpr const char* MSG_TOO_LARGE =
+    "Dieser einzelne Datensatz ist größer als 64 MiB. Er ist indexiert, kann aber nur als "
+    "SQL-Rohtupel gespeichert werden; Vorschau, Filter und CSV stoppen hier.";
+constexpr const char* MSG_NO_MEMORY_TUPLE = "Nicht genügend Arbeitsspeicher für den Datensatz.";
+constexpr const char* MSG_READ_FAILED =
+    "Datensatz konnte nicht aus der Originaldatei gelesen werden.";
+constexpr const char* MSG_INDEX_MISMATCH =
+    "Der Index passt nicht mehr zum Dump. Cache neu aufbauen.";
+constexpr const char* MSG_NO_MEMORY = "Nicht genügend Arbeitsspeicher.";
+constexpr const char* MSG_BAD_FIELD = "Ein Feld konnte nicht sicher dekodiert werden.";
+constexpr const char* MSG_LAYOUT_MISMATCH = "Cache-Spaltenlayout passt nicht zum Datensatz.";
+
+bool fail(DumpState& state, DecodedRecord& out, const char* text) {
+    dump_state_fail(state, text);
+    record_release(out);
+    return false;
+}
+
+// Reads until count bytes arrived or a read returns nothing; the number of bytes read.
+std::size_t read_fully(FileHandle handle, unsigned char* buffer, std::size_t count) {
+    std::size_t done = 0;
+    while (done < count) {
+        std::size_t n = file_read_some(handle, buffer + done, count - done);
+        if (n == 0) break;
+        done += n;
+    }
+    return done;
+}
+
+bool window_holds(const DumpState& state, std::uint64_t offset, std::uint64_t length) {
+    return state.read_buffer_length != 0 && offset >= state.read_buffer_start &&
+           offset + length <= state.read_buffer_start + state.read_buffer_length;
+}
+
+// Copies the tuple into out (already sized to length). Small tuples come through the read
+// window, which is refilled from the tuple's offset when it does not hold the whole tuple.
+bool read_tuple(DumpState& state, std::uint64_t offset, std::uint64_t length,
+                unsigned char* out) {
+    if (length > READ_BUFFER_SIZE) {
+        if (!file_seek_to(state.dump_handle, offset)) return false;
+        return read_fully(state.dump_handle, out, length) == length;
+    }
+    if (!state.read_buffer) {
+        state.read_buffer.reset(new (std::nothrow) unsigned char[READ_BUFFER_SIZE]);
+        if (!state.read_buffer) return false;
+        state.read_buffer_length = 0;
+    }
+    if (!window_holds(state, offset, length)) {
+        state.read_buffer_start = offset;
+        state.read_buffer_length = 0;
+        if (file_seek_to(state.dump_handle, offset)) {
+            // One read normally fills the window; further reads only cover a short read
+            // that ended inside the tuple.
+            std::size_t filled = file_read_some(state.dump_handle, state.read_buffer.get(),
+                                                READ_BUFFER_SIZE);
+            while (filled != 0 && filled < length) {
+                std::size_t n = file_read_some(state.dump_handle, state.read_buffer.get() + filled,
+                                               READ_BUFFER_SIZE - filled);
+                if (n == 0) break;
+                filled += n;
+            }
+            state.read_buffer_length = filled;
+        }
+        if (!window_holds(state, offset, length)) return false;
+    }
+    std::memcpy(out, state.read_buffer.get() + (offset - state.read_buffer_start), length);
+    return true;
+}
+
+}  // namespace
+
+bool record_decode(DumpState& state, std::uint32_t table, const IndexEntry& entry,
+                   DecodedRecord& out) {
+    out.values.clear();
+    out.tuple.clear();
+
+    if (table >= state.objects.size()) return fail(state, out, MSG_BAD_TABLE);
+    const SchemaObject& object = state.objects[table];
+
+    const std::uint32_t layout_number = entry.layout_word & LAYOUT_NUMBER_MASK;
+    const std::uint64_t offset = entry.offset;
+    const std::uint64_t length = entry.length;
+    if (layout_number >= object.layouts.size() || offset > state.dump_size || length < 2 ||
+        state.dump_size - offset < length) {
+        return fail(state, out, MSG_STALE_ENTRY);
+    }
+    if (length > MAX_DECODED_TUPLE) return fail(state, out, MSG_TOO_LARGE);
+
+    try {
+        out.tuple.resize(length);
+    } catch (const std::bad_alloc&) {
+        return fail(state, out, MSG_NO_MEMORY_TUPLE);
+    }
+    unsigned char* tuple = reinterpret_cast<unsigned char*>(out.tuple.data());
+    if (!read_tuple(state, offset, length, tuple)) return fail(state, out, MSG_READ_FAILED);
+    if (tuple[0] != '(' || tuple[length - 1] != ')') return fail(state, out, MSG_INDEX_MISMATCH);
+
+    const std::size_t column_count = object.columns.size();
+    try {
+        out.values.resize(column_count);
+    } catch (const std::bad_alloc&) {
+        return fail(state, out, MSG_NO_MEMORY);
+    }
+    for (Value& value : out.values) value.kind = VALUE_NOT_IN_INSERT;
+
+    const ColumnLayout& layout = object.layouts[layout_number];
+    if (layout.columns.empty()) {
+        // A layout without values belongs to an empty tuple "()"; anything else inside means
+        // the layout does not describe this tuple.
+        if (span_skip_blanks(tuple, length - 1, 1) != length - 1) {
+            return fail(state, out, MSG_LAYOUT_MISMATCH);
+        }
+        return true;
+    }
+
+    const bool no_backslash = (entry.layout_word & LAYOUT_NO_BACKSLASH) != 0;
+    const std::size_t value_total = layout.columns.size();
+    std::uint64_t p = 1;
+    for (std::size_t j = 0; j < value_total; ++j) {
+        const std::uint64_t k = value_find_end(tuple, length, p, no_backslash);
+        if (k >= length) return fail(state, out, MSG_BAD_FIELD);
+        const std::uint32_t c = layout.columns[j];
+        if (c >= column_count) return fail(state, out, MSG_BAD_FIELD);
+        Value& value = out.values[c];
+        const std::string_view source(out.tuple.data() + p, k - p);
+        if (!value_decode(source, no_backslash, value)) return fail(state, out, MSG_BAD_FIELD);
+        if (value.kind == VALUE_TEXT && binary_type_test(object.columns[c].type_text)) {
+            std::string hex;
+            if (!hex_encode(value.text, hex)) return fail(state, out, MSG_NO_MEMORY);
+            value.text.swap(hex);
+            value.kind = VALUE_BINARY;
+        }
+        const bool last = j + 1 == value_total;
+        if (tuple[k] != (last ? ')' : ',')) return fail(state, out, MSG_LAYOUT_MISMATCH);
+        // The tuple's own ")" must close the last value; an earlier one means the entry's
+        // length no longer matches the tuple in the dump.
+        if (last && k != length - 1) return fail(state, out, MSG_INDEX_MISMATCH);
+        p = k + 1;
+    }
+    return true;
+}
+
+void record_release(DecodedRecord& record) {
+    std::vector<Value>().swap(record.values);
+    std::string().swap(record.tuple);
+}
+
+bool dump_unchanged(DumpState& state) {
+    if (file_get_size(state.dump_handle) == state.dump_size &&
+        file_get_mtime(state.dump_handle) == state.dump_time) {
+        return true;
+    }
+    state.read_buffer_length = 0;
+    dump_state_fail(state, MSG_INDEX_MISMATCH);
+    return false;
+}
+
+}  // namespace kv

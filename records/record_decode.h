@@ -1,0 +1,51 @@
+// Reading one tuple back from the dump by its position index entry and splitting it into one
+// value per table column.
+//
+// The cache holds no row data; every page, filter and export reads its tuples from the dump
+// again. Tuples of up to 1 MiB come from the dump state's 1 MiB read window, so a walk in dump
+// order costs about one read per megabyte; larger tuples (up to 64 MiB) are read in one piece
+// and never pass through the window. A table has up to 4,096 columns. Runs on the worker
+// thread only: the read window and the position of the dump handle belong to the DumpState
+// and are used without locks.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "cache/index_file.h"
+#include "foundation/dump_state.h"
+#include "records/value.h"
+
+namespace kv {
+
+inline constexpr std::uint64_t MAX_DECODED_TUPLE = 67108864;  // 64 MiB, inclusive
+
+// One tuple read back. values has one entry per table column in column order (columns the
+// tuple's INSERT did not name are VALUE_NOT_IN_INSERT); tuple is an exact copy of the bytes
+// from "(" through ")". Owns everything; empty after record_release or a failed decode.
+struct DecodedRecord {
+    std::vector<Value> values;
+    std::string tuple;
+    std::uint32_t value_count() const { return static_cast<std::uint32_t>(values.size()); }
+    std::uint64_t tuple_length() const { return tuple.size(); }
+};
+
+// Reads and decodes the tuple of entry for object number table. False with the German reason
+// in state.message, and out empty, when the entry does not fit the table or the dump, the
+// tuple is above 64 MiB, cannot be read, or does not match its column layout. The read window
+// may hold a new part of the dump afterwards. A record passed in again is emptied first, and
+// its storage is reused.
+bool record_decode(DumpState& state, std::uint32_t table, const IndexEntry& entry,
+                   DecodedRecord& out);
+
+// Frees the values and the tuple copy; safe on an empty record.
+void record_release(DecodedRecord& record);
+
+// True when the open dump still has the size and last-write time it was opened with. Otherwise
+// writes "Der Index passt nicht mehr zum Dump. Cache neu aufbauen.", empties the read window
+// and returns false. Jobs that read tuples call it once before they start: on POSIX nothing
+// keeps another program from rewriting the open dump.
+bool dump_unchanged(DumpState& state);
+
+}  // namespace kv

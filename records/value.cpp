@@ -1,0 +1,319 @@
+// Classification of one value's source text into the value model (see value.h).
+#include "records/value.h"
+
+#include <new>
+
+#include "foundation/sql_lex.h"
+#include "foundation/text.h"
+
+namespace kv {
+
+namespace {
+
+const unsigned char* bytes_of(std::string_view s) {
+    return reinterpret_cast<const unsigned char*>(s.data());
+}
+
+bool is_digit(unsigned char c) { return c >= '0' && c <= '9'; }
+
+bool is_hex_digit(unsigned char c) {
+    return is_digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+bool is_quote(unsigned char c) { return c == '\'' || c == '"'; }
+
+// Sign, digits, optional fraction, optional exponent with at least one digit; at least one
+// mantissa digit; the whole span must be used.
+bool is_number(const unsigned char* b, std::size_t d) {
+    std::size_t i = 0;
+    if (i < d && (b[i] == '+' || b[i] == '-')) ++i;
+    std::size_t digits = 0;
+    while (i < d && is_digit(b[i])) ++i, ++digits;
+    if (i < d && b[i] == '.') {
+        ++i;
+        while (i < d && is_digit(b[i])) ++i, ++digits;
+    }
+    if (digits == 0) return false;
+    if (i < d && (b[i] == 'e' || b[i] == 'E')) {
+        ++i;
+        if (i < d && (b[i] == '+' || b[i] == '-')) ++i;
+        std::size_t exponent = 0;
+        while (i < d && is_digit(b[i])) ++i, ++exponent;
+        if (exponent == 0) return false;
+    }
+    return i == d;
+}
+
+// Stores the byte an escape (backslash, then c) stands for.
+void append_escape(std::string& out, unsigned char c) {
+    switch (c) {
+        case '0': out.push_back('\0'); break;
+        case 'b': out.push_back('\b'); break;
+        case 'n': out.push_back('\n'); break;
+        case 'r': out.push_back('\r'); break;
+        case 't': out.push_back('\t'); break;
+        case 'Z': out.push_back('\x1a'); break;
+        case '%':
+        case '_':
+            out.push_back('\\');
+            out.push_back(static_cast<char>(c));
+            break;
+        default: out.push_back(static_cast<char>(c)); break;
+    }
+}
+
+// One or more adjacent quoted strings starting at b[pos] (a quote), running to exactly d.
+// Collects the unescaped bytes into out. False when the span is not such a string sequence
+// (unterminated, or anything but blanks, comments and further strings after a string).
+bool parse_strings(const unsigned char* b, std::size_t d, std::size_t pos, bool no_backslash,
+                   std::string& out) {
+    out.clear();
+    out.reserve(d);
+    for (;;) {
+        const unsigned char q = b[pos++];
+        for (;;) {
+            if (pos >= d) return false;  // no closing quote
+            const unsigned char c = b[pos];
+            if (c == q) {
+                if (pos + 1 < d && b[pos + 1] == q) {
+                    out.push_back(static_cast<char>(q));
+                    pos += 2;
+                    continue;
+                }
+                ++pos;
+                break;
+            }
+            if (c == '\\' && !no_backslash && pos + 1 < d) {
+                append_escape(out, b[pos + 1]);
+                pos += 2;
+                continue;
+            }
+            out.push_back(static_cast<char>(c));
+            ++pos;
+        }
+        pos = span_skip_blanks(b, d, pos);
+        if (pos == d) return true;
+        if (!is_quote(b[pos])) return false;
+    }
+}
+
+bool classify(std::string_view bytes, bool no_backslash, Value& out) {
+    const unsigned char* all = bytes_of(bytes);
+    std::size_t start = span_skip_blanks(all, bytes.size(), 0);
+    std::size_t end = bytes.size();
+    while (end > start && sql_is_blank(all[end - 1])) --end;
+    const unsigned char* b = all + start;
+    const std::size_t d = end - start;
+    const std::string_view literal(bytes.data() + start, d);
+
+    auto keep_as = [&](ValueKind kind) {
+        out.kind = kind;
+        out.text.assign(literal);
+    };
+
+    out.text.clear();
+    if (d == 0) {
+        out.kind = VALUE_SQL;
+        return true;
+    }
+    if (d == 4 && ascii_iequals(literal, "null")) {
+        out.kind = VALUE_NULL;
+        return true;
+    }
+    if (is_number(b, d)) {
+        keep_as(VALUE_NUMBER);
+        return true;
+    }
+    if (d >= 2 && b[0] == '0' && (b[1] == 'x' || b[1] == 'X')) {
+        bool hex = true;
+        for (std::size_t i = 2; i < d && hex; ++i) hex = is_hex_digit(b[i]);
+        if (hex) {
+            keep_as(VALUE_BINARY);
+            return true;
+        }
+    }
+    if (d >= 3 && (b[0] == 'X' || b[0] == 'x') && b[1] == '\'' && b[d - 1] == '\'') {
+        bool hex = d % 2 == 1;
+        for (std::size_t i = 2; i + 1 < d && hex; ++i) hex = is_hex_digit(b[i]);
+        if (hex) {
+            out.kind = VALUE_BINARY;
+            out.text.reserve(d - 1);
+            out.text.assign("0x");
+            out.text.append(literal.substr(2, d - 3));
+        } else {
+            keep_as(VALUE_SQL);
+        }
+        return true;
+    }
+    if (d >= 3 && (b[0] == 'B' || b[0] == 'b') && b[1] == '\'' && b[d - 1] == '\'') {
+        bool bits = true;
+        for (std::size_t i = 2; i + 1 < d && bits; ++i) bits = b[i] == '0' || b[i] == '1';
+        keep_as(bits ? VALUE_BINARY : VALUE_SQL);
+        return true;
+    }
+
+    std::size_t pos = 0;
+    bool binary_introducer = false;
+    if (d >= 2 && (b[0] == 'N' || b[0] == 'n') && is_quote(b[1])) {
+        pos = 1;
+    } else if (b[0] == '_') {
+        std::size_t w = 0;
+        while (w < d && sql_is_word(b[w])) ++w;
+        binary_introducer = ascii_iequals(literal.substr(0, w), "_binary");
+        pos = w;
+        while (pos < d && sql_is_blank(b[pos])) ++pos;
+        if (pos == d) {
+            keep_as(VALUE_SQL);
+            return true;
+        }
+    }
+    if (is_quote(b[pos])) {
+        if (binary_introducer) {
+            std::string collected;
+            if (parse_strings(b, d, pos, no_backslash, collected)) {
+                out.kind = VALUE_BINARY;
+                if (!hex_encode(collected, out.text)) throw std::bad_alloc();
+                return true;
+            }
+        } else if (parse_strings(b, d, pos, no_backslash, out.text)) {
+            out.kind = VALUE_TEXT;
+            return true;
+        }
+    }
+    keep_as(VALUE_SQL);
+    return true;
+}
+
+// Comment starts of the SQL lexer: "#", "--" followed by a blank, "/*".
+bool comment_at(const unsigned char* s, std::size_t n, std::size_t i) {
+    if (s[i] == '#') return true;
+    if (s[i] == '-') return i + 2 < n && s[i + 1] == '-' && sql_is_blank(s[i + 2]);
+    return s[i] == '/' && i + 1 < n && s[i + 1] == '*';
+}
+
+// Position after the comment starting at i: line comments include their line feed, a block
+// comment its "*/" (searched from the byte after the "*"); unterminated ones run to n.
+std::size_t comment_end(const unsigned char* s, std::size_t n, std::size_t i) {
+    if (s[i] != '/') {
+        while (i < n && s[i] != '\n') ++i;
+        return i < n ? i + 1 : n;
+    }
+    for (std::size_t k = i + 2; k + 1 < n; ++k) {
+        if (s[k] == '*' && s[k + 1] == '/') return k + 2;
+    }
+    return n;
+}
+
+// The source with every comment outside quotes replaced by one space.
+void strip_comments(std::string_view source, bool no_backslash, std::string& copy) {
+    const unsigned char* s = bytes_of(source);
+    const std::size_t n = source.size();
+    copy.clear();
+    copy.reserve(n);
+    unsigned char quote = 0;
+    std::size_t i = 0;
+    while (i < n) {
+        const unsigned char c = s[i];
+        if (quote != 0) {
+            std::size_t take = 1;
+            if (c == '\\' && !no_backslash && quote != '`' && i + 1 < n) {
+                take = 2;
+            } else if (c == quote) {
+                if (i + 1 < n && s[i + 1] == quote) {
+                    take = 2;
+                } else {
+                    quote = 0;
+                }
+            }
+            copy.append(source.substr(i, take));
+            i += take;
+            continue;
+        }
+        if (c == '\'' || c == '"' || c == '`') {
+            quote = c;
+        } else if (comment_at(s, n, i)) {
+            i = comment_end(s, n, i);
+            copy.push_back(' ');
+            continue;
+        }
+        copy.push_back(static_cast<char>(c));
+        ++i;
+    }
+}
+
+bool has_comment_start(std::string_view s) {
+    return s.find('#') != std::string_view::npos || s.find("--") != std::string_view::npos ||
+           s.find("/*") != std::string_view::npos;
+}
+
+}  // namespace
+
+const char* value_kind_label(ValueKind kind) {
+    switch (kind) {
+        case VALUE_NULL: return "NULL";
+        case VALUE_TEXT: return "Text";
+        case VALUE_NUMBER: return "Zahl / exaktes SQL-Literal";
+        case VALUE_BINARY: return "Binärliteral";
+        case VALUE_SQL: return "SQL-Ausdruck / nicht ausgewertet";
+        case VALUE_NOT_IN_INSERT: return "Nicht im INSERT enthalten";
+    }
+    return "";
+}
+
+bool literal_classify(std::string_view bytes, bool no_backslash, Value& out) {
+    try {
+        return classify(bytes, no_backslash, out);
+    } catch (const std::bad_alloc&) {
+        out.text.clear();
+        out.kind = VALUE_NULL;
+        return false;
+    }
+}
+
+bool value_decode(std::string_view source, bool no_backslash, Value& out) {
+    if (!has_comment_start(source)) return literal_classify(source, no_backslash, out);
+    try {
+        std::string copy;
+        strip_comments(source, no_backslash, copy);
+        return literal_classify(copy, no_backslash, out);
+    } catch (const std::bad_alloc&) {
+        out.text.clear();
+        out.kind = VALUE_NULL;
+        return false;
+    }
+}
+
+bool binary_type_test(std::string_view type_text) {
+    std::size_t n = 0;
+    while (n < type_text.size() && n < 31) {
+        const unsigned char c = static_cast<unsigned char>(type_text[n]);
+        if (c == 0 || c == '(' || sql_is_blank(c)) break;
+        ++n;
+    }
+    const std::string_view word = type_text.substr(0, n);
+    for (const char* name : {"binary", "varbinary", "blob", "tinyblob", "mediumblob", "longblob"}) {
+        if (ascii_iequals(word, name)) return true;
+    }
+    return false;
+}
+
+bool hex_encode(std::string_view bytes, std::string& out) {
+    static constexpr char digits[] = "0123456789ABCDEF";
+    try {
+        out.resize(2 + 2 * bytes.size());
+    } catch (const std::bad_alloc&) {
+        std::string().swap(out);
+        return false;
+    }
+    out[0] = '0';
+    out[1] = 'x';
+    char* p = out.data() + 2;
+    for (char ch : bytes) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        *p++ = digits[c >> 4];
+        *p++ = digits[c & 15];
+    }
+    return true;
+}
+
+}  // namespace kv

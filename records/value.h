@@ -1,0 +1,64 @@
+// The value model of a decoded tuple and the classification of one value's source text.
+//
+// A value is read back exactly as the dump wrote it: quoted strings are unescaped, numbers and
+// binary literals stay as written, NULL is recognised, and everything else stays SQL text that
+// is never evaluated. Values can be as large as their tuple (up to 64 MiB) and a tuple holds up
+// to 4,096 of them, so classification works in place on the caller's bytes and copies only the
+// result (and, for values holding comments, the source once).
+//
+// All functions here are pure; they report only running out of memory (false), never a
+// malformed literal, which is simply SQL text.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace kv {
+
+enum ValueKind : std::int32_t {
+    VALUE_NULL = 0,           // SQL NULL; no text
+    VALUE_TEXT = 1,           // string bytes after unescaping; may hold NUL bytes
+    VALUE_NUMBER = 2,         // numeric literal exactly as written
+    VALUE_BINARY = 3,         // "0x" + hex digits, or a bit literal b'..' as written
+    VALUE_SQL = 4,            // anything else: source text, trimmed, comments as one space
+    VALUE_NOT_IN_INSERT = 5,  // the column was not named by the tuple's INSERT; no text
+};
+
+// One decoded value. Owns its bytes; text.size() is the value's length (NUL bytes included).
+// For VALUE_NULL and VALUE_NOT_IN_INSERT the text is always empty and means "no text":
+// consumers test value_has_text rather than the emptiness of text (an empty string literal
+// is VALUE_TEXT with empty text).
+struct Value {
+    std::string text;
+    ValueKind kind = VALUE_NULL;
+};
+
+inline bool value_has_text(const Value& value) {
+    return value.kind != VALUE_NULL && value.kind != VALUE_NOT_IN_INSERT;
+}
+
+// The label the record details show for a kind ("NULL", "Text", "Zahl / exaktes SQL-Literal",
+// ...); "" for a code outside 0..5.
+const char* value_kind_label(ValueKind kind);
+
+// Decodes one value's source (the bytes between its separators, blanks included). Comments
+// outside quotes become one space each; only then is a copy made. no_backslash: backslashes in
+// strings are ordinary bytes (NO_BACKSLASH_ESCAPES). False only when memory runs out; out is
+// then reset to an empty VALUE_NULL.
+bool value_decode(std::string_view source, bool no_backslash, Value& out);
+
+// Classifies a literal without comment removal (leading blanks and comments are skipped,
+// trailing blanks dropped). Same result contract as value_decode. For both functions the source
+// must not lie inside out.text.
+bool literal_classify(std::string_view bytes, bool no_backslash, Value& out);
+
+// True when the first word of a column type text (before a blank, "(" or NUL, cut to 31
+// bytes) is binary, varbinary, blob, tinyblob, mediumblob or longblob, ignoring ASCII case.
+bool binary_type_test(std::string_view type_text);
+
+// "0x" followed by two upper-case hex digits per byte, into out (replacing its content).
+// False when memory runs out (out is then empty).
+bool hex_encode(std::string_view bytes, std::string& out);
+
+}  // namespace kv
