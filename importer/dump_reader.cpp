@@ -1,0 +1,391 @@
+// Dump reader and lexical scanning (see dump_reader.h).
+//
+// The loops that walk long stretches (strings, comments, statement bodies) first run over the
+// bytes already in the window and only fall back to reader_peek at special bytes and window
+// ends, so they cost one comparison per byte and can later be replaced by memchr/SIMD scans of
+// the window without changing any result.
+#include "importer/dump_reader.h"
+
+#include <cstring>
+#include <new>
+
+#include "foundation/file.h"
+#include "foundation/sql_lex.h"
+#include "importer/sql_mode.h"
+
+namespace kv {
+
+namespace {
+
+constexpr const char* LABEL_SCAN = "Dump indexieren";
+constexpr const char* MSG_CANCELLED = "Vorgang abgebrochen.";
+constexpr const char* MSG_SEEK = "Leseposition im Dump konnte nicht gesetzt werden.";
+constexpr const char* MSG_READ = "Lesefehler im Dump. Datei oder Datenträger prüfen.";
+constexpr const char* MSG_COMMENT = "Nicht abgeschlossener Blockkommentar im Dump.";
+constexpr const char* MSG_STRING = "Nicht abgeschlossene Zeichenkette im Dump.";
+constexpr const char* MSG_HEADER_STRING =
+    "Nicht abgeschlossene Zeichenkette oder Bezeichner im SQL-Header.";
+constexpr const char* MSG_WORD_LONG = "Zu langes Token im SQL-Header.";
+constexpr const char* MSG_QUOTED_LONG = "Ein SQL-Bezeichner oder Header-Token ist zu lang.";
+constexpr const char* NOTE_TEXT_CAPPED =
+    "Ein Schema-/SQL-Text wurde in der Vorschau auf 2 MiB begrenzt.";
+constexpr const char* NOTE_VERSIONED_CODE =
+    "View-/Routinen-Code in einem Versionskommentar wurde nicht als Schemaobjekt übernommen. "
+    "Originaldatei enthält den vollständigen SQL-Text.";
+
+bool is_quote(int c) { return c == '\'' || c == '"' || c == '`'; }
+
+// Bytes that end the plain run of a statement body: quotes and comment starters. The
+// delimiter's first byte is tested separately.
+struct StatementStops {
+    bool stop[256] = {};
+    constexpr StatementStops() {
+        stop[static_cast<unsigned char>('\'')] = true;
+        stop[static_cast<unsigned char>('"')] = true;
+        stop[static_cast<unsigned char>('`')] = true;
+        stop[static_cast<unsigned char>('#')] = true;
+        stop[static_cast<unsigned char>('-')] = true;
+        stop[static_cast<unsigned char>('/')] = true;
+    }
+};
+constexpr StatementStops STATEMENT_STOPS;
+
+bool capture_holds_versioned_code(const char* capture) {
+    if (std::strstr(capture, "CREATE") == nullptr) return false;
+    return std::strstr(capture, "VIEW") != nullptr ||
+           std::strstr(capture, "PROCEDURE") != nullptr ||
+           std::strstr(capture, "FUNCTION") != nullptr ||
+           std::strstr(capture, "TRIGGER") != nullptr || std::strstr(capture, "EVENT") != nullptr;
+}
+
+// Moves past a line comment's remaining bytes up to and including the next line feed.
+void skip_to_line_end(DumpReader& reader) {
+    for (;;) {
+        std::uint64_t avail = reader_available(reader);
+        if (avail != 0) {
+            const unsigned char* p = reader_cursor(reader);
+            const void* lf = std::memchr(p, '\n', avail);
+            if (lf != nullptr) {
+                reader.position += static_cast<const unsigned char*>(lf) - p + 1;
+                return;
+            }
+            reader.position += avail;
+            continue;
+        }
+        int c = reader_peek(reader, 0);
+        if (c == READER_END) return;
+        ++reader.position;
+        if (c == '\n') return;
+    }
+}
+
+}  // namespace
+
+bool token_is(const Token& token, const char* keyword) {
+    std::uint32_t i = 0;
+    for (; i < token.length; ++i) {
+        unsigned char a = static_cast<unsigned char>(token.text[i]);
+        unsigned char b = static_cast<unsigned char>(keyword[i]);
+        if (b == 0) return false;
+        if (a >= 'A' && a <= 'Z') a = static_cast<unsigned char>(a + 32);
+        if (b >= 'A' && b <= 'Z') b = static_cast<unsigned char>(b + 32);
+        if (a != b) return false;
+    }
+    return keyword[i] == 0;
+}
+
+bool reader_start(DumpReader& reader, DumpState& state, const ProgressSink* sink) {
+    reader.state = &state;
+    reader.sink = sink;
+    reader.window.reset(new (std::nothrow) unsigned char[READER_WINDOW_SIZE]);
+    reader.capture.reset(new (std::nothrow) char[CAPTURE_MAX + 1]);
+    reader.dump_size = state.dump_size;
+    reader.position = 0;
+    reader.window_start = ~std::uint64_t{0};
+    reader.window_length = 0;
+    reader.failed = 0;
+    reader.escape_mode = sink != nullptr ? sink->mode : 0;
+    reader.saved_escape_mode = reader.escape_mode;
+    reader.delimiter[0] = ';';
+    reader.delimiter[1] = '\0';
+    reader.delimiter_length = 1;
+    reader.last_progress_time = 0;
+    return reader.window != nullptr && reader.capture != nullptr;
+}
+
+void reader_fail(DumpReader& reader, const char* text) {
+    // The first failure's message stands (a cancellation is not turned into a syntax error).
+    if (reader.failed) return;
+    reader.failed = 1;
+    dump_state_fail(*reader.state, text);
+}
+
+int reader_refill(DumpReader& reader, std::uint32_t k) {
+    std::uint64_t now = clock_ms();
+    if (now > reader.last_progress_time + 99 || reader.last_progress_time == 0) {
+        reader.last_progress_time = now;
+        if (!progress_report(reader.sink, reader.position, reader.dump_size,
+                             reader.state->total_entries, LABEL_SCAN)) {
+            reader_fail(reader, MSG_CANCELLED);
+            return READER_END;
+        }
+    }
+    reader.window_start = reader.position;
+    reader.window_length = 0;
+    if (!file_seek_to(reader.state->dump_handle, reader.position)) {
+        reader_fail(reader, MSG_SEEK);
+        return READER_END;
+    }
+    reader.window_length =
+        file_read_some(reader.state->dump_handle, reader.window.get(), READER_WINDOW_SIZE);
+    if (k < reader.window_length) return reader.window[k];
+    reader_fail(reader, MSG_READ);
+    return READER_END;
+}
+
+void reader_skip_blanks(DumpReader& reader) {
+    for (;;) {
+        std::uint64_t avail = reader_available(reader);
+        if (avail != 0) {
+            const unsigned char* p = reader_cursor(reader);
+            std::uint64_t i = 0;
+            while (i < avail && sql_is_blank(p[i])) ++i;
+            reader.position += i;
+            if (i == avail) continue;
+        }
+        int c = reader_peek(reader, 0);
+        if (c == READER_END) return;
+        if (sql_is_blank(static_cast<unsigned char>(c))) {
+            ++reader.position;
+        } else if (c == '#') {
+            reader_skip_comment(reader);
+        } else if (c == '-' && reader_peek(reader, 1) == '-') {
+            int after = reader_peek(reader, 2);
+            if (after != READER_END && !sql_is_blank(static_cast<unsigned char>(after))) return;
+            reader_skip_comment(reader);
+        } else if (c == '/' && reader_peek(reader, 1) == '*') {
+            reader_skip_comment(reader);
+        } else {
+            return;
+        }
+    }
+}
+
+void reader_skip_comment(DumpReader& reader) {
+    int first = reader_peek(reader, 0);
+    if (first == READER_END) return;
+    ++reader.position;
+    if (first == '#') {
+        skip_to_line_end(reader);
+        return;
+    }
+    if (first == '-') {
+        reader_consume(reader);
+        skip_to_line_end(reader);
+        return;
+    }
+    reader_consume(reader);  // the '*'
+    int next = reader_peek(reader, 0);
+    bool capturing = next == '!' || (next == 'M' && reader_peek(reader, 1) == '!');
+    char* capture = reader.capture.get();
+    std::uint32_t held = 0;
+    for (;;) {
+        std::uint64_t avail = reader_available(reader);
+        if (avail != 0) {
+            const unsigned char* p = reader_cursor(reader);
+            const void* star = std::memchr(p, '*', avail);
+            std::uint64_t plain =
+                star != nullptr ? static_cast<std::uint64_t>(static_cast<const unsigned char*>(star) - p)
+                                : avail;
+            if (capturing && held < CAPTURE_MAX) {
+                std::uint64_t room = CAPTURE_MAX - held;
+                std::uint64_t take = plain < room ? plain : room;
+                std::memcpy(capture + held, p, take);
+                held += static_cast<std::uint32_t>(take);
+            }
+            reader.position += plain;
+            if (star == nullptr) continue;
+        }
+        int c = reader_peek(reader, 0);
+        if (c == READER_END) {
+            reader_fail(reader, MSG_COMMENT);
+            break;
+        }
+        ++reader.position;
+        if (c == '*' && reader_peek(reader, 0) == '/') {
+            ++reader.position;
+            break;
+        }
+        if (capturing && held < CAPTURE_MAX) capture[held++] = static_cast<char>(c);
+    }
+    if (!capturing) return;
+    capture[held] = '\0';
+    sql_mode_recognise(reader, capture);
+    if (capture_holds_versioned_code(capture)) import_note_append(*reader.state, NOTE_VERSIONED_CODE);
+}
+
+bool reader_skip_quoted(DumpReader& reader, unsigned char quote) {
+    const bool escapes = quote != '`' && reader.escape_mode == 0;
+    for (;;) {
+        std::uint64_t avail = reader_available(reader);
+        if (avail != 0) {
+            const unsigned char* p = reader_cursor(reader);
+            std::uint64_t i = 0;
+            if (escapes) {
+                while (i < avail && p[i] != quote && p[i] != '\\') ++i;
+            } else {
+                const void* hit = std::memchr(p, quote, avail);
+                i = hit != nullptr ? static_cast<std::uint64_t>(static_cast<const unsigned char*>(hit) - p)
+                                   : avail;
+            }
+            reader.position += i;
+            if (i == avail) continue;
+        }
+        int c = reader_peek(reader, 0);
+        if (c == READER_END) {
+            reader_fail(reader, MSG_STRING);
+            return false;
+        }
+        ++reader.position;
+        if (c == quote) {
+            if (reader_peek(reader, 0) != quote) return true;
+            ++reader.position;  // doubled quote: one quote inside the text
+        } else if (c == '\\' && escapes) {
+            if (reader_peek(reader, 0) == READER_END) {
+                reader_fail(reader, MSG_STRING);
+                return false;
+            }
+            ++reader.position;
+        }
+    }
+}
+
+bool reader_read_token(DumpReader& reader, Token& token) {
+    reader_skip_blanks(reader);
+    token.start = reader.position;
+    token.end = reader.position;
+    token.length = 0;
+    token.text[0] = '\0';
+    int c = reader_peek(reader, 0);
+    if (c == READER_END) {
+        token.kind = TOKEN_NONE;
+        return false;
+    }
+    ++reader.position;
+    token.kind = TOKEN_WORD;
+    if (is_quote(c)) {
+        token.kind = c == '`' ? TOKEN_BACKQUOTED : TOKEN_STRING;
+        const bool escapes = c != '`' && reader.escape_mode == 0;
+        for (;;) {
+            int b = reader_peek(reader, 0);
+            if (b == READER_END) break;
+            ++reader.position;
+            if (b == c) {
+                if (reader_peek(reader, 0) != c) {
+                    token.text[token.length] = '\0';
+                    token.end = reader.position;
+                    return true;
+                }
+                ++reader.position;
+            } else if (b == '\\' && escapes) {
+                b = reader_peek(reader, 0);
+                if (b == READER_END) break;
+                ++reader.position;
+            }
+            if (token.length == TOKEN_MAX) {
+                reader_fail(reader, MSG_QUOTED_LONG);
+                token.kind = TOKEN_NONE;
+                return false;
+            }
+            token.text[token.length++] = static_cast<char>(b);
+        }
+        reader_fail(reader, MSG_HEADER_STRING);
+        token.kind = TOKEN_NONE;
+        return false;
+    }
+    token.text[token.length++] = static_cast<char>(c);
+    if (sql_is_word(static_cast<unsigned char>(c))) {
+        for (;;) {
+            int b = reader_peek(reader, 0);
+            if (b == READER_END || !sql_is_word(static_cast<unsigned char>(b))) break;
+            if (token.length == TOKEN_MAX) {
+                reader_fail(reader, MSG_WORD_LONG);
+                token.kind = TOKEN_NONE;
+                return false;
+            }
+            ++reader.position;
+            token.text[token.length++] = static_cast<char>(b);
+        }
+    } else {
+        token.kind = TOKEN_OTHER;
+    }
+    token.text[token.length] = '\0';
+    token.end = reader.position;
+    return true;
+}
+
+bool reader_at_delimiter(DumpReader& reader) {
+    for (std::uint32_t i = 0; i < reader.delimiter_length; ++i) {
+        if (reader_peek(reader, i) != static_cast<unsigned char>(reader.delimiter[i])) return false;
+    }
+    return reader.delimiter_length != 0;
+}
+
+bool reader_skip_statement(DumpReader& reader) {
+    const unsigned char first = static_cast<unsigned char>(reader.delimiter[0]);
+    for (;;) {
+        std::uint64_t avail = reader_available(reader);
+        if (avail != 0) {
+            const unsigned char* p = reader_cursor(reader);
+            std::uint64_t i = 0;
+            while (i < avail && p[i] != first && !STATEMENT_STOPS.stop[p[i]]) ++i;
+            reader.position += i;
+            if (i == avail) continue;
+        }
+        int c = reader_peek(reader, 0);
+        if (c == READER_END) break;
+        if (c == first && reader_at_delimiter(reader)) {
+            reader.position += reader.delimiter_length;
+            return true;
+        }
+        ++reader.position;
+        if (is_quote(c)) {
+            if (!reader_skip_quoted(reader, static_cast<unsigned char>(c))) return false;
+        } else if (c == '#') {
+            --reader.position;
+            reader_skip_comment(reader);
+        } else if (c == '-') {
+            if (reader_peek(reader, 0) == '-') {
+                int after = reader_peek(reader, 1);
+                if (after != READER_END && sql_is_blank(static_cast<unsigned char>(after))) {
+                    --reader.position;
+                    reader_skip_comment(reader);
+                }
+            }
+        } else if (c == '/') {
+            if (reader_peek(reader, 0) == '*') {
+                --reader.position;
+                reader_skip_comment(reader);
+            }
+        }
+    }
+    return !reader.failed;
+}
+
+std::unique_ptr<char[]> reader_read_text(DumpReader& reader, std::uint64_t start,
+                                         std::uint64_t length) {
+    if (length > STATEMENT_TEXT_MAX) {
+        import_note_append(*reader.state, NOTE_TEXT_CAPPED);
+        length = STATEMENT_TEXT_MAX;
+    }
+    std::unique_ptr<char[]> text(new (std::nothrow) char[length + 1]);
+    if (!text) return nullptr;
+    if (!file_seek_to(reader.state->dump_handle, start)) return nullptr;
+    if (length != 0 && file_read_some(reader.state->dump_handle, text.get(), length) != length) {
+        return nullptr;
+    }
+    text[length] = '\0';
+    return text;
+}
+
+}  // namespace kv

@@ -1,0 +1,126 @@
+// Forward-only byte reader over a dump of any size (gigabytes) and the lexical operations every
+// statement kind needs: blanks and the three comment forms, quoted strings and identifiers under
+// the current escape mode, header tokens, statement ends at the current delimiter, and fetching
+// a statement's text by position.
+//
+// The reader holds one 1 MiB window of the dump at 64-bit positions. reader_peek inside the
+// window is a bounds test and an array access; the refill (with progress report and
+// cancellation) is out of line. Look-ahead is at most 18 bytes (a 19-byte delimiter). Once a
+// failure has been recorded (message in the DumpState) the reader yields READER_END for ever.
+// Nothing here allocates per byte: the window and the 64 KiB comment capture belong to the
+// reader; statement texts are fetched separately, capped at 2 MiB.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "foundation/dump_state.h"
+#include "foundation/progress.h"
+
+namespace kv {
+
+inline constexpr std::uint64_t READER_WINDOW_SIZE = 1048576;
+inline constexpr int READER_END = 256;  // out-of-band result of reader_peek
+inline constexpr std::uint32_t TOKEN_MAX = 8191;
+inline constexpr std::uint32_t DELIMITER_MAX = 19;
+inline constexpr std::uint32_t CAPTURE_MAX = 65536;
+inline constexpr std::uint64_t STATEMENT_TEXT_MAX = 2097152;
+
+enum TokenKind : std::uint32_t {
+    TOKEN_NONE = 0,
+    TOKEN_WORD = 1,
+    TOKEN_BACKQUOTED = 2,
+    TOKEN_STRING = 3,
+    TOKEN_OTHER = 4,
+};
+
+// One header token: at most TOKEN_MAX bytes of text, NUL-terminated. Quotes are removed, a
+// doubled quote is stored once and an escaped byte without its backslash. Names are taken from
+// it as NUL-terminated text (a NUL byte inside a quoted name ends the name), so no schema name
+// carries a NUL byte into the manifest, which refuses such strings.
+struct Token {
+    char text[TOKEN_MAX + 1] = {};
+    std::uint32_t length = 0;
+    std::uint32_t kind = TOKEN_NONE;
+    std::uint64_t start = 0;  // first byte, after blanks and comments
+    std::uint64_t end = 0;    // just after the token (after the closing quote)
+};
+
+// Case-insensitive (ASCII letters only) comparison of a token's text with a keyword.
+bool token_is(const Token& token, const char* keyword);
+
+struct DumpReader {
+    DumpState* state = nullptr;
+    const ProgressSink* sink = nullptr;            // may be null
+    std::unique_ptr<unsigned char[]> window;       // READER_WINDOW_SIZE bytes
+    std::unique_ptr<char[]> capture;               // CAPTURE_MAX + 1 bytes
+    std::uint64_t dump_size = 0;                   // fixed at opening
+    std::uint64_t position = 0;                    // next byte to consume
+    std::uint64_t window_start = ~std::uint64_t{0};  // no window yet
+    std::uint64_t window_length = 0;
+    int failed = 0;                                // sticky
+    std::uint32_t escape_mode = 0;                 // 1 = NO_BACKSLASH_ESCAPES
+    std::uint32_t saved_escape_mode = 0;
+    char delimiter[DELIMITER_MAX + 1] = {';', 0};
+    std::uint32_t delimiter_length = 1;
+    std::uint64_t last_progress_time = 0;
+};
+
+// Prepares a reader over state's open dump: allocates the window and the capture buffer,
+// position 0, delimiter ";", escape modes from the sink's mode word (0 without a sink).
+// False when memory is short (no message written).
+bool reader_start(DumpReader& reader, DumpState& state, const ProgressSink* sink);
+
+// Records a failure: sets the sticky flag and writes text into the state's message.
+void reader_fail(DumpReader& reader, const char* text);
+
+// Out-of-line part of reader_peek: progress report, seek and one window read.
+int reader_refill(DumpReader& reader, std::uint32_t k);
+
+// Byte at position + k, or READER_END at the end of the dump or after a failure.
+inline int reader_peek(DumpReader& reader, std::uint32_t k) {
+    if (reader.failed) return READER_END;
+    std::uint64_t at = reader.position + k;
+    if (at >= reader.dump_size) return READER_END;
+    std::uint64_t offset = at - reader.window_start;  // wraps when before the window
+    if (offset < reader.window_length) return reader.window[offset];
+    return reader_refill(reader, k);
+}
+
+inline void reader_consume(DumpReader& reader) {
+    if (reader_peek(reader, 0) != READER_END) ++reader.position;
+}
+
+// Bytes available at the position inside the current window (bounded by the dump size),
+// without refilling; 0 when the next byte needs a refill or the reader is at its end.
+inline std::uint64_t reader_available(const DumpReader& reader) {
+    if (reader.failed || reader.position >= reader.dump_size) return 0;
+    std::uint64_t offset = reader.position - reader.window_start;
+    if (offset >= reader.window_length) return 0;
+    std::uint64_t in_window = reader.window_length - offset;
+    std::uint64_t in_dump = reader.dump_size - reader.position;
+    return in_window < in_dump ? in_window : in_dump;
+}
+inline const unsigned char* reader_cursor(const DumpReader& reader) {
+    return reader.window.get() + (reader.position - reader.window_start);
+}
+
+// Moves past blanks and comments ("#", "-- ", "/* */"; executable comments are captured and
+// handed to the SQL_MODE recogniser).
+void reader_skip_blanks(DumpReader& reader);
+// Position on the first byte of a comment; moves past it.
+void reader_skip_comment(DumpReader& reader);
+// Called after the opening quote q was consumed; moves past the closing quote.
+bool reader_skip_quoted(DumpReader& reader, unsigned char quote);
+// Skips blanks and comments and reads one token; false at the end or on failure.
+bool reader_read_token(DumpReader& reader, Token& token);
+// Moves past the current statement's delimiter (or to the end); false on failure.
+bool reader_skip_statement(DumpReader& reader);
+// True when the delimiter's bytes start at the position; consumes nothing.
+bool reader_at_delimiter(DumpReader& reader);
+// A stretch of the dump by its own seek and read, capped at 2 MiB (with an import note),
+// NUL-terminated; null when it cannot be read or allocated. Window and position stay.
+std::unique_ptr<char[]> reader_read_text(DumpReader& reader, std::uint64_t start,
+                                         std::uint64_t length);
+
+}  // namespace kv

@@ -1,0 +1,20 @@
+// The import run: one forward pass over a freshly opened dump (gigabytes, 1 MiB window) that
+// records the schema, the import notes and one 16-byte position entry per VALUES tuple in the
+// per-table index files, and writes the cache manifest as its very last step.
+//
+// A run that fails or is cancelled leaves no manifest (it is deleted before scanning starts),
+// so an interrupted cache is never loaded. Progress goes to the sink at window refills, at
+// most every 100 ms, with the label "Dump indexieren"; the final step reports "Bereit".
+#pragma once
+
+#include "foundation/dump_state.h"
+#include "foundation/progress.h"
+
+namespace kv {
+
+// Imports the dump opened in state (dump_open: handle, size, time, fingerprint, cache folder).
+// sink may be null. True on success; false with the German message in state.message, followed
+// by " (Byte N)" with the scan position when the message leaves room for it.
+bool import_run(DumpState& state, const ProgressSink* sink);
+
+}  // namespace kv

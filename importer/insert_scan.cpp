@@ -1,0 +1,370 @@
+// INSERT headers, column lists and tuple indexing (see insert_scan.h).
+#include "importer/insert_scan.h"
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "foundation/sql_lex.h"
+
+namespace kv {
+
+namespace {
+
+constexpr const char* MSG_MEMORY = "Nicht genügend Arbeitsspeicher.";
+constexpr const char* MSG_HEADER_INCOMPLETE = "Unvollständiger INSERT-Header.";
+constexpr const char* MSG_NO_TABLE_AFTER_INTO = "Tabellenname nach INTO fehlt.";
+constexpr const char* MSG_HEADER_ENDS = "INSERT-Header endet vor VALUES.";
+constexpr const char* MSG_NO_TABLE_AFTER_DATABASE = "Tabellenname nach Datenbank fehlt.";
+constexpr const char* MSG_LIST_INCOMPLETE = "Unvollständige INSERT-Spaltenliste.";
+constexpr const char* MSG_LIST_INVALID = "Ungültige INSERT-Spaltenliste.";
+constexpr const char* MSG_LIST_TOO_LONG = "Zu viele INSERT-Spalten.";
+constexpr const char* MSG_LIST_DUPLICATE = "Doppelte Spalte in einer INSERT-Spaltenliste.";
+constexpr const char* MSG_NO_VALUES_AFTER_LIST = "VALUES nach INSERT-Spaltenliste fehlt.";
+constexpr const char* MSG_ONLY_VALUES =
+    "Nur INSERT/REPLACE ... VALUES wird gelesen. INSERT SELECT, INSERT SET und PARTITION-Header "
+    "werden nicht ausgewertet.";
+constexpr const char* MSG_TUPLE_EXPECTED = "INSERT VALUES: Ein Datentupel mit '(' wurde erwartet.";
+constexpr const char* MSG_TUPLE_UNTERMINATED =
+    "Unvollständiges INSERT: Datentupel oder Zeichenkette endet vor der schließenden Klammer.";
+constexpr const char* MSG_TOO_DEEP = "SQL-Ausdruck ist zu tief verschachtelt.";
+constexpr const char* MSG_TOO_MANY_VALUES = "Mehr als 4.096 Werte in einem Datensatz.";
+constexpr const char* MSG_TUPLE_TOO_LONG =
+    "Ein einzelner Datensatz ist größer als 4 GiB und kann nicht indexiert werden.";
+constexpr const char* MSG_NO_LIST_MISMATCH =
+    "INSERT ohne Spaltenliste passt nicht zum CREATE TABLE. Der Import wurde gestoppt, damit "
+    "keine Werte falschen Spalten zugeordnet werden.";
+constexpr const char* MSG_LIST_MISMATCH =
+    "Anzahl der INSERT-Werte stimmt nicht mit der Spaltenliste überein.";
+constexpr const char* MSG_COUNT_CHANGES =
+    "Unterschiedliche Anzahl von Werten innerhalb eines INSERT-Statements.";
+constexpr const char* MSG_TOO_MANY_LAYOUTS = "Zu viele unterschiedliche INSERT-Spaltenlayouts.";
+constexpr const char* MSG_TRAILING =
+    "Unerwartete Zeichen nach INSERT VALUES. Der Dump wurde nicht vollständig übernommen.";
+constexpr const char* NOTE_REPLACE =
+    "REPLACE wird als Folge von Dump-Datensätzen angezeigt. Ersetzungs-/Eindeutigkeitsregeln "
+    "werden nicht ausgeführt.";
+constexpr const char* NOTE_GENERIC_COLUMNS =
+    "Tabelle ohne CREATE TABLE/Spaltendefinition: generische Spaltennamen wurden vergeben.";
+constexpr const char* NOTE_ON_DUPLICATE =
+    "ON DUPLICATE KEY UPDATE wurde nicht ausgeführt. Angezeigt werden die ursprünglichen "
+    "VALUES-Tupel.";
+
+// Bytes that interrupt the plain run of a tuple body.
+struct TupleStops {
+    bool stop[256] = {};
+    constexpr TupleStops() {
+        for (unsigned char c : {'\'', '"', '`', '(', ')', ',', '#', '-', '/'}) stop[c] = true;
+    }
+};
+constexpr TupleStops TUPLE_STOPS;
+
+// Ends the statement with text, replacing whatever the reader reported before.
+bool insert_fail(DumpReader& reader, const char* text) {
+    reader.failed = 1;
+    dump_state_fail(*reader.state, text);
+    return false;
+}
+
+bool is_text(const Token& token, const char* text) { return std::strcmp(token.text, text) == 0; }
+
+// Scans one tuple whose '(' was just consumed, up to and including its matching ')'.
+bool scan_tuple(DumpReader& reader, std::uint32_t& values) {
+    reader_skip_blanks(reader);
+    values = reader_peek(reader, 0) == ')' ? 0 : 1;
+    std::uint32_t depth = 1;
+    for (;;) {
+        std::uint64_t avail = reader_available(reader);
+        if (avail != 0) {
+            const unsigned char* p = reader_cursor(reader);
+            std::uint64_t i = 0;
+            for (; i < avail; ++i) {
+                const unsigned char b = p[i];
+                if (!TUPLE_STOPS.stop[b]) continue;
+                if (b == '(') {
+                    if (++depth > MAX_TUPLE_DEPTH) {
+                        reader.position += i + 1;
+                        return insert_fail(reader, MSG_TOO_DEEP);
+                    }
+                    continue;
+                }
+                if (b == ',') {
+                    if (depth == 1 && ++values > MAX_TUPLE_VALUES) {
+                        reader.position += i + 1;
+                        return insert_fail(reader, MSG_TOO_MANY_VALUES);
+                    }
+                    continue;
+                }
+                break;
+            }
+            reader.position += i;
+            if (i == avail) continue;
+        }
+        int c = reader_peek(reader, 0);
+        if (c == READER_END) return insert_fail(reader, MSG_TUPLE_UNTERMINATED);
+        ++reader.position;
+        switch (c) {
+            case '\'':
+            case '"':
+            case '`':
+                if (!reader_skip_quoted(reader, static_cast<unsigned char>(c))) return false;
+                break;
+            case '(':
+                if (++depth > MAX_TUPLE_DEPTH) return insert_fail(reader, MSG_TOO_DEEP);
+                break;
+            case ')':
+                if (depth == 1) return true;
+                --depth;
+                break;
+            case ',':
+                if (depth == 1 && ++values > MAX_TUPLE_VALUES) {
+                    return insert_fail(reader, MSG_TOO_MANY_VALUES);
+                }
+                break;
+            case '#':
+                --reader.position;
+                reader_skip_comment(reader);
+                break;
+            case '-':
+                if (reader_peek(reader, 0) == '-') {
+                    int after = reader_peek(reader, 1);
+                    if (after != READER_END && sql_is_blank(static_cast<unsigned char>(after))) {
+                        --reader.position;
+                        reader_skip_comment(reader);
+                    }
+                }
+                break;
+            case '/':
+                if (reader_peek(reader, 0) == '*') {
+                    --reader.position;
+                    reader_skip_comment(reader);
+                }
+                break;
+            default:
+                break;
+        }
+    }
+}
+
+// Object number of the statement's table; the previous statement's table is tried first.
+int find_table(DumpState& state, InsertScratch& scratch) {
+    if (scratch.last_object >= 0 &&
+        static_cast<std::size_t>(scratch.last_object) < state.objects.size()) {
+        const SchemaObject& o = state.objects[static_cast<std::size_t>(scratch.last_object)];
+        if (o.kind == OBJECT_TABLE && o.object_name == scratch.table &&
+            o.database_name == scratch.database) {
+            return scratch.last_object;
+        }
+    }
+    int number = object_find_or_add(state, scratch.database, scratch.table, OBJECT_TABLE,
+                                    scratch.lookup);
+    if (number >= 0) scratch.last_object = number;
+    return number;
+}
+
+// Reads the column list after its "(" into scratch.columns; count receives its length.
+bool read_column_list(DumpReader& reader, std::uint32_t object, InsertScratch& scratch,
+                      std::uint32_t& count) {
+    DumpState& state = *reader.state;
+    Token& t = scratch.token;
+    std::memset(scratch.listed, 0, sizeof scratch.listed);
+    if (!reader_read_token(reader, t)) return insert_fail(reader, MSG_LIST_INCOMPLETE);
+    std::uint32_t n = 0;
+    for (;;) {
+        if (is_text(t, ")")) break;
+        if (n == MAX_COLUMNS) return insert_fail(reader, MSG_LIST_TOO_LONG);
+        int column = column_find_or_add(state, object, std::string_view(t.text),
+                                        TYPE_NOT_IN_DUMP);
+        if (column < 0) {
+            reader.failed = 1;
+            return false;
+        }
+        const auto c = static_cast<std::uint32_t>(column);
+        std::uint64_t bit = std::uint64_t{1} << (c % 64);
+        if (scratch.listed[c / 64] & bit) return insert_fail(reader, MSG_LIST_DUPLICATE);
+        scratch.listed[c / 64] |= bit;
+        scratch.columns[n] = c;
+        if (!reader_read_token(reader, t)) return insert_fail(reader, MSG_LIST_INCOMPLETE);
+        if (is_text(t, ",")) {
+            if (!reader_read_token(reader, t)) return insert_fail(reader, MSG_LIST_INVALID);
+            ++n;
+            continue;
+        }
+        if (is_text(t, ")")) {
+            ++n;
+            break;
+        }
+        return insert_fail(reader, MSG_LIST_INVALID);
+    }
+    count = n;
+    return true;
+}
+
+// Fixes the statement's layout from its first tuple (values values).
+int fix_layout(DumpReader& reader, std::uint32_t object, InsertScratch& scratch, bool has_list,
+               std::uint32_t list_count, std::uint32_t values) {
+    DumpState& state = *reader.state;
+    if (has_list) {
+        if (list_count != values) {
+            insert_fail(reader, MSG_LIST_MISMATCH);
+            return -1;
+        }
+        return layout_find_or_add(state, object, scratch.columns.get(), values);
+    }
+    auto c = static_cast<std::uint32_t>(state.objects[object].columns.size());
+    if (c == 0 && values > 0) {
+        import_note_append(state, NOTE_GENERIC_COLUMNS);
+        char name[32];
+        for (std::uint32_t k = 1; k <= values; ++k) {
+            std::snprintf(name, sizeof name, "Spalte_%u", static_cast<unsigned>(k));
+            if (column_find_or_add(state, object, name, TYPE_NOT_IN_DUMP) < 0) return -1;
+        }
+        c = static_cast<std::uint32_t>(state.objects[object].columns.size());
+    }
+    if (c != values) {
+        insert_fail(reader, MSG_NO_LIST_MISMATCH);
+        return -1;
+    }
+    for (std::uint32_t k = 0; k < c; ++k) scratch.columns[k] = k;
+    return layout_find_or_add(state, object, scratch.columns.get(), c);
+}
+
+}  // namespace
+
+bool insert_scratch_start(InsertScratch& scratch, ObjectLookup* lookup) {
+    scratch.columns.reset(new (std::nothrow) std::uint32_t[MAX_COLUMNS]);
+    scratch.last_object = -1;
+    scratch.lookup = lookup;
+    return scratch.columns != nullptr;
+}
+
+int layout_find_or_add(DumpState& state, std::uint32_t object, const std::uint32_t* numbers,
+                       std::uint32_t count) {
+    SchemaObject& o = state.objects[object];
+    for (std::size_t i = 0; i < o.layouts.size(); ++i) {
+        const std::vector<std::uint32_t>& columns = o.layouts[i].columns;
+        if (columns.size() == count &&
+            (count == 0 || std::memcmp(columns.data(), numbers, count * sizeof *numbers) == 0)) {
+            return static_cast<int>(i);
+        }
+    }
+    if (o.layouts.size() >= MAX_LAYOUTS) {
+        dump_state_fail(state, MSG_TOO_MANY_LAYOUTS);
+        return -1;
+    }
+    try {
+        ColumnLayout layout;
+        layout.columns.assign(numbers, numbers + count);
+        o.layouts.push_back(std::move(layout));
+    } catch (const std::bad_alloc&) {
+        dump_state_fail(state, MSG_MEMORY);
+        return -1;
+    }
+    return static_cast<int>(o.layouts.size() - 1);
+}
+
+bool insert_statement(DumpReader& reader, IndexWriter& writer, bool is_replace,
+                      std::string_view current_database, InsertScratch& scratch) {
+    DumpState& state = *reader.state;
+    Token& t = scratch.token;
+
+    if (!reader_read_token(reader, t)) return insert_fail(reader, MSG_HEADER_INCOMPLETE);
+    while (token_is(t, "LOW_PRIORITY") || token_is(t, "HIGH_PRIORITY") || token_is(t, "DELAYED") ||
+           token_is(t, "IGNORE")) {
+        if (!reader_read_token(reader, t)) return insert_fail(reader, MSG_HEADER_INCOMPLETE);
+    }
+    if (token_is(t, "INTO")) {
+        if (!reader_read_token(reader, t)) return insert_fail(reader, MSG_NO_TABLE_AFTER_INTO);
+    }
+    try {
+        scratch.table.assign(t.text);
+        scratch.database.assign(current_database);
+    } catch (const std::bad_alloc&) {
+        return insert_fail(reader, MSG_MEMORY);
+    }
+    if (!reader_read_token(reader, t)) return insert_fail(reader, MSG_HEADER_ENDS);
+    if (is_text(t, ".")) {
+        if (!reader_read_token(reader, t)) return insert_fail(reader, MSG_NO_TABLE_AFTER_DATABASE);
+        try {
+            scratch.database.swap(scratch.table);
+            scratch.table.assign(t.text);
+        } catch (const std::bad_alloc&) {
+            return insert_fail(reader, MSG_MEMORY);
+        }
+        reader_read_token(reader, t);
+    }
+    int number = find_table(state, scratch);
+    if (number < 0) {
+        reader.failed = 1;
+        return false;
+    }
+    const auto object = static_cast<std::uint32_t>(number);
+
+    bool has_list = false;
+    std::uint32_t list_count = 0;
+    if (is_text(t, "(")) {
+        has_list = true;
+        if (!read_column_list(reader, object, scratch, list_count)) return false;
+        if (!reader_read_token(reader, t)) return insert_fail(reader, MSG_NO_VALUES_AFTER_LIST);
+    }
+    if (!token_is(t, "VALUES") && !token_is(t, "VALUE")) return insert_fail(reader, MSG_ONLY_VALUES);
+    if (is_replace) import_note_append(state, NOTE_REPLACE);
+
+    int layout = -1;
+    std::uint32_t first_values = 0;
+    for (;;) {
+        // The flag is the mode in force where the tuple starts, after the comments in front
+        // of it: an executable comment there that switches the mode applies to the tuple's
+        // scan, so it must apply to its decoding too.
+        reader_skip_blanks(reader);
+        const std::uint32_t escape_flag = reader.escape_mode;
+        const std::uint64_t start = reader.position;
+        int c = reader_peek(reader, 0);
+        if (c == READER_END) return insert_fail(reader, MSG_TUPLE_EXPECTED);
+        ++reader.position;
+        if (c != '(') return insert_fail(reader, MSG_TUPLE_EXPECTED);
+        std::uint32_t values = 0;
+        if (!scan_tuple(reader, values)) return false;
+        const std::uint64_t length = reader.position - start;
+        if (length >= (std::uint64_t{1} << 32)) return insert_fail(reader, MSG_TUPLE_TOO_LONG);
+        if (layout < 0) {
+            layout = fix_layout(reader, object, scratch, has_list, list_count, values);
+            if (layout < 0) {
+                reader.failed = 1;
+                return false;
+            }
+            first_values = values;
+        } else if (values != first_values) {
+            return insert_fail(reader, MSG_COUNT_CHANGES);
+        }
+        IndexEntry entry;
+        entry.offset = start;
+        entry.length = static_cast<std::uint32_t>(length);
+        entry.layout_word = static_cast<std::uint32_t>(layout) |
+                            (escape_flag != 0 ? LAYOUT_NO_BACKSLASH : 0u);
+        if (!index_append(state, writer, object, entry)) {
+            reader.failed = 1;
+            return false;
+        }
+        SchemaObject& o = state.objects[object];
+        ++o.entry_count;
+        o.tuple_bytes += length;
+        ++state.total_entries;
+
+        reader_skip_blanks(reader);
+        if (reader_peek(reader, 0) != ',') break;
+        ++reader.position;
+    }
+
+    if (reader_at_delimiter(reader)) {
+        reader.position += reader.delimiter_length;
+        return true;
+    }
+    if (reader_peek(reader, 0) == READER_END) return !reader.failed;
+    if (!reader_read_token(reader, t)) return !reader.failed;
+    if (!token_is(t, "ON")) return insert_fail(reader, MSG_TRAILING);
+    import_note_append(state, NOTE_ON_DUPLICATE);
+    return reader_skip_statement(reader);
+}
+
+}  // namespace kv

@@ -1,0 +1,50 @@
+// INSERT/REPLACE ... VALUES statements: the header (modifiers, INTO, a plain or qualified
+// table name, an optional column list), the INSERT column layout of the statement, and the walk
+// over its tuples that hands one 16-byte position entry per tuple to the index writer.
+//
+// Tuples are never decoded, copied or allocated: each costs one pass over its bytes in the
+// reader's window. Limits: 4,096 columns in a list and values in a tuple, nesting depth 4,096,
+// tuples below 4 GiB, 65,536 distinct layouts per table.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "cache/index_file.h"
+#include "importer/dump_reader.h"
+#include "importer/schema.h"
+
+namespace kv {
+
+inline constexpr std::uint32_t MAX_LAYOUTS = 65536;
+inline constexpr std::uint32_t MAX_TUPLE_VALUES = 4096;
+inline constexpr std::uint32_t MAX_TUPLE_DEPTH = 4096;
+
+// Working memory of the INSERT handler, allocated once per import run and reused by every
+// statement, so that statements of any count cost no allocation of their own.
+struct InsertScratch {
+    Token token;
+    std::string database;
+    std::string table;
+    std::unique_ptr<std::uint32_t[]> columns;       // MAX_COLUMNS column numbers
+    std::uint64_t listed[MAX_COLUMNS / 64] = {};    // columns named by the current list
+    int last_object = -1;                           // object of the previous statement
+    ObjectLookup* lookup = nullptr;                 // optional, see schema.h
+};
+
+// Allocates the scratch buffers; false when memory is short (no message written).
+bool insert_scratch_start(InsertScratch& scratch, ObjectLookup* lookup);
+
+// Layout number of (count, numbers) in the object's layout list, added when new.
+// -1 with the message in state (65,536 layouts, or memory).
+int layout_find_or_add(DumpState& state, std::uint32_t object, const std::uint32_t* numbers,
+                       std::uint32_t count);
+
+// Handles one INSERT/REPLACE statement; the reader stands just after the keyword (is_replace
+// tells which). True to go on; false with the message in the reader's state.
+bool insert_statement(DumpReader& reader, IndexWriter& writer, bool is_replace,
+                      std::string_view current_database, InsertScratch& scratch);
+
+}  // namespace kv

@@ -1,0 +1,326 @@
+// Schema model and CREATE parser (see schema.h).
+#include "importer/schema.h"
+
+#include <cstring>
+#include <new>
+
+#include "foundation/sql_lex.h"
+#include "foundation/text.h"
+
+namespace kv {
+
+namespace {
+
+constexpr const char* MSG_MEMORY = "Nicht genügend Arbeitsspeicher.";
+constexpr const char* MSG_SCHEMA_MEMORY = "Nicht genügend Arbeitsspeicher für das Schema.";
+constexpr const char* MSG_TOO_MANY_OBJECTS =
+    "Mehr als 65.536 Schemaobjekte werden nicht unterstützt.";
+constexpr const char* MSG_TOO_MANY_COLUMNS =
+    "Die Tabelle überschreitet das Limit von 4.096 Spalten.";
+constexpr const char* MSG_CREATE_INCOMPLETE = "Unvollständiges CREATE-Statement.";
+constexpr const char* MSG_QUALIFIED_INCOMPLETE = "Unvollständiger qualifizierter Tabellenname.";
+constexpr const char* NOTE_CREATE_AFTER_INSERT =
+    "CREATE TABLE nach INSERT: Daten werden als Dump-Literale angezeigt, nicht als ausgeführter "
+    "SQL-Endzustand.";
+
+struct CreateKeyword {
+    const char* word;
+    ObjectKind kind;
+    bool database;
+};
+constexpr CreateKeyword CREATE_KEYWORDS[] = {
+    {"TABLE", OBJECT_TABLE, false},      {"DATABASE", OBJECT_DATABASE, true},
+    {"SCHEMA", OBJECT_DATABASE, true},   {"VIEW", OBJECT_VIEW, false},
+    {"PROCEDURE", OBJECT_ROUTINE, false}, {"FUNCTION", OBJECT_ROUTINE, false},
+    {"TRIGGER", OBJECT_ROUTINE, false},  {"EVENT", OBJECT_ROUTINE, false},
+};
+
+constexpr const char* INDEX_WORDS[] = {"PRIMARY", "KEY",      "UNIQUE",  "CONSTRAINT", "FOREIGN",
+                                       "INDEX",   "FULLTEXT", "SPATIAL", "CHECK"};
+
+void make_key(std::string& key, std::string_view database, std::string_view name,
+              ObjectKind kind) {
+    key.clear();
+    key.push_back(static_cast<char>('0' + static_cast<int>(kind)));
+    key.append(database);
+    key.push_back('\0');
+    key.append(name);
+}
+
+bool lookup_in_step(const ObjectLookup& lookup, const DumpState& state) {
+    return lookup.numbers.size() == state.objects.size();
+}
+
+void lookup_rebuild(ObjectLookup& lookup, const DumpState& state) {
+    lookup.numbers.clear();
+    for (std::uint32_t i = 0; i < state.objects.size(); ++i) {
+        const SchemaObject& o = state.objects[i];
+        make_key(lookup.key, o.database_name, o.object_name, o.kind);
+        lookup.numbers.emplace(lookup.key, i);
+    }
+}
+
+int object_find_linear(const DumpState& state, std::string_view database, std::string_view name,
+                       ObjectKind kind) {
+    for (std::uint32_t i = 0; i < state.objects.size(); ++i) {
+        const SchemaObject& o = state.objects[i];
+        if (o.kind == kind && o.database_name == database && o.object_name == name) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+bool is_token_text(const Token& token, const char* text) {
+    return std::strcmp(token.text, text) == 0;
+}
+
+}  // namespace
+
+int object_find_or_add(DumpState& state, std::string_view database, std::string_view name,
+                       ObjectKind kind, ObjectLookup* lookup) {
+    try {
+        if (lookup != nullptr) {
+            if (!lookup_in_step(*lookup, state)) lookup_rebuild(*lookup, state);
+            make_key(lookup->key, database, name, kind);
+            auto found = lookup->numbers.find(lookup->key);
+            if (found != lookup->numbers.end()) return static_cast<int>(found->second);
+        } else {
+            int found = object_find_linear(state, database, name, kind);
+            if (found >= 0) return found;
+        }
+    } catch (const std::bad_alloc&) {
+        // Without the table the linear search decides.
+        lookup = nullptr;
+        int found = object_find_linear(state, database, name, kind);
+        if (found >= 0) return found;
+    }
+    if (state.objects.size() >= MAX_OBJECTS) {
+        dump_state_fail(state, MSG_TOO_MANY_OBJECTS);
+        return -1;
+    }
+    try {
+        state.objects.emplace_back();
+    } catch (const std::bad_alloc&) {
+        dump_state_fail(state, MSG_SCHEMA_MEMORY);
+        return -1;
+    }
+    SchemaObject& object = state.objects.back();
+    try {
+        object.database_name.assign(database);
+        object.object_name.assign(name);
+    } catch (const std::bad_alloc&) {
+        state.objects.pop_back();
+        dump_state_fail(state, MSG_MEMORY);
+        return -1;
+    }
+    object.kind = kind;
+    const auto number = static_cast<std::uint32_t>(state.objects.size() - 1);
+    if (lookup != nullptr) {
+        try {
+            lookup->numbers.emplace(lookup->key, number);
+        } catch (const std::bad_alloc&) {
+            lookup->numbers.clear();  // out of step: rebuilt (or bypassed) on the next call
+        }
+    }
+    return static_cast<int>(number);
+}
+
+int column_find_or_add(DumpState& state, std::uint32_t object, std::string_view name,
+                       std::string_view type_text) {
+    SchemaObject& o = state.objects[object];
+    for (std::size_t i = 0; i < o.columns.size(); ++i) {
+        if (ascii_iequals(o.columns[i].name, name)) return static_cast<int>(i);
+    }
+    if (o.columns.size() >= MAX_COLUMNS) {
+        dump_state_fail(state, MSG_TOO_MANY_COLUMNS);
+        return -1;
+    }
+    try {
+        Column column;
+        column.name.assign(name);
+        column.type_text.assign(type_text);
+        o.columns.push_back(std::move(column));
+    } catch (const std::bad_alloc&) {
+        dump_state_fail(state, MSG_MEMORY);
+        return -1;
+    }
+    return static_cast<int>(o.columns.size() - 1);
+}
+
+bool text_read_token(TextSpan& span, Token& token) {
+    const unsigned char* b = span.bytes;
+    const std::uint64_t end = span.length;
+    std::uint64_t p = span_skip_blanks(b, end, span.position);
+    token.start = p;
+    token.length = 0;
+    token.text[0] = '\0';
+    if (p >= end) {
+        token.kind = TOKEN_NONE;
+        token.end = p;
+        span.position = p;
+        return false;
+    }
+    auto store = [&token](unsigned char c) {
+        if (token.length < TOKEN_MAX) token.text[token.length++] = static_cast<char>(c);
+    };
+    unsigned char c = b[p++];
+    if (c == '\'' || c == '"' || c == '`') {
+        token.kind = c == '`' ? TOKEN_BACKQUOTED : TOKEN_STRING;
+        const bool escapes = c != '`' && !span.no_backslash;
+        while (p < end) {
+            unsigned char x = b[p++];
+            if (x == c) {
+                if (p < end && b[p] == c) {
+                    ++p;
+                    store(c);
+                    continue;
+                }
+                break;
+            }
+            if (x == '\\' && escapes) {
+                if (p < end) {
+                    store(b[p++]);
+                } else {
+                    store('\\');
+                }
+                continue;
+            }
+            store(x);
+        }
+    } else if (sql_is_word(c)) {
+        token.kind = TOKEN_WORD;
+        store(c);
+        while (p < end && sql_is_word(b[p])) store(b[p++]);
+    } else {
+        token.kind = TOKEN_OTHER;
+        store(c);
+    }
+    token.text[token.length] = '\0';
+    token.end = p;
+    span.position = p;
+    return true;
+}
+
+bool create_parse(DumpState& state, const char* text, std::string_view current_database,
+                  bool no_backslash, ObjectLookup* lookup) {
+    TextSpan span;
+    span.bytes = reinterpret_cast<const unsigned char*>(text);
+    span.length = std::strlen(text);
+    span.no_backslash = no_backslash;
+
+    std::unique_ptr<Token> token(new (std::nothrow) Token);
+    if (!token) {
+        dump_state_fail(state, MSG_MEMORY);
+        return false;
+    }
+    Token& t = *token;
+    if (!text_read_token(span, t)) return true;  // CREATE
+    if (!text_read_token(span, t)) return true;
+
+    const CreateKeyword* keyword = nullptr;
+    for (;;) {
+        for (const CreateKeyword& k : CREATE_KEYWORDS) {
+            if (token_is(t, k.word)) {
+                keyword = &k;
+                break;
+            }
+        }
+        if (keyword != nullptr) break;
+        if (!text_read_token(span, t)) return true;  // CREATE INDEX, CREATE USER, ...
+    }
+
+    if (!text_read_token(span, t)) {
+        dump_state_fail(state, MSG_CREATE_INCOMPLETE);
+        return false;
+    }
+    if (token_is(t, "IF")) {
+        text_read_token(span, t);  // NOT
+        text_read_token(span, t);  // EXISTS
+        text_read_token(span, t);  // the name
+    }
+    std::string database;
+    std::string name;
+    try {
+        database.assign(current_database);
+        name.assign(t.text);
+        text_read_token(span, t);
+        if (is_token_text(t, ".")) {
+            if (!text_read_token(span, t)) {
+                dump_state_fail(state, MSG_QUALIFIED_INCOMPLETE);
+                return false;
+            }
+            database.swap(name);
+            name.assign(t.text);
+            text_read_token(span, t);
+        }
+        if (keyword->database) {
+            database.swap(name);
+            name.clear();
+        }
+    } catch (const std::bad_alloc&) {
+        dump_state_fail(state, MSG_MEMORY);
+        return false;
+    }
+
+    int number = object_find_or_add(state, database, name, keyword->kind, lookup);
+    if (number < 0) return false;
+    const auto object = static_cast<std::uint32_t>(number);
+    if (keyword->kind == OBJECT_TABLE && state.objects[object].entry_count > 0) {
+        import_note_append(state, NOTE_CREATE_AFTER_INSERT);
+    }
+    try {
+        state.objects[object].create_text.assign(text, span.length);
+    } catch (const std::bad_alloc&) {
+        dump_state_fail(state, MSG_MEMORY);
+        return false;
+    }
+    if (keyword->kind != OBJECT_TABLE || !is_token_text(t, "(")) return true;
+
+    const unsigned char* b = span.bytes;
+    const std::uint64_t end = span.length;
+    std::uint64_t p = t.end;
+    for (;;) {
+        if (p >= end) return true;
+        std::uint64_t d = value_find_end(b, end, p, no_backslash);
+        if (d <= p) return true;
+        TextSpan definition;
+        definition.bytes = b;
+        definition.length = d < end ? d : end;
+        definition.position = p;
+        definition.no_backslash = no_backslash;
+        if (text_read_token(definition, t)) {
+            bool index_or_constraint = false;
+            if (t.kind != TOKEN_BACKQUOTED) {
+                for (const char* w : INDEX_WORDS) {
+                    if (token_is(t, w)) {
+                        index_or_constraint = true;
+                        break;
+                    }
+                }
+            }
+            if (!index_or_constraint) {
+                std::uint64_t type_start = t.end;
+                std::uint64_t type_end = definition.length;
+                while (type_start < type_end && sql_is_blank(b[type_start])) ++type_start;
+                while (type_end > type_start && sql_is_blank(b[type_end - 1])) --type_end;
+                std::string type_text;
+                try {
+                    type_text.assign(text + type_start, type_end - type_start);
+                } catch (const std::bad_alloc&) {
+                    dump_state_fail(state, MSG_MEMORY);
+                    return false;
+                }
+                int column = column_find_or_add(state, object, std::string_view(t.text),
+                                                type_text);
+                if (column < 0) return false;
+                state.objects[object].columns[static_cast<std::uint32_t>(column)].type_text =
+                    std::move(type_text);
+            }
+        }
+        if (d >= end || b[d] == ')') return true;
+        p = d + 1;
+    }
+}
+
+}  // namespace kv

@@ -1,0 +1,58 @@
+// The schema model of a dump as the import builds it: schema objects (tables, views, routines,
+// databases) found by kind and two names, their columns found by name, and the parser that
+// takes one CREATE statement (up to 2 MiB of text) into the model. Nothing is executed and no
+// type is interpreted: a column keeps its definition text as written.
+//
+// Limits: 65,536 objects per dump, 4,096 columns per object. The model only grows during an
+// import; an object's position is its number for its whole life (it names its index file).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+#include "foundation/dump_state.h"
+#include "importer/dump_reader.h"
+
+namespace kv {
+
+inline constexpr const char* TYPE_NOT_IN_DUMP = "(Definition nicht im Dump)";
+
+// Optional lookup table that an import keeps next to the object array so that finding an
+// object costs a hash probe instead of a scan over up to 65,536 objects. Results are the same
+// as the linear search; it is rebuilt when it no longer matches the array.
+struct ObjectLookup {
+    std::unordered_map<std::string, std::uint32_t> numbers;
+    std::string key;  // reused probe key
+};
+
+// Number of the object (kind, database, name), compared byte for byte; adds it when missing.
+// -1 with the message in state when the limit is reached or memory runs out.
+int object_find_or_add(DumpState& state, std::string_view database, std::string_view name,
+                       ObjectKind kind, ObjectLookup* lookup = nullptr);
+
+// Number of the column whose name equals name ignoring ASCII case; adds it with type_text
+// when missing (an existing column stays unchanged). -1 with the message in state.
+int column_find_or_add(DumpState& state, std::uint32_t object, std::string_view name,
+                       std::string_view type_text);
+
+// A statement held in memory with a read position.
+struct TextSpan {
+    const unsigned char* bytes = nullptr;
+    std::uint64_t length = 0;
+    std::uint64_t position = 0;
+    bool no_backslash = false;
+};
+
+// Skips blanks and comments and reads one token of the span (like the header tokens of the
+// dump reader, but without failures: an unterminated quote ends at the span's end and bytes
+// beyond TOKEN_MAX are passed over). False at the end of the span.
+bool text_read_token(TextSpan& span, Token& token);
+
+// Takes one CREATE statement (NUL-terminated, from CREATE through its delimiter) into the
+// model. True when taken or ignored; false with the message in state.
+bool create_parse(DumpState& state, const char* text, std::string_view current_database,
+                  bool no_backslash, ObjectLookup* lookup = nullptr);
+
+}  // namespace kv

@@ -1,0 +1,19 @@
+// Keeps the dump reader's escape mode (NO_BACKSLASH_ESCAPES) in step with the SQL_MODE
+// assignments of a dump without executing SQL: literal quoted values, the save-and-restore
+// idiom through @OLD_SQL_MODE, and DEFAULT. Every other assignment form is refused, since
+// guessing the mode would misplace tuple ends in gigabytes of data.
+//
+// Texts are executable-comment captures (at most 64 KiB) and SET statements (at most 2 MiB);
+// one pass over the text, no allocation (a 512-byte scratch for a quoted value).
+#pragma once
+
+#include "importer/dump_reader.h"
+
+namespace kv {
+
+// Applies every sql_mode assignment of the NUL-terminated text in order to reader's escape
+// mode; an unsupported assignment sets the reader's failed flag with its message (the text is
+// still scanned to its end).
+void sql_mode_recognise(DumpReader& reader, const char* text);
+
+}  // namespace kv

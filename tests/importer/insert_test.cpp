@@ -1,0 +1,312 @@
+// INSERT/REPLACE indexing through whole import runs: entries (offset, length, layout word)
+// checked against the tuple texts found in the dump bytes, layouts, value counting, escape
+// flags, and every header and tuple message with its byte position.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "importer/insert_scan.h"
+#include "importer_test_support.h"
+
+namespace kv {
+namespace {
+
+using test::at_byte;
+using test::DumpFixture;
+using test::nth_find;
+using test::RawEntry;
+
+constexpr std::uint32_t NB = 0x80000000u;
+
+struct Tuple {
+    std::string text;  // exact bytes from "(" through ")"
+    int occurrence;    // which occurrence of text in the dump
+    std::uint32_t word;
+};
+
+// Checks entries of object against tuples located independently in the dump.
+void expect_entries(const DumpFixture& f, std::uint32_t object, const std::vector<Tuple>& want) {
+    std::vector<RawEntry> got = f.entries(object);
+    ASSERT_EQ(got.size(), want.size()) << "object " << object;
+    std::uint64_t bytes = 0;
+    for (std::size_t i = 0; i < want.size(); ++i) {
+        std::size_t at = nth_find(f.content(), want[i].text, want[i].occurrence);
+        ASSERT_NE(at, std::string::npos) << want[i].text;
+        EXPECT_EQ(got[i].offset, at) << want[i].text;
+        EXPECT_EQ(got[i].length, want[i].text.size()) << want[i].text;
+        EXPECT_EQ(got[i].word, want[i].word) << want[i].text;
+        bytes += want[i].text.size();
+    }
+    EXPECT_EQ(f.state.objects[object].entry_count, want.size());
+    EXPECT_EQ(f.state.objects[object].tuple_bytes, bytes);
+}
+
+std::vector<std::vector<std::uint32_t>> layouts_of(const SchemaObject& o) {
+    std::vector<std::vector<std::uint32_t>> out;
+    for (const ColumnLayout& l : o.layouts) out.push_back(l.columns);
+    return out;
+}
+
+TEST(InsertIndexing, HeaderFormsSelectTheTable) {
+    DumpFixture f(
+        "INSERT INTO db.t VALUES (1);\n"
+        "INSERT INTO `db`.`t` VALUES (2);\n"
+        "INSERT IGNORE DELAYED INTO t VALUES (3);\n"
+        "INSERT LOW_PRIORITY HIGH_PRIORITY t VALUE (4);\n"
+        "USE `db`;\n"
+        "insert into t values (5);\n"
+        "REPLACE db . t VALUES (6)");
+    ASSERT_TRUE(f.import()) << f.state.message;
+    ASSERT_EQ(f.state.objects.size(), 2u);
+    EXPECT_EQ(f.state.objects[0].database_name, "db");
+    EXPECT_EQ(f.state.objects[0].object_name, "t");
+    EXPECT_EQ(f.state.objects[1].database_name, "dump");
+    EXPECT_EQ(f.state.objects[1].object_name, "t");
+    expect_entries(f, 0, {{"(1)", 0, 0}, {"(2)", 0, 0}, {"(5)", 0, 0}, {"(6)", 0, 0}});
+    expect_entries(f, 1, {{"(3)", 0, 0}, {"(4)", 0, 0}});
+    EXPECT_EQ(f.state.total_entries, 6u);
+}
+
+TEST(InsertIndexing, TupleBoundariesAndValueCounts) {
+    struct Case {
+        std::string tuple;
+        std::uint32_t values;
+    };
+    const std::vector<Case> cases = {
+        {"(1, 'a,b', (2, 3), \"x)\")", 4},
+        {"()", 0},
+        {"( /* c */ )", 0},
+        {"(,)", 2},
+        {"(1, /* ) */ 2, -- )\n 3, # )\n 4)", 4},
+        {"(1 --x\n, 2)", 2},  // "--x" is no comment
+        {"('it''s', 'a\\'b', `q``)`, '\\\\')", 4},
+        {"(CONCAT('x', ','), (2 + 3), _binary 'raw', 0xDEAD)", 4},
+        {"(/*!40000 ) */ 1)", 1},
+    };
+    for (const Case& c : cases) {
+        DumpFixture f("INSERT INTO t VALUES " + c.tuple + ";\n");
+        ASSERT_TRUE(f.import()) << c.tuple << ": " << f.state.message;
+        expect_entries(f, 0, {{c.tuple, 0, 0}});
+        EXPECT_EQ(f.state.objects[0].columns.size(), c.values) << c.tuple;
+    }
+}
+
+TEST(InsertIndexing, LayoutsAreReusedAndDistinct) {
+    DumpFixture f(
+        "CREATE TABLE t (a int, b int, c int);\n"
+        "INSERT INTO t (a, b) VALUES (1,2);\n"
+        "INSERT INTO t (b, a) VALUES (3,4),(5,6);\n"
+        "INSERT INTO t (A, `B`) VALUES (7,8);\n"
+        "INSERT INTO t VALUES (9,9,9);\n"
+        "INSERT INTO t (a,b,c,) VALUES (0,0,0);\n"
+        "INSERT INTO t () VALUES ();\n"
+        "INSERT INTO t (c, d) VALUES (1,2);\n");
+    ASSERT_TRUE(f.import()) << f.state.message;
+    const SchemaObject& t = f.state.objects[0];
+    EXPECT_EQ(layouts_of(t), (std::vector<std::vector<std::uint32_t>>{
+                                 {0, 1}, {1, 0}, {0, 1, 2}, {}, {2, 3}}));
+    ASSERT_EQ(t.columns.size(), 4u);
+    EXPECT_EQ(t.columns[3].name, "d");
+    EXPECT_EQ(t.columns[3].type_text, "(Definition nicht im Dump)");
+    expect_entries(f, 0,
+                   {{"(1,2)", 0, 0}, {"(3,4)", 0, 1}, {"(5,6)", 0, 1}, {"(7,8)", 0, 0},
+                    {"(9,9,9)", 0, 2}, {"(0,0,0)", 0, 2}, {"()", 1, 3}, {"(1,2)", 1, 4}});
+}
+
+TEST(InsertIndexing, EscapeModeDecidesStringEndsAndBit31) {
+    DumpFixture f(
+        "INSERT INTO t VALUES ('a\\'),(')\n;"   // backslash escapes the quote: one value
+        "SET sql_mode='NO_BACKSLASH_ESCAPES';\n"
+        "INSERT INTO t VALUES ('c\\'),('d');\n"   // two tuples
+        "SET SQL_MODE=DEFAULT;\n"
+        "INSERT INTO t VALUES ('e'),\n"
+        "/*!40101 SET SQL_MODE='NO_BACKSLASH_ESCAPES' */ ('f\\');\n");
+    ASSERT_TRUE(f.import()) << f.state.message;
+    expect_entries(f, 0,
+                   {{"('a\\'),(')", 0, 0}, {"('c\\')", 0, NB}, {"('d')", 0, NB},
+                    {"('e')", 0, 0}, {"('f\\')", 0, NB}});
+}
+
+TEST(InsertIndexing, GenericColumnsForTablesWithoutCreate) {
+    DumpFixture f("INSERT INTO t VALUES (1, 2);\nINSERT INTO t VALUES (3, 4);\n");
+    ASSERT_TRUE(f.import()) << f.state.message;
+    ASSERT_EQ(f.state.objects[0].columns.size(), 2u);
+    EXPECT_EQ(f.state.objects[0].columns[0].name, "Spalte_1");
+    EXPECT_EQ(f.state.objects[0].columns[1].name, "Spalte_2");
+    EXPECT_EQ(f.state.objects[0].columns[1].type_text, "(Definition nicht im Dump)");
+    EXPECT_EQ(f.state.note_count, 1u);
+    EXPECT_EQ(f.state.import_notes,
+              "Tabelle ohne CREATE TABLE/Spaltendefinition: generische Spaltennamen wurden "
+              "vergeben.\r\n");
+}
+
+TEST(InsertIndexing, OnDuplicateKeyUpdateAndReplaceNotes) {
+    DumpFixture f(
+        "INSERT INTO t VALUES (1),(2) ON DUPLICATE KEY UPDATE a = VALUES(a), b = ';';\n"
+        "REPLACE INTO t VALUES (3);\n"
+        "INSERT INTO t VALUES (4)");
+    ASSERT_TRUE(f.import()) << f.state.message;
+    expect_entries(f, 0, {{"(1)", 0, 0}, {"(2)", 0, 0}, {"(3)", 0, 0}, {"(4)", 0, 0}});
+    EXPECT_EQ(f.state.note_count, 3u);
+    EXPECT_EQ(f.state.import_notes,
+              "Tabelle ohne CREATE TABLE/Spaltendefinition: generische Spaltennamen wurden "
+              "vergeben.\r\n"
+              "ON DUPLICATE KEY UPDATE wurde nicht ausgeführt. Angezeigt werden die ursprünglichen "
+              "VALUES-Tupel.\r\n"
+              "REPLACE wird als Folge von Dump-Datensätzen angezeigt. Ersetzungs-/"
+              "Eindeutigkeitsregeln werden nicht ausgeführt.\r\n");
+}
+
+TEST(InsertIndexing, BatchBoundary) {
+    for (std::uint32_t n : {4096u, 4097u}) {
+        std::string dump = "INSERT INTO t VALUES ";
+        for (std::uint32_t i = 0; i < n; ++i) dump += (i ? ",(" : "(") + std::to_string(i) + ")";
+        dump += ";";
+        DumpFixture f(dump);
+        ASSERT_TRUE(f.import()) << f.state.message;
+        std::vector<RawEntry> e = f.entries(0);
+        ASSERT_EQ(e.size(), n);
+        EXPECT_EQ(f.index_bytes(0).size(), 16u * n);
+        EXPECT_EQ(f.tuple_text(e[n - 1]), "(" + std::to_string(n - 1) + ")");
+        EXPECT_EQ(e[n - 1].offset, dump.size() - 3 - std::to_string(n - 1).size());
+    }
+}
+
+TEST(InsertIndexing, LimitsThatHold) {
+    // 4,096 values in a tuple and nesting depth 4,096 are accepted.
+    std::string values = "(1";
+    for (int i = 1; i < 4096; ++i) values += ",1";
+    values += ")";
+    std::string deep = std::string(4096, '(') + std::string(4096, ')');
+    DumpFixture f("INSERT INTO w VALUES " + values + ";\nINSERT INTO d VALUES " + deep + ";");
+    ASSERT_TRUE(f.import()) << f.state.message;
+    EXPECT_EQ(f.state.objects[0].columns.size(), 4096u);
+    expect_entries(f, 0, {{values, 0, 0}});
+    expect_entries(f, 1, {{deep, 0, 0}});
+}
+
+struct Failure {
+    std::string dump;
+    const char* message;
+    std::string position_after;  // the scan stops just after the first occurrence of this
+};
+
+void expect_failures(const std::vector<Failure>& cases) {
+    for (const Failure& c : cases) {
+        DumpFixture f(c.dump);
+        EXPECT_FALSE(f.import()) << c.dump.substr(0, 80);
+        std::size_t at = c.position_after.empty() ? c.dump.size()
+                                                  : c.dump.find(c.position_after) +
+                                                        c.position_after.size();
+        EXPECT_EQ(std::string(f.state.message), at_byte(c.message, at)) << c.dump.substr(0, 80);
+        EXPECT_FALSE(f.manifest_exists());
+    }
+}
+
+TEST(InsertIndexing, HeaderMessages) {
+    expect_failures({
+        {"INSERT", "Unvollständiger INSERT-Header.", ""},
+        {"INSERT IGNORE ", "Unvollständiger INSERT-Header.", ""},
+        {"INSERT INTO ", "Tabellenname nach INTO fehlt.", ""},
+        {"INSERT INTO `open", "Tabellenname nach INTO fehlt.", ""},
+        {"INSERT INTO t", "INSERT-Header endet vor VALUES.", ""},
+        {"INSERT INTO db.", "Tabellenname nach Datenbank fehlt.", ""},
+        {"INSERT INTO t (", "Unvollständige INSERT-Spaltenliste.", ""},
+        {"INSERT INTO t (a", "Unvollständige INSERT-Spaltenliste.", ""},
+        {"INSERT INTO t (a b) VALUES (1);", "Ungültige INSERT-Spaltenliste.", "(a b"},
+        {"INSERT INTO t (a,", "Ungültige INSERT-Spaltenliste.", ""},
+        {"INSERT INTO t (a, A) VALUES (1, 2);", "Doppelte Spalte in einer INSERT-Spaltenliste.",
+         "a, A"},
+        {"INSERT INTO t (a)", "VALUES nach INSERT-Spaltenliste fehlt.", ""},
+        {"INSERT INTO t SET a = 1;",
+         "Nur INSERT/REPLACE ... VALUES wird gelesen. INSERT SELECT, INSERT SET und "
+         "PARTITION-Header werden nicht ausgewertet.",
+         "SET"},
+        {"INSERT INTO t (a, b) SELECT 1, 2;",
+         "Nur INSERT/REPLACE ... VALUES wird gelesen. INSERT SELECT, INSERT SET und "
+         "PARTITION-Header werden nicht ausgewertet.",
+         "SELECT"},
+        {"INSERT INTO t PARTITION (p0) VALUES (1);",
+         "Nur INSERT/REPLACE ... VALUES wird gelesen. INSERT SELECT, INSERT SET und "
+         "PARTITION-Header werden nicht ausgewertet.",
+         "PARTITION"},
+    });
+}
+
+TEST(InsertIndexing, TupleMessages) {
+    std::string too_many = "(1";
+    for (int i = 1; i < 4097; ++i) too_many += ",1";
+    too_many += ")";
+    std::string too_many_prefix = "INSERT INTO t VALUES " + too_many.substr(0, too_many.size() - 2);
+    std::string too_deep = "INSERT INTO t VALUES " + std::string(4097, '(');
+    expect_failures({
+        {"INSERT INTO t VALUES", "INSERT VALUES: Ein Datentupel mit '(' wurde erwartet.", ""},
+        {"INSERT INTO t VALUES (1),", "INSERT VALUES: Ein Datentupel mit '(' wurde erwartet.", ""},
+        {"INSERT INTO t VALUES 1;", "INSERT VALUES: Ein Datentupel mit '(' wurde erwartet.",
+         "VALUES 1"},
+        {"INSERT INTO t VALUES (1, 2", "Unvollständiges INSERT: Datentupel oder Zeichenkette "
+                                       "endet vor der schließenden Klammer.", ""},
+        {"INSERT INTO t VALUES (1, /* x", "Unvollständiges INSERT: Datentupel oder Zeichenkette "
+                                          "endet vor der schließenden Klammer.", ""},
+        {"INSERT INTO t VALUES ('a\\');", "Nicht abgeschlossene Zeichenkette im Dump.", ""},
+        {too_deep, "SQL-Ausdruck ist zu tief verschachtelt.", ""},
+        {"INSERT INTO t VALUES " + too_many + ";", "Mehr als 4.096 Werte in einem Datensatz.",
+         too_many_prefix},
+        {"CREATE TABLE t (a int, b int);\nINSERT INTO t VALUES (1);",
+         "INSERT ohne Spaltenliste passt nicht zum CREATE TABLE. Der Import wurde gestoppt, damit "
+         "keine Werte falschen Spalten zugeordnet werden.",
+         "(1)"},
+        {"INSERT INTO t VALUES (1,2);\nINSERT INTO t VALUES (1,2,3);",
+         "INSERT ohne Spaltenliste passt nicht zum CREATE TABLE. Der Import wurde gestoppt, damit "
+         "keine Werte falschen Spalten zugeordnet werden.",
+         "(1,2,3)"},
+        {"INSERT INTO t (a) VALUES (1,2);",
+         "Anzahl der INSERT-Werte stimmt nicht mit der Spaltenliste überein.", "(1,2)"},
+        {"INSERT INTO t (a) VALUES (1),(1,2);",
+         "Unterschiedliche Anzahl von Werten innerhalb eines INSERT-Statements.", "(1,2)"},
+        {"INSERT INTO t VALUES (1) garbage;",
+         "Unerwartete Zeichen nach INSERT VALUES. Der Dump wurde nicht vollständig übernommen.",
+         "garbage"},
+        {"INSERT INTO t VALUES (1),/*!40101 SET sql_mode=CONCAT(x) */(2);",
+         "INSERT VALUES: Ein Datentupel mit '(' wurde erwartet.", "*/"},
+    });
+}
+
+TEST(InsertIndexing, ColumnListLimits) {
+    std::string create = "CREATE TABLE wide (";
+    std::string list;
+    for (int i = 0; i < 4096; ++i) {
+        create += (i ? ",c" : "c") + std::to_string(i) + " int";
+        list += (i ? ",c" : "c") + std::to_string(i);
+    }
+    create += ");\n";
+    expect_failures({
+        {create + "INSERT INTO wide (" + list + ",c0x) VALUES (1);", "Zu viele INSERT-Spalten.",
+         ",c0x"},
+        {create + "INSERT INTO wide (c1, nope) VALUES (1, 2);",
+         "Die Tabelle überschreitet das Limit von 4.096 Spalten.", "nope"},
+    });
+}
+
+TEST(InsertIndexing, LayoutLimit) {
+    DumpState state;
+    ASSERT_EQ(object_find_or_add(state, "d", "t", OBJECT_TABLE), 0);
+    // 65,535 distinct layouts put in place directly (the search is linear by design).
+    std::vector<ColumnLayout>& layouts = state.objects[0].layouts;
+    for (std::uint32_t i = 0; i + 1 < MAX_LAYOUTS; ++i) {
+        layouts.push_back(ColumnLayout{{i / 256, i % 256}});
+    }
+    std::uint32_t numbers[2] = {3, 7};
+    EXPECT_EQ(layout_find_or_add(state, 0, numbers, 2), 3 * 256 + 7);
+    numbers[0] = 300;
+    EXPECT_EQ(layout_find_or_add(state, 0, numbers, 2), 65535);  // the 65,536th
+    EXPECT_EQ(layout_find_or_add(state, 0, numbers, 2), 65535);
+    EXPECT_EQ(layout_find_or_add(state, 0, numbers, 1), -1);
+    EXPECT_STREQ(state.message, "Zu viele unterschiedliche INSERT-Spaltenlayouts.");
+    EXPECT_EQ(layouts.size(), MAX_LAYOUTS);
+    EXPECT_EQ(layouts[65535].columns, (std::vector<std::uint32_t>{300, 7}));
+}
+
+}  // namespace
+}  // namespace kv
