@@ -166,7 +166,13 @@ bool index_finish(DumpState& state, IndexWriter& writer) {
             file.reset(file_open(index_file_path(state, object), FILE_MODE_APPEND));
         } catch (const std::bad_alloc&) {
         }
-        if (!file.valid() || !file_flush(file.get())) ok = false;
+        if (!file.valid()) {
+            // The reopen is ours, not a flush: say that the cache could not be written.
+            if (ok) dump_state_fail(state, MSG_WRITE);
+            ok = false;
+        } else if (!file_flush(file.get())) {
+            ok = false;
+        }
     }
     file_close(writer.file);
     writer.file = INVALID_FILE;

@@ -52,8 +52,8 @@ bool index_writer_start(DumpState& state, IndexWriter& writer);
 bool index_append(DumpState& state, IndexWriter& writer, std::uint32_t object,
                   const IndexEntry& entry);
 // Regular end of an import: writes pending entries, then flushes every index file this import
-// wrote (one flush each) and closes it. False on failure (a write failure with its message; a
-// flush failure without one).
+// wrote (one flush each) and closes it. False on failure: a write failure, or a written file
+// that cannot be reopened for its flush, with its message; a failed flush without one.
 bool index_finish(DumpState& state, IndexWriter& writer);
 // Stop after an error or cancellation: closes the open file without writing pending entries.
 void index_abandon(IndexWriter& writer);

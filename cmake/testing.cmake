@@ -9,14 +9,17 @@ add_subdirectory(${KV_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_
 include(GoogleTest)
 
 # Helpers every test program links: temporary folders, child processes.
-add_library(kv_test_support STATIC ${PROJECT_SOURCE_DIR}/tests/support/child_process.cpp)
+add_library(kv_test_support STATIC ${PROJECT_SOURCE_DIR}/tests/support/child_process.cpp
+            ${PROJECT_SOURCE_DIR}/tests/support/process.cpp)
 target_include_directories(kv_test_support PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(kv_test_support PUBLIC kv_foundation)
+target_compile_definitions(kv_test_support PUBLIC KV_FAULT_INJECTION)
 
 function(kv_add_test name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
-  target_link_libraries(${name} PRIVATE ${T_LIBS} kv_test_support GTest::gtest GTest::gtest_main)
+  target_link_libraries(${name} PRIVATE ${T_LIBS} kv_file_layer_faults kv_test_support GTest::gtest
+                        GTest::gtest_main)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
   target_compile_definitions(${name} PRIVATE
     KV_TEST_DATA_DIR="${PROJECT_SOURCE_DIR}/tests/data"

@@ -154,6 +154,13 @@ LOCK TABLES `bestand` WRITE;
 INSERT INTO `bestand` VALUES ('KH-00001','B-02',142,5,'2024-11-02'),('KH-00002','C-03',352,5,'2024-11-03'),('KH-00003','D-04',217,5,'2024-11-04'),('KH-00004','E-05',137,5,'2024-11-05'),('KH-00005','A-06',324,5,'2024-11-06'),('KH-00006','B-07',133,5,NULL),('KH-00007','C-01',311,5,'2024-11-08'),('KH-00008','D-02',34,10,'2024-11-09'),('KH-00009','E-03',62,10,'2024-11-10'),('KH-00010','A-04',5,10,'2024-11-11'),('KH-00011','B-05',283,10,'2024-11-12'),('KH-00012','C-06',137,20,NULL),('KH-00013','D-07',66,5,'2024-11-14'),('KH-00014','E-01',269,20,'2024-11-15'),('KH-00015','A-02',122,5,'2024-11-16'),('KH-00016','B-03',82,10,'2024-11-17'),('KH-00017','C-04',25,5,'2024-11-18'),('KH-00018','D-05',103,10,NULL),('KH-00019','E-06',321,10,'2024-11-20'),('KH-00020','A-07',271,5,'2024-11-21');
 UNLOCK TABLES;
 
+--
+-- View structure for view `nachbestellen`
+--
+
+DROP VIEW IF EXISTS `nachbestellen`;
+CREATE ALGORITHM=UNDEFINED DEFINER=`root`@`localhost` SQL SECURITY DEFINER VIEW `nachbestellen` AS select `bestand`.`sku` AS `sku`,`bestand`.`regal` AS `regal`,(`bestand`.`mindestmenge` - `bestand`.`menge`) AS `fehlmenge` from `bestand` where (`bestand`.`menge` < `bestand`.`mindestmenge`);
+
 DROP TABLE IF EXISTS `lieferanten`;
 CREATE TABLE `lieferanten` (
   `id` smallint NOT NULL,

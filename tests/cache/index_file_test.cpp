@@ -172,12 +172,13 @@ TEST(IndexWriterTest, FinishFailsWhenAWrittenFileCannotBeReopenedForItsFlush) {
     ASSERT_TRUE(index_writer_start(state, writer));
     ASSERT_TRUE(append(state, writer, 0, entry_for(0)));
     ASSERT_TRUE(append(state, writer, 1, entry_for(1)));
-    // The file of object 0 was closed on the switch; a folder in its place makes its flush fail.
+    // The file of object 0 was closed on the switch; a folder in its place makes its reopen for
+    // the flush fail, which is reported as a cache write failure.
     std::filesystem::remove(test::fs_path(index_file_path(state, 0)));
     std::filesystem::create_directory(test::fs_path(index_file_path(state, 0)));
     state.message[0] = '\0';
     EXPECT_FALSE(index_finish(state, writer));
-    EXPECT_STREQ("", state.message);
+    EXPECT_STREQ("Cache kann nicht geschrieben werden. Freien Speicherplatz prüfen.", state.message);
     EXPECT_EQ(16u, test::read_file(index_file_path(state, 1)).size());
 }
 

@@ -1,0 +1,51 @@
+// Command line of korvane-dump: `korvane-dump [OPTIONS] COMMAND DUMP [ARGUMENTS]`, options
+// before or after the command. Parsing is pure (no I/O) so it can be tested in-process.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "records/display_text.h"
+#include "records/filter.h"
+
+namespace kv {
+
+enum CliCommand {
+    CLI_NONE,
+    CLI_OPEN,
+    CLI_OBJECTS,
+    CLI_TREE,
+    CLI_NOTES,
+    CLI_STRUCTURE,
+    CLI_SQL,
+    CLI_PAGE,
+    CLI_RECORD,
+    CLI_FILTER,
+    CLI_EXPORT,
+    CLI_TUPLE,
+};
+
+struct CliOptions {
+    CliCommand command = CLI_NONE;
+    bool help = false;
+    bool reindex = false;
+    Charset charset = CHARSET_UTF8;
+    std::string cache_root;  // "" = the default cache root
+    std::string dump;
+    std::string object;      // OBJECT / TABLE argument ("#N", "DB.NAME" or "NAME")
+    std::uint64_t number = 0;  // PAGE (1-based, 0 = not given) or ROW (1-based)
+    std::string file;        // export / tuple destination
+    bool filter_given = false;  // --column/--op/--text seen
+    FilterRequest filter;       // column stays -1; filter_column holds the name
+    std::string filter_column;  // "" = all columns
+    std::uint64_t filter_page = 1;
+};
+
+// Parses argv[1..]; false with a short German reason in error (a usage error).
+bool cli_parse(const std::vector<std::string>& args, CliOptions& options, std::string& error);
+
+// The usage text printed for -h and usage errors.
+const char* cli_usage();
+
+}  // namespace kv

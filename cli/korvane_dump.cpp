@@ -1,0 +1,441 @@
+// korvane-dump: the command-line browser. The same core and background jobs as the window,
+// driven from a terminal for headless use, scripting and benchmarks; it prints the window's
+// German texts and formats. Every operation runs as a background job; Ctrl+C cancels it and
+// waits for it to end, so no manifest or partial output is left behind.
+//
+// Exit status: 0 success, 1 the operation failed (its German message on standard error),
+// 2 usage error, 130 cancelled.
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "cache/dump_open.h"
+#include "cli/cli_args.h"
+#include "cli/console.h"
+#include "foundation/text.h"
+#include "jobs/job.h"
+#include "jobs/page_job.h"
+#include "ui/logic/tree_model.h"
+#include "ui/logic/view_text.h"
+
+namespace kv {
+namespace {
+
+constexpr int EXIT_FAILED = 1;
+constexpr int EXIT_USAGE = 2;
+constexpr int EXIT_CANCELLED = 130;
+
+std::atomic<bool> interrupted{false};
+
+void out(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+void out_line(const std::string& text) { out(text + "\n"); }
+void err_line(const std::string& text) {
+    std::string line = text + "\n";
+    std::fwrite(line.data(), 1, line.size(), stderr);
+}
+
+// Thrown nowhere: every step returns an exit code, 0 to go on.
+struct Session {
+    CliOptions options;
+    std::unique_ptr<DumpState> state;
+    FileGuard lock;
+    std::string filter_path;  // "query.kvi" while a filter result exists
+    ~Session() {
+        if (!filter_path.empty()) file_remove(filter_path);
+    }
+};
+
+// Runs one job on the worker thread and waits for it, redrawing the progress line on a
+// terminal and turning Ctrl+C into a cancel request. Returns 0 or the exit code of a failure
+// (its message already printed).
+class JobRun {
+public:
+    int run(std::unique_ptr<BackgroundJob> job, std::unique_ptr<BackgroundJob>& finished) {
+        BackgroundJob* running = job.get();
+        if (!job_submit(job.release(), &JobRun::on_done, this)) {
+            err_line("Der Hintergrund-Thread konnte nicht gestartet werden.");
+            return EXIT_FAILED;
+        }
+        const bool terminal = console_stderr_is_terminal();
+        const auto start = std::chrono::steady_clock::now();
+        bool drawn = false;
+        std::unique_lock<std::mutex> lock(mutex_);
+        while (done_ == nullptr) {
+            cv_.wait_for(lock, std::chrono::milliseconds(150));
+            if (done_ != nullptr) break;
+            if (interrupted.load()) running->cancel.store(1);
+            if (terminal && std::chrono::steady_clock::now() - start >
+                                std::chrono::milliseconds(300)) {
+                std::string line = status_progress_text(
+                    running->progress_label.load(), running->progress_done.load(),
+                    running->progress_total.load(), running->progress_count.load(),
+                    running->cancel.load() != 0);
+                std::fprintf(stderr, "\r%s\x1b[K", line.c_str());
+                std::fflush(stderr);
+                drawn = true;
+            }
+        }
+        if (drawn) std::fprintf(stderr, "\r\x1b[K");
+        finished.reset(done_);
+        done_ = nullptr;
+        if (finished->ok != 0) return 0;
+        if (finished->cancel.load() != 0) {
+            err_line("Vorgang abgebrochen.");
+            return EXIT_CANCELLED;
+        }
+        err_line(finished->message);
+        return EXIT_FAILED;
+    }
+
+private:
+    static void on_done(BackgroundJob* job, void* user) {
+        auto* self = static_cast<JobRun*>(user);
+        std::lock_guard<std::mutex> lock(self->mutex_);
+        self->done_ = job;
+        self->cv_.notify_one();
+    }
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    BackgroundJob* done_ = nullptr;
+};
+
+std::unique_ptr<BackgroundJob> new_job(Session& s, JobType type, std::int32_t object) {
+    auto job = std::make_unique<BackgroundJob>();
+    job->type = type;
+    job->object = object;
+    job->charset = s.options.charset;
+    job->dump_state = s.state.get();
+    return job;
+}
+
+int open_dump(Session& s) {
+    std::string root = s.options.cache_root;
+    if (root.empty()) {
+        root = cache_root_path();
+        if (root.empty() || !cache_root_ensure(root)) {
+            err_line("Der Cache-Ordner kann nicht angelegt werden. Schreibrechte in "
+                     "LOCALAPPDATA prüfen.");
+            return EXIT_FAILED;
+        }
+    }
+    auto job = new_job(s, JOB_OPEN, -1);
+    job->dump_state = nullptr;
+    job->dump_path = s.options.dump;
+    job->cache_root = root;
+    job->new_index = s.options.reindex ? 1 : 0;
+    std::unique_ptr<BackgroundJob> done;
+    JobRun runner;
+    if (int rc = runner.run(std::move(job), done)) return rc;
+    s.state = std::move(done->new_dump_state);
+    s.lock.reset(done->lock_handle);
+    done->lock_handle = INVALID_FILE;
+    return 0;
+}
+
+std::string display_name(const std::string& raw, Charset charset) {
+    std::string converted;
+    return text_to_utf8(raw, charset, converted) ? converted : raw;
+}
+
+const char* kind_word(ObjectKind kind) {
+    switch (kind) {
+        case OBJECT_TABLE: return "table";
+        case OBJECT_VIEW: return "view";
+        case OBJECT_ROUTINE: return "routine";
+        default: return "database";
+    }
+}
+
+// Resolves "#N", "DB.NAME" or "NAME" to an object number; -1 with the message printed.
+std::int32_t resolve_object(const Session& s, bool table_only) {
+    const std::string& spec = s.options.object;
+    const auto& objects = s.state->objects;
+    std::int64_t found = -1;
+    if (spec.size() > 1 && spec[0] == '#') {
+        std::uint64_t n = 0;
+        bool digits = true;
+        for (std::size_t i = 1; i < spec.size(); ++i) {
+            if (spec[i] < '0' || spec[i] > '9' || n > objects.size()) digits = false;
+            n = n * 10 + static_cast<unsigned>(spec[i] - '0');
+        }
+        if (digits && n < objects.size()) found = static_cast<std::int64_t>(n);
+    } else {
+        int matches = 0;
+        for (std::size_t i = 0; i < objects.size(); ++i) {
+            if (objects[i].kind == OBJECT_DATABASE) continue;
+            std::string name = display_name(objects[i].object_name, s.options.charset);
+            std::string qualified =
+                display_name(objects[i].database_name, s.options.charset) + "." + name;
+            if (qualified == spec || name == spec) {
+                // An exact qualified match wins over name matches.
+                if (qualified == spec) {
+                    found = static_cast<std::int64_t>(i);
+                    matches = 1;
+                    break;
+                }
+                found = static_cast<std::int64_t>(i);
+                ++matches;
+            }
+        }
+        if (matches > 1) {
+            err_line("Der Name '" + spec + "' ist mehrdeutig; bitte DATENBANK.NAME oder #N "
+                     "angeben.");
+            return -1;
+        }
+    }
+    if (found < 0) {
+        err_line("Objekt nicht gefunden: " + spec);
+        return -1;
+    }
+    if (table_only && objects[static_cast<std::size_t>(found)].kind != OBJECT_TABLE) {
+        err_line("Nur Tabellen haben Datensätze: " + spec);
+        return -1;
+    }
+    return static_cast<std::int32_t>(found);
+}
+
+void print_page(const Session& s, std::int32_t object, const PageData& page, std::uint64_t rows) {
+    std::string header = "#";
+    for (const Column& column : s.state->objects[static_cast<std::size_t>(object)].columns) {
+        std::string name;
+        if (!text_to_utf8(column.name, s.options.charset, name)) name = "?";
+        header += "\t" + name;
+    }
+    out_line(header);
+    for (std::uint32_t r = 0; r < page.row_count; ++r) {
+        std::string line;
+        for (std::uint32_t c = 0; c < page.cell_count; ++c) {
+            if (c > 0) line += '\t';
+            line += utf16_to_utf8(page.cells[r][c]);
+        }
+        out_line(line);
+    }
+    err_line(page_label_text(page.first_row, rows));
+}
+
+int load_page(Session& s, std::int32_t object, const std::string& index_path, std::uint64_t rows,
+              std::uint64_t page_number) {
+    auto job = new_job(s, JOB_PAGE, object);
+    job->rows = rows;
+    job->first_row = page_first_row((page_number - 1) * PAGE_ROWS, rows);
+    job->index_path = index_path;
+    std::unique_ptr<BackgroundJob> done;
+    JobRun runner;
+    if (int rc = runner.run(std::move(job), done)) return rc;
+    print_page(s, object, *done->page, rows);
+    return 0;
+}
+
+// The index entry of 1-based row `row` of a table; false with the message printed.
+bool table_entry(const Session& s, std::int32_t object, std::uint64_t row, IndexEntry& entry) {
+    const SchemaObject& table = s.state->objects[static_cast<std::size_t>(object)];
+    if (row > table.entry_count) {
+        err_line("Zeile " + count_text(row) + " gibt es nicht; die Tabelle hat " +
+                 count_text(table.entry_count) + " Einträge.");
+        return false;
+    }
+    FileGuard index(file_open(index_file_path(*s.state, static_cast<std::uint32_t>(object)),
+                              FILE_MODE_READ));
+    if (!index.valid() || !index_read(index.get(), row - 1, 1, &entry)) {
+        err_line("Die angeforderte Indexseite kann nicht gelesen werden.");
+        return false;
+    }
+    return true;
+}
+
+// Runs the filter of the options; on success s.filter_path holds "query.kvi" and hits its
+// number of entries.
+int run_filter(Session& s, std::int32_t object, std::uint64_t& hits) {
+    const SchemaObject& table = s.state->objects[static_cast<std::size_t>(object)];
+    auto job = new_job(s, JOB_FILTER, object);
+    job->filter = s.options.filter;
+    job->filter.charset = s.options.charset;
+    job->filter.column = -1;
+    if (!s.options.filter_column.empty()) {
+        for (std::size_t c = 0; c < table.columns.size(); ++c) {
+            if (ascii_iequals(display_name(table.columns[c].name, s.options.charset),
+                              s.options.filter_column)) {
+                job->filter.column = static_cast<std::int32_t>(c);
+                break;
+            }
+        }
+        if (job->filter.column < 0) {
+            err_line("Spalte nicht gefunden: " + s.options.filter_column);
+            return EXIT_FAILED;
+        }
+    }
+    job->filter_text = s.options.filter.text;
+    job->output_path = s.state->cache_folder + "/query-new.kvi";
+    std::unique_ptr<BackgroundJob> done;
+    JobRun runner;
+    if (int rc = runner.run(std::move(job), done)) return rc;
+    std::string active = s.state->cache_folder + "/query.kvi";
+    if (!file_replace(done->output_path, active)) {
+        file_remove(done->output_path);
+        err_line("Der Filterindex konnte nicht übernommen werden.");
+        return EXIT_FAILED;
+    }
+    s.filter_path = active;
+    hits = done->rows;
+    return 0;
+}
+
+int command_open(Session& s) {
+    out_line(status_open_text(*s.state));
+    return 0;
+}
+
+int command_objects(Session& s) {
+    const Charset charset = s.options.charset;
+    for (std::size_t i = 0; i < s.state->objects.size(); ++i) {
+        const SchemaObject& o = s.state->objects[i];
+        out_line(std::to_string(i) + "\t" + kind_word(o.kind) + "\t" +
+                 display_name(o.database_name, charset) + "\t" +
+                 display_name(o.object_name, charset) + "\t" + std::to_string(o.entry_count) +
+                 "\t" + std::to_string(o.columns.size()));
+    }
+    return 0;
+}
+
+int command_tree(Session& s) {
+    TreeModel tree = tree_build(s.state.get(), s.options.charset, "", -1);
+    for (std::int32_t index : tree_display_order(tree)) {
+        const TreeItem& item = tree.items[static_cast<std::size_t>(index)];
+        out_line(std::string(static_cast<std::size_t>(item.level) * 2, ' ') + item.text);
+    }
+    return 0;
+}
+
+int command_notes(Session& s) {
+    out(import_notes_text(*s.state));
+    return 0;
+}
+
+int command_structure(Session& s) {
+    std::int32_t object = resolve_object(s, false);
+    if (object < 0) return EXIT_FAILED;
+    out_line("#\tSpalte\tMySQL-Definition (Original)");
+    for (const StructureRow& row :
+         structure_rows(s.state->objects[static_cast<std::size_t>(object)], s.options.charset)) {
+        out_line(row.number + "\t" + row.name + "\t" + row.definition);
+    }
+    return 0;
+}
+
+int command_sql(Session& s) {
+    std::int32_t object = resolve_object(s, false);
+    if (object < 0) return EXIT_FAILED;
+    std::string text =
+        create_text_view(s.state->objects[static_cast<std::size_t>(object)], s.options.charset);
+    out_line(text.empty() ? "Kein CREATE-Text vorhanden." : text);
+    return 0;
+}
+
+int command_page(Session& s) {
+    std::int32_t object = resolve_object(s, true);
+    if (object < 0) return EXIT_FAILED;
+    return load_page(s, object, index_file_path(*s.state, static_cast<std::uint32_t>(object)),
+                     s.state->objects[static_cast<std::size_t>(object)].entry_count,
+                     s.options.number);
+}
+
+int command_record(Session& s) {
+    std::int32_t object = resolve_object(s, true);
+    IndexEntry entry;
+    if (object < 0 || !table_entry(s, object, s.options.number, entry)) return EXIT_FAILED;
+    auto job = new_job(s, JOB_DETAILS, object);
+    job->entry = entry;
+    std::unique_ptr<BackgroundJob> done;
+    JobRun runner;
+    if (int rc = runner.run(std::move(job), done)) return rc;
+    out(done->details_text);
+    return 0;
+}
+
+int command_filter(Session& s) {
+    std::int32_t object = resolve_object(s, true);
+    if (object < 0) return EXIT_FAILED;
+    std::uint64_t hits = 0;
+    if (int rc = run_filter(s, object, hits)) return rc;
+    out_line(count_text(hits) + " Treffer");
+    return load_page(s, object, s.filter_path, hits, s.options.filter_page);
+}
+
+int command_export(Session& s) {
+    std::int32_t object = resolve_object(s, true);
+    if (object < 0) return EXIT_FAILED;
+    auto job = new_job(s, JOB_EXPORT, object);
+    if (s.options.filter_given) {
+        std::uint64_t hits = 0;
+        if (int rc = run_filter(s, object, hits)) return rc;
+        job->index_path = s.filter_path;
+        job->rows = hits;
+    } else {
+        job->index_path = index_file_path(*s.state, static_cast<std::uint32_t>(object));
+        job->rows = s.state->objects[static_cast<std::size_t>(object)].entry_count;
+    }
+    job->output_path = s.options.file;
+    std::unique_ptr<BackgroundJob> done;
+    JobRun runner;
+    if (int rc = runner.run(std::move(job), done)) return rc;
+    out_line("Export abgeschlossen: " + done->output_path);
+    return 0;
+}
+
+int command_tuple(Session& s) {
+    std::int32_t object = resolve_object(s, true);
+    IndexEntry entry;
+    if (object < 0 || !table_entry(s, object, s.options.number, entry)) return EXIT_FAILED;
+    auto job = new_job(s, JOB_TUPLE, object);
+    job->entry = entry;
+    job->output_path = s.options.file;
+    std::unique_ptr<BackgroundJob> done;
+    JobRun runner;
+    if (int rc = runner.run(std::move(job), done)) return rc;
+    out_line("Export abgeschlossen: " + done->output_path);
+    return 0;
+}
+
+int run(int argc, char** argv) {
+    std::vector<std::string> args = console_start(argc, argv);
+    Session s;
+    std::string error;
+    if (!cli_parse(args, s.options, error)) {
+        err_line(error);
+        std::fputs("\n", stderr);
+        std::fputs(cli_usage(), stderr);
+        return EXIT_USAGE;
+    }
+    if (s.options.help) {
+        out(cli_usage());
+        return 0;
+    }
+    console_catch_interrupt(&interrupted);
+    if (int rc = open_dump(s)) return rc;
+    switch (s.options.command) {
+        case CLI_OPEN: return command_open(s);
+        case CLI_OBJECTS: return command_objects(s);
+        case CLI_TREE: return command_tree(s);
+        case CLI_NOTES: return command_notes(s);
+        case CLI_STRUCTURE: return command_structure(s);
+        case CLI_SQL: return command_sql(s);
+        case CLI_PAGE: return command_page(s);
+        case CLI_RECORD: return command_record(s);
+        case CLI_FILTER: return command_filter(s);
+        case CLI_EXPORT: return command_export(s);
+        case CLI_TUPLE: return command_tuple(s);
+        default: return EXIT_USAGE;
+    }
+}
+
+}  // namespace
+}  // namespace kv
+
+int main(int argc, char** argv) {
+    int rc = kv::run(argc, argv);
+    std::fflush(stdout);
+    return rc;
+}

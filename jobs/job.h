@@ -1,0 +1,105 @@
+// Background jobs: every operation that touches the dump or the cache for longer than a moment
+// (open/import, page, filter, CSV export, record details, raw tuple save) runs as one
+// BackgroundJob on a worker thread, so the window or the terminal stays responsive.
+//
+// Hand-over: the requester fills a job and gives it to job_submit; from then on the worker
+// owns it; when it is done the completion callback receives it on the worker thread and the
+// receiver owns it (and frees it with job_free). While a job runs, the requester may only set
+// `cancel` and read the progress fields; both sides use atomics for them. The job's DumpState
+// (dump_state) is used by the worker alone until completion.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "cache/index_file.h"
+#include "foundation/dump_state.h"
+#include "foundation/progress.h"
+#include "records/filter.h"
+
+namespace kv {
+
+enum JobType : std::uint32_t {
+    JOB_OPEN = 1,
+    JOB_PAGE = 2,
+    JOB_FILTER = 3,
+    JOB_EXPORT = 4,
+    JOB_DETAILS = 5,
+    JOB_TUPLE = 6,
+};
+
+inline constexpr std::uint32_t PAGE_ROWS = 100;
+
+// One page of the grid: up to 100 lines of UTF-16 preview cells. Cell 0 is the row number,
+// cell j + 1 column j; kinds[r][j + 1] is that column's ValueKind (kinds[r][0] stays 0).
+struct PageData {
+    std::uint64_t first_row = 0;
+    std::uint32_t row_count = 0;
+    std::uint32_t cell_count = 0;  // the object's column count + 1
+    std::vector<std::vector<std::u16string>> cells;
+    std::vector<std::vector<std::uint8_t>> kinds;
+    std::array<IndexEntry, PAGE_ROWS> entries{};
+};
+
+struct BackgroundJob {
+    BackgroundJob() = default;
+    ~BackgroundJob();
+    BackgroundJob(const BackgroundJob&) = delete;
+    BackgroundJob& operator=(const BackgroundJob&) = delete;
+
+    // Requester's inputs.
+    std::uint32_t type = 0;
+    std::int32_t object = -1;
+    std::uint32_t charset = 0;
+    std::uint32_t new_index = 0;    // open: import anew instead of loading the manifest
+    std::uint64_t first_row = 0;    // page: first row of the requested page
+    DumpState* dump_state = nullptr;  // types 2..6: the current dump (not owned)
+    std::string cache_root;         // open: where cache folders live
+    std::string dump_path;          // open: the dump to open
+    std::string output_path;        // filter: "query-new.kvi"; export: CSV; tuple: target
+    std::string index_path;         // page, export: table index or "query.kvi"
+    std::string filter_text;        // filter: as typed, UTF-8
+    IndexEntry entry;               // details, tuple save: the selected line's entry
+    FilterRequest filter;           // filter: column, operator, charset (text copied in)
+
+    // Shared while running: the requester writes cancel, the worker the progress fields.
+    std::atomic<std::uint32_t> cancel{0};
+    std::atomic<std::uint64_t> progress_done{0};
+    std::atomic<std::uint64_t> progress_total{0};
+    std::atomic<std::uint64_t> progress_count{0};
+    std::atomic<const char*> progress_label{nullptr};  // static texts only
+
+    // Rows of the view (page, export); the filter writes its hit count here.
+    std::uint64_t rows = 0;
+
+    // Worker's results.
+    std::int32_t ok = 0;
+    std::unique_ptr<DumpState> new_dump_state;  // open
+    FileHandle lock_handle = INVALID_FILE;      // open: "session.lock", owned
+    std::string details_text;                   // details
+    std::unique_ptr<PageData> page;             // page
+    char message[MESSAGE_SIZE] = {};            // failure text for the user
+};
+
+// Called on the worker thread when the job is done; takes ownership of the job.
+using JobDoneFn = void (*)(BackgroundJob* job, void* user);
+
+// Starts a worker thread for the job. False when the thread cannot be created; the job is
+// freed then. The caller keeps the busy state (at most one job at a time is its rule).
+bool job_submit(BackgroundJob* job, JobDoneFn done, void* user);
+// Runs the job to its end on the calling thread (the body of the worker thread).
+void job_worker(BackgroundJob& job);
+// Progress sink report function: stores the values in the job; 0 once cancel is set.
+int job_report(void* user, std::uint64_t done, std::uint64_t total, std::uint64_t count,
+               const char* label);
+// Frees the job and everything it still owns (new dump state, lock handle, page). Null is ok.
+void job_free(BackgroundJob* job);
+
+// Fallback text of a failed job that left no message of its own.
+inline constexpr const char* JOB_FALLBACK_MESSAGE =
+    "Nicht genügend Speicher oder Vorgang abgebrochen.";
+
+}  // namespace kv

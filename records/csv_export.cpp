@@ -1,0 +1,210 @@
+// CSV export and the output-file rules of the writers (see csv_export.h).
+#include "records/csv_export.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "cache/index_file.h"
+#include "records/csv_field.h"
+#include "records/record_decode.h"
+
+namespace kv {
+
+namespace {
+
+constexpr const char* MSG_BAD_TABLE = "Ungültige Tabelle.";
+constexpr const char* MSG_TARGET_IS_SOURCE = "Exportziel darf keine geöffnete Quelldatei sein.";
+constexpr const char* MSG_NO_MEMORY = "Nicht genügend Arbeitsspeicher.";
+constexpr const char* MSG_FILES =
+    "Exportdatei kann nicht angelegt oder Index nicht gelesen werden.";
+constexpr const char* MSG_SHORT_INDEX = "Positionsindex ist unvollständig.";
+constexpr const char* MSG_NO_MEMORY_EXPORT = "Nicht genügend Arbeitsspeicher beim Export.";
+constexpr const char* MSG_CANCELLED = "Vorgang abgebrochen.";
+constexpr const char* MSG_NOT_DONE =
+    "CSV-Export konnte nicht abgeschlossen werden. Freien Speicherplatz und Schreibrechte "
+    "prüfen.";
+constexpr const char* LABEL_EXPORT = "CSV exportieren";
+
+constexpr std::size_t BATCH_BYTES = std::size_t{INDEX_BATCH_ENTRIES} * INDEX_ENTRY_SIZE;
+constexpr std::size_t OUTPUT_BYTES = 65536;
+// Scratch strings that grew beyond this for one huge value are given back after its row.
+constexpr std::size_t SCRATCH_KEEP = 1048576;
+
+std::size_t read_fully(FileHandle handle, unsigned char* buffer, std::size_t count) {
+    std::size_t done = 0;
+    while (done < count) {
+        std::size_t n = file_read_some(handle, buffer + done, count - done);
+        if (n == 0) break;
+        done += n;
+    }
+    return done;
+}
+
+// Output side of one export: the temporary file, written in whole 64 KiB blocks. Once a write
+// has failed, ok stays false and every later write is skipped.
+struct CsvWriter {
+    FileHandle file = INVALID_FILE;
+    std::unique_ptr<unsigned char[]> buffer;  // OUTPUT_BYTES
+    std::size_t fill = 0;
+    bool ok = true;
+};
+
+bool csv_put(CsvWriter& w, std::string_view bytes) {
+    while (w.ok && !bytes.empty()) {
+        const std::size_t n = std::min(OUTPUT_BYTES - w.fill, bytes.size());
+        std::memcpy(w.buffer.get() + w.fill, bytes.data(), n);
+        w.fill += n;
+        bytes.remove_prefix(n);
+        if (w.fill == OUTPUT_BYTES) {
+            w.ok = file_write_all(w.file, w.buffer.get(), OUTPUT_BYTES);
+            w.fill = 0;
+        }
+    }
+    return w.ok;
+}
+
+bool csv_drain(CsvWriter& w) {
+    if (w.ok && w.fill > 0) w.ok = file_write_all(w.file, w.buffer.get(), w.fill);
+    w.fill = 0;
+    return w.ok;
+}
+
+void trim_scratch(std::string& s) {
+    if (s.capacity() > SCRATCH_KEEP) std::string().swap(s);
+}
+
+// Writes the whole CSV into the temporary file part and flushes it; the files are closed on
+// return. False when anything failed, with a message in state unless the failure has none of
+// its own (a failed write, flush, or header name conversion).
+bool csv_write_part(DumpState& state, std::uint32_t object, const std::string& source_path,
+                    std::uint64_t entry_count, const std::string& part, Charset charset,
+                    bool formula_protection, const ProgressSink* sink) {
+    FileGuard source(file_open(source_path, FILE_MODE_READ));
+    FileGuard out(file_open(part, FILE_MODE_CREATE));
+    CsvWriter w;
+    w.file = out.get();
+    w.buffer.reset(new (std::nothrow) unsigned char[OUTPUT_BYTES]);
+    std::unique_ptr<unsigned char[]> batch(new (std::nothrow) unsigned char[BATCH_BYTES]);
+    if (!w.buffer || !batch || !out.valid() || (!source.valid() && entry_count != 0)) {
+        dump_state_fail(state, MSG_FILES);
+        return false;
+    }
+
+    std::string field;
+    std::string scratch;
+    try {
+        csv_put(w, "\xEF\xBB\xBF");
+        const SchemaObject& schema = state.objects[object];
+        for (std::size_t c = 0; c < schema.columns.size(); ++c) {
+            if (c > 0) csv_put(w, ";");
+            field.clear();
+            if (!text_to_utf8(schema.columns[c].name, charset, scratch) ||
+                !csv_field_append(field, scratch, true)) {
+                return false;
+            }
+            csv_put(w, field);
+        }
+        csv_put(w, "\r\n");
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+
+    DecodedRecord record;
+    std::uint64_t last_report = 0;
+    bool reported = false;
+    for (std::uint64_t first = 0; w.ok && first < entry_count; first += INDEX_BATCH_ENTRIES) {
+        const auto n = static_cast<std::size_t>(
+            entry_count - first < INDEX_BATCH_ENTRIES ? entry_count - first
+                                                      : INDEX_BATCH_ENTRIES);
+        if (read_fully(source.get(), batch.get(), n * INDEX_ENTRY_SIZE) != n * INDEX_ENTRY_SIZE) {
+            dump_state_fail(state, MSG_SHORT_INDEX);
+            return false;
+        }
+        for (std::size_t k = 0; w.ok && k < n; ++k) {
+            const IndexEntry entry = index_entry_decode(batch.get() + k * INDEX_ENTRY_SIZE);
+            if (!record_decode(state, object, entry, record)) return false;
+            for (std::uint32_t v = 0; v < record.value_count(); ++v) {
+                if (v > 0) csv_put(w, ";");
+                field.clear();
+                if (!csv_value_append(field, record.values[v], charset, formula_protection,
+                                      scratch)) {
+                    record_release(record);
+                    dump_state_fail(state, MSG_NO_MEMORY_EXPORT);
+                    return false;
+                }
+                csv_put(w, field);
+            }
+            record_release(record);
+            trim_scratch(field);
+            trim_scratch(scratch);
+            csv_put(w, "\r\n");
+
+            const std::uint64_t i = first + k;
+            const std::uint64_t now = clock_ms();
+            if (!reported || now - last_report >= 100) {
+                reported = true;
+                last_report = now;
+                if (!progress_report(sink, i, entry_count, i, LABEL_EXPORT)) {
+                    dump_state_fail(state, MSG_CANCELLED);
+                    return false;
+                }
+            }
+        }
+    }
+    return csv_drain(w) && file_flush(out.get());
+}
+
+}  // namespace
+
+std::string output_part_path(const std::string& destination) {
+    return destination + ".korvane-part-" + std::to_string(current_pid());
+}
+
+bool output_names_source(const DumpState& state, const std::string& destination,
+                         const std::string& source_path) {
+    if (destination == state.dump_path) return true;
+    if (!source_path.empty() && destination == source_path) return true;
+    // A destination that does not exist yet cannot be another name of an existing source.
+    const FileIdentity target = path_identity(destination);
+    if (!target.valid) return false;
+    if (same_file(target, file_identity(state.dump_handle))) return true;
+    if (!state.dump_path.empty() && same_file(target, path_identity(state.dump_path))) {
+        return true;
+    }
+    return !source_path.empty() && same_file(target, path_identity(source_path));
+}
+
+bool csv_export(DumpState& state, std::uint32_t object, const std::string& entry_source_path,
+                std::uint64_t entry_count, const std::string& destination, Charset charset,
+                bool formula_protection, const ProgressSink* sink) {
+    state.message[0] = '\0';
+    if (object >= state.objects.size()) {
+        dump_state_fail(state, MSG_BAD_TABLE);
+        return false;
+    }
+    // On POSIX the final rename would replace the dump (or the index being read) with the CSV
+    // under any of its names, so every spelling of a source is refused.
+    if (output_names_source(state, destination, entry_source_path)) {
+        dump_state_fail(state, MSG_TARGET_IS_SOURCE);
+        return false;
+    }
+    std::string part;
+    try {
+        part = output_part_path(destination);
+    } catch (const std::bad_alloc&) {
+        dump_state_fail(state, MSG_NO_MEMORY);
+        return false;
+    }
+    bool ok = csv_write_part(state, object, entry_source_path, entry_count, part, charset,
+                             formula_protection, sink) &&
+              file_replace(part, destination);
+    if (!ok) {
+        file_remove(part);
+        if (state.message[0] == '\0') dump_state_fail(state, MSG_NOT_DONE);
+    }
+    return ok;
+}
+
+}  // namespace kv

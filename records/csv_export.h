@@ -1,0 +1,43 @@
+// CSV export of a whole table or of the hits of its filter, and the output-file rules shared
+// with the raw tuple save.
+//
+// Tables may hold billions of rows and values of up to 64 MiB: the export keeps one 64 KiB
+// batch of 4,096 entries, one 64 KiB output buffer written in whole blocks, and one decoded
+// tuple at a time. Output goes to "<destination>.korvane-part-<pid>" and is moved onto the
+// destination only when complete, so a failed or cancelled export leaves the destination as
+// it was. Runs on the worker thread only.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "foundation/dump_state.h"
+#include "foundation/progress.h"
+#include "records/display_text.h"
+
+namespace kv {
+
+// The temporary name an export or a tuple save writes before the final move:
+// destination + ".korvane-part-" + the process id. Throws std::bad_alloc.
+std::string output_part_path(const std::string& destination);
+
+// True when destination would overwrite a file the dump is read from: it is byte for byte the
+// dump path or source_path (may be empty for none), or it already exists and is the same file
+// as the open dump or as source_path under another spelling ("./dump.sql", a symbolic or hard
+// link, another letter case on Windows).
+bool output_names_source(const DumpState& state, const std::string& destination,
+                         const std::string& source_path);
+
+// Writes every entry of entry_source_path (entry_count entries of object `object`; a table's
+// position index or a filter result file) as one CSV row to destination: UTF-8 byte-order
+// mark, a header row of column names, fields in double quotes separated by ";", rows ending
+// in CR LF. Values are converted from charset; text and SQL fields get a leading apostrophe
+// against spreadsheet formulas when formula_protection is on (the header always). Progress is
+// reported at most every 100 ms (label "CSV exportieren"); a report answered with 0 cancels.
+// False with the German reason in state.message; the destination is then untouched and no
+// temporary file is left.
+bool csv_export(DumpState& state, std::uint32_t object, const std::string& entry_source_path,
+                std::uint64_t entry_count, const std::string& destination, Charset charset,
+                bool formula_protection, const ProgressSink* sink);
+
+}  // namespace kv

@@ -1,0 +1,173 @@
+// Window-free interface logic: tree contents and selection, labels, status lines, notes text.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "ui/logic/tree_model.h"
+#include "ui/logic/view_text.h"
+
+using namespace kv;
+
+namespace {
+
+SchemaObject make_object(ObjectKind kind, const std::string& db, const std::string& name,
+                         std::uint64_t entries = 0) {
+    SchemaObject o;
+    o.kind = kind;
+    o.database_name = db;
+    o.object_name = name;
+    o.entry_count = entries;
+    return o;
+}
+
+std::string render(const TreeModel& tree) {
+    std::string out;
+    for (std::int32_t index : tree_display_order(tree)) {
+        const auto& item = tree.items[static_cast<std::size_t>(index)];
+        out += std::string(static_cast<std::size_t>(item.level) * 2, ' ') + item.text + "\n";
+    }
+    return out;
+}
+
+struct TreeFixture : ::testing::Test {
+    DumpState state;
+    void SetUp() override {
+        state.dump_path = "C:\\dumps\\shop.sql";
+        state.objects.push_back(make_object(OBJECT_DATABASE, "shop", ""));
+        state.objects.push_back(make_object(OBJECT_TABLE, "shop", "orders", 1234567));
+        state.objects.push_back(make_object(OBJECT_VIEW, "shop", "v_orders"));
+        state.objects.push_back(make_object(OBJECT_DATABASE, "empty", ""));
+        state.objects.push_back(make_object(OBJECT_ROUTINE, "shop", "Ärger"));
+        state.objects.push_back(make_object(OBJECT_TABLE, "Shop", "kunden", 3));
+    }
+};
+
+}  // namespace
+
+TEST_F(TreeFixture, FullTreeInDumpOrder) {
+    TreeModel tree = tree_build(&state, CHARSET_UTF8, "", -1);
+    EXPECT_EQ(render(tree),
+              "shop.sql\n"
+              "  shop\n"
+              "    Tabellen\n"
+              "      orders  (1.234.567)\n"
+              "    Views\n"
+              "      v_orders\n"
+              "    Routinen / Trigger\n"
+              "      Ärger\n"
+              "  empty\n"
+              "  Shop\n"
+              "    Tabellen\n"
+              "      kunden  (3)\n");
+    // The first table is selected; object items carry object number + 1.
+    ASSERT_GE(tree.selected_item, 0);
+    EXPECT_EQ(tree.items[static_cast<std::size_t>(tree.selected_item)].value, 2);
+    EXPECT_EQ(tree.items[0].value, TREE_VALUE_ROOT);
+    EXPECT_EQ(tree.items[1].value, TREE_VALUE_GROUP);
+}
+
+TEST_F(TreeFixture, FilterFoldsOnlyAsciiLetters) {
+    EXPECT_EQ(render(tree_build(&state, CHARSET_UTF8, "ORDERS", -1)),
+              "shop.sql\n  shop\n    Tabellen\n      orders  (1.234.567)\n    Views\n"
+              "      v_orders\n");
+    // "ärger" (lower-case umlaut) does not find "Ärger".
+    EXPECT_EQ(render(tree_build(&state, CHARSET_UTF8, "ärger", -1)), "shop.sql\n");
+    EXPECT_EQ(render(tree_build(&state, CHARSET_UTF8, "Ärg", -1)),
+              "shop.sql\n  shop\n    Routinen / Trigger\n      Ärger\n");
+    // Matching the database name keeps every object of both "shop" and "Shop".
+    TreeModel by_db = tree_build(&state, CHARSET_UTF8, "sHoP", -1);
+    EXPECT_EQ(by_db.items.size(), tree_build(&state, CHARSET_UTF8, "", -1).items.size() - 1);
+}
+
+TEST_F(TreeFixture, SelectionAfterRebuild) {
+    // The selected object keeps its item.
+    TreeModel kept = tree_build(&state, CHARSET_UTF8, "", 4);
+    EXPECT_EQ(kept.items[static_cast<std::size_t>(kept.selected_item)].value, 5);
+    // Hidden by the filter: nothing is selected.
+    TreeModel hidden = tree_build(&state, CHARSET_UTF8, "kunden", 1);
+    EXPECT_EQ(hidden.selected_item, -1);
+    EXPECT_EQ(hidden.select_object, -1);
+    // No tables: the first view or routine is selected directly, even when filtered out.
+    DumpState views;
+    views.objects.push_back(make_object(OBJECT_DATABASE, "d", ""));
+    views.objects.push_back(make_object(OBJECT_ROUTINE, "d", "p"));
+    views.objects.push_back(make_object(OBJECT_VIEW, "d", "v"));
+    TreeModel no_tables = tree_build(&views, CHARSET_UTF8, "zzz", -1);
+    EXPECT_EQ(no_tables.selected_item, -1);
+    EXPECT_EQ(no_tables.select_object, 1);
+    // Only database entries: root and databases, nothing selected.
+    DumpState dbs;
+    dbs.dump_path = "/x/only.sql";
+    dbs.objects.push_back(make_object(OBJECT_DATABASE, "a", ""));
+    TreeModel only = tree_build(&dbs, CHARSET_UTF8, "", -1);
+    EXPECT_EQ(render(only), "only.sql\n  a\n");
+    EXPECT_EQ(only.selected_item, -1);
+    EXPECT_EQ(only.select_object, -1);
+    EXPECT_TRUE(tree_build(nullptr, CHARSET_UTF8, "", -1).items.empty());
+}
+
+TEST(Labels, PageAndInfo) {
+    EXPECT_EQ(page_label_text(0, 0), "0–0 von 0");
+    EXPECT_EQ(page_label_text(1200, 1234), "1.201–1.234 von 1.234");
+    EXPECT_EQ(page_label_text(0, 5), "1–5 von 5");
+    EXPECT_EQ(info_label_text(0, false), "0 Einträge · Originalreihenfolge · 100 pro Seite");
+    EXPECT_EQ(info_label_text(5, true), "5 Treffer · Filter aktiv · Groß-/Kleinschreibung beachten");
+    SchemaObject view = make_object(OBJECT_VIEW, "shop", "v\xE4");
+    EXPECT_EQ(breadcrumb_text(view, CHARSET_LATIN1), "shop  ›  Views  ›  vä");
+}
+
+TEST(StatusLines, OpenPageAndProgress) {
+    DumpState state;
+    state.dump_path = "/data/2024/shop.sql";
+    state.total_entries = 1234567;
+    state.note_count = 3;
+    state.dump_size = 1536;
+    EXPECT_EQ(status_open_text(state),
+              "Index erstellt · 1.234.567 Einträge · 18,8 MiB Positionsindex · 3 Hinweise");
+    state.loaded_from_cache = 1;
+    EXPECT_EQ(status_open_text(state).substr(0, 13), "Cache geladen");
+    EXPECT_EQ(status_page_text(state),
+              "shop.sql  ·  1,5 KiB  ·  1.234.567 Einträge im Dump  ·  3 Hinweise  ·  "
+              "Schreibgeschützt");
+    EXPECT_EQ(status_progress_text("Dump indexieren", 505, 1000, 12345, false),
+              "Dump indexieren …  50 %  ·  12.345 Einträge");
+    EXPECT_EQ(status_progress_text(nullptr, 0, 0, 0, false),
+              "Datei vorbereiten …  0 %  ·  0 Einträge");
+    // Totals of many gigabytes do not overflow the per-mille computation.
+    EXPECT_EQ(status_progress_text("CSV exportieren", 1ULL << 62, 1ULL << 63, 0, false),
+              "CSV exportieren …  50 %  ·  0 Einträge");
+    EXPECT_EQ(status_progress_text("x", 1, 2, 0, true),
+              "Abbruch angefordert – laufende Dateioperation wird beendet …");
+}
+
+TEST(NotesText, HeaderNotesAndClosing) {
+    DumpState state;
+    std::string none = import_notes_text(state);
+    EXPECT_EQ(none.rfind("KOR-VANE DUMP BROWSER – IMPORT-HINWEISE\r\n\r\n"
+                         "Keine besonderen Import-Hinweise.\r\n\r\nDer Browser führt kein SQL aus.",
+                         0),
+              0u);
+    EXPECT_EQ(std::string("KOR-VANE DUMP BROWSER – IMPORT-HINWEISE\r\n\r\n").size(), 45u);
+    EXPECT_EQ(none.size(), 45u + 35u + 574u);
+    EXPECT_EQ(none.substr(none.size() - 39), "Anwendung: 1.0.1 / native Windows x64\r\n");
+
+    import_note_append(state, "Erster Hinweis");
+    std::string one = import_notes_text(state);
+    EXPECT_NE(one.find("\r\n\r\nErster Hinweis\r\n\r\nDer Browser"), std::string::npos);
+
+    state.import_notes.assign(65534, 'n');  // the largest notes text stays whole
+    std::string full = import_notes_text(state);
+    EXPECT_EQ(full.size(), 45u + 65534u + 574u);
+}
+
+TEST(StructureView, RowsEscapeAndNumber) {
+    SchemaObject table = make_object(OBJECT_TABLE, "d", "t");
+    table.columns.push_back({"id", "int NOT NULL"});
+    table.columns.push_back({"a\tb", "(Definition nicht im Dump)"});
+    auto rows = structure_rows(table, CHARSET_UTF8);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].number, "1");
+    EXPECT_EQ(rows[0].definition, "int NOT NULL");
+    EXPECT_EQ(rows[1].name.find('\t'), std::string::npos);  // control characters escaped
+    EXPECT_EQ(create_text_view(table, CHARSET_UTF8), "");
+}

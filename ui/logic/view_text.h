@@ -1,0 +1,55 @@
+// Texts the interface shows, computed without any window: status lines, page and info labels,
+// the breadcrumb, the import notes text and the rows of the structure view. The Win32 window
+// and the command-line browser both show exactly these strings.
+//
+// All texts are UTF-8. Names from the dump are converted under the chosen character set;
+// counts use "." every three digits. Notes texts are capped at 131,071 bytes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "foundation/dump_state.h"
+#include "records/display_text.h"
+
+namespace kv {
+
+inline constexpr std::size_t NOTES_TEXT_LIMIT = 131071;
+
+// "%s · %s Einträge · %s Positionsindex · %u Hinweise" after an open.
+std::string status_open_text(const DumpState& state);
+// "%s  ·  %s  ·  %s Einträge im Dump  ·  %u Hinweise  ·  Schreibgeschützt" after a page.
+std::string status_page_text(const DumpState& state);
+// "%s …  %llu %%  ·  %s Einträge" (or the cancel text) while a job runs.
+std::string status_progress_text(const char* label, std::uint64_t done, std::uint64_t total,
+                                 std::uint64_t count, bool cancel_requested);
+
+// The file name of a path: the text after the last '/' or '\'.
+std::string path_file_name(const std::string& path);
+
+// "%s–%s von %s" for the page that starts at offset in a view of total rows.
+std::string page_label_text(std::uint64_t offset, std::uint64_t total);
+// "%s Einträge · Originalreihenfolge · 100 pro Seite" or, with a filter, the hits line.
+std::string info_label_text(std::uint64_t total, bool filter_active);
+// "%s  ›  %s  ›  %s": database, kind word, object name.
+std::string breadcrumb_text(const SchemaObject& object, Charset charset);
+// Kind words: "Tabellen", "Views", "Routinen".
+const char* object_kind_plural(ObjectKind kind);
+
+// The "Import-Hinweise" text: header, notes (or "Keine besonderen Import-Hinweise."), and
+// the closing paragraph, within NOTES_TEXT_LIMIT bytes.
+std::string import_notes_text(const DumpState& state);
+
+// The CREATE text for "Original-SQL", or "Kein CREATE-Text vorhanden." when none can be made.
+std::string create_text_view(const SchemaObject& object, Charset charset);
+
+// One row of the structure view: "#", "Spalte", "MySQL-Definition (Original)".
+struct StructureRow {
+    std::string number;
+    std::string name;
+    std::string definition;
+};
+std::vector<StructureRow> structure_rows(const SchemaObject& object, Charset charset);
+
+}  // namespace kv
