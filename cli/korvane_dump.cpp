@@ -6,10 +6,8 @@
 // Exit status: 0 success, 1 the operation failed (its German message on standard error),
 // 2 usage error, 130 cancelled.
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <memory>
-#include <mutex>
 #include <string>
 
 #include "cache/dump_open.h"
@@ -17,6 +15,7 @@
 #include "cli/console.h"
 #include "foundation/text.h"
 #include "jobs/job.h"
+#include "jobs/job_wait.h"
 #include "jobs/page_job.h"
 #include "ui/logic/tree_model.h"
 #include "ui/logic/view_text.h"
@@ -51,56 +50,38 @@ struct Session {
 // Runs one job on the worker thread and waits for it, redrawing the progress line on a
 // terminal and turning Ctrl+C into a cancel request. Returns 0 or the exit code of a failure
 // (its message already printed).
-class JobRun {
-public:
-    int run(std::unique_ptr<BackgroundJob> job, std::unique_ptr<BackgroundJob>& finished) {
-        BackgroundJob* running = job.get();
-        if (!job_submit(job.release(), &JobRun::on_done, this)) {
-            err_line("Der Hintergrund-Thread konnte nicht gestartet werden.");
-            return EXIT_FAILED;
-        }
-        const bool terminal = console_stderr_is_terminal();
-        const auto start = std::chrono::steady_clock::now();
-        bool drawn = false;
-        std::unique_lock<std::mutex> lock(mutex_);
-        while (done_ == nullptr) {
-            cv_.wait_for(lock, std::chrono::milliseconds(150));
-            if (done_ != nullptr) break;
-            if (interrupted.load()) running->cancel.store(1);
-            if (terminal && std::chrono::steady_clock::now() - start >
-                                std::chrono::milliseconds(300)) {
-                std::string line = status_progress_text(
-                    running->progress_label.load(), running->progress_done.load(),
-                    running->progress_total.load(), running->progress_count.load(),
-                    running->cancel.load() != 0);
-                std::fprintf(stderr, "\r%s\x1b[K", line.c_str());
-                std::fflush(stderr);
-                drawn = true;
-            }
-        }
-        if (drawn) std::fprintf(stderr, "\r\x1b[K");
-        finished.reset(done_);
-        done_ = nullptr;
-        if (finished->ok != 0) return 0;
-        if (finished->cancel.load() != 0) {
-            err_line("Vorgang abgebrochen.");
-            return EXIT_CANCELLED;
-        }
-        err_line(finished->message);
+int run_job(std::unique_ptr<BackgroundJob> job, std::unique_ptr<BackgroundJob>& finished) {
+    BackgroundJob* running = job.get();
+    JobCompletion completion;
+    if (!completion.submit(job.release())) {
+        err_line("Der Hintergrund-Thread konnte nicht gestartet werden.");
         return EXIT_FAILED;
     }
-
-private:
-    static void on_done(BackgroundJob* job, void* user) {
-        auto* self = static_cast<JobRun*>(user);
-        std::lock_guard<std::mutex> lock(self->mutex_);
-        self->done_ = job;
-        self->cv_.notify_one();
+    const bool terminal = console_stderr_is_terminal();
+    const auto start = std::chrono::steady_clock::now();
+    bool drawn = false;
+    while (!(finished = completion.wait_for(std::chrono::milliseconds(150)))) {
+        if (interrupted.load()) running->cancel.store(1);
+        if (terminal && std::chrono::steady_clock::now() - start >
+                            std::chrono::milliseconds(300)) {
+            std::string line = status_progress_text(
+                running->progress_label.load(), running->progress_done.load(),
+                running->progress_total.load(), running->progress_count.load(),
+                running->cancel.load() != 0);
+            std::fprintf(stderr, "\r%s\x1b[K", line.c_str());
+            std::fflush(stderr);
+            drawn = true;
+        }
     }
-    std::mutex mutex_;
-    std::condition_variable cv_;
-    BackgroundJob* done_ = nullptr;
-};
+    if (drawn) std::fprintf(stderr, "\r\x1b[K");
+    if (finished->ok != 0) return 0;
+    if (finished->cancel.load() != 0) {
+        err_line("Vorgang abgebrochen.");
+        return EXIT_CANCELLED;
+    }
+    err_line(finished->message);
+    return EXIT_FAILED;
+}
 
 std::unique_ptr<BackgroundJob> new_job(Session& s, JobType type, std::int32_t object) {
     auto job = std::make_unique<BackgroundJob>();
@@ -127,8 +108,7 @@ int open_dump(Session& s) {
     job->cache_root = root;
     job->new_index = s.options.reindex ? 1 : 0;
     std::unique_ptr<BackgroundJob> done;
-    JobRun runner;
-    if (int rc = runner.run(std::move(job), done)) return rc;
+    if (int rc = run_job(std::move(job), done)) return rc;
     s.state = std::move(done->new_dump_state);
     s.lock.reset(done->lock_handle);
     done->lock_handle = INVALID_FILE;
@@ -151,15 +131,15 @@ const char* kind_word(ObjectKind kind) {
 
 // Resolves "#N", "DB.NAME" or "NAME" to an object number; -1 with the message printed.
 std::int32_t resolve_object(const Session& s, bool table_only) {
-    const std::string& spec = s.options.object;
+    const std::string& wanted = s.options.object;
     const auto& objects = s.state->objects;
     std::int64_t found = -1;
-    if (spec.size() > 1 && spec[0] == '#') {
+    if (wanted.size() > 1 && wanted[0] == '#') {
         std::uint64_t n = 0;
         bool digits = true;
-        for (std::size_t i = 1; i < spec.size(); ++i) {
-            if (spec[i] < '0' || spec[i] > '9' || n > objects.size()) digits = false;
-            n = n * 10 + static_cast<unsigned>(spec[i] - '0');
+        for (std::size_t i = 1; i < wanted.size(); ++i) {
+            if (wanted[i] < '0' || wanted[i] > '9' || n > objects.size()) digits = false;
+            n = n * 10 + static_cast<unsigned>(wanted[i] - '0');
         }
         if (digits && n < objects.size()) found = static_cast<std::int64_t>(n);
     } else {
@@ -169,9 +149,9 @@ std::int32_t resolve_object(const Session& s, bool table_only) {
             std::string name = display_name(objects[i].object_name, s.options.charset);
             std::string qualified =
                 display_name(objects[i].database_name, s.options.charset) + "." + name;
-            if (qualified == spec || name == spec) {
+            if (qualified == wanted || name == wanted) {
                 // An exact qualified match wins over name matches.
-                if (qualified == spec) {
+                if (qualified == wanted) {
                     found = static_cast<std::int64_t>(i);
                     matches = 1;
                     break;
@@ -181,17 +161,17 @@ std::int32_t resolve_object(const Session& s, bool table_only) {
             }
         }
         if (matches > 1) {
-            err_line("Der Name '" + spec + "' ist mehrdeutig; bitte DATENBANK.NAME oder #N "
+            err_line("Der Name '" + wanted + "' ist mehrdeutig; bitte DATENBANK.NAME oder #N "
                      "angeben.");
             return -1;
         }
     }
     if (found < 0) {
-        err_line("Objekt nicht gefunden: " + spec);
+        err_line("Objekt nicht gefunden: " + wanted);
         return -1;
     }
     if (table_only && objects[static_cast<std::size_t>(found)].kind != OBJECT_TABLE) {
-        err_line("Nur Tabellen haben Datensätze: " + spec);
+        err_line("Nur Tabellen haben Datensätze: " + wanted);
         return -1;
     }
     return static_cast<std::int32_t>(found);
@@ -223,8 +203,7 @@ int load_page(Session& s, std::int32_t object, const std::string& index_path, st
     job->first_row = page_first_row((page_number - 1) * PAGE_ROWS, rows);
     job->index_path = index_path;
     std::unique_ptr<BackgroundJob> done;
-    JobRun runner;
-    if (int rc = runner.run(std::move(job), done)) return rc;
+    if (int rc = run_job(std::move(job), done)) return rc;
     print_page(s, object, *done->page, rows);
     return 0;
 }
@@ -270,8 +249,7 @@ int run_filter(Session& s, std::int32_t object, std::uint64_t& hits) {
     job->filter_text = s.options.filter.text;
     job->output_path = s.state->cache_folder + "/query-new.kvi";
     std::unique_ptr<BackgroundJob> done;
-    JobRun runner;
-    if (int rc = runner.run(std::move(job), done)) return rc;
+    if (int rc = run_job(std::move(job), done)) return rc;
     std::string active = s.state->cache_folder + "/query.kvi";
     if (!file_replace(done->output_path, active)) {
         file_remove(done->output_path);
@@ -349,8 +327,7 @@ int command_record(Session& s) {
     auto job = new_job(s, JOB_DETAILS, object);
     job->entry = entry;
     std::unique_ptr<BackgroundJob> done;
-    JobRun runner;
-    if (int rc = runner.run(std::move(job), done)) return rc;
+    if (int rc = run_job(std::move(job), done)) return rc;
     out(done->details_text);
     return 0;
 }
@@ -379,8 +356,7 @@ int command_export(Session& s) {
     }
     job->output_path = s.options.file;
     std::unique_ptr<BackgroundJob> done;
-    JobRun runner;
-    if (int rc = runner.run(std::move(job), done)) return rc;
+    if (int rc = run_job(std::move(job), done)) return rc;
     out_line("Export abgeschlossen: " + done->output_path);
     return 0;
 }
@@ -393,8 +369,7 @@ int command_tuple(Session& s) {
     job->entry = entry;
     job->output_path = s.options.file;
     std::unique_ptr<BackgroundJob> done;
-    JobRun runner;
-    if (int rc = runner.run(std::move(job), done)) return rc;
+    if (int rc = run_job(std::move(job), done)) return rc;
     out_line("Export abgeschlossen: " + done->output_path);
     return 0;
 }

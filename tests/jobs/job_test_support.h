@@ -4,37 +4,25 @@
 
 #include <gtest/gtest.h>
 
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <string>
 
 #include "jobs/job.h"
+#include "jobs/job_wait.h"
 #include "tests/support/test_support.h"
 
 namespace kv::test {
 
-// Submits a job and waits for its completion callback; returns the finished job.
+// Submits a job and waits for its completion; returns the finished job.
 class JobWaiter {
 public:
     std::unique_ptr<BackgroundJob> run(std::unique_ptr<BackgroundJob> job) {
-        done_ = nullptr;
-        EXPECT_TRUE(job_submit(job.release(), &JobWaiter::on_done, this));
-        std::unique_lock<std::mutex> lock(mutex_);
-        cv_.wait(lock, [&] { return done_ != nullptr; });
-        return std::unique_ptr<BackgroundJob>(done_);
+        EXPECT_TRUE(completion_.submit(job.release()));
+        return completion_.wait();
     }
 
 private:
-    static void on_done(BackgroundJob* job, void* user) {
-        auto* self = static_cast<JobWaiter*>(user);
-        std::lock_guard<std::mutex> lock(self->mutex_);
-        self->done_ = job;
-        self->cv_.notify_one();
-    }
-    std::mutex mutex_;
-    std::condition_variable cv_;
-    BackgroundJob* done_ = nullptr;
+    JobCompletion completion_;
 };
 
 // A dump opened through an open job: its folder, the taken-over state and the session lock.
