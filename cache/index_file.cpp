@@ -196,12 +196,7 @@ bool index_read(FileHandle file, std::uint64_t first, std::uint32_t count, Index
     while (done < count) {
         std::size_t want = count - done < CHUNK_ENTRIES ? count - done : CHUNK_ENTRIES;
         std::size_t bytes = want * INDEX_ENTRY_SIZE;
-        std::size_t got = 0;
-        while (got < bytes) {
-            std::size_t n = file_read_some(file, chunk + got, bytes - got);
-            if (n == 0) return false;
-            got += n;
-        }
+        if (file_read_full(file, chunk, bytes) != bytes) return false;
         for (std::size_t i = 0; i < want; ++i) {
             out[done + i] = index_entry_decode(chunk + i * INDEX_ENTRY_SIZE);
         }

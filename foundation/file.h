@@ -36,6 +36,18 @@ void file_close(FileHandle handle);
 // One read call of at most min(count, FILE_IO_MAX) bytes; 0 on error or at the end.
 // Callers compare the result with what they need; a short result is their failure.
 std::size_t file_read_some(FileHandle handle, void* buffer, std::size_t count);
+// Reads until count bytes arrived or a read returns nothing (end, error); the bytes read.
+// For callers that need an exact count and treat anything shorter as their failure.
+inline std::size_t file_read_full(FileHandle handle, void* buffer, std::size_t count) {
+    auto* p = static_cast<unsigned char*>(buffer);
+    std::size_t done = 0;
+    while (done < count) {
+        std::size_t n = file_read_some(handle, p + done, count - done);
+        if (n == 0) break;
+        done += n;
+    }
+    return done;
+}
 // Writes everything or returns false; bytes already written stay in the file. count 0: true.
 bool file_write_all(FileHandle handle, const void* buffer, std::size_t count);
 bool file_seek_to(FileHandle handle, std::uint64_t position);

@@ -32,16 +32,6 @@ constexpr std::size_t OUTPUT_BYTES = 65536;
 // Scratch strings that grew beyond this for one huge value are given back after its row.
 constexpr std::size_t SCRATCH_KEEP = 1048576;
 
-std::size_t read_fully(FileHandle handle, unsigned char* buffer, std::size_t count) {
-    std::size_t done = 0;
-    while (done < count) {
-        std::size_t n = file_read_some(handle, buffer + done, count - done);
-        if (n == 0) break;
-        done += n;
-    }
-    return done;
-}
-
 // Output side of one export: the temporary file, written in whole 64 KiB blocks. Once a write
 // has failed, ok stays false and every later write is skipped.
 struct CsvWriter {
@@ -118,7 +108,7 @@ bool csv_write_part(DumpState& state, std::uint32_t object, const std::string& s
         const auto n = static_cast<std::size_t>(
             entry_count - first < INDEX_BATCH_ENTRIES ? entry_count - first
                                                       : INDEX_BATCH_ENTRIES);
-        if (read_fully(source.get(), batch.get(), n * INDEX_ENTRY_SIZE) != n * INDEX_ENTRY_SIZE) {
+        if (file_read_full(source.get(), batch.get(), n * INDEX_ENTRY_SIZE) != n * INDEX_ENTRY_SIZE) {
             dump_state_fail(state, MSG_SHORT_INDEX);
             return false;
         }

@@ -26,17 +26,6 @@ constexpr const char* LABEL_FILTER = "Tabelle filtern";
 
 constexpr std::size_t BATCH_BYTES = std::size_t{INDEX_BATCH_ENTRIES} * INDEX_ENTRY_SIZE;
 
-// Reads until count bytes arrived or a read returns nothing; the number of bytes read.
-std::size_t read_fully(FileHandle handle, unsigned char* buffer, std::size_t count) {
-    std::size_t done = 0;
-    while (done < count) {
-        std::size_t n = file_read_some(handle, buffer + done, count - done);
-        if (n == 0) break;
-        done += n;
-    }
-    return done;
-}
-
 // The request with its defaults applied, and the scratch storage of one run.
 struct Matcher {
     std::int32_t column = -1;
@@ -103,7 +92,7 @@ bool filter_scan(DumpState& state, std::uint32_t table, Matcher& m,
     for (std::uint64_t first = 0; first < total; first += INDEX_BATCH_ENTRIES) {
         const auto n = static_cast<std::size_t>(
             total - first < INDEX_BATCH_ENTRIES ? total - first : INDEX_BATCH_ENTRIES);
-        if (read_fully(index.get(), in.get(), n * INDEX_ENTRY_SIZE) != n * INDEX_ENTRY_SIZE) {
+        if (file_read_full(index.get(), in.get(), n * INDEX_ENTRY_SIZE) != n * INDEX_ENTRY_SIZE) {
             dump_state_fail(state, MSG_SHORT_INDEX);
             return false;
         }

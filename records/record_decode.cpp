@@ -33,17 +33,6 @@ bool fail(DumpState& state, DecodedRecord& out, const char* text) {
     return false;
 }
 
-// Reads until count bytes arrived or a read returns nothing; the number of bytes read.
-std::size_t read_fully(FileHandle handle, unsigned char* buffer, std::size_t count) {
-    std::size_t done = 0;
-    while (done < count) {
-        std::size_t n = file_read_some(handle, buffer + done, count - done);
-        if (n == 0) break;
-        done += n;
-    }
-    return done;
-}
-
 bool window_holds(const DumpState& state, std::uint64_t offset, std::uint64_t length) {
     return state.read_buffer_length != 0 && offset >= state.read_buffer_start &&
            offset + length <= state.read_buffer_start + state.read_buffer_length;
@@ -55,7 +44,7 @@ bool read_tuple(DumpState& state, std::uint64_t offset, std::uint64_t length,
                 unsigned char* out) {
     if (length > READ_BUFFER_SIZE) {
         if (!file_seek_to(state.dump_handle, offset)) return false;
-        return read_fully(state.dump_handle, out, length) == length;
+        return file_read_full(state.dump_handle, out, length) == length;
     }
     if (!state.read_buffer) {
         state.read_buffer.reset(new (std::nothrow) unsigned char[READ_BUFFER_SIZE]);
@@ -70,11 +59,9 @@ bool read_tuple(DumpState& state, std::uint64_t offset, std::uint64_t length,
             // that ended inside the tuple.
             std::size_t filled = file_read_some(state.dump_handle, state.read_buffer.get(),
                                                 READ_BUFFER_SIZE);
-            while (filled != 0 && filled < length) {
-                std::size_t n = file_read_some(state.dump_handle, state.read_buffer.get() + filled,
-                                               READ_BUFFER_SIZE - filled);
-                if (n == 0) break;
-                filled += n;
+            if (filled != 0 && filled < length) {
+                filled += file_read_full(state.dump_handle, state.read_buffer.get() + filled,
+                                         length - filled);
             }
             state.read_buffer_length = filled;
         }

@@ -40,13 +40,7 @@ bool copy_tuple(DumpState& state, const IndexEntry& entry, FileHandle out,
         const auto chunk = static_cast<std::size_t>(
             entry.length - copied < TUPLE_COPY_BUFFER ? entry.length - copied
                                                       : TUPLE_COPY_BUFFER);
-        std::size_t got = 0;
-        while (got < chunk) {
-            const std::size_t n = file_read_some(state.dump_handle, buffer.get() + got,
-                                                 chunk - got);
-            if (n == 0) return false;
-            got += n;
-        }
+        if (file_read_full(state.dump_handle, buffer.get(), chunk) != chunk) return false;
         if (!file_write_all(out, buffer.get(), chunk)) return false;
         copied += chunk;
     }
