@@ -44,6 +44,24 @@ void operator delete(void* p, std::size_t) noexcept {
 void operator delete[](void* p, std::size_t) noexcept {
     ::operator delete(p);
 }
+// The nothrow forms must come from the same allocator, or a nothrow new[] would be freed by
+// the replaced delete[] (a mismatch that AddressSanitizer reports).
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    try {
+        return ::operator new(size);
+    } catch (...) {
+        return nullptr;
+    }
+}
+void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept {
+    return ::operator new(size, tag);
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept {
+    ::operator delete(p);
+}
+void operator delete[](void* p, const std::nothrow_t&) noexcept {
+    ::operator delete(p);
+}
 
 namespace kv {
 namespace {
@@ -92,67 +110,41 @@ void write_index(const DumpState& state, std::uint32_t object, std::uint64_t ent
 
 // A database, a table with rows, a view, a routine and an empty table, with notes.
 void build_schema(DumpState& state) {
-    state.objects.resize(5);
-    SchemaObject& db = state.objects[0];
-    db.database_name = "shop";
-    db.kind = OBJECT_DATABASE;
-
-    SchemaObject& orders = state.objects[1];
-    orders.database_name = "shop";
-    orders.object_name = "orders";
-    orders.create_text = "CREATE TABLE `orders` (id INT, note TEXT, `ü` BLOB)";
-    orders.columns = {{"id", "INT"}, {"note", "TEXT"}, {"ü", "(Definition nicht im Dump)"}};
-    orders.layouts = {ColumnLayout{{0, 1, 2}}, ColumnLayout{{2, 0}}, ColumnLayout{{}}};
-    orders.entry_count = 5;
-    orders.tuple_bytes = 120;
-    orders.kind = OBJECT_TABLE;
-
-    SchemaObject& view = state.objects[2];
-    view.database_name = "shop";
-    view.object_name = "v_orders";
-    view.create_text = "CREATE VIEW v_orders AS SELECT 1";
-    view.columns = {{"x", ""}};
-    view.kind = OBJECT_VIEW;
-
-    SchemaObject& routine = state.objects[3];
-    routine.database_name = "shop";
-    routine.object_name = "p";
-    routine.kind = OBJECT_ROUTINE;
-
-    SchemaObject& empty = state.objects[4];
-    empty.database_name = "shop";
-    empty.object_name = "empty";
-    empty.columns = {{"a", "INT"}};
-    empty.kind = OBJECT_TABLE;
-
+    state.objects = {
+        {"shop", "", "", {}, {}, 0, 0, OBJECT_DATABASE},
+        {"shop", "orders", "CREATE TABLE `orders` (id INT, note TEXT, `ü` BLOB)",
+         {{"id", "INT"}, {"note", "TEXT"}, {"ü", "(Definition nicht im Dump)"}},
+         {ColumnLayout{{0, 1, 2}}, ColumnLayout{{2, 0}}, ColumnLayout{{}}}, 5, 120, OBJECT_TABLE},
+        {"shop", "v_orders", "CREATE VIEW v_orders AS SELECT 1", {{"x", ""}}, {}, 0, 0, OBJECT_VIEW},
+        {"shop", "p", "", {}, {}, 0, 0, OBJECT_ROUTINE},
+        {"shop", "empty", "", {{"a", "INT"}}, {}, 0, 0, OBJECT_TABLE},
+    };
     state.total_entries = 5;
     state.import_notes = "Hinweis eins 100%\r\nHinweis zwei\r\n";
     state.note_count = 3;
     write_index(state, 1, 5);
 }
 
-void expect_same_schema(const DumpState& a, const DumpState& b) {
-    ASSERT_EQ(a.objects.size(), b.objects.size());
-    for (std::size_t i = 0; i < a.objects.size(); ++i) {
-        const SchemaObject& x = a.objects[i];
-        const SchemaObject& y = b.objects[i];
-        EXPECT_EQ(x.database_name, y.database_name) << i;
-        EXPECT_EQ(x.object_name, y.object_name) << i;
-        EXPECT_EQ(x.create_text, y.create_text) << i;
-        EXPECT_EQ(x.kind, y.kind) << i;
-        EXPECT_EQ(x.entry_count, y.entry_count) << i;
-        EXPECT_EQ(x.tuple_bytes, y.tuple_bytes) << i;
-        ASSERT_EQ(x.columns.size(), y.columns.size()) << i;
-        for (std::size_t c = 0; c < x.columns.size(); ++c) {
-            EXPECT_EQ(x.columns[c].name, y.columns[c].name);
-            EXPECT_EQ(x.columns[c].type_text, y.columns[c].type_text);
-        }
-        ASSERT_EQ(x.layouts.size(), y.layouts.size()) << i;
-        for (std::size_t l = 0; l < x.layouts.size(); ++l) {
-            EXPECT_EQ(x.layouts[l].columns, y.layouts[l].columns) << i << "/" << l;
-        }
-    }
+// The manifest bytes of state (written to a folder of its own): two states with the same bytes
+// hold the same schema, counts and notes, field for field.
+std::string serialized(DumpState& state) {
+    TempDir other;
+    const std::string folder = state.cache_folder;
+    state.cache_folder = other.str();
+    EXPECT_TRUE(manifest_write(state, nullptr));
+    state.cache_folder = folder;
+    return test::read_file(other.file("manifest.kvd"));
 }
+
+// A state with the test identity and the schema of build_schema, its cache in dir.
+struct Cache {
+    Cache() {
+        set_identity(state, dir);
+        build_schema(state);
+    }
+    TempDir dir;
+    DumpState state;
+};
 
 // Loads into a fresh state with the test identity; on failure checks that nothing is left.
 bool load_fresh(const TempDir& dir, DumpState& loaded) {
@@ -178,26 +170,17 @@ struct ProgressLog {
 int record_progress(void* user, std::uint64_t done, std::uint64_t total, std::uint64_t count,
                     const char* label) {
     auto* log = static_cast<ProgressLog*>(user);
-    ++log->calls;
-    log->done = done;
-    log->total = total;
-    log->count = count;
-    log->label = label;
+    *log = {log->calls + 1, done, total, count, label};
     return 1;
 }
 
 TEST(ManifestTest, RoundTripRestoresTheWrittenStateAndReportsReady) {
-    TempDir dir;
-    DumpState state;
-    set_identity(state, dir);
-    build_schema(state);
+    Cache c;
     ProgressLog log;
-    ProgressSink sink;
-    sink.report = record_progress;
-    sink.user = &log;
-    ASSERT_TRUE(manifest_write(state, &sink));
-    EXPECT_TRUE(test::file_exists(dir.file("manifest.kvd")));
-    EXPECT_FALSE(test::file_exists(dir.file("manifest.part")));
+    ProgressSink sink{record_progress, &log, 0};
+    ASSERT_TRUE(manifest_write(c.state, &sink));
+    EXPECT_TRUE(test::file_exists(c.dir.file("manifest.kvd")));
+    EXPECT_FALSE(test::file_exists(c.dir.file("manifest.part")));
     EXPECT_EQ(1, log.calls);
     EXPECT_EQ(DUMP_SIZE, log.done);
     EXPECT_EQ(DUMP_SIZE, log.total);
@@ -205,27 +188,18 @@ TEST(ManifestTest, RoundTripRestoresTheWrittenStateAndReportsReady) {
     EXPECT_EQ("Bereit", log.label);
 
     DumpState loaded;
-    ASSERT_TRUE(load_fresh(dir, loaded));
+    ASSERT_TRUE(load_fresh(c.dir, loaded));
     EXPECT_EQ(1u, loaded.loaded_from_cache);
-    EXPECT_EQ(5u, loaded.total_entries);
-    EXPECT_EQ(3u, loaded.note_count);
-    EXPECT_EQ(state.import_notes, loaded.import_notes);
-    expect_same_schema(state, loaded);
+    EXPECT_EQ(5u, loaded.objects.size());
+    EXPECT_EQ(serialized(c.state), serialized(loaded));
 }
 
 TEST(ManifestTest, FileFormatIsExactlyTheDocumentedLayout) {
     TempDir dir;
     DumpState state;
     set_identity(state, dir);
-    state.objects.resize(1);
-    SchemaObject& t = state.objects[0];
-    t.database_name = "d";
-    t.object_name = "t";
-    t.create_text = "CREATE";
-    t.columns = {{"a", "INT"}, {"b", ""}};
-    t.layouts = {ColumnLayout{{1, 0}}};
-    t.entry_count = 2;
-    t.tuple_bytes = 9;
+    state.objects = {{"d", "t", "CREATE", {{"a", "INT"}, {"b", ""}}, {ColumnLayout{{1, 0}}}, 2, 9,
+                      OBJECT_TABLE}};
     state.total_entries = 2;
     state.note_count = 7;
     state.import_notes = "N\r\n";
@@ -239,43 +213,33 @@ TEST(ManifestTest, FileFormatIsExactlyTheDocumentedLayout) {
     EXPECT_EQ(expected.data, test::read_file(dir.file("manifest.kvd")));
 }
 
+// Without rows no index file is needed; without objects the manifest is just its header.
 TEST(ManifestTest, SchemaWithoutRowsLoadsWithoutIndexFiles) {
-    TempDir dir;
-    DumpState state;
-    set_identity(state, dir);
-    build_schema(state);
-    state.objects[1].entry_count = 0;
-    state.total_entries = 0;
-    std::filesystem::remove(test::fs_path(index_file_path(state, 1)));
-    ASSERT_TRUE(manifest_write(state, nullptr));
+    Cache c;
+    c.state.objects[1].entry_count = 0;
+    c.state.total_entries = 0;
+    std::filesystem::remove(test::fs_path(index_file_path(c.state, 1)));
+    ASSERT_TRUE(manifest_write(c.state, nullptr));
     DumpState loaded;
-    ASSERT_TRUE(load_fresh(dir, loaded));
+    ASSERT_TRUE(load_fresh(c.dir, loaded));
     EXPECT_EQ(5u, loaded.objects.size());
 
     DumpState none;
-    set_identity(none, dir);
+    set_identity(none, c.dir);
     ASSERT_TRUE(manifest_write(none, nullptr));
     DumpState loaded_none;
-    ASSERT_TRUE(load_fresh(dir, loaded_none));
+    ASSERT_TRUE(load_fresh(c.dir, loaded_none));
     EXPECT_TRUE(loaded_none.objects.empty());
 }
 
 TEST(ManifestTest, RejectsSchemasThatBreakTheRules) {
-    struct Case {
-        const char* name;
-        std::function<void(DumpState&)> mutate;
-    };
-    const Case cases[] = {
+    const std::pair<const char*, std::function<void(DumpState&)>> cases[] = {
         {"repeated column in a layout",
-         [](DumpState& s) {
-             s.objects[1].layouts[0].columns = {0, 1, 0};
-         }},
+         [](DumpState& s) { s.objects[1].layouts[0].columns = {0, 1, 0}; }},
         {"column number == column count",
          [](DumpState& s) { s.objects[1].layouts[1].columns = {3}; }},
         {"more values than columns",
-         [](DumpState& s) {
-             s.objects[1].layouts[0].columns = {0, 1, 2, 0};
-         }},
+         [](DumpState& s) { s.objects[1].layouts[0].columns = {0, 1, 2, 0}; }},
         {"entries on a view",
          [](DumpState& s) {
              s.objects[2].layouts = {ColumnLayout{{0}}};
@@ -311,90 +275,65 @@ TEST(ManifestTest, RejectsSchemasThatBreakTheRules) {
         {"NUL inside notes", [](DumpState& s) { s.import_notes = std::string("a\0\r\n", 4); }},
         {"4,097 columns", [](DumpState& s) { s.objects[4].columns.resize(4097); }},
         {"65,537 layouts", [](DumpState& s) { s.objects[4].layouts.resize(65537); }},
+        // 2^60 entries times 16 bytes wraps to 0 in 64 bits: an empty index file must not pass.
+        {"entry count that wraps the size check",
+         [](DumpState& s) {
+             s.dump_size = std::uint64_t{1} << 62;
+             s.objects[1].entry_count = s.total_entries = std::uint64_t{1} << 60;
+             write_index(s, 1, 0);
+         }},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        TempDir dir;
-        DumpState state;
-        set_identity(state, dir);
-        build_schema(state);
-        c.mutate(state);
-        ASSERT_TRUE(manifest_write(state, nullptr));
+    for (const auto& [name, mutate] : cases) {
+        SCOPED_TRACE(name);
+        Cache c;
+        mutate(c.state);
+        ASSERT_TRUE(manifest_write(c.state, nullptr));
         DumpState loaded;
-        EXPECT_FALSE(load_fresh(dir, loaded));
+        set_identity(loaded, c.dir);
+        loaded.dump_size = c.state.dump_size;
+        EXPECT_FALSE(manifest_load(loaded));
+        EXPECT_TRUE(loaded.objects.empty());
+        EXPECT_TRUE(loaded.import_notes.empty());
+        EXPECT_EQ(0u, loaded.note_count + loaded.total_entries + loaded.loaded_from_cache);
+        EXPECT_STREQ("", loaded.message);
     }
 }
 
 TEST(ManifestTest, AcceptsValuesAtTheirLimits) {
-    TempDir dir;
-    DumpState state;
-    set_identity(state, dir);
-    build_schema(state);
-    state.objects[1].object_name.assign(8192, 'n');
-    state.objects[1].create_text.assign(2097152, 'x');
-    state.import_notes.assign(65536, 'h');
-    state.objects[4].columns.resize(4096);
+    Cache c;
+    c.state.objects[1].object_name.assign(8192, 'n');
+    c.state.objects[1].create_text.assign(2097152, 'x');
+    c.state.import_notes.assign(65536, 'h');
+    c.state.objects[4].columns.resize(4096);
     std::vector<std::uint32_t> all(4096);
     for (std::uint32_t i = 0; i < 4096; ++i) all[i] = 4095 - i;
-    state.objects[4].layouts = {ColumnLayout{all}, ColumnLayout{all}};
-    state.objects[3].layouts.resize(65536);
-    ASSERT_TRUE(manifest_write(state, nullptr));
+    c.state.objects[4].layouts = {ColumnLayout{all}, ColumnLayout{all}};
+    c.state.objects[3].layouts.resize(65536);
+    ASSERT_TRUE(manifest_write(c.state, nullptr));
     DumpState loaded;
-    ASSERT_TRUE(load_fresh(dir, loaded));
-    expect_same_schema(state, loaded);
-}
-
-TEST(ManifestTest, EntryCountThatWouldWrapTheSizeCheckIsRejected) {
-    // 2^60 entries times 16 bytes wraps to 0 in 64 bits: an empty index file must not pass.
-    TempDir dir;
-    DumpState state;
-    set_identity(state, dir);
-    state.dump_size = std::uint64_t{1} << 62;
-    build_schema(state);
-    state.objects[1].entry_count = std::uint64_t{1} << 60;
-    state.total_entries = std::uint64_t{1} << 60;
-    write_index(state, 1, 0);
-    ASSERT_TRUE(manifest_write(state, nullptr));
-    DumpState loaded;
-    set_identity(loaded, dir);
-    loaded.dump_size = std::uint64_t{1} << 62;
-    EXPECT_FALSE(manifest_load(loaded));
-    EXPECT_TRUE(loaded.objects.empty());
+    ASSERT_TRUE(load_fresh(c.dir, loaded));
+    EXPECT_EQ(serialized(c.state), serialized(loaded));
 }
 
 TEST(ManifestTest, IdentityOrMagicMismatchLeavesTheStateUntouched) {
-    TempDir dir;
-    DumpState state;
-    set_identity(state, dir);
-    build_schema(state);
-    ASSERT_TRUE(manifest_write(state, nullptr));
-    std::string good = test::read_file(dir.file("manifest.kvd"));
-
-    struct Case {
-        const char* name;
-        std::function<void(DumpState&, std::string&)> mutate;
-    };
-    const Case cases[] = {
+    Cache c;
+    ASSERT_TRUE(manifest_write(c.state, nullptr));
+    const std::string good = test::read_file(c.dir.file("manifest.kvd"));
+    const std::pair<const char*, std::function<void(DumpState&, std::string&)>> cases[] = {
         {"magic X03", [](DumpState&, std::string& f) { f[10] = '3'; }},
         {"magic without NUL", [](DumpState&, std::string& f) { f[11] = ' '; }},
         {"dump size one byte more", [](DumpState& s, std::string&) { s.dump_size += 1; }},
         {"dump time differs", [](DumpState& s, std::string&) { s.dump_time -= 1; }},
         {"fingerprint differs", [](DumpState& s, std::string&) { s.fingerprint ^= 1; }},
-        {"65,537 objects",
-         [](DumpState&, std::string& f) {
-             f[44] = 1;
-             f[45] = 0;
-             f[46] = 1;
-             f[47] = 0;
-         }},
+        {"65,537 objects", [](DumpState&, std::string& f) { f.replace(44, 4, "\1\0\1\0", 4); }},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [name, mutate] : cases) {
+        SCOPED_TRACE(name);
         std::string bytes = good;
         DumpState loaded;
-        set_identity(loaded, dir);
-        c.mutate(loaded, bytes);
-        test::write_file(dir.file("manifest.kvd"), bytes);
+        set_identity(loaded, c.dir);
+        mutate(loaded, bytes);
+        test::write_file(c.dir.file("manifest.kvd"), bytes);
         loaded.objects.resize(2);
         loaded.import_notes = "alt\r\n";
         loaded.note_count = 9;
@@ -409,47 +348,33 @@ TEST(ManifestTest, IdentityOrMagicMismatchLeavesTheStateUntouched) {
 }
 
 TEST(ManifestTest, ExtraOrMissingBytesAreRejectedAtEveryCut) {
-    TempDir dir;
-    DumpState state;
-    set_identity(state, dir);
-    build_schema(state);
-    ASSERT_TRUE(manifest_write(state, nullptr));
-    std::string good = test::read_file(dir.file("manifest.kvd"));
-
-    test::write_file(dir.file("manifest.kvd"), good + '\0');
+    Cache c;
+    ASSERT_TRUE(manifest_write(c.state, nullptr));
+    const std::string good = test::read_file(c.dir.file("manifest.kvd"));
+    test::write_file(c.dir.file("manifest.kvd"), good + '\0');
     DumpState appended;
-    EXPECT_FALSE(load_fresh(dir, appended));
-
+    EXPECT_FALSE(load_fresh(c.dir, appended));
     for (std::size_t cut = 0; cut < good.size(); ++cut) {
         SCOPED_TRACE(cut);
-        test::write_file(dir.file("manifest.kvd"), good.substr(0, cut));
+        test::write_file(c.dir.file("manifest.kvd"), good.substr(0, cut));
         DumpState loaded;
-        EXPECT_FALSE(load_fresh(dir, loaded));
+        EXPECT_FALSE(load_fresh(c.dir, loaded));
     }
-    test::write_file(dir.file("manifest.kvd"), good);
-    DumpState loaded;
-    EXPECT_TRUE(load_fresh(dir, loaded));
 }
 
 TEST(ManifestTest, HugeCountsInATinyFileAreRejected) {
     const std::string object_head = Bytes().str("d").str("t").str("").u32(0).u64(0).u64(0).data;
+    const std::string one_object = Bytes().header(0, 1, 0).str("").data;
     const std::string cases[] = {
-        // 60-byte file claiming 65,536 objects
-        Bytes().header(0, 65536, 0).str("").data,
-        // an object that ends after its strings
-        Bytes().header(0, 1, 0).str("").data + Bytes().str("").str("").str("").data,
-        // 4,096 columns announced, none present
-        Bytes().header(0, 1, 0).str("").data + object_head + Bytes().u32(4096).data,
-        // 65,536 layouts announced, none present
-        Bytes().header(0, 1, 0).str("").data + object_head +
-            Bytes().u32(1).str("a").str("b").u32(65536).data,
+        Bytes().header(0, 65536, 0).str("").data,  // 60-byte file claiming 65,536 objects
+        one_object + Bytes().str("").str("").str("").data,  // an object that ends after its strings
+        one_object + object_head + Bytes().u32(4096).data,  // 4,096 columns announced, none present
+        one_object + object_head + Bytes().u32(1).str("a").str("b").u32(65536).data,  // layouts
         // a layout of 4,096 values announced, none present
-        Bytes().header(0, 1, 0).str("").data + object_head + Bytes().u32(4096).data +
-            std::string(8 * 4096, '\0') + Bytes().u32(1).u32(4096).data,
-        // notes of 4 GiB announced
-        Bytes().header(0, 0, 0).u32(0xFFFFFFFFu).data,
-        // a database name of 2 GiB announced
-        Bytes().header(0, 1, 0).str("").data + Bytes().u32(0x7FFFFFFFu).data,
+        one_object + object_head + Bytes().u32(4096).data + std::string(8 * 4096, '\0') +
+            Bytes().u32(1).u32(4096).data,
+        Bytes().header(0, 0, 0).u32(0xFFFFFFFFu).data,     // notes of 4 GiB announced
+        one_object + Bytes().u32(0x7FFFFFFFu).data,         // a database name of 2 GiB announced
     };
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         SCOPED_TRACE(i);
@@ -482,41 +407,29 @@ TEST(ManifestTest, ObjectCountLimitIsInclusive) {
 }
 
 TEST(ManifestTest, FailedWriteLeavesNoFilesAndReports) {
-    {
-        TempDir dir;
-        DumpState state;
-        set_identity(state, dir);
-        build_schema(state);
-        state.cache_folder = dir.file("gone");
-        EXPECT_FALSE(manifest_write(state, nullptr));
-        EXPECT_STREQ(WRITE_FAILED, state.message);
-    }
-    {
-        // The final move fails: a non-empty folder stands where the manifest goes.
-        TempDir dir;
-        DumpState state;
-        set_identity(state, dir);
-        build_schema(state);
-        std::filesystem::create_directory(test::fs_path(dir.file("manifest.kvd")));
-        test::write_file(dir.file("manifest.kvd/x"), "x");
-        EXPECT_FALSE(manifest_write(state, nullptr));
-        EXPECT_STREQ(WRITE_FAILED, state.message);
-        EXPECT_FALSE(test::file_exists(dir.file("manifest.part")));
-    }
+    Cache missing;
+    missing.state.cache_folder = missing.dir.file("gone");
+    EXPECT_FALSE(manifest_write(missing.state, nullptr));
+    EXPECT_STREQ(WRITE_FAILED, missing.state.message);
+
+    // The final move fails: a non-empty folder stands where the manifest goes.
+    Cache blocked;
+    std::filesystem::create_directory(test::fs_path(blocked.dir.file("manifest.kvd")));
+    test::write_file(blocked.dir.file("manifest.kvd/x"), "x");
+    EXPECT_FALSE(manifest_write(blocked.state, nullptr));
+    EXPECT_STREQ(WRITE_FAILED, blocked.state.message);
+    EXPECT_FALSE(test::file_exists(blocked.dir.file("manifest.part")));
 }
 
 TEST(ManifestTest, RemoveDeletesTheManifestOnly) {
-    TempDir dir;
-    DumpState state;
-    set_identity(state, dir);
-    build_schema(state);
-    ASSERT_TRUE(manifest_write(state, nullptr));
-    manifest_remove(state);
-    EXPECT_FALSE(test::file_exists(dir.file("manifest.kvd")));
-    EXPECT_TRUE(test::file_exists(index_file_path(state, 1)));
+    Cache c;
+    ASSERT_TRUE(manifest_write(c.state, nullptr));
+    manifest_remove(c.state);
+    EXPECT_FALSE(test::file_exists(c.dir.file("manifest.kvd")));
+    EXPECT_TRUE(test::file_exists(index_file_path(c.state, 1)));
     DumpState loaded;
-    EXPECT_FALSE(load_fresh(dir, loaded));
-    manifest_remove(state);  // nothing to remove: harmless
+    EXPECT_FALSE(load_fresh(c.dir, loaded));
+    manifest_remove(c.state);  // nothing to remove: harmless
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 // index writer's own decoder).
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -100,6 +102,103 @@ inline std::size_t nth_find(const std::string& hay, const std::string& needle, i
 // Expected failure message with the scan position appended.
 inline std::string at_byte(const std::string& message, std::uint64_t position) {
     return message + " (Byte " + std::to_string(position) + ")";
+}
+
+constexpr std::uint32_t NB = 0x80000000u;  // layout word bit: read without backslash escapes
+
+// Import notes as the importer appends them.
+inline const std::string NOTE_NO_TUPLES =
+    "Keine VALUES-Datensätze gefunden. Schemaobjekte können trotzdem angezeigt werden. "
+    "Ausführbarer Code in Versionskommentaren wird außer SQL_MODE nicht interpretiert.\r\n";
+inline const std::string NOTE_CHANGE =
+    "SQL-Änderungsstatement wurde nicht ausgeführt. Der Browser zeigt VALUES-Datensätze, keinen "
+    "berechneten MySQL-Endzustand.\r\n";
+inline const std::string NOTE_VIEW_CODE =
+    "View-/Routinen-Code in einem Versionskommentar wurde nicht als Schemaobjekt übernommen. "
+    "Originaldatei enthält den vollständigen SQL-Text.\r\n";
+inline const std::string NOTE_GENERIC =
+    "Tabelle ohne CREATE TABLE/Spaltendefinition: generische Spaltennamen wurden vergeben.\r\n";
+inline const std::string NOTE_REPLACE =
+    "REPLACE wird als Folge von Dump-Datensätzen angezeigt. Ersetzungs-/Eindeutigkeitsregeln "
+    "werden nicht ausgeführt.\r\n";
+inline const std::string NOTE_ON_DUPLICATE =
+    "ON DUPLICATE KEY UPDATE wurde nicht ausgeführt. Angezeigt werden die ursprünglichen "
+    "VALUES-Tupel.\r\n";
+inline const std::string NOTE_CREATE_AFTER_INSERT =
+    "CREATE TABLE nach INSERT: Daten werden als Dump-Literale angezeigt, nicht als ausgeführter "
+    "SQL-Endzustand.\r\n";
+inline const char* const MSG_DYNAMIC_SQL_MODE =
+    "Dynamischer SQL_MODE-Ausdruck wird nicht unterstützt. Für einen zuverlässigen Import einen "
+    "normalen mysqldump verwenden.";
+inline const char* const MSG_COLUMN_MISMATCH =
+    "INSERT ohne Spaltenliste passt nicht zum CREATE TABLE. Der Import wurde gestoppt, damit "
+    "keine Werte falschen Spalten zugeordnet werden.";
+inline const char* const MSG_VALUES_ONLY =
+    "Nur INSERT/REPLACE ... VALUES wird gelesen. INSERT SELECT, INSERT SET und "
+    "PARTITION-Header werden nicht ausgewertet.";
+
+// Records every progress report; answers 0 (cancel) from report number cancel_at on
+// (1-based; 0 never cancels).
+struct ProgressLog {
+    std::vector<std::uint64_t> done;
+    std::vector<std::string> labels;
+    std::size_t cancel_at = 0;
+
+    ProgressSink sink() { return ProgressSink{&ProgressLog::report, this, 0}; }
+    static int report(void* user, std::uint64_t done, std::uint64_t, std::uint64_t,
+                      const char* label) {
+        auto* self = static_cast<ProgressLog*>(user);
+        self->done.push_back(done);
+        self->labels.emplace_back(label);
+        return self->cancel_at != 0 && self->done.size() >= self->cancel_at ? 0 : 1;
+    }
+};
+
+// An expected entry: the exact tuple bytes "(" through ")", found independently in the dump.
+struct Tuple {
+    std::string text;
+    std::uint32_t word = 0;
+    int occurrence = 0;  // which occurrence of text in the dump
+};
+
+// Entries, entry count and tuple bytes of object against tuples located in the dump bytes.
+inline void expect_entries(const DumpFixture& f, int object, const std::vector<Tuple>& want) {
+    ASSERT_GE(object, 0);
+    const std::vector<RawEntry> got = f.entries(static_cast<std::uint32_t>(object));
+    ASSERT_EQ(got.size(), want.size()) << "object " << object;
+    std::uint64_t bytes = 0;
+    for (std::size_t i = 0; i < want.size(); ++i) {
+        const std::size_t at = nth_find(f.content(), want[i].text, want[i].occurrence);
+        ASSERT_NE(at, std::string::npos) << want[i].text;
+        EXPECT_EQ(got[i].offset, at) << want[i].text;
+        EXPECT_EQ(got[i].length, want[i].text.size()) << want[i].text;
+        EXPECT_EQ(got[i].word, want[i].word) << want[i].text;
+        bytes += want[i].text.size();
+    }
+    const SchemaObject& o = f.state.objects[static_cast<std::size_t>(object)];
+    EXPECT_EQ(o.entry_count, want.size()) << "object " << object;
+    EXPECT_EQ(o.tuple_bytes, bytes) << "object " << object;
+}
+
+// A dump whose import must fail with message at the byte just after the first occurrence of
+// position_after (empty: the end of the dump), leaving no manifest.
+struct Failure {
+    std::string dump;
+    std::string message;
+    std::string position_after;
+};
+
+inline void expect_failures(const std::vector<Failure>& cases) {
+    for (const Failure& c : cases) {
+        DumpFixture f(c.dump);
+        const std::string shown = c.dump.substr(0, 80);
+        EXPECT_FALSE(f.import()) << shown;
+        const std::size_t at = c.position_after.empty()
+                                   ? c.dump.size()
+                                   : c.dump.find(c.position_after) + c.position_after.size();
+        EXPECT_EQ(std::string(f.state.message), at_byte(c.message, at)) << shown;
+        EXPECT_FALSE(f.manifest_exists()) << shown;
+    }
 }
 
 }  // namespace kv::test

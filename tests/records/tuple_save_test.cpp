@@ -28,10 +28,6 @@ const char* const SMALL_DUMP =
     "CREATE TABLE `s` (`id` int, `t` text);\n"
     "INSERT INTO `s` VALUES (1,'eins'),(2,'zwei; \\'quoted\\' /* not a comment */');\n";
 
-std::string tuple_bytes(const std::string& dump, const IndexEntry& e) {
-    return dump.substr(static_cast<std::size_t>(e.offset), e.length);
-}
-
 TEST(TupleSave, CopiesTheTupleExactly) {
     ImportedDump d;
     ASSERT_TRUE(d.import(SMALL_DUMP)) << d.state.message;
@@ -145,11 +141,7 @@ TEST(HugeTuple, SavedRawWhileFilterAndExportStop) {
 
     const std::string out = d.dir.file("huge.sql");
     ASSERT_TRUE(tuple_save(d.state, huge, out, nullptr)) << d.state.message;
-    EXPECT_EQ(std::filesystem::file_size(test::fs_path(out)), huge.length);
-    const std::string saved = test::read_file(out);
-    const std::string expected = "(2,'" + std::string(filler, 'x') + "')";
-    EXPECT_TRUE(saved == expected);  // not printed on failure: 70 MB
-    EXPECT_EQ(tuple_bytes(test::read_file(d.path), huge), expected);
+    EXPECT_TRUE(test::read_file(out) == "(2,'" + std::string(filler, 'x') + "')");  // 70 MB
 }
 
 }  // namespace
