@@ -1,9 +1,9 @@
 // Dump reader and lexical scanning (see dump_reader.h).
 //
 // The loops that walk long stretches (strings, comments, statement bodies) first run over the
-// bytes already in the window and only fall back to reader_peek at special bytes and window
-// ends, so they cost one comparison per byte and can later be replaced by memchr/SIMD scans of
-// the window without changing any result.
+// bytes already in the window (with the searches of byte_scan.h) and only fall back to
+// reader_peek at bytes whose meaning depends on what follows beyond the window, at comments and
+// at window ends. The byte path alone gives the same results (see reader_byte_path_only).
 #include "importer/dump_reader.h"
 
 #include <cstring>
@@ -11,6 +11,7 @@
 
 #include "foundation/file.h"
 #include "foundation/sql_lex.h"
+#include "importer/byte_scan.h"
 #include "importer/sql_mode.h"
 
 namespace kv {
@@ -81,6 +82,8 @@ void skip_to_line_end(DumpReader& reader) {
 
 }  // namespace
 
+bool reader_byte_path_only = false;
+
 bool token_is(const Token& token, const char* keyword) {
     std::uint32_t i = 0;
     for (; i < token.length; ++i) {
@@ -97,7 +100,8 @@ bool token_is(const Token& token, const char* keyword) {
 bool reader_start(DumpReader& reader, DumpState& state, const ProgressSink* sink) {
     reader.state = &state;
     reader.sink = sink;
-    reader.window.reset(new (std::nothrow) unsigned char[READER_WINDOW_SIZE]);
+    reader.window.reset(static_cast<unsigned char*>(::operator new[](
+        READER_WINDOW_SIZE, std::align_val_t{READER_WINDOW_ALIGNMENT}, std::nothrow)));
     reader.capture.reset(new (std::nothrow) char[CAPTURE_MAX + 1]);
     reader.dump_size = state.dump_size;
     reader.position = 0;
@@ -143,7 +147,7 @@ int reader_refill(DumpReader& reader, std::uint32_t k) {
     return READER_END;
 }
 
-void reader_skip_blanks(DumpReader& reader) {
+void reader_skip_blanks_run(DumpReader& reader) {
     for (;;) {
         std::uint64_t avail = reader_available(reader);
         if (avail != 0) {
@@ -229,14 +233,10 @@ bool reader_skip_quoted(DumpReader& reader, unsigned char quote) {
     for (;;) {
         std::uint64_t avail = reader_available(reader);
         if (avail != 0) {
-            const unsigned char* p = reader_cursor(reader);
-            std::uint64_t i = 0;
-            if (escapes) {
-                while (i < avail && p[i] != quote && p[i] != '\\') ++i;
-            } else {
-                const void* hit = std::memchr(p, quote, avail);
-                i = hit != nullptr ? static_cast<std::uint64_t>(static_cast<const unsigned char*>(hit) - p)
-                                   : avail;
+            std::size_t i = 0;
+            if (scan_quoted(reader_cursor(reader), avail, quote, escapes, i)) {
+                reader.position += i;
+                return true;
             }
             reader.position += i;
             if (i == avail) continue;

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "foundation/sql_lex.h"
+#include "importer/byte_scan.h"
 
 namespace kv {
 
@@ -50,15 +51,6 @@ constexpr const char* NOTE_ON_DUPLICATE =
     "ON DUPLICATE KEY UPDATE wurde nicht ausgeführt. Angezeigt werden die ursprünglichen "
     "VALUES-Tupel.";
 
-// Bytes that interrupt the plain run of a tuple body.
-struct TupleStops {
-    bool stop[256] = {};
-    constexpr TupleStops() {
-        for (unsigned char c : {'\'', '"', '`', '(', ')', ',', '#', '-', '/'}) stop[c] = true;
-    }
-};
-constexpr TupleStops TUPLE_STOPS;
-
 // Ends the statement with text, replacing whatever the reader reported before.
 bool insert_fail(DumpReader& reader, const char* text) {
     reader.failed = 1;
@@ -68,6 +60,88 @@ bool insert_fail(DumpReader& reader, const char* text) {
 
 bool is_text(const Token& token, const char* text) { return std::strcmp(token.text, text) == 0; }
 
+enum BlockOutcome { BLOCK_HANDOVER, BLOCK_CLOSED, BLOCK_TOO_DEEP, BLOCK_TOO_MANY };
+
+// Walks the tuple body in [0, n) 64 bytes at a time, with strings in single quotes (and their
+// escapes) resolved by bit masks. Starts outside any string. BLOCK_CLOSED with at just after
+// the tuple's ')'; BLOCK_TOO_DEEP / BLOCK_TOO_MANY with at just after the '(' or ',' that
+// exceeds the limit; BLOCK_HANDOVER with at on a byte outside any string from which the
+// stop-by-stop walk goes on: the start of the last part of fewer than 64 bytes (or the opening
+// quote of a string that runs into it), or a byte this pass leaves to it (a comment starter,
+// a string in other quotes, a backslash outside strings).
+BlockOutcome tuple_blocks(const unsigned char* p, std::size_t n, bool backslashes,
+                          std::uint32_t& depth, std::uint32_t& values, std::size_t& at) {
+    std::size_t i = 0;
+    std::uint64_t in_string = 0;  // all ones inside a string at the block start
+    std::uint64_t escape_carry = 0;
+    std::size_t string_start = 0;
+    for (; i + 64 <= n; i += 64) {
+        const ByteBlock block = byte_block_quotes(p + i);
+        const std::uint64_t bs = backslashes ? block.backslashes : 0;
+        const std::uint64_t escaped = (bs | escape_carry) != 0 ? escaped_bytes(bs, escape_carry) : 0;
+        const std::uint64_t quotes = block.quotes & ~escaped;
+        // Bit set from an opening quote up to the byte before its closing quote.
+        const std::uint64_t inside = prefix_xor(quotes) ^ in_string;
+        const std::uint64_t stray = bs & ~inside;  // backslashes outside strings
+        const std::uint64_t before_stray = stray != 0 ? (stray & (0 - stray)) - 1 : ~std::uint64_t{0};
+        const std::uint64_t outside = ~inside & ~quotes & before_stray;
+        std::uint64_t stops = outside != 0 ? byte_block_candidates(p + i) & outside : 0;
+        while (stops != 0) {
+            const std::size_t k = i + scan_first_bit64(stops);
+            stops &= stops - 1;
+            // Commas are by far the most frequent stop, then ')'; tests in that order keep the
+            // branches predictable.
+            const unsigned char c = p[k];
+            if (c == ',') {
+                if (depth == 1 && ++values > MAX_TUPLE_VALUES) {
+                    at = k + 1;
+                    return BLOCK_TOO_MANY;
+                }
+                continue;
+            }
+            if (c == ')') {
+                if (depth == 1) {
+                    at = k + 1;
+                    return BLOCK_CLOSED;
+                }
+                --depth;
+                continue;
+            }
+            if (c == '(') {
+                if (++depth > MAX_TUPLE_DEPTH) {
+                    at = k + 1;
+                    return BLOCK_TOO_DEEP;
+                }
+                continue;
+            }
+            if (c == '-' || c == '/') {
+                // Starts a comment only with "--" or "/*"; the stop-by-stop walk decides when
+                // the next byte is not in the window.
+                if (k + 1 < n && p[k + 1] != (c == '-' ? '-' : '*')) continue;
+                at = k;
+                return BLOCK_HANDOVER;
+            }
+            if (c == '"' || c == '`' || c == '#') {
+                at = k;
+                return BLOCK_HANDOVER;
+            }
+        }
+        if (stray != 0) {
+            at = i + scan_first_bit64(stray);
+            return BLOCK_HANDOVER;
+        }
+        in_string = (inside >> 63) != 0 ? ~std::uint64_t{0} : 0;
+        if (in_string != 0) {
+            const std::uint64_t openings = quotes & inside;
+            if (openings != 0) string_start = i + scan_last_bit(openings);
+        } else {
+            escape_carry = 0;
+        }
+    }
+    at = in_string != 0 ? string_start : i;
+    return BLOCK_HANDOVER;
+}
+
 // Scans one tuple whose '(' was just consumed, up to and including its matching ')'.
 bool scan_tuple(DumpReader& reader, std::uint32_t& values) {
     reader_skip_blanks(reader);
@@ -76,23 +150,64 @@ bool scan_tuple(DumpReader& reader, std::uint32_t& values) {
     for (;;) {
         std::uint64_t avail = reader_available(reader);
         if (avail != 0) {
+            // Window pass: values, nesting and whole strings are handled here; the byte path
+            // below takes over at comments, at window ends and at bytes whose meaning depends
+            // on bytes beyond the window.
             const unsigned char* p = reader_cursor(reader);
-            std::uint64_t i = 0;
-            for (; i < avail; ++i) {
+            const std::size_t n = avail;
+            const bool backslashes = reader.escape_mode == 0;
+            std::size_t i = 0;
+            switch (tuple_blocks(p, n, backslashes, depth, values, i)) {
+                case BLOCK_CLOSED:
+                    reader.position += i;
+                    return true;
+                case BLOCK_TOO_DEEP:
+                    reader.position += i;
+                    return insert_fail(reader, MSG_TOO_DEEP);
+                case BLOCK_TOO_MANY:
+                    reader.position += i;
+                    return insert_fail(reader, MSG_TOO_MANY_VALUES);
+                case BLOCK_HANDOVER:
+                    break;
+            }
+            for (;;) {
+                i = scan_find_tuple_stop(p, i, n);
+                if (i == n) break;
                 const unsigned char b = p[i];
-                if (!TUPLE_STOPS.stop[b]) continue;
-                if (b == '(') {
-                    if (++depth > MAX_TUPLE_DEPTH) {
-                        reader.position += i + 1;
-                        return insert_fail(reader, MSG_TOO_DEEP);
-                    }
-                    continue;
-                }
                 if (b == ',') {
                     if (depth == 1 && ++values > MAX_TUPLE_VALUES) {
                         reader.position += i + 1;
                         return insert_fail(reader, MSG_TOO_MANY_VALUES);
                     }
+                    ++i;
+                    continue;
+                }
+                if (b == '\'' || b == '"' || b == '`') {
+                    std::size_t j = i + 1;
+                    if (!scan_quoted(p, n, b, b != '`' && backslashes, j)) break;
+                    i = j;
+                    continue;
+                }
+                if (b == '(') {
+                    if (++depth > MAX_TUPLE_DEPTH) {
+                        reader.position += i + 1;
+                        return insert_fail(reader, MSG_TOO_DEEP);
+                    }
+                    ++i;
+                    continue;
+                }
+                if (b == ')') {
+                    if (depth == 1) {
+                        reader.position += i + 1;
+                        return true;
+                    }
+                    --depth;
+                    ++i;
+                    continue;
+                }
+                // '-' and '/' that cannot start a comment; '#' always does.
+                if (b != '#' && i + 1 < n && p[i + 1] != b && p[i + 1] != '*') {
+                    ++i;
                     continue;
                 }
                 break;

@@ -1,0 +1,287 @@
+// Micro-benchmarks (Google Benchmark) of the inner loops behind the long waits: the window
+// searches of the import scan, a whole import of a 24 MB dump with the window scans and with
+// the byte-by-byte reference path, value decoding and classification, decoding whole records,
+// and the character set conversion of display text. Bytes per second are the dump or source
+// bytes walked. Built natively only, and only where Google Benchmark is installed; not a test.
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "cache/dump_open.h"
+#include "foundation/dump_state.h"
+#include "foundation/file.h"
+#include "importer/byte_scan.h"
+#include "importer/dump_reader.h"
+#include "importer/import_run.h"
+#include "records/display_text.h"
+#include "records/record_decode.h"
+#include "records/value.h"
+
+namespace kv {
+namespace {
+
+const char* const WORDS[] = {"Straße", "Müller", "Größe", "it\\'s", "say \\\"hi\\\"",
+                             "C:\\\\temp", "line\\nbreak", "a,b", "(x)", "smile 😀", "order",
+                             "status", "pending", "lorem", "ipsum", "Łódź", "café"};
+
+std::string text_of(std::mt19937_64& rng, int words) {
+    std::string s;
+    for (int i = 0; i < words; ++i) {
+        if (i) s.push_back(' ');
+        s += WORDS[rng() % (sizeof WORDS / sizeof WORDS[0])];
+    }
+    return s;
+}
+
+// Tuples of the large benchmark table: numbers, a date, a decimal, short and long text.
+std::string tuples(std::size_t bytes, std::uint64_t seed) {
+    std::mt19937_64 rng(seed);
+    std::string s;
+    std::uint64_t id = 1;
+    while (s.size() < bytes) {
+        if (id != 1) s.push_back(',');
+        s += "(" + std::to_string(id++) + "," + std::to_string(static_cast<int>(rng() % 2000000) - 1000000) +
+             ",'2024-05-0" + std::to_string(1 + rng() % 9) + " 12:00:00'," +
+             (rng() % 20 == 0 ? std::string("NULL") : std::to_string(rng() % 100000) + ".25") +
+             ",'" + text_of(rng, 1 + static_cast<int>(rng() % 3)) + "','" +
+             text_of(rng, 10 + static_cast<int>(rng() % 60)) + "'," + std::to_string(rng() % 2) +
+             ")";
+    }
+    return s;
+}
+
+const std::string& sample_tuples() {
+    static const std::string s = tuples(4u << 20, 7);
+    return s;
+}
+
+void BM_FindTupleStop(benchmark::State& st) {
+    const std::string& s = sample_tuples();
+    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+    for (auto _ : st) {
+        std::size_t stops = 0;
+        for (std::size_t i = scan_find_tuple_stop(p, 0, s.size()); i < s.size();
+             i = scan_find_tuple_stop(p, i + 1, s.size())) {
+            ++stops;
+        }
+        benchmark::DoNotOptimize(stops);
+    }
+    st.SetBytesProcessed(static_cast<std::int64_t>(st.iterations() * s.size()));
+}
+BENCHMARK(BM_FindTupleStop);
+
+void BM_FindQuoteOrBackslash(benchmark::State& st) {
+    const std::string& s = sample_tuples();
+    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+    for (auto _ : st) {
+        std::size_t hits = 0;
+        for (std::size_t i = scan_find2(p, 0, s.size(), '\'', '\\'); i < s.size();
+             i = scan_find2(p, i + 1, s.size(), '\'', '\\')) {
+            ++hits;
+        }
+        benchmark::DoNotOptimize(hits);
+    }
+    st.SetBytesProcessed(static_cast<std::int64_t>(st.iterations() * s.size()));
+}
+BENCHMARK(BM_FindQuoteOrBackslash);
+
+// The tuple walk of the import's window pass over 4 MiB of tuples.
+void BM_TupleWalk(benchmark::State& st) {
+    const std::string& s = sample_tuples();
+    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+    const std::size_t n = s.size();
+    for (auto _ : st) {
+        std::size_t tuples_seen = 0;
+        std::size_t i = 0;
+        for (;;) {
+            i = scan_find_tuple_stop(p, i, n);
+            if (i >= n) break;
+            const unsigned char b = p[i];
+            if (b == '\'' || b == '"' || b == '`') {
+                std::size_t j = i + 1;
+                if (!scan_quoted(p, n, b, b != '`', j)) break;
+                i = j;
+                continue;
+            }
+            if (b == ')') ++tuples_seen;
+            ++i;
+        }
+        benchmark::DoNotOptimize(tuples_seen);
+    }
+    st.SetBytesProcessed(static_cast<std::int64_t>(st.iterations() * n));
+}
+BENCHMARK(BM_TupleWalk);
+
+// A dump of about 24 MB in a private folder, imported by the benchmarks below.
+struct BenchDump {
+    std::filesystem::path folder;
+    std::string path;
+    std::string root;
+    std::uint64_t size = 0;
+    BenchDump() {
+        folder = std::filesystem::temp_directory_path() /
+                 ("kv-micro-bench-" + std::to_string(current_pid()));
+        std::filesystem::create_directories(folder);
+        path = (folder / "dump.sql").string();
+        root = (folder / "cache").string();
+        std::string dump =
+            "/*!40101 SET NAMES utf8mb4 */;\nCREATE TABLE `events` (\n  `id` bigint NOT NULL,\n"
+            "  `code` int NOT NULL,\n  `at` datetime NOT NULL,\n  `amount` decimal(12,2),\n"
+            "  `title` varchar(200) NOT NULL,\n  `body` text,\n  `flag` tinyint NOT NULL\n);\n";
+        const std::string body = tuples(24u << 20, 11);
+        // Split into statements of about 1 MiB at tuple boundaries.
+        std::size_t at = 0;
+        while (at < body.size()) {
+            std::size_t end = at + 1000000 < body.size() ? body.find(",(", at + 1000000) : body.npos;
+            if (end == body.npos) end = body.size();
+            dump += "INSERT INTO `events` VALUES " + body.substr(at, end - at) + ";\n";
+            at = end == body.size() ? end : end + 1;
+        }
+        FileGuard f(file_open(path, FILE_MODE_CREATE));
+        file_write_all(f.get(), dump.data(), dump.size());
+        size = dump.size();
+    }
+    ~BenchDump() {
+        std::error_code ec;
+        std::filesystem::remove_all(folder, ec);
+    }
+};
+
+BenchDump& bench_dump() {
+    static BenchDump d;
+    return d;
+}
+
+void import_bench(benchmark::State& st, bool byte_path) {
+    BenchDump& d = bench_dump();
+    DumpState state;
+    if (!dump_open(state, d.path, d.root)) {
+        st.SkipWithError("dump_open failed");
+        return;
+    }
+    FileGuard lock(cache_lock(state));
+    reader_byte_path_only = byte_path;
+    for (auto _ : st) {
+        if (!import_run(state, nullptr)) {
+            st.SkipWithError(state.message);
+            break;
+        }
+    }
+    reader_byte_path_only = false;
+    st.SetBytesProcessed(static_cast<std::int64_t>(st.iterations() * d.size));
+}
+void BM_ImportWindowScan(benchmark::State& st) { import_bench(st, false); }
+void BM_ImportBytePath(benchmark::State& st) { import_bench(st, true); }
+BENCHMARK(BM_ImportWindowScan)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ImportBytePath)->Unit(benchmark::kMillisecond);
+
+void BM_RecordDecode(benchmark::State& st) {
+    BenchDump& d = bench_dump();
+    DumpState state;
+    if (!dump_open(state, d.path, d.root)) {
+        st.SkipWithError("dump_open failed");
+        return;
+    }
+    FileGuard lock(cache_lock(state));
+    if (!import_run(state, nullptr)) {
+        st.SkipWithError(state.message);
+        return;
+    }
+    std::vector<IndexEntry> entries(10000);
+    FileGuard index(file_open(index_file_path(state, 0), FILE_MODE_READ));
+    if (!index_read(index.get(), 0, static_cast<std::uint32_t>(entries.size()), entries.data())) {
+        st.SkipWithError("index_read failed");
+        return;
+    }
+    DecodedRecord record;
+    std::uint64_t bytes = 0;
+    for (auto _ : st) {
+        for (const IndexEntry& e : entries) {
+            if (!record_decode(state, 0, e, record)) {
+                st.SkipWithError(state.message);
+                return;
+            }
+            bytes += e.length;
+        }
+    }
+    st.SetBytesProcessed(static_cast<std::int64_t>(bytes));
+}
+BENCHMARK(BM_RecordDecode)->Unit(benchmark::kMillisecond);
+
+// Value sources as they stand between the separators of a tuple.
+const std::vector<std::string>& value_sources() {
+    static const std::vector<std::string> v = [] {
+        std::mt19937_64 rng(3);
+        return std::vector<std::string>{
+            "123456", " -98765.25", "NULL", "'2024-05-01 12:00:00'",
+            "'" + text_of(rng, 2) + "'", "'" + text_of(rng, 40) + "'",
+            "0x0123456789ABCDEF0123456789ABCDEF", "_binary 'ab\\0cd'", "b'0101'",
+            "'" + std::string(4000, 'x') + "'"};
+    }();
+    return v;
+}
+
+void BM_ValueDecode(benchmark::State& st) {
+    const auto& sources = value_sources();
+    Value out;
+    std::uint64_t bytes = 0;
+    for (auto _ : st) {
+        for (const std::string& s : sources) {
+            value_decode(s, false, out);
+            benchmark::DoNotOptimize(out.text.data());
+            bytes += s.size();
+        }
+    }
+    st.SetBytesProcessed(static_cast<std::int64_t>(bytes));
+}
+BENCHMARK(BM_ValueDecode);
+
+void BM_LiteralClassify(benchmark::State& st) {
+    const auto& sources = value_sources();
+    Value out;
+    std::uint64_t bytes = 0;
+    for (auto _ : st) {
+        for (const std::string& s : sources) {
+            literal_classify(s, false, out);
+            benchmark::DoNotOptimize(out.text.data());
+            bytes += s.size();
+        }
+    }
+    st.SetBytesProcessed(static_cast<std::int64_t>(bytes));
+}
+BENCHMARK(BM_LiteralClassify);
+
+void text_bench(benchmark::State& st, const std::string& text, Charset charset) {
+    std::string out;
+    for (auto _ : st) {
+        text_to_utf8(text, charset, out);
+        benchmark::DoNotOptimize(out.data());
+    }
+    st.SetBytesProcessed(static_cast<std::int64_t>(st.iterations() * text.size()));
+}
+void BM_TextToUtf8_Ascii(benchmark::State& st) {
+    text_bench(st, std::string(64 * 1024, 'a'), CHARSET_UTF8);
+}
+void BM_TextToUtf8_Mixed(benchmark::State& st) {
+    std::mt19937_64 rng(5);
+    std::string s;
+    while (s.size() < 64 * 1024) s += text_of(rng, 8) + " ";
+    text_bench(st, s, CHARSET_UTF8);
+}
+void BM_TextToUtf8_Windows1252(benchmark::State& st) {
+    std::string s;
+    for (int i = 0; i < 64 * 1024; ++i) s.push_back(static_cast<char>(i % 7 == 0 ? 0xE4 : 'a' + i % 26));
+    text_bench(st, s, CHARSET_WINDOWS_1252);
+}
+BENCHMARK(BM_TextToUtf8_Ascii);
+BENCHMARK(BM_TextToUtf8_Mixed);
+BENCHMARK(BM_TextToUtf8_Windows1252);
+
+}  // namespace
+}  // namespace kv
+
+BENCHMARK_MAIN();

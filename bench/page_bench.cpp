@@ -1,0 +1,115 @@
+// Page-load timing in one process: `kv_page_bench DUMP CACHE_ROOT [TABLE] [PAGES]` opens the
+// dump from its cache once (importing it when the cache is missing) and times page jobs at the
+// first, middle and last page of the table (the largest one unless TABLE names one), PAGES
+// times each (default 50, each time cycling over neighbouring pages so that page-cache hits
+// and misses of the index are both seen). It prints one JSON object: the reopen time and, per
+// position, the median and maximum milliseconds. Process start-up is not measured, which
+// is the point of doing it here rather than through korvane-dump.
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "foundation/dump_state.h"
+#include "foundation/file.h"
+#include "importer/open_sequence.h"
+#include "jobs/job.h"
+#include "jobs/page_job.h"
+
+namespace kv {
+namespace {
+
+double now_ms() {
+    using namespace std::chrono;
+    return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
+}
+
+struct Stats {
+    double median = 0;
+    double maximum = 0;
+};
+
+Stats stats(std::vector<double> v) {
+    Stats s;
+    if (v.empty()) return s;
+    std::sort(v.begin(), v.end());
+    s.median = v[v.size() / 2];
+    s.maximum = v.back();
+    return s;
+}
+
+int run(int argc, char** argv) {
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: kv_page_bench DUMP CACHE_ROOT [TABLE] [PAGES]\n");
+        return 2;
+    }
+    const std::string table_name = argc > 3 ? argv[3] : "";
+    const int pages = argc > 4 ? std::atoi(argv[4]) : 50;
+    DumpState state;
+    FileHandle lock = INVALID_FILE;
+    double t0 = now_ms();
+    if (!dump_open_cached(state, argv[1], argv[2], false, nullptr, lock)) {
+        std::fprintf(stderr, "open failed: %s\n", state.message);
+        return 1;
+    }
+    const double open_ms = now_ms() - t0;
+    FileGuard lock_guard(lock);
+
+    int object = -1;
+    for (std::size_t i = 0; i < state.objects.size(); ++i) {
+        const SchemaObject& o = state.objects[i];
+        if (o.kind != OBJECT_TABLE) continue;
+        if (!table_name.empty() ? o.object_name == table_name
+                                : (object < 0 || o.entry_count >
+                                                     state.objects[static_cast<std::size_t>(object)]
+                                                         .entry_count)) {
+            object = static_cast<int>(i);
+        }
+    }
+    if (object < 0) {
+        std::fprintf(stderr, "no such table\n");
+        return 1;
+    }
+    const std::uint64_t rows = state.objects[static_cast<std::size_t>(object)].entry_count;
+    const std::uint64_t last_page = rows == 0 ? 0 : (rows - 1) / PAGE_ROWS;
+    const std::uint64_t page_starts[3] = {0, last_page / 2, last_page};
+    const char* names[3] = {"first", "middle", "last"};
+    std::printf("{\"reopen_ms\": %.3f, \"from_cache\": %d, \"rows\": %llu", open_ms,
+                static_cast<int>(state.loaded_from_cache), static_cast<unsigned long long>(rows));
+    for (int where = 0; where < 3; ++where) {
+        std::vector<double> times;
+        for (int k = 0; k < pages; ++k) {
+            // Neighbouring pages around the position (clamped), so each job reads a new page.
+            std::int64_t page = static_cast<std::int64_t>(page_starts[where]) +
+                                (where == 2 ? -k : where == 0 ? k : (k % 2 ? k : -k));
+            page = std::clamp<std::int64_t>(page, 0, static_cast<std::int64_t>(last_page));
+            BackgroundJob job;
+            job.type = JOB_PAGE;
+            job.object = object;
+            job.dump_state = &state;
+            job.rows = rows;
+            job.first_row = page_first_row(static_cast<std::uint64_t>(page) * PAGE_ROWS, rows);
+            job.index_path = index_file_path(state, static_cast<std::uint32_t>(object));
+            double t = now_ms();
+            bool ok = page_load(job);
+            times.push_back(now_ms() - t);
+            if (!ok) {
+                std::fprintf(stderr, "page failed: %s\n", job.message);
+                return 1;
+            }
+        }
+        Stats s = stats(times);
+        std::printf(", \"page_%s_median_ms\": %.3f, \"page_%s_max_ms\": %.3f", names[where],
+                    s.median, names[where], s.maximum);
+    }
+    std::printf("}\n");
+    return 0;
+}
+
+}  // namespace
+}  // namespace kv
+
+int main(int argc, char** argv) { return kv::run(argc, argv); }

@@ -1,0 +1,186 @@
+#!/usr/bin/env python3
+"""Benchmark of korvane-dump on one generated dump, beside the tools people would otherwise use.
+
+Every figure is the median of --runs runs (warm page cache), measured in the same run as its
+baselines: import (`korvane-dump --reindex open`) beside `grep -c` of an absent string, `wc -l`
+and `dd bs=1M of=/dev/null`; reopen from the cache; page load at the first, middle and last
+page of the large table (in-process, kv_page_bench); filter (contains, all columns, a text in
+about 1 % of the rows) beside `grep -c` of the same text; CSV export. CPU time (user + system,
+10 ms resolution) and peak resident memory come from /usr/bin/time, wall time from a clock
+around it. Prints a table and writes JSON.
+
+Usage: bench/run_bench.py [--build DIR] [--dump FILE] [--size 1G] [--runs 5] [--json FILE]
+The dump is generated with kv_dump_generate when FILE does not exist (and kept).
+This is a benchmark, not a test: nothing in the test suite times anything.
+"""
+import argparse
+import array
+import json
+import os
+import platform
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+ABSENT = "Qx7Zv9KeinTreffer"
+PRESENT = "Zaunkoenigfeder"  # in about 1 % of the rows of `events` (see dump_generate.cpp)
+TABLE = "events"
+
+
+def run_once(cmd, env=None):
+    """Runs cmd with stdout discarded under /usr/bin/time (a small parent, so that the peak
+    resident memory is the command's own rather than this interpreter's); returns wall s,
+    cpu s (user + system), peak RSS KiB, exit code and stderr."""
+    with tempfile.NamedTemporaryFile("r", suffix=".time") as t:
+        timed = ["/usr/bin/time", "-q", "-f", "%e %U %S %M %x", "-o", t.name] + cmd
+        start = time.perf_counter()
+        proc = subprocess.run(timed, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, env=env)
+        elapsed = time.perf_counter() - start
+        fields = t.read().split()
+    wall, user, system, peak, code = (float(fields[0]), float(fields[1]), float(fields[2]),
+                                      int(fields[3]), int(fields[4]))
+    wall = elapsed  # finer than /usr/bin/time's 10 ms; includes its start-up (about 1 ms)
+    if code == 0 and proc.returncode != 0:
+        code = proc.returncode
+    return wall, user + system, peak, code, proc.stderr.decode("utf-8", "replace")
+
+
+def measure(cmd, runs, ok_codes=(0,), env=None):
+    walls, cpus, rss = [], [], []
+    for _ in range(runs):
+        wall, cpu, peak, code, err = run_once(cmd, env)
+        if code not in ok_codes:
+            sys.exit("command failed (%d): %s\n%s" % (code, " ".join(cmd), err))
+        walls.append(wall)
+        cpus.append(cpu)
+        rss.append(peak)
+    return {"wall_s": statistics.median(walls), "cpu_s": statistics.median(cpus),
+            "wall_min_s": min(walls), "peak_rss_kib": max(rss), "runs": runs}
+
+
+def table_tuple_bytes(cache_root, name):
+    """Sum of tuple lengths and the row count of the table's index file (largest .kvi)."""
+    best = None
+    for folder, _, files in os.walk(cache_root):
+        for f in files:
+            if f.endswith(".kvi") and f.startswith("t"):
+                path = os.path.join(folder, f)
+                if best is None or os.path.getsize(path) > os.path.getsize(best):
+                    best = path
+    words = array.array("I")
+    with open(best, "rb") as f:
+        words.frombytes(f.read())
+    if sys.byteorder != "little":
+        words.byteswap()
+    lengths = words[2::4]
+    return sum(lengths), len(lengths)
+
+
+def machine():
+    model = ""
+    with open("/proc/cpuinfo") as f:
+        for line in f:
+            if line.startswith("model name"):
+                model = line.split(":", 1)[1].strip()
+                break
+    return {"nproc": os.cpu_count(), "cpu": model, "loadavg": os.getloadavg(),
+            "kernel": platform.release()}
+
+
+def main():
+    here = os.path.dirname(os.path.abspath(__file__))
+    ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    ap.add_argument("--build", default=os.path.join(here, "..", "build", "native"))
+    ap.add_argument("--dump", default=os.path.join(tempfile.gettempdir(), "kv-bench-1G.sql"))
+    ap.add_argument("--size", default="1G")
+    ap.add_argument("--runs", type=int, default=5)
+    ap.add_argument("--pages", type=int, default=50)
+    ap.add_argument("--json", default="bench-results.json")
+    a = ap.parse_args()
+
+    bindir = os.path.join(a.build, "bin")
+    kvd = os.path.join(bindir, "korvane-dump")
+    if not os.path.exists(a.dump):
+        print("generating %s (%s) ..." % (a.dump, a.size), flush=True)
+        subprocess.run([os.path.join(bindir, "kv_dump_generate"), a.dump, a.size], check=True,
+                       stdout=subprocess.DEVNULL)
+    size = os.path.getsize(a.dump)
+    mb = size / 1e6
+    cache = tempfile.mkdtemp(prefix="kv-bench-cache-")
+    csv = os.path.join(cache, "export.csv")
+    c_env = dict(os.environ, LC_ALL="C")
+    results = {"machine": machine(), "dump": a.dump, "dump_bytes": size, "runs": a.runs,
+               "grep_locale": "C"}
+    try:
+        subprocess.run(["cat", a.dump], stdout=subprocess.DEVNULL, check=True)  # warm the cache
+        base = ["--cache-root", cache]
+        r = results
+        r["dd"] = measure(["dd", "if=" + a.dump, "of=/dev/null", "bs=1M"], a.runs)
+        r["wc_l"] = measure(["wc", "-l", a.dump], a.runs)
+        r["grep_absent"] = measure(["grep", "-c", ABSENT, a.dump], a.runs, (1,), c_env)
+        r["import"] = measure([kvd] + base + ["--reindex", "open", a.dump], a.runs)
+        r["reopen"] = measure([kvd] + base + ["open", a.dump], a.runs)
+        tuple_bytes, rows = table_tuple_bytes(cache, TABLE)
+        r["table"] = {"name": TABLE, "rows": rows, "tuple_bytes": tuple_bytes}
+        pages = subprocess.run([os.path.join(bindir, "kv_page_bench"), a.dump, cache, TABLE,
+                                str(a.pages)], check=True, capture_output=True, text=True)
+        r["page"] = json.loads(pages.stdout)
+        r["grep_present"] = measure(["grep", "-c", PRESENT, a.dump], a.runs, (0,), c_env)
+        r["filter"] = measure([kvd] + base + ["filter", a.dump, TABLE, "--op", "contains",
+                                              "--text", PRESENT], a.runs)
+        r["export"] = measure([kvd] + base + ["export", a.dump, TABLE, csv], a.runs)
+        r["export_csv_bytes"] = os.path.getsize(csv)
+    finally:
+        shutil.rmtree(cache, ignore_errors=True)
+
+    def rate(key, nbytes):
+        m = r[key]
+        m["mb_per_s_wall"] = nbytes / 1e6 / m["wall_s"]
+        m["mb_per_s_cpu"] = nbytes / 1e6 / m["cpu_s"] if m["cpu_s"] > 0 else None
+    for key in ("dd", "wc_l", "grep_absent", "import", "grep_present"):
+        rate(key, size)
+    for key in ("filter", "export"):
+        rate(key, r["table"]["tuple_bytes"])
+    p = r["page"]
+    r["machine"]["loadavg_after"] = os.getloadavg()
+
+    with open(a.json, "w") as f:
+        json.dump(r, f, indent=2)
+
+    m = r["machine"]
+    print("machine: %s, nproc %d, load %.2f %.2f %.2f (before) / %.2f (after); shared with "
+          "other workers" % (m["cpu"], m["nproc"], *m["loadavg"], m["loadavg_after"][0]))
+    print("dump: %s, %.1f MB; table %s: %d rows, %.1f MB of tuples; median of %d runs, "
+          "warm page cache" % (a.dump, mb, TABLE, r["table"]["rows"],
+                               r["table"]["tuple_bytes"] / 1e6, a.runs))
+    print("%-34s %10s %10s %10s %10s %9s" % ("what", "wall s", "cpu s", "MB/s wall",
+                                            "MB/s cpu", "peak MiB"))
+
+    def row(label, key):
+        x = r[key]
+        print("%-34s %10.3f %10.3f %10s %10s %9.1f" % (
+            label, x["wall_s"], x["cpu_s"],
+            "%.0f" % x["mb_per_s_wall"] if "mb_per_s_wall" in x else "",
+            "%.0f" % x["mb_per_s_cpu"] if x.get("mb_per_s_cpu") else "",
+            x["peak_rss_kib"] / 1024))
+    row("dd bs=1M of=/dev/null", "dd")
+    row("wc -l", "wc_l")
+    row("grep -c (absent string)", "grep_absent")
+    row("import (--reindex open)", "import")
+    row("reopen from cache (process)", "reopen")
+    row("grep -c '%s'" % PRESENT, "grep_present")
+    row("filter contains (tuple MB)", "filter")
+    row("CSV export (tuple MB)", "export")
+    print("reopen in-process: %.2f ms" % p["reopen_ms"])
+    print("page load ms (median / max of %d): first %.3f / %.3f, middle %.3f / %.3f, "
+          "last %.3f / %.3f" % (a.pages, p["page_first_median_ms"], p["page_first_max_ms"],
+                                p["page_middle_median_ms"], p["page_middle_max_ms"],
+                                p["page_last_median_ms"], p["page_last_max_ms"]))
+    print("JSON: %s" % a.json)
+
+
+if __name__ == "__main__":
+    main()
