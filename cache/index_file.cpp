@@ -7,6 +7,7 @@
 // are still in the operating system's cache.
 #include "cache/index_file.h"
 
+#include <bit>
 #include <cstring>
 #include <new>
 
@@ -21,23 +22,25 @@ constexpr const char* MSG_MEMORY = "Nicht genügend Arbeitsspeicher.";
 
 constexpr std::size_t MASK_WORDS = MAX_OBJECTS / 64;
 
-void put_u32(unsigned char* p, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
+// Little-endian stores and loads: one move each on little-endian hosts (every platform we
+// build for), the byte-wise form elsewhere.
+template <typename T>
+void put_le(unsigned char* p, T v) {
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(p, &v, sizeof v);
+    } else {
+        for (std::size_t i = 0; i < sizeof v; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
+    }
 }
 
-void put_u64(unsigned char* p, std::uint64_t v) {
-    for (int i = 0; i < 8; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
-}
-
-std::uint32_t get_u32(const unsigned char* p) {
-    std::uint32_t v = 0;
-    for (int i = 3; i >= 0; --i) v = (v << 8) | p[i];
-    return v;
-}
-
-std::uint64_t get_u64(const unsigned char* p) {
-    std::uint64_t v = 0;
-    for (int i = 7; i >= 0; --i) v = (v << 8) | p[i];
+template <typename T>
+T get_le(const unsigned char* p) {
+    T v = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(&v, p, sizeof v);
+    } else {
+        for (std::size_t i = sizeof v; i-- > 0;) v = static_cast<T>((v << 8) | p[i]);
+    }
     return v;
 }
 
@@ -101,16 +104,16 @@ bool switch_to(DumpState& state, IndexWriter& writer, std::uint32_t object) {
 }  // namespace
 
 void index_entry_encode(const IndexEntry& entry, unsigned char out[INDEX_ENTRY_SIZE]) {
-    put_u64(out, entry.offset);
-    put_u32(out + 8, entry.length);
-    put_u32(out + 12, entry.layout_word);
+    put_le<std::uint64_t>(out, entry.offset);
+    put_le<std::uint32_t>(out + 8, entry.length);
+    put_le<std::uint32_t>(out + 12, entry.layout_word);
 }
 
 IndexEntry index_entry_decode(const unsigned char in[INDEX_ENTRY_SIZE]) {
     IndexEntry entry;
-    entry.offset = get_u64(in);
-    entry.length = get_u32(in + 8);
-    entry.layout_word = get_u32(in + 12);
+    entry.offset = get_le<std::uint64_t>(in);
+    entry.length = get_le<std::uint32_t>(in + 8);
+    entry.layout_word = get_le<std::uint32_t>(in + 12);
     return entry;
 }
 
