@@ -16,6 +16,7 @@
 
 #include "foundation/file.h"
 #include "foundation/message.h"
+#include "foundation/page_buffer.h"
 
 namespace kv {
 
@@ -71,7 +72,7 @@ struct DumpState {
     FileHandle dump_handle = INVALID_FILE;
     char message[MESSAGE_SIZE] = {};
     std::uint32_t loaded_from_cache = 0;
-    std::unique_ptr<unsigned char[]> read_buffer;  // READ_BUFFER_SIZE bytes, on first use
+    PageBuffer read_buffer;  // READ_BUFFER_SIZE bytes, page-aligned, on first use
     std::uint64_t read_buffer_start = 0;
     std::uint64_t read_buffer_length = 0;
 };

@@ -100,8 +100,7 @@ bool token_is(const Token& token, const char* keyword) {
 bool reader_start(DumpReader& reader, DumpState& state, const ProgressSink* sink) {
     reader.state = &state;
     reader.sink = sink;
-    reader.window.reset(static_cast<unsigned char*>(::operator new[](
-        READER_WINDOW_SIZE, std::align_val_t{READER_WINDOW_ALIGNMENT}, std::nothrow)));
+    reader.window = page_buffer_alloc(READER_WINDOW_SIZE);
     reader.capture.reset(new (std::nothrow) char[CAPTURE_MAX + 1]);
     reader.dump_size = state.dump_size;
     reader.position = 0;

@@ -47,7 +47,7 @@ bool read_tuple(DumpState& state, std::uint64_t offset, std::uint64_t length,
         return file_read_full(state.dump_handle, out, length) == length;
     }
     if (!state.read_buffer) {
-        state.read_buffer.reset(new (std::nothrow) unsigned char[READ_BUFFER_SIZE]);
+        state.read_buffer = page_buffer_alloc(READ_BUFFER_SIZE);
         if (!state.read_buffer) return false;
         state.read_buffer_length = 0;
     }
