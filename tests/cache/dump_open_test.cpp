@@ -165,11 +165,11 @@ const char* const LOCK_MESSAGE =
 
 // Runs only in a child process: a second instance opening the same dump.
 TEST(CacheLockChild, SecondInstanceIsRefused) {
-    std::string spec = env_get(LOCK_DUMP_VARIABLE);
-    if (spec.empty()) GTEST_SKIP() << "child helper";
-    auto bar = spec.find('|');
+    std::string request = env_get(LOCK_DUMP_VARIABLE);
+    if (request.empty()) GTEST_SKIP() << "child helper";
+    auto bar = request.find('|');
     DumpState state;
-    ASSERT_TRUE(dump_open(state, spec.substr(0, bar), spec.substr(bar + 1)));
+    ASSERT_TRUE(dump_open(state, request.substr(0, bar), request.substr(bar + 1)));
     EXPECT_EQ(cache_lock(state), INVALID_FILE);
     EXPECT_STREQ(state.message, LOCK_MESSAGE);
 }
