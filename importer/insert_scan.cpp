@@ -142,9 +142,39 @@ BlockOutcome tuple_blocks(const unsigned char* p, std::size_t n, bool backslashe
     return BLOCK_HANDOVER;
 }
 
+// A comment inside a tuple may switch the escape mode (an executable comment that sets
+// sql_mode). The tuple itself is scanned, and later decoded, in the mode it started in, so
+// such a switch is held back and takes effect after the tuple's ')'.
+class TupleEscapeMode {
+public:
+    explicit TupleEscapeMode(DumpReader& reader)
+        : reader_(reader), tuple_mode_(reader.escape_mode), after_mode_(reader.escape_mode) {}
+    void skip_comment() { hold_back([&] { reader_skip_comment(reader_); }); }
+    void skip_blanks() { hold_back([&] { reader_skip_blanks(reader_); }); }
+    bool closed() {
+        reader_.escape_mode = after_mode_;
+        return true;
+    }
+
+private:
+    // The comment sees the mode as the dump has set it so far; the scan goes on in the
+    // tuple's mode.
+    template <typename Skip>
+    void hold_back(Skip skip) {
+        reader_.escape_mode = after_mode_;
+        skip();
+        after_mode_ = reader_.escape_mode;
+        reader_.escape_mode = tuple_mode_;
+    }
+    DumpReader& reader_;
+    std::uint32_t tuple_mode_;
+    std::uint32_t after_mode_;
+};
+
 // Scans one tuple whose '(' was just consumed, up to and including its matching ')'.
 bool scan_tuple(DumpReader& reader, std::uint32_t& values) {
-    reader_skip_blanks(reader);
+    TupleEscapeMode mode(reader);
+    mode.skip_blanks();
     values = reader_peek(reader, 0) == ')' ? 0 : 1;
     std::uint32_t depth = 1;
     for (;;) {
@@ -160,7 +190,7 @@ bool scan_tuple(DumpReader& reader, std::uint32_t& values) {
             switch (tuple_blocks(p, n, backslashes, depth, values, i)) {
                 case BLOCK_CLOSED:
                     reader.position += i;
-                    return true;
+                    return mode.closed();
                 case BLOCK_TOO_DEEP:
                     reader.position += i;
                     return insert_fail(reader, MSG_TOO_DEEP);
@@ -199,7 +229,7 @@ bool scan_tuple(DumpReader& reader, std::uint32_t& values) {
                 if (b == ')') {
                     if (depth == 1) {
                         reader.position += i + 1;
-                        return true;
+                        return mode.closed();
                     }
                     --depth;
                     ++i;
@@ -228,7 +258,7 @@ bool scan_tuple(DumpReader& reader, std::uint32_t& values) {
                 if (++depth > MAX_TUPLE_DEPTH) return insert_fail(reader, MSG_TOO_DEEP);
                 break;
             case ')':
-                if (depth == 1) return true;
+                if (depth == 1) return mode.closed();
                 --depth;
                 break;
             case ',':
@@ -238,21 +268,21 @@ bool scan_tuple(DumpReader& reader, std::uint32_t& values) {
                 break;
             case '#':
                 --reader.position;
-                reader_skip_comment(reader);
+                mode.skip_comment();
                 break;
             case '-':
                 if (reader_peek(reader, 0) == '-') {
                     int after = reader_peek(reader, 1);
                     if (after != READER_END && sql_is_blank(static_cast<unsigned char>(after))) {
                         --reader.position;
-                        reader_skip_comment(reader);
+                        mode.skip_comment();
                     }
                 }
                 break;
             case '/':
                 if (reader_peek(reader, 0) == '*') {
                     --reader.position;
-                    reader_skip_comment(reader);
+                    mode.skip_comment();
                 }
                 break;
             default:

@@ -169,8 +169,8 @@ TEST(ScanEquivalence, SpecialBytesInAndBetweenTuples) {
          "(2,'b\\'),(3,'c\\''d');\n/*!40101 SET SQL_MODE='' */;\n"
          "INSERT INTO t VALUES (4,'e\\'f');\n",
          true},
-        {"escape mode switched inside a tuple",
-         "INSERT INTO t VALUES (1, /*!40101 SET SQL_MODE='NO_BACKSLASH_ESCAPES' */ 'x\\'),"
+        {"escape mode switched inside a tuple (applies after it)",
+         "INSERT INTO t VALUES (1, /*!40101 SET SQL_MODE='NO_BACKSLASH_ESCAPES' */ 'x\\\\'),"
          "(2,'y\\');\n",
          true},
         {"comments between and inside tuples",
