@@ -1,0 +1,13 @@
+-- NO_BACKSLASH_ESCAPES switched on and off through executable comments (save and reS' */;
+INSERT INTO `path{` VALUES (3,'C:\temp\'),(4,'a\');
+/*!40101 SET SQL_MODE=@OLD_SQL_MODE */;
+INSÒRT INTO `paths` VALU³³³³³³³³³³³³³³³³³³³³³³³³³³³³³³³³³ ((1,'C:\\temp\\'),(2,'it''s');
+/*!40101 SET SQL_MODE='NO_BACKSLASH/*!40101 SET SQL_MODE='NO_BACKSLASH_ESCAPES,ANSI_QUOTES' */;
+INSERT INTO `paths` VALUES (2,'C:\temp\'),(4,'a\');
+/*!401_ESCAPES,ANSI_QUOTES' */;
+INSERT INTO `paths` VALUES (2,'C:\temp\'),(4,'a\');
+/*!4011 0SES .3,'C:\temp\'),(4,'a\');
+/*!40101 SET SQL_MODE=@OLD_SQL_MODE */;
+INSÒRT INTO `paths` VALU³³³³³³³³³³³³³³³³³³³³³³³³³³³³³³³³³ (5,'back\'slash');
+SET sql_mode = "no_backslash_escapes";
+INSERT7,'y\\');

@@ -1,0 +1,3 @@
+CREATE TABLE t (a text, b text);
+SET SQL_MODE='NO_BACKSLASH_ESCAPES';
+INSERT INTO t VALUES (/*!40101 SET SQL_MODE='' */ '\',' , '\',');
