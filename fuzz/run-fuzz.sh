@@ -3,7 +3,8 @@
 #
 #   fuzz/run-fuzz.sh SECONDS [TARGET...]     (default: every target, one after the other)
 #
-# Each target starts from its committed seeds in fuzz/corpus/<target> and grows a work corpus
+# Each target starts from its committed seeds in fuzz/corpus/<target> (the import target also
+# from the test dumps in tests/data) and grows a work corpus
 # in build/fuzz-corpus/<target> (the committed seeds stay small). Findings (crash, leak,
 # timeout, out-of-memory inputs) land in build/fuzz-findings/<target>. Prints executions,
 # coverage, corpus size and findings per target; exits 1 when a target found something.
@@ -55,8 +56,11 @@ for target in "${targets[@]}"; do
   echo "== $target: ${seconds} s"
   dict=()
   [ -f "fuzz/$target.dict" ] && dict=(-dict="fuzz/$target.dict")
+  # The import target also starts from the hand-written test dumps.
+  seeds=("fuzz/corpus/$target")
+  [ "$target" = fuzz_import ] && seeds+=(tests/data)
   rc=0
-  "$binary" "$work" "fuzz/corpus/$target" "${dict[@]}" \
+  "$binary" "$work" "${seeds[@]}" "${dict[@]}" \
     -max_total_time="$seconds" -max_len="$(max_len "$target")" -rss_limit_mb=2048 -timeout=10 \
     -artifact_prefix="$findings/" -print_final_stats=1 >"$log" 2>&1 || rc=$?
 
