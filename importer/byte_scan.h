@@ -7,6 +7,7 @@
 // in it, or n when there is none; nothing is read at or beyond n.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 
@@ -24,17 +25,14 @@ inline constexpr bool tuple_stop_byte(unsigned char b) {
            b == '-' || b == '/';
 }
 
-inline unsigned scan_first_bit(std::uint32_t mask) {
-#if defined(__GNUC__) || defined(__clang__)
-    return static_cast<unsigned>(__builtin_ctz(mask));
-#else
-    unsigned i = 0;
-    while (!(mask & 1u)) {
-        mask >>= 1;
-        ++i;
-    }
-    return i;
-#endif
+// Position of the lowest and of the highest set bit of a non-zero mask.
+template <typename Mask>
+inline unsigned scan_first_bit(Mask mask) {
+    return static_cast<unsigned>(std::countr_zero(mask));
+}
+template <typename Mask>
+inline unsigned scan_last_bit(Mask mask) {
+    return static_cast<unsigned>(std::bit_width(mask) - 1);
 }
 
 // First byte equal to a or b.
@@ -232,29 +230,6 @@ inline std::uint64_t escaped_bytes(std::uint64_t backslashes, std::uint64_t& car
     const std::uint64_t even_ends = even_carries & ~backslashes & ODD;
     const std::uint64_t odd_ends = odd_carries & ~backslashes & EVEN;
     return even_ends | odd_ends;
-}
-
-inline unsigned scan_last_bit(std::uint64_t mask) {
-#if defined(__GNUC__) || defined(__clang__)
-    return 63u - static_cast<unsigned>(__builtin_clzll(mask));
-#else
-    unsigned i = 63;
-    while (!(mask >> i)) --i;
-    return i;
-#endif
-}
-
-inline unsigned scan_first_bit64(std::uint64_t mask) {
-#if defined(__GNUC__) || defined(__clang__)
-    return static_cast<unsigned>(__builtin_ctzll(mask));
-#else
-    unsigned i = 0;
-    while (!(mask & 1u)) {
-        mask >>= 1;
-        ++i;
-    }
-    return i;
-#endif
 }
 
 }  // namespace kv

@@ -87,7 +87,7 @@ BlockOutcome tuple_blocks(const unsigned char* p, std::size_t n, bool backslashe
         const std::uint64_t outside = ~inside & ~quotes & before_stray;
         std::uint64_t stops = outside != 0 ? byte_block_candidates(p + i) & outside : 0;
         while (stops != 0) {
-            const std::size_t k = i + scan_first_bit64(stops);
+            const std::size_t k = i + scan_first_bit(stops);
             stops &= stops - 1;
             // Commas are by far the most frequent stop, then ')'; tests in that order keep the
             // branches predictable.
@@ -127,7 +127,7 @@ BlockOutcome tuple_blocks(const unsigned char* p, std::size_t n, bool backslashe
             }
         }
         if (stray != 0) {
-            at = i + scan_first_bit64(stray);
+            at = i + scan_first_bit(stray);
             return BLOCK_HANDOVER;
         }
         in_string = (inside >> 63) != 0 ? ~std::uint64_t{0} : 0;
