@@ -1,9 +1,9 @@
 // Background job runner (see job.h).
 #include "jobs/job.h"
 
-#include <system_error>
-#include <thread>
+#include <new>
 
+#include "foundation/thread.h"
 #include "importer/open_sequence.h"
 #include "jobs/page_job.h"
 #include "records/csv_export.h"
@@ -96,17 +96,27 @@ void job_worker(BackgroundJob& job) {
     }
 }
 
+namespace {
+struct WorkerStart {
+    BackgroundJob* job;
+    JobDoneFn done;
+    void* user;
+};
+
+void worker_main(void* arg) {
+    WorkerStart start = *static_cast<WorkerStart*>(arg);
+    delete static_cast<WorkerStart*>(arg);
+    job_worker(*start.job);
+    start.done(start.job, start.user);
+}
+}  // namespace
+
 bool job_submit(BackgroundJob* job, JobDoneFn done, void* user) {
-    try {
-        std::thread([job, done, user] {
-            job_worker(*job);
-            done(job, user);
-        }).detach();
-        return true;
-    } catch (const std::system_error&) {
-        job_free(job);
-        return false;
-    }
+    auto* start = new (std::nothrow) WorkerStart{job, done, user};
+    if (start != nullptr && thread_start_detached(worker_main, start)) return true;
+    delete start;
+    job_free(job);
+    return false;
 }
 
 void job_free(BackgroundJob* job) { delete job; }

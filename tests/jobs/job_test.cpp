@@ -55,6 +55,22 @@ std::string cell(const PageData& page, std::uint32_t row, std::uint32_t column) 
 
 }  // namespace
 
+// A waiter is often a local that is gone the moment its job is handed over, while the worker
+// may still be releasing the hand-over lock; a fresh waiter then lands in the same place.
+// Under winpthreads this used to hang or corrupt the next hand-over.
+TEST(JobCompletion, WaiterMayVanishRightAfterTheHandOver) {
+    OpenDump open;
+    open_dump(open, rows_dump(3));
+    for (int i = 0; i < 200; ++i) {
+        auto job = page_job(open, 0);
+        job->cancel = 1;
+        JobWaiter waiter;
+        auto done = waiter.run(std::move(job));
+        ASSERT_NE(done, nullptr);
+        EXPECT_EQ(done->ok, 0);
+    }
+}
+
 TEST(PageArithmetic, FirstRowAndPreviewCap) {
     EXPECT_EQ(page_first_row(0, 250), 0u);
     EXPECT_EQ(page_first_row(100, 250), 100u);

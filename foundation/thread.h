@@ -1,0 +1,41 @@
+// Worker threads and the completion signal of background jobs, on the operating system's own
+// primitives: _beginthreadex and an event object on Windows, pthreads on POSIX.
+//
+// Why not std::thread / std::condition_variable: with mingw-w64 those run on winpthreads,
+// whose detach and condition variables have had races that hang a program; a job runner
+// that starts a thread per page load must not depend on them. Each job is one short-lived
+// detached thread; a Signal hands one event at a time from a worker to one waiter.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+
+namespace kv {
+
+using ThreadFn = void (*)(void* arg);
+
+// Runs fn(arg) on a new detached thread. False when the system refuses a thread; fn is not
+// called then and arg stays the caller's.
+bool thread_start_detached(ThreadFn fn, void* arg);
+
+// An auto-reset signal: set() wakes one wait (or the next one, if nobody waits yet); a wait
+// that returns true has consumed the set. Thread-safe; the object must outlive every call on
+// it (share it by reference count when a setter may still be inside set()).
+class Signal {
+public:
+    Signal();
+    ~Signal();
+    Signal(const Signal&) = delete;
+    Signal& operator=(const Signal&) = delete;
+
+    void set();
+    // True when the signal was set within timeout (and is consumed).
+    bool wait_for(std::chrono::milliseconds timeout);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace kv

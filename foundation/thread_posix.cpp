@@ -1,0 +1,68 @@
+// POSIX threads for the job runner (see thread.h).
+#include "foundation/thread.h"
+
+#include <pthread.h>
+
+#include <condition_variable>
+#include <mutex>
+
+namespace kv {
+
+namespace {
+struct Start {
+    ThreadFn fn;
+    void* arg;
+};
+
+void* thread_main(void* p) {
+    Start start = *static_cast<Start*>(p);
+    delete static_cast<Start*>(p);
+    start.fn(start.arg);
+    return nullptr;
+}
+}  // namespace
+
+bool thread_start_detached(ThreadFn fn, void* arg) {
+    auto* start = new (std::nothrow) Start{fn, arg};
+    if (start == nullptr) return false;
+    pthread_attr_t attr;
+    if (pthread_attr_init(&attr) != 0) {
+        delete start;
+        return false;
+    }
+    pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
+    pthread_t thread;
+    int rc = pthread_create(&thread, &attr, thread_main, start);
+    pthread_attr_destroy(&attr);
+    if (rc != 0) {
+        delete start;
+        return false;
+    }
+    return true;
+}
+
+struct Signal::Impl {
+    std::mutex mutex;
+    std::condition_variable cv;
+    bool set = false;
+};
+
+Signal::Signal() : impl_(std::make_unique<Impl>()) {}
+Signal::~Signal() = default;
+
+void Signal::set() {
+    {
+        std::lock_guard<std::mutex> lock(impl_->mutex);
+        impl_->set = true;
+    }
+    impl_->cv.notify_one();
+}
+
+bool Signal::wait_for(std::chrono::milliseconds timeout) {
+    std::unique_lock<std::mutex> lock(impl_->mutex);
+    if (!impl_->cv.wait_for(lock, timeout, [&] { return impl_->set; })) return false;
+    impl_->set = false;
+    return true;
+}
+
+}  // namespace kv

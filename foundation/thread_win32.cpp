@@ -1,0 +1,57 @@
+// Win32 threads for the job runner (see thread.h): _beginthreadex, so the C runtime knows the
+// thread, with its handle closed at once (detached), and an auto-reset event object.
+#include "foundation/thread.h"
+
+#include <windows.h>
+#include <process.h>
+
+#include <new>
+
+namespace kv {
+
+namespace {
+struct Start {
+    ThreadFn fn;
+    void* arg;
+};
+
+unsigned __stdcall thread_main(void* p) {
+    Start start = *static_cast<Start*>(p);
+    delete static_cast<Start*>(p);
+    start.fn(start.arg);
+    return 0;
+}
+}  // namespace
+
+bool thread_start_detached(ThreadFn fn, void* arg) {
+    auto* start = new (std::nothrow) Start{fn, arg};
+    if (start == nullptr) return false;
+    uintptr_t handle = _beginthreadex(nullptr, 0, thread_main, start, 0, nullptr);
+    if (handle == 0) {
+        delete start;
+        return false;
+    }
+    CloseHandle(reinterpret_cast<HANDLE>(handle));
+    return true;
+}
+
+struct Signal::Impl {
+    HANDLE event = nullptr;
+};
+
+Signal::Signal() : impl_(std::make_unique<Impl>()) {
+    impl_->event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    if (impl_->event == nullptr) throw std::bad_alloc();
+}
+
+Signal::~Signal() { CloseHandle(impl_->event); }
+
+void Signal::set() { SetEvent(impl_->event); }
+
+bool Signal::wait_for(std::chrono::milliseconds timeout) {
+    auto ms = timeout.count() < 0 ? 0 : timeout.count();
+    DWORD wait = ms >= static_cast<long long>(INFINITE) ? INFINITE - 1 : static_cast<DWORD>(ms);
+    return WaitForSingleObject(impl_->event, wait) == WAIT_OBJECT_0;
+}
+
+}  // namespace kv
