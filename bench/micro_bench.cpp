@@ -14,7 +14,7 @@
 #include "cache/dump_open.h"
 #include "foundation/dump_state.h"
 #include "foundation/file.h"
-#include "importer/byte_scan.h"
+#include "foundation/byte_scan.h"
 #include "importer/dump_reader.h"
 #include "importer/import_run.h"
 #include "records/display_text.h"

@@ -6,7 +6,7 @@
 #include <new>
 
 #include "foundation/sql_lex.h"
-#include "importer/byte_scan.h"
+#include "foundation/byte_scan.h"
 
 namespace kv {
 

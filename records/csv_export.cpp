@@ -42,6 +42,12 @@ struct CsvWriter {
 };
 
 bool csv_put(CsvWriter& w, std::string_view bytes) {
+    if (bytes.size() < OUTPUT_BYTES - w.fill) {  // the common case: the piece fits
+        if (bytes.empty()) return w.ok;
+        std::memcpy(w.buffer.get() + w.fill, bytes.data(), bytes.size());
+        w.fill += bytes.size();
+        return w.ok;
+    }
     while (w.ok && !bytes.empty()) {
         const std::size_t n = std::min(OUTPUT_BYTES - w.fill, bytes.size());
         std::memcpy(w.buffer.get() + w.fill, bytes.data(), n);
@@ -117,17 +123,16 @@ bool csv_write_part(DumpState& state, std::uint32_t object, const std::string& s
             if (!record_decode(state, object, entry, record)) return false;
             for (std::uint32_t v = 0; v < record.value_count(); ++v) {
                 if (v > 0) csv_put(w, ";");
-                field.clear();
-                if (!csv_value_append(field, record.values[v], charset, formula_protection,
-                                      scratch)) {
-                    record_release(record);
+                std::string_view text;
+                bool protect = false;
+                if (!csv_value_text(record.values[v], charset, formula_protection, scratch, text,
+                                    protect)) {
                     dump_state_fail(state, MSG_NO_MEMORY_EXPORT);
                     return false;
                 }
-                csv_put(w, field);
+                csv_field_write([&](std::string_view piece) { csv_put(w, piece); }, text,
+                                protect);
             }
-            record_release(record);
-            trim_scratch(field);
             trim_scratch(scratch);
             csv_put(w, "\r\n");
 

@@ -23,37 +23,38 @@ bool csv_formula_risk(std::string_view field) {
 
 bool csv_field_append(std::string& out, std::string_view utf8, bool protect) {
     try {
-        out.push_back('"');
-        if (protect && csv_formula_risk(utf8)) out.push_back('\'');
-        std::size_t run = 0;
-        for (std::size_t i = 0; i < utf8.size(); ++i) {
-            const char c = utf8[i];
-            if (c != '"' && c != '\0') continue;
-            out.append(utf8.substr(run, i - run));
-            out.append(c == '"' ? "\"\"" : "\\0");
-            run = i + 1;
-        }
-        out.append(utf8.substr(run));
-        out.push_back('"');
+        csv_field_write([&](std::string_view piece) { out.append(piece); }, utf8, protect);
         return true;
     } catch (const std::bad_alloc&) {
         return false;
     }
 }
 
+bool csv_value_text(const Value& value, Charset charset, bool formula_protection,
+                    std::string& scratch, std::string_view& text, bool& protect) {
+    protect = false;
+    switch (value.kind) {
+        case VALUE_NULL: text = CSV_NULL_FIELD; return true;
+        case VALUE_NOT_IN_INSERT: text = CSV_NOT_IN_INSERT_FIELD; return true;
+        case VALUE_TEXT:
+        case VALUE_SQL: protect = formula_protection; break;
+        default: break;  // numbers and binary literals are never at risk
+    }
+    if (charset == CHARSET_UTF8 && utf8_valid_prefix(value.text) == value.text.size()) {
+        text = value.text;
+        return true;
+    }
+    if (!text_to_utf8(value.text, charset, scratch)) return false;
+    text = scratch;
+    return true;
+}
+
 bool csv_value_append(std::string& out, const Value& value, Charset charset,
                       bool formula_protection, std::string& scratch) {
-    switch (value.kind) {
-        case VALUE_NULL: return csv_field_append(out, CSV_NULL_FIELD, false);
-        case VALUE_NOT_IN_INSERT: return csv_field_append(out, CSV_NOT_IN_INSERT_FIELD, false);
-        case VALUE_TEXT:
-        case VALUE_SQL: break;
-        default:  // numbers and binary literals are never at risk
-            formula_protection = false;
-            break;
-    }
-    return text_to_utf8(value.text, charset, scratch) &&
-           csv_field_append(out, scratch, formula_protection);
+    std::string_view text;
+    bool protect = false;
+    return csv_value_text(value, charset, formula_protection, scratch, text, protect) &&
+           csv_field_append(out, text, protect);
 }
 
 }  // namespace kv

@@ -3,6 +3,8 @@
 
 #include <new>
 
+#include "foundation/byte_scan.h"
+
 namespace kv {
 
 namespace {
@@ -18,29 +20,17 @@ constexpr char16_t WINDOWS_1252_HIGH[32] = {
 
 constexpr char REPLACEMENT[3] = {'\xEF', '\xBF', '\xBD'};
 
-// Length of the well-formed UTF-8 sequence at s[i] (lead byte >= 0x80), or 0 when it is not.
-std::size_t utf8_sequence(const unsigned char* s, std::size_t n, std::size_t i) {
-    const unsigned char lead = s[i];
-    std::size_t size;
-    char32_t cp;
-    char32_t minimum;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        size = 2, cp = lead & 0x1F, minimum = 0x80;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        size = 3, cp = lead & 0x0F, minimum = 0x800;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        size = 4, cp = lead & 0x07, minimum = 0x10000;
-    } else {
-        return 0;
+// End of the run of ASCII bytes starting at i.
+std::size_t ascii_run_end(const unsigned char* s, std::size_t i, std::size_t n) {
+#ifdef KV_BYTE_SCAN_SSE2
+    for (; i + 16 <= n; i += 16) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+        const auto high = static_cast<std::uint32_t>(_mm_movemask_epi8(x));
+        if (high != 0) return i + scan_first_bit(high);
     }
-    if (n - i < size) return 0;
-    for (std::size_t k = 1; k < size; ++k) {
-        const unsigned char c = s[i + k];
-        if ((c & 0xC0) != 0x80) return 0;
-        cp = (cp << 6) | (c & 0x3F);
-    }
-    if (cp < minimum || cp >= 0x110000 || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-    return size;
+#endif
+    while (i < n && s[i] < 0x80) ++i;
+    return i;
 }
 
 // Converts bytes under charset and hands the UTF-8 result to emit in pieces
@@ -52,25 +42,16 @@ void convert(std::string_view bytes, Charset charset, Emit&& emit) {
     std::size_t i = 0;
     if (charset == CHARSET_UTF8) {
         while (i < n) {
-            std::size_t run = i;
-            while (run < n && s[run] < 0x80) ++run;
-            if (run > i) emit(bytes.data() + i, run - i);
-            i = run;
-            if (i == n) break;
-            const std::size_t size = utf8_sequence(s, n, i);
-            if (size == 0) {
-                emit(REPLACEMENT, 3);
-                ++i;
-            } else {
-                emit(bytes.data() + i, size);
-                i += size;
-            }
+            const std::size_t valid = i + utf8_valid_prefix(bytes.substr(i));
+            if (valid > i) emit(bytes.data() + i, valid - i);
+            if (valid == n) break;
+            emit(REPLACEMENT, 3);
+            i = valid + 1;
         }
         return;
     }
     while (i < n) {
-        std::size_t run = i;
-        while (run < n && s[run] < 0x80) ++run;
+        const std::size_t run = ascii_run_end(s, i, n);
         if (run > i) emit(bytes.data() + i, run - i);
         i = run;
         if (i == n) break;
@@ -93,9 +74,54 @@ void convert(std::string_view bytes, Charset charset, Emit&& emit) {
 
 }  // namespace
 
+std::size_t utf8_valid_prefix(std::string_view bytes) {
+    // The same rules as utf8_sequence, as byte ranges (no code point is assembled): the second
+    // byte's range excludes overlong forms, surrogates and code points above U+10FFFF.
+    const unsigned char* s = reinterpret_cast<const unsigned char*>(bytes.data());
+    const std::size_t n = bytes.size();
+    std::size_t i = 0;
+    for (;;) {
+        i = ascii_run_end(s, i, n);
+        // Non-ASCII text has short ASCII runs between its characters: stay on bytes there.
+        while (i < n) {
+            const unsigned char lead = s[i];
+            if (lead < 0x80) {
+                ++i;
+                if (i < n && s[i] < 0x80) break;  // a longer ASCII run: back to the block scan
+                continue;
+            }
+            std::size_t size;
+            unsigned char low = 0x80, high = 0xBF;
+            if (lead >= 0xC2 && lead <= 0xDF) {
+                size = 2;
+            } else if (lead >= 0xE0 && lead <= 0xEF) {
+                size = 3;
+                if (lead == 0xE0) low = 0xA0;
+                if (lead == 0xED) high = 0x9F;
+            } else if (lead >= 0xF0 && lead <= 0xF4) {
+                size = 4;
+                if (lead == 0xF0) low = 0x90;
+                if (lead == 0xF4) high = 0x8F;
+            } else {
+                return i;
+            }
+            if (n - i < size || s[i + 1] < low || s[i + 1] > high) return i;
+            for (std::size_t k = 2; k < size; ++k) {
+                if ((s[i + k] & 0xC0) != 0x80) return i;
+            }
+            i += size;
+        }
+        if (i >= n) return n;
+    }
+}
+
 bool text_to_utf8(std::string_view bytes, Charset charset, std::string& out) {
     out.clear();
     try {
+        if (charset == CHARSET_UTF8 && utf8_valid_prefix(bytes) == bytes.size()) {
+            out.assign(bytes);
+            return true;
+        }
         if (bytes.size() > (out.max_size() - 1) / 3) throw std::bad_alloc();
         out.reserve(bytes.size() * 3);
         convert(bytes, charset, [&](const char* p, std::size_t k) { out.append(p, k); });

@@ -23,6 +23,11 @@ enum Charset : std::uint32_t {
     CHARSET_LATIN1 = 2,
 };
 
+// Length of the longest prefix of bytes that is well-formed UTF-8 (bytes.size() when all of it
+// is): shortest forms only, no surrogates, nothing above U+10FFFF. ASCII runs are tested 16
+// bytes at a time; the conversion and its callers use it to pass valid text through unchanged.
+std::size_t utf8_valid_prefix(std::string_view bytes);
+
 // Converts dump bytes under charset into UTF-8, replacing out (whose storage is reused).
 // UTF-8 input: well-formed sequences are copied, every malformed byte becomes U+FFFD and the
 // scan goes on with the very next byte. NUL bytes are copied; out.size() is the length. The

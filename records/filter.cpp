@@ -100,7 +100,6 @@ bool filter_scan(DumpState& state, std::uint32_t table, Matcher& m,
             const unsigned char* raw = in.get() + k * INDEX_ENTRY_SIZE;
             if (!record_decode(state, table, index_entry_decode(raw), record)) return false;
             const Match match = record_matches(m, record);
-            record_release(record);
             if (match == Match::no_memory) {
                 dump_state_fail(state, MSG_NO_MEMORY_FILTER);
                 return false;

@@ -75,11 +75,23 @@ bool read_tuple(DumpState& state, std::uint64_t offset, std::uint64_t length,
 
 bool record_decode(DumpState& state, std::uint32_t table, const IndexEntry& entry,
                    DecodedRecord& out) {
-    out.values.clear();
+    // Storage is kept from row to row, unless an earlier row left large buffers behind.
+    if (out.tuple.capacity() > RECORD_KEEP_BYTES) record_release(out);
     out.tuple.clear();
 
     if (table >= state.objects.size()) return fail(state, out, MSG_BAD_TABLE);
     const SchemaObject& object = state.objects[table];
+    if (out.binary_for != &object || out.binary_column.size() != object.columns.size()) {
+        try {
+            out.binary_column.resize(object.columns.size());
+        } catch (const std::bad_alloc&) {
+            return fail(state, out, MSG_NO_MEMORY);
+        }
+        for (std::size_t c = 0; c < object.columns.size(); ++c) {
+            out.binary_column[c] = binary_type_test(object.columns[c].type_text) ? 1 : 0;
+        }
+        out.binary_for = &object;
+    }
 
     const std::uint32_t layout_number = entry.layout_word & LAYOUT_NUMBER_MASK;
     const std::uint64_t offset = entry.offset;
@@ -105,7 +117,10 @@ bool record_decode(DumpState& state, std::uint32_t table, const IndexEntry& entr
     } catch (const std::bad_alloc&) {
         return fail(state, out, MSG_NO_MEMORY);
     }
-    for (Value& value : out.values) value.kind = VALUE_NOT_IN_INSERT;
+    for (Value& value : out.values) {
+        value.kind = VALUE_NOT_IN_INSERT;
+        value.text.clear();
+    }
 
     const ColumnLayout& layout = object.layouts[layout_number];
     if (layout.columns.empty()) {
@@ -121,14 +136,17 @@ bool record_decode(DumpState& state, std::uint32_t table, const IndexEntry& entr
     const std::size_t value_total = layout.columns.size();
     std::uint64_t p = 1;
     for (std::size_t j = 0; j < value_total; ++j) {
-        const std::uint64_t k = value_find_end(tuple, length, p, no_backslash);
-        if (k >= length) return fail(state, out, MSG_BAD_FIELD);
         const std::uint32_t c = layout.columns[j];
         if (c >= column_count) return fail(state, out, MSG_BAD_FIELD);
         Value& value = out.values[c];
-        const std::string_view source(out.tuple.data() + p, k - p);
-        if (!value_decode(source, no_backslash, value)) return fail(state, out, MSG_BAD_FIELD);
-        if (value.kind == VALUE_TEXT && binary_type_test(object.columns[c].type_text)) {
+        std::uint64_t k = value_decode_plain(tuple, length, p, no_backslash, value);
+        if (k >= length) {
+            k = value_find_end(tuple, length, p, no_backslash);
+            if (k >= length) return fail(state, out, MSG_BAD_FIELD);
+            const std::string_view source(out.tuple.data() + p, k - p);
+            if (!value_decode(source, no_backslash, value)) return fail(state, out, MSG_BAD_FIELD);
+        }
+        if (value.kind == VALUE_TEXT && out.binary_column[c] != 0) {
             std::string hex;
             if (!hex_encode(value.text, hex)) return fail(state, out, MSG_NO_MEMORY);
             value.text.swap(hex);
@@ -141,12 +159,23 @@ bool record_decode(DumpState& state, std::uint32_t table, const IndexEntry& entr
         if (last && k != length - 1) return fail(state, out, MSG_INDEX_MISMATCH);
         p = k + 1;
     }
+    // Values keep their buffers for the next row only while all of them together stay small:
+    // a table of 4,096 columns must not keep a large value of every column.
+    std::size_t kept = 0;
+    for (const Value& value : out.values) kept += value.text.capacity();
+    if (kept > RECORD_KEEP_BYTES) {
+        for (Value& value : out.values) {
+            if (value.text.capacity() > 64) value.text.shrink_to_fit();
+        }
+    }
     return true;
 }
 
 void record_release(DecodedRecord& record) {
     std::vector<Value>().swap(record.values);
     std::string().swap(record.tuple);
+    std::vector<std::uint8_t>().swap(record.binary_column);
+    record.binary_for = nullptr;
 }
 
 bool dump_unchanged(DumpState& state) {

@@ -20,6 +20,8 @@
 namespace kv {
 
 inline constexpr std::uint64_t MAX_DECODED_TUPLE = 67108864;  // 64 MiB, inclusive
+// A record passed in again keeps its storage for the next row up to about this size.
+inline constexpr std::size_t RECORD_KEEP_BYTES = 4194304;
 
 // One tuple read back. values has one entry per table column in column order (columns the
 // tuple's INSERT did not name are VALUE_NOT_IN_INSERT); tuple is an exact copy of the bytes
@@ -27,6 +29,10 @@ inline constexpr std::uint64_t MAX_DECODED_TUPLE = 67108864;  // 64 MiB, inclusi
 struct DecodedRecord {
     std::vector<Value> values;
     std::string tuple;
+    // Per column of binary_for: 1 when its type is binary (text values become hex). Filled
+    // by record_decode on the first row of a table and reused for the next rows.
+    std::vector<std::uint8_t> binary_column;
+    const SchemaObject* binary_for = nullptr;
     std::uint32_t value_count() const { return static_cast<std::uint32_t>(values.size()); }
     std::uint64_t tuple_length() const { return tuple.size(); }
 };
@@ -35,7 +41,8 @@ struct DecodedRecord {
 // in state.message, and out empty, when the entry does not fit the table or the dump, the
 // tuple is above 64 MiB, cannot be read, or does not match its column layout. The read window
 // may hold a new part of the dump afterwards. A record passed in again is emptied first, and
-// its storage is reused.
+// its storage is reused (callers walking a table keep one record and need not release it
+// between rows).
 bool record_decode(DumpState& state, std::uint32_t table, const IndexEntry& entry,
                    DecodedRecord& out);
 

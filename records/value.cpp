@@ -3,6 +3,7 @@
 
 #include <new>
 
+#include "foundation/byte_scan.h"
 #include "foundation/sql_lex.h"
 #include "foundation/text.h"
 
@@ -258,6 +259,74 @@ const char* value_kind_label(ValueKind kind) {
         case VALUE_NOT_IN_INSERT: return "Nicht im INSERT enthalten";
     }
     return "";
+}
+
+namespace {
+
+bool ends_value(const unsigned char* t, std::size_t length, std::size_t k) {
+    return k < length && (t[k] == ',' || t[k] == ')');
+}
+
+// A quoted string at t[start] (a quote) closed directly before ',' or ')'. The escape and
+// doubling rules are those of value_find_end and parse_strings.
+std::size_t plain_string(const unsigned char* t, std::size_t length, std::size_t start,
+                         bool no_backslash, std::string& text) {
+    const unsigned char q = t[start];
+    const char* chars = reinterpret_cast<const char*>(t);
+    text.clear();
+    std::size_t i = start + 1;
+    for (;;) {
+        const std::size_t j =
+            no_backslash ? scan_find1(t, i, length, q) : scan_find2(t, i, length, q, '\\');
+        text.append(chars + i, j - i);
+        if (j + 1 >= length) return length;  // unterminated, or nothing can follow
+        if (t[j] == '\\') {
+            append_escape(text, t[j + 1]);
+            i = j + 2;
+        } else if (t[j + 1] == q) {
+            text.push_back(static_cast<char>(q));
+            i = j + 2;
+        } else {
+            return ends_value(t, length, j + 1) ? j + 1 : length;
+        }
+    }
+}
+
+bool is_number_byte(unsigned char c) {
+    return is_digit(c) || c == '.' || c == '+' || c == '-' || c == 'e' || c == 'E';
+}
+
+}  // namespace
+
+std::size_t value_decode_plain(const unsigned char* tuple, std::size_t length, std::size_t start,
+                               bool no_backslash, Value& out) {
+    if (start >= length) return length;
+    const unsigned char c = tuple[start];
+    try {
+        if (c == '\'' || c == '"') {
+            const std::size_t k = plain_string(tuple, length, start, no_backslash, out.text);
+            if (k < length) out.kind = VALUE_TEXT;
+            return k;
+        }
+        if (is_number_byte(c)) {
+            std::size_t k = start;
+            while (k < length && is_number_byte(tuple[k])) ++k;
+            if (!ends_value(tuple, length, k) || !is_number(tuple + start, k - start)) return length;
+            out.kind = VALUE_NUMBER;
+            out.text.assign(reinterpret_cast<const char*>(tuple) + start, k - start);
+            return k;
+        }
+        if ((c | 0x20) == 'n' && length - start > 4 &&
+            ascii_iequals(std::string_view(reinterpret_cast<const char*>(tuple) + start, 4), "null") &&
+            ends_value(tuple, length, start + 4)) {
+            out.kind = VALUE_NULL;
+            out.text.clear();
+            return start + 4;
+        }
+    } catch (const std::bad_alloc&) {
+        return length;
+    }
+    return length;
 }
 
 bool literal_classify(std::string_view bytes, bool no_backslash, Value& out) {

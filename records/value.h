@@ -48,6 +48,15 @@ const char* value_kind_label(ValueKind kind);
 // then reset to an empty VALUE_NULL.
 bool value_decode(std::string_view source, bool no_backslash, Value& out);
 
+// The fast path of the tuple reader. Decodes the value starting at tuple[start] when it has one
+// of the plain shapes mysqldump writes: a quoted string ('...' or "..."), a number, or NULL,
+// directly followed by ',' or ')'. Returns the position of that byte, with out holding exactly
+// what value_find_end and value_decode give for the same value. Returns length when the value
+// has any other shape (blanks, comments, adjacent strings, expressions) or memory runs out;
+// out is then unspecified and the caller takes the general path.
+std::size_t value_decode_plain(const unsigned char* tuple, std::size_t length, std::size_t start,
+                               bool no_backslash, Value& out);
+
 // Classifies a literal without comment removal (leading blanks and comments are skipped,
 // trailing blanks dropped). Same result contract as value_decode. For both functions the source
 // must not lie inside out.text.

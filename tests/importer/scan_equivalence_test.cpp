@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "importer/byte_scan.h"
+#include "foundation/byte_scan.h"
 #include "importer_test_support.h"
 
 namespace kv {

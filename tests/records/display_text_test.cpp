@@ -130,3 +130,54 @@ TEST(SizeText, BinaryUnitsWithCutTenths) {
 
 }  // namespace
 }  // namespace kv
+
+namespace kv {
+namespace {
+
+// Reference: the longest well-formed prefix by decoding code points one at a time.
+std::size_t reference_valid_prefix(const std::string& s) {
+    std::size_t i = 0;
+    while (i < s.size()) {
+        const auto lead = static_cast<unsigned char>(s[i]);
+        if (lead < 0x80) {
+            ++i;
+            continue;
+        }
+        std::size_t size = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
+        if (size == 0 || lead > 0xF4 || s.size() - i < size) return i;
+        char32_t cp = lead & (0x7F >> size);
+        for (std::size_t k = 1; k < size; ++k) {
+            const auto c = static_cast<unsigned char>(s[i + k]);
+            if ((c & 0xC0) != 0x80) return i;
+            cp = (cp << 6) | (c & 0x3F);
+        }
+        const char32_t minimum = size == 2 ? 0x80 : size == 3 ? 0x800 : 0x10000;
+        if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return i;
+        i += size;
+    }
+    return i;
+}
+
+// Random texts of valid and broken sequences, long enough to cross the 16- and 64-byte blocks
+// of the fast scan, with the fault at every kind of position.
+TEST(Utf8ValidPrefix, AgreesWithACodePointDecoder) {
+    const char* pieces[] = {"a", "plain ascii text ", "\xC3\xA4", "\xE2\x82\xAC",
+                            "\xF0\x9F\x98\x80", "\xF4\x8F\xBF\xBF", "\xED\x9F\xBF",
+                            "\xEE\x80\x80", "\xC2\x80", "\xE0\xA0\x80", "\xF0\x90\x80\x80",
+                            // broken: stray, overlong, surrogate, too high, cut, invalid leads
+                            "\x80", "\xBF", "\xC0\x80", "\xC1\xBF", "\xE0\x9F\xBF",
+                            "\xED\xA0\x80", "\xF0\x8F\xBF\xBF", "\xF4\x90\x80\x80", "\xF5",
+                            "\xFF", "\xC3", "\xE2\x82", "\xF0\x9F\x98"};
+    std::uint32_t seed = 777;
+    auto next = [&] { return seed = seed * 1103515245u + 12345u, seed >> 8; };
+    for (int round = 0; round < 20000; ++round) {
+        std::string text;
+        const int count = static_cast<int>(next() % 40);
+        const bool broken = next() % 2 == 0;
+        for (int t = 0; t < count; ++t) text += pieces[next() % (broken ? std::size(pieces) : 11)];
+        ASSERT_EQ(utf8_valid_prefix(text), reference_valid_prefix(text)) << round;
+    }
+}
+
+}  // namespace
+}  // namespace kv
