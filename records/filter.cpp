@@ -6,6 +6,8 @@
 #include <new>
 
 #include "cache/index_file.h"
+#include "foundation/byte_scan.h"
+#include "foundation/sql_lex.h"
 #include "records/record_decode.h"
 
 namespace kv {
@@ -34,6 +36,7 @@ struct Matcher {
     Charset charset = CHARSET_UTF8;
     std::vector<std::uint32_t> prefix;
     std::string converted;  // reused for every value
+    RawFilter raw;
 };
 
 enum class Match { no, yes, no_memory };
@@ -46,9 +49,13 @@ Match value_matches(Matcher& m, const Value& value) {
     }
     if (!value_has_text(value)) return Match::no;
     if (m.op == FILTER_CONTAINS && m.text.empty()) return Match::yes;
-    if (!text_to_utf8(value.text, m.charset, m.converted)) return Match::no_memory;
-    if (m.op == FILTER_EQUALS) return m.converted == m.text ? Match::yes : Match::no;
-    return filter_text_contains(m.converted, m.text, m.prefix) ? Match::yes : Match::no;
+    std::string_view text = value.text;  // valid UTF-8 needs no conversion
+    if (m.charset != CHARSET_UTF8 || utf8_valid_prefix(text) != text.size()) {
+        if (!text_to_utf8(value.text, m.charset, m.converted)) return Match::no_memory;
+        text = m.converted;
+    }
+    if (m.op == FILTER_EQUALS) return text == m.text ? Match::yes : Match::no;
+    return filter_text_contains(text, m.text, m.prefix) ? Match::yes : Match::no;
 }
 
 Match record_matches(Matcher& m, const DecodedRecord& record) {
@@ -98,8 +105,21 @@ bool filter_scan(DumpState& state, std::uint32_t table, Matcher& m,
         }
         for (std::size_t k = 0; k < n; ++k) {
             const unsigned char* raw = in.get() + k * INDEX_ENTRY_SIZE;
-            if (!record_decode(state, table, index_entry_decode(raw), record)) return false;
-            const Match match = record_matches(m, record);
+            const IndexEntry entry = index_entry_decode(raw);
+            bool candidate = true;
+            if (m.raw.active) {
+                // A tuple that cannot be viewed is decoded, which gives the reason.
+                const unsigned char* tuple = record_tuple_view(state, table, entry);
+                if (tuple != nullptr) {
+                    candidate = raw_filter_may_match(m.raw, tuple, entry.length,
+                                                     (entry.layout_word & LAYOUT_NO_BACKSLASH) != 0);
+                }
+            }
+            Match match = Match::no;
+            if (candidate) {
+                if (!record_decode(state, table, entry, record)) return false;
+                match = record_matches(m, record);
+            }
             if (match == Match::no_memory) {
                 dump_state_fail(state, MSG_NO_MEMORY_FILTER);
                 return false;
@@ -116,8 +136,9 @@ bool filter_scan(DumpState& state, std::uint32_t table, Matcher& m,
                     pending = 0;
                 }
             }
+            if (sink == nullptr || (reported && (k & 15) != 15)) continue;
             const std::uint64_t now = clock_ms();
-            if (sink != nullptr && (!reported || now - last_report >= 100)) {
+            if (!reported || now - last_report >= 100) {
                 reported = true;
                 last_report = now;
                 if (!progress_report(sink, first + k, total, hits, LABEL_FILTER)) {
@@ -145,14 +166,209 @@ void filter_prefix_table(std::string_view pattern, std::vector<std::uint32_t>& o
 
 bool filter_text_contains(std::string_view text, std::string_view pattern,
                           const std::vector<std::uint32_t>& prefix) {
-    if (pattern.empty()) return true;
-    if (text.size() < pattern.size()) return false;
+    const std::size_t m = pattern.size();
+    const std::size_t n = text.size();
+    if (m == 0) return true;
+    if (n < m) return false;
+    const auto* t = reinterpret_cast<const unsigned char*>(text.data());
+    const auto* p = reinterpret_cast<const unsigned char*>(pattern.data());
+    const std::size_t last_start = n - m;
+    // Bytes compared on candidates before the table search takes over.
+    std::size_t budget = 4 * n + 256;
+    std::size_t i = 0;
+    while (i <= last_start) {
+        std::size_t j = i;
+#ifdef KV_BYTE_SCAN_SSE2
+        const __m128i first = _mm_set1_epi8(static_cast<char>(p[0]));
+        const __m128i last = _mm_set1_epi8(static_cast<char>(p[m - 1]));
+        std::uint32_t mask = 0;
+        for (; j + 16 <= last_start + 1; j += 16) {
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + j));
+            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + j + m - 1));
+            mask = static_cast<std::uint32_t>(
+                _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, last))));
+            if (mask != 0) break;
+        }
+        if (mask != 0) {
+            j += scan_first_bit(mask);
+        } else
+#endif
+        {
+            while (j <= last_start && (t[j] != p[0] || t[j + m - 1] != p[m - 1])) ++j;
+            if (j > last_start) return false;
+        }
+        if (m <= 2 || std::memcmp(t + j + 1, p + 1, m - 2) == 0) return true;
+        if (budget < m) break;
+        budget -= m;
+        i = j + 1;
+    }
+    if (i > last_start) return false;
+    // Table search over the rest: linear whatever the text and pattern.
     std::size_t k = 0;
-    for (char c : text) {
-        while (k > 0 && c != pattern[k]) k = prefix[k - 1];
-        if (c == pattern[k] && ++k == pattern.size()) return true;
+    for (std::size_t x = i; x < n; ++x) {
+        const unsigned char c = t[x];
+        while (k > 0 && c != p[k]) k = prefix[k - 1];
+        if (c == p[k] && ++k == m) return true;
     }
     return false;
+}
+
+namespace {
+
+// Bytes that decoding produces from escapes or doubled quotes: a filter text holding one of
+// them may match text that the dump spells differently.
+bool escape_product(unsigned char c) {
+    return c == 0 || c == 8 || c == '\t' || c == '\n' || c == '\r' || c == 0x1A || c == '\'' ||
+           c == '"' || c == '\\';
+}
+
+bool hex_literal_byte(unsigned char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F') ||
+           c == 'x' || c == 'X';
+}
+
+// The filter text in a single-byte character set: every character must be one the set can
+// hold (the conversion maps each byte to one character and no two bytes to the same one).
+bool encode_single_byte(std::string_view text, Charset charset, std::string& out) {
+    std::string table[128];  // UTF-8 of the bytes 0x80..0xFF
+    for (unsigned b = 0x80; b <= 0xFF; ++b) {
+        const char byte = static_cast<char>(b);
+        if (!text_to_utf8(std::string_view(&byte, 1), charset, table[b - 0x80])) {
+            throw std::bad_alloc();
+        }
+    }
+    out.clear();
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        if (lead < 0x80) {
+            out.push_back(static_cast<char>(lead));
+            ++i;
+            continue;
+        }
+        const std::size_t size = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;  // text is valid
+        const std::string_view character = text.substr(i, size);
+        std::size_t b = 0;
+        while (b < 128 && table[b] != character) ++b;
+        if (b == 128) return false;
+        out.push_back(static_cast<char>(0x80 + b));
+        i += size;
+    }
+    return true;
+}
+
+// The bytes tuple_is_plain looks at: backslashes, quotes, backticks, "#", and the first bytes
+// of "--" and "/*".
+bool plain_stop_at(const unsigned char* t, std::size_t i, std::size_t n) {
+    const unsigned char c = t[i];
+    const unsigned char next = i + 1 < n ? t[i + 1] : 0;
+    return c == '\\' || c == '#' || c == '\'' || c == '"' || c == '`' ||
+           (c == '-' && next == '-') || (c == '/' && next == '*');
+}
+
+// Bit k set for each byte t[base + k] (k < 16, base + k < n) that plain_stop_at holds for.
+std::uint32_t plain_stops(const unsigned char* t, std::size_t base, std::size_t n) {
+#ifdef KV_BYTE_SCAN_SSE2
+    if (base + 17 <= n) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + base));
+        const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + base + 1));
+        auto eq = [](__m128i v, char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); };
+        const __m128i comment = _mm_or_si128(_mm_and_si128(eq(x, '-'), eq(y, '-')),
+                                             _mm_and_si128(eq(x, '/'), eq(y, '*')));
+        const __m128i hit = _mm_or_si128(
+            _mm_or_si128(_mm_or_si128(eq(x, '\\'), eq(x, '#')), _mm_or_si128(eq(x, '`'), comment)),
+            _mm_or_si128(eq(x, '\''), eq(x, '"')));
+        return static_cast<std::uint32_t>(_mm_movemask_epi8(hit));
+    }
+#endif
+    std::uint32_t mask = 0;
+    for (std::size_t k = 0; k < 16 && base + k < n; ++k) {
+        if (plain_stop_at(t, base + k, n)) mask |= 1u << k;
+    }
+    return mask;
+}
+
+// True when decoding the tuple can neither join nor rewrite its text: no comment start and
+// no backtick outside strings, inside strings only escapes of the bytes escape_product
+// excludes from the filter text, and no string followed by a blank or the other quote
+// (adjacent strings are joined). Strings are followed with the rules of value_find_end, so
+// a tuple's bytes are seen in the states the decoder sees them in.
+bool tuple_is_plain(const unsigned char* t, std::size_t n, bool no_backslash) {
+    unsigned char quote = 0;
+    std::size_t i = 0;  // next byte not yet taken by an escape or a doubled quote
+    for (std::size_t base = 0; base < n; base += 16) {
+        std::uint32_t mask = plain_stops(t, base, n);
+        while (mask != 0) {
+            const std::size_t pos = base + scan_first_bit(mask);
+            mask &= mask - 1;
+            if (pos < i) continue;  // the second byte of a pair already taken
+            const unsigned char c = t[pos];
+            const unsigned char next = pos + 1 < n ? t[pos + 1] : 0;
+            i = pos + 1;
+            if (quote != 0) {
+                if (c == '\\' && !no_backslash) {
+                    if (pos + 1 >= n) return false;
+                    switch (next) {
+                        case '0': case 'b': case 'n': case 'r': case 't': case 'Z':
+                        case '%': case '_': case '\'': case '"': case '\\': break;
+                        default: return false;  // decodes to the bare byte
+                    }
+                    i = pos + 2;
+                } else if (c == quote) {
+                    if (pos + 1 < n && next == quote) {
+                        i = pos + 2;
+                    } else {
+                        quote = 0;
+                        if (sql_is_blank(next) || next == '\'' || next == '"') return false;
+                    }
+                }
+                continue;
+            }
+            switch (c) {
+                case '\'':
+                case '"': quote = c; break;
+                case '#':
+                case '`': return false;
+                case '/': if (next == '*') return false; break;
+                case '-': if (next == '-') return false; break;
+                default: break;  // a backslash outside strings is SQL text as written
+            }
+        }
+    }
+    return quote == 0;
+}
+
+}  // namespace
+
+void raw_filter_init(RawFilter& raw, std::uint32_t op, std::string_view text, Charset charset) {
+    raw.active = false;
+    raw.bytes.clear();
+    raw.prefix.clear();
+    if ((op != FILTER_CONTAINS && op != FILTER_EQUALS) || text.empty()) return;
+    bool hex_only = true;
+    for (char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (escape_product(c)) return;
+        hex_only = hex_only && hex_literal_byte(c);
+    }
+    if (hex_only) return;
+    if (utf8_valid_prefix(text) != text.size()) return;
+    if (charset == CHARSET_UTF8) {
+        if (text.find("\xEF\xBF\xBD") != std::string_view::npos) return;
+        raw.bytes.assign(text);
+    } else if (!encode_single_byte(text, charset, raw.bytes)) {
+        return;
+    }
+    filter_prefix_table(raw.bytes, raw.prefix);
+    raw.active = true;
+}
+
+bool raw_filter_may_match(const RawFilter& raw, const unsigned char* tuple, std::size_t length,
+                          bool no_backslash) {
+    if (!raw.active) return true;
+    const std::string_view bytes(reinterpret_cast<const char*>(tuple), length);
+    return filter_text_contains(bytes, raw.bytes, raw.prefix) ||
+           !tuple_is_plain(tuple, length, no_backslash);
 }
 
 bool filter_run(DumpState& state, std::uint32_t table, const FilterRequest& request,
@@ -175,6 +391,7 @@ bool filter_run(DumpState& state, std::uint32_t table, const FilterRequest& requ
         m.charset = static_cast<Charset>(request.charset);
         try {
             if (m.op == FILTER_CONTAINS) filter_prefix_table(m.text, m.prefix);
+            raw_filter_init(m.raw, m.op, m.text, m.charset);
             ok = true;
         } catch (const std::bad_alloc&) {
             dump_state_fail(state, MSG_NO_MEMORY);

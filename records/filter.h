@@ -1,4 +1,4 @@
-// Table filter: decodes every tuple of a table and writes the matching 16-byte index entries,
+// Table filter: tests every tuple of a table and writes the matching 16-byte index entries,
 // in dump order, to a result file of the position index format ("query-new.kvi"), so the hits
 // of a table of any size live on disk, never in memory.
 //
@@ -38,10 +38,35 @@ inline constexpr std::size_t FILTER_TEXT_MAX = 1048576;
 // The search table of a pattern: entry i is the length of the longest proper prefix of pattern
 // that ends at byte i. Replaces out; throws std::bad_alloc when memory runs out.
 void filter_prefix_table(std::string_view pattern, std::vector<std::uint32_t>& out);
-// True when pattern occurs in text; prefix is the pattern's search table. Linear in
-// text.size(). An empty pattern occurs everywhere.
+// True when pattern occurs in text; prefix is the pattern's search table. Candidates are found
+// 16 bytes at a time by the pattern's first and last byte; once comparing them has cost more
+// than a few passes over the text, the rest is searched with the table, so the time stays
+// linear in text.size() for any input. An empty pattern occurs everywhere.
 bool filter_text_contains(std::string_view text, std::string_view pattern,
                           const std::vector<std::uint32_t>& prefix);
+
+// The raw test: most tuples of a search are rejected from their dump bytes alone, without
+// decoding. Sound by construction: for a filter text that could come from decoding only in
+// the way it stands in the dump, a tuple whose bytes do not hold the text and that has none of
+// the constructs that decoding joins or rewrites (escapes of ordinary bytes, comments,
+// adjacent strings, backticks) cannot match. Everything else is decoded and compared.
+struct RawFilter {
+    bool active = false;                 // false: every tuple is decoded
+    std::string bytes;                   // the filter text as the dump's bytes hold it
+    std::vector<std::uint32_t> prefix;   // search table of bytes
+};
+
+// Sets up the raw test for an operator, filter text and character set. It stays inactive for
+// an empty text, IS NULL / IS NOT NULL, a text with bytes that escapes produce (NUL, BS, TAB,
+// LF, CR, ^Z, quotes, backslash), a text that could be part of a hex literal (only 0-9, a-f,
+// A-F, x, X), a text that is not well-formed UTF-8 or holds U+FFFD, and a text with characters
+// the single-byte character set cannot hold. Throws std::bad_alloc.
+void raw_filter_init(RawFilter& raw, std::uint32_t op, std::string_view text, Charset charset);
+
+// False only when no value of the tuple (its bytes "(" through ")", read with or without
+// backslash escapes) can match; true means "decode and compare".
+bool raw_filter_may_match(const RawFilter& raw, const unsigned char* tuple, std::size_t length,
+                          bool no_backslash);
 
 // Scans every entry of object `table` and writes the entries whose tuple matches request to
 // result_path (created or truncated), in index order; hits counts them as they are found.

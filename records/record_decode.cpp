@@ -38,17 +38,12 @@ bool window_holds(const DumpState& state, std::uint64_t offset, std::uint64_t le
            offset + length <= state.read_buffer_start + state.read_buffer_length;
 }
 
-// Copies the tuple into out (already sized to length). Small tuples come through the read
-// window, which is refilled from the tuple's offset when it does not hold the whole tuple.
-bool read_tuple(DumpState& state, std::uint64_t offset, std::uint64_t length,
-                unsigned char* out) {
-    if (length > READ_BUFFER_SIZE) {
-        if (!file_seek_to(state.dump_handle, offset)) return false;
-        return file_read_full(state.dump_handle, out, length) == length;
-    }
+// Makes the read window hold [offset, offset + length) (length at most READ_BUFFER_SIZE),
+// refilling it from offset when it does not. Null when the bytes cannot be read.
+const unsigned char* window_bytes(DumpState& state, std::uint64_t offset, std::uint64_t length) {
     if (!state.read_buffer) {
         state.read_buffer = page_buffer_alloc(READ_BUFFER_SIZE);
-        if (!state.read_buffer) return false;
+        if (!state.read_buffer) return nullptr;
         state.read_buffer_length = 0;
     }
     if (!window_holds(state, offset, length)) {
@@ -65,10 +60,30 @@ bool read_tuple(DumpState& state, std::uint64_t offset, std::uint64_t length,
             }
             state.read_buffer_length = filled;
         }
-        if (!window_holds(state, offset, length)) return false;
+        if (!window_holds(state, offset, length)) return nullptr;
     }
-    std::memcpy(out, state.read_buffer.get() + (offset - state.read_buffer_start), length);
+    return state.read_buffer.get() + (offset - state.read_buffer_start);
+}
+
+// Copies the tuple into out (already sized to length). Small tuples come through the read
+// window; larger ones are read in one piece.
+bool read_tuple(DumpState& state, std::uint64_t offset, std::uint64_t length,
+                unsigned char* out) {
+    if (length > READ_BUFFER_SIZE) {
+        if (!file_seek_to(state.dump_handle, offset)) return false;
+        return file_read_full(state.dump_handle, out, length) == length;
+    }
+    const unsigned char* bytes = window_bytes(state, offset, length);
+    if (bytes == nullptr) return false;
+    std::memcpy(out, bytes, length);
     return true;
+}
+
+// The checks of an entry against its table and the dump that need no bytes of the tuple.
+bool entry_fits(const DumpState& state, const SchemaObject& object, const IndexEntry& entry) {
+    const std::uint32_t layout_number = entry.layout_word & LAYOUT_NUMBER_MASK;
+    return layout_number < object.layouts.size() && entry.offset <= state.dump_size &&
+           entry.length >= 2 && state.dump_size - entry.offset >= entry.length;
 }
 
 }  // namespace
@@ -96,10 +111,7 @@ bool record_decode(DumpState& state, std::uint32_t table, const IndexEntry& entr
     const std::uint32_t layout_number = entry.layout_word & LAYOUT_NUMBER_MASK;
     const std::uint64_t offset = entry.offset;
     const std::uint64_t length = entry.length;
-    if (layout_number >= object.layouts.size() || offset > state.dump_size || length < 2 ||
-        state.dump_size - offset < length) {
-        return fail(state, out, MSG_STALE_ENTRY);
-    }
+    if (!entry_fits(state, object, entry)) return fail(state, out, MSG_STALE_ENTRY);
     if (length > MAX_DECODED_TUPLE) return fail(state, out, MSG_TOO_LARGE);
 
     try {
@@ -169,6 +181,17 @@ bool record_decode(DumpState& state, std::uint32_t table, const IndexEntry& entr
         }
     }
     return true;
+}
+
+const unsigned char* record_tuple_view(DumpState& state, std::uint32_t table,
+                                       const IndexEntry& entry) {
+    if (table >= state.objects.size() || !entry_fits(state, state.objects[table], entry) ||
+        entry.length > READ_BUFFER_SIZE) {
+        return nullptr;
+    }
+    const unsigned char* tuple = window_bytes(state, entry.offset, entry.length);
+    if (tuple == nullptr || tuple[0] != '(' || tuple[entry.length - 1] != ')') return nullptr;
+    return tuple;
 }
 
 void record_release(DecodedRecord& record) {

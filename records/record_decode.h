@@ -46,6 +46,15 @@ struct DecodedRecord {
 bool record_decode(DumpState& state, std::uint32_t table, const IndexEntry& entry,
                    DecodedRecord& out);
 
+// The raw bytes of the tuple of entry, "(" through ")", inside the dump state's read window,
+// without decoding: for scans that look at most tuples only as bytes (the filter's raw test).
+// Null when the entry does not fit the table or the dump, the tuple is larger than the window,
+// cannot be read, or does not start with "(" and end with ")": record_decode then gives the
+// reason. The bytes stay valid until the next read through the window (the next call of
+// either function).
+const unsigned char* record_tuple_view(DumpState& state, std::uint32_t table,
+                                       const IndexEntry& entry);
+
 // Frees the values and the tuple copy; safe on an empty record.
 void record_release(DecodedRecord& record);
 
