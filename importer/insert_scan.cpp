@@ -60,7 +60,43 @@ bool insert_fail(DumpReader& reader, const char* text) {
 
 bool is_text(const Token& token, const char* text) { return std::strcmp(token.text, text) == 0; }
 
-enum BlockOutcome { BLOCK_HANDOVER, BLOCK_CLOSED, BLOCK_TOO_DEEP, BLOCK_TOO_MANY };
+enum BlockOutcome { BLOCK_HANDOVER, BLOCK_CLOSED, BLOCK_TOO_DEEP, BLOCK_TOO_MANY, BLOCK_FAILED };
+
+// Adds the entry of one tuple to the index and the table's counters.
+bool emit_entry(DumpState& state, IndexWriter& writer, std::uint32_t object, std::uint64_t start,
+                std::uint64_t length, std::uint32_t layout_word) {
+    IndexEntry entry;
+    entry.offset = start;
+    entry.length = static_cast<std::uint32_t>(length);
+    entry.layout_word = layout_word;
+    if (!index_append(state, writer, object, entry)) return false;
+    SchemaObject& o = state.objects[object];
+    ++o.entry_count;
+    o.tuple_bytes += length;
+    ++state.total_entries;
+    return true;
+}
+
+// Lets the block pass close a tuple and go straight on with the next one when they are joined
+// by ",(" in the window (the way mysqldump writes them): the per-tuple work of the statement
+// loop is then skipped. Only for tuples after the first of a statement (whose value count
+// fixes the layout), in one escape mode, and only where the statement loop would do exactly
+// the same: the value count matches, and the next tuple starts with a byte that is no blank,
+// no comment and no ")".
+struct TupleChain {
+    DumpState* state = nullptr;
+    IndexWriter* writer = nullptr;
+    std::uint32_t object = 0;
+    std::uint32_t layout_word = 0;
+    std::uint32_t expected_values = 0;
+    std::uint64_t base = 0;   // dump position of the window byte p[0]
+    std::uint64_t start = 0;  // dump position of the current tuple's "("
+};
+
+bool chain_starts_value(unsigned char c, unsigned char next) {
+    return (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z') || c == '\'' ||
+           c == '_' || (c == '-' && next != '-');
+}
 
 // Walks the tuple body in [0, n) 64 bytes at a time, with strings in single quotes (and their
 // escapes) resolved by bit masks. Starts outside any string. BLOCK_CLOSED with at just after
@@ -70,7 +106,8 @@ enum BlockOutcome { BLOCK_HANDOVER, BLOCK_CLOSED, BLOCK_TOO_DEEP, BLOCK_TOO_MANY
 // quote of a string that runs into it), or a byte this pass leaves to it (a comment starter,
 // a string in other quotes, a backslash outside strings).
 BlockOutcome tuple_blocks(const unsigned char* p, std::size_t n, bool backslashes,
-                          std::uint32_t& depth, std::uint32_t& values, std::size_t& at) {
+                          std::uint32_t& depth, std::uint32_t& values, std::size_t& at,
+                          TupleChain* chain) {
     std::size_t i = 0;
     std::uint64_t in_string = 0;  // all ones inside a string at the block start
     std::uint64_t escape_carry = 0;
@@ -101,6 +138,20 @@ BlockOutcome tuple_blocks(const unsigned char* p, std::size_t n, bool backslashe
             }
             if (c == ')') {
                 if (depth == 1) {
+                    if (chain != nullptr && values == chain->expected_values && k + 4 < n &&
+                        k + 3 < i + 64 && p[k + 1] == ',' && p[k + 2] == '(' &&
+                        chain_starts_value(p[k + 3], p[k + 4])) {
+                        if (!emit_entry(*chain->state, *chain->writer, chain->object,
+                                        chain->start, chain->base + k + 1 - chain->start,
+                                        chain->layout_word)) {
+                            at = k + 1;
+                            return BLOCK_FAILED;
+                        }
+                        chain->start = chain->base + k + 2;
+                        values = 1;
+                        stops &= ~((std::uint64_t{2} << (k + 2 - i)) - 1);  // the ",("
+                        continue;
+                    }
                     at = k + 1;
                     return BLOCK_CLOSED;
                 }
@@ -155,6 +206,8 @@ public:
         reader_.escape_mode = after_mode_;
         return true;
     }
+    // No comment in the tuple so far has switched the mode for what follows it.
+    bool unchanged() const { return after_mode_ == tuple_mode_; }
 
 private:
     // The comment sees the mode as the dump has set it so far; the scan goes on in the
@@ -171,8 +224,10 @@ private:
     std::uint32_t after_mode_;
 };
 
-// Scans one tuple whose '(' was just consumed, up to and including its matching ')'.
-bool scan_tuple(DumpReader& reader, std::uint32_t& values) {
+// Scans one tuple whose '(' was just consumed, up to and including its matching ')'. With a
+// chain, the window pass may index this tuple and go on with following ones; chain->start is
+// then the start of the tuple that was closed last.
+bool scan_tuple(DumpReader& reader, std::uint32_t& values, TupleChain* chain) {
     TupleEscapeMode mode(reader);
     mode.skip_blanks();
     values = reader_peek(reader, 0) == ')' ? 0 : 1;
@@ -187,10 +242,16 @@ bool scan_tuple(DumpReader& reader, std::uint32_t& values) {
             const std::size_t n = avail;
             const bool backslashes = reader.escape_mode == 0;
             std::size_t i = 0;
-            switch (tuple_blocks(p, n, backslashes, depth, values, i)) {
+            TupleChain* link = chain != nullptr && mode.unchanged() ? chain : nullptr;
+            if (link != nullptr) link->base = reader.position;
+            switch (tuple_blocks(p, n, backslashes, depth, values, i, link)) {
                 case BLOCK_CLOSED:
                     reader.position += i;
                     return mode.closed();
+                case BLOCK_FAILED:
+                    reader.position += i;
+                    reader.failed = 1;
+                    return false;
                 case BLOCK_TOO_DEEP:
                     reader.position += i;
                     return insert_fail(reader, MSG_TOO_DEEP);
@@ -457,19 +518,27 @@ bool insert_statement(DumpReader& reader, IndexWriter& writer, bool is_replace,
 
     int layout = -1;
     std::uint32_t first_values = 0;
+    TupleChain chain;
+    chain.state = &state;
+    chain.writer = &writer;
+    chain.object = object;
     for (;;) {
         // The flag is the mode in force where the tuple starts, after the comments in front
         // of it: an executable comment there that switches the mode applies to the tuple's
         // scan, so it must apply to its decoding too.
         reader_skip_blanks(reader);
         const std::uint32_t escape_flag = reader.escape_mode;
-        const std::uint64_t start = reader.position;
         int c = reader_peek(reader, 0);
         if (c == READER_END) return insert_fail(reader, MSG_TUPLE_EXPECTED);
+        chain.start = reader.position;
         ++reader.position;
         if (c != '(') return insert_fail(reader, MSG_TUPLE_EXPECTED);
         std::uint32_t values = 0;
-        if (!scan_tuple(reader, values)) return false;
+        chain.expected_values = first_values;
+        chain.layout_word = static_cast<std::uint32_t>(layout) |
+                            (escape_flag != 0 ? LAYOUT_NO_BACKSLASH : 0u);
+        if (!scan_tuple(reader, values, layout >= 0 ? &chain : nullptr)) return false;
+        const std::uint64_t start = chain.start;  // later than the "(" above after a chain
         const std::uint64_t length = reader.position - start;
         if (length >= (std::uint64_t{1} << 32)) return insert_fail(reader, MSG_TUPLE_TOO_LONG);
         if (layout < 0) {
@@ -482,19 +551,12 @@ bool insert_statement(DumpReader& reader, IndexWriter& writer, bool is_replace,
         } else if (values != first_values) {
             return insert_fail(reader, MSG_COUNT_CHANGES);
         }
-        IndexEntry entry;
-        entry.offset = start;
-        entry.length = static_cast<std::uint32_t>(length);
-        entry.layout_word = static_cast<std::uint32_t>(layout) |
-                            (escape_flag != 0 ? LAYOUT_NO_BACKSLASH : 0u);
-        if (!index_append(state, writer, object, entry)) {
+        if (!emit_entry(state, writer, object, start, length,
+                        static_cast<std::uint32_t>(layout) |
+                            (escape_flag != 0 ? LAYOUT_NO_BACKSLASH : 0u))) {
             reader.failed = 1;
             return false;
         }
-        SchemaObject& o = state.objects[object];
-        ++o.entry_count;
-        o.tuple_bytes += length;
-        ++state.total_entries;
 
         reader_skip_blanks(reader);
         if (reader_peek(reader, 0) != ',') break;

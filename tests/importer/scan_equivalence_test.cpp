@@ -186,6 +186,19 @@ TEST(ScanEquivalence, SpecialBytesInAndBetweenTuples) {
         {"doubled quotes and escapes",
          "INSERT INTO t VALUES (1,''''),(2,'\\\\'),(3,'\\''),(4,'a''''b\\\\\\''),(5,'');\n",
          true},
+        {"tuples joined by \",(\" and what may follow it",
+         "INSERT INTO t VALUES (1,'a'),(2,'b'),(-3,'c'),(4,'d'),(--5\n,'e'),( 6,'f'),"
+         "(\n7,'g'),('8',9),(N'x','y'),(_binary'z',0x41),(\"q\",1),((1),2),(+1,2),(.5,1);\n",
+         true},
+        {"value count changes in a joined tuple",
+         "INSERT INTO t VALUES (1,'a'),(2,'b'),(3,'c','d'),(4,'e');\n", false},
+        {"empty tuple joined", "INSERT INTO t VALUES (1,'a'),(2,'b'),(),(3,'c');\n", false},
+        {"too many values in a joined tuple", "INSERT INTO t VALUES (1,'a'),(2,'b'),(3" + [] {
+             std::string s;
+             for (int i = 0; i < 4100; ++i) s += ",1";
+             return s;
+         }() + ");\n",
+         false},
         {"string runs to the end", "INSERT INTO t VALUES (1,'abc", false},
         {"escape runs to the end", "INSERT INTO t VALUES (1,'abc\\", false},
         {"tuple runs to the end", "INSERT INTO t VALUES (1,2", false},
