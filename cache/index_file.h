@@ -35,6 +35,7 @@ struct IndexWriter {
     std::uint32_t current_object = 0;
     std::unique_ptr<unsigned char[]> buffer;  // INDEX_BATCH_ENTRIES * 16 bytes
     std::uint64_t pending = 0;
+    std::uint64_t batches_written = 0;  // full or partial batches written so far
     std::vector<std::uint32_t> written_objects;  // every object whose file this import wrote
     // One bit per object number (MAX_OBJECTS bits): set once its number is in written_objects,
     // so each file is listed, and flushed by index_finish, exactly once.

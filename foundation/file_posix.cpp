@@ -117,6 +117,14 @@ bool file_flush(FileHandle handle) {
     return ::fsync(fd_of(handle)) == 0;
 }
 
+void file_start_writeback(FileHandle handle) {
+#if defined(__linux__)
+    ::sync_file_range(fd_of(handle), 0, 0, SYNC_FILE_RANGE_WRITE);
+#else
+    (void)handle;
+#endif
+}
+
 bool dir_ensure(const std::string& path) {
     if (::mkdir(path.c_str(), 0700) == 0) return true;
     if (errno != EEXIST) return false;

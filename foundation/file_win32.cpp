@@ -122,6 +122,9 @@ bool file_flush(FileHandle handle) {
     return FlushFileBuffers(h_of(handle)) != 0;
 }
 
+// Windows writes cached data back on its own schedule; FlushFileBuffers does the rest.
+void file_start_writeback(FileHandle) {}
+
 bool dir_ensure(const std::string& path) {
     std::u16string long_path = make_long_path(path);
     if (CreateDirectoryW(wide(long_path), nullptr)) return true;
