@@ -74,12 +74,10 @@ void convert(std::string_view bytes, Charset charset, Emit&& emit) {
 
 }  // namespace
 
-std::size_t utf8_valid_prefix(std::string_view bytes) {
+// The byte-wise validator from i, which must be the start of a character.
+std::size_t utf8_valid_from(const unsigned char* s, std::size_t n, std::size_t i) {
     // The same rules as utf8_sequence, as byte ranges (no code point is assembled): the second
     // byte's range excludes overlong forms, surrogates and code points above U+10FFFF.
-    const unsigned char* s = reinterpret_cast<const unsigned char*>(bytes.data());
-    const std::size_t n = bytes.size();
-    std::size_t i = 0;
     for (;;) {
         i = ascii_run_end(s, i, n);
         // Non-ASCII text has short ASCII runs between its characters: stay on bytes there.
@@ -113,6 +111,80 @@ std::size_t utf8_valid_prefix(std::string_view bytes) {
         }
         if (i >= n) return n;
     }
+}
+
+#ifdef KV_BYTE_SCAN_SSE2
+// Block validation state carried from one 64-byte block to the next.
+struct Utf8Carry {
+    std::uint64_t required = 0;  // continuation bytes the next block must start with
+    std::uint64_t e0 = 0, ed = 0, f0 = 0, f4 = 0;  // the previous block ended on that lead
+};
+
+// True when the 64 bytes at p are well-formed UTF-8 given the carry, which is then updated;
+// false leaves the carry unspecified. Every test is a bit mask over the block: lead bytes
+// require continuation bytes at fixed distances, and the continuation bytes must be exactly
+// the required ones; a few lead bytes restrict their second byte.
+bool utf8_block_valid(const unsigned char* p, Utf8Carry& carry) {
+    const Block4 x = block_load(p);
+    auto mask = [&](auto test) {
+        return block_mask(test(x.x0), test(x.x1), test(x.x2), test(x.x3));
+    };
+    const std::uint64_t high = mask([](__m128i v) { return v; });  // sign bits
+    if (high == 0) {
+        if ((carry.required | carry.e0 | carry.ed | carry.f0 | carry.f4) != 0) return false;
+        return true;
+    }
+    auto below = [](char c) { return [c](__m128i v) { return _mm_cmplt_epi8(v, _mm_set1_epi8(c)); }; };
+    auto above = [](char c) { return [c](__m128i v) { return _mm_cmpgt_epi8(v, _mm_set1_epi8(c)); }; };
+    auto equal = [](char c) { return [c](__m128i v) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); }; };
+    // Signed bytes: 0x80..0xBF are -128..-65, 0xC0 is -64, 0xE0 -32, 0xF0 -16, 0xF5 -11.
+    const std::uint64_t cont = mask(below(-64));
+    const std::uint64_t lead = high & ~cont;
+    const std::uint64_t three = high & mask(above(-33));  // 0xE0 and up
+    const std::uint64_t four = high & mask(above(-17));   // 0xF0 and up
+    std::uint64_t bad = (lead & mask(below(-62)))        // 0xC0, 0xC1
+                        | (high & mask(above(-12)));     // 0xF5 and up
+    const std::uint64_t required = (lead << 1) | (three << 2) | (four << 3) | carry.required;
+    if (bad != 0 || required != cont) return false;
+    std::uint64_t e0 = 0, ed = 0, f0 = 0, f4 = 0;
+    if ((three | carry.e0 | carry.ed | carry.f0 | carry.f4) != 0) {
+        e0 = mask(equal(-32));
+        ed = mask(equal(-19));
+        f0 = mask(equal(-16));
+        f4 = mask(equal(-12));
+        const std::uint64_t below_a0 = mask(below(-96));   // 0x80..0x9F
+        const std::uint64_t below_90 = mask(below(-112));  // 0x80..0x8F
+        bad |= ((e0 << 1) | carry.e0) & below_a0;           // overlong 3-byte forms
+        bad |= ((ed << 1) | carry.ed) & cont & ~below_a0;   // surrogates
+        bad |= ((f0 << 1) | carry.f0) & below_90;           // overlong 4-byte forms
+        bad |= ((f4 << 1) | carry.f4) & cont & ~below_90;   // above U+10FFFF
+        if (bad != 0) return false;
+    }
+    carry.required = (lead >> 63) | (three >> 62) | (four >> 61);
+    carry.e0 = e0 >> 63;
+    carry.ed = ed >> 63;
+    carry.f0 = f0 >> 63;
+    carry.f4 = f4 >> 63;
+    return true;
+}
+#endif
+
+std::size_t utf8_valid_prefix(std::string_view bytes) {
+    const unsigned char* s = reinterpret_cast<const unsigned char*>(bytes.data());
+    const std::size_t n = bytes.size();
+    std::size_t i = 0;
+#ifdef KV_BYTE_SCAN_SSE2
+    Utf8Carry carry;
+    while (i + 64 <= n && utf8_block_valid(s + i, carry)) i += 64;
+    // The rest, or the block that failed, byte by byte from the start of the character that
+    // runs into it: its lead byte is at most three bytes back when continuation bytes are due.
+    if (carry.required != 0) {
+        do {
+            --i;
+        } while ((s[i] & 0xC0) == 0x80);
+    }
+#endif
+    return utf8_valid_from(s, n, i);
 }
 
 bool text_to_utf8(std::string_view bytes, Charset charset, std::string& out) {
