@@ -1,6 +1,7 @@
 // Character set conversion and display texts (see display_text.h).
 #include "records/display_text.h"
 
+#include <cstring>
 #include <new>
 
 #include "foundation/byte_scan.h"
@@ -176,6 +177,14 @@ std::size_t utf8_valid_prefix(std::string_view bytes) {
 #ifdef KV_BYTE_SCAN_SSE2
     Utf8Carry carry;
     while (i + 64 <= n && utf8_block_valid(s + i, carry)) i += 64;
+    if (i < n && n - i < 64) {
+        // The last part, padded with zero bytes (ASCII): a character cut off by the end of the
+        // text finds a zero where a continuation byte is due and fails the block.
+        unsigned char last[64] = {};
+        std::memcpy(last, s + i, n - i);
+        Utf8Carry probe = carry;
+        if (utf8_block_valid(last, probe) && probe.required == 0) return n;
+    }
     // The rest, or the block that failed, byte by byte from the start of the character that
     // runs into it: its lead byte is at most three bytes back when continuation bytes are due.
     if (carry.required != 0) {
