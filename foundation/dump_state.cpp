@@ -44,6 +44,16 @@ std::string index_file_path(const DumpState& state, std::uint32_t object) {
     return state.cache_folder + name;
 }
 
+bool dump_state_read_buffer_prepare(DumpState& state) {
+    if (!state.read_buffer) {
+        state.read_buffer = page_buffer_alloc(READ_BUFFER_SIZE);
+        if (!state.read_buffer) return false;
+        state.read_buffer_length = 0;
+    }
+    std::memset(state.read_buffer.get(), 0, READ_BUFFER_SIZE);  // maps every page now
+    return true;
+}
+
 void dump_state_fail(DumpState& state, const char* text) { msg_set(state.message, text); }
 
 void import_note_append(DumpState& state, const char* note) {

@@ -72,7 +72,8 @@ struct DumpState {
     FileHandle dump_handle = INVALID_FILE;
     char message[MESSAGE_SIZE] = {};
     std::uint32_t loaded_from_cache = 0;
-    PageBuffer read_buffer;  // READ_BUFFER_SIZE bytes, page-aligned, on first use
+    PageBuffer read_buffer;  // READ_BUFFER_SIZE bytes, page-aligned, from the end of the open
+                             // (or on first use)
     std::uint64_t read_buffer_start = 0;
     std::uint64_t read_buffer_length = 0;
 };
@@ -83,6 +84,10 @@ void dump_state_init(DumpState& state);
 void dump_state_clear_schema(DumpState& state);
 // Clears the schema, frees strings and the read buffer, closes the dump handle, zeroes.
 void dump_state_destroy(DumpState& state);
+// Allocates the record read window with its memory pages already mapped, so the first page
+// shown pays neither for the allocation nor for the page faults of a fresh megabyte. False
+// when memory is short; the readers then allocate on first use.
+bool dump_state_read_buffer_prepare(DumpState& state);
 // "%s/t%06u.kvi" of the cache folder and the object number.
 std::string index_file_path(const DumpState& state, std::uint32_t object);
 // Writes a fixed sentence into the state's message with "%s".

@@ -18,6 +18,7 @@ bool dump_open_cached(DumpState& state, const std::string& dump_path,
         if (!import_run(state, sink)) return false;
     }
     lock_out = lock.release();
+    dump_state_read_buffer_prepare(state);  // a hint: on failure the readers allocate later
     return true;
 }
 
