@@ -3,7 +3,8 @@
 //
 // The export writes every row of tables with billions of rows and values of up to 64 MiB, so
 // these functions write to the caller's buffer and reuse the caller's scratch storage rather
-// than allocating per field; text that is already valid UTF-8 is not copied at all. Pure functions; the export owns files, buffers and messages.
+// than allocating per field; text that is already valid UTF-8 is not copied at all. Pure
+// functions; the export owns files, buffers and messages.
 #pragma once
 
 #include <string>

@@ -135,9 +135,15 @@ bool utf8_block_valid(const unsigned char* p, Utf8Carry& carry) {
         if ((carry.required | carry.e0 | carry.ed | carry.f0 | carry.f4) != 0) return false;
         return true;
     }
-    auto below = [](char c) { return [c](__m128i v) { return _mm_cmplt_epi8(v, _mm_set1_epi8(c)); }; };
-    auto above = [](char c) { return [c](__m128i v) { return _mm_cmpgt_epi8(v, _mm_set1_epi8(c)); }; };
-    auto equal = [](char c) { return [c](__m128i v) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); }; };
+    auto below = [](char c) {
+        return [c](__m128i v) { return _mm_cmplt_epi8(v, _mm_set1_epi8(c)); };
+    };
+    auto above = [](char c) {
+        return [c](__m128i v) { return _mm_cmpgt_epi8(v, _mm_set1_epi8(c)); };
+    };
+    auto equal = [](char c) {
+        return [c](__m128i v) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); };
+    };
     // Signed bytes: 0x80..0xBF are -128..-65, 0xC0 is -64, 0xE0 -32, 0xF0 -16, 0xF5 -11.
     const std::uint64_t cont = mask(below(-64));
     const std::uint64_t lead = high & ~cont;

@@ -111,8 +111,8 @@ bool filter_scan(DumpState& state, std::uint32_t table, Matcher& m,
                 // A tuple that cannot be viewed is decoded, which gives the reason.
                 const unsigned char* tuple = record_tuple_view(state, table, entry);
                 if (tuple != nullptr) {
-                    candidate = raw_filter_may_match(m.raw, tuple, entry.length,
-                                                     (entry.layout_word & LAYOUT_NO_BACKSLASH) != 0);
+                    const bool no_backslash = (entry.layout_word & LAYOUT_NO_BACKSLASH) != 0;
+                    candidate = raw_filter_may_match(m.raw, tuple, entry.length, no_backslash);
                 }
             }
             Match match = Match::no;
@@ -185,8 +185,8 @@ bool filter_text_contains(std::string_view text, std::string_view pattern,
         for (; j + 16 <= last_start + 1; j += 16) {
             const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + j));
             const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + j + m - 1));
-            mask = static_cast<std::uint32_t>(
-                _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, last))));
+            const __m128i both = _mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, last));
+            mask = static_cast<std::uint32_t>(_mm_movemask_epi8(both));
             if (mask != 0) break;
         }
         if (mask != 0) {

@@ -311,13 +311,16 @@ std::size_t value_decode_plain(const unsigned char* tuple, std::size_t length, s
         if (is_number_byte(c)) {
             std::size_t k = start;
             while (k < length && is_number_byte(tuple[k])) ++k;
-            if (!ends_value(tuple, length, k) || !is_number(tuple + start, k - start)) return length;
+            if (!ends_value(tuple, length, k) || !is_number(tuple + start, k - start)) {
+                return length;
+            }
             out.kind = VALUE_NUMBER;
             out.text.assign(reinterpret_cast<const char*>(tuple) + start, k - start);
             return k;
         }
-        if ((c | 0x20) == 'n' && length - start > 4 &&
-            ascii_iequals(std::string_view(reinterpret_cast<const char*>(tuple) + start, 4), "null") &&
+        const std::string_view word(reinterpret_cast<const char*>(tuple) + start,
+                                    length - start > 4 ? 4 : 0);
+        if ((c | 0x20) == 'n' && word.size() == 4 && ascii_iequals(word, "null") &&
             ends_value(tuple, length, start + 4)) {
             out.kind = VALUE_NULL;
             out.text.clear();

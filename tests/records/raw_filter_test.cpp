@@ -89,7 +89,9 @@ TEST(RawFilter, NeverRejectsATupleThatMatches) {
         const std::string tuple = random_tuple(rng, 1 + rng(4));
         std::string pattern;
         const std::uint32_t pieces = 1 + rng(3);
-        for (std::uint32_t i = 0; i < pieces; ++i) pattern += PATTERN_PIECES[rng(std::size(PATTERN_PIECES))];
+        for (std::uint32_t i = 0; i < pieces; ++i) {
+            pattern += PATTERN_PIECES[rng(std::size(PATTERN_PIECES))];
+        }
         const auto charset = static_cast<Charset>(rng(3));
         const bool no_backslash = rng(4) == 0;
         const auto op = rng(2) == 0 ? FILTER_CONTAINS : FILTER_EQUALS;
