@@ -257,85 +257,88 @@ bool encode_single_byte(std::string_view text, Charset charset, std::string& out
     return true;
 }
 
-// The bytes tuple_is_plain looks at: backslashes, quotes, backticks, "#", and the first bytes
-// of "--" and "/*".
-bool plain_stop_at(const unsigned char* t, std::size_t i, std::size_t n) {
-    const unsigned char c = t[i];
-    const unsigned char next = i + 1 < n ? t[i + 1] : 0;
-    return c == '\\' || c == '#' || c == '\'' || c == '"' || c == '`' ||
-           (c == '-' && next == '-') || (c == '/' && next == '*');
+// True when decoding the tuple can neither join nor rewrite its text: no comment start, no
+// double quote, no backtick and no backslash outside single-quoted strings; inside them only
+// escapes of the bytes escape_product excludes from the filter text; no string followed by a
+// blank (adjacent strings are joined); and no string left open. Strings are followed with
+// the rules of value_find_end (escapes, doubled quotes) by bit masks over 64-byte blocks, as
+// the import scans them, so a tuple's bytes are seen in the states the decoder sees them in.
+struct PlainState {
+    std::uint64_t in_string = 0;     // all ones inside a string at the block start
+    std::uint64_t escape_carry = 0;  // the block's first byte is escaped
+    std::uint64_t closed_last = 0;   // the previous block ended on a closing quote
+    std::uint64_t dash_last = 0;     // ... on a '-' outside strings
+    std::uint64_t slash_last = 0;    // ... on a '/' outside strings
+};
+
+bool escape_of_special_byte(unsigned char c) {
+    switch (c) {
+        case '0': case 'b': case 'n': case 'r': case 't': case 'Z':
+        case '%': case '_': case '\'': case '"': case '\\': return true;
+        default: return false;  // decodes to the bare byte, dropping the backslash
+    }
 }
 
-// Bit k set for each byte t[base + k] (k < 16, base + k < n) that plain_stop_at holds for.
-std::uint32_t plain_stops(const unsigned char* t, std::size_t base, std::size_t n) {
+// One block of 64 bytes at p; false as soon as it shows the tuple is not plain.
+bool plain_block(const unsigned char* p, bool no_backslash, PlainState& st) {
+    const ByteBlock block = byte_block_quotes(p);
+    const std::uint64_t bs = no_backslash ? 0 : block.backslashes;
+    const std::uint64_t escaped =
+        (bs | st.escape_carry) != 0 ? escaped_bytes(bs, st.escape_carry) : 0;
+    const std::uint64_t quotes = block.quotes & ~escaped;
+    const std::uint64_t inside = prefix_xor(quotes) ^ st.in_string;  // opening quote included
+    const std::uint64_t outside = ~inside & ~quotes;
+    if ((bs & ~inside) != 0) return false;  // a backslash outside strings
+    for (std::uint64_t e = escaped; e != 0; e &= e - 1) {
+        const unsigned k = scan_first_bit(e);
+        if (!escape_of_special_byte(p[k])) return false;
+    }
 #ifdef KV_BYTE_SCAN_SSE2
-    if (base + 17 <= n) {
-        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + base));
-        const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + base + 1));
-        auto eq = [](__m128i v, char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); };
-        const __m128i comment = _mm_or_si128(_mm_and_si128(eq(x, '-'), eq(y, '-')),
-                                             _mm_and_si128(eq(x, '/'), eq(y, '*')));
-        const __m128i hit = _mm_or_si128(
-            _mm_or_si128(_mm_or_si128(eq(x, '\\'), eq(x, '#')), _mm_or_si128(eq(x, '`'), comment)),
-            _mm_or_si128(eq(x, '\''), eq(x, '"')));
-        return static_cast<std::uint32_t>(_mm_movemask_epi8(hit));
+    const Block4 x = block_load(p);
+    auto equal = [&](char c) { return block_equal(x, static_cast<unsigned char>(c)); };
+    const std::uint64_t blanks = equal(' ') | equal('\t') | equal('\n') | equal('\f') |
+                                 equal('\r');
+#else
+    auto equal = [&](char c) {
+        std::uint64_t m = 0;
+        for (int k = 0; k < 64; ++k) {
+            if (p[k] == static_cast<unsigned char>(c)) m |= std::uint64_t{1} << k;
+        }
+        return m;
+    };
+    std::uint64_t blanks = 0;
+    for (int k = 0; k < 64; ++k) {
+        if (sql_is_blank(p[k])) blanks |= std::uint64_t{1} << k;
     }
 #endif
-    std::uint32_t mask = 0;
-    for (std::size_t k = 0; k < 16 && base + k < n; ++k) {
-        if (plain_stop_at(t, base + k, n)) mask |= 1u << k;
-    }
-    return mask;
+    const std::uint64_t closing = quotes & ~inside;
+    if ((((closing << 1) | st.closed_last) & blanks) != 0) return false;
+    const std::uint64_t dashes = equal('-') & outside;
+    const std::uint64_t slashes = equal('/') & outside;
+    const std::uint64_t stars = equal('*');
+    if (((equal('"') | equal('`') | equal('#')) & outside) != 0) return false;
+    if ((((dashes << 1) | st.dash_last) & dashes) != 0) return false;    // "--"
+    if ((((slashes << 1) | st.slash_last) & stars) != 0) return false;  // "/*"
+    st.in_string = (inside >> 63) != 0 ? ~std::uint64_t{0} : 0;
+    st.closed_last = closing >> 63;
+    st.dash_last = dashes >> 63;
+    st.slash_last = slashes >> 63;
+    return true;
 }
 
-// True when decoding the tuple can neither join nor rewrite its text: no comment start and
-// no backtick outside strings, inside strings only escapes of the bytes escape_product
-// excludes from the filter text, and no string followed by a blank or the other quote
-// (adjacent strings are joined). Strings are followed with the rules of value_find_end, so
-// a tuple's bytes are seen in the states the decoder sees them in.
 bool tuple_is_plain(const unsigned char* t, std::size_t n, bool no_backslash) {
-    unsigned char quote = 0;
-    std::size_t i = 0;  // next byte not yet taken by an escape or a doubled quote
-    for (std::size_t base = 0; base < n; base += 16) {
-        std::uint32_t mask = plain_stops(t, base, n);
-        while (mask != 0) {
-            const std::size_t pos = base + scan_first_bit(mask);
-            mask &= mask - 1;
-            if (pos < i) continue;  // the second byte of a pair already taken
-            const unsigned char c = t[pos];
-            const unsigned char next = pos + 1 < n ? t[pos + 1] : 0;
-            i = pos + 1;
-            if (quote != 0) {
-                if (c == '\\' && !no_backslash) {
-                    if (pos + 1 >= n) return false;
-                    switch (next) {
-                        case '0': case 'b': case 'n': case 'r': case 't': case 'Z':
-                        case '%': case '_': case '\'': case '"': case '\\': break;
-                        default: return false;  // decodes to the bare byte
-                    }
-                    i = pos + 2;
-                } else if (c == quote) {
-                    if (pos + 1 < n && next == quote) {
-                        i = pos + 2;
-                    } else {
-                        quote = 0;
-                        if (sql_is_blank(next) || next == '\'' || next == '"') return false;
-                    }
-                }
-                continue;
-            }
-            switch (c) {
-                case '\'':
-                case '"': quote = c; break;
-                case '#':
-                case '`': return false;
-                case '/': if (next == '*') return false; break;
-                case '-': if (next == '-') return false; break;
-                default: break;  // a backslash outside strings is SQL text as written
-            }
-        }
+    PlainState st;
+    std::size_t i = 0;
+    for (; i + 64 <= n; i += 64) {
+        if (!plain_block(t + i, no_backslash, st)) return false;
     }
-    return quote == 0;
+    if (i < n) {
+        // The last part padded with zero bytes, which none of the tests looks for.
+        unsigned char last[64] = {};
+        std::memcpy(last, t + i, n - i);
+        if (!plain_block(last, no_backslash, st)) return false;
+    }
+    return st.in_string == 0 && st.escape_carry == 0;
 }
 
 }  // namespace
