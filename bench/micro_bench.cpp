@@ -1,8 +1,9 @@
 // Micro-benchmarks (Google Benchmark) of the inner loops behind the long waits: the window
 // searches of the import scan, a whole import of a 24 MB dump with the window scans and with
 // the byte-by-byte reference path, value decoding and classification, decoding whole records,
-// and the character set conversion of display text. Bytes per second are the dump or source
-// bytes walked. Built natively only, and only where Google Benchmark is installed; not a test.
+// the character set conversion of display text, and the filter's raw test. Bytes per second
+// are the dump or source bytes walked. Built natively only, and only where Google Benchmark is
+// installed; not a test.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -18,6 +19,7 @@
 #include "importer/dump_reader.h"
 #include "importer/import_run.h"
 #include "records/display_text.h"
+#include "records/filter.h"
 #include "records/record_decode.h"
 #include "records/value.h"
 
@@ -268,6 +270,31 @@ void BM_TextToUtf8_Windows1252(benchmark::State& st) {
 BENCHMARK(BM_TextToUtf8_Ascii);
 BENCHMARK(BM_TextToUtf8_Mixed);
 BENCHMARK(BM_TextToUtf8_Windows1252);
+
+// The filter's raw test over the sample tuples, one tuple at a time, for a text that is absent:
+// the work of a search on every tuple it rejects without decoding.
+void BM_RawFilterReject(benchmark::State& st) {
+    const std::string& all = sample_tuples();
+    std::vector<std::string_view> each;
+    for (std::size_t start = 0; start < all.size();) {
+        std::size_t end = all.find("),(", start);
+        end = end == std::string::npos ? all.size() : end + 1;
+        each.push_back(std::string_view(all).substr(start, end - start));
+        start = end + 1;
+    }
+    RawFilter raw;
+    raw_filter_init(raw, FILTER_CONTAINS, "Zaunkoenigfeder", CHARSET_UTF8);
+    std::uint64_t rejected = 0;
+    for (auto _ : st) {
+        for (std::string_view t : each) {
+            const auto* bytes = reinterpret_cast<const unsigned char*>(t.data());
+            rejected += raw_filter_may_match(raw, bytes, t.size(), false) ? 0 : 1;
+        }
+    }
+    benchmark::DoNotOptimize(rejected);
+    st.SetBytesProcessed(static_cast<std::int64_t>(st.iterations() * all.size()));
+}
+BENCHMARK(BM_RawFilterReject)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace kv
