@@ -4,8 +4,10 @@
 // The input is treated as the inside of a VALUES tuple: value_find_end splits it, and every
 // piece goes through value_decode and literal_classify. The whole input is classified once as
 // well. Results are checked for the contracts every caller relies on: an end position is a
-// ',' or ')' inside the span, a value never grows beyond what its source allows, and the kinds without
-// text carry none.
+// ',' or ')' inside the span, a value never grows beyond what its source allows, and the kinds
+// without text carry none. The fast paths are checked against them: value_decode_plain must
+// agree with the general path wherever it accepts a value, and the filter's raw test must
+// never reject the tuple "(" + input + ")" for a text taken from one of its decoded values.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -14,6 +16,8 @@
 #include <string_view>
 
 #include "foundation/sql_lex.h"
+#include "records/display_text.h"
+#include "records/filter.h"
 #include "records/value.h"
 
 namespace {
@@ -48,6 +52,53 @@ void classify(std::string_view source, bool no_backslash, kv::Value& value,
     }
 }
 
+// The fast path at a start position, where it accepts a value.
+void check_plain_path(const std::uint8_t* data, std::size_t size, std::size_t start,
+                      bool no_backslash) {
+    kv::Value fast;
+    kv::Value general;
+    const std::size_t end = kv::value_decode_plain(data, size, start, no_backslash, fast);
+    if (end >= size) return;
+    if (end != kv::value_find_end(data, size, start, no_backslash)) {
+        finding("value_decode_plain ends elsewhere than value_find_end");
+    }
+    const std::string_view source(reinterpret_cast<const char*>(data) + start, end - start);
+    if (!kv::value_decode(source, no_backslash, general)) finding("value_decode failed");
+    if (fast.kind != general.kind || fast.text != general.text) {
+        finding("value_decode_plain disagrees with value_decode");
+    }
+}
+
+// Texts cut from the decoded values (converted under each character set) must all pass the
+// raw test of the whole tuple.
+void check_raw_filter(std::string_view inside, bool no_backslash) {
+    const std::string tuple = "(" + std::string(inside) + ")";
+    const auto* t = reinterpret_cast<const unsigned char*>(tuple.data());
+    kv::Value value;
+    std::string text;
+    std::uint64_t p = 1;
+    for (;;) {
+        const std::uint64_t k = kv::value_find_end(t, tuple.size(), p, no_backslash);
+        if (k >= tuple.size()) return;
+        const std::string_view source = std::string_view(tuple).substr(p, k - p);
+        if (!kv::value_decode(source, no_backslash, value)) finding("value_decode failed");
+        for (int charset = 0; charset < 3 && kv::value_has_text(value); ++charset) {
+            if (!kv::text_to_utf8(value.text, static_cast<kv::Charset>(charset), text)) return;
+            for (std::size_t from = 0; from < text.size(); from += 1 + text.size() / 4) {
+                const std::string pattern = text.substr(from, 1 + (text.size() - from) / 2);
+                kv::RawFilter raw;
+                kv::raw_filter_init(raw, kv::FILTER_CONTAINS, pattern,
+                                    static_cast<kv::Charset>(charset));
+                if (!kv::raw_filter_may_match(raw, t, tuple.size(), no_backslash)) {
+                    finding("raw filter rejects a tuple whose value holds the text");
+                }
+            }
+        }
+        if (t[k] == ')') return;
+        p = k + 1;
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -64,9 +115,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             }
             if (k < p || (data[k] != ',' && data[k] != ')')) finding("bad end position");
             classify(bytes.substr(p, k - p), no_backslash, value, literal);
+            check_plain_path(data, size, p, no_backslash);
             p = k + 1;
         }
         classify(bytes, no_backslash, value, literal);
+        // Every start position of small inputs (the fast path may start anywhere).
+        for (std::size_t start = 0; size <= 512 && start < size; ++start) {
+            check_plain_path(data, size, start, no_backslash);
+        }
+        if (size <= 4096) check_raw_filter(bytes, no_backslash);
         const std::uint64_t skipped = kv::span_skip_blanks(data, size, 0);
         if (skipped > size) finding("span_skip_blanks beyond the span");
     }
