@@ -4,17 +4,21 @@
 // import). A failure must leave its German sentence in the state's message. A success must
 // leave index files that agree with the schema counts, a manifest that loads again with the
 // same schema, and tuples that all decode and render as display text under each character
-// set. Inputs are small (libFuzzer's -max_len, 64 KiB by default in run-fuzz.sh) and imports of
+// set. The same bytes are imported once more through the byte-by-byte reference path of the
+// reader, which must give the same outcome, message, notes and index files byte for byte.
+// Inputs are small (libFuzzer's -max_len, 64 KiB by default in run-fuzz.sh) and imports of
 // more than MAX_TUPLES tuples skip the read-back, so one input costs milliseconds.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "cache/index_file.h"
 #include "foundation/dump_state.h"
 #include "fuzz/fuzz_support.h"
+#include "importer/dump_reader.h"
 #include "importer/open_sequence.h"
 #include "records/display_text.h"
 #include "records/record_decode.h"
@@ -96,16 +100,63 @@ void check_reload(const kv::DumpState& imported, const std::string& dump,
     if (!same) finding("the manifest loads a different schema than the import had", state);
 }
 
+// What an import leaves behind, for comparing the window scan with the reference path.
+struct Outcome {
+    bool ok = false;
+    std::string message;
+    std::string notes;
+    std::uint64_t total_entries = 0;
+    std::vector<std::string> index_files;  // contents, by object number
+};
+
+std::string file_contents(const std::string& path) {
+    kv::FileGuard file(kv::file_open(path, kv::FILE_MODE_READ));
+    if (!file.valid()) return std::string();
+    std::string bytes(static_cast<std::size_t>(kv::file_get_size(file.get())), '\0');
+    bytes.resize(kv::file_read_full(file.get(), bytes.data(), bytes.size()));
+    return bytes;
+}
+
+Outcome outcome_of(const kv::DumpState& state, bool ok) {
+    Outcome o;
+    o.ok = ok;
+    o.message = state.message;
+    o.notes = state.import_notes;
+    o.total_entries = state.total_entries;
+    for (std::uint32_t i = 0; ok && i < state.objects.size(); ++i) {
+        o.index_files.push_back(file_contents(kv::index_file_path(state, i)));
+    }
+    return o;
+}
+
+void check_reference_path(const Outcome& fast, const std::string& dump, const std::string& root) {
+    kv::DumpState state;
+    kv::FileHandle lock = kv::INVALID_FILE;
+    kv::reader_byte_path_only = true;
+    const bool ok = kv::dump_open_cached(state, dump, root, true, nullptr, lock);
+    kv::reader_byte_path_only = false;
+    kv::file_close(lock);
+    const Outcome reference = outcome_of(state, ok);
+    if (fast.ok != reference.ok || fast.message != reference.message ||
+        fast.notes != reference.notes || fast.total_entries != reference.total_entries ||
+        fast.index_files != reference.index_files) {
+        finding("the window scan and the byte path disagree", state);
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const std::string dump = kv::fuzz::scratch_folder() + "/dump.sql";
     static const std::string root = kv::fuzz::scratch_folder() + "/cache";
+    static const std::string reference_root = kv::fuzz::scratch_folder() + "/reference";
     kv::fuzz::file_put(dump, data, size);
     {
         kv::DumpState state;
         kv::FileHandle lock = kv::INVALID_FILE;
-        if (!kv::dump_open_cached(state, dump, root, true, nullptr, lock)) {
+        const bool ok = kv::dump_open_cached(state, dump, root, true, nullptr, lock);
+        check_reference_path(outcome_of(state, ok), dump, reference_root);
+        if (!ok) {
             if (state.message[0] == '\0') finding("failure without a message", state);
             if (lock != kv::INVALID_FILE) finding("failure kept the lock", state);
         } else {
@@ -124,5 +175,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
     kv::fuzz::folder_clear(root);
+    kv::fuzz::folder_clear(reference_root);
     return 0;
 }
