@@ -20,8 +20,9 @@ using ThreadFn = void (*)(void* arg);
 bool thread_start_detached(ThreadFn fn, void* arg);
 
 // An auto-reset signal: set() wakes one wait (or the next one, if nobody waits yet); a wait
-// that returns true has consumed the set. Thread-safe; the object must outlive every call on
-// it (share it by reference count when a setter may still be inside set()).
+// that returns true has consumed the set. A wait may also return early (false), so callers
+// look at their own state after every wait. Thread-safe; the object must outlive every call
+// on it (share it by reference count when a setter may still be inside set()).
 class Signal {
 public:
     Signal();
