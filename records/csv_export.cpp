@@ -65,6 +65,25 @@ bool csv_put(CsvWriter& w, std::string_view bytes) {
     return w.ok;
 }
 
+// Writes one field, after a ";" when separated. Most fields hold no '"' and no NUL and need
+// no apostrophe: they go into the buffer in one piece; the rest through csv_field_write.
+void csv_put_field(CsvWriter& w, std::string_view text, bool protect, bool separated) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t need = text.size() + 3;
+    if (need <= OUTPUT_BYTES - w.fill && !(protect && csv_formula_risk(text)) &&
+        scan_find2(bytes, 0, text.size(), '"', '\0') == text.size()) {
+        unsigned char* out = w.buffer.get() + w.fill;
+        if (separated) *out++ = ';';
+        *out++ = '"';
+        if (!text.empty()) std::memcpy(out, text.data(), text.size());
+        out[text.size()] = '"';
+        w.fill += need - (separated ? 0 : 1);
+        return;
+    }
+    if (separated) csv_put(w, ";");
+    csv_field_write([&](std::string_view piece) { csv_put(w, piece); }, text, protect);
+}
+
 bool csv_drain(CsvWriter& w) {
     if (w.ok && w.fill > 0) w.ok = file_write_all(w.file, w.buffer.get(), w.fill);
     w.fill = 0;
@@ -126,7 +145,6 @@ bool csv_write_part(DumpState& state, std::uint32_t object, const std::string& s
             const IndexEntry entry = index_entry_decode(batch.get() + k * INDEX_ENTRY_SIZE);
             if (!record_decode(state, object, entry, record)) return false;
             for (std::uint32_t v = 0; v < record.value_count(); ++v) {
-                if (v > 0) csv_put(w, ";");
                 std::string_view text;
                 bool protect = false;
                 if (!csv_value_text(record.values[v], charset, formula_protection, scratch, text,
@@ -134,8 +152,7 @@ bool csv_write_part(DumpState& state, std::uint32_t object, const std::string& s
                     dump_state_fail(state, MSG_NO_MEMORY_EXPORT);
                     return false;
                 }
-                csv_field_write([&](std::string_view piece) { csv_put(w, piece); }, text,
-                                protect);
+                csv_put_field(w, text, protect, v > 0);
             }
             trim_scratch(scratch);
             csv_put(w, "\r\n");

@@ -184,6 +184,18 @@ std::size_t utf8_valid_prefix(std::string_view bytes) {
     Utf8Carry carry;
     while (i + 64 <= n && utf8_block_valid(s + i, carry)) i += 64;
     if (i < n && n - i < 64) {
+        // Short values (numbers, dates, names) are mostly ASCII: eight bytes at a time first.
+        if (carry.required == 0) {
+            std::uint64_t high = 0;
+            std::size_t k = i;
+            for (; k + 8 <= n; k += 8) {
+                std::uint64_t word;
+                std::memcpy(&word, s + k, 8);
+                high |= word;
+            }
+            for (; k < n; ++k) high |= s[k];
+            if ((high & 0x8080808080808080ull) == 0) return n;
+        }
         // The last part, padded with zero bytes (ASCII): a character cut off by the end of the
         // text finds a zero where a continuation byte is due and fails the block.
         unsigned char last[64] = {};
