@@ -75,39 +75,48 @@ void convert(std::string_view bytes, Charset charset, Emit&& emit) {
 
 }  // namespace
 
+std::size_t utf8_sequence_size(const unsigned char* s, std::size_t available) {
+    // Byte ranges rather than an assembled code point: the second byte's range excludes
+    // overlong forms, surrogates and code points above U+10FFFF.
+    const unsigned char lead = s[0];
+    if (lead < 0x80) return 1;
+    std::size_t size;
+    unsigned char low = 0x80, high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        size = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        size = 3;
+        if (lead == 0xE0) low = 0xA0;
+        if (lead == 0xED) high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        size = 4;
+        if (lead == 0xF0) low = 0x90;
+        if (lead == 0xF4) high = 0x8F;
+    } else {
+        return 0;
+    }
+    if (available < size || s[1] < low || s[1] > high) return 0;
+    for (std::size_t k = 2; k < size; ++k) {
+        if ((s[k] & 0xC0) != 0x80) return 0;
+    }
+    return size;
+}
+
+namespace {
+
 // The byte-wise validator from i, which must be the start of a character.
 std::size_t utf8_valid_from(const unsigned char* s, std::size_t n, std::size_t i) {
-    // The same rules as utf8_sequence, as byte ranges (no code point is assembled): the second
-    // byte's range excludes overlong forms, surrogates and code points above U+10FFFF.
     for (;;) {
         i = ascii_run_end(s, i, n);
         // Non-ASCII text has short ASCII runs between its characters: stay on bytes there.
         while (i < n) {
-            const unsigned char lead = s[i];
-            if (lead < 0x80) {
+            if (s[i] < 0x80) {
                 ++i;
                 if (i < n && s[i] < 0x80) break;  // a longer ASCII run: back to the block scan
                 continue;
             }
-            std::size_t size;
-            unsigned char low = 0x80, high = 0xBF;
-            if (lead >= 0xC2 && lead <= 0xDF) {
-                size = 2;
-            } else if (lead >= 0xE0 && lead <= 0xEF) {
-                size = 3;
-                if (lead == 0xE0) low = 0xA0;
-                if (lead == 0xED) high = 0x9F;
-            } else if (lead >= 0xF0 && lead <= 0xF4) {
-                size = 4;
-                if (lead == 0xF0) low = 0x90;
-                if (lead == 0xF4) high = 0x8F;
-            } else {
-                return i;
-            }
-            if (n - i < size || s[i + 1] < low || s[i + 1] > high) return i;
-            for (std::size_t k = 2; k < size; ++k) {
-                if ((s[i + k] & 0xC0) != 0x80) return i;
-            }
+            const std::size_t size = utf8_sequence_size(s + i, n - i);
+            if (size == 0) return i;
             i += size;
         }
         if (i >= n) return n;
@@ -175,6 +184,8 @@ bool utf8_block_valid(const unsigned char* p, Utf8Carry& carry) {
     return true;
 }
 #endif
+
+}  // namespace
 
 std::size_t utf8_valid_prefix(std::string_view bytes) {
     const unsigned char* s = reinterpret_cast<const unsigned char*>(bytes.data());

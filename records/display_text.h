@@ -28,6 +28,10 @@ enum Charset : std::uint32_t {
 // bytes at a time; the conversion and its callers use it to pass valid text through unchanged.
 std::size_t utf8_valid_prefix(std::string_view bytes);
 
+// Size (1 to 4) of the well-formed UTF-8 character at s under the same rules, or 0 when the
+// bytes there are not one; available (at least 1) is how many bytes may be read from s.
+std::size_t utf8_sequence_size(const unsigned char* s, std::size_t available);
+
 // Converts dump bytes under charset into UTF-8, replacing out (whose storage is reused).
 // UTF-8 input: well-formed sequences are copied, every malformed byte becomes U+FFFD and the
 // scan goes on with the very next byte. NUL bytes are copied; out.size() is the length. The

@@ -23,44 +23,11 @@ bool is_hex_digit(unsigned char c) {
 
 bool is_quote(unsigned char c) { return c == '\'' || c == '"'; }
 
-// Sign, digits, optional fraction, optional exponent with at least one digit; at least one
-// mantissa digit; the whole span must be used.
-bool is_number(const unsigned char* b, std::size_t d) {
-    std::size_t i = 0;
-    if (i < d && (b[i] == '+' || b[i] == '-')) ++i;
-    std::size_t digits = 0;
-    while (i < d && is_digit(b[i])) ++i, ++digits;
-    if (i < d && b[i] == '.') {
-        ++i;
-        while (i < d && is_digit(b[i])) ++i, ++digits;
-    }
-    if (digits == 0) return false;
-    if (i < d && (b[i] == 'e' || b[i] == 'E')) {
-        ++i;
-        if (i < d && (b[i] == '+' || b[i] == '-')) ++i;
-        std::size_t exponent = 0;
-        while (i < d && is_digit(b[i])) ++i, ++exponent;
-        if (exponent == 0) return false;
-    }
-    return i == d;
-}
-
-// Stores the byte an escape (backslash, then c) stands for.
+// Stores the byte (or the two bytes of \% and \_) an escape stands for.
 void append_escape(std::string& out, unsigned char c) {
-    switch (c) {
-        case '0': out.push_back('\0'); break;
-        case 'b': out.push_back('\b'); break;
-        case 'n': out.push_back('\n'); break;
-        case 'r': out.push_back('\r'); break;
-        case 't': out.push_back('\t'); break;
-        case 'Z': out.push_back('\x1a'); break;
-        case '%':
-        case '_':
-            out.push_back('\\');
-            out.push_back(static_cast<char>(c));
-            break;
-        default: out.push_back(static_cast<char>(c)); break;
-    }
+    const int b = escape_byte(c);
+    if (b < 0) out.push_back('\\');
+    out.push_back(static_cast<char>(b < 0 ? c : b));
 }
 
 // One or more adjacent quoted strings starting at b[pos] (a quote), running to exactly d.
@@ -121,7 +88,7 @@ bool classify(std::string_view bytes, bool no_backslash, Value& out) {
         out.kind = VALUE_NULL;
         return true;
     }
-    if (is_number(b, d)) {
+    if (number_literal_test(b, d)) {
         keep_as(VALUE_NUMBER);
         return true;
     }
@@ -261,6 +228,26 @@ const char* value_kind_label(ValueKind kind) {
     return "";
 }
 
+bool number_literal_test(const unsigned char* b, std::size_t d) {
+    std::size_t i = 0;
+    if (i < d && (b[i] == '+' || b[i] == '-')) ++i;
+    std::size_t digits = 0;
+    while (i < d && is_digit(b[i])) ++i, ++digits;
+    if (i < d && b[i] == '.') {
+        ++i;
+        while (i < d && is_digit(b[i])) ++i, ++digits;
+    }
+    if (digits == 0) return false;
+    if (i < d && (b[i] == 'e' || b[i] == 'E')) {
+        ++i;
+        if (i < d && (b[i] == '+' || b[i] == '-')) ++i;
+        std::size_t exponent = 0;
+        while (i < d && is_digit(b[i])) ++i, ++exponent;
+        if (exponent == 0) return false;
+    }
+    return i == d;
+}
+
 namespace {
 
 bool ends_value(const unsigned char* t, std::size_t length, std::size_t k) {
@@ -311,7 +298,7 @@ std::size_t value_decode_plain(const unsigned char* tuple, std::size_t length, s
         if (is_number_byte(c)) {
             std::size_t k = start;
             while (k < length && is_number_byte(tuple[k])) ++k;
-            if (!ends_value(tuple, length, k) || !is_number(tuple + start, k - start)) {
+            if (!ends_value(tuple, length, k) || !number_literal_test(tuple + start, k - start)) {
                 return length;
             }
             out.kind = VALUE_NUMBER;

@@ -57,6 +57,27 @@ bool value_decode(std::string_view source, bool no_backslash, Value& out);
 std::size_t value_decode_plain(const unsigned char* tuple, std::size_t length, std::size_t start,
                                bool no_backslash, Value& out);
 
+// The byte a backslash escape (backslash, then c) stands for inside a quoted string: \0 NUL,
+// \b \n \r \t \Z their control bytes, any other byte itself; -1 for % and _, whose escapes
+// keep the backslash (they are LIKE wildcards and stay two bytes).
+constexpr int escape_byte(unsigned char c) {
+    switch (c) {
+        case '0': return 0;
+        case 'b': return '\b';
+        case 'n': return '\n';
+        case 'r': return '\r';
+        case 't': return '\t';
+        case 'Z': return 0x1A;
+        case '%':
+        case '_': return -1;
+        default: return c;
+    }
+}
+
+// True when the d bytes at b are exactly a numeric literal: sign, digits, optional fraction,
+// optional exponent with at least one digit, and at least one mantissa digit.
+bool number_literal_test(const unsigned char* b, std::size_t d);
+
 // Classifies a literal without comment removal (leading blanks and comments are skipped,
 // trailing blanks dropped). Same result contract as value_decode. For both functions the source
 // must not lie inside out.text.
