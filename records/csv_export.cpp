@@ -8,9 +8,12 @@
 
 #include "cache/index_file.h"
 #include "records/csv_field.h"
+#include "records/csv_row.h"
 #include "records/record_decode.h"
 
 namespace kv {
+
+bool csv_fast_rows = true;
 
 namespace {
 
@@ -84,6 +87,28 @@ void csv_put_field(CsvWriter& w, std::string_view text, bool protect, bool separ
     csv_field_write([&](std::string_view piece) { csv_put(w, piece); }, text, protect);
 }
 
+// Writes the row of entry through the fast row writer: straight into the output buffer when
+// the row's room is left there, else through a row buffer of OUTPUT_BYTES. False, with
+// nothing written, when the row is too long for that room or the writer declines it.
+bool csv_put_row_fast(CsvWriter& w, DumpState& state, std::uint32_t object, CsvRowPlan& plan,
+                      const IndexEntry& entry, unsigned char* row) {
+    if (entry.length > READ_BUFFER_SIZE) return false;
+    const std::size_t room = csv_row_room(entry.length, plan.columns);
+    if (room > OUTPUT_BYTES) return false;
+    const unsigned char* tuple = record_tuple_view(state, object, entry);
+    if (tuple == nullptr) return false;
+    const bool direct = room <= OUTPUT_BYTES - w.fill;
+    unsigned char* out = direct ? w.buffer.get() + w.fill : row;
+    const std::size_t n = csv_row_write(plan, state.objects[object], entry, tuple, out);
+    if (n == CSV_ROW_DECLINED) return false;
+    if (direct) {
+        w.fill += n;
+    } else {
+        csv_put(w, std::string_view(reinterpret_cast<const char*>(row), n));
+    }
+    return true;
+}
+
 bool csv_drain(CsvWriter& w) {
     if (w.ok && w.fill > 0) w.ok = file_write_all(w.file, w.buffer.get(), w.fill);
     w.fill = 0;
@@ -130,6 +155,13 @@ bool csv_write_part(DumpState& state, std::uint32_t object, const std::string& s
         return false;
     }
 
+    // Rows of the common shapes go through the fast row writer; without memory for its plan
+    // and row buffer every row takes the general path.
+    CsvRowPlan plan;
+    std::unique_ptr<unsigned char[]> row(new (std::nothrow) unsigned char[OUTPUT_BYTES]);
+    const bool fast = csv_fast_rows && row &&
+                      csv_row_plan_init(plan, state.objects[object], charset, formula_protection);
+
     DecodedRecord record;
     std::uint64_t last_report = 0;
     bool reported = false;
@@ -143,19 +175,21 @@ bool csv_write_part(DumpState& state, std::uint32_t object, const std::string& s
         }
         for (std::size_t k = 0; w.ok && k < n; ++k) {
             const IndexEntry entry = index_entry_decode(batch.get() + k * INDEX_ENTRY_SIZE);
-            if (!record_decode(state, object, entry, record)) return false;
-            for (std::uint32_t v = 0; v < record.value_count(); ++v) {
-                std::string_view text;
-                bool protect = false;
-                if (!csv_value_text(record.values[v], charset, formula_protection, scratch, text,
-                                    protect)) {
-                    dump_state_fail(state, MSG_NO_MEMORY_EXPORT);
-                    return false;
+            if (!fast || !csv_put_row_fast(w, state, object, plan, entry, row.get())) {
+                if (!record_decode(state, object, entry, record)) return false;
+                for (std::uint32_t v = 0; v < record.value_count(); ++v) {
+                    std::string_view text;
+                    bool protect = false;
+                    if (!csv_value_text(record.values[v], charset, formula_protection, scratch,
+                                        text, protect)) {
+                        dump_state_fail(state, MSG_NO_MEMORY_EXPORT);
+                        return false;
+                    }
+                    csv_put_field(w, text, protect, v > 0);
                 }
-                csv_put_field(w, text, protect, v > 0);
+                trim_scratch(scratch);
+                csv_put(w, "\r\n");
             }
-            trim_scratch(scratch);
-            csv_put(w, "\r\n");
 
             const std::uint64_t i = first + k;
             const std::uint64_t now = clock_ms();

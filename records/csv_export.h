@@ -40,4 +40,9 @@ bool csv_export(DumpState& state, std::uint32_t object, const std::string& entry
                 std::uint64_t entry_count, const std::string& destination, Charset charset,
                 bool formula_protection, const ProgressSink* sink);
 
+// Test-only switch, true in every program: when cleared, every row is written through
+// record_decode and the field writer. That general path is the reference the fast row writer
+// (csv_row.h) is checked against.
+extern bool csv_fast_rows;
+
 }  // namespace kv

@@ -1,0 +1,264 @@
+// The CSV export's fast row writer (see csv_row.h).
+//
+// Every accepted value shape mirrors the tuple reader's plain path (value_decode_plain) and
+// every written field mirrors csv_value_text and csv_field_write; the scan declines as soon
+// as a byte leaves that common ground. Text runs are copied 16 bytes at a time: each block is
+// stored to the output before it is tested, and the output only advances past bytes that need
+// nothing (hence the spare room of csv_row_room).
+#include "records/csv_row.h"
+
+#include <cstring>
+#include <new>
+
+#include "cache/index_file.h"
+#include "foundation/byte_scan.h"
+#include "records/csv_field.h"
+#include "records/value.h"
+
+namespace kv {
+
+namespace {
+
+constexpr std::size_t DECLINED = CSV_ROW_DECLINED;
+
+constexpr char HEX_DIGITS[] = "0123456789ABCDEF";
+
+bool number_byte(unsigned char c) {
+    return (c >= '0' && c <= '9') || c == '.' || c == '+' || c == '-' || c == 'e' || c == 'E';
+}
+
+// True when every column of the table appears once, in table order.
+bool layout_in_order(const ColumnLayout& layout, std::size_t columns) {
+    if (layout.columns.size() != columns) return false;
+    for (std::size_t j = 0; j < columns; ++j) {
+        if (layout.columns[j] != j) return false;
+    }
+    return true;
+}
+
+// Writes the unescaped bytes of the quoted string whose opening quote is t[i - 1] as field
+// content: '"' doubled, NUL as "\0", everything else as it is. high is set when a byte from
+// 0x80 may have been copied. Returns the position after the closing quote, or DECLINED.
+//
+// Escapes yield ASCII (an escaped byte from 0x80 is declined), so a character the scan cuts
+// at an escape is malformed either way: the copied content is well-formed UTF-8 exactly when
+// the unescaped text is, and the caller tests it once instead of the scan at every character.
+std::size_t text_content(const unsigned char* t, std::size_t n, std::size_t i, unsigned char q,
+                         bool escapes, bool& high, unsigned char*& o) {
+    unsigned char seen = 0;
+#ifdef KV_BYTE_SCAN_SSE2
+    const __m128i vq = _mm_set1_epi8(static_cast<char>(q));
+    const __m128i vb = _mm_set1_epi8(static_cast<char>(escapes ? '\\' : q));
+    const __m128i vd = _mm_set1_epi8('"');
+    const __m128i vz = _mm_setzero_si128();
+    __m128i any = _mm_setzero_si128();
+#endif
+    for (;;) {
+#ifdef KV_BYTE_SCAN_SSE2
+        std::uint32_t mask = 0;
+        while (i + 16 <= n) {
+            const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + i));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(o), x);
+            any = _mm_or_si128(any, x);
+            const __m128i m = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, vq), _mm_cmpeq_epi8(x, vb)),
+                                           _mm_or_si128(_mm_cmpeq_epi8(x, vd), _mm_cmpeq_epi8(x, vz)));
+            mask = static_cast<std::uint32_t>(_mm_movemask_epi8(m));
+            if (mask != 0) break;
+            i += 16;
+            o += 16;
+        }
+        if (mask != 0) {
+            const unsigned k = scan_first_bit(mask);
+            i += k;
+            o += k;
+        } else
+#endif
+        {
+            while (i < n) {
+                const unsigned char c = t[i];
+                if (c == q || c == '"' || c == 0 || (escapes && c == '\\')) break;
+                seen |= c;
+                *o++ = c;
+                ++i;
+            }
+            if (i >= n) return DECLINED;
+        }
+
+        const unsigned char c = t[i];
+        if (c == q) {
+            if (i + 1 >= n) return DECLINED;
+            if (t[i + 1] != q) break;
+            *o++ = q;  // a doubled quote stands for one
+            if (q == '"') *o++ = '"';
+            i += 2;
+        } else if (c == '\\' && escapes) {
+            if (i + 1 >= n) return DECLINED;
+            const unsigned char e = t[i + 1];
+            const int b = escape_byte(e);
+            if (b < 0) {
+                *o++ = '\\';
+                *o++ = e;
+            } else if (b == 0) {
+                *o++ = '\\';
+                *o++ = '0';
+            } else if (b == '"') {
+                *o++ = '"';
+                *o++ = '"';
+            } else if (b >= 0x80) {
+                return DECLINED;  // may be part of a character the escape splits
+            } else {
+                *o++ = static_cast<unsigned char>(b);
+            }
+            i += 2;
+        } else if (c == '"') {
+            *o++ = '"';
+            *o++ = '"';
+            ++i;
+        } else {  // NUL
+            *o++ = '\\';
+            *o++ = '0';
+            ++i;
+        }
+    }
+#ifdef KV_BYTE_SCAN_SSE2
+    seen |= _mm_movemask_epi8(any) != 0 ? 0x80 : 0;
+#endif
+    high = (seen & 0x80) != 0;
+    return i + 1;
+}
+
+// Writes "0x" and two upper-case hex digits per unescaped byte of the quoted string whose
+// opening quote is t[i - 1]. Returns the position after the closing quote, or DECLINED.
+std::size_t hex_content(const unsigned char* t, std::size_t n, std::size_t i, unsigned char q,
+                        bool escapes, unsigned char*& o) {
+    *o++ = '0';
+    *o++ = 'x';
+    const auto put = [&o](unsigned char b) {
+        *o++ = static_cast<unsigned char>(HEX_DIGITS[b >> 4]);
+        *o++ = static_cast<unsigned char>(HEX_DIGITS[b & 15]);
+    };
+    while (i < n) {
+        const unsigned char c = t[i];
+        if (c == q) {
+            if (i + 1 >= n) return DECLINED;
+            if (t[i + 1] != q) return i + 1;
+            put(q);
+            i += 2;
+        } else if (c == '\\' && escapes) {
+            if (i + 1 >= n) return DECLINED;
+            const unsigned char e = t[i + 1];
+            const int b = escape_byte(e);
+            if (b < 0) put('\\');
+            put(static_cast<unsigned char>(b < 0 ? e : b));
+            i += 2;
+        } else {
+            put(c);
+            ++i;
+        }
+    }
+    return DECLINED;
+}
+
+// Writes the field of the value starting at t[i] (quotes included) and returns the position
+// of the byte after the value, or DECLINED when the value is not of a plain shape.
+std::size_t write_field(const CsvRowPlan& plan, std::size_t column, const unsigned char* t,
+                        std::size_t n, std::size_t i, bool escapes, unsigned char*& o) {
+    const unsigned char c = t[i];
+    *o++ = '"';
+    if (c == '\'' || c == '"') {
+        unsigned char* content = o;
+        std::size_t end;
+        if (plan.binary[column] != 0) {
+            end = hex_content(t, n, i + 1, c, escapes, o);
+        } else {
+            bool high = false;
+            end = text_content(t, n, i + 1, c, escapes, high, o);
+            const std::string_view written(reinterpret_cast<const char*>(content),
+                                           static_cast<std::size_t>(o - content));
+            // Other character sets convert every byte from 0x80; UTF-8 passes through only
+            // when well-formed.
+            if (high && end != DECLINED &&
+                (plan.charset != CHARSET_UTF8 || utf8_valid_prefix(written) != written.size())) {
+                return DECLINED;
+            }
+            // Doubled quotes and "\0" leave the leading blanks and the first character after
+            // them as they were, so the written content shows the same formula risk as the
+            // text itself.
+            if (end != DECLINED && plan.formula_protection && csv_formula_risk(written)) {
+                std::memmove(content + 1, content, written.size());
+                *content = '\'';
+                ++o;
+            }
+        }
+        *o++ = '"';
+        return end;
+    }
+    if (number_byte(c)) {
+        std::size_t k = i;
+        while (k < n && number_byte(t[k])) ++k;
+        if (!number_literal_test(t + i, k - i)) return DECLINED;
+        std::memcpy(o, t + i, k - i);
+        o += k - i;
+        *o++ = '"';
+        return k;
+    }
+    if ((c | 0x20) == 'n' && n - i > 4 && (t[i + 1] | 0x20) == 'u' && (t[i + 2] | 0x20) == 'l' &&
+        (t[i + 3] | 0x20) == 'l') {
+        *o++ = '\\';
+        *o++ = 'N';
+        *o++ = '"';
+        return i + 4;
+    }
+    return DECLINED;
+}
+
+}  // namespace
+
+bool csv_row_plan_init(CsvRowPlan& plan, const SchemaObject& object, Charset charset,
+                       bool formula_protection) {
+    plan.columns = object.columns.size();
+    plan.charset = charset;
+    plan.formula_protection = formula_protection;
+    try {
+        plan.binary.assign(object.columns.size(), 0);
+        plan.layout_in_order.assign(object.layouts.size(), 0);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    for (std::size_t c = 0; c < object.columns.size(); ++c) {
+        plan.binary[c] = binary_type_test(object.columns[c].type_text) ? 1 : 0;
+    }
+    return true;
+}
+
+std::size_t csv_row_write(CsvRowPlan& plan, const SchemaObject& object, const IndexEntry& entry,
+                          const unsigned char* tuple, unsigned char* out) {
+    const std::uint32_t layout = entry.layout_word & LAYOUT_NUMBER_MASK;
+    const std::size_t n = static_cast<std::size_t>(entry.length);
+    if (plan.columns == 0 || plan.columns != object.columns.size() ||
+        layout >= plan.layout_in_order.size() || layout >= object.layouts.size() || n < 2 ||
+        tuple[0] != '(' || tuple[n - 1] != ')') {
+        return DECLINED;
+    }
+    if (plan.layout_in_order[layout] == 0) {
+        plan.layout_in_order[layout] = layout_in_order(object.layouts[layout], plan.columns) ? 1 : 2;
+    }
+    if (plan.layout_in_order[layout] != 1) return DECLINED;
+
+    const bool escapes = (entry.layout_word & LAYOUT_NO_BACKSLASH) == 0;
+    unsigned char* o = out;
+    std::size_t i = 1;
+    for (std::size_t column = 0; column < plan.columns; ++column) {
+        if (column > 0) *o++ = ';';
+        const std::size_t k = write_field(plan, column, tuple, n, i, escapes, o);
+        if (k == DECLINED || k >= n) return DECLINED;
+        const bool last = column + 1 == plan.columns;
+        if (tuple[k] != (last ? ')' : ',') || (last && k != n - 1)) return DECLINED;
+        i = k + 1;
+    }
+    *o++ = '\r';
+    *o++ = '\n';
+    return static_cast<std::size_t>(o - out);
+}
+
+}  // namespace kv
