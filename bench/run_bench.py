@@ -5,7 +5,9 @@ Every figure is the median of --runs runs (warm page cache), measured in the sam
 baselines: import (`korvane-dump --reindex open`) beside `grep -c` of an absent string, `wc -l`
 and `dd bs=1M of=/dev/null`; reopen from the cache; page load at the first, middle and last
 page of the large table (in-process, kv_page_bench); filter (contains, all columns, a text in
-about 1 % of the rows) beside `grep -c` of the same text; CSV export. CPU time (user + system,
+about 1 % of the rows) beside `grep -c` of the same text; CSV export beside `dd` writing as
+many bytes to the same disk and flushing them (`conv=fdatasync`, as the export flushes its
+file before the rename: the disk's limit for it). CPU time (user + system,
 10 ms resolution) and peak resident memory come from /usr/bin/time, wall time from a clock
 around it. Prints a table and writes JSON.
 
@@ -133,6 +135,10 @@ def main():
                                               "--text", PRESENT], a.runs)
         r["export"] = measure([kvd] + base + ["export", a.dump, TABLE, csv], a.runs)
         r["export_csv_bytes"] = os.path.getsize(csv)
+        os.remove(csv)
+        mib = (r["export_csv_bytes"] + (1 << 20) - 1) >> 20
+        r["dd_write_sync"] = measure(["dd", "if=/dev/zero", "of=" + csv, "bs=1M",
+                                      "count=%d" % mib, "conv=fdatasync"], a.runs)
     finally:
         shutil.rmtree(cache, ignore_errors=True)
 
@@ -144,6 +150,8 @@ def main():
         rate(key, size)
     for key in ("filter", "export"):
         rate(key, r["table"]["tuple_bytes"])
+    r["export"]["csv_mb_per_s_wall"] = r["export_csv_bytes"] / 1e6 / r["export"]["wall_s"]
+    rate("dd_write_sync", mib << 20)
     p = r["page"]
     r["machine"]["loadavg_after"] = os.getloadavg()
 
@@ -174,6 +182,9 @@ def main():
     row("grep -c '%s'" % PRESENT, "grep_present")
     row("filter contains (tuple MB)", "filter")
     row("CSV export (tuple MB)", "export")
+    row("dd write+fdatasync (CSV size)", "dd_write_sync")
+    print("CSV export: %.1f MB of CSV, %.0f MB/s of CSV written (wall)"
+          % (r["export_csv_bytes"] / 1e6, r["export"]["csv_mb_per_s_wall"]))
     print("reopen in-process: %.2f ms" % p["reopen_ms"])
     print("page load ms (median / max of %d): first %.3f / %.3f, middle %.3f / %.3f, "
           "last %.3f / %.3f" % (a.pages, p["page_first_median_ms"], p["page_first_max_ms"],
