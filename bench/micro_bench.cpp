@@ -1,6 +1,7 @@
 // Micro-benchmarks (Google Benchmark) of the inner loops behind the long waits: the window
 // searches of the import scan, a whole import of a 24 MB dump with the window scans and with
 // the byte-by-byte reference path, value decoding and classification, decoding whole records,
+// CSV rows through the export's fast writer and through the general path,
 // the character set conversion of display text, and the filter's raw test. Bytes per second
 // are the dump or source bytes walked. Built natively only, and only where Google Benchmark is
 // installed; not a test.
@@ -18,6 +19,8 @@
 #include "foundation/byte_scan.h"
 #include "importer/dump_reader.h"
 #include "importer/import_run.h"
+#include "records/csv_field.h"
+#include "records/csv_row.h"
 #include "records/display_text.h"
 #include "records/filter.h"
 #include "records/record_decode.h"
@@ -181,30 +184,44 @@ void BM_ImportBytePath(benchmark::State& st) { import_bench(st, true); }
 BENCHMARK(BM_ImportWindowScan)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ImportBytePath)->Unit(benchmark::kMillisecond);
 
-void BM_RecordDecode(benchmark::State& st) {
-    BenchDump& d = bench_dump();
+// The benchmark dump imported, with the first 10,000 entries of its table: the rows the
+// record benchmarks read back. False (the benchmark skipped) when any step fails.
+struct ImportedRows {
     DumpState state;
-    if (!dump_open(state, d.path, d.root)) {
+    FileGuard lock;
+    std::vector<IndexEntry> entries;
+};
+
+bool import_rows(benchmark::State& st, ImportedRows& rows) {
+    BenchDump& d = bench_dump();
+    if (!dump_open(rows.state, d.path, d.root)) {
         st.SkipWithError("dump_open failed");
-        return;
+        return false;
     }
-    FileGuard lock(cache_lock(state));
-    if (!import_run(state, nullptr)) {
-        st.SkipWithError(state.message);
-        return;
+    rows.lock.reset(cache_lock(rows.state));
+    if (!import_run(rows.state, nullptr)) {
+        st.SkipWithError(rows.state.message);
+        return false;
     }
-    std::vector<IndexEntry> entries(10000);
-    FileGuard index(file_open(index_file_path(state, 0), FILE_MODE_READ));
-    if (!index_read(index.get(), 0, static_cast<std::uint32_t>(entries.size()), entries.data())) {
+    rows.entries.resize(10000);
+    FileGuard index(file_open(index_file_path(rows.state, 0), FILE_MODE_READ));
+    if (!index_read(index.get(), 0, static_cast<std::uint32_t>(rows.entries.size()),
+                    rows.entries.data())) {
         st.SkipWithError("index_read failed");
-        return;
+        return false;
     }
+    return true;
+}
+
+void BM_RecordDecode(benchmark::State& st) {
+    ImportedRows rows;
+    if (!import_rows(st, rows)) return;
     DecodedRecord record;
     std::uint64_t bytes = 0;
     for (auto _ : st) {
-        for (const IndexEntry& e : entries) {
-            if (!record_decode(state, 0, e, record)) {
-                st.SkipWithError(state.message);
+        for (const IndexEntry& e : rows.entries) {
+            if (!record_decode(rows.state, 0, e, record)) {
+                st.SkipWithError(rows.state.message);
                 return;
             }
             bytes += e.length;
@@ -213,6 +230,57 @@ void BM_RecordDecode(benchmark::State& st) {
     st.SetBytesProcessed(static_cast<std::int64_t>(bytes));
 }
 BENCHMARK(BM_RecordDecode)->Unit(benchmark::kMillisecond);
+
+// CSV rows of the same entries: the export's fast row writer, and the general path it falls
+// back to (record_decode, then each value's field).
+void BM_CsvRowFast(benchmark::State& st) {
+    ImportedRows rows;
+    if (!import_rows(st, rows)) return;
+    CsvRowPlan plan;
+    csv_row_plan_init(plan, rows.state.objects[0], CHARSET_UTF8, true);
+    std::vector<unsigned char> out;
+    std::uint64_t bytes = 0;
+    for (auto _ : st) {
+        for (const IndexEntry& e : rows.entries) {
+            const unsigned char* tuple = record_tuple_view(rows.state, 0, e);
+            out.resize(csv_row_room(e.length, plan.columns));
+            if (tuple == nullptr || csv_row_write(plan, rows.state.objects[0], e, tuple,
+                                                  out.data()) == CSV_ROW_DECLINED) {
+                st.SkipWithError("row declined");
+                return;
+            }
+            bytes += e.length;
+        }
+    }
+    st.SetBytesProcessed(static_cast<std::int64_t>(bytes));
+}
+BENCHMARK(BM_CsvRowFast)->Unit(benchmark::kMillisecond);
+
+void BM_CsvRowGeneral(benchmark::State& st) {
+    ImportedRows rows;
+    if (!import_rows(st, rows)) return;
+    DecodedRecord record;
+    std::string row;
+    std::string scratch;
+    std::uint64_t bytes = 0;
+    for (auto _ : st) {
+        for (const IndexEntry& e : rows.entries) {
+            if (!record_decode(rows.state, 0, e, record)) {
+                st.SkipWithError(rows.state.message);
+                return;
+            }
+            row.clear();
+            for (const Value& value : record.values) {
+                if (!row.empty()) row.push_back(';');
+                csv_value_append(row, value, CHARSET_UTF8, true, scratch);
+            }
+            benchmark::DoNotOptimize(row.data());
+            bytes += e.length;
+        }
+    }
+    st.SetBytesProcessed(static_cast<std::int64_t>(bytes));
+}
+BENCHMARK(BM_CsvRowGeneral)->Unit(benchmark::kMillisecond);
 
 // Value sources as they stand between the separators of a tuple.
 const std::vector<std::string>& value_sources() {
