@@ -160,9 +160,12 @@ std::size_t hex_content(const unsigned char* t, std::size_t n, std::size_t i, un
 }
 
 // Writes the field of the value starting at t[i] (quotes included) and returns the position
-// of the byte after the value, or DECLINED when the value is not of a plain shape.
+// of the byte after the value, or DECLINED when the value is not of a plain shape. tuple_utf8
+// caches for the row whether the whole tuple is well-formed UTF-8 (0 not yet known, 1 yes,
+// 2 no).
 std::size_t write_field(const CsvRowPlan& plan, std::size_t column, const unsigned char* t,
-                        std::size_t n, std::size_t i, bool escapes, unsigned char*& o) {
+                        std::size_t n, std::size_t i, bool escapes, int& tuple_utf8,
+                        unsigned char*& o) {
     const unsigned char c = t[i];
     *o++ = '"';
     if (c == '\'' || c == '"') {
@@ -176,10 +179,18 @@ std::size_t write_field(const CsvRowPlan& plan, std::size_t column, const unsign
             const std::string_view written(reinterpret_cast<const char*>(content),
                                            static_cast<std::size_t>(o - content));
             // Other character sets convert every byte from 0x80; UTF-8 passes through only
-            // when well-formed.
-            if (high && end != DECLINED &&
-                (plan.charset != CHARSET_UTF8 || utf8_valid_prefix(written) != written.size())) {
-                return DECLINED;
+            // when well-formed. A well-formed tuple makes every field well-formed: the scan
+            // cuts it only at ASCII bytes and adds only ASCII, so the whole tuple is tested
+            // once per row, and single fields only when it fails.
+            if (high && end != DECLINED) {
+                if (plan.charset != CHARSET_UTF8) return DECLINED;
+                if (tuple_utf8 == 0) {
+                    const std::string_view tuple(reinterpret_cast<const char*>(t), n);
+                    tuple_utf8 = utf8_valid_prefix(tuple) == n ? 1 : 2;
+                }
+                if (tuple_utf8 != 1 && utf8_valid_prefix(written) != written.size()) {
+                    return DECLINED;
+                }
             }
             // Doubled quotes and "\0" leave the leading blanks and the first character after
             // them as they were, so the written content shows the same formula risk as the
@@ -247,10 +258,11 @@ std::size_t csv_row_write(CsvRowPlan& plan, const SchemaObject& object, const In
 
     const bool escapes = (entry.layout_word & LAYOUT_NO_BACKSLASH) == 0;
     unsigned char* o = out;
+    int tuple_utf8 = 0;
     std::size_t i = 1;
     for (std::size_t column = 0; column < plan.columns; ++column) {
         if (column > 0) *o++ = ';';
-        const std::size_t k = write_field(plan, column, tuple, n, i, escapes, o);
+        const std::size_t k = write_field(plan, column, tuple, n, i, escapes, tuple_utf8, o);
         if (k == DECLINED || k >= n) return DECLINED;
         const bool last = column + 1 == plan.columns;
         if (tuple[k] != (last ? ')' : ',') || (last && k != n - 1)) return DECLINED;
