@@ -124,64 +124,63 @@ std::size_t utf8_valid_from(const unsigned char* s, std::size_t n, std::size_t i
 }
 
 #ifdef KV_BYTE_SCAN_SSE2
-// Block validation state carried from one 64-byte block to the next.
-struct Utf8Carry {
-    std::uint64_t required = 0;  // continuation bytes the next block must start with
-    std::uint64_t e0 = 0, ed = 0, f0 = 0, f4 = 0;  // the previous block ended on that lead
-};
+// Error bytes (non-zero) of the 16 bytes x, given the three bytes before each of them (p1 the
+// byte before, p2 two before, p3 three before). Every test is branch-free over the 16 bytes:
+// a byte must be a continuation byte exactly when a lead byte one, two or three places back
+// asks for one, no byte may be C0, C1 or from F5, and the leads E0, ED, F0 and F4 restrict
+// the byte after them (overlong forms, surrogates, code points above U+10FFFF).
+inline __m128i utf8_errors(__m128i x, __m128i p1, __m128i p2, __m128i p3) {
+    const __m128i zero = _mm_setzero_si128();
+    // Signed bytes: 0x80..0xBF are -128..-65, 0x80..0x8F below -112, 0x80..0x9F below -96.
+    const __m128i cont = _mm_cmplt_epi8(x, _mm_set1_epi8(-64));
+    const __m128i wanted = _mm_or_si128(
+        _mm_subs_epu8(p1, _mm_set1_epi8(static_cast<char>(0xBF))),
+        _mm_or_si128(_mm_subs_epu8(p2, _mm_set1_epi8(static_cast<char>(0xDF))),
+                     _mm_subs_epu8(p3, _mm_set1_epi8(static_cast<char>(0xEF)))));
+    // Equal exactly where a continuation byte is not wanted but present, or wanted but absent.
+    __m128i errors = _mm_cmpeq_epi8(_mm_cmpeq_epi8(wanted, zero), cont);
+    errors = _mm_or_si128(errors, _mm_subs_epu8(x, _mm_set1_epi8(static_cast<char>(0xF4))));
+    errors = _mm_or_si128(errors, _mm_cmpeq_epi8(_mm_and_si128(x, _mm_set1_epi8(static_cast<char>(0xFE))),
+                                                 _mm_set1_epi8(static_cast<char>(0xC0))));
+    const __m128i below_a0 = _mm_cmplt_epi8(x, _mm_set1_epi8(-96));
+    const __m128i below_90 = _mm_cmplt_epi8(x, _mm_set1_epi8(-112));
+    const auto after = [&](unsigned char lead) {
+        return _mm_cmpeq_epi8(p1, _mm_set1_epi8(static_cast<char>(lead)));
+    };
+    errors = _mm_or_si128(errors, _mm_and_si128(after(0xE0), below_a0));
+    errors = _mm_or_si128(errors, _mm_andnot_si128(below_a0, after(0xED)));
+    errors = _mm_or_si128(errors, _mm_and_si128(after(0xF0), below_90));
+    errors = _mm_or_si128(errors, _mm_andnot_si128(below_90, after(0xF4)));
+    return errors;
+}
 
-// True when the 64 bytes at p are well-formed UTF-8 given the carry, which is then updated;
-// false leaves the carry unspecified. Every test is a bit mask over the block: lead bytes
-// require continuation bytes at fixed distances, and the continuation bytes must be exactly
-// the required ones; a few lead bytes restrict their second byte.
-bool utf8_block_valid(const unsigned char* p, Utf8Carry& carry) {
-    const Block4 x = block_load(p);
-    auto mask = [&](auto test) {
-        return block_mask(test(x.x0), test(x.x1), test(x.x2), test(x.x3));
+// True when the n bytes at s are well-formed UTF-8, as if ASCII came before and after them.
+// The first 16 bytes and the last part are tested from zero-padded copies, so nothing
+// outside [s, s + n) is read; the zeros after the end catch a character cut off by it.
+bool utf8_span_valid(const unsigned char* s, std::size_t n) {
+    const auto load = [](const unsigned char* p) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
     };
-    const std::uint64_t high = mask([](__m128i v) { return v; });  // sign bits
-    if (high == 0) {
-        if ((carry.required | carry.e0 | carry.ed | carry.f0 | carry.f4) != 0) return false;
-        return true;
+    __m128i errors = _mm_setzero_si128();
+    std::size_t i = 0;
+    if (n >= 16) {
+        unsigned char head[19] = {};
+        std::memcpy(head + 3, s, 16);
+        errors = utf8_errors(load(head + 3), load(head + 2), load(head + 1), load(head));
+        for (i = 16; i + 16 <= n; i += 16) {
+            errors = _mm_or_si128(
+                errors, utf8_errors(load(s + i), load(s + i - 1), load(s + i - 2), load(s + i - 3)));
+        }
     }
-    auto below = [](char c) {
-        return [c](__m128i v) { return _mm_cmplt_epi8(v, _mm_set1_epi8(c)); };
-    };
-    auto above = [](char c) {
-        return [c](__m128i v) { return _mm_cmpgt_epi8(v, _mm_set1_epi8(c)); };
-    };
-    auto equal = [](char c) {
-        return [c](__m128i v) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); };
-    };
-    // Signed bytes: 0x80..0xBF are -128..-65, 0xC0 is -64, 0xE0 -32, 0xF0 -16, 0xF5 -11.
-    const std::uint64_t cont = mask(below(-64));
-    const std::uint64_t lead = high & ~cont;
-    const std::uint64_t three = high & mask(above(-33));  // 0xE0 and up
-    const std::uint64_t four = high & mask(above(-17));   // 0xF0 and up
-    std::uint64_t bad = (lead & mask(below(-62)))        // 0xC0, 0xC1
-                        | (high & mask(above(-12)));     // 0xF5 and up
-    const std::uint64_t required = (lead << 1) | (three << 2) | (four << 3) | carry.required;
-    if (bad != 0 || required != cont) return false;
-    std::uint64_t e0 = 0, ed = 0, f0 = 0, f4 = 0;
-    if ((three | carry.e0 | carry.ed | carry.f0 | carry.f4) != 0) {
-        e0 = mask(equal(-32));
-        ed = mask(equal(-19));
-        f0 = mask(equal(-16));
-        f4 = mask(equal(-12));
-        const std::uint64_t below_a0 = mask(below(-96));   // 0x80..0x9F
-        const std::uint64_t below_90 = mask(below(-112));  // 0x80..0x8F
-        bad |= ((e0 << 1) | carry.e0) & below_a0;           // overlong 3-byte forms
-        bad |= ((ed << 1) | carry.ed) & cont & ~below_a0;   // surrogates
-        bad |= ((f0 << 1) | carry.f0) & below_90;           // overlong 4-byte forms
-        bad |= ((f4 << 1) | carry.f4) & cont & ~below_90;   // above U+10FFFF
-        if (bad != 0) return false;
+    // The rest (under 16 bytes, or all of a short span) with the three bytes before it.
+    unsigned char tail[3 + 48] = {};
+    const std::size_t back = i >= 3 ? 3 : 0;
+    std::memcpy(tail + 3 - back, s + i - back, back + (n - i));
+    for (std::size_t k = 0; k < n - i + 3; k += 16) {
+        errors = _mm_or_si128(errors, utf8_errors(load(tail + 3 + k), load(tail + 2 + k),
+                                                  load(tail + 1 + k), load(tail + k)));
     }
-    carry.required = (lead >> 63) | (three >> 62) | (four >> 61);
-    carry.e0 = e0 >> 63;
-    carry.ed = ed >> 63;
-    carry.f0 = f0 >> 63;
-    carry.f4 = f4 >> 63;
-    return true;
+    return _mm_movemask_epi8(_mm_cmpeq_epi8(errors, _mm_setzero_si128())) == 0xFFFF;
 }
 #endif
 
@@ -190,38 +189,14 @@ bool utf8_block_valid(const unsigned char* p, Utf8Carry& carry) {
 std::size_t utf8_valid_prefix(std::string_view bytes) {
     const unsigned char* s = reinterpret_cast<const unsigned char*>(bytes.data());
     const std::size_t n = bytes.size();
-    std::size_t i = 0;
+    // Mostly ASCII (numbers, dates, names): only the part from the first byte from 0x80 on
+    // needs the full test, and valid text needs nothing more.
+    const std::size_t i = ascii_run_end(s, 0, n);
+    if (i == n) return n;
 #ifdef KV_BYTE_SCAN_SSE2
-    Utf8Carry carry;
-    while (i + 64 <= n && utf8_block_valid(s + i, carry)) i += 64;
-    if (i < n && n - i < 64) {
-        // Short values (numbers, dates, names) are mostly ASCII: eight bytes at a time first.
-        if (carry.required == 0) {
-            std::uint64_t high = 0;
-            std::size_t k = i;
-            for (; k + 8 <= n; k += 8) {
-                std::uint64_t word;
-                std::memcpy(&word, s + k, 8);
-                high |= word;
-            }
-            for (; k < n; ++k) high |= s[k];
-            if ((high & 0x8080808080808080ull) == 0) return n;
-        }
-        // The last part, padded with zero bytes (ASCII): a character cut off by the end of the
-        // text finds a zero where a continuation byte is due and fails the block.
-        unsigned char last[64] = {};
-        std::memcpy(last, s + i, n - i);
-        Utf8Carry probe = carry;
-        if (utf8_block_valid(last, probe) && probe.required == 0) return n;
-    }
-    // The rest, or the block that failed, byte by byte from the start of the character that
-    // runs into it: its lead byte is at most three bytes back when continuation bytes are due.
-    if (carry.required != 0) {
-        do {
-            --i;
-        } while ((s[i] & 0xC0) == 0x80);
-    }
+    if (utf8_span_valid(s + i, n - i)) return n;
 #endif
+    // Malformed somewhere: character by character from the first byte from 0x80.
     return utf8_valid_from(s, n, i);
 }
 
