@@ -5,22 +5,6 @@
 
 namespace kv {
 
-namespace {
-
-bool is_line_space(char c) { return c == '\t' || c == '\r' || c == '\n'; }
-
-}  // namespace
-
-bool csv_formula_risk(std::string_view field) {
-    if (field.empty()) return false;
-    if (is_line_space(field.front())) return true;
-    std::size_t i = 0;
-    while (i < field.size() && (field[i] == ' ' || is_line_space(field[i]))) ++i;
-    if (i == field.size()) return false;
-    const char c = field[i];
-    return c == '=' || c == '+' || c == '-' || c == '@';
-}
-
 bool csv_field_append(std::string& out, std::string_view utf8, bool protect) {
     try {
         csv_field_write([&](std::string_view piece) { out.append(piece); }, utf8, protect);

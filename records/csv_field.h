@@ -23,7 +23,17 @@ inline constexpr std::string_view CSV_NOT_IN_INSERT_FIELD = "[nicht im INSERT]";
 // True when a field needs the apostrophe of formula protection: its first character is TAB, CR
 // or LF, or the first character after leading spaces, TABs, CRs and LFs is "=", "+", "-" or
 // "@".
-bool csv_formula_risk(std::string_view field);
+// Inline: the export asks it for every text field, and most fields start with a plain letter.
+inline bool csv_formula_risk(std::string_view field) {
+    const auto line_space = [](char c) { return c == '\t' || c == '\r' || c == '\n'; };
+    if (field.empty()) return false;
+    if (line_space(field.front())) return true;
+    std::size_t i = 0;
+    while (i < field.size() && (field[i] == ' ' || line_space(field[i]))) ++i;
+    if (i == field.size()) return false;
+    const char c = field[i];
+    return c == '=' || c == '+' || c == '-' || c == '@';
+}
 
 // Writes one field of UTF-8 text through put(std::string_view): opening quote, the apostrophe
 // when protect is on and the text is at risk, the text with every '"' doubled and every NUL

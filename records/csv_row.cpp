@@ -21,18 +21,6 @@ namespace {
 
 constexpr std::size_t DECLINED = CSV_ROW_DECLINED;
 
-constexpr char HEX_DIGITS[] = "0123456789ABCDEF";
-
-bool number_byte(unsigned char c) {
-    return (c >= '0' && c <= '9') || c == '.' || c == '+' || c == '-' || c == 'e' || c == 'E';
-}
-
-// The bytes a field at formula risk can start with (csv_formula_risk decides).
-bool formula_start(unsigned char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '=' || c == '+' || c == '-' ||
-           c == '@';
-}
-
 // True when every column of the table appears once, in table order.
 bool layout_in_order(const ColumnLayout& layout, std::size_t columns) {
     if (layout.columns.size() != columns) return false;
@@ -201,8 +189,7 @@ std::size_t write_field(const CsvRowPlan& plan, std::size_t column, const unsign
             // Doubled quotes and "\0" leave the leading blanks and the first character after
             // them as they were, so the written content shows the same formula risk as the
             // text itself.
-            if (end != DECLINED && plan.formula_protection && !written.empty() &&
-                formula_start(content[0]) && csv_formula_risk(written)) {
+            if (end != DECLINED && plan.formula_protection && csv_formula_risk(written)) {
                 std::memmove(content + 1, content, written.size());
                 *content = '\'';
                 ++o;
@@ -211,7 +198,7 @@ std::size_t write_field(const CsvRowPlan& plan, std::size_t column, const unsign
         *o++ = '"';
         return end;
     }
-    if (number_byte(c)) {
+    if (number_literal_byte(c)) {
         // Parsed while copied, in one pass. The tuple reader takes the longest run of number
         // bytes and tests it with number_literal_test; stopping the grammar early on a number
         // byte is that test failing, stopping on any other byte is the run ending.
@@ -234,7 +221,7 @@ std::size_t write_field(const CsvRowPlan& plan, std::size_t column, const unsign
             if (k < n && (t[k] == '+' || t[k] == '-')) take();
             if (digits() == 0) return DECLINED;
         }
-        if (k < n && number_byte(t[k])) return DECLINED;
+        if (k < n && number_literal_byte(t[k])) return DECLINED;
         *o++ = '"';
         return k;
     }

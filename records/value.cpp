@@ -279,10 +279,6 @@ std::size_t plain_string(const unsigned char* t, std::size_t length, std::size_t
     }
 }
 
-bool is_number_byte(unsigned char c) {
-    return is_digit(c) || c == '.' || c == '+' || c == '-' || c == 'e' || c == 'E';
-}
-
 }  // namespace
 
 std::size_t value_decode_plain(const unsigned char* tuple, std::size_t length, std::size_t start,
@@ -295,9 +291,9 @@ std::size_t value_decode_plain(const unsigned char* tuple, std::size_t length, s
             if (k < length) out.kind = VALUE_TEXT;
             return k;
         }
-        if (is_number_byte(c)) {
+        if (number_literal_byte(c)) {
             std::size_t k = start;
-            while (k < length && is_number_byte(tuple[k])) ++k;
+            while (k < length && number_literal_byte(tuple[k])) ++k;
             if (!ends_value(tuple, length, k) || !number_literal_test(tuple + start, k - start)) {
                 return length;
             }
@@ -357,7 +353,6 @@ bool binary_type_test(std::string_view type_text) {
 }
 
 bool hex_encode(std::string_view bytes, std::string& out) {
-    static constexpr char digits[] = "0123456789ABCDEF";
     try {
         out.resize(2 + 2 * bytes.size());
     } catch (const std::bad_alloc&) {
@@ -369,8 +364,8 @@ bool hex_encode(std::string_view bytes, std::string& out) {
     char* p = out.data() + 2;
     for (char ch : bytes) {
         const unsigned char c = static_cast<unsigned char>(ch);
-        *p++ = digits[c >> 4];
-        *p++ = digits[c & 15];
+        *p++ = HEX_DIGITS[c >> 4];
+        *p++ = HEX_DIGITS[c & 15];
     }
     return true;
 }

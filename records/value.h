@@ -74,6 +74,15 @@ constexpr int escape_byte(unsigned char c) {
     }
 }
 
+// True for the bytes a numeric literal is made of (digits, '.', '+', '-', 'e', 'E'): the tuple
+// reader takes the longest run of them before number_literal_test.
+constexpr bool number_literal_byte(unsigned char c) {
+    return (c >= '0' && c <= '9') || c == '.' || c == '+' || c == '-' || c == 'e' || c == 'E';
+}
+
+// The digits of hex_encode and of binary values written from tuple bytes.
+inline constexpr char HEX_DIGITS[] = "0123456789ABCDEF";
+
 // True when the d bytes at b are exactly a numeric literal: sign, digits, optional fraction,
 // optional exponent with at least one digit, and at least one mantissa digit.
 bool number_literal_test(const unsigned char* b, std::size_t d);
