@@ -62,9 +62,19 @@ bool is_text(const Token& token, const char* text) { return std::strcmp(token.te
 
 enum BlockOutcome { BLOCK_HANDOVER, BLOCK_CLOSED, BLOCK_TOO_DEEP, BLOCK_TOO_MANY, BLOCK_FAILED };
 
-// Adds the entry of one tuple to the index and the table's counters.
+// The limit of an entry's length: a tuple of 4 GiB or more does not fit its 32 bits. False
+// with the message in state.
+bool tuple_length_fits(DumpState& state, std::uint64_t length) {
+    if (length <= insert_tuple_length_limit) return true;
+    dump_state_fail(state, MSG_TUPLE_TOO_LONG);
+    return false;
+}
+
+// Adds the entry of one tuple to the index and the table's counters. Every path that indexes a
+// tuple comes through here, so no entry escapes the limits.
 bool emit_entry(DumpState& state, IndexWriter& writer, std::uint32_t object, std::uint64_t start,
                 std::uint64_t length, std::uint32_t layout_word) {
+    if (!tuple_length_fits(state, length)) return false;
     IndexEntry entry;
     entry.offset = start;
     entry.length = static_cast<std::uint32_t>(length);
@@ -437,6 +447,8 @@ int fix_layout(DumpReader& reader, std::uint32_t object, InsertScratch& scratch,
 
 }  // namespace
 
+std::uint64_t insert_tuple_length_limit = MAX_TUPLE_LENGTH;
+
 bool insert_scratch_start(InsertScratch& scratch, ObjectLookup* lookup) {
     scratch.columns.reset(new (std::nothrow) std::uint32_t[MAX_COLUMNS]);
     scratch.last_object = -1;
@@ -540,7 +552,11 @@ bool insert_statement(DumpReader& reader, IndexWriter& writer, bool is_replace,
         if (!scan_tuple(reader, values, layout >= 0 ? &chain : nullptr)) return false;
         const std::uint64_t start = chain.start;  // later than the "(" above after a chain
         const std::uint64_t length = reader.position - start;
-        if (length >= (std::uint64_t{1} << 32)) return insert_fail(reader, MSG_TUPLE_TOO_LONG);
+        // Checked before the layout is fixed, so that an over-long first tuple fails as such.
+        if (!tuple_length_fits(state, length)) {
+            reader.failed = 1;
+            return false;
+        }
         if (layout < 0) {
             layout = fix_layout(reader, object, scratch, has_list, list_count, values);
             if (layout < 0) {

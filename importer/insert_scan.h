@@ -21,6 +21,11 @@ namespace kv {
 inline constexpr std::uint32_t MAX_LAYOUTS = 65536;
 inline constexpr std::uint32_t MAX_TUPLE_VALUES = 4096;
 inline constexpr std::uint32_t MAX_TUPLE_DEPTH = 4096;
+inline constexpr std::uint64_t MAX_TUPLE_LENGTH = 0xFFFFFFFFu;  // an entry's 32-bit length
+
+// Test-only switch, MAX_TUPLE_LENGTH in every program: the longest tuple that is indexed, so
+// that tests reach the limit on every path with small tuples.
+extern std::uint64_t insert_tuple_length_limit;
 
 // Working memory of the INSERT handler, allocated once per import run and reused by every
 // statement, so that statements of any count cost no allocation of their own.

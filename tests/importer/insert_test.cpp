@@ -3,9 +3,11 @@
 // flags, and every header and tuple message with its byte position.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
 #include <vector>
 
+#include "cache/index_file.h"
 #include "importer/insert_scan.h"
 #include "importer_test_support.h"
 
@@ -238,14 +240,10 @@ TEST(InsertIndexing, LayoutLimit) {
     EXPECT_EQ(layouts[65535].columns, (std::vector<std::uint32_t>{300, 7}));
 }
 
-}  // namespace
-}  // namespace kv
-
 // An executable comment inside a tuple that switches NO_BACKSLASH_ESCAPES takes effect after
 // the tuple: the tuple is scanned in the mode its entry records, so the decoder reads it the
 // same way (found by fuzzing: the rest of the tuple used to be scanned in the new mode).
 TEST(InsertIndexing, EscapeModeSwitchInsideATupleAppliesAfterIt) {
-    using kv::test::NB;
     const std::string dump =
         "CREATE TABLE t (a text, b text);\n"
         "SET SQL_MODE='NO_BACKSLASH_ESCAPES';\n"
@@ -268,3 +266,76 @@ TEST(InsertIndexing, EscapeModeSwitchInsideATupleAppliesAfterIt) {
     EXPECT_EQ(f.tuple_text(e[3]), "('i\\'', 'j')");
     EXPECT_EQ(e[3].word, 0u);
 }
+
+const char* const MSG_TUPLE_TOO_LONG =
+    "Ein einzelner Datensatz ist größer als 4 GiB und kann nicht indexiert werden.";
+
+// The length limit holds on every path that indexes a tuple: the last tuple of a statement,
+// the first one (before its layout is fixed), one joined to the next by "),(" (the window pass
+// indexes those without returning to the statement loop), and the byte-by-byte reference
+// path; a tuple of exactly the limit is still indexed. Run with a lowered limit.
+TEST(InsertIndexing, TupleLengthLimitOnEveryPath) {
+    const std::string pad(60, 'x');  // keeps a full 64-byte block after the long tuple
+    const std::string rest = ",(2),('" + pad + "'),(3);\n";
+    const std::string big = "('" + std::string(90, 'a') + "')";  // 94 bytes
+    struct Case {
+        const char* name;
+        std::string dump;
+        std::uint64_t limit;
+        bool byte_path;
+    };
+    const std::vector<Case> cases = {
+        {"joined", "INSERT INTO t VALUES (1)," + big + rest, 93, false},
+        {"last", "INSERT INTO t VALUES (1)," + big + ";\n", 93, false},
+        {"first", "INSERT INTO t VALUES " + big + rest, 93, false},
+        {"joined, byte path", "INSERT INTO t VALUES (1)," + big + rest, 93, true},
+        {"joined, at the limit", "INSERT INTO t VALUES (1)," + big + rest, 94, false},
+        {"joined, at the limit, byte path", "INSERT INTO t VALUES (1)," + big + rest, 94, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        DumpFixture f(c.dump);
+        insert_tuple_length_limit = c.limit;
+        reader_byte_path_only = c.byte_path;
+        const bool ok = f.import();
+        insert_tuple_length_limit = MAX_TUPLE_LENGTH;
+        reader_byte_path_only = false;
+        const std::size_t end = c.dump.find(big) + big.size();
+        if (c.limit >= big.size()) {
+            ASSERT_TRUE(ok) << f.state.message;
+            ASSERT_EQ(f.entries(0).size(), 5u);
+            EXPECT_EQ(f.tuple_text(f.entries(0)[1]), big);
+            continue;
+        }
+        EXPECT_FALSE(ok);
+        EXPECT_EQ(std::string(f.state.message), test::at_byte(MSG_TUPLE_TOO_LONG, end));
+        EXPECT_FALSE(f.manifest_exists());
+    }
+}
+
+// The real limit: a tuple of exactly 4 GiB joined to the next one by "),(" fails the import
+// (it used to be indexed with its length cut to 32 bits). The dump is a sparse file: a
+// header, a hole of zero bytes inside a string, and a tail.
+TEST(InsertIndexing, TupleOf4GiBFails) {
+    const std::string head = "INSERT INTO t VALUES (1),('";
+    const std::string tail = "'),(2),('" + std::string(60, 'x') + "'),(3);\n";
+    const std::uint64_t start = head.size() - 2;               // the big tuple's "("
+    const std::uint64_t end = start + (std::uint64_t{1} << 32);  // just after its ")"
+    test::TempDir dir(test::sparse_file_base());
+    const std::string path = dir.file("big.sql");
+    {
+        std::ofstream out(test::fs_path(path), std::ios::binary);
+        out << head;
+        out.seekp(static_cast<std::streamoff>(end - 2));
+        out << tail;
+    }
+    DumpState state;
+    ASSERT_TRUE(dump_open(state, path, dir.file("cache")));
+    FileGuard lock(cache_lock(state));
+    EXPECT_FALSE(import_run(state, nullptr));
+    EXPECT_EQ(std::string(state.message), test::at_byte(MSG_TUPLE_TOO_LONG, end));
+    EXPECT_FALSE(test::file_exists(state.cache_folder + "/manifest.kvd"));
+}
+
+}  // namespace
+}  // namespace kv
