@@ -30,9 +30,6 @@ constexpr const char* MSG_WORD_LONG = "Zu langes Token im SQL-Header.";
 constexpr const char* MSG_QUOTED_LONG = "Ein SQL-Bezeichner oder Header-Token ist zu lang.";
 constexpr const char* NOTE_TEXT_CAPPED =
     "Ein Schema-/SQL-Text wurde in der Vorschau auf 2 MiB begrenzt.";
-constexpr const char* NOTE_VERSIONED_CODE =
-    "View-/Routinen-Code in einem Versionskommentar wurde nicht als Schemaobjekt übernommen. "
-    "Originaldatei enthält den vollständigen SQL-Text.";
 
 bool is_quote(int c) { return c == '\'' || c == '"' || c == '`'; }
 
@@ -50,14 +47,6 @@ struct StatementStops {
     }
 };
 constexpr StatementStops STATEMENT_STOPS;
-
-bool capture_holds_versioned_code(const char* capture) {
-    if (std::strstr(capture, "CREATE") == nullptr) return false;
-    return std::strstr(capture, "VIEW") != nullptr ||
-           std::strstr(capture, "PROCEDURE") != nullptr ||
-           std::strstr(capture, "FUNCTION") != nullptr ||
-           std::strstr(capture, "TRIGGER") != nullptr || std::strstr(capture, "EVENT") != nullptr;
-}
 
 // Moves past a line comment's remaining bytes up to and including the next line feed.
 void skip_to_line_end(DumpReader& reader) {
@@ -113,7 +102,8 @@ bool reader_start(DumpReader& reader, DumpState& state, const ProgressSink* sink
     reader.delimiter[1] = '\0';
     reader.delimiter_length = 1;
     reader.last_progress_time = 0;
-    return reader.window != nullptr && reader.capture != nullptr;
+    return reader.window != nullptr && reader.capture != nullptr &&
+           versioned_code_start(reader.versioned);
 }
 
 void reader_fail(DumpReader& reader, const char* text) {
@@ -224,7 +214,7 @@ void reader_skip_comment(DumpReader& reader) {
     if (!capturing) return;
     capture[held] = '\0';
     sql_mode_recognise(reader, capture);
-    if (capture_holds_versioned_code(capture)) import_note_append(*reader.state, NOTE_VERSIONED_CODE);
+    versioned_code_capture(reader.versioned, *reader.state, capture, reader.escape_mode != 0);
 }
 
 bool reader_skip_quoted(DumpReader& reader, unsigned char quote) {

@@ -19,6 +19,7 @@
 #include "foundation/dump_state.h"
 #include "foundation/page_buffer.h"
 #include "foundation/progress.h"
+#include "importer/versioned_code.h"
 
 namespace kv {
 
@@ -64,9 +65,11 @@ struct DumpReader {
     int failed = 0;                                // sticky
     std::uint32_t escape_mode = 0;                 // 1 = NO_BACKSLASH_ESCAPES
     std::uint32_t saved_escape_mode = 0;
+    std::uint32_t mode_saved = 0;                  // 1 once the dump saved its mode
     char delimiter[DELIMITER_MAX + 1] = {';', 0};
     std::uint32_t delimiter_length = 1;
     std::uint64_t last_progress_time = 0;
+    VersionedCode versioned;                       // code objects in executable comments
 };
 
 // Prepares a reader over state's open dump: allocates the window and the capture buffer,

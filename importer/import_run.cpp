@@ -93,6 +93,7 @@ bool take_statement_text(ImportRun& run, bool is_create) {
         return false;
     }
     if (is_create) {
+        insert_scratch_schema_changed(run.scratch);
         return create_parse(*reader.state, text.get(), run.database, reader.escape_mode != 0,
                             &run.lookup);
     }
@@ -171,6 +172,7 @@ bool import_run(DumpState& state, const ProgressSink* sink) {
     }
 
     for (;;) {
+        versioned_code_statement_start(reader.versioned);
         if (!reader_read_token(reader, run->first)) break;
         if (run->first.length == 1 && run->first.text[0] == ';') continue;
         if (!scan_statement(*run)) return stop();

@@ -378,19 +378,24 @@ int find_table(DumpState& state, InsertScratch& scratch) {
     return number;
 }
 
-// Reads the column list after its "(" into scratch.columns; count receives its length.
+bool is_punct(const Token& token, char c) {
+    return token.kind == TOKEN_OTHER && token.text[0] == c;
+}
+
+// Reads the column list after its "(" into scratch.with_list.numbers; count receives its length.
 bool read_column_list(DumpReader& reader, std::uint32_t object, InsertScratch& scratch,
                       std::uint32_t& count) {
     DumpState& state = *reader.state;
     Token& t = scratch.token;
+    std::uint32_t* numbers = scratch.with_list.numbers.get();
     std::memset(scratch.listed, 0, sizeof scratch.listed);
     if (!reader_read_token(reader, t)) return insert_fail(reader, MSG_LIST_INCOMPLETE);
     std::uint32_t n = 0;
     for (;;) {
-        if (is_text(t, ")")) break;
+        if (is_punct(t, ')')) break;
         if (n == MAX_COLUMNS) return insert_fail(reader, MSG_LIST_TOO_LONG);
         int column = column_find_or_add(state, object, std::string_view(t.text),
-                                        TYPE_NOT_IN_DUMP);
+                                        TYPE_NOT_IN_DUMP, scratch.lookup);
         if (column < 0) {
             reader.failed = 1;
             return false;
@@ -399,14 +404,14 @@ bool read_column_list(DumpReader& reader, std::uint32_t object, InsertScratch& s
         std::uint64_t bit = std::uint64_t{1} << (c % 64);
         if (scratch.listed[c / 64] & bit) return insert_fail(reader, MSG_LIST_DUPLICATE);
         scratch.listed[c / 64] |= bit;
-        scratch.columns[n] = c;
+        numbers[n] = c;
         if (!reader_read_token(reader, t)) return insert_fail(reader, MSG_LIST_INCOMPLETE);
-        if (is_text(t, ",")) {
+        if (is_punct(t, ',')) {
             if (!reader_read_token(reader, t)) return insert_fail(reader, MSG_LIST_INVALID);
             ++n;
             continue;
         }
-        if (is_text(t, ")")) {
+        if (is_punct(t, ')')) {
             ++n;
             break;
         }
@@ -416,33 +421,98 @@ bool read_column_list(DumpReader& reader, std::uint32_t object, InsertScratch& s
     return true;
 }
 
-// Fixes the statement's layout from its first tuple (values values).
+// Whether bytes hold no comment: a list is remembered only when reading it again has no
+// effect beyond its column numbers (an executable comment may switch the escape mode).
+bool free_of_comments(const unsigned char* p, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) {
+        if (p[i] == '#') return false;
+        if (i + 1 < n && ((p[i] == '/' && p[i + 1] == '*') || (p[i] == '-' && p[i + 1] == '-'))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The column list after its "(": when the same bytes as the table's last list follow in the
+// window, read in the same escape mode, that list's numbers hold and the bytes are passed
+// over; otherwise the list is read and remembered. count receives its length.
+bool column_list(DumpReader& reader, std::uint32_t object, InsertScratch& scratch,
+                 std::uint32_t& count) {
+    LayoutMemo& memo = scratch.with_list;
+    const std::size_t n = memo.list_bytes.size();
+    if (memo.object == static_cast<int>(object) && n != 0 &&
+        memo.escape_mode == reader.escape_mode && reader_available(reader) >= n &&
+        std::memcmp(reader_cursor(reader), memo.list_bytes.data(), n) == 0) {
+        reader.position += n;
+        count = memo.count;
+        return true;
+    }
+    memo.object = -1;
+    memo.list_bytes.clear();
+    const std::uint64_t start = reader.position;
+    const std::uint32_t mode = reader.escape_mode;
+    if (!read_column_list(reader, object, scratch, count)) return false;
+    memo.object = static_cast<int>(object);
+    memo.count = count;
+    memo.layout = -1;
+    memo.escape_mode = mode;
+    const std::uint64_t end = reader.position;
+    if (mode == reader.escape_mode && start >= reader.window_start &&
+        end <= reader.window_start + reader.window_length) {
+        const unsigned char* p = reader.window.get() + (start - reader.window_start);
+        const auto length = static_cast<std::size_t>(end - start);
+        if (free_of_comments(p, length)) {
+            try {
+                memo.list_bytes.assign(reinterpret_cast<const char*>(p), length);
+            } catch (const std::bad_alloc&) {
+                memo.list_bytes.clear();  // read again next time
+            }
+        }
+    }
+    return true;
+}
+
+// Fixes the statement's layout from its first tuple (values values). Without a list the
+// tuple fills the table's columns in order, except INVISIBLE ones.
 int fix_layout(DumpReader& reader, std::uint32_t object, InsertScratch& scratch, bool has_list,
-               std::uint32_t list_count, std::uint32_t values) {
+               std::uint32_t values) {
     DumpState& state = *reader.state;
+    LayoutMemo& memo = has_list ? scratch.with_list : scratch.without_list;
     if (has_list) {
-        if (list_count != values) {
+        if (memo.count != values) {
             insert_fail(reader, MSG_LIST_MISMATCH);
             return -1;
         }
-        return layout_find_or_add(state, object, scratch.columns.get(), values);
-    }
-    auto c = static_cast<std::uint32_t>(state.objects[object].columns.size());
-    if (c == 0 && values > 0) {
-        import_note_append(state, NOTE_GENERIC_COLUMNS);
-        char name[32];
-        for (std::uint32_t k = 1; k <= values; ++k) {
-            std::snprintf(name, sizeof name, "Spalte_%u", static_cast<unsigned>(k));
-            if (column_find_or_add(state, object, name, TYPE_NOT_IN_DUMP) < 0) return -1;
+    } else {
+        const SchemaObject& o = state.objects[object];
+        if (o.columns.empty() && values > 0) {
+            import_note_append(state, NOTE_GENERIC_COLUMNS);
+            char name[32];
+            for (std::uint32_t k = 1; k <= values; ++k) {
+                std::snprintf(name, sizeof name, "Spalte_%u", static_cast<unsigned>(k));
+                if (column_find_or_add(state, object, name, TYPE_NOT_IN_DUMP, scratch.lookup) <
+                    0) {
+                    return -1;
+                }
+            }
         }
-        c = static_cast<std::uint32_t>(state.objects[object].columns.size());
+        if (memo.object != static_cast<int>(object) || memo.columns_known != o.columns.size()) {
+            std::uint32_t count = 0;
+            for (std::uint32_t k = 0; k < o.columns.size(); ++k) {
+                if (!column_is_invisible(o.columns[k].type_text)) memo.numbers[count++] = k;
+            }
+            memo.object = static_cast<int>(object);
+            memo.count = count;
+            memo.layout = -1;
+            memo.columns_known = o.columns.size();
+        }
+        if (memo.count != values) {
+            insert_fail(reader, MSG_NO_LIST_MISMATCH);
+            return -1;
+        }
     }
-    if (c != values) {
-        insert_fail(reader, MSG_NO_LIST_MISMATCH);
-        return -1;
-    }
-    for (std::uint32_t k = 0; k < c; ++k) scratch.columns[k] = k;
-    return layout_find_or_add(state, object, scratch.columns.get(), c);
+    if (memo.layout < 0) memo.layout = layout_find_or_add(state, object, memo.numbers.get(), values);
+    return memo.layout;
 }
 
 }  // namespace
@@ -450,10 +520,19 @@ int fix_layout(DumpReader& reader, std::uint32_t object, InsertScratch& scratch,
 std::uint64_t insert_tuple_length_limit = MAX_TUPLE_LENGTH;
 
 bool insert_scratch_start(InsertScratch& scratch, ObjectLookup* lookup) {
-    scratch.columns.reset(new (std::nothrow) std::uint32_t[MAX_COLUMNS]);
     scratch.last_object = -1;
     scratch.lookup = lookup;
-    return scratch.columns != nullptr;
+    for (LayoutMemo* memo : {&scratch.with_list, &scratch.without_list}) {
+        memo->object = -1;
+        memo->list_bytes.clear();
+        memo->numbers.reset(new (std::nothrow) std::uint32_t[MAX_COLUMNS]);
+        if (memo->numbers == nullptr) return false;
+    }
+    return true;
+}
+
+void insert_scratch_schema_changed(InsertScratch& scratch) {
+    scratch.without_list.object = -1;  // a column's definition may have become INVISIBLE
 }
 
 int layout_find_or_add(DumpState& state, std::uint32_t object, const std::uint32_t* numbers,
@@ -520,9 +599,9 @@ bool insert_statement(DumpReader& reader, IndexWriter& writer, bool is_replace,
 
     bool has_list = false;
     std::uint32_t list_count = 0;
-    if (is_text(t, "(")) {
+    if (is_punct(t, '(')) {
         has_list = true;
-        if (!read_column_list(reader, object, scratch, list_count)) return false;
+        if (!column_list(reader, object, scratch, list_count)) return false;
         if (!reader_read_token(reader, t)) return insert_fail(reader, MSG_NO_VALUES_AFTER_LIST);
     }
     if (!token_is(t, "VALUES") && !token_is(t, "VALUE")) return insert_fail(reader, MSG_ONLY_VALUES);
@@ -558,7 +637,7 @@ bool insert_statement(DumpReader& reader, IndexWriter& writer, bool is_replace,
             return false;
         }
         if (layout < 0) {
-            layout = fix_layout(reader, object, scratch, has_list, list_count, values);
+            layout = fix_layout(reader, object, scratch, has_list, values);
             if (layout < 0) {
                 reader.failed = 1;
                 return false;

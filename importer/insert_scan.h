@@ -27,20 +27,37 @@ inline constexpr std::uint64_t MAX_TUPLE_LENGTH = 0xFFFFFFFFu;  // an entry's 32
 // that tests reach the limit on every path with small tuples.
 extern std::uint64_t insert_tuple_length_limit;
 
+// The column layout of the last statement of a shape, kept so that the next statement of the
+// same shape costs no look-ups: a dump written a row per statement repeats its header for
+// every row (with --complete-insert, a list of up to 4,096 names).
+struct LayoutMemo {
+    int object = -1;                                 // none yet
+    std::uint32_t count = 0;                         // values a tuple must have
+    int layout = -1;                                 // its layout number, once fixed
+    std::uint32_t escape_mode = 0;                   // lists: the mode the list was read in
+    std::uint64_t columns_known = 0;                 // no list: the table's column count then
+    std::string list_bytes;                          // lists: from after "(" through ")"
+    std::unique_ptr<std::uint32_t[]> numbers;        // MAX_COLUMNS column numbers
+};
+
 // Working memory of the INSERT handler, allocated once per import run and reused by every
 // statement, so that statements of any count cost no allocation of their own.
 struct InsertScratch {
     Token token;
     std::string database;
     std::string table;
-    std::unique_ptr<std::uint32_t[]> columns;       // MAX_COLUMNS column numbers
     std::uint64_t listed[MAX_COLUMNS / 64] = {};    // columns named by the current list
     int last_object = -1;                           // object of the previous statement
     ObjectLookup* lookup = nullptr;                 // optional, see schema.h
+    LayoutMemo with_list;                           // the last column list read
+    LayoutMemo without_list;                        // the last statement without a list
 };
 
 // Allocates the scratch buffers; false when memory is short (no message written).
 bool insert_scratch_start(InsertScratch& scratch, ObjectLookup* lookup);
+
+// Forgets the remembered layouts: called when a CREATE statement may have changed columns.
+void insert_scratch_schema_changed(InsertScratch& scratch);
 
 // Layout number of (count, numbers) in the object's layout list, added when new.
 // -1 with the message in state (65,536 layouts, or memory).

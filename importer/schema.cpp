@@ -2,6 +2,7 @@
 #include "importer/schema.h"
 
 #include <cstring>
+#include <iterator>
 #include <new>
 
 #include "foundation/sql_lex.h"
@@ -35,6 +36,15 @@ constexpr CreateKeyword CREATE_KEYWORDS[] = {
     {"TRIGGER", OBJECT_ROUTINE, false},  {"EVENT", OBJECT_ROUTINE, false},
 };
 
+// Words that end the search for the object keyword: what follows them is no object of the
+// model (CREATE INDEX … ON `event`, CREATE USER, a package whose body names procedures).
+constexpr const char* NOT_AN_OBJECT_WORDS[] = {
+    "INDEX",    "UNIQUE",  "FULLTEXT", "SPATIAL", "USER",     "ROLE",    "SERVER",
+    "TABLESPACE", "LOGFILE", "SEQUENCE", "PACKAGE", "RESOURCE", "SYNONYM", "ON", "AS"};
+
+// Bare words that open a table clause instead of a column definition. PERIOD (MariaDB's
+// application-time and system-time periods) and VECTOR (MariaDB's vector index) only when the
+// word after them says so, since both are valid column names.
 constexpr const char* INDEX_WORDS[] = {"PRIMARY", "KEY",      "UNIQUE",  "CONSTRAINT", "FOREIGN",
                                        "INDEX",   "FULLTEXT", "SPATIAL", "CHECK"};
 
@@ -71,8 +81,72 @@ int object_find_linear(const DumpState& state, std::string_view database, std::s
     return -1;
 }
 
-bool is_token_text(const Token& token, const char* text) {
-    return std::strcmp(token.text, text) == 0;
+// A keyword is a bare word: a quoted name (backquotes, or double quotes under ANSI_QUOTES)
+// is never one, whatever it spells.
+bool keyword_is(const Token& token, const char* keyword) {
+    return token.kind == TOKEN_WORD && token_is(token, keyword);
+}
+
+bool keyword_in(const Token& token, const char* const* words, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        if (keyword_is(token, words[i])) return true;
+    }
+    return false;
+}
+
+// The single punctuation byte c as a token of its own (not a quoted name that holds it).
+bool punct_is(const Token& token, char c) {
+    return token.kind == TOKEN_OTHER && token.text[0] == c;
+}
+
+// Whether the definition whose first token is t (read from definition) is a table clause.
+bool is_table_clause(const Token& t, TextSpan definition, Token& scratch) {
+    if (keyword_in(t, INDEX_WORDS, std::size(INDEX_WORDS))) return true;
+    if (keyword_is(t, "PERIOD")) {
+        return text_read_token(definition, scratch) && keyword_is(scratch, "FOR");
+    }
+    if (keyword_is(t, "VECTOR")) {
+        return text_read_token(definition, scratch) &&
+               (keyword_is(scratch, "KEY") || keyword_is(scratch, "INDEX"));
+    }
+    return false;
+}
+
+void fold_key(std::string& key, std::string_view name) {
+    key.assign(name);
+    for (char& c : key) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + ('a' - 'A'));
+    }
+}
+
+int column_find_linear(const SchemaObject& o, std::string_view name) {
+    for (std::size_t i = 0; i < o.columns.size(); ++i) {
+        if (ascii_iequals(o.columns[i].name, name)) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+// The column table of object, in step with its columns; null when memory is short (the
+// linear search decides then).
+std::unordered_map<std::string, std::uint32_t>* column_table(ObjectLookup& lookup,
+                                                             const DumpState& state,
+                                                             std::uint32_t object) {
+    try {
+        if (lookup.columns.size() <= object) lookup.columns.resize(state.objects.size());
+        auto& names = lookup.columns[object];
+        const SchemaObject& o = state.objects[object];
+        if (names.size() != o.columns.size()) {
+            names.clear();
+            for (std::uint32_t i = 0; i < o.columns.size(); ++i) {
+                fold_key(lookup.column_key, o.columns[i].name);
+                names.emplace(lookup.column_key, i);
+            }
+        }
+        return &names;
+    } catch (const std::bad_alloc&) {
+        if (object < lookup.columns.size()) lookup.columns[object].clear();
+        return nullptr;
+    }
 }
 
 }  // namespace
@@ -127,10 +201,23 @@ int object_find_or_add(DumpState& state, std::string_view database, std::string_
 }
 
 int column_find_or_add(DumpState& state, std::uint32_t object, std::string_view name,
-                       std::string_view type_text) {
+                       std::string_view type_text, ObjectLookup* lookup) {
     SchemaObject& o = state.objects[object];
-    for (std::size_t i = 0; i < o.columns.size(); ++i) {
-        if (ascii_iequals(o.columns[i].name, name)) return static_cast<int>(i);
+    std::unordered_map<std::string, std::uint32_t>* names =
+        lookup != nullptr ? column_table(*lookup, state, object) : nullptr;
+    if (names != nullptr) {
+        try {
+            fold_key(lookup->column_key, name);
+            auto found = names->find(lookup->column_key);
+            if (found != names->end()) return static_cast<int>(found->second);
+        } catch (const std::bad_alloc&) {
+            names->clear();
+            names = nullptr;
+        }
+    }
+    if (names == nullptr) {
+        const int found = column_find_linear(o, name);
+        if (found >= 0) return found;
     }
     if (o.columns.size() >= MAX_COLUMNS) {
         dump_state_fail(state, MSG_TOO_MANY_COLUMNS);
@@ -145,7 +232,41 @@ int column_find_or_add(DumpState& state, std::uint32_t object, std::string_view 
         dump_state_fail(state, MSG_MEMORY);
         return -1;
     }
-    return static_cast<int>(o.columns.size() - 1);
+    const auto number = static_cast<std::uint32_t>(o.columns.size() - 1);
+    if (names != nullptr) {
+        try {
+            names->emplace(lookup->column_key, number);
+        } catch (const std::bad_alloc&) {
+            names->clear();  // out of step: rebuilt on the next look-up
+        }
+    }
+    return static_cast<int>(number);
+}
+
+bool column_is_invisible(std::string_view type_text) {
+    static constexpr std::string_view WORD = "invisible";
+    const std::size_t n = type_text.size();
+    for (std::size_t i = 0; i < n;) {
+        const auto c = static_cast<unsigned char>(type_text[i]);
+        if (c == '\'' || c == '"' || c == '`') {  // COMMENT 'invisible' is no attribute
+            ++i;
+            while (i < n && static_cast<unsigned char>(type_text[i]) != c) {
+                if (type_text[i] == '\\' && c != '`') ++i;
+                ++i;
+            }
+            ++i;
+            continue;
+        }
+        if (!sql_is_word(c)) {
+            ++i;
+            continue;
+        }
+        std::size_t end = i;
+        while (end < n && sql_is_word(static_cast<unsigned char>(type_text[end]))) ++end;
+        if (ascii_iequals(type_text.substr(i, end - i), WORD)) return true;
+        i = end;
+    }
+    return false;
 }
 
 bool text_read_token(TextSpan& span, Token& token) {
@@ -214,27 +335,35 @@ bool create_parse(DumpState& state, const char* text, std::string_view current_d
         dump_state_fail(state, MSG_MEMORY);
         return false;
     }
+    std::unique_ptr<Token> second(new (std::nothrow) Token);
+    if (!second) {
+        dump_state_fail(state, MSG_MEMORY);
+        return false;
+    }
     Token& t = *token;
     if (!text_read_token(span, t)) return true;  // CREATE
     if (!text_read_token(span, t)) return true;
 
+    // The object keyword is the first bare word of the table below; identifiers, strings and
+    // account names before it (DEFINER=`event`@`localhost`) are passed over.
     const CreateKeyword* keyword = nullptr;
     for (;;) {
         for (const CreateKeyword& k : CREATE_KEYWORDS) {
-            if (token_is(t, k.word)) {
+            if (keyword_is(t, k.word)) {
                 keyword = &k;
                 break;
             }
         }
         if (keyword != nullptr) break;
-        if (!text_read_token(span, t)) return true;  // CREATE INDEX, CREATE USER, ...
+        if (keyword_in(t, NOT_AN_OBJECT_WORDS, std::size(NOT_AN_OBJECT_WORDS))) return true;
+        if (!text_read_token(span, t)) return true;  // CREATE USER, ...
     }
 
     if (!text_read_token(span, t)) {
         dump_state_fail(state, MSG_CREATE_INCOMPLETE);
         return false;
     }
-    if (token_is(t, "IF")) {
+    if (keyword_is(t, "IF")) {
         text_read_token(span, t);  // NOT
         text_read_token(span, t);  // EXISTS
         text_read_token(span, t);  // the name
@@ -245,7 +374,7 @@ bool create_parse(DumpState& state, const char* text, std::string_view current_d
         database.assign(current_database);
         name.assign(t.text);
         text_read_token(span, t);
-        if (is_token_text(t, ".")) {
+        if (punct_is(t, '.')) {
             if (!text_read_token(span, t)) {
                 dump_state_fail(state, MSG_QUALIFIED_INCOMPLETE);
                 return false;
@@ -275,7 +404,7 @@ bool create_parse(DumpState& state, const char* text, std::string_view current_d
         dump_state_fail(state, MSG_MEMORY);
         return false;
     }
-    if (keyword->kind != OBJECT_TABLE || !is_token_text(t, "(")) return true;
+    if (keyword->kind != OBJECT_TABLE || !punct_is(t, '(')) return true;
 
     const unsigned char* b = span.bytes;
     const std::uint64_t end = span.length;
@@ -289,34 +418,23 @@ bool create_parse(DumpState& state, const char* text, std::string_view current_d
         definition.length = d < end ? d : end;
         definition.position = p;
         definition.no_backslash = no_backslash;
-        if (text_read_token(definition, t)) {
-            bool index_or_constraint = false;
-            if (t.kind != TOKEN_BACKQUOTED) {
-                for (const char* w : INDEX_WORDS) {
-                    if (token_is(t, w)) {
-                        index_or_constraint = true;
-                        break;
-                    }
-                }
+        if (text_read_token(definition, t) && !is_table_clause(t, definition, *second)) {
+            std::uint64_t type_start = t.end;
+            std::uint64_t type_end = definition.length;
+            while (type_start < type_end && sql_is_blank(b[type_start])) ++type_start;
+            while (type_end > type_start && sql_is_blank(b[type_end - 1])) --type_end;
+            std::string type_text;
+            try {
+                type_text.assign(text + type_start, type_end - type_start);
+            } catch (const std::bad_alloc&) {
+                dump_state_fail(state, MSG_MEMORY);
+                return false;
             }
-            if (!index_or_constraint) {
-                std::uint64_t type_start = t.end;
-                std::uint64_t type_end = definition.length;
-                while (type_start < type_end && sql_is_blank(b[type_start])) ++type_start;
-                while (type_end > type_start && sql_is_blank(b[type_end - 1])) --type_end;
-                std::string type_text;
-                try {
-                    type_text.assign(text + type_start, type_end - type_start);
-                } catch (const std::bad_alloc&) {
-                    dump_state_fail(state, MSG_MEMORY);
-                    return false;
-                }
-                int column = column_find_or_add(state, object, std::string_view(t.text),
-                                                type_text);
-                if (column < 0) return false;
-                state.objects[object].columns[static_cast<std::uint32_t>(column)].type_text =
-                    std::move(type_text);
-            }
+            int column = column_find_or_add(state, object, std::string_view(t.text),
+                                            type_text, lookup);
+            if (column < 0) return false;
+            state.objects[object].columns[static_cast<std::uint32_t>(column)].type_text =
+                std::move(type_text);
         }
         if (d >= end || b[d] == ')') return true;
         p = d + 1;

@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "foundation/dump_state.h"
 #include "importer/dump_reader.h"
@@ -19,12 +20,18 @@ namespace kv {
 
 inline constexpr const char* TYPE_NOT_IN_DUMP = "(Definition nicht im Dump)";
 
-// Optional lookup table that an import keeps next to the object array so that finding an
-// object costs a hash probe instead of a scan over up to 65,536 objects. Results are the same
-// as the linear search; it is rebuilt when it no longer matches the array.
+// Optional lookup tables that an import keeps next to the object array so that finding an
+// object, or a column of an object, costs a hash probe instead of a scan over up to 65,536
+// objects or 4,096 columns (a 1,000-column table dumped a row per statement with column lists
+// names every column once per row). Results are the same as the linear searches; a table is
+// rebuilt when it no longer matches what it indexes.
 struct ObjectLookup {
     std::unordered_map<std::string, std::uint32_t> numbers;
     std::string key;  // reused probe key
+    // By object number: column numbers by the name with ASCII letters in lower case. Built on
+    // the first column look-up of an object.
+    std::vector<std::unordered_map<std::string, std::uint32_t>> columns;
+    std::string column_key;  // reused probe key
 };
 
 // Number of the object (kind, database, name), compared byte for byte; adds it when missing.
@@ -35,7 +42,12 @@ int object_find_or_add(DumpState& state, std::string_view database, std::string_
 // Number of the column whose name equals name ignoring ASCII case; adds it with type_text
 // when missing (an existing column stays unchanged). -1 with the message in state.
 int column_find_or_add(DumpState& state, std::uint32_t object, std::string_view name,
-                       std::string_view type_text);
+                       std::string_view type_text, ObjectLookup* lookup = nullptr);
+
+// True when a column's definition text declares it INVISIBLE (also inside an executable
+// comment, as MySQL 8 writes it): such a column takes no value from an INSERT without a
+// column list.
+bool column_is_invisible(std::string_view type_text);
 
 // A statement held in memory with a read position.
 struct TextSpan {

@@ -18,11 +18,82 @@ unsigned char lower(unsigned char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 32) : c;
 }
 
-bool is_sql_mode_at(const unsigned char* t) {
-    static const char word[] = "sql_mode";
-    for (int k = 0; k < 8; ++k) {
-        if (lower(t[k]) != static_cast<unsigned char>(word[k])) return false;
+bool is_word_at(const unsigned char* t, std::size_t length, std::size_t i, const char* word) {
+    const std::size_t n = std::strlen(word);
+    if (i + n > length) return false;
+    for (std::size_t k = 0; k < n; ++k) {
+        if (lower(t[i + k]) != static_cast<unsigned char>(word[k])) return false;
     }
+    return true;
+}
+
+bool word_ends_at(const unsigned char* t, std::size_t end, const char* word) {
+    const std::size_t n = std::strlen(word);
+    if (end < n || !is_word_at(t, end, end - n, word)) return false;
+    return end == n || !sql_is_word(t[end - n - 1]);
+}
+
+// Where "sql_mode" at i names the session's mode: at a word start (so @OLD_SQL_MODE never
+// matches), or as the system variable @@sql_mode. @@SESSION.sql_mode and @@LOCAL.sql_mode
+// match as a word after the dot.
+bool names_sql_mode(const unsigned char* t, std::size_t i) {
+    if (i == 0 || !sql_is_word(t[i - 1])) return true;
+    return i >= 2 && t[i - 1] == '@' && t[i - 2] == '@' && (i == 2 || !sql_is_word(t[i - 3]));
+}
+
+// Whether the variable at i is the server-wide one (SET GLOBAL sql_mode, @@GLOBAL.sql_mode,
+// PERSIST): it does not change how the dump's own session reads its strings.
+bool is_global(const unsigned char* t, std::size_t i) {
+    if (i > 0 && t[i - 1] == '.') return i >= 9 && is_word_at(t, i, i - 9, "@@global.");
+    std::size_t end = i;
+    while (end > 0 && sql_is_blank(t[end - 1])) --end;
+    return word_ends_at(t, end, "global") || word_ends_at(t, end, "persist") ||
+           word_ends_at(t, end, "persist_only");
+}
+
+// Copies the quoted value that opens at t[j] (quote byte), lower-cased, into value (at most
+// VALUE_SCRATCH - 1 bytes; no unescaping: a doubled quote ends the copy). Returns the
+// position after the closing quote (or the end).
+std::size_t copy_quoted(const unsigned char* t, std::size_t length, std::size_t j,
+                        char (&value)[VALUE_SCRATCH]) {
+    const unsigned char q = t[j];
+    std::size_t n = 0;
+    std::size_t k = j + 1;
+    for (; k < length && t[k] != q; ++k) {
+        if (n < VALUE_SCRATCH - 1) value[n++] = static_cast<char>(lower(t[k]));
+    }
+    value[n] = '\0';
+    return k < length ? k + 1 : k;
+}
+
+std::uint32_t mode_of(const char* value) {
+    return std::strstr(value, "no_backslash_escapes") != nullptr ? 1 : 0;
+}
+
+std::size_t skip_blanks(const unsigned char* t, std::size_t length, std::size_t j) {
+    while (j < length && sql_is_blank(t[j])) ++j;
+    return j;
+}
+
+// IFNULL(@variable, 'literal') at j, the restore line of HeidiSQL's exports: the saved mode
+// when the dump saved one, else the literal's. False when the text has another shape.
+bool restore_ifnull(DumpReader& reader, const unsigned char* t, std::size_t length,
+                    std::size_t j) {
+    if (!is_word_at(t, length, j, "ifnull")) return false;
+    j = skip_blanks(t, length, j + 6);
+    if (j >= length || t[j] != '(') return false;
+    j = skip_blanks(t, length, j + 1);
+    if (j >= length || t[j] != '@' || (j + 1 < length && t[j + 1] == '@')) return false;
+    ++j;
+    while (j < length && sql_is_word(t[j])) ++j;
+    j = skip_blanks(t, length, j);
+    if (j >= length || t[j] != ',') return false;
+    j = skip_blanks(t, length, j + 1);
+    if (j >= length || (t[j] != '\'' && t[j] != '"')) return false;
+    char value[VALUE_SCRATCH];
+    j = skip_blanks(t, length, copy_quoted(t, length, j, value));
+    if (j >= length || t[j] != ')') return false;
+    reader.escape_mode = reader.mode_saved != 0 ? reader.saved_escape_mode : mode_of(value);
     return true;
 }
 
@@ -32,34 +103,30 @@ void sql_mode_recognise(DumpReader& reader, const char* text) {
     if (std::strstr(text, "@OLD_SQL_MODE=@@SQL_MODE") != nullptr ||
         std::strstr(text, "@old_sql_mode=@@sql_mode") != nullptr) {
         reader.saved_escape_mode = reader.escape_mode;
+        reader.mode_saved = 1;
     }
     const auto* t = reinterpret_cast<const unsigned char*>(text);
     const std::size_t length = std::strlen(text);
     if (length < 8) return;
     for (std::size_t i = 0; i + 8 <= length; ++i) {
         if (lower(t[i]) != 's') continue;
-        if (i > 0 && sql_is_word(t[i - 1])) continue;
-        if (!is_sql_mode_at(t + i)) continue;
-        std::size_t j = i + 8;
-        while (j < length && sql_is_blank(t[j])) ++j;
+        if (!names_sql_mode(t, i) || !is_word_at(t, length, i, "sql_mode")) continue;
+        std::size_t j = skip_blanks(t, length, i + 8);
+        if (j + 1 < length && t[j] == ':' && t[j + 1] == '=') ++j;  // SET sql_mode := …
         if (j >= length || t[j] != '=') continue;
-        ++j;
-        while (j < length && sql_is_blank(t[j])) ++j;
+        if (is_global(t, i)) continue;
+        j = skip_blanks(t, length, j + 1);
         unsigned char c = j < length ? t[j] : 0;
         if (c == '\'' || c == '"') {
             char value[VALUE_SCRATCH];
-            std::size_t n = 0;
-            for (std::size_t k = j + 1; k < length && t[k] != c && n < VALUE_SCRATCH - 1; ++k) {
-                value[n++] = static_cast<char>(lower(t[k]));
-            }
-            value[n] = '\0';
-            reader.escape_mode = std::strstr(value, "no_backslash_escapes") != nullptr ? 1 : 0;
+            copy_quoted(t, length, j, value);
+            reader.escape_mode = mode_of(value);
         } else if (c == '@') {
             reader.escape_mode = reader.saved_escape_mode;
         } else if ((c == 'D' || c == 'd') && j + 1 < length &&
                    (t[j + 1] == 'E' || t[j + 1] == 'e')) {
             reader.escape_mode = 0;
-        } else {
+        } else if (!restore_ifnull(reader, t, length, j)) {
             reader_fail(reader, MSG_DYNAMIC);
         }
     }

@@ -1,7 +1,9 @@
 // Keeps the dump reader's escape mode (NO_BACKSLASH_ESCAPES) in step with the SQL_MODE
-// assignments of a dump without executing SQL: literal quoted values, the save-and-restore
-// idiom through @OLD_SQL_MODE, and DEFAULT. Every other assignment form is refused, since
-// guessing the mode would misplace tuple ends in gigabytes of data.
+// assignments of a dump without executing SQL: literal quoted values (to sql_mode,
+// @@sql_mode, @@SESSION.sql_mode), the save-and-restore idiom through @OLD_SQL_MODE (also
+// HeidiSQL's IFNULL(@OLD_SQL_MODE, '…')), and DEFAULT; the server-wide mode (GLOBAL, PERSIST)
+// is left alone. Every other assignment form is refused, since guessing the mode would
+// misplace tuple ends in gigabytes of data.
 //
 // Texts are executable-comment captures (at most 64 KiB) and SET statements (at most 2 MiB);
 // one pass over the text, no allocation (a 512-byte scratch for a quoted value).

@@ -120,7 +120,8 @@ TEST(ImportData, DumpsInTheStylesOfRealTools) {
              EXPECT_EQ(transfer.substr(transfer.size() - 7), "\nEND ;;");
              const std::string& twice = s.objects[2].create_text;
              EXPECT_EQ(twice.substr(twice.size() - 5), "END$$");
-             EXPECT_EQ(s.import_notes, NOTE_VIEW_CODE + NOTE_CHANGE + NOTE_CHANGE);
+             EXPECT_EQ(s.import_notes, note_code("Trigger `accounts_bu`") + note_code("View `rich`") +
+                                          NOTE_CHANGE + NOTE_CHANGE);
          }},
         {"no_backslash.sql", "", 1, std::nullopt,
          {{"",

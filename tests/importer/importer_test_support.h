@@ -113,9 +113,12 @@ inline const std::string NOTE_NO_TUPLES =
 inline const std::string NOTE_CHANGE =
     "SQL-Änderungsstatement wurde nicht ausgeführt. Der Browser zeigt VALUES-Datensätze, keinen "
     "berechneten MySQL-Endzustand.\r\n";
-inline const std::string NOTE_VIEW_CODE =
-    "View-/Routinen-Code in einem Versionskommentar wurde nicht als Schemaobjekt übernommen. "
-    "Originaldatei enthält den vollständigen SQL-Text.\r\n";
+// The note for a view, routine, trigger or event in executable comments, naming it (for
+// example "View `v`").
+inline std::string note_code(const std::string& object) {
+    return "View-/Routinen-Code in einem Versionskommentar wurde nicht als Schemaobjekt "
+           "übernommen (" + object + "). Originaldatei enthält den vollständigen SQL-Text.\r\n";
+}
 inline const std::string NOTE_GENERIC =
     "Tabelle ohne CREATE TABLE/Spaltendefinition: generische Spaltennamen wurden vergeben.\r\n";
 inline const std::string NOTE_REPLACE =

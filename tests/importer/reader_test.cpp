@@ -228,34 +228,52 @@ TEST(DumpReader, SizeFixedAtOpening) {
     EXPECT_STREQ(shrunk.state.message, "Lesefehler im Dump. Datei oder Datenträger prüfen.");
 }
 
+// Executable comments: SQL_MODE assignments apply, and code objects inside them (a view,
+// routine, trigger or event, whole or split over a chain of comments) get one note each that
+// names them.
 TEST(DumpReader, ExecutableCommentCapture) {
     struct Case {
         std::string input;
-        std::uint32_t notes;
+        std::vector<std::string> named;  // the objects the notes name, in order
         std::uint32_t escape_mode;
     };
-    const std::string view_note =
-        "View-/Routinen-Code in einem Versionskommentar wurde nicht als Schemaobjekt übernommen. "
-        "Originaldatei enthält den vollständigen SQL-Text.\r\n";
     const std::vector<Case> cases = {
-        {"/*!50001 CREATE VIEW `v` AS SELECT 1 AS `x`*/;", 1, 0},
-        {"/*M!100100 CREATE OR REPLACE PROCEDURE p() BEGIN END */;", 1, 0},
-        {"/*!50003 CREATE*/ /*!50003 TRIGGER t BEFORE INSERT ON a FOR EACH ROW SET x=1 */;", 0, 0},
-        {"/* CREATE VIEW v */;", 0, 0},  // a plain comment is not examined
-        {"/*!40101 SET NAMES utf8mb4 */;", 0, 0},
-        {"/*!40101 SET SQL_MODE='NO_BACKSLASH_ESCAPES' */;", 0, 1},
-        {"/*M!40101 SET SQL_MODE='NO_BACKSLASH_ESCAPES' */;", 0, 1},
-        {"/*!40101 CREATE " + std::string(CAPTURE_MAX, ' ') + "VIEW */;", 0, 0},
-        {"/*!" + std::string(CAPTURE_MAX - 8, 'x') + " sql_mode='no_backslash_escapes' */", 0, 0},
-        {"/*!" + std::string(CAPTURE_MAX - 32, 'x') + " sql_mode='no_backslash_escapes' */", 0, 1},
+        {"/*!50001 CREATE VIEW `v` AS SELECT 1 AS `x`*/;", {"View `v`"}, 0},
+        {"/*M!100100 CREATE OR REPLACE PROCEDURE p() BEGIN END */;", {"Prozedur `p`"}, 0},
+        {"/*!50003 CREATE*/ /*!50017 DEFINER=`root`@`localhost`*/ /*!50003 TRIGGER t BEFORE "
+         "INSERT ON a FOR EACH ROW SET x=1 */;;",
+         {"Trigger `t`"}, 0},
+        {"/*!50001 CREATE ALGORITHM=UNDEFINED */\n/*!50013 DEFINER=`event`@`%` SQL SECURITY "
+         "DEFINER */\n/*!50001 VIEW `db`.`v2` AS select 1 AS `1` */;",
+         {"View `db`.`v2`"}, 0},
+        {"/*!50106 CREATE*/ /*!50117 DEFINER=`root`@`localhost`*/ /*!50106 EVENT IF NOT EXISTS "
+         "`ev` ON SCHEDULE EVERY 1 DAY DO DELETE FROM t */ ;;",
+         {"Event `ev`"}, 0},
+        // The temporary view and the view itself are one object: one note.
+        {"/*!50001 CREATE VIEW `v` AS SELECT 1 AS `x`*/;\n/*!50001 CREATE ALGORITHM=UNDEFINED "
+         "*/ /*!50001 VIEW `v` AS select 1 */;/*!50001 CREATE FUNCTION `v`() */",
+         {"View `v`", "Funktion `v`"}, 0},
+        {"/*!50001 CREATE TABLE `v` (`x` int) */ /*!50001 VIEW w */;", {}, 0},  // a placeholder
+        {"/*!50001 CREATE `view` */;", {}, 0},
+        {"/* CREATE VIEW v */;", {}, 0},  // a plain comment is not examined
+        {"/*!40101 SET NAMES utf8mb4 */;", {}, 0},
+        {"/*!40101 SET SQL_MODE='NO_BACKSLASH_ESCAPES' */;", {}, 1},
+        {"/*M!40101 SET SQL_MODE='NO_BACKSLASH_ESCAPES' */;", {}, 1},
+        {"/*!40101 CREATE " + std::string(CAPTURE_MAX, ' ') + "VIEW */;", {}, 0},
+        {"/*!" + std::string(CAPTURE_MAX - 8, 'x') + " sql_mode='no_backslash_escapes' */", {}, 0},
+        {"/*!" + std::string(CAPTURE_MAX - 32, 'x') + " sql_mode='no_backslash_escapes' */", {},
+         1},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.input.substr(0, 60));
         ReaderFixture f(c.input);
         f.tokens();
-        EXPECT_EQ(f.reader.failed, 0) << c.input.substr(0, 60);
-        EXPECT_EQ(f.state.note_count, c.notes) << c.input.substr(0, 60);
-        EXPECT_EQ(f.state.import_notes, c.notes == 1 ? view_note : "");
-        EXPECT_EQ(f.reader.escape_mode, c.escape_mode) << c.input.substr(0, 60);
+        EXPECT_EQ(f.reader.failed, 0);
+        std::string want;
+        for (const std::string& name : c.named) want += test::note_code(name);
+        EXPECT_EQ(f.state.note_count, c.named.size());
+        EXPECT_EQ(f.state.import_notes, want);
+        EXPECT_EQ(f.reader.escape_mode, c.escape_mode);
     }
 }
 

@@ -47,6 +47,17 @@ TEST(CreateParse, ObjectsAndNames) {
         {"CREATE TRIGGER tr BEFORE INSERT ON t FOR EACH ROW SET @a = 1;", OBJECT_ROUTINE, "cur",
          "tr"},
         {"CREATE EVENT e ON SCHEDULE EVERY 1 DAY DO DELETE FROM t;", OBJECT_ROUTINE, "cur", "e"},
+        // Only bare words are keywords: names and strings before the keyword that spell one
+        // are passed over, and so are quoted names that look like IF or a dot.
+        {"CREATE DEFINER=`event`@`localhost` PROCEDURE `nightly_cleanup`() BEGIN END;;",
+         OBJECT_ROUTINE, "cur", "nightly_cleanup"},
+        {"CREATE DEFINER='view'@'%' SQL SECURITY INVOKER VIEW `v` AS SELECT 1;", OBJECT_VIEW,
+         "cur", "v"},
+        {"CREATE DEFINER=\"trigger\"@\"%\" TRIGGER \"tr\" AFTER DELETE ON t FOR EACH ROW SET "
+         "@a = 1;",
+         OBJECT_ROUTINE, "cur", "tr"},
+        {"CREATE TABLE `if` (a int);", OBJECT_TABLE, "cur", "if"},
+        {"CREATE TABLE `a` `.` (x int);", OBJECT_TABLE, "cur", "a"},
     };
     for (const Case& c : cases) {
         DumpState state;
@@ -61,8 +72,12 @@ TEST(CreateParse, ObjectsAndNames) {
 }
 
 TEST(CreateParse, IgnoredAndFailingStatements) {
-    for (const char* text : {"CREATE INDEX i ON t (a);", "CREATE USER 'u'@'h';", "CREATE;",
-                             "CREATE"}) {
+    for (const char* text :
+         {"CREATE INDEX i ON t (a);", "CREATE USER 'u'@'h';", "CREATE;", "CREATE",
+          "CREATE INDEX `idx` ON `event` (`a`);", "CREATE UNIQUE INDEX u ON view (a);",
+          "CREATE INDEX i ON event (a);", "CREATE ROLE 'table';",
+          "CREATE SEQUENCE `s` start with 1 increment by 1;",
+          "CREATE PACKAGE p AS PROCEDURE a(); FUNCTION b() RETURN INT; END;"}) {
         DumpState state;
         EXPECT_TRUE(create_parse(state, text, "cur", false)) << text;
         EXPECT_TRUE(state.objects.empty()) << text;
@@ -103,6 +118,31 @@ TEST(CreateParse, ColumnDefinitions) {
     ASSERT_TRUE(create_parse(nb, "CREATE TABLE t (a char(2) DEFAULT 'a\\', b int);", "d", true));
     EXPECT_EQ(columns_of(nb.objects[0]),
               (std::vector<Col>{{"a", "char(2) DEFAULT 'a\\'"}, {"b", "int"}}));
+
+    // Table clauses of MySQL 8 and MariaDB are no columns; a quoted name that spells a clause
+    // word is a column (double quotes quote names under ANSI_QUOTES), and PERIOD or VECTOR
+    // open a clause only with the word that belongs to it.
+    DumpState clauses;
+    ASSERT_TRUE(create_parse(clauses,
+                             "CREATE TABLE t (\n"
+                             "  \"key\" int, \"index\" int, \"check\" int, `primary` int,\n"
+                             "  `s` date, `e` date, period int, vector blob,\n"
+                             "  `c` int GENERATED ALWAYS AS (`s` + 1) VIRTUAL,\n"
+                             "  `h` int DEFAULT NULL /*!80023 INVISIBLE */,\n"
+                             "  PERIOD FOR app_time (`s`, `e`),\n"
+                             "  period for SYSTEM_TIME (row_start, row_end),\n"
+                             "  VECTOR INDEX (vector), vector key vk (vector),\n"
+                             "  CONSTRAINT `CONSTRAINT_1` CHECK (`e` > `s`),\n"
+                             "  CONSTRAINT `t_chk_1` CHECK ((`period` > 0)) /*!80016 NOT ENFORCED */,\n"
+                             "  CHECK (e > s)\n"
+                             ") ENGINE=InnoDB WITH SYSTEM VERSIONING\n"
+                             "/*!50100 PARTITION BY RANGE (period) (PARTITION p0 VALUES LESS "
+                             "THAN (10) ENGINE = InnoDB) */;",
+                             "d", false));
+    std::vector<std::string> names;
+    for (const Column& c : clauses.objects[0].columns) names.push_back(c.name);
+    EXPECT_EQ(names, (std::vector<std::string>{"key", "index", "check", "primary", "s", "e",
+                                               "period", "vector", "c", "h"}));
 
     for (const char* none : {"CREATE TABLE c LIKE o;", "CREATE TABLE c AS SELECT 1;",
                              "CREATE TABLE c ();", "CREATE TABLE c (", "CREATE VIEW v (a) AS x"}) {

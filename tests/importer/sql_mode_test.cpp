@@ -21,6 +21,7 @@ struct Case {
     std::uint32_t want_mode;
     std::uint32_t want_saved;
     bool fails;
+    bool was_saved = false;  // the dump saved its mode before
 };
 
 TEST(SqlMode, Assignments) {
@@ -53,6 +54,25 @@ TEST(SqlMode, Assignments) {
         {0, 0, "SET sql_mode =", 0, 0, true},
         // The failure stands, but later assignments in the text are still applied.
         {0, 0, "SET sql_mode = x, sql_mode = 'NO_BACKSLASH_ESCAPES'", 1, 0, true},
+        // The system variable and the session scope set the mode like the plain name.
+        {0, 0, "SET @@sql_mode = 'NO_BACKSLASH_ESCAPES'", 1, 0, false},
+        {0, 0, "SET @@SESSION.sql_mode='NO_BACKSLASH_ESCAPES'", 1, 0, false},
+        {0, 0, "SET SESSION sql_mode = 'NO_BACKSLASH_ESCAPES'", 1, 0, false},
+        {0, 0, "SET @@LOCAL.sql_mode := \"no_backslash_escapes\"", 1, 0, false},
+        {0, 0, "SET sql_mode:='NO_BACKSLASH_ESCAPES'", 1, 0, false},
+        {0, 0, "SET x@@sql_mode = 'NO_BACKSLASH_ESCAPES'", 0, 0, false},
+        {0, 0, "SET @@@sql_mode = 'NO_BACKSLASH_ESCAPES'", 0, 0, false},
+        // The server-wide mode leaves the dump's session as it is, whatever its value.
+        {0, 0, "SET GLOBAL sql_mode = 'NO_BACKSLASH_ESCAPES'", 0, 0, false},
+        {0, 0, "SET @@GLOBAL.sql_mode = CONCAT(@@sql_mode, 'x')", 0, 0, false},
+        {0, 0, "SET PERSIST sql_mode = ''", 0, 0, false},
+        // HeidiSQL's restore: the saved mode, or the literal when nothing was saved.
+        {0, 1, "SET SQL_MODE=IFNULL(@OLD_SQL_MODE, '')", 1, 1, false, true},
+        {1, 0, "SET SQL_MODE=IFNULL(@OLD_SQL_MODE, '')", 0, 0, false},
+        {0, 0, "SET sql_mode = ifnull ( @x , 'NO_BACKSLASH_ESCAPES' )", 1, 0, false},
+        {0, 0, "SET sql_mode = IFNULL(@@sql_mode, '')", 0, 0, true},
+        {0, 0, "SET sql_mode = IFNULL(@x, CONCAT('a'))", 0, 0, true},
+        {0, 0, "SET sql_mode = IFNULL(@x, 'a') + 1", 0, 0, false},
     };
     for (const Case& c : cases) {
         DumpState state;
@@ -60,6 +80,7 @@ TEST(SqlMode, Assignments) {
         reader.state = &state;
         reader.escape_mode = c.mode;
         reader.saved_escape_mode = c.saved;
+        reader.mode_saved = c.was_saved ? 1 : 0;
         sql_mode_recognise(reader, c.text.c_str());
         EXPECT_EQ(reader.escape_mode, c.want_mode) << c.text;
         EXPECT_EQ(reader.saved_escape_mode, c.want_saved) << c.text;

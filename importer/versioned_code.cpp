@@ -1,0 +1,123 @@
+// Executable-comment chains of views, triggers, events and routines (see versioned_code.h).
+#include "importer/versioned_code.h"
+
+#include <cstring>
+#include <iterator>
+#include <new>
+#include <string>
+
+#include "importer/dump_reader.h"
+#include "importer/schema.h"
+
+namespace kv {
+
+namespace {
+
+constexpr std::size_t MAX_NOTED = 65536;
+
+struct CodeKeyword {
+    const char* word;
+    const char* shown;  // how the note names the kind
+};
+constexpr CodeKeyword CODE_KEYWORDS[] = {
+    {"VIEW", "View"},          {"TRIGGER", "Trigger"},   {"EVENT", "Event"},
+    {"PROCEDURE", "Prozedur"}, {"FUNCTION", "Funktion"},
+};
+
+// After CREATE, these bare words mean a statement of another kind (a placeholder table, an
+// index, …): the chain then holds no code object.
+constexpr const char* OTHER_STATEMENT_WORDS[] = {
+    "TABLE",    "DATABASE", "SCHEMA",  "INDEX",   "UNIQUE",   "FULLTEXT", "SPATIAL",
+    "USER",     "ROLE",     "SERVER",  "TABLESPACE", "LOGFILE", "SEQUENCE", "PACKAGE",
+    "RESOURCE", "ON",       "AS"};
+
+bool is_keyword(const Token& t, const char* word) {
+    return t.kind == TOKEN_WORD && token_is(t, word);
+}
+
+std::uint64_t hash_bytes(std::uint64_t h, const char* bytes, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) {
+        h ^= static_cast<unsigned char>(bytes[i]);
+        h *= 0x100000001b3ull;
+    }
+    return h;
+}
+
+// Appends the note for the object (kind, name) unless it was noted before.
+void note_object(VersionedCode& code, DumpState& state, const CodeKeyword& kind,
+                 const std::string& name) {
+    std::uint64_t h = hash_bytes(0xcbf29ce484222325ull, kind.word, std::strlen(kind.word) + 1);
+    h = hash_bytes(h, name.data(), name.size());
+    if (code.noted.count(h) != 0) return;
+    try {
+        if (code.noted.size() < MAX_NOTED) code.noted.insert(h);
+        std::string note = "View-/Routinen-Code in einem Versionskommentar wurde nicht als "
+                           "Schemaobjekt übernommen";
+        if (!name.empty()) note += std::string(" (") + kind.shown + " " + name + ")";
+        note += ". Originaldatei enthält den vollständigen SQL-Text.";
+        import_note_append(state, note.c_str());
+    } catch (const std::bad_alloc&) {
+        import_note_append(state,
+                           "View-/Routinen-Code in einem Versionskommentar wurde nicht als "
+                           "Schemaobjekt übernommen. Originaldatei enthält den vollständigen "
+                           "SQL-Text.");
+    }
+}
+
+// The object name after the keyword, as `name` or `database`.`name`; "" when none follows.
+std::string object_name(TextSpan& span, Token& t) {
+    std::string name;
+    if (!text_read_token(span, t)) return name;
+    if (is_keyword(t, "IF")) {  // IF NOT EXISTS
+        text_read_token(span, t);
+        text_read_token(span, t);
+        if (!text_read_token(span, t)) return name;
+    }
+    if (t.kind == TOKEN_OTHER) return name;
+    name = std::string("`") + t.text + "`";
+    TextSpan after = span;
+    if (text_read_token(after, t) && t.kind == TOKEN_OTHER && t.text[0] == '.' &&
+        text_read_token(after, t) && t.kind != TOKEN_OTHER) {
+        name += std::string(".`") + t.text + "`";
+        span = after;
+    }
+    return name;
+}
+
+}  // namespace
+
+bool versioned_code_start(VersionedCode& code) {
+    code.after_create = false;
+    code.noted.clear();
+    code.token.reset(new (std::nothrow) Token);
+    return code.token != nullptr;
+}
+
+void versioned_code_capture(VersionedCode& code, DumpState& state, const char* capture,
+                            bool no_backslash) {
+    if (!code.token) return;
+    Token& t = *code.token;
+    TextSpan span;
+    span.bytes = reinterpret_cast<const unsigned char*>(capture);
+    span.length = std::strlen(capture);
+    span.no_backslash = no_backslash;
+    while (text_read_token(span, t)) {
+        if (is_keyword(t, "CREATE")) {
+            code.after_create = true;
+            continue;
+        }
+        if (!code.after_create || t.kind != TOKEN_WORD) continue;
+        for (const char* w : OTHER_STATEMENT_WORDS) {
+            if (token_is(t, w)) code.after_create = false;
+        }
+        if (!code.after_create) continue;
+        for (const CodeKeyword& k : CODE_KEYWORDS) {
+            if (!token_is(t, k.word)) continue;
+            code.after_create = false;
+            note_object(code, state, k, object_name(span, t));
+            break;
+        }
+    }
+}
+
+}  // namespace kv

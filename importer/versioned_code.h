@@ -1,0 +1,38 @@
+// View, trigger, event and routine code inside executable comments. mysqldump writes views,
+// triggers and events as a chain of such comments that only together form the statement
+// (/*!50001 CREATE ALGORITHM=UNDEFINED */ /*!50013 DEFINER=… */ /*!50001 VIEW `v` AS … */;),
+// and the import neither executes nor parses them as statements. This tracker follows a chain
+// across the comments of one statement and appends one import note per object, naming it, so
+// that the user learns what the browser does not show, however the statement was split.
+//
+// Captures are at most 64 KiB; the objects already noted are kept as 64-bit hashes, at most
+// 65,536 of them (beyond that a note is no longer held back as a repeat).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <unordered_set>
+
+#include "foundation/dump_state.h"
+
+namespace kv {
+
+struct Token;
+
+struct VersionedCode {
+    bool after_create = false;                 // a comment of this statement said CREATE
+    std::unordered_set<std::uint64_t> noted;   // kind and name of the objects noted so far
+    std::unique_ptr<Token> token;              // scratch
+};
+
+// Allocates the scratch token; false when memory is short.
+bool versioned_code_start(VersionedCode& code);
+
+// A new statement begins: a CREATE of an earlier statement no longer counts.
+inline void versioned_code_statement_start(VersionedCode& code) { code.after_create = false; }
+
+// Takes the NUL-terminated contents of one executable comment (from its "!" or "M!").
+void versioned_code_capture(VersionedCode& code, DumpState& state, const char* capture,
+                            bool no_backslash);
+
+}  // namespace kv
