@@ -31,6 +31,16 @@ std::vector<std::string> column_names(const SchemaObject& o) {
     return out;
 }
 
+// "kind database.name" of every object, in object order.
+std::vector<std::string> object_list(const DumpState& s) {
+    static const char* const KINDS[] = {"T", "V", "R", "D"};
+    std::vector<std::string> out;
+    for (const SchemaObject& o : s.objects) {
+        out.push_back(std::string(KINDS[o.kind]) + " " + o.database_name + "." + o.object_name);
+    }
+    return out;
+}
+
 DumpFixture& imported(DumpFixture& f) {
     EXPECT_TRUE(f.import()) << f.state.message;
     EXPECT_TRUE(f.manifest_exists());
@@ -144,6 +154,82 @@ TEST(ImportData, DumpsInTheStylesOfRealTools) {
                      EXPECT_EQ(o.layouts.size(), 1u);
                  }
              }
+         }},
+        // Views and triggers as chains of executable comments; the view's placeholder table
+        // in a comment is no object.
+        {"mysqldump57_views.sql", "dump", 1,
+         note_code("Trigger `artikel_bi`") + note_code("View `knapp`"),
+         {{"artikel",
+           {{"(1,'Schraube M4',0.05,1200)"}, {"(2,'Mutter \\'M4\\'',0.03,NULL)"},
+            {"(3,'Dübel 6 mm',0.10,80)"}}}},
+         nullptr},
+        // CHECK constraints, an invisible and a generated column, partitions, an event chain,
+        // a temporary and a final view (one note), a DEFINER named like a keyword, CREATE INDEX.
+        {"mysqldump80_constraints.sql", "werk", 4,
+         note_code("View `offen`") + note_code("Event `aufraeumen`"),
+         {{"auftrag", {{"(1,3,9.50,'A',2025)"}, {"(2,1,120.00,NULL,2026)"}}},
+          {"event", {{"(1,'start')"}, {"(2,'stop')"}}}},
+         [](const DumpState& s) {
+             EXPECT_EQ(object_list(s),
+                       (std::vector<std::string>{"D werk.", "T werk.auftrag", "T werk.event",
+                                                 "R werk.nightly_cleanup"}));
+             EXPECT_EQ(column_names(s.objects[1]),
+                       (std::vector<std::string>{"id", "menge", "preis", "summe", "intern",
+                                                 "jahr"}));
+             EXPECT_EQ(s.objects[1].layouts[0].columns,
+                       (std::vector<std::uint32_t>{0, 1, 2, 4, 5}));
+         }},
+        // MariaDB's periods and system versioning: the INSERT without a list fills the
+        // visible columns.
+        {"mariadb_periods.sql", "dump", 2, "",
+         {{"buchung",
+           {{"(1,'Saal A','2026-01-05','2026-01-07')"},
+            {"(2,'Saal B','2026-02-01','2026-02-02')"}}},
+          {"preis", {{"('Kaffee',2.80,'Filter')"}, {"('Tee',2.10,NULL)"}}}},
+         [](const DumpState& s) {
+             EXPECT_EQ(column_names(s.objects[0]),
+                       (std::vector<std::string>{"id", "raum", "von", "bis"}));
+             EXPECT_EQ(column_names(s.objects[1]),
+                       (std::vector<std::string>{"artikel", "betrag", "row_start", "row_end",
+                                                 "notiz"}));
+             EXPECT_EQ(s.objects[1].layouts[0].columns, (std::vector<std::uint32_t>{0, 1, 4}));
+         }},
+        // Its closing IFNULL restore of the mode, and a string ending in a backslash after it.
+        {"heidisql.sql", "verein", 4, NOTE_CHANGE,
+         {{"mitglied",
+           {{"(1, 'Jörg', 'C:\\\\Vereine\\\\')"}, {"(2, 'Ann\\'e', NULL)"},
+            {"(3, 'Kai', '')"}, {"(4, 'Nach dem Ende', 'C:\\\\')"}}}},
+         [](const DumpState& s) {
+             EXPECT_EQ(object_list(s),
+                       (std::vector<std::string>{"D verein.", "T verein.mitglied",
+                                                 "R verein.beitrag", "R verein.mitglied_bi"}));
+         }},
+        {"phpmyadmin.sql", "dump", 5, "",
+         {{"buch",
+           {{"(1, 'Der Zauberberg', 0)"}, {"(2, 'Faust; Teil 1', 1)"},
+            {"(3, 'Über \\\"Zitate\\\"', 0)"}}}},
+         [](const DumpState& s) {
+             EXPECT_EQ(object_list(s),
+                       (std::vector<std::string>{"R dump.ausleihen", "T dump.buch",
+                                                 "T dump.verliehen", "R dump.buch_titel",
+                                                 "V dump.verliehen"}));
+         }},
+        {"adminer.sql", "garten", 6, "",
+         {{"pflanze",
+           {{"(1,\t'Tomate',\t1,\t'2026-07-01 08:00:00')"}, {"(2,\t'Basilikum',\t1,\tNULL)"},
+            {"(3,\t'Rose \\\"Gloria Dei\\\"',\t2,\t'2026-07-02 19:30:00')"}}}},
+         [](const DumpState& s) {
+             EXPECT_EQ(object_list(s),
+                       (std::vector<std::string>{"D garten.", "R garten.giessen",
+                                                 "T garten.pflanze", "R garten.pflanze_bi",
+                                                 "T garten.durstig", "V garten.durstig"}));
+         }},
+        // Double-quoted names that spell keywords are columns.
+        {"ansi_quotes.sql", "dump", 1, "",
+         {{"schluessel", {{"(1,'A-1',10,'ok',1)"}, {"(2,'B-2',NULL,'nein',0)"}}}},
+         [](const DumpState& s) {
+             EXPECT_EQ(column_names(s.objects[0]),
+                       (std::vector<std::string>{"id", "key", "index", "check", "primary"}));
          }},
         {"schema_only.sql", "empty_db", 3, NOTE_NO_TUPLES, {},
          [](const DumpState& s) {

@@ -92,6 +92,36 @@ TEST(InsertIndexing, LayoutsAreReusedAndDistinct) {
                     {"(9,9,9)", 2}, {"(0,0,0)", 2}, {"()", 3, 1}, {"(1,2)", 4, 1}});
 }
 
+// A statement whose column list repeats the last one byte for byte reuses its layout; the
+// reuse must not cross tables, and a list with a comment is read anew (the comment may switch
+// the escape mode). Without a list, INVISIBLE columns take no value, also after a later
+// CREATE TABLE changed which columns are invisible.
+TEST(InsertIndexing, RepeatedListsAndInvisibleColumns) {
+    DumpFixture f(
+        "CREATE TABLE t (a int, h int /*!80023 INVISIBLE */, b int COMMENT 'invisible');\n"
+        "INSERT INTO t (`a`, `b`) VALUES (1,2);\n"
+        "INSERT INTO t (`a`, `b`) VALUES (3,4);\n"
+        "INSERT INTO u (`a`, `b`) VALUES (5,6);\n"
+        "INSERT INTO t (`b`, `a`) VALUES (7,8);\n"
+        "INSERT INTO t (`a`, `b`) VALUES (9,10);\n"
+        "INSERT INTO t (`a`, `b`, `h`) VALUES (1,2,3);\n"
+        "INSERT INTO t VALUES (11,12);\n"
+        "INSERT INTO t VALUES (13,14);\n"
+        "CREATE TABLE t (h int);\n"
+        "INSERT INTO t VALUES (15,16,17);\n"
+        "INSERT INTO t (/*!40101 SET SQL_MODE='NO_BACKSLASH_ESCAPES' */ a) VALUES ('x\\');\n"
+        "SET SQL_MODE='';\n"
+        "INSERT INTO t (/*!40101 SET SQL_MODE='NO_BACKSLASH_ESCAPES' */ a) VALUES ('y\\');\n");
+    ASSERT_TRUE(f.import()) << f.state.message;
+    EXPECT_EQ(layouts_of(f.state.objects[0]), (std::vector<std::vector<std::uint32_t>>{
+                                                  {0, 2}, {2, 0}, {0, 2, 1}, {0, 1, 2}, {0}}));
+    EXPECT_EQ(layouts_of(f.state.objects[1]), (std::vector<std::vector<std::uint32_t>>{{0, 1}}));
+    expect_entries(f, 0,
+                   {{"(1,2)"}, {"(3,4)"}, {"(7,8)", 1}, {"(9,10)"}, {"(1,2,3)", 2},
+                    {"(11,12)"}, {"(13,14)"}, {"(15,16,17)", 3}, {"('x\\')", 4 | NB},
+                    {"('y\\')", 4 | NB}});
+}
+
 TEST(InsertIndexing, EscapeModeDecidesStringEndsAndBit31) {
     DumpFixture f(
         "INSERT INTO t VALUES ('a\\'),(')\n;"   // backslash escapes the quote: one value
