@@ -8,6 +8,9 @@
 // 1 % of the event rows carry the word "Zaunkoenigfeder" in their long text, so that a filter
 // for it has a known selectivity. The same SIZE and SEED always give the same bytes; sizes from
 // a few megabytes to tens of gigabytes are written through one 4 MiB buffer.
+//
+// `kv_dump_generate --wide list|plain OUTPUT SIZE [SEED]` writes instead one table of 1,000
+// columns, a row per INSERT, with or without the column list (see generate_wide).
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -279,6 +282,70 @@ int generate(const char* path, std::uint64_t size, std::uint64_t seed) {
     return 0;
 }
 
+// A table of WIDE_COLUMNS columns dumped a row per INSERT (mysqldump --skip-extended-insert),
+// with the column list of --complete-insert or without one: the shape whose header costs as
+// much as its row. Both forms hold the same rows for the same SIZE and SEED.
+constexpr int WIDE_COLUMNS = 1000;
+
+int generate_wide(const char* path, std::uint64_t size, std::uint64_t seed, bool with_list) {
+    Out out;
+    out.buffer.reserve(OUT_BUFFER + 65536);
+    out.file = file_open(path, FILE_MODE_CREATE);
+    if (out.file == INVALID_FILE) {
+        std::fprintf(stderr, "cannot create %s\n", path);
+        return 1;
+    }
+    Rng rng{seed};
+    char name[16];
+    out.put("-- MySQL dump 10.13  Distrib 8.0.36, for Linux (x86_64)\n"
+            "/*!40101 SET @OLD_SQL_MODE=@@SQL_MODE, SQL_MODE='NO_AUTO_VALUE_ON_ZERO' */;\n"
+            "USE `benchdb`;\nCREATE TABLE `wide` (\n");
+    for (int c = 1; c <= WIDE_COLUMNS; ++c) {
+        std::snprintf(name, sizeof name, "`spalte_%04d`", c);
+        out.put("  ");
+        out.put(name);
+        out.put(c % 3 == 0 ? " varchar(20) DEFAULT NULL,\n" : " int DEFAULT NULL,\n");
+    }
+    out.put("  PRIMARY KEY (`spalte_0001`)\n) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;\n");
+    std::string header = "INSERT INTO `wide` ";
+    if (with_list) {
+        header += "(";
+        for (int c = 1; c <= WIDE_COLUMNS; ++c) {
+            std::snprintf(name, sizeof name, "`spalte_%04d`", c);
+            header += c > 1 ? ", " : "";
+            header += name;
+        }
+        header += ") ";
+    }
+    header += "VALUES (";
+    for (std::uint64_t id = 1; out.size() < size && out.ok; ++id) {
+        out.put(header);
+        out.num(static_cast<std::int64_t>(id));
+        for (int c = 2; c <= WIDE_COLUMNS; ++c) {
+            out.put(',');
+            if (rng.chance(5)) {
+                out.put("NULL");
+            } else if (c % 3 == 0) {
+                put_escaped(out, WORDS[rng.below(WORD_COUNT)]);
+            } else {
+                out.num(rng.below(100000));
+            }
+        }
+        out.put(");\n");
+        if (out.buffer.size() >= OUT_BUFFER) out.flush();
+    }
+    out.put("/*!40101 SET SQL_MODE=@OLD_SQL_MODE */;\n");
+    out.flush();
+    bool ok = out.ok && file_flush(out.file);
+    file_close(out.file);
+    if (!ok) {
+        std::fprintf(stderr, "write error on %s\n", path);
+        return 1;
+    }
+    std::printf("%llu\n", static_cast<unsigned long long>(out.written));
+    return 0;
+}
+
 bool parse_size(const char* text, std::uint64_t& size) {
     char* end = nullptr;
     unsigned long long v = std::strtoull(text, &end, 10);
@@ -298,8 +365,16 @@ bool parse_size(const char* text, std::uint64_t& size) {
 
 int main(int argc, char** argv) {
     std::uint64_t size = 0;
+    if (argc >= 5 && argc <= 6 && std::strcmp(argv[1], "--wide") == 0 &&
+        (std::strcmp(argv[2], "list") == 0 || std::strcmp(argv[2], "plain") == 0) &&
+        kv::parse_size(argv[4], size)) {
+        std::uint64_t seed = argc == 6 ? std::strtoull(argv[5], nullptr, 10) : 20261206;
+        return kv::generate_wide(argv[3], size, seed, std::strcmp(argv[2], "list") == 0);
+    }
     if (argc < 3 || argc > 4 || !kv::parse_size(argv[2], size)) {
-        std::fprintf(stderr, "usage: kv_dump_generate OUTPUT SIZE[K|M|G] [SEED]\n");
+        std::fprintf(stderr,
+                     "usage: kv_dump_generate OUTPUT SIZE[K|M|G] [SEED]\n"
+                     "       kv_dump_generate --wide list|plain OUTPUT SIZE[K|M|G] [SEED]\n");
         return 2;
     }
     std::uint64_t seed = argc == 4 ? std::strtoull(argv[3], nullptr, 10) : 20261206;

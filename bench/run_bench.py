@@ -106,6 +106,9 @@ def main():
     ap.add_argument("--runs", type=int, default=5)
     ap.add_argument("--pages", type=int, default=50)
     ap.add_argument("--json", default="bench-results.json")
+    ap.add_argument("--wide-size", default="256M",
+                    help="size of the two 1,000-column dumps (a row per INSERT, with and "
+                         "without column lists)")
     a = ap.parse_args()
 
     bindir = os.path.join(a.build, "bin")
@@ -157,6 +160,23 @@ def main():
         r["dd_write_sync"] = measure(
             ["sh", "-c", 'dd if=/dev/zero of="$1.part" bs=1M count=%d conv=fdatasync '
              '2>/dev/null && mv "$1.part" "$1"' % mib, "sh", csv], a.runs, prepare=no_csv)
+        # A 1,000-column table dumped a row per INSERT, with the column list of
+        # --complete-insert and without it: the list must cost no more than its bytes.
+        r["wide"] = {}
+        for shape in ("list", "plain"):
+            path = os.path.join(tempfile.gettempdir(),
+                                "kv-bench-wide-%s-%s.sql" % (shape, a.wide_size))
+            if not os.path.exists(path):
+                subprocess.run([os.path.join(bindir, "kv_dump_generate"), "--wide", shape,
+                                path, a.wide_size], check=True, stdout=subprocess.DEVNULL)
+            subprocess.run(["cat", path], stdout=subprocess.DEVNULL, check=True)
+            w = {"bytes": os.path.getsize(path)}
+            w["grep_absent"] = measure(["grep", "-c", ABSENT, path], a.runs, (1,), c_env)
+            w["import"] = measure([kvd] + base + ["--reindex", "open", path], a.runs)
+            _, w["rows"] = table_tuple_bytes(cache, "wide")
+            r["wide"][shape] = w
+            shutil.rmtree(cache, ignore_errors=True)
+            os.makedirs(cache, exist_ok=True)
     finally:
         shutil.rmtree(cache, ignore_errors=True)
 
@@ -209,6 +229,13 @@ def main():
           "last %.3f / %.3f" % (a.pages, p["page_first_median_ms"], p["page_first_max_ms"],
                                 p["page_middle_median_ms"], p["page_middle_max_ms"],
                                 p["page_last_median_ms"], p["page_last_max_ms"]))
+    for shape, label in (("list", "with column lists"), ("plain", "without column lists")):
+        w = r["wide"][shape]
+        for key, what in (("grep_absent", "grep -c (absent string)"), ("import", "import")):
+            x = w[key]
+            print("1,000 columns %-21s %-24s %7.3f s wall %7.3f s cpu %6.0f MB/s %9.0f rows/s"
+                  % (label, what, x["wall_s"], x["cpu_s"], w["bytes"] / 1e6 / x["wall_s"],
+                     w["rows"] / x["wall_s"]))
     print("JSON: %s" % a.json)
 
 
