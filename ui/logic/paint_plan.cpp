@@ -1,0 +1,123 @@
+// Paint list of the main window and the look of its buttons (see paint_plan.h).
+#include "ui/logic/paint_plan.h"
+
+namespace kv {
+
+namespace {
+
+constexpr UiColor COLOR_HEADER_TEXT{70, 109, 143};
+constexpr UiColor COLOR_SLOGAN{30, 58, 83};
+constexpr UiColor COLOR_SUB_SLOGAN{102, 126, 146};
+constexpr UiColor COLOR_BADGE{48, 144, 198};
+constexpr UiColor COLOR_PANEL_HEADING{45, 75, 103};
+constexpr UiColor COLOR_EMPTY_HEADING{37, 73, 101};
+constexpr UiColor COLOR_EMPTY_TEXT{107, 129, 148};
+constexpr UiColor COLOR_EMPTY_FOOTNOTE{47, 142, 195};
+constexpr UiColor COLOR_STATUS{76, 104, 126};
+constexpr UiColor COLOR_BUTTON_BORDER{212, 226, 236};
+constexpr UiColor COLOR_BUTTON_TEXT{46, 78, 104};
+constexpr UiColor COLOR_ACCENT{49, 148, 203};
+constexpr UiColor COLOR_ACCENT_PRESSED{29, 123, 180};
+constexpr UiColor COLOR_DISABLED_FILL{241, 244, 247};
+constexpr UiColor COLOR_DISABLED_TEXT{159, 173, 184};
+
+// Builds ops from logical corner coordinates (left, top)-(right, bottom).
+class Painter {
+public:
+    Painter(std::vector<PaintOp>& ops, int dpi) : ops_(ops), dpi_(dpi) {}
+    UiRect rect(int l, int t, int r, int b) const {
+        const int x = ui_scale(l, dpi_);
+        const int y = ui_scale(t, dpi_);
+        return {x, y, ui_scale(r, dpi_) - x, ui_scale(b, dpi_) - y};
+    }
+    void fill(int l, int t, int r, int b, UiColor c) {
+        PaintOp op;
+        op.kind = PAINT_FILL;
+        op.rect = rect(l, t, r, b);
+        op.color = c;
+        ops_.push_back(op);
+    }
+    void image(PaintKind kind, int x, int y, int w, int h) {
+        PaintOp op;
+        op.kind = kind;
+        op.rect = rect(x, y, x + w, y + h);
+        ops_.push_back(op);
+    }
+    PaintOp& text(int l, int t, int r, int b, UiFont font, UiColor c, std::string s,
+                  TextAlign align = ALIGN_LEFT) {
+        PaintOp op;
+        op.kind = PAINT_TEXT;
+        op.rect = rect(l, t, r, b);
+        op.font = font;
+        op.color = c;
+        op.align = align;
+        op.text = std::move(s);
+        ops_.push_back(std::move(op));
+        return ops_.back();
+    }
+
+private:
+    std::vector<PaintOp>& ops_;
+    int dpi_;
+};
+
+}  // namespace
+
+std::vector<PaintOp> ui_main_paint(int width, int height, int dpi, bool dump_open, bool busy,
+                                   const std::string& status_text) {
+    std::vector<PaintOp> ops;
+    Painter p(ops, dpi);
+    const int w = ui_unscale(width, dpi);
+    const int h = ui_unscale(height, dpi);
+    const bool details = w >= DETAILS_MIN_WIDTH;
+    const int k = details ? w - 250 : w;
+
+    p.fill(0, 0, w, h, COLOR_BACKGROUND);
+    p.fill(0, 0, w, 86, COLOR_WHITE);
+    p.fill(0, 86, w, 87, COLOR_LINE);
+    p.fill(0, h - 38, w, h, COLOR_WHITE);
+    p.fill(0, h - 39, w, h - 38, COLOR_LINE);
+    p.image(PAINT_ICON, 18, 18, 48, 48);
+    p.image(PAINT_BANNER, 76, 16, 161, 37);
+    p.text(80, 57, 270, 75, FONT_SMALL, COLOR_HEADER_TEXT, "D U M P   B R O W S E R");
+    p.text(277, 20, 797, 50, FONT_LARGE, COLOR_SLOGAN, "Dein Dump. Ohne Server.");
+    p.text(279, 54, 779, 74, FONT_SMALL, COLOR_SUB_SLOGAN,
+           "SQL lesen. Daten verstehen. Alles lokal.");
+    p.text(w - 260, 33, w - 20, 59, FONT_SMALL, COLOR_BADGE, "READ ONLY  ·  NATIVE x64",
+           ALIGN_RIGHT);
+
+    p.fill(16, 146, 232, h - 54, COLOR_WHITE);
+    p.text(29, 153, 219, 175, FONT_BOLD, COLOR_PANEL_HEADING, "DATENBANKEN");
+    p.fill(248, 146, k - 16, h - 54, COLOR_WHITE);
+    if (details) {
+        p.fill(w - 250, 146, w - 16, h - 54, COLOR_WHITE);
+        p.fill(w - 259, 156, w - 258, h - 67, COLOR_LINE);
+    }
+
+    if (!dump_open) {
+        p.image(PAINT_ICON, (k - 264) / 2 + 212, 280, 72, 72);
+        p.text(268, 374, k - 36, 414, FONT_LARGE, COLOR_EMPTY_HEADING, EMPTY_STATE_HEADING,
+               ALIGN_CENTER);
+        p.text(278, 431, k - 46, 501, FONT_UI, COLOR_EMPTY_TEXT,
+               "Öffne eine .sql-Datei oder lade die Demo.\n"
+               "Datenbanken, Tabellen und Einträge – ohne MySQL-Instanz.",
+               ALIGN_CENTER)
+            .wrap = true;
+        p.text(268, 528, k - 36, 562, FONT_SMALL, COLOR_EMPTY_FOOTNOTE,
+               "64-Bit-Positionsindex  ·  Originaldatei bleibt unverändert", ALIGN_CENTER);
+    }
+
+    p.text(18, h - 29, busy ? w - 332 : w - 18, h - 5, FONT_SMALL, COLOR_STATUS, status_text)
+        .ellipsis = true;
+    return ops;
+}
+
+ButtonLook ui_button_look(int id, bool enabled, bool pressed) {
+    if (!enabled) return {COLOR_DISABLED_FILL, COLOR_BUTTON_BORDER, COLOR_DISABLED_TEXT};
+    if (id == ID_OPEN || id == ID_FILTER) {
+        return {pressed ? COLOR_ACCENT_PRESSED : COLOR_ACCENT, COLOR_ACCENT, COLOR_WHITE};
+    }
+    return {COLOR_WHITE, COLOR_BUTTON_BORDER, COLOR_BUTTON_TEXT};
+}
+
+}  // namespace kv
