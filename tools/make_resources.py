@@ -411,20 +411,16 @@ def tree_code(s):
     lay.fill([solid([(x1 - fold, y0), (x1 - fold, y0 + fold), (x1, y0 + fold)])], NAVY)
     lay.fill([solid([(x1 - fold + lw, y0 + lw * 2.41), (x1 - fold + lw, y0 + fold - lw),
                      (x1 - lw * 2.41, y0 + fold - lw)])], LINES)
-    # Angle brackets: < and >, with a slash between them from 32 pixels on.
-    slash = s >= 32
-    sw = max(1.5, f(1.6))
+    # Angle brackets < >, in the lower part of the page, clear of the outline.
+    sw = max(1.5, f(1.4))
     cy = f(10)
     h = f(2.5)
     cx = (x0 + x1) / 2
-    gap = f(2.0) if slash else f(1.5)
-    wdt = f(2.4) if slash else f(2.5)
+    gap, wdt = f(2.0), f(1.9)
     lt, rt = cx - gap - wdt, cx + gap + wdt
     for p, q in (((lt + wdt, cy - h), (lt, cy)), ((lt, cy), (lt + wdt, cy + h)),
                  ((rt - wdt, cy - h), (rt, cy)), ((rt, cy), (rt - wdt, cy + h))):
         lay.fill([capsule(p, q, sw)], DARK)
-    if slash:
-        lay.fill([capsule((cx + f(0.8), cy - h), (cx - f(0.8), cy + h), sw * 0.85)], ACCENT)
     return lay
 
 
