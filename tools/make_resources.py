@@ -102,7 +102,7 @@ def capsule(p, q, w):
 
 
 def clip(c, a, b, k):
-    """The part of contour c where a*x + b*y <= k."""
+    """Contour c cut down to where a*x + b*y <= k."""
     out = []
     n = len(c)
     for i in range(n):
@@ -411,7 +411,7 @@ def tree_code(s):
     lay.fill([solid([(x1 - fold, y0), (x1 - fold, y0 + fold), (x1, y0 + fold)])], NAVY)
     lay.fill([solid([(x1 - fold + lw, y0 + lw * 2.41), (x1 - fold + lw, y0 + fold - lw),
                      (x1 - lw * 2.41, y0 + fold - lw)])], LINES)
-    # Angle brackets < >, in the lower part of the page, clear of the outline.
+    # Angle brackets < >, low on the page, clear of the outline.
     sw = max(1.5, f(1.4))
     cy = f(10)
     h = f(2.5)
