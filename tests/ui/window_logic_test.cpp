@@ -134,10 +134,10 @@ TEST(PaintPlan, ButtonLooks) {
     const UiColor accent{49, 148, 203};
     const UiColor border{212, 226, 236};
     for (const Case& c : std::vector<Case>{
-             {ID_OPEN, true, false, {accent, accent, COLOR_WHITE}},
-             {ID_FILTER, true, true, {{29, 123, 180}, accent, COLOR_WHITE}},
+             {ID_OPEN, true, false, {accent, accent, UI_COLOR_WHITE}},
+             {ID_FILTER, true, true, {{29, 123, 180}, accent, UI_COLOR_WHITE}},
              {ID_OPEN, false, true, {{241, 244, 247}, border, {159, 173, 184}}},
-             {ID_RESET, true, true, {COLOR_WHITE, border, {46, 78, 104}}},
+             {ID_RESET, true, true, {UI_COLOR_WHITE, border, {46, 78, 104}}},
          }) {
         const ButtonLook got = ui_button_look(c.id, c.enabled, c.pressed);
         EXPECT_EQ(got.fill, c.want.fill) << c.id;

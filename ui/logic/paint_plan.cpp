@@ -5,21 +5,21 @@ namespace kv {
 
 namespace {
 
-constexpr UiColor COLOR_HEADER_TEXT{70, 109, 143};
-constexpr UiColor COLOR_SLOGAN{30, 58, 83};
-constexpr UiColor COLOR_SUB_SLOGAN{102, 126, 146};
-constexpr UiColor COLOR_BADGE{48, 144, 198};
-constexpr UiColor COLOR_PANEL_HEADING{45, 75, 103};
-constexpr UiColor COLOR_EMPTY_HEADING{37, 73, 101};
-constexpr UiColor COLOR_EMPTY_TEXT{107, 129, 148};
-constexpr UiColor COLOR_EMPTY_FOOTNOTE{47, 142, 195};
-constexpr UiColor COLOR_STATUS{76, 104, 126};
-constexpr UiColor COLOR_BUTTON_BORDER{212, 226, 236};
-constexpr UiColor COLOR_BUTTON_TEXT{46, 78, 104};
-constexpr UiColor COLOR_ACCENT{49, 148, 203};
-constexpr UiColor COLOR_ACCENT_PRESSED{29, 123, 180};
-constexpr UiColor COLOR_DISABLED_FILL{241, 244, 247};
-constexpr UiColor COLOR_DISABLED_TEXT{159, 173, 184};
+constexpr UiColor UI_COLOR_HEADER_TEXT{70, 109, 143};
+constexpr UiColor UI_COLOR_SLOGAN{30, 58, 83};
+constexpr UiColor UI_COLOR_SUB_SLOGAN{102, 126, 146};
+constexpr UiColor UI_COLOR_BADGE{48, 144, 198};
+constexpr UiColor UI_COLOR_PANEL_HEADING{45, 75, 103};
+constexpr UiColor UI_COLOR_EMPTY_HEADING{37, 73, 101};
+constexpr UiColor UI_COLOR_EMPTY_TEXT{107, 129, 148};
+constexpr UiColor UI_COLOR_EMPTY_FOOTNOTE{47, 142, 195};
+constexpr UiColor UI_COLOR_STATUS{76, 104, 126};
+constexpr UiColor UI_COLOR_BUTTON_BORDER{212, 226, 236};
+constexpr UiColor UI_COLOR_BUTTON_TEXT{46, 78, 104};
+constexpr UiColor UI_COLOR_ACCENT{49, 148, 203};
+constexpr UiColor UI_COLOR_ACCENT_PRESSED{29, 123, 180};
+constexpr UiColor UI_COLOR_DISABLED_FILL{241, 244, 247};
+constexpr UiColor UI_COLOR_DISABLED_TEXT{159, 173, 184};
 
 // Builds ops from logical corner coordinates (left, top)-(right, bottom).
 class Painter {
@@ -72,52 +72,61 @@ std::vector<PaintOp> ui_main_paint(int width, int height, int dpi, bool dump_ope
     const bool details = w >= DETAILS_MIN_WIDTH;
     const int k = details ? w - 250 : w;
 
-    p.fill(0, 0, w, h, COLOR_BACKGROUND);
-    p.fill(0, 0, w, 86, COLOR_WHITE);
-    p.fill(0, 86, w, 87, COLOR_LINE);
-    p.fill(0, h - 38, w, h, COLOR_WHITE);
-    p.fill(0, h - 39, w, h - 38, COLOR_LINE);
+    p.fill(0, 0, w, h, UI_COLOR_BACKGROUND);
+    p.fill(0, 0, w, 86, UI_COLOR_WHITE);
+    p.fill(0, 86, w, 87, UI_COLOR_LINE);
+    p.fill(0, h - 38, w, h, UI_COLOR_WHITE);
+    p.fill(0, h - 39, w, h - 38, UI_COLOR_LINE);
     p.image(PAINT_ICON, 18, 18, 48, 48);
     p.image(PAINT_BANNER, 76, 16, 161, 37);
-    p.text(80, 57, 270, 75, FONT_SMALL, COLOR_HEADER_TEXT, "D U M P   B R O W S E R");
-    p.text(277, 20, 797, 50, FONT_LARGE, COLOR_SLOGAN, "Dein Dump. Ohne Server.");
-    p.text(279, 54, 779, 74, FONT_SMALL, COLOR_SUB_SLOGAN,
+    p.text(80, 57, 270, 75, FONT_SMALL, UI_COLOR_HEADER_TEXT, "D U M P   B R O W S E R");
+    p.text(277, 20, 797, 50, FONT_LARGE, UI_COLOR_SLOGAN, "Dein Dump. Ohne Server.");
+    p.text(279, 54, 779, 74, FONT_SMALL, UI_COLOR_SUB_SLOGAN,
            "SQL lesen. Daten verstehen. Alles lokal.");
-    p.text(w - 260, 33, w - 20, 59, FONT_SMALL, COLOR_BADGE, "READ ONLY  ·  NATIVE x64",
+    p.text(w - 260, 33, w - 20, 59, FONT_SMALL, UI_COLOR_BADGE, "READ ONLY  ·  NATIVE x64",
            ALIGN_RIGHT);
 
-    p.fill(16, 146, 232, h - 54, COLOR_WHITE);
-    p.text(29, 153, 219, 175, FONT_BOLD, COLOR_PANEL_HEADING, "DATENBANKEN");
-    p.fill(248, 146, k - 16, h - 54, COLOR_WHITE);
+    p.fill(16, 146, 232, h - 54, UI_COLOR_WHITE);
+    p.text(29, 153, 219, 175, FONT_BOLD, UI_COLOR_PANEL_HEADING, "DATENBANKEN");
+    p.fill(248, 146, k - 16, h - 54, UI_COLOR_WHITE);
     if (details) {
-        p.fill(w - 250, 146, w - 16, h - 54, COLOR_WHITE);
-        p.fill(w - 259, 156, w - 258, h - 67, COLOR_LINE);
+        p.fill(w - 250, 146, w - 16, h - 54, UI_COLOR_WHITE);
+        p.fill(w - 259, 156, w - 258, h - 67, UI_COLOR_LINE);
     }
 
     if (!dump_open) {
         p.image(PAINT_ICON, (k - 264) / 2 + 212, 280, 72, 72);
-        p.text(268, 374, k - 36, 414, FONT_LARGE, COLOR_EMPTY_HEADING, EMPTY_STATE_HEADING,
+        p.text(268, 374, k - 36, 414, FONT_LARGE, UI_COLOR_EMPTY_HEADING, EMPTY_STATE_HEADING,
                ALIGN_CENTER);
-        p.text(278, 431, k - 46, 501, FONT_UI, COLOR_EMPTY_TEXT,
+        p.text(278, 431, k - 46, 501, FONT_UI, UI_COLOR_EMPTY_TEXT,
                "Öffne eine .sql-Datei oder lade die Demo.\n"
                "Datenbanken, Tabellen und Einträge – ohne MySQL-Instanz.",
                ALIGN_CENTER)
             .wrap = true;
-        p.text(268, 528, k - 36, 562, FONT_SMALL, COLOR_EMPTY_FOOTNOTE,
+        p.text(268, 528, k - 36, 562, FONT_SMALL, UI_COLOR_EMPTY_FOOTNOTE,
                "64-Bit-Positionsindex  ·  Originaldatei bleibt unverändert", ALIGN_CENTER);
     }
 
-    p.text(18, h - 29, busy ? w - 332 : w - 18, h - 5, FONT_SMALL, COLOR_STATUS, status_text)
+    p.text(18, h - 29, busy ? w - 332 : w - 18, h - 5, FONT_SMALL, UI_COLOR_STATUS, status_text)
         .ellipsis = true;
     return ops;
 }
 
 ButtonLook ui_button_look(int id, bool enabled, bool pressed) {
-    if (!enabled) return {COLOR_DISABLED_FILL, COLOR_BUTTON_BORDER, COLOR_DISABLED_TEXT};
+    if (!enabled) return {UI_COLOR_DISABLED_FILL, UI_COLOR_BUTTON_BORDER, UI_COLOR_DISABLED_TEXT};
     if (id == ID_OPEN || id == ID_FILTER) {
-        return {pressed ? COLOR_ACCENT_PRESSED : COLOR_ACCENT, COLOR_ACCENT, COLOR_WHITE};
+        return {pressed ? UI_COLOR_ACCENT_PRESSED : UI_COLOR_ACCENT, UI_COLOR_ACCENT, UI_COLOR_WHITE};
     }
-    return {COLOR_WHITE, COLOR_BUTTON_BORDER, COLOR_BUTTON_TEXT};
+    return {UI_COLOR_WHITE, UI_COLOR_BUTTON_BORDER, UI_COLOR_BUTTON_TEXT};
+}
+
+UiColor ui_button_backdrop(int id) {
+    switch (id) {
+        case ID_OPEN: case ID_DEMO: case ID_EXPORT: case ID_TUPLE: case ID_REINDEX: case ID_CACHE:
+        case ID_HELP:
+            return UI_COLOR_BACKGROUND;
+        default: return UI_COLOR_WHITE;
+    }
 }
 
 }  // namespace kv

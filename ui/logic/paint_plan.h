@@ -21,12 +21,12 @@ struct UiColor {
     bool operator==(const UiColor&) const = default;
 };
 
-inline constexpr UiColor COLOR_WHITE{255, 255, 255};
-inline constexpr UiColor COLOR_BACKGROUND{244, 248, 251};
-inline constexpr UiColor COLOR_LINE{219, 231, 240};
-inline constexpr UiColor COLOR_CONTROL_TEXT{39, 70, 97};  // edit fields, static texts, lists
-inline constexpr UiColor COLOR_TREE_TEXT{39, 72, 101};
-inline constexpr UiColor COLOR_GRID_TEXT{38, 63, 85};
+inline constexpr UiColor UI_COLOR_WHITE{255, 255, 255};
+inline constexpr UiColor UI_COLOR_BACKGROUND{244, 248, 251};
+inline constexpr UiColor UI_COLOR_LINE{219, 231, 240};
+inline constexpr UiColor UI_COLOR_CONTROL_TEXT{39, 70, 97};  // edit fields, static texts, lists
+inline constexpr UiColor UI_COLOR_TREE_TEXT{39, 72, 101};
+inline constexpr UiColor UI_COLOR_GRID_TEXT{38, 63, 85};
 
 enum UiFont : int { FONT_UI, FONT_BOLD, FONT_LARGE, FONT_SMALL, FONT_MONO, FONT_COUNT };
 
@@ -70,6 +70,9 @@ struct ButtonLook {
     UiColor text;
 };
 ButtonLook ui_button_look(int id, bool enabled, bool pressed);
+// The colour behind a button's rounded corners: the window background for the command row,
+// white for the buttons on the panels and the status strip.
+UiColor ui_button_backdrop(int id);
 inline constexpr int BUTTON_CORNER = 7;       // rounded corners, logical units
 inline constexpr int BUTTON_TEXT_INSET = 5;   // caption inset left and right
 inline constexpr int BUTTON_FOCUS_INSET = 3;  // focus rectangle inset

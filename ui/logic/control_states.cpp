@@ -1,0 +1,69 @@
+// Visible and enabled states of the main window's controls (see control_states.h).
+#include "ui/logic/control_states.h"
+
+namespace kv {
+
+namespace {
+
+int index_of(int id) {
+    for (int i = 0; i < CONTROL_COUNT; ++i) {
+        if (CONTROL_ORDER[static_cast<std::size_t>(i)] == id) return i;
+    }
+    return -1;
+}
+
+constexpr int KIND_TABLE = 0;
+
+}  // namespace
+
+ControlState ControlStates::of(int id) const {
+    const int i = index_of(id);
+    return i < 0 ? ControlState{false, false} : states[static_cast<std::size_t>(i)];
+}
+
+ControlStates ui_control_states(const UiConditions& c, bool details_visible) {
+    ControlStates out;
+    auto set = [&out](int id, bool visible, bool enabled) {
+        out.states[static_cast<std::size_t>(index_of(id))] = {visible, enabled};
+    };
+    const bool idle = !c.busy;
+    const bool selected = c.dump_open && c.selected_kind >= 0;
+    const bool table = selected && c.selected_kind == KIND_TABLE;
+    const bool data_view = table && c.tab == TAB_DATA;
+    const bool structure_view = selected && c.tab == TAB_STRUCTURE;
+    const bool grid = data_view || structure_view;
+    const bool text = selected && (c.tab == TAB_SQL || c.tab == TAB_NOTES);
+    const bool paging = idle && data_view;
+
+    for (int id : {ID_OPEN, ID_DEMO, ID_CACHE, ID_HELP}) set(id, true, idle);
+    set(ID_EXPORT, true, idle && table);
+    set(ID_TUPLE, true, idle && c.row_selected);
+    set(ID_REINDEX, true, idle && c.dump_open);
+    set(ID_CHARSET, true, idle);
+    set(ID_TREE_FILTER, true, idle);
+    set(ID_TREE, true, idle);
+    set(ID_BREADCRUMB, c.dump_open, true);
+    set(ID_TABS, c.dump_open, idle);
+    set(ID_FILTER_COLUMN, grid && !structure_view, idle && table);
+    set(ID_FILTER_OP, grid && !structure_view, idle && table);
+    set(ID_FILTER_VALUE, grid && !structure_view, idle && table);
+    set(ID_FILTER, grid && !structure_view, idle && table);
+    set(ID_RESET, grid && !structure_view, idle && table);
+    set(ID_INFO, grid, true);
+    set(ID_GRID, grid, idle);
+    set(ID_TEXT_VIEW, text, true);
+    set(ID_FIRST_PAGE, data_view, paging && c.page_offset > 0);
+    set(ID_PREV_PAGE, data_view, paging && c.page_offset > 0);
+    set(ID_PAGE_NUMBER, data_view, paging);
+    set(ID_GO, data_view, paging && c.entry_total > 0);
+    set(ID_NEXT_PAGE, data_view, paging && c.page_offset + PAGE_SIZE < c.entry_total);
+    set(ID_LAST_PAGE, data_view, paging && c.page_offset + PAGE_SIZE < c.entry_total);
+    set(ID_PAGE_LABEL, data_view, true);
+    set(ID_DETAILS_CAPTION, details_visible, true);
+    set(ID_DETAILS, details_visible, true);
+    set(ID_PROGRESS, c.busy, true);
+    set(ID_CANCEL, c.busy, c.busy && c.job_running && !c.cancel_requested);
+    return out;
+}
+
+}  // namespace kv

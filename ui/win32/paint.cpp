@@ -1,0 +1,121 @@
+// Painting of the main window (the paint list of ui/logic drawn into an off-screen bitmap, so
+// that nothing flickers although nothing is erased) and of the owner-drawn buttons.
+#include "ui/win32/app.h"
+
+namespace kv {
+
+namespace {
+
+COLORREF rgb(UiColor c) { return RGB(c.r, c.g, c.b); }
+
+RECT to_rect(const UiRect& r) { return {r.x, r.y, r.x + r.width, r.y + r.height}; }
+
+void fill(HDC dc, const UiRect& r, UiColor c) {
+    const RECT rect = to_rect(r);
+    SetDCBrushColor(dc, rgb(c));
+    FillRect(dc, &rect, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
+}
+
+void draw_text(HDC dc, const PaintOp& op) {
+    const AppState& a = app();
+    RECT rect = to_rect(op.rect);
+    std::wstring text = ui_wide(op.text);
+    UINT flags = DT_NOPREFIX;
+    flags |= op.wrap ? DT_WORDBREAK : DT_SINGLELINE;
+    if (op.align == ALIGN_CENTER) flags |= DT_CENTER;
+    if (op.align == ALIGN_RIGHT) flags |= DT_RIGHT;
+    if (op.ellipsis) flags |= DT_END_ELLIPSIS;
+    SelectObject(dc, a.fonts[op.font]);
+    SetTextColor(dc, rgb(op.color));
+    SetBkMode(dc, TRANSPARENT);
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &rect, flags);
+}
+
+void draw_banner(HDC dc, const UiRect& r) {
+    const HBITMAP banner = app().banner;
+    if (banner == nullptr) return;
+    BITMAP info{};
+    GetObjectW(banner, sizeof info, &info);
+    const HDC source = CreateCompatibleDC(dc);
+    const HGDIOBJ old = SelectObject(source, banner);
+    SetStretchBltMode(dc, HALFTONE);
+    SetBrushOrgEx(dc, 0, 0, nullptr);
+    StretchBlt(dc, r.x, r.y, r.width, r.height, source, 0, 0, info.bmWidth, info.bmHeight,
+               SRCCOPY);
+    SelectObject(source, old);
+    DeleteDC(source);
+}
+
+}  // namespace
+
+void ui_paint(HWND window) {
+    AppState& a = app();
+    PAINTSTRUCT ps;
+    const HDC target = BeginPaint(window, &ps);
+    RECT client;
+    GetClientRect(window, &client);
+    const HDC dc = CreateCompatibleDC(target);
+    const HBITMAP bitmap = CreateCompatibleBitmap(target, client.right, client.bottom);
+    const HGDIOBJ old_bitmap = SelectObject(dc, bitmap);
+    const HGDIOBJ old_font = SelectObject(dc, a.fonts[FONT_UI]);
+    for (const PaintOp& op : ui_main_paint(client.right, client.bottom, a.dpi,
+                                           a.dump != nullptr, a.busy, a.status)) {
+        switch (op.kind) {
+            case PAINT_FILL: fill(dc, op.rect, op.color); break;
+            case PAINT_ICON:
+                if (a.icon != nullptr) {
+                    DrawIconEx(dc, op.rect.x, op.rect.y, a.icon, op.rect.width, op.rect.height,
+                               0, nullptr, DI_NORMAL);
+                }
+                break;
+            case PAINT_BANNER: draw_banner(dc, op.rect); break;
+            case PAINT_TEXT: draw_text(dc, op); break;
+        }
+    }
+    BitBlt(target, 0, 0, client.right, client.bottom, dc, 0, 0, SRCCOPY);
+    SelectObject(dc, old_font);
+    SelectObject(dc, old_bitmap);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    EndPaint(window, &ps);
+}
+
+void ui_draw_button(const DRAWITEMSTRUCT& item) {
+    if (item.CtlType != ODT_BUTTON) return;
+    const AppState& a = app();
+    const int id = static_cast<int>(GetWindowLongPtrW(item.hwndItem, GWLP_USERDATA));
+    const bool enabled = (item.itemState & ODS_DISABLED) == 0;
+    const ButtonLook look = ui_button_look(id, enabled, (item.itemState & ODS_SELECTED) != 0);
+    const HDC dc = item.hDC;
+    const RECT r = item.rcItem;
+    fill(dc, {r.left, r.top, r.right - r.left, r.bottom - r.top}, ui_button_backdrop(id));
+    const HPEN pen = CreatePen(PS_SOLID, ui_scale(1, a.dpi), rgb(look.border));
+    const HBRUSH brush = CreateSolidBrush(rgb(look.fill));
+    const HGDIOBJ old_pen = SelectObject(dc, pen);
+    const HGDIOBJ old_brush = SelectObject(dc, brush);
+    const int corner = ui_scale(BUTTON_CORNER, a.dpi);
+    RoundRect(dc, r.left, r.top, r.right, r.bottom, corner, corner);
+    SelectObject(dc, old_pen);
+    SelectObject(dc, old_brush);
+    DeleteObject(pen);
+    DeleteObject(brush);
+
+    wchar_t caption[128] = {};
+    GetWindowTextW(item.hwndItem, caption, 128);
+    RECT text = r;
+    text.left += ui_scale(BUTTON_TEXT_INSET, a.dpi);
+    text.right -= ui_scale(BUTTON_TEXT_INSET, a.dpi);
+    const HGDIOBJ old_font = SelectObject(dc, a.fonts[FONT_UI]);
+    SetTextColor(dc, rgb(look.text));
+    SetBkMode(dc, TRANSPARENT);
+    DrawTextW(dc, caption, -1, &text, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+    SelectObject(dc, old_font);
+    if (item.itemState & ODS_FOCUS) {
+        RECT focus = r;
+        InflateRect(&focus, -ui_scale(BUTTON_FOCUS_INSET, a.dpi),
+                    -ui_scale(BUTTON_FOCUS_INSET, a.dpi));
+        DrawFocusRect(dc, &focus);
+    }
+}
+
+}  // namespace kv
