@@ -198,6 +198,40 @@ inline void expect_layout(int dpi) {
     EXPECT_EQ(details, layout.details_visible);
 }
 
+// Writes what the screen shows in the main window's rectangle (with the text window over it
+// when one is open) as a 24-bit BMP. Read through Wine's own screen DC, which holds every
+// window's pixels, since Wine on a virtual display leaves every top-level window but the
+// first black on the X screen itself.
+inline bool save_screen_bmp(const std::string& path) {
+    RECT frame;
+    GetWindowRect(app().main, &frame);
+    const int w = frame.right - frame.left;
+    const int h = frame.bottom - frame.top;
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), w, h, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    const HDC screen = GetDC(nullptr);
+    const HDC dc = CreateCompatibleDC(screen);
+    const HBITMAP canvas = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    const HGDIOBJ old = SelectObject(dc, canvas);
+    BitBlt(dc, 0, 0, w, h, screen, frame.left, frame.top, SRCCOPY);
+    ReleaseDC(nullptr, screen);
+    GdiFlush();
+    const DWORD stride = (static_cast<DWORD>(w) * 3 + 3) & ~3u;
+    BITMAPFILEHEADER file{};
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof file + sizeof(BITMAPINFOHEADER);
+    file.bfSize = file.bfOffBits + stride * static_cast<DWORD>(h);
+    std::string bytes(reinterpret_cast<const char*>(&file), sizeof file);
+    bytes.append(reinterpret_cast<const char*>(&info.bmiHeader), sizeof(BITMAPINFOHEADER));
+    bytes.append(static_cast<const char*>(bits), stride * static_cast<DWORD>(h));
+    SelectObject(dc, old);
+    DeleteObject(canvas);
+    DeleteDC(dc);
+    write_file(path, bytes);
+    return true;
+}
+
 // The real main window, started with a private cache folder and message boxes recorded.
 class GuiFixture : public ::testing::Test {
 protected:

@@ -174,5 +174,16 @@ TEST(GuiStart, ProgramStartsAndEndsCleanly) {
     EXPECT_EQ(program.wait(20000), 0);
 }
 
+// Pictures for the README (tools/screenshot.sh sets KV_SCREENSHOT_DIR; skipped otherwise):
+// states that need a second top-level window, drawn with PrintWindow.
+TEST_F(GuiFixture, ScreenshotsOfTextWindows) {
+    const std::string dir = env_get("KV_SCREENSHOT_DIR");
+    if (dir.empty()) GTEST_SKIP() << "KV_SCREENSHOT_DIR not set";
+    test::set_client_size(1344, 821);
+    ui_command(ID_HELP, BN_CLICKED);
+    test::pump(300);
+    EXPECT_TRUE(test::save_screen_bmp(dir + "/02-help.bmp"));
+}
+
 }  // namespace
 }  // namespace kv

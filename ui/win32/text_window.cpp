@@ -119,6 +119,7 @@ void ui_show_text(const std::string& title, const std::string& text) {
     if (a.text_window == nullptr) return;
     EnableWindow(a.main, FALSE);
     ShowWindow(a.text_window, SW_SHOWNORMAL);
+    UpdateWindow(a.text_window);
 }
 
 void ui_copy_to_clipboard(const std::wstring& text) {

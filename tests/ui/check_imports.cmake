@@ -1,0 +1,22 @@
+# The shipped program imports only Windows system libraries: every "DLL Name" that objdump
+# lists must be one of these (case-insensitive). Run as: cmake -DOBJDUMP=... -DEXE=... -P
+set(ALLOWED kernel32.dll user32.dll gdi32.dll comctl32.dll comdlg32.dll shell32.dll
+            uxtheme.dll msvcrt.dll advapi32.dll ole32.dll)
+execute_process(COMMAND ${OBJDUMP} -p ${EXE} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "objdump failed on ${EXE}")
+endif()
+string(REGEX MATCHALL "DLL Name: [^\n]+" names "${dump}")
+if(names STREQUAL "")
+  message(FATAL_ERROR "no imports found in ${EXE}")
+endif()
+foreach(line IN LISTS names)
+  string(REPLACE "DLL Name: " "" dll "${line}")
+  string(STRIP "${dll}" dll)
+  string(TOLOWER "${dll}" dll)
+  list(FIND ALLOWED "${dll}" found)
+  if(found EQUAL -1)
+    message(FATAL_ERROR "${EXE} imports ${dll}, which is no Windows system library")
+  endif()
+  message(STATUS "imports ${dll}")
+endforeach()

@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# Screenshots of the desktop program as a person sees it: the real korvane-dump-browser.exe
+# under Wine in a virtual desktop of 1,600 × 1,000 (so that the window gets its full
+# 1,360 × 860 with Wine's frame), driven with real mouse clicks (xdotool), captured with xwd
+# and turned into PNGs with ImageMagick.
+#
+# Wine 8 on Xvfb leaves every top-level window after the first black on the X screen (the
+# text window, message boxes, even notepad's dialogs), although Wine itself holds their
+# pixels. Pictures with a text window are therefore taken in-process by the GUI test program
+# (ui_win32_tests, its Screenshot tests), which reads Wine's own screen.
+#
+# Writes build/screenshots/*.png:
+#   01-empty.png   the empty main window (the program)
+#   02-help.png    the help text window over it (in-process)
+# Usage: tools/screenshot.sh [BUILD_DIR]   (default build/windows; run ./kv screenshot)
+set -euo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${1:-$here/build/windows}
+out=$here/build/screenshots
+exe=$build/bin/korvane-dump-browser.exe
+[ -f "$exe" ] || { echo "missing $exe (build the windows preset first)" >&2; exit 1; }
+mkdir -p "$out"
+
+if [ -z "${KV_SCREENSHOT_INNER:-}" ]; then
+  export KV_SCREENSHOT_INNER=1
+  exec xvfb-run -a -s "-screen 0 1600x1000x24" "$0" "$build"
+fi
+
+export WINEPREFIX=$build/wineprefix WINEDEBUG=-all
+cache=$here/build/screenshot-cache
+rm -rf "$cache" && mkdir -p "$cache"
+export LOCALAPPDATA="Z:${cache//\//\\}"
+wine=/usr/lib/wine/wine64
+cleanup() { "${wine%/*}/wineserver" -k >/dev/null 2>&1 || true; }
+trap cleanup EXIT
+
+# The main window is centred: 1,360 × 860 at (120, 70). Its client area starts below Wine's
+# frame and caption; found in the first picture as the first white row and column.
+WX=120 WY=70 WW=1360 WH=860 CX=0 CY=0
+client_origin() {
+  read -r CX CY < <(xwd -root -silent |
+    convert xwd:- -crop "${WW}x${WH}+${WX}+${WY}" -depth 8 rgb:- | python3 -c '
+import sys
+w, h = int(sys.argv[1]), int(sys.argv[2])
+px = sys.stdin.buffer.read()
+white = lambda x, y: px[3 * (y * w + x): 3 * (y * w + x) + 3] == b"\xff\xff\xff"
+caption = next(y for y in range(h) if px[3 * (y * w + w // 2) + 2] > px[3 * (y * w + w // 2)] + 60)
+y = next(y for y in range(caption, h) if white(w // 2, y) and white(w // 2, y + 1))
+x = max(x for x in range(1, 40) if white(x, y + 10) and not white(x - 1, y + 10))
+print(x, y)' "$WW" "$WH")
+  CX=$((WX + CX)) CY=$((WY + CY))
+  echo "client area at $CX, $CY" >&2
+}
+shot() {  # shot NAME SECONDS: the main window with its frame
+  sleep "$2"
+  xwd -root -silent | convert xwd:- -crop "${WW}x${WH}+${WX}+${WY}" +repage "$out/$1.png"
+  echo "$out/$1.png"
+}
+# Clicks at a point of the client area, in logical units (96 DPI).
+click() { xdotool mousemove $((CX + $1)) $((CY + $2)) click 1; }
+
+"$wine" explorer /desktop=KorVane,1600x1000 "$exe" "$@" >/dev/null 2>&1 &
+sleep 5
+client_origin
+shot 01-empty 0
+cleanup
+
+# Pictures with a second top-level window, from the GUI test program.
+KV_SCREENSHOT_DIR="Z:${out//\//\\}" "$wine" "$build/bin/ui_win32_tests.exe" \
+  --gtest_filter='*Screenshot*' >/dev/null 2>&1 || true
+for bmp in "$out"/*.bmp; do
+  [ -f "$bmp" ] || continue
+  convert "$bmp" "${bmp%.bmp}.png" && rm -f "$bmp"
+  echo "${bmp%.bmp}.png"
+done
