@@ -106,6 +106,40 @@ TEST_F(TreeFixture, SelectionAfterRebuild) {
     EXPECT_TRUE(tree_build(nullptr, CHARSET_UTF8, "", -1).items.empty());
 }
 
+// Many databases whose objects come back to them out of order: each database keeps the item
+// of its first appearance, its groups appear in the order their first object came, and the
+// filter keeps exactly the databases whose names contain the text.
+TEST(TreeManyDatabases, OrderGroupingAndFilter) {
+    constexpr int N = 1000;  // 7 is coprime to N, so d * 7 % N visits every database once
+    auto db = [](int d) { return "db" + std::to_string(d); };
+    DumpState state;
+    state.dump_path = "/x/many.sql";
+    auto& objects = state.objects;
+    for (int d = 0; d < N; ++d) objects.push_back(make_object(OBJECT_DATABASE, db(d * 7 % N), ""));
+    for (int d = 0; d < N; ++d) objects.push_back(make_object(OBJECT_ROUTINE, db(d), "r"));
+    for (int d = N - 1; d >= 0; --d) objects.push_back(make_object(OBJECT_TABLE, db(d), "t", 2));
+    for (int d = 0; d < N; d += 2) objects.push_back(make_object(OBJECT_VIEW, db(d), "v"));
+    objects.push_back(make_object(OBJECT_TABLE, "DB5", "upper", 1));  // another database
+
+    auto expected = [&](const std::string& text) {
+        std::string out = "many.sql\n";
+        for (int k = 0; k < N; ++k) {
+            const int d = k * 7 % N;
+            if (db(d).find(text) == std::string::npos) continue;
+            out += "  " + db(d) +
+                   "\n    Routinen / Trigger\n      r\n    Tabellen\n      t  (2)\n";
+            if (d % 2 == 0) out += "    Views\n      v\n";
+        }
+        return out;
+    };
+    TreeModel full = tree_build(&state, CHARSET_UTF8, "", -1);
+    EXPECT_EQ(render(full), expected("") + "  DB5\n    Tabellen\n      upper  (1)\n");
+    // The first table is the one of the last database, added first in its round.
+    EXPECT_EQ(full.items[static_cast<std::size_t>(full.selected_item)].value, 2 * N + 1);
+    EXPECT_EQ(render(tree_build(&state, CHARSET_UTF8, "DB12", -1)), expected("db12"));
+    EXPECT_EQ(render(tree_build(&state, CHARSET_UTF8, "b99", -1)), expected("b99"));
+}
+
 TEST(Labels, PageAndInfo) {
     EXPECT_EQ(page_label_text(0, 0), "0–0 von 0");
     EXPECT_EQ(page_label_text(1200, 1234), "1.201–1.234 von 1.234");
