@@ -64,7 +64,6 @@ TEST_F(Cli, UsageErrorsExitTwoWithUsage) {
         {"page", dump_},
         {"record", dump_, "kunden"},
         {"record", dump_, "kunden", "0"},
-        {"page", dump_, "kunden", "x"},
         {"open", dump_, "--charset", "ebcdic"},
         {"open", dump_, "--frobnicate"},
         {"page", dump_, "kunden", "--text", "x"},
@@ -138,9 +137,8 @@ TEST_F(Cli, PagesStructureSqlAndNames) {
               "3\t3\tAnna \"Zitat\"\tKöln\t0x00FF\n"
               "4\t4\tohne Ort\t— nicht im INSERT —\t— nicht im INSERT —\n");
     EXPECT_EQ(page.err, "1–4 von 4\n");
-    // A page beyond the end shows the last page; "#N" names an object by number.
-    ProgramResult last = run({"page", dump_, "#1", "7"});
-    EXPECT_EQ(last.out, page.out);
+    // "#N" names an object by number.
+    EXPECT_EQ(run({"page", dump_, "#1", "1"}).out, page.out);
     ProgramResult empty = run({"page", dump_, "leer"});
     EXPECT_EQ(empty.out, "#\tx\n");
     EXPECT_EQ(empty.err, "0–0 von 0\n");
@@ -161,6 +159,30 @@ TEST_F(Cli, PagesStructureSqlAndNames) {
               "CREATE VIEW `v_koeln` AS SELECT * FROM `kunden` WHERE `ort` = 'Köln';\n");
     ProgramResult no_sql = run({"sql", dump_, "protokoll"});
     EXPECT_EQ(no_sql.out, "Kein CREATE-Text vorhanden.\n");
+}
+
+TEST_F(Cli, PageNumbersThatNameNoPageExitOne) {
+    // Table shop.kunden has 4 rows (1 page), shop.leer none (still page 1); the filter below
+    // has 2 hits.
+    const std::vector<std::vector<std::string>> bad = {
+        {"page", dump_, "shop.kunden", "2"},
+        {"page", dump_, "shop.kunden", "0"},
+        {"page", dump_, "shop.kunden", "x"},
+        {"page", dump_, "shop.kunden", ""},
+        {"page", dump_, "shop.kunden", "184467440737095518"},
+        {"page", dump_, "shop.kunden", "18446744073709551616"},
+        {"page", dump_, "leer", "2"},
+        {"filter", dump_, "shop.kunden", "--text", "Köln", "--page", "2"},
+        {"filter", dump_, "shop.kunden", "--text", "Köln", "--page", "184467440737095518"},
+    };
+    for (const auto& args : bad) {
+        ProgramResult r = run(args);
+        EXPECT_EQ(r.exit_code, 1) << args[0] << " " << args.back();
+        EXPECT_EQ(r.err, "Diese Seitennummer existiert nicht.\n") << args.back();
+        EXPECT_EQ(r.out, args[0] == "filter" ? "2 Treffer\n" : "") << args.back();
+    }
+    ProgramResult empty = run({"page", dump_, "leer", "1"});
+    EXPECT_EQ(empty.exit_code, 0) << empty.err;
 }
 
 TEST_F(Cli, RecordDetailsAndRowsBeyondTheTable) {

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "ui/logic/page_number.h"
 #include "ui/logic/tree_model.h"
 #include "ui/logic/view_text.h"
 
@@ -148,6 +149,41 @@ TEST(Labels, PageAndInfo) {
     EXPECT_EQ(info_label_text(5, true), "5 Treffer · Filter aktiv · Groß-/Kleinschreibung beachten");
     SchemaObject view = make_object(OBJECT_VIEW, "shop", "v\xE4");
     EXPECT_EQ(breadcrumb_text(view, CHARSET_LATIN1), "shop  ›  Views  ›  vä");
+}
+
+TEST(PageNumbers, CountAndTypedText) {
+    EXPECT_EQ(page_count(0), 1u);
+    EXPECT_EQ(page_count(250), 3u);
+    EXPECT_EQ(page_count(UINT64_MAX), 184467440737095517u);
+    struct Case {
+        const char* text;
+        std::uint64_t total;
+        bool valid;
+        std::uint64_t first;
+    };
+    const Case cases[] = {
+        {"1", 0, true, 0},  // an empty view has its one page
+        {"2", 0, false, 0},
+        {"0", 250, false, 0},
+        {"", 250, false, 0},
+        {"3", 250, true, 200},
+        {"4", 250, false, 0},  // one above the count
+        {"13", 1234, true, 1200},
+        {"013", 1234, true, 1200},
+        {" 1", 250, false, 0},
+        {"1x", 250, false, 0},
+        {"184467440737095517", UINT64_MAX, true, 18446744073709551600u},
+        {"184467440737095518", UINT64_MAX, false, 0},  // (n - 1) * 100 would overflow
+        {"18446744073709551615", UINT64_MAX, false, 0},  // 2^64 - 1
+        {"18446744073709551616", UINT64_MAX, false, 0},  // 2^64 does not fit
+    };
+    for (const Case& c : cases) {
+        std::uint64_t first = 7;
+        EXPECT_EQ(page_first_entry(c.text, c.total, first), c.valid) << c.text << " / " << c.total;
+        if (c.valid) {
+            EXPECT_EQ(first, c.first) << c.text;
+        }
+    }
 }
 
 TEST(StatusLines, OpenPageAndProgress) {
