@@ -100,6 +100,23 @@ TEST_F(Cli, RefusedAndMissingDumpsExitOneWithTheirMessage) {
     ProgramResult missing = run({"tree", dir_.file("fehlt.sql")});
     EXPECT_EQ(missing.exit_code, 1);
     EXPECT_EQ(missing.err, "Die Dump-Datei kann nicht schreibgeschützt geöffnet werden.\n");
+
+    // A folder or a FIFO is refused at once rather than waited on.
+    std::vector<std::string> irregular = {dir_.str()};
+#if !defined(_WIN32)
+    kv::test::Fifo fifo(dir_.file("fifo.sql"));
+    ASSERT_TRUE(fifo.made());
+    irregular.push_back(fifo.path());
+#endif
+    for (const std::string& path : irregular) {
+        ProgramResult r = run({"open", path});
+        EXPECT_EQ(r.exit_code, 1) << path;
+        EXPECT_EQ(r.err,
+                  "Die Datei ist keine normale Datei (etwa ein Ordner, eine Pipe oder ein Gerät) "
+                  "und kann nicht als Dump geöffnet werden.\n")
+            << path;
+        EXPECT_EQ(r.out, "") << path;
+    }
 }
 
 TEST_F(Cli, ObjectsAndTree) {
