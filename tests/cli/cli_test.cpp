@@ -255,6 +255,30 @@ TEST_F(Cli, FilterExportAndTuple) {
     EXPECT_EQ(read_file(dump_), SHOP_DUMP);
 }
 
+TEST_F(Cli, ExportAndTupleRefuseTheCacheFolder) {
+    ASSERT_EQ(run({"open", dump_}).exit_code, 0);
+    std::string cache;
+    for (const auto& entry : std::filesystem::directory_iterator(dir_.path() / "cache")) {
+        auto name = entry.path().filename().u8string();
+        cache = dir_.file("cache/" + std::string(name.begin(), name.end()));
+    }
+    const std::string lock_bytes = read_file(cache + "/session.lock");
+    for (const std::string& destination : {cache + "/session.lock", cache + "/neu.csv"}) {
+        for (const auto& args : std::vector<std::vector<std::string>>{
+                 {"export", dump_, "shop.kunden", destination},
+                 {"tuple", dump_, "shop.kunden", "1", destination}}) {
+            ProgramResult r = run(args);
+            EXPECT_EQ(r.exit_code, 1) << args[0] << " " << destination;
+            EXPECT_EQ(r.err,
+                      "Das Ziel liegt im Cache-Ordner des Dumps. Bitte einen anderen Speicherort "
+                      "wählen.\n")
+                << args[0] << " " << destination;
+        }
+    }
+    EXPECT_EQ(read_file(cache + "/session.lock"), lock_bytes);
+    EXPECT_FALSE(kv::test::file_exists(cache + "/neu.csv"));
+}
+
 TEST_F(Cli, CharacterSetsAndUmlautPaths) {
     std::string path = dir_.file("Grüße ä.sql");
     write_file(path, "CREATE TABLE `t\xE4` (`gr\xF6\xDF" "e` int);\nINSERT INTO `t\xE4` VALUES (1);\n");
