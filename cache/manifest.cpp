@@ -281,12 +281,11 @@ bool read_object(ManifestReader& in, const DumpState& state, std::uint32_t numbe
         if (!in.check(kind == OBJECT_TABLE && layout_count > 0 && entries < MAX_ENTRY_COUNT)) {
             return false;
         }
-        if (object == nullptr) {
-            FileGuard index(file_open(index_file_path(state, number), FILE_MODE_READ));
-            if (!in.check(index.valid() &&
-                          file_get_size(index.get()) == entries * INDEX_ENTRY_SIZE)) {
-                return false;
-            }
+        std::uint64_t index_size = 0;
+        if (object == nullptr &&
+            !in.check(path_regular_file_size(index_file_path(state, number), index_size) &&
+                      index_size == entries * INDEX_ENTRY_SIZE)) {
+            return false;
         }
     }
     return true;

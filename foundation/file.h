@@ -38,6 +38,9 @@ void file_close(FileHandle handle);
 // True when path names something that exists but is no regular file (a folder, pipe, device or
 // socket), which FILE_MODE_READ refuses; for choosing the message after a refused open.
 bool path_is_non_regular(const std::string& path);
+// Size of the regular file at path, from one query without opening it; false when there is
+// none (missing, or a folder, pipe, device or socket). A fault point of kind FAULT_OPEN.
+bool path_regular_file_size(const std::string& path, std::uint64_t& size);
 // One read call of at most min(count, FILE_IO_MAX) bytes; 0 on error or at the end.
 // Callers compare the result with what they need; a short result is their failure.
 std::size_t file_read_some(FileHandle handle, void* buffer, std::size_t count);

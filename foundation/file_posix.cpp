@@ -39,10 +39,9 @@ FileIdentity identity_of(const struct stat& st) {
     return id;
 }
 
-bool clear_nonblock(int fd) {
-    int status = ::fcntl(fd, F_GETFL);
-    return status >= 0 && ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) == 0;
-}
+// Clears O_NONBLOCK of a descriptor opened for reading with no other status flag that F_SETFL
+// can change (O_APPEND, O_ASYNC, O_DIRECT, O_NOATIME), so one call sets them all to off.
+bool clear_nonblock(int fd) { return ::fcntl(fd, F_SETFL, 0) == 0; }
 
 }  // namespace
 
@@ -86,6 +85,14 @@ void file_close(FileHandle handle) {
 bool path_is_non_regular(const std::string& path) {
     struct stat st;
     return ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode);
+}
+
+bool path_regular_file_size(const std::string& path, std::uint64_t& size) {
+    if (fault_hit(FAULT_OPEN)) return false;
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    size = static_cast<std::uint64_t>(st.st_size);
+    return true;
 }
 
 std::size_t file_read_some(FileHandle handle, void* buffer, std::size_t count) {

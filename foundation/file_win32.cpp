@@ -93,6 +93,17 @@ bool path_is_non_regular(const std::string& path) {
            (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0;
 }
 
+bool path_regular_file_size(const std::string& path, std::uint64_t& size) {
+    if (fault_hit(FAULT_OPEN)) return false;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(wide(make_long_path(path)), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) {
+        return false;
+    }
+    size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    return true;
+}
+
 std::size_t file_read_some(FileHandle handle, void* buffer, std::size_t count) {
     if (fault_hit(FAULT_READ)) return 0;
     if (count > FILE_IO_MAX) count = FILE_IO_MAX;
