@@ -11,6 +11,9 @@
 //
 // `kv_dump_generate --wide list|plain OUTPUT SIZE [SEED]` writes instead one table of 1,000
 // columns, a row per INSERT, with or without the column list (see generate_wide).
+// `kv_dump_generate OUTPUT --objects N` instead writes a schema of N objects (at most 65,536,
+// the most a dump may hold) for the tree: N / 2 databases, each with one table of one row, so
+// that every database name is looked up once for itself and once for its table.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -346,6 +349,34 @@ int generate_wide(const char* path, std::uint64_t size, std::uint64_t seed, bool
     return 0;
 }
 
+int generate_objects(const char* path, std::uint32_t objects) {
+    Out out;
+    out.file = file_open(path, FILE_MODE_CREATE);
+    if (out.file == INVALID_FILE) {
+        std::fprintf(stderr, "cannot create %s\n", path);
+        return 1;
+    }
+    char statement[256];
+    for (std::uint32_t d = 0; d < objects / 2; ++d) {
+        std::snprintf(statement, sizeof statement,
+                      "CREATE DATABASE /*!32312 IF NOT EXISTS*/ `db_%05u`;\n\nUSE `db_%05u`;\n"
+                      "CREATE TABLE `kunden` (\n  `id` int NOT NULL,\n  `name` varchar(40)\n);\n"
+                      "INSERT INTO `kunden` VALUES (%u,'Kunde %u');\n",
+                      d, d, d + 1, d + 1);
+        out.put(statement);
+        if (out.buffer.size() >= OUT_BUFFER) out.flush();
+    }
+    out.flush();
+    bool ok = out.ok && file_flush(out.file);
+    file_close(out.file);
+    if (!ok) {
+        std::fprintf(stderr, "write error on %s\n", path);
+        return 1;
+    }
+    std::printf("%llu\n", static_cast<unsigned long long>(out.written));
+    return 0;
+}
+
 bool parse_size(const char* text, std::uint64_t& size) {
     char* end = nullptr;
     unsigned long long v = std::strtoull(text, &end, 10);
@@ -364,6 +395,14 @@ bool parse_size(const char* text, std::uint64_t& size) {
 }  // namespace kv
 
 int main(int argc, char** argv) {
+    if (argc == 4 && std::strcmp(argv[2], "--objects") == 0) {
+        unsigned long objects = std::strtoul(argv[3], nullptr, 10);
+        if (objects < 2 || objects > 65536) {
+            std::fprintf(stderr, "--objects: 2 to 65536\n");
+            return 2;
+        }
+        return kv::generate_objects(argv[1], static_cast<std::uint32_t>(objects));
+    }
     std::uint64_t size = 0;
     if (argc >= 5 && argc <= 6 && std::strcmp(argv[1], "--wide") == 0 &&
         (std::strcmp(argv[2], "list") == 0 || std::strcmp(argv[2], "plain") == 0) &&
@@ -374,7 +413,8 @@ int main(int argc, char** argv) {
     if (argc < 3 || argc > 4 || !kv::parse_size(argv[2], size)) {
         std::fprintf(stderr,
                      "usage: kv_dump_generate OUTPUT SIZE[K|M|G] [SEED]\n"
-                     "       kv_dump_generate --wide list|plain OUTPUT SIZE[K|M|G] [SEED]\n");
+                     "       kv_dump_generate --wide list|plain OUTPUT SIZE[K|M|G] [SEED]\n"
+                     "       kv_dump_generate OUTPUT --objects N\n");
         return 2;
     }
     std::uint64_t seed = argc == 4 ? std::strtoull(argv[3], nullptr, 10) : 20261206;

@@ -10,10 +10,14 @@ occurrence and so reads every byte; CSV export into a new file beside `dd`
 writing as many bytes into a new file on the same disk, flushing it (`conv=fdatasync`) and
 renaming it into place, as the export does: the machine's limit for it. CPU time (user + system,
 10 ms resolution) and peak resident memory come from /usr/bin/time, wall time from a clock
-around it. Prints a table and writes JSON.
+around it. Then the tree of 65,536 schema objects (a second, generated dump of 32,768
+databases with one table each): `korvane-dump tree` from the cache, and in-process
+(kv_tree_bench) the tree build, the rebuild for each keystroke of a filter text and the
+display order. Prints a table and writes JSON.
 
 Usage: bench/run_bench.py [--build DIR] [--dump FILE] [--size 1G] [--runs 5] [--json FILE]
-The dump is generated with kv_dump_generate when FILE does not exist (and kept).
+                          [--tree-only]
+The dumps are generated with kv_dump_generate when their files do not exist (and kept).
 This is a benchmark, not a test: nothing in the test suite times anything.
 """
 import argparse
@@ -97,6 +101,46 @@ def machine():
             "kernel": platform.release()}
 
 
+TREE_OBJECTS = 65536
+
+
+def bench_tree(bindir, kvd, runs):
+    """The tree of TREE_OBJECTS objects: korvane-dump tree as a process, and the in-process
+    timings of kv_tree_bench."""
+    dump = os.path.join(tempfile.gettempdir(), "kv-bench-tree-%d.sql" % TREE_OBJECTS)
+    if not os.path.exists(dump):
+        subprocess.run([os.path.join(bindir, "kv_dump_generate"), dump, "--objects",
+                        str(TREE_OBJECTS)], check=True, stdout=subprocess.DEVNULL)
+    cache = tempfile.mkdtemp(prefix="kv-bench-tree-cache-")
+    try:
+        base = [kvd, "--cache-root", cache]
+        subprocess.run(base + ["open", dump], check=True, stdout=subprocess.DEVNULL)
+        out = {"dump": dump, "objects": TREE_OBJECTS}
+        out["korvane_dump_tree"] = measure(base + ["tree", dump], runs)
+        out["korvane_dump_open"] = measure(base + ["open", dump], runs)
+        inproc = subprocess.run([os.path.join(bindir, "kv_tree_bench"), dump, cache,
+                                 str(max(runs, 5))], check=True, capture_output=True, text=True)
+        out["in_process"] = json.loads(inproc.stdout)
+    finally:
+        shutil.rmtree(cache, ignore_errors=True)
+    return out
+
+
+def print_tree(t):
+    p = t["in_process"]
+    print("%-34s %10.3f %10.3f %10s %10s %9.1f" % (
+        "korvane-dump tree (%d objects)" % t["objects"], t["korvane_dump_tree"]["wall_s"],
+        t["korvane_dump_tree"]["cpu_s"], "", "", t["korvane_dump_tree"]["peak_rss_kib"] / 1024))
+    print("%-34s %10.3f %10.3f %10s %10s %9.1f" % (
+        "  of it: open from cache", t["korvane_dump_open"]["wall_s"],
+        t["korvane_dump_open"]["cpu_s"], "", "", t["korvane_dump_open"]["peak_rss_kib"] / 1024))
+    print("tree of %d objects (%d items), in-process ms (median / max): build %.2f / %.2f, "
+          "filter keystroke %.2f / %.2f, display order %.2f / %.2f"
+          % (p["objects"], p["items"], p["tree_build_median_ms"], p["tree_build_max_ms"],
+             p["tree_filter_keystroke_median_ms"], p["tree_filter_keystroke_max_ms"],
+             p["tree_display_order_median_ms"], p["tree_display_order_max_ms"]))
+
+
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
     ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
@@ -109,10 +153,21 @@ def main():
     ap.add_argument("--wide-size", default="256M",
                     help="size of the two 1,000-column dumps (a row per INSERT, with and "
                          "without column lists)")
+    ap.add_argument("--tree-only", action="store_true",
+                    help="only the tree of 65,536 objects, without the large dump")
     a = ap.parse_args()
 
     bindir = os.path.join(a.build, "bin")
     kvd = os.path.join(bindir, "korvane-dump")
+    if a.tree_only:
+        t = {"machine": machine(), "runs": a.runs, "tree": bench_tree(bindir, kvd, a.runs)}
+        with open(a.json, "w") as f:
+            json.dump(t, f, indent=2)
+        print("%-34s %10s %10s %10s %10s %9s" % ("what", "wall s", "cpu s", "MB/s wall",
+                                                "MB/s cpu", "peak MiB"))
+        print_tree(t["tree"])
+        print("JSON: %s" % a.json)
+        return
     if not os.path.exists(a.dump):
         print("generating %s (%s) ..." % (a.dump, a.size), flush=True)
         subprocess.run([os.path.join(bindir, "kv_dump_generate"), a.dump, a.size], check=True,
@@ -177,6 +232,7 @@ def main():
             r["wide"][shape] = w
             shutil.rmtree(cache, ignore_errors=True)
             os.makedirs(cache, exist_ok=True)
+        r["tree"] = bench_tree(bindir, kvd, a.runs)
     finally:
         shutil.rmtree(cache, ignore_errors=True)
 
@@ -222,6 +278,7 @@ def main():
     row("filter contains (tuple MB)", "filter")
     row("CSV export (tuple MB)", "export")
     row("dd+fdatasync+mv (CSV size)", "dd_write_sync")
+    print_tree(r["tree"])
     print("CSV export: %.1f MB of CSV, %.0f MB/s of CSV written (wall)"
           % (r["export_csv_bytes"] / 1e6, r["export"]["csv_mb_per_s_wall"]))
     print("reopen in-process: %.2f ms" % p["reopen_ms"])

@@ -10,6 +10,9 @@ namespace kv {
 namespace {
 
 constexpr const char* MSG_OPEN = "Die Dump-Datei kann nicht schreibgeschützt geöffnet werden.";
+constexpr const char* MSG_NOT_REGULAR =
+    "Die Datei ist keine normale Datei (etwa ein Ordner, eine Pipe oder ein Gerät) und kann "
+    "nicht als Dump geöffnet werden.";
 constexpr const char* MSG_MEMORY = "Nicht genügend Arbeitsspeicher.";
 constexpr const char* MSG_COMPRESSED =
     "Komprimierter Dump: Bitte .gz / .zip zunächst entpacken und die .sql-Datei öffnen.";
@@ -62,7 +65,7 @@ bool dump_open(DumpState& state, const std::string& dump_path, const std::string
     file_close(state.dump_handle);
     state.dump_handle = file_open(dump_path, FILE_MODE_READ);
     if (state.dump_handle == INVALID_FILE) {
-        dump_state_fail(state, MSG_OPEN);
+        dump_state_fail(state, path_is_non_regular(dump_path) ? MSG_NOT_REGULAR : MSG_OPEN);
         return false;
     }
     state.dump_size = file_get_size(state.dump_handle);

@@ -1,5 +1,6 @@
-// Opening a dump: read-only handle, refusal of compressed and UTF-16 files, the 64-bit cache
-// key, the cache folder below the cache root and the exclusive "session.lock".
+// Opening a dump: read-only handle, refusal of anything but a regular file (at once, so a FIFO
+// cannot block the open) and of compressed and UTF-16 files, the 64-bit cache key, the cache
+// folder below the cache root and the exclusive "session.lock".
 //
 // The key costs two reads of at most 64 KiB whatever the dump's size (gigabytes): it covers
 // path bytes, size, last-write time and the first and last 64 KiB. It is no checksum: edits in

@@ -2,10 +2,13 @@
 //
 // A manifest holds the whole schema of a dump: up to 65,536 objects with 4,096 columns each
 // and CREATE texts of up to 2 MiB, in a file of at most 256 MiB. Both directions go through a
-// fixed 64 KiB buffer. The loader treats the file as hostile: every read is checked against
-// the bytes still unread, and no count is used to reserve memory before the bytes it claims
-// are known to be in the file, so a damaged manifest costs at most memory in proportion to
-// its real size and is then rejected.
+// fixed 64 KiB buffer. The loader treats the file as hostile and reads it twice: the first
+// pass checks every field, the index files and the totals while keeping nothing, so a damaged
+// manifest is rejected with no more memory than the buffer; only a manifest that passed is
+// read into the schema, which then needs the memory its objects, columns and layouts really
+// take. The second pass checks everything again (every read against the bytes still unread,
+// no count used to reserve memory before the bytes it claims are known to be in the file), so
+// a file that changed in between costs at most memory in proportion to its size.
 #include "cache/manifest.h"
 
 #include <cstring>
@@ -173,16 +176,35 @@ public:
         for (int i = 7; i >= 0; --i) v = (v << 8) | b[i];
         return v;
     }
-    // Length-prefixed string of at most limit bytes without NUL bytes.
-    bool string(std::string& out, std::uint32_t limit) {
+    // Length-prefixed string of at most limit bytes without NUL bytes, into *out or, when out
+    // is null, checked and passed over without being kept.
+    bool string(std::string* out, std::uint32_t limit) {
         std::uint32_t length = u32();
         if (!check(length <= limit && length <= remaining_)) return false;
-        out.resize(length);
-        if (!bytes(out.data(), length)) return false;
-        return check(std::memchr(out.data(), 0, length) == nullptr);
+        if (out == nullptr) return skip_text(length);
+        out->resize(length);
+        if (!bytes(out->data(), length)) return false;
+        return check(std::memchr(out->data(), 0, length) == nullptr);
     }
 
 private:
+    // Passes over count bytes in the buffer; false when they run out or hold a NUL byte.
+    bool skip_text(std::uint64_t count) {
+        while (valid_ && count > 0) {
+            if (pos_ == length_ && !refill()) {
+                valid_ = false;
+                break;
+            }
+            std::size_t n = length_ - pos_;
+            if (n > count) n = static_cast<std::size_t>(count);
+            check(std::memchr(buffer_ + pos_, 0, n) == nullptr);
+            pos_ += n;
+            count -= n;
+            remaining_ -= n;
+        }
+        return valid_;
+    }
+
     bool refill() {
         std::uint64_t want = remaining_ < IO_BUFFER_SIZE ? remaining_ : IO_BUFFER_SIZE;
         std::size_t n = file_read_some(file_, buffer_, static_cast<std::size_t>(want));
@@ -199,78 +221,92 @@ private:
     bool valid_ = true;
 };
 
-// Reads one object record into object; false (reader invalid) on any violation.
+// Reads one object record into *object, or with object null only checks it (and then also
+// its index file); entries receives its entry count. False (reader invalid) on any violation.
 bool read_object(ManifestReader& in, const DumpState& state, std::uint32_t number,
-                 SchemaObject& object) {
-    in.string(object.database_name, MAX_NAME_BYTES);
-    in.string(object.object_name, MAX_NAME_BYTES);
-    in.string(object.create_text, MAX_TEXT_BYTES);
+                 SchemaObject* object, std::uint64_t& entries) {
+    in.string(object ? &object->database_name : nullptr, MAX_NAME_BYTES);
+    in.string(object ? &object->object_name : nullptr, MAX_NAME_BYTES);
+    in.string(object ? &object->create_text : nullptr, MAX_TEXT_BYTES);
     std::uint32_t kind = in.u32();
-    object.entry_count = in.u64();
-    object.tuple_bytes = in.u64();
+    entries = in.u64();
+    std::uint64_t tuple_bytes = in.u64();
     std::uint32_t column_count = in.u32();
     if (!in.check(kind <= OBJECT_DATABASE && column_count <= MAX_COLUMNS &&
-                  object.entry_count <= state.dump_size &&
-                  object.tuple_bytes <= state.dump_size)) {
+                  entries <= state.dump_size && tuple_bytes <= state.dump_size)) {
         return false;
     }
-    object.kind = static_cast<ObjectKind>(kind);
+    if (object != nullptr) {
+        object->kind = static_cast<ObjectKind>(kind);
+        object->entry_count = entries;
+        object->tuple_bytes = tuple_bytes;
+    }
 
     if (!in.fits(column_count, MIN_COLUMN_BYTES)) return false;
-    object.columns.resize(column_count);
-    for (Column& column : object.columns) {
-        in.string(column.name, MAX_NAME_BYTES);
-        in.string(column.type_text, MAX_TEXT_BYTES);
+    if (object != nullptr) object->columns.resize(column_count);
+    for (std::uint32_t c = 0; c < column_count && in.valid(); ++c) {
+        in.string(object ? &object->columns[c].name : nullptr, MAX_NAME_BYTES);
+        in.string(object ? &object->columns[c].type_text : nullptr, MAX_TEXT_BYTES);
     }
 
     std::uint32_t layout_count = in.u32();
     if (!in.check(layout_count <= MAX_LAYOUTS) || !in.fits(layout_count, MIN_LAYOUT_BYTES)) {
         return false;
     }
-    object.layouts.resize(layout_count);
+    if (object != nullptr) object->layouts.resize(layout_count);
     std::uint64_t seen[MAX_COLUMNS / 64];
-    for (ColumnLayout& layout : object.layouts) {
+    for (std::uint32_t l = 0; l < layout_count; ++l) {
         std::uint32_t values = in.u32();
         if (!in.check(values <= column_count) || !in.fits(values, 4)) return false;
-        layout.columns.resize(values);
+        std::uint32_t* numbers = nullptr;
+        if (object != nullptr) {
+            object->layouts[l].columns.resize(values);
+            numbers = object->layouts[l].columns.data();
+        }
         std::memset(seen, 0, sizeof seen);
-        for (std::uint32_t& number : layout.columns) {
-            number = in.u32();
-            if (!in.check(number < column_count)) return false;
-            std::uint64_t bit = std::uint64_t{1} << (number % 64);
-            if (!in.check((seen[number / 64] & bit) == 0)) return false;
-            seen[number / 64] |= bit;
+        for (std::uint32_t v = 0; v < values; ++v) {
+            std::uint32_t column = in.u32();
+            if (!in.check(column < column_count)) return false;
+            std::uint64_t bit = std::uint64_t{1} << (column % 64);
+            if (!in.check((seen[column / 64] & bit) == 0)) return false;
+            seen[column / 64] |= bit;
+            if (numbers != nullptr) numbers[v] = column;
         }
     }
     if (!in.valid()) return false;
 
-    if (object.entry_count > 0) {
+    if (entries > 0) {
         // Only tables have rows, every row names a layout, and the index file must hold
         // exactly one 16-byte entry per row.
-        if (!in.check(object.kind == OBJECT_TABLE && !object.layouts.empty() &&
-                      object.entry_count < MAX_ENTRY_COUNT)) {
+        if (!in.check(kind == OBJECT_TABLE && layout_count > 0 && entries < MAX_ENTRY_COUNT)) {
             return false;
         }
-        FileGuard index(file_open(index_file_path(state, number), FILE_MODE_READ));
-        if (!in.check(index.valid() &&
-                      file_get_size(index.get()) == object.entry_count * INDEX_ENTRY_SIZE)) {
+        std::uint64_t index_size = 0;
+        if (object == nullptr &&
+            !in.check(path_regular_file_size(index_file_path(state, number), index_size) &&
+                      index_size == entries * INDEX_ENTRY_SIZE)) {
             return false;
         }
     }
     return true;
 }
 
-// Reads the notes and all object records after the header; false when anything is invalid.
+// Reads the notes and all object records after the header into state, or with fill false
+// only checks them; false when anything is invalid.
 bool read_body(ManifestReader& in, DumpState& state, std::uint32_t object_count,
-               std::uint64_t total_entries) {
-    if (!in.string(state.import_notes, static_cast<std::uint32_t>(MAX_NOTES_BYTES))) return false;
+               std::uint64_t total_entries, bool fill) {
+    if (!in.string(fill ? &state.import_notes : nullptr,
+                   static_cast<std::uint32_t>(MAX_NOTES_BYTES))) {
+        return false;
+    }
     if (!in.fits(object_count, MIN_OBJECT_BYTES)) return false;
-    state.objects.reserve(object_count);
+    if (fill) state.objects.reserve(object_count);
     std::uint64_t sum = 0;
     for (std::uint32_t i = 0; i < object_count; ++i) {
-        state.objects.emplace_back();
-        if (!read_object(in, state, i, state.objects.back())) return false;
-        std::uint64_t entries = state.objects.back().entry_count;
+        SchemaObject* object = nullptr;
+        if (fill) object = &state.objects.emplace_back();
+        std::uint64_t entries = 0;
+        if (!read_object(in, state, i, object, entries)) return false;
         if (!in.check(sum + entries >= sum)) return false;
         sum += entries;
     }
@@ -351,9 +387,14 @@ bool manifest_load(DumpState& state) {
     dump_state_clear_schema(state);
     std::string().swap(state.import_notes);
     state.note_count = note_count;
+    // The first pass keeps nothing; the second reads the same bytes again into the schema.
     bool ok = false;
     try {
-        ok = read_body(in, state, object_count, total_entries);
+        if (read_body(in, state, object_count, total_entries, false) &&
+            file_seek_to(file.get(), HEADER_SIZE)) {
+            ManifestReader again(file.get(), size - HEADER_SIZE, buffer.get());
+            ok = read_body(again, state, object_count, total_entries, true);
+        }
     } catch (const std::bad_alloc&) {
         ok = false;
     }

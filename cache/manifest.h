@@ -2,7 +2,8 @@
 // schema (names, CREATE texts, columns, INSERT column layouts). Written last by an import, via
 // "manifest.part" and an atomic replace, so its presence marks a complete cache. The loader
 // validates every field against strict limits (file 52 bytes to 256 MiB, 65,536 objects,
-// 4,096 columns, 2 MiB texts) so a damaged or hostile manifest is rejected, never trusted.
+// 4,096 columns, 2 MiB texts) so a damaged or hostile manifest is rejected, never trusted, and
+// rejected before any of its counts costs memory.
 #pragma once
 
 #include "foundation/dump_state.h"

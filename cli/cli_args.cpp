@@ -119,11 +119,7 @@ bool cli_parse(const std::vector<std::string>& args, CliOptions& options, std::s
             if (!value(options.filter.text)) return false;
             options.filter_given = true;
         } else if (a == "--page") {
-            if (!value(v)) return false;
-            if (!parse_number(v, options.filter_page) || options.filter_page == 0) {
-                error = "Ungültige Seitennummer: " + v;
-                return false;
-            }
+            if (!value(options.filter_page)) return false;
             page_given = true;
         } else if (a == "--") {
             positional.insert(positional.end(), args.begin() + static_cast<long>(i) + 1,
@@ -172,12 +168,7 @@ bool cli_parse(const std::vector<std::string>& args, CliOptions& options, std::s
     }
     switch (options.command) {
         case CLI_PAGE:
-            if (extra == 2 && (!parse_number(positional[3], options.number) ||
-                               options.number == 0)) {
-                error = "Ungültige Seitennummer: " + positional[3];
-                return false;
-            }
-            if (extra == 1) options.number = 1;
+            if (extra == 2) options.page = positional[3];
             break;
         case CLI_RECORD:
         case CLI_TUPLE:

@@ -34,12 +34,13 @@ struct CliOptions {
     std::string cache_root;  // "" = the default cache root
     std::string dump;
     std::string object;      // OBJECT / TABLE argument ("#N", "DB.NAME" or "NAME")
-    std::uint64_t number = 0;  // PAGE (1-based, 0 = not given) or ROW (1-based)
+    std::uint64_t number = 0;  // ROW (1-based)
+    std::string page = "1";    // PAGE as typed; page_first_entry checks it against the table
     std::string file;        // export / tuple destination
     bool filter_given = false;  // --column/--op/--text seen
     FilterRequest filter;       // column stays -1; filter_column holds the name
     std::string filter_column;  // "" = all columns
-    std::uint64_t filter_page = 1;
+    std::string filter_page = "1";  // --page as typed, checked like page against the hits
 };
 
 // Parses argv[1..]; false with a short German reason in error (a usage error).

@@ -17,6 +17,7 @@
 #include "jobs/job.h"
 #include "jobs/job_wait.h"
 #include "jobs/page_job.h"
+#include "ui/logic/page_number.h"
 #include "ui/logic/tree_model.h"
 #include "ui/logic/view_text.h"
 
@@ -196,11 +197,18 @@ void print_page(const Session& s, std::int32_t object, const PageData& page, std
     err_line(page_label_text(page.first_row, rows));
 }
 
+// Loads and prints the page of a view of `rows` entries that page_text names; the window's
+// sentence when it names none.
 int load_page(Session& s, std::int32_t object, const std::string& index_path, std::uint64_t rows,
-              std::uint64_t page_number) {
+              const std::string& page_text) {
+    std::uint64_t first_row = 0;
+    if (!page_first_entry(page_text, rows, first_row)) {
+        err_line(PAGE_NUMBER_MISSING);
+        return EXIT_FAILED;
+    }
     auto job = new_job(s, JOB_PAGE, object);
     job->rows = rows;
-    job->first_row = page_first_row((page_number - 1) * PAGE_ROWS, rows);
+    job->first_row = first_row;
     job->index_path = index_path;
     std::unique_ptr<BackgroundJob> done;
     if (int rc = run_job(std::move(job), done)) return rc;
@@ -317,7 +325,7 @@ int command_page(Session& s) {
     if (object < 0) return EXIT_FAILED;
     return load_page(s, object, index_file_path(*s.state, static_cast<std::uint32_t>(object)),
                      s.state->objects[static_cast<std::size_t>(object)].entry_count,
-                     s.options.number);
+                     s.options.page);
 }
 
 int command_record(Session& s) {

@@ -24,15 +24,23 @@ inline constexpr FileHandle INVALID_FILE = -1;
 // Open modes. Every mode shares the file with readers only (Windows); nobody else can write,
 // move or delete it while it is held.
 enum FileMode : int {
-    FILE_MODE_READ = 0,    // existing file, read only
+    FILE_MODE_READ = 0,    // existing regular file, read only; never blocks on a pipe or device
     FILE_MODE_CREATE = 1,  // read/write, created or truncated; POSIX: refuses a symbolic link
     FILE_MODE_APPEND = 2,  // read/write, created if missing, position at the end
 };
 
 inline constexpr std::size_t FILE_IO_MAX = 2147483647u;
 
+// FILE_MODE_READ opens regular files only: a folder, pipe, device or socket is refused at
+// once, before it could block the open (a FIFO waits for a writer) or act on a device.
 FileHandle file_open(const std::string& path, int mode);
 void file_close(FileHandle handle);
+// True when path names something that exists but is no regular file (a folder, pipe, device or
+// socket), which FILE_MODE_READ refuses; for choosing the message after a refused open.
+bool path_is_non_regular(const std::string& path);
+// Size of the regular file at path, from one query without opening it; false when there is
+// none (missing, or a folder, pipe, device or socket). A fault point of kind FAULT_OPEN.
+bool path_regular_file_size(const std::string& path, std::uint64_t& size);
 // One read call of at most min(count, FILE_IO_MAX) bytes; 0 on error or at the end.
 // Callers compare the result with what they need; a short result is their failure.
 std::size_t file_read_some(FileHandle handle, void* buffer, std::size_t count);

@@ -39,6 +39,10 @@ FileIdentity identity_of(const struct stat& st) {
     return id;
 }
 
+// Clears O_NONBLOCK of a descriptor opened for reading with no other status flag that F_SETFL
+// can change (O_APPEND, O_ASYNC, O_DIRECT, O_NOATIME), so one call sets them all to off.
+bool clear_nonblock(int fd) { return ::fcntl(fd, F_SETFL, 0) == 0; }
+
 }  // namespace
 
 FileHandle file_open(const std::string& path, int mode) {
@@ -50,13 +54,20 @@ FileHandle file_open(const std::string& path, int mode) {
         case FILE_MODE_APPEND: flags |= O_RDWR | O_CREAT | O_NOFOLLOW; break;
         default: return INVALID_FILE;
     }
+    struct stat st;
+    if (mode == FILE_MODE_READ) {
+        // Only regular files are opened for reading, and without waiting: a path swapped for a
+        // FIFO after this check opens at once under O_NONBLOCK and is refused by fstat below.
+        if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return INVALID_FILE;
+        flags |= O_NONBLOCK;
+    }
     int fd;
     do {
         fd = ::open(path.c_str(), flags, 0600);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) return INVALID_FILE;
-    struct stat st;
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode) ||
+        (mode == FILE_MODE_READ && (!S_ISREG(st.st_mode) || !clear_nonblock(fd)))) {
         ::close(fd);
         return INVALID_FILE;
     }
@@ -69,6 +80,19 @@ FileHandle file_open(const std::string& path, int mode) {
 
 void file_close(FileHandle handle) {
     if (handle != INVALID_FILE) ::close(fd_of(handle));
+}
+
+bool path_is_non_regular(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode);
+}
+
+bool path_regular_file_size(const std::string& path, std::uint64_t& size) {
+    if (fault_hit(FAULT_OPEN)) return false;
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    size = static_cast<std::uint64_t>(st.st_size);
+    return true;
 }
 
 std::size_t file_read_some(FileHandle handle, void* buffer, std::size_t count) {

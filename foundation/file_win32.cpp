@@ -59,9 +59,20 @@ FileHandle file_open(const std::string& path, int mode) {
         default: return INVALID_FILE;
     }
     std::u16string long_path = make_long_path(path);
+    if (mode == FILE_MODE_READ) {
+        DWORD attributes = GetFileAttributesW(wide(long_path));
+        if (attributes != INVALID_FILE_ATTRIBUTES &&
+            (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) {
+            return INVALID_FILE;
+        }
+    }
     HANDLE h = CreateFileW(wide(long_path), access, FILE_SHARE_READ, nullptr, disposition,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return INVALID_FILE;
+    if (mode == FILE_MODE_READ && GetFileType(h) != FILE_TYPE_DISK) {
+        CloseHandle(h);  // a pipe, console or other device: only files on disk are read
+        return INVALID_FILE;
+    }
     if (mode == FILE_MODE_APPEND) {
         LARGE_INTEGER zero{};
         if (!SetFilePointerEx(h, zero, nullptr, FILE_END)) {
@@ -74,6 +85,23 @@ FileHandle file_open(const std::string& path, int mode) {
 
 void file_close(FileHandle handle) {
     if (handle != INVALID_FILE) CloseHandle(h_of(handle));
+}
+
+bool path_is_non_regular(const std::string& path) {
+    DWORD attributes = GetFileAttributesW(wide(make_long_path(path)));
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0;
+}
+
+bool path_regular_file_size(const std::string& path, std::uint64_t& size) {
+    if (fault_hit(FAULT_OPEN)) return false;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(wide(make_long_path(path)), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) {
+        return false;
+    }
+    size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    return true;
 }
 
 std::size_t file_read_some(FileHandle handle, void* buffer, std::size_t count) {

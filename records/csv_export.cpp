@@ -119,6 +119,22 @@ void trim_scratch(std::string& s) {
     if (s.capacity() > SCRATCH_KEEP) std::string().swap(s);
 }
 
+// The folder that holds path, in a form the file layer can query ("." for a bare name).
+std::string parent_folder_of(const std::string& path) {
+#if defined(_WIN32)
+    const std::size_t slash = path.find_last_of("/\\");
+    if (slash == std::string::npos) {
+        // "C:name" lies in the current folder of drive C:.
+        return path.size() > 1 && path[1] == ':' ? path.substr(0, 2) : std::string(".");
+    }
+    if (slash == 2 && path[1] == ':') return path.substr(0, 3);  // "C:\name"
+#else
+    const std::size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+#endif
+    return path.substr(0, slash == 0 ? 1 : slash);
+}
+
 // Writes the whole CSV into the temporary file part and flushes it; the files are closed on
 // return. False when anything failed, with a message in state unless the failure has none of
 // its own (a failed write, flush, or header name conversion).
@@ -229,6 +245,13 @@ bool output_names_source(const DumpState& state, const std::string& destination,
     return !source_path.empty() && same_file(target, path_identity(source_path));
 }
 
+bool output_in_cache_folder(const DumpState& state, const std::string& destination) {
+    if (state.cache_folder.empty()) return false;
+    const std::string parent = parent_folder_of(destination);
+    if (parent == state.cache_folder) return true;
+    return same_file(path_identity(parent), path_identity(state.cache_folder));
+}
+
 bool csv_export(DumpState& state, std::uint32_t object, const std::string& entry_source_path,
                 std::uint64_t entry_count, const std::string& destination, Charset charset,
                 bool formula_protection, const ProgressSink* sink) {
@@ -241,6 +264,17 @@ bool csv_export(DumpState& state, std::uint32_t object, const std::string& entry
     // under any of its names, so every spelling of a source is refused.
     if (output_names_source(state, destination, entry_source_path)) {
         dump_state_fail(state, MSG_TARGET_IS_SOURCE);
+        return false;
+    }
+    bool in_cache = false;
+    try {
+        in_cache = output_in_cache_folder(state, destination);
+    } catch (const std::bad_alloc&) {
+        dump_state_fail(state, MSG_NO_MEMORY);
+        return false;
+    }
+    if (in_cache) {
+        dump_state_fail(state, OUTPUT_IN_CACHE_MESSAGE);
         return false;
     }
     std::string part;

@@ -27,6 +27,7 @@ constexpr const char* MSG_NOT_SAVED = "Filterdatei konnte nicht gespeichert werd
 constexpr const char* LABEL_FILTER = "Tabelle filtern";
 
 constexpr std::size_t BATCH_BYTES = std::size_t{INDEX_BATCH_ENTRIES} * INDEX_ENTRY_SIZE;
+constexpr std::uint64_t CLOCK_BYTES = 65536;
 
 // The request with its defaults applied, and the scratch storage of one run.
 struct Matcher {
@@ -95,6 +96,7 @@ bool filter_scan(DumpState& state, std::uint32_t table, Matcher& m,
     DecodedRecord record;
     std::size_t pending = 0;  // entries in the output batch
     std::uint64_t last_report = 0;
+    std::uint64_t tuple_bytes = 0;  // tested since the clock was last read
     bool reported = false;
     for (std::uint64_t first = 0; first < total; first += INDEX_BATCH_ENTRIES) {
         const auto n = static_cast<std::size_t>(
@@ -136,7 +138,15 @@ bool filter_scan(DumpState& state, std::uint32_t table, Matcher& m,
                     pending = 0;
                 }
             }
-            if (sink == nullptr || (reported && (k & 15) != 15)) continue;
+            // The clock is read for every 16th entry and whenever the tuples since the last
+            // reading add up to 64 KiB: testing a tuple costs time in proportion to its length,
+            // so reports and cancellation come on time after one huge tuple as after many
+            // small ones.
+            tuple_bytes += entry.length;
+            if (sink == nullptr || (reported && (k & 15) != 15 && tuple_bytes < CLOCK_BYTES)) {
+                continue;
+            }
+            tuple_bytes = 0;
             const std::uint64_t now = clock_ms();
             if (!reported || now - last_report >= 100) {
                 reported = true;

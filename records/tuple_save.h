@@ -20,8 +20,8 @@ inline constexpr std::size_t TUPLE_COPY_BUFFER = 1048576;
 // Copies entry.length bytes from entry.offset of the open dump to destination. Progress is
 // reported at most every 100 ms (label "SQL-Rohtupel speichern"); a report answered with 0
 // cancels. False with the German reason in state.message; the destination is then untouched
-// and no temporary file is left. The dump itself, under any spelling, is refused as
-// destination.
+// and no temporary file is left. The dump itself, under any spelling, and any destination in
+// the dump's cache folder are refused.
 bool tuple_save(DumpState& state, const IndexEntry& entry, const std::string& destination,
                 const ProgressSink* sink);
 

@@ -3,9 +3,11 @@
 #include "cache/manifest.h"
 
 #include <gtest/gtest.h>
+#include <malloc.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <cstdlib>
 #include <functional>
 #include <new>
@@ -15,28 +17,50 @@
 #include "cache/index_file.h"
 #include "tests/support/test_support.h"
 
-// Largest single allocation while tracking is on: the loader must not size memory from a
-// count that the file's bytes cannot back.
+// Largest single allocation and peak of the bytes held while tracking is on: the loader must
+// not size memory from a count that the file's bytes cannot back. Blocks are counted by their
+// usable size, so a block freed by another allocator's delete still balances.
 namespace alloc_probe {
 std::atomic<bool> tracking{false};
 std::atomic<std::size_t> largest{0};
+std::atomic<std::int64_t> held{0};  // bytes allocated minus bytes freed since start()
+std::atomic<std::int64_t> peak{0};
+
+void start() {
+    largest = 0;
+    held = 0;
+    peak = 0;
+    tracking = true;
+}
+
+std::int64_t usable(void* p) {
+#if defined(_WIN32)
+    return static_cast<std::int64_t>(_msize(p));
+#else
+    return static_cast<std::int64_t>(malloc_usable_size(p));
+#endif
+}
 }  // namespace alloc_probe
 
 void* operator new(std::size_t size) {
-    if (alloc_probe::tracking.load() && size > alloc_probe::largest.load()) {
-        alloc_probe::largest.store(size);
+    void* p = std::malloc(size == 0 ? 1 : size);
+    if (p == nullptr) throw std::bad_alloc();
+    if (alloc_probe::tracking.load()) {
+        if (size > alloc_probe::largest.load()) alloc_probe::largest.store(size);
+        std::int64_t now = alloc_probe::held += alloc_probe::usable(p);
+        if (now > alloc_probe::peak.load()) alloc_probe::peak.store(now);
     }
-    if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-    throw std::bad_alloc();
+    return p;
 }
 void* operator new[](std::size_t size) {
     return ::operator new(size);
 }
 __attribute__((noinline)) void operator delete(void* p) noexcept {
+    if (p != nullptr && alloc_probe::tracking.load()) alloc_probe::held -= alloc_probe::usable(p);
     std::free(p);
 }
 __attribute__((noinline)) void operator delete[](void* p) noexcept {
-    std::free(p);
+    ::operator delete(p);
 }
 void operator delete(void* p, std::size_t) noexcept {
     ::operator delete(p);
@@ -381,13 +405,52 @@ TEST(ManifestTest, HugeCountsInATinyFileAreRejected) {
         TempDir dir;
         test::write_file(dir.file("manifest.kvd"), cases[i]);
         DumpState loaded;
-        alloc_probe::largest = 0;
-        alloc_probe::tracking = true;
+        alloc_probe::start();
         bool ok = load_fresh(dir, loaded);
         alloc_probe::tracking = false;
         EXPECT_FALSE(ok);
         // The 64 KiB read buffer, or memory in proportion to the bytes really present.
         EXPECT_LE(alloc_probe::largest.load(), std::max<std::size_t>(65536, 16 * cases[i].size()));
+    }
+}
+
+// Manifests of about 16 MiB that keep a valid header and are broken only at their end. The
+// schema they describe would take about 100 MiB (empty columns and layouts cost far more in
+// memory than in the file); the loader must refuse them holding little more than its buffer.
+TEST(ManifestTest, DamagedLargeManifestsAreRefusedBeforeTheyCostMemory) {
+    const std::string head = Bytes().str("").str("").str("").u32(OBJECT_TABLE).u64(0).u64(0).data;
+    const std::string empty_columns =
+        head + Bytes().u32(4096).data + std::string(8 * 4096, '\0') + Bytes().u32(0).data;
+    const std::string empty_layouts =
+        head + Bytes().u32(0).u32(65536).data + std::string(4 * 65536, '\0');
+    struct Case {
+        const char* name;
+        const std::string& object;
+        std::uint32_t objects;
+        std::uint64_t total;  // sum of the entry counts is 0
+        int tail;             // bytes added (+) or cut (-) at the end
+    } cases[] = {
+        {"4,096 empty columns an object, total differs", empty_columns, 512, 1, 0},
+        {"4,096 empty columns an object, one byte more", empty_columns, 512, 0, 1},
+        {"65,536 empty layouts an object, last one cut", empty_layouts, 64, 0, -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        {
+            std::string bytes = Bytes().header(c.total, c.objects, 0).str("").data;
+            for (std::uint32_t i = 0; i < c.objects; ++i) bytes += c.object;
+            if (c.tail > 0) bytes.append(static_cast<std::size_t>(c.tail), '\0');
+            if (c.tail < 0) bytes.resize(bytes.size() - static_cast<std::size_t>(-c.tail));
+            ASSERT_GT(bytes.size(), 16000000u);
+            test::write_file(dir.file("manifest.kvd"), bytes);
+        }
+        DumpState loaded;
+        alloc_probe::start();
+        bool ok = load_fresh(dir, loaded);
+        alloc_probe::tracking = false;
+        EXPECT_FALSE(ok);
+        EXPECT_LE(alloc_probe::peak.load(), 1 << 20);
     }
 }
 

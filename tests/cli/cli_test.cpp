@@ -64,7 +64,6 @@ TEST_F(Cli, UsageErrorsExitTwoWithUsage) {
         {"page", dump_},
         {"record", dump_, "kunden"},
         {"record", dump_, "kunden", "0"},
-        {"page", dump_, "kunden", "x"},
         {"open", dump_, "--charset", "ebcdic"},
         {"open", dump_, "--frobnicate"},
         {"page", dump_, "kunden", "--text", "x"},
@@ -101,6 +100,23 @@ TEST_F(Cli, RefusedAndMissingDumpsExitOneWithTheirMessage) {
     ProgramResult missing = run({"tree", dir_.file("fehlt.sql")});
     EXPECT_EQ(missing.exit_code, 1);
     EXPECT_EQ(missing.err, "Die Dump-Datei kann nicht schreibgeschützt geöffnet werden.\n");
+
+    // A folder or a FIFO is refused at once rather than waited on.
+    std::vector<std::string> irregular = {dir_.str()};
+#if !defined(_WIN32)
+    kv::test::Fifo fifo(dir_.file("fifo.sql"));
+    ASSERT_TRUE(fifo.made());
+    irregular.push_back(fifo.path());
+#endif
+    for (const std::string& path : irregular) {
+        ProgramResult r = run({"open", path});
+        EXPECT_EQ(r.exit_code, 1) << path;
+        EXPECT_EQ(r.err,
+                  "Die Datei ist keine normale Datei (etwa ein Ordner, eine Pipe oder ein Gerät) "
+                  "und kann nicht als Dump geöffnet werden.\n")
+            << path;
+        EXPECT_EQ(r.out, "") << path;
+    }
 }
 
 TEST_F(Cli, ObjectsAndTree) {
@@ -138,9 +154,8 @@ TEST_F(Cli, PagesStructureSqlAndNames) {
               "3\t3\tAnna \"Zitat\"\tKöln\t0x00FF\n"
               "4\t4\tohne Ort\t— nicht im INSERT —\t— nicht im INSERT —\n");
     EXPECT_EQ(page.err, "1–4 von 4\n");
-    // A page beyond the end shows the last page; "#N" names an object by number.
-    ProgramResult last = run({"page", dump_, "#1", "7"});
-    EXPECT_EQ(last.out, page.out);
+    // "#N" names an object by number.
+    EXPECT_EQ(run({"page", dump_, "#1", "1"}).out, page.out);
     ProgramResult empty = run({"page", dump_, "leer"});
     EXPECT_EQ(empty.out, "#\tx\n");
     EXPECT_EQ(empty.err, "0–0 von 0\n");
@@ -161,6 +176,30 @@ TEST_F(Cli, PagesStructureSqlAndNames) {
               "CREATE VIEW `v_koeln` AS SELECT * FROM `kunden` WHERE `ort` = 'Köln';\n");
     ProgramResult no_sql = run({"sql", dump_, "protokoll"});
     EXPECT_EQ(no_sql.out, "Kein CREATE-Text vorhanden.\n");
+}
+
+TEST_F(Cli, PageNumbersThatNameNoPageExitOne) {
+    // Table shop.kunden has 4 rows (1 page), shop.leer none (still page 1); the filter below
+    // has 2 hits.
+    const std::vector<std::vector<std::string>> bad = {
+        {"page", dump_, "shop.kunden", "2"},
+        {"page", dump_, "shop.kunden", "0"},
+        {"page", dump_, "shop.kunden", "x"},
+        {"page", dump_, "shop.kunden", ""},
+        {"page", dump_, "shop.kunden", "184467440737095518"},
+        {"page", dump_, "shop.kunden", "18446744073709551616"},
+        {"page", dump_, "leer", "2"},
+        {"filter", dump_, "shop.kunden", "--text", "Köln", "--page", "2"},
+        {"filter", dump_, "shop.kunden", "--text", "Köln", "--page", "184467440737095518"},
+    };
+    for (const auto& args : bad) {
+        ProgramResult r = run(args);
+        EXPECT_EQ(r.exit_code, 1) << args[0] << " " << args.back();
+        EXPECT_EQ(r.err, "Diese Seitennummer existiert nicht.\n") << args.back();
+        EXPECT_EQ(r.out, args[0] == "filter" ? "2 Treffer\n" : "") << args.back();
+    }
+    ProgramResult empty = run({"page", dump_, "leer", "1"});
+    EXPECT_EQ(empty.exit_code, 0) << empty.err;
 }
 
 TEST_F(Cli, RecordDetailsAndRowsBeyondTheTable) {
@@ -214,6 +253,30 @@ TEST_F(Cli, FilterExportAndTuple) {
     EXPECT_EQ(onto_dump.exit_code, 1);
     EXPECT_EQ(onto_dump.err, "Exportziel darf keine geöffnete Quelldatei sein.\n");
     EXPECT_EQ(read_file(dump_), SHOP_DUMP);
+}
+
+TEST_F(Cli, ExportAndTupleRefuseTheCacheFolder) {
+    ASSERT_EQ(run({"open", dump_}).exit_code, 0);
+    std::string cache;
+    for (const auto& entry : std::filesystem::directory_iterator(dir_.path() / "cache")) {
+        auto name = entry.path().filename().u8string();
+        cache = dir_.file("cache/" + std::string(name.begin(), name.end()));
+    }
+    const std::string lock_bytes = read_file(cache + "/session.lock");
+    for (const std::string& destination : {cache + "/session.lock", cache + "/neu.csv"}) {
+        for (const auto& args : std::vector<std::vector<std::string>>{
+                 {"export", dump_, "shop.kunden", destination},
+                 {"tuple", dump_, "shop.kunden", "1", destination}}) {
+            ProgramResult r = run(args);
+            EXPECT_EQ(r.exit_code, 1) << args[0] << " " << destination;
+            EXPECT_EQ(r.err,
+                      "Das Ziel liegt im Cache-Ordner des Dumps. Bitte einen anderen Speicherort "
+                      "wählen.\n")
+                << args[0] << " " << destination;
+        }
+    }
+    EXPECT_EQ(read_file(cache + "/session.lock"), lock_bytes);
+    EXPECT_FALSE(kv::test::file_exists(cache + "/neu.csv"));
 }
 
 TEST_F(Cli, CharacterSetsAndUmlautPaths) {

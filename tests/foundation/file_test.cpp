@@ -79,6 +79,44 @@ TEST(FileModes, OpeningAFolderFails) {
     EXPECT_EQ(file_open(dir.str(), FILE_MODE_CREATE), INVALID_FILE);
 }
 
+// Reading opens regular files only; everything else is refused at once (a FIFO without a
+// writer would otherwise block the open), and path_is_non_regular tells it apart from a
+// missing file. path_regular_file_size answers for regular files alone.
+TEST(FileModes, ReadRefusesAnythingButARegularFileAtOnce) {
+    TempDir dir;
+    write_file(dir.file("plain.sql"), "x");
+#if !defined(_WIN32)
+    kv::test::Fifo fifo(dir.file("fifo.sql"));
+    ASSERT_TRUE(fifo.made());
+#endif
+    struct Case {
+        std::string path;
+        bool opens;
+        bool irregular;
+    } cases[] = {
+        {dir.file("plain.sql"), true, false},
+        {dir.file("missing.sql"), false, false},
+        {dir.str(), false, true},
+#if !defined(_WIN32)
+        {fifo.path(), false, true},
+        {"/dev/null", false, true},
+#endif
+    };
+    for (const Case& c : cases) {
+        FileGuard h(file_open(c.path, FILE_MODE_READ));
+        EXPECT_EQ(h.valid(), c.opens) << c.path;
+        EXPECT_EQ(path_is_non_regular(c.path), c.irregular) << c.path;
+        std::uint64_t size = 7;
+        EXPECT_EQ(path_regular_file_size(c.path, size), c.opens) << c.path;
+        EXPECT_EQ(size, c.opens ? 1u : 7u) << c.path;
+#if !defined(_WIN32)
+        if (h.valid()) {
+            EXPECT_EQ(::fcntl(static_cast<int>(h.get()), F_GETFL) & O_NONBLOCK, 0);
+        }
+#endif
+    }
+}
+
 TEST(FileFolders, EnsureOneLevel) {
     TempDir dir;
     EXPECT_TRUE(dir_ensure(dir.file("a")));

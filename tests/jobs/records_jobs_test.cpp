@@ -3,12 +3,15 @@
 // hits as CSV, and save one tuple's original bytes.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
+#include <vector>
 
 #include "foundation/text.h"
 #include "jobs/job.h"
 #include "jobs/page_job.h"
 #include "tests/jobs/job_test_support.h"
+#include "tests/records/records_test_support.h"
 #include "tests/support/test_support.h"
 
 namespace kv {
@@ -138,6 +141,70 @@ TEST(RecordsJobs, CancelledFilterKeepsTheActiveFilter) {
     EXPECT_STREQ(done->message, "Vorgang abgebrochen.");
     EXPECT_FALSE(test::file_exists(cache + "/query-new.kvi"));
     EXPECT_EQ(test::read_file(cache + "/query.kvi"), std::string(16, 'A'));
+}
+
+// A CSV or a tuple written into the dump's own cache folder would replace the file of that name
+// there ("session.lock", which would defeat the instance lock, an index, the active filter, the
+// manifest) or leave a stray file. Every such destination is refused, existing or new, under
+// any spelling of the folder.
+TEST(RecordsJobs, DestinationsInTheCacheFolderAreRefused) {
+    OpenDump open;
+    test::open_dump(open, std::string(CUSTOMERS) + "CREATE TABLE `neu` (`id` int);\n"
+                                                   "INSERT INTO `neu` VALUES (1);\n");
+    const std::string cache = open.state->cache_folder;
+    const std::string name = cache.substr(cache.rfind('/') + 1);
+    test::write_file(cache + "/query.kvi", std::string(16, 'Q'));
+    std::vector<std::string> refused = {
+        cache + "/session.lock",
+        cache + "/t000001.kvi",  // the index of the other table
+        cache + "/query.kvi",
+        cache + "/manifest.kvd",
+        cache + "/neu.csv",
+        cache + "/./neu.csv",
+        open.dir.file("cache/" + name + "/../" + name + "/session.lock"),
+    };
+#if defined(_WIN32)
+    std::string upper = open.dir.file("CACHE/");
+    for (char c : name) upper += static_cast<char>(c >= 'a' && c <= 'f' ? c - 32 : c);
+    refused.push_back(upper + "/session.lock");
+#else
+    std::filesystem::create_directory_symlink(test::fs_path(cache),
+                                              test::fs_path(open.dir.file("link")));
+    refused.push_back(open.dir.file("link/session.lock"));
+    refused.push_back(open.dir.file("link/neu.csv"));
+#endif
+    IndexEntry first;
+    {
+        FileGuard index(file_open(index_file_path(*open.state, 0), FILE_MODE_READ));
+        ASSERT_TRUE(index_read(index.get(), 0, 1, &first));
+    }
+    JobWaiter waiter;
+    for (const std::string& destination : refused) {
+        const bool existed = test::file_exists(destination);
+        const std::string before = existed ? test::read_file(destination) : std::string();
+        for (JobType type : {JOB_EXPORT, JOB_TUPLE}) {
+            auto job = new_job(open, type);
+            job->index_path = index_file_path(*open.state, 0);
+            job->rows = open.state->objects[0].entry_count;
+            job->entry = first;
+            job->output_path = destination;
+            auto done = waiter.run(std::move(job));
+            EXPECT_EQ(done->ok, 0) << type << " " << destination;
+            EXPECT_STREQ(done->message,
+                         "Das Ziel liegt im Cache-Ordner des Dumps. Bitte einen anderen "
+                         "Speicherort wählen.")
+                << type << " " << destination;
+            EXPECT_EQ(test::file_exists(destination), existed) << destination;
+            if (existed) {
+                EXPECT_EQ(test::read_file(destination), before) << destination;
+            }
+        }
+    }
+    EXPECT_TRUE(test::part_files(cache).empty());
+    // The instance lock still holds.
+    FileHandle second = file_open_lock(cache + "/session.lock");
+    EXPECT_EQ(second, INVALID_FILE);
+    file_close(second);
 }
 
 #if !defined(_WIN32)

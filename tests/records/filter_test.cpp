@@ -3,9 +3,12 @@
 // failure leaving no result file behind.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <fstream>
 #include <random>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "records/filter.h"
@@ -141,6 +144,43 @@ TEST(Filter, BlockBoundariesAndProgress) {
     EXPECT_EQ(recorder.reports[0].total, 4097u);
     EXPECT_EQ(recorder.reports[0].count, 1u);
     EXPECT_EQ(recorder.reports[0].label, "Tabelle filtern");
+}
+
+// Four tuples of 8 MiB: the clock must be read after each of them, not only every 16 entries.
+// The sink makes 100 ms pass during its first report, so the next reading must report; that
+// report cancels, which stops the filter after the second tuple.
+TEST(Filter, LargeTuplesReportAndCancelAfterEachTuple) {
+    ImportedDump d;
+    {
+        std::ofstream out(test::fs_path(d.dir.file("dump.sql")), std::ios::binary);
+        out << "CREATE TABLE `big` (`a` longtext);\nINSERT INTO `big` VALUES ";
+        const std::string value(8u << 20, 'v');
+        for (int i = 0; i < 4; ++i) out << (i > 0 ? ",('" : "('") << value << "')";
+        out << ";\n";
+    }
+    ASSERT_TRUE(d.import_written()) << d.state.message;
+    ASSERT_EQ(d.state.objects[0].entry_count, 4u);
+
+    struct SlowSink {
+        std::vector<std::uint64_t> done;
+        static int report(void* user, std::uint64_t done, std::uint64_t, std::uint64_t,
+                          const char*) {
+            auto* self = static_cast<SlowSink*>(user);
+            self->done.push_back(done);
+            if (self->done.size() > 1) return 0;
+            std::this_thread::sleep_for(std::chrono::milliseconds(110));
+            return 1;
+        }
+    } slow;
+    ProgressSink sink{&SlowSink::report, &slow, 0};
+    FilterRequest request;
+    request.op = FILTER_IS_NULL;  // every tuple is decoded
+    std::uint64_t hits = 0;
+    const std::string result = d.dir.file("query-new.kvi");
+    EXPECT_FALSE(filter_run(d.state, 0, request, result, hits, &sink));
+    EXPECT_STREQ(d.state.message, "Vorgang abgebrochen.");
+    EXPECT_EQ(slow.done, (std::vector<std::uint64_t>{0, 1}));
+    EXPECT_FALSE(test::file_exists(result));
 }
 
 TEST(Filter, EmptyTableNeedsNoIndex) {

@@ -12,6 +12,17 @@
 
 #include "foundation/file.h"
 
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#endif
+
 namespace kv::test {
 
 // A fresh folder below the temporary folder, removed with everything in it at scope end.
@@ -91,5 +102,47 @@ inline bool file_exists(const std::string& path) {
 inline std::string data_file(const std::string& name) {
     return std::string(KV_TEST_DATA_DIR) + "/" + name;
 }
+
+#if !defined(_WIN32)
+// A FIFO at path for tests of code that must refuse it without blocking. Should something still
+// wait in an open of it after 5 s, the FIFO is opened for writing and closed again once a
+// second, which ends that open: a faulty program then fails its test instead of hanging.
+class Fifo {
+public:
+    explicit Fifo(std::string path) : path_(std::move(path)) {
+        made_ = ::mkfifo(path_.c_str(), 0600) == 0;
+        watchdog_ = std::thread([this] {
+            std::unique_lock<std::mutex> lock(mutex_);
+            auto next = std::chrono::seconds(5);
+            while (!cv_.wait_for(lock, next, [this] { return done_; })) {
+                int fd = ::open(path_.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+                if (fd >= 0) ::close(fd);
+                next = std::chrono::seconds(1);
+            }
+        });
+    }
+    ~Fifo() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            done_ = true;
+        }
+        cv_.notify_one();
+        watchdog_.join();
+    }
+    Fifo(const Fifo&) = delete;
+    Fifo& operator=(const Fifo&) = delete;
+
+    bool made() const { return made_; }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+    bool made_ = false;
+    bool done_ = false;
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    std::thread watchdog_;
+};
+#endif
 
 }  // namespace kv::test

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "ui/logic/page_number.h"
 #include "ui/logic/tree_model.h"
 #include "ui/logic/view_text.h"
 
@@ -106,6 +107,40 @@ TEST_F(TreeFixture, SelectionAfterRebuild) {
     EXPECT_TRUE(tree_build(nullptr, CHARSET_UTF8, "", -1).items.empty());
 }
 
+// Many databases whose objects come back to them out of order: each database keeps the item
+// of its first appearance, its groups appear in the order their first object came, and the
+// filter keeps exactly the databases whose names contain the text.
+TEST(TreeManyDatabases, OrderGroupingAndFilter) {
+    constexpr int N = 1000;  // 7 is coprime to N, so d * 7 % N visits every database once
+    auto db = [](int d) { return "db" + std::to_string(d); };
+    DumpState state;
+    state.dump_path = "/x/many.sql";
+    auto& objects = state.objects;
+    for (int d = 0; d < N; ++d) objects.push_back(make_object(OBJECT_DATABASE, db(d * 7 % N), ""));
+    for (int d = 0; d < N; ++d) objects.push_back(make_object(OBJECT_ROUTINE, db(d), "r"));
+    for (int d = N - 1; d >= 0; --d) objects.push_back(make_object(OBJECT_TABLE, db(d), "t", 2));
+    for (int d = 0; d < N; d += 2) objects.push_back(make_object(OBJECT_VIEW, db(d), "v"));
+    objects.push_back(make_object(OBJECT_TABLE, "DB5", "upper", 1));  // another database
+
+    auto expected = [&](const std::string& text) {
+        std::string out = "many.sql\n";
+        for (int k = 0; k < N; ++k) {
+            const int d = k * 7 % N;
+            if (db(d).find(text) == std::string::npos) continue;
+            out += "  " + db(d) +
+                   "\n    Routinen / Trigger\n      r\n    Tabellen\n      t  (2)\n";
+            if (d % 2 == 0) out += "    Views\n      v\n";
+        }
+        return out;
+    };
+    TreeModel full = tree_build(&state, CHARSET_UTF8, "", -1);
+    EXPECT_EQ(render(full), expected("") + "  DB5\n    Tabellen\n      upper  (1)\n");
+    // The first table is the one of the last database, added first in its round.
+    EXPECT_EQ(full.items[static_cast<std::size_t>(full.selected_item)].value, 2 * N + 1);
+    EXPECT_EQ(render(tree_build(&state, CHARSET_UTF8, "DB12", -1)), expected("db12"));
+    EXPECT_EQ(render(tree_build(&state, CHARSET_UTF8, "b99", -1)), expected("b99"));
+}
+
 TEST(Labels, PageAndInfo) {
     EXPECT_EQ(page_label_text(0, 0), "0–0 von 0");
     EXPECT_EQ(page_label_text(1200, 1234), "1.201–1.234 von 1.234");
@@ -114,6 +149,41 @@ TEST(Labels, PageAndInfo) {
     EXPECT_EQ(info_label_text(5, true), "5 Treffer · Filter aktiv · Groß-/Kleinschreibung beachten");
     SchemaObject view = make_object(OBJECT_VIEW, "shop", "v\xE4");
     EXPECT_EQ(breadcrumb_text(view, CHARSET_LATIN1), "shop  ›  Views  ›  vä");
+}
+
+TEST(PageNumbers, CountAndTypedText) {
+    EXPECT_EQ(page_count(0), 1u);
+    EXPECT_EQ(page_count(250), 3u);
+    EXPECT_EQ(page_count(UINT64_MAX), 184467440737095517u);
+    struct Case {
+        const char* text;
+        std::uint64_t total;
+        bool valid;
+        std::uint64_t first;
+    };
+    const Case cases[] = {
+        {"1", 0, true, 0},  // an empty view has its one page
+        {"2", 0, false, 0},
+        {"0", 250, false, 0},
+        {"", 250, false, 0},
+        {"3", 250, true, 200},
+        {"4", 250, false, 0},  // one above the count
+        {"13", 1234, true, 1200},
+        {"013", 1234, true, 1200},
+        {" 1", 250, false, 0},
+        {"1x", 250, false, 0},
+        {"184467440737095517", UINT64_MAX, true, 18446744073709551600u},
+        {"184467440737095518", UINT64_MAX, false, 0},  // (n - 1) * 100 would overflow
+        {"18446744073709551615", UINT64_MAX, false, 0},  // 2^64 - 1
+        {"18446744073709551616", UINT64_MAX, false, 0},  // 2^64 does not fit
+    };
+    for (const Case& c : cases) {
+        std::uint64_t first = 7;
+        EXPECT_EQ(page_first_entry(c.text, c.total, first), c.valid) << c.text << " / " << c.total;
+        if (c.valid) {
+            EXPECT_EQ(first, c.first) << c.text;
+        }
+    }
 }
 
 TEST(StatusLines, OpenPageAndProgress) {

@@ -1,6 +1,9 @@
 // Tree contents (see tree_model.h).
 #include "ui/logic/tree_model.h"
 
+#include <string_view>
+#include <unordered_map>
+
 #include "ui/logic/view_text.h"
 
 namespace kv {
@@ -10,7 +13,6 @@ namespace {
 unsigned char fold(unsigned char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; }
 
 struct DatabaseEntry {
-    const std::string* raw_name;
     std::int32_t item;
     std::int32_t groups[3];
 };
@@ -66,6 +68,8 @@ TreeModel tree_build(const DumpState* state, Charset charset, const std::string&
     };
     std::int32_t root = add(-1, 0, path_file_name(state->dump_path), 0, TREE_VALUE_ROOT);
     std::vector<DatabaseEntry> databases;
+    // Raw database name -> index in databases; the names live in state->objects.
+    std::unordered_map<std::string_view, std::size_t> database_index;
     std::int32_t first_table_item = -1;
     std::int32_t selected_item = -1;
     bool selected_hidden = false;
@@ -88,19 +92,12 @@ TreeModel tree_build(const DumpState* state, Charset charset, const std::string&
             if (static_cast<std::int32_t>(n) == selected_object) selected_hidden = true;
             continue;
         }
-        DatabaseEntry* entry = nullptr;
-        for (auto& d : databases) {
-            if (*d.raw_name == object.database_name) {
-                entry = &d;
-                break;
-            }
+        auto [found, added] =
+            database_index.try_emplace(std::string_view(object.database_name), databases.size());
+        if (added) {
+            databases.push_back({add(root, 1, database, 1, TREE_VALUE_GROUP), {-1, -1, -1}});
         }
-        if (entry == nullptr) {
-            databases.push_back({&object.database_name, add(root, 1, database, 1,
-                                                            TREE_VALUE_GROUP),
-                                 {-1, -1, -1}});
-            entry = &databases.back();
-        }
+        DatabaseEntry* entry = &databases[found->second];
         if (object.kind < OBJECT_TABLE || object.kind > OBJECT_ROUTINE) continue;
         std::int32_t& group = entry->groups[object.kind];
         if (group < 0) {
