@@ -62,6 +62,25 @@ struct Out {
     std::uint64_t size() const { return written + buffer.size(); }
 };
 
+bool create(Out& out, const char* path) {
+    out.file = file_open(path, FILE_MODE_CREATE);
+    if (out.file == INVALID_FILE) std::fprintf(stderr, "cannot create %s\n", path);
+    return out.file != INVALID_FILE;
+}
+
+// Writes what is buffered, flushes and closes; prints the size. The exit code.
+int finish(Out& out, const char* path) {
+    out.flush();
+    const bool ok = out.ok && file_flush(out.file);
+    file_close(out.file);
+    if (!ok) {
+        std::fprintf(stderr, "write error on %s\n", path);
+        return 1;
+    }
+    std::printf("%llu\n", static_cast<unsigned long long>(out.written));
+    return 0;
+}
+
 const char* const WORDS[] = {
     "Auftrag", "Lieferung", "Straße", "Müller", "Größe", "Übergabe", "Köln", "Dübel", "Bär",
     "order", "shipment", "status", "pending", "done", "café", "naïve", "Ærøskøbing", "Łódź",
@@ -253,11 +272,7 @@ void put_table(Out& out, Rng& rng, int table, std::uint64_t bytes) {
 int generate(const char* path, std::uint64_t size, std::uint64_t seed) {
     Out out;
     out.buffer.reserve(OUT_BUFFER + STATEMENT_TARGET);
-    out.file = file_open(path, FILE_MODE_CREATE);
-    if (out.file == INVALID_FILE) {
-        std::fprintf(stderr, "cannot create %s\n", path);
-        return 1;
-    }
+    if (!create(out, path)) return 1;
     Rng rng{seed};
     out.put("-- MySQL dump 10.13  Distrib 8.0.36, for Linux (x86_64)\n--\n-- Host: localhost    "
             "Database: benchdb\n-- ------------------------------------------------------\n"
@@ -274,15 +289,7 @@ int generate(const char* path, std::uint64_t size, std::uint64_t seed) {
         put_table(out, rng, table, size / 100 * TABLE_SHARE[table]);
     }
     out.put("/*!40101 SET SQL_MODE=@OLD_SQL_MODE */;\n\n-- Dump completed\n");
-    out.flush();
-    bool ok = out.ok && file_flush(out.file);
-    file_close(out.file);
-    if (!ok) {
-        std::fprintf(stderr, "write error on %s\n", path);
-        return 1;
-    }
-    std::printf("%llu\n", static_cast<unsigned long long>(out.written));
-    return 0;
+    return finish(out, path);
 }
 
 // A table of WIDE_COLUMNS columns dumped a row per INSERT (mysqldump --skip-extended-insert),
@@ -293,11 +300,7 @@ constexpr int WIDE_COLUMNS = 1000;
 int generate_wide(const char* path, std::uint64_t size, std::uint64_t seed, bool with_list) {
     Out out;
     out.buffer.reserve(OUT_BUFFER + 65536);
-    out.file = file_open(path, FILE_MODE_CREATE);
-    if (out.file == INVALID_FILE) {
-        std::fprintf(stderr, "cannot create %s\n", path);
-        return 1;
-    }
+    if (!create(out, path)) return 1;
     Rng rng{seed};
     char name[16];
     out.put("-- MySQL dump 10.13  Distrib 8.0.36, for Linux (x86_64)\n"
@@ -338,24 +341,12 @@ int generate_wide(const char* path, std::uint64_t size, std::uint64_t seed, bool
         if (out.buffer.size() >= OUT_BUFFER) out.flush();
     }
     out.put("/*!40101 SET SQL_MODE=@OLD_SQL_MODE */;\n");
-    out.flush();
-    bool ok = out.ok && file_flush(out.file);
-    file_close(out.file);
-    if (!ok) {
-        std::fprintf(stderr, "write error on %s\n", path);
-        return 1;
-    }
-    std::printf("%llu\n", static_cast<unsigned long long>(out.written));
-    return 0;
+    return finish(out, path);
 }
 
 int generate_objects(const char* path, std::uint32_t objects) {
     Out out;
-    out.file = file_open(path, FILE_MODE_CREATE);
-    if (out.file == INVALID_FILE) {
-        std::fprintf(stderr, "cannot create %s\n", path);
-        return 1;
-    }
+    if (!create(out, path)) return 1;
     char statement[256];
     for (std::uint32_t d = 0; d < objects / 2; ++d) {
         std::snprintf(statement, sizeof statement,
@@ -366,15 +357,7 @@ int generate_objects(const char* path, std::uint32_t objects) {
         out.put(statement);
         if (out.buffer.size() >= OUT_BUFFER) out.flush();
     }
-    out.flush();
-    bool ok = out.ok && file_flush(out.file);
-    file_close(out.file);
-    if (!ok) {
-        std::fprintf(stderr, "write error on %s\n", path);
-        return 1;
-    }
-    std::printf("%llu\n", static_cast<unsigned long long>(out.written));
-    return 0;
+    return finish(out, path);
 }
 
 bool parse_size(const char* text, std::uint64_t& size) {

@@ -252,6 +252,18 @@ bool output_in_cache_folder(const DumpState& state, const std::string& destinati
     return same_file(path_identity(parent), path_identity(state.cache_folder));
 }
 
+bool output_outside_cache_folder(DumpState& state, const std::string& destination) {
+    bool in_cache = false;
+    try {
+        in_cache = output_in_cache_folder(state, destination);
+    } catch (const std::bad_alloc&) {
+        dump_state_fail(state, MSG_NO_MEMORY);
+        return false;
+    }
+    if (in_cache) dump_state_fail(state, OUTPUT_IN_CACHE_MESSAGE);
+    return !in_cache;
+}
+
 bool csv_export(DumpState& state, std::uint32_t object, const std::string& entry_source_path,
                 std::uint64_t entry_count, const std::string& destination, Charset charset,
                 bool formula_protection, const ProgressSink* sink) {
@@ -266,17 +278,7 @@ bool csv_export(DumpState& state, std::uint32_t object, const std::string& entry
         dump_state_fail(state, MSG_TARGET_IS_SOURCE);
         return false;
     }
-    bool in_cache = false;
-    try {
-        in_cache = output_in_cache_folder(state, destination);
-    } catch (const std::bad_alloc&) {
-        dump_state_fail(state, MSG_NO_MEMORY);
-        return false;
-    }
-    if (in_cache) {
-        dump_state_fail(state, OUTPUT_IN_CACHE_MESSAGE);
-        return false;
-    }
+    if (!output_outside_cache_folder(state, destination)) return false;
     std::string part;
     try {
         part = output_part_path(destination);

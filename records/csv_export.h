@@ -37,6 +37,9 @@ inline constexpr const char* OUTPUT_IN_CACHE_MESSAGE =
 // the file exists or not. The final rename would replace "session.lock" (and so defeat the
 // instance lock), an index file, "query.kvi" or the manifest, or leave a stray file there.
 bool output_in_cache_folder(const DumpState& state, const std::string& destination);
+// The refusal itself: false with OUTPUT_IN_CACHE_MESSAGE (or the memory message) in state
+// when destination lies in the cache folder, true when it may be written.
+bool output_outside_cache_folder(DumpState& state, const std::string& destination);
 
 // Writes every entry of entry_source_path (entry_count entries of object `object`; a table's
 // position index or a filter result file) as one CSV row to destination: UTF-8 byte-order

@@ -57,17 +57,7 @@ bool tuple_save(DumpState& state, const IndexEntry& entry, const std::string& de
         dump_state_fail(state, MSG_ORIGINAL);
         return false;
     }
-    bool in_cache = false;
-    try {
-        in_cache = output_in_cache_folder(state, destination);
-    } catch (const std::bad_alloc&) {
-        dump_state_fail(state, MSG_NO_MEMORY);
-        return false;
-    }
-    if (in_cache) {
-        dump_state_fail(state, OUTPUT_IN_CACHE_MESSAGE);
-        return false;
-    }
+    if (!output_outside_cache_folder(state, destination)) return false;
     if (entry.offset > state.dump_size || state.dump_size - entry.offset < entry.length) {
         dump_state_fail(state, MSG_BAD_POSITION);
         return false;

@@ -5,26 +5,19 @@ namespace kv {
 
 namespace {
 
-int index_of(int id) {
-    for (int i = 0; i < CONTROL_COUNT; ++i) {
-        if (CONTROL_ORDER[static_cast<std::size_t>(i)] == id) return i;
-    }
-    return -1;
-}
-
 constexpr int KIND_TABLE = 0;
 
 }  // namespace
 
 ControlState ControlStates::of(int id) const {
-    const int i = index_of(id);
+    const int i = ui_control_index(id);
     return i < 0 ? ControlState{false, false} : states[static_cast<std::size_t>(i)];
 }
 
 ControlStates ui_control_states(const UiConditions& c, bool details_visible) {
     ControlStates out;
     auto set = [&out](int id, bool visible, bool enabled) {
-        out.states[static_cast<std::size_t>(index_of(id))] = {visible, enabled};
+        out.states[static_cast<std::size_t>(ui_control_index(id))] = {visible, enabled};
     };
     const bool idle = !c.busy;
     const bool selected = c.dump_open && c.selected_kind >= 0;

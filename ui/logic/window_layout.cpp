@@ -7,19 +7,12 @@ namespace kv {
 
 namespace {
 
-int index_of(int id) {
-    for (int i = 0; i < CONTROL_COUNT; ++i) {
-        if (CONTROL_ORDER[static_cast<std::size_t>(i)] == id) return i;
-    }
-    return -1;
-}
-
 // Collects logical rectangles and scales them.
 class Placer {
 public:
     Placer(MainLayout& layout, int dpi) : layout_(layout), dpi_(dpi) {}
     void put(int id, int x, int y, int width, int height) {
-        const int i = index_of(id);
+        const int i = ui_control_index(id);
         if (i < 0) return;
         layout_.rects[static_cast<std::size_t>(i)] = {ui_scale(x, dpi_), ui_scale(y, dpi_),
                                                       ui_scale(width, dpi_),
@@ -35,6 +28,13 @@ int at_least(int v, int low) { return v < low ? low : v; }
 
 }  // namespace
 
+int ui_control_index(int id) {
+    for (int i = 0; i < CONTROL_COUNT; ++i) {
+        if (CONTROL_ORDER[static_cast<std::size_t>(i)] == id) return i;
+    }
+    return -1;
+}
+
 int ui_scale(int v, int dpi) {
     return static_cast<int>((static_cast<long long>(v) * dpi + 48) / 96);
 }
@@ -44,7 +44,7 @@ int ui_unscale(int v, int dpi) {
 }
 
 UiRect MainLayout::of(int id) const {
-    const int i = index_of(id);
+    const int i = ui_control_index(id);
     return i < 0 ? UiRect{} : rects[static_cast<std::size_t>(i)];
 }
 

@@ -59,6 +59,9 @@ inline constexpr std::array<int, CONTROL_COUNT> CONTROL_ORDER = {
     ID_LAST_PAGE,    ID_PAGE_LABEL,   ID_DETAILS_CAPTION, ID_DETAILS, ID_PROGRESS,
     ID_CANCEL};
 
+// Position of control id in CONTROL_ORDER; -1 for an unknown id.
+int ui_control_index(int id);
+
 struct UiRect {
     int x = 0;
     int y = 0;

@@ -140,12 +140,8 @@ UiSeams ui_seams = {system_message_box, system_file_dialog};
 AppState& app() { return g_app; }
 
 HWND ui_control(int id) {
-    for (int i = 0; i < CONTROL_COUNT; ++i) {
-        if (CONTROL_ORDER[static_cast<std::size_t>(i)] == id) {
-            return g_app.controls[static_cast<std::size_t>(i)];
-        }
-    }
-    return nullptr;
+    const int i = ui_control_index(id);
+    return i < 0 ? nullptr : g_app.controls[static_cast<std::size_t>(i)];
 }
 
 std::wstring ui_wide(const std::string& utf8) {
