@@ -2,6 +2,8 @@
 #include "ui/logic/view_text.h"
 
 #include "foundation/message.h"
+#include "foundation/text.h"
+#include "jobs/job.h"
 #include "records/value.h"
 
 namespace kv {
@@ -65,16 +67,16 @@ std::string status_page_text(const DumpState& state) {
     return text;
 }
 
+std::uint64_t progress_thousandths(std::uint64_t done, std::uint64_t total) {
+    if (total == 0) return 0;
+    const std::uint64_t t = done / (total / 1000 + 1);
+    return t > 1000 ? 1000 : t;
+}
+
 std::string status_progress_text(const char* label, std::uint64_t done, std::uint64_t total,
                                  std::uint64_t count, bool cancel_requested) {
     if (cancel_requested) return "Abbruch angefordert – laufende Dateioperation wird beendet …";
-    std::uint64_t thousandths = 0;
-    if (total > 0) {
-        // done * 1000 / total without overflow for totals of many gigabytes.
-        thousandths = done >= total ? 1000
-                                    : static_cast<std::uint64_t>(
-                                          static_cast<long double>(done) * 1000.0L / total);
-    }
+    const std::uint64_t thousandths = progress_thousandths(done, total);
     char buffer[256];
     msg_format(buffer, sizeof buffer, "%s …  %llu %%  ·  %s Einträge",
                label != nullptr ? label : "Datei vorbereiten",
@@ -140,6 +142,83 @@ std::vector<StructureRow> structure_rows(const SchemaObject& object, Charset cha
                         structure_cell(object.columns[i].type_text, charset)});
     }
     return rows;
+}
+
+namespace {
+
+// Appends pieces while the text stays within its limit; the first piece that does not fit is
+// cut there and ends the text.
+class PaneText {
+public:
+    void add(std::string_view piece) {
+        if (full_) return;
+        if (text_.size() + piece.size() > DETAILS_PANE_LIMIT) {
+            piece = piece.substr(0, DETAILS_PANE_LIMIT - text_.size());
+            full_ = true;
+        }
+        text_.append(piece);
+    }
+    std::string take() { return std::move(text_); }
+
+private:
+    std::string text_;
+    bool full_ = false;
+};
+
+std::string converted_or_raw(const std::string& raw, Charset charset) {
+    std::string out;
+    return text_to_utf8(raw, charset, out) ? out : raw;
+}
+
+}  // namespace
+
+DetailsPane details_pane(const DumpState* state, int object, const PageData* page,
+                         std::uint32_t row, Charset charset) {
+    DetailsPane pane;
+    if (state == nullptr || object < 0 ||
+        static_cast<std::size_t>(object) >= state->objects.size()) {
+        pane.caption = "DEINE DATEN.\nIN DEINER HAND.";
+        pane.text = "Lokal und schreibgeschützt.\r\n\r\n.sql-Datei öffnen oder per Drag-and-drop "
+                    "ins Fenster ziehen.\r\n\r\nDer Cache enthält Positionsdaten und Schema – "
+                    "keine zweite Datenbankkopie.";
+        return pane;
+    }
+    const SchemaObject& o = state->objects[static_cast<std::size_t>(object)];
+    pane.caption = o.kind == OBJECT_DATABASE ? "" : converted_or_raw(o.object_name, charset);
+    PaneText text;
+    text.add("Datenbank\r\n");
+    text.add(converted_or_raw(o.database_name, charset));
+    char buffer[256];
+    msg_format(buffer, sizeof buffer, "\r\n\r\n%s Einträge\r\n%u Spalten\r\n%s SQL-Tupel\r\n\r\n",
+               count_text(o.entry_count).c_str(), static_cast<unsigned>(o.columns.size()),
+               size_text(o.tuple_bytes).c_str());
+    text.add(buffer);
+    std::string piece;
+    if (page == nullptr || row == DETAILS_NO_ROW || row >= page->row_count) {
+        text.add("SPALTEN\r\n\r\n");
+        for (const Column& c : o.columns) {
+            text.add(converted_or_raw(c.name, charset));
+            text.add("\r\n");
+            if (value_display_text(Value{c.type_text, VALUE_TEXT}, charset, 180, piece)) {
+                text.add(piece);
+            }
+            text.add("\r\n\r\n");
+        }
+    } else {
+        const IndexEntry& e = page->entries[row];
+        msg_format(buffer, sizeof buffer, "AUSGEWÄHLTER EINTRAG\r\nByte %llu\r\n%u Bytes im Dump\r\n\r\n",
+                   static_cast<unsigned long long>(e.offset), static_cast<unsigned>(e.length));
+        text.add(buffer);
+        for (std::size_t c = 0; c < o.columns.size(); ++c) {
+            text.add(converted_or_raw(o.columns[c].name, charset));
+            text.add("\r\n");
+            if (c + 1 < page->cells[row].size()) text.add(utf16_to_utf8(page->cells[row][c + 1]));
+            text.add("\r\n\r\n");
+        }
+        text.add("Doppelklick: erweiterte Details.\r\nSQL-Tupel: Originalbytes speichern.");
+    }
+    pane.text = text.take();
+    return pane;
 }
 
 }  // namespace kv

@@ -21,6 +21,9 @@ inline constexpr std::size_t NOTES_TEXT_LIMIT = 131071;
 std::string status_open_text(const DumpState& state);
 // "%s  ·  %s  ·  %s Einträge im Dump  ·  %u Hinweise  ·  Schreibgeschützt" after a page.
 std::string status_page_text(const DumpState& state);
+// Progress of a job in thousandths: done / (total / 1000 + 1), at most 1,000; 0 for a total
+// of 0. (500,000 of 1,000,000 is 499.)
+std::uint64_t progress_thousandths(std::uint64_t done, std::uint64_t total);
 // "%s …  %llu %%  ·  %s Einträge" (or the cancel text) while a job runs.
 std::string status_progress_text(const char* label, std::uint64_t done, std::uint64_t total,
                                  std::uint64_t count, bool cancel_requested);
@@ -51,5 +54,19 @@ struct StructureRow {
     std::string definition;
 };
 std::vector<StructureRow> structure_rows(const SchemaObject& object, Charset charset);
+
+// The details pane: its caption and text for the selected object and, when row points at a
+// row of page, that row (its position in the dump and its grid cells). Without a dump or an
+// object, the invitation. The text is UTF-8 of at most DETAILS_PANE_LIMIT bytes; a piece that
+// does not fit is cut at the limit and nothing follows it.
+inline constexpr std::size_t DETAILS_PANE_LIMIT = 65535;
+inline constexpr std::uint32_t DETAILS_NO_ROW = 0xFFFFFFFFu;
+struct DetailsPane {
+    std::string caption;
+    std::string text;
+};
+struct PageData;
+DetailsPane details_pane(const DumpState* state, int object, const PageData* page,
+                         std::uint32_t row, Charset charset);
 
 }  // namespace kv

@@ -135,10 +135,30 @@ void ui_show_text(const std::string& title, const std::string& text);
 // Puts the text on the clipboard as Unicode text; nothing is reported on failure.
 void ui_copy_to_clipboard(const std::wstring& text);
 
-// Commands (buttons, boxes, keyboard) by command number.
+// Commands (buttons, boxes, keyboard) by command number and notification code.
 void ui_command(int id, int notification);
-// Opens a dump as the open dialog would (the path is UTF-8).
+// Opens a dump as the open dialog would (the path is UTF-8): closes the current one, empties
+// the tree and starts the open job.
 void ui_open_dump(const std::string& path, bool new_index);
+// Ctrl+C in the grid: the selected row of the "Daten" page as tab-separated text.
+void ui_copy_selected_row();
+// A control's text as UTF-8.
+std::string ui_get_text(int id);
+
+// Jobs from the interface: a request with the common fields (type, dump, object, character
+// set), and its start (busy, progress bar, status line). The finished job comes back as
+// WM_JOB_FINISHED.
+std::unique_ptr<BackgroundJob> ui_new_job(std::uint32_t type);
+void ui_submit(std::unique_ptr<BackgroundJob> job);
+void ui_submit_details(const IndexEntry& entry);
+
+// Views: selecting an object, loading a page (beyond the end: the last page), the details
+// pane for a row of the page (DETAILS_NO_ROW for none), the tree, dropping the filter.
+void ui_select_object(int n);
+void ui_load_page(std::uint64_t first_entry);
+void ui_details_update(std::uint32_t row);
+void ui_tree_rebuild();
+void ui_drop_filter();
 
 // UTF-8 and UTF-16 for the window functions (wchar_t is 16 bits on Windows).
 std::wstring ui_wide(const std::string& utf8);

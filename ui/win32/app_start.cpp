@@ -109,7 +109,7 @@ bool shortcut(const MSG& msg) {
         return true;
     }
     if (ctrl && key == 'C' && GetFocus() == ui_control(ID_GRID) && GetFocus() != nullptr) {
-        ui_command(ID_GRID, 'C');  // copy the selected row; consumed in every case
+        ui_copy_selected_row();  // consumed in every case
         return true;
     }
     if (key == VK_RETURN && GetFocus() != nullptr) {
@@ -123,11 +123,11 @@ bool shortcut(const MSG& msg) {
         }
     }
     if (alt && key == VK_LEFT) {
-        ui_command(ID_PREV_PAGE, 'A');
+        ui_command(ID_PREV_PAGE, BN_CLICKED);
         return true;
     }
     if (alt && key == VK_RIGHT) {
-        ui_command(ID_NEXT_PAGE, 'A');
+        ui_command(ID_NEXT_PAGE, BN_CLICKED);
         return true;
     }
     return false;
