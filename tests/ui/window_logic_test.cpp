@@ -6,8 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "jobs/job.h"
+#include "ui/logic/control_states.h"
 #include "ui/logic/help_text.h"
 #include "ui/logic/paint_plan.h"
+#include "ui/logic/view_text.h"
 #include "ui/logic/window_layout.h"
 
 namespace kv {
@@ -166,6 +169,146 @@ TEST(HelpText, RowAsTabSeparatedText) {
                                            {{}, u""}}) {
         EXPECT_EQ(ui_row_tsv(c.cells), c.want);
     }
+}
+
+}  // namespace
+}  // namespace kv
+
+namespace kv {
+namespace {
+
+// Enabled and visible states by the interface state, as rows of (conditions, control, state).
+TEST(ControlStates, PagingTabsAndBusy) {
+    UiConditions data;  // a table of 250 entries on its "Daten" tab, idle
+    data.dump_open = true;
+    data.selected_kind = OBJECT_TABLE;
+    data.entry_total = 250;
+    UiConditions last = data;
+    last.page_offset = 200;
+    UiConditions empty = data;
+    empty.entry_total = 0;
+    UiConditions busy = data;
+    busy.busy = busy.job_running = true;
+    UiConditions cancelled = busy;
+    cancelled.cancel_requested = true;
+    UiConditions structure = data;
+    structure.tab = TAB_STRUCTURE;
+    UiConditions view = data;
+    view.selected_kind = OBJECT_VIEW;
+    UiConditions view_sql = view;
+    view_sql.tab = TAB_SQL;
+    UiConditions none;
+    struct Row {
+        const char* what;
+        const UiConditions& c;
+        int id;
+        ControlState want;  // visible, enabled
+    };
+    const std::vector<Row> rows = {
+        {"first page", data, ID_PREV_PAGE, {true, false}},
+        {"first page", data, ID_NEXT_PAGE, {true, true}},
+        {"first page", data, ID_LAST_PAGE, {true, true}},
+        {"last page", last, ID_NEXT_PAGE, {true, false}},
+        {"last page", last, ID_FIRST_PAGE, {true, true}},
+        {"last page", last, ID_GO, {true, true}},
+        {"empty table", empty, ID_GO, {true, false}},
+        {"empty table", empty, ID_PAGE_NUMBER, {true, true}},
+        {"no row", data, ID_TUPLE, {true, false}},
+        {"busy", busy, ID_OPEN, {true, false}},
+        {"busy", busy, ID_TREE, {true, false}},
+        {"busy", busy, ID_NEXT_PAGE, {true, false}},
+        {"busy", busy, ID_CANCEL, {true, true}},
+        {"busy", busy, ID_PROGRESS, {true, true}},
+        {"idle", data, ID_CANCEL, {false, false}},
+        {"idle", data, ID_PROGRESS, {false, true}},
+        {"cancel asked", cancelled, ID_CANCEL, {true, false}},
+        {"structure", structure, ID_GRID, {true, true}},
+        {"structure", structure, ID_INFO, {true, true}},
+        {"structure", structure, ID_FILTER_VALUE, {false, true}},
+        {"structure", structure, ID_FIRST_PAGE, {false, false}},
+        {"view on Daten", view, ID_GRID, {false, true}},
+        {"view on Daten", view, ID_TEXT_VIEW, {false, true}},
+        {"view on Daten", view, ID_EXPORT, {true, false}},
+        {"view SQL", view_sql, ID_TEXT_VIEW, {true, true}},
+        {"no dump", none, ID_TABS, {false, true}},
+        {"no dump", none, ID_BREADCRUMB, {false, true}},
+        {"no dump", none, ID_REINDEX, {true, false}},
+        {"no dump", none, ID_DEMO, {true, true}},
+    };
+    for (const Row& r : rows) {
+        EXPECT_EQ(ui_control_states(r.c, true).of(r.id), r.want) << r.what << ", control " << r.id;
+    }
+    EXPECT_FALSE(ui_control_states(data, false).of(ID_DETAILS).visible);
+    EXPECT_TRUE(ui_control_states(data, true).of(ID_DETAILS_CAPTION).visible);
+}
+
+TEST(ViewTexts, ProgressAndPages) {
+    struct Case {
+        std::uint64_t done, total, want;
+    };
+    for (const Case& c : std::vector<Case>{{500000, 1000000, 499}, {0, 0, 0}, {5, 0, 0},
+                                           {505, 1000, 504}, {1000, 1000, 999},
+                                           {7000, 1000, 1000}, {~0ull, ~0ull, 999}}) {
+        EXPECT_EQ(progress_thousandths(c.done, c.total), c.want) << c.done << "/" << c.total;
+    }
+    EXPECT_EQ(status_progress_text("Filtern", 500000, 1000000, 7, false),
+              "Filtern …  49 %  ·  7 Einträge");
+    EXPECT_EQ(page_label_text(1200, 1234), "1.201–1.234 von 1.234");
+    EXPECT_EQ(page_label_text(0, 0), "0–0 von 0");
+    EXPECT_EQ(info_label_text(5, true), "5 Treffer · Filter aktiv · Groß-/Kleinschreibung beachten");
+    EXPECT_EQ(info_label_text(0, false), "0 Einträge · Originalreihenfolge · 100 pro Seite");
+}
+
+TEST(DetailsPaneText, ObjectRowAndLimit) {
+    DumpState state;
+    state.objects.resize(3);
+    SchemaObject& table = state.objects[0];
+    table.kind = OBJECT_TABLE;
+    table.database_name = "shop";
+    table.object_name = "k\xE4se";  // Windows-1252
+    table.entry_count = 1234;
+    table.tuple_bytes = 1536;
+    table.columns = {{"id", "int NOT NULL"}, {"name", std::string(200, 'x')}};
+    state.objects[1].kind = OBJECT_VIEW;
+    state.objects[1].database_name = "shop";
+    state.objects[1].object_name = "v";
+
+    const DetailsPane none = details_pane(nullptr, -1, nullptr, DETAILS_NO_ROW, CHARSET_UTF8);
+    EXPECT_EQ(none.caption, "DEINE DATEN.\nIN DEINER HAND.");
+    EXPECT_TRUE(none.text.starts_with("Lokal und schreibgeschützt.\r\n\r\n"));
+
+    const DetailsPane view = details_pane(&state, 1, nullptr, DETAILS_NO_ROW, CHARSET_UTF8);
+    EXPECT_EQ(view.text, "Datenbank\r\nshop\r\n\r\n0 Einträge\r\n0 Spalten\r\n0 B SQL-Tupel\r\n\r\n"
+                         "SPALTEN\r\n\r\n");
+
+    const DetailsPane overview = details_pane(&state, 0, nullptr, DETAILS_NO_ROW,
+                                              CHARSET_WINDOWS_1252);
+    EXPECT_EQ(overview.caption, "käse");
+    EXPECT_NE(overview.text.find("1.234 Einträge\r\n2 Spalten\r\n1,5 KiB SQL-Tupel"),
+              std::string::npos);
+    EXPECT_NE(overview.text.find("name\r\n" + std::string(180, 'x') + " …\r\n\r\n"),
+              std::string::npos);
+
+    PageData page;
+    page.row_count = 3;
+    page.cell_count = 3;
+    page.cells = {{u"1", u"1", u"a"}, {u"2", u"2", u"b"}, {u"3", u"3", u"c …"}};
+    page.entries[2] = {4096, 17, 0};
+    const DetailsPane row = details_pane(&state, 0, &page, 2, CHARSET_WINDOWS_1252);
+    EXPECT_NE(row.text.find("AUSGEWÄHLTER EINTRAG\r\nByte 4096\r\n17 Bytes im Dump\r\n\r\n"
+                            "id\r\n3\r\n\r\nname\r\nc …\r\n\r\n"),
+              std::string::npos);
+    EXPECT_TRUE(row.text.ends_with("Doppelklick: erweiterte Details.\r\nSQL-Tupel: "
+                                   "Originalbytes speichern."));
+    // A row beyond the page shows the column overview.
+    EXPECT_EQ(details_pane(&state, 0, &page, 3, CHARSET_UTF8).text.find("AUSGEWÄHLTER"),
+              std::string::npos);
+
+    SchemaObject& wide = state.objects[2];
+    wide.kind = OBJECT_TABLE;
+    for (int i = 0; i < 4096; ++i) wide.columns.push_back({"spalte_" + std::to_string(i), "text"});
+    EXPECT_EQ(details_pane(&state, 2, nullptr, DETAILS_NO_ROW, CHARSET_UTF8).text.size(),
+              DETAILS_PANE_LIMIT);
 }
 
 }  // namespace

@@ -69,7 +69,10 @@ std::string status_page_text(const DumpState& state) {
 
 std::uint64_t progress_thousandths(std::uint64_t done, std::uint64_t total) {
     if (total == 0) return 0;
-    const std::uint64_t t = done / (total / 1000 + 1);
+    // done × 1000 / (total + 1) in 128 bits: exact for totals of any size, and right for small
+    // ones too (done / (total / 1000 + 1) stops at 50 % for a total of 1,000).
+    const auto t = static_cast<std::uint64_t>(static_cast<unsigned __int128>(done) * 1000 /
+                                              (static_cast<unsigned __int128>(total) + 1));
     return t > 1000 ? 1000 : t;
 }
 

@@ -21,8 +21,8 @@ inline constexpr std::size_t NOTES_TEXT_LIMIT = 131071;
 std::string status_open_text(const DumpState& state);
 // "%s  ·  %s  ·  %s Einträge im Dump  ·  %u Hinweise  ·  Schreibgeschützt" after a page.
 std::string status_page_text(const DumpState& state);
-// Progress of a job in thousandths: done / (total / 1000 + 1), at most 1,000; 0 for a total
-// of 0. (500,000 of 1,000,000 is 499.)
+// Progress of a job in thousandths: done × 1000 / (total + 1), at most 1,000; 0 for a total
+// of 0. (500,000 of 1,000,000 is 499; 1,000 of 1,000 is 999.)
 std::uint64_t progress_thousandths(std::uint64_t done, std::uint64_t total);
 // "%s …  %llu %%  ·  %s Einträge" (or the cancel text) while a job runs.
 std::string status_progress_text(const char* label, std::uint64_t done, std::uint64_t total,
