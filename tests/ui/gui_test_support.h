@@ -242,8 +242,9 @@ protected:
     }
     void TearDown() override {
         if (app().text_window != nullptr) DestroyWindow(app().text_window);
-        if (app().main != nullptr) DestroyWindow(app().main);
-        EXPECT_TRUE(pump(2000)) << "no quit message after the main window was destroyed";
+        if (app().main == nullptr) return;  // closed by the test
+        DestroyWindow(app().main);
+        EXPECT_TRUE(pump(5000)) << "no quit message after the main window was destroyed";
     }
     TempDir cache_;
     EnvOverride local_{"LOCALAPPDATA", cache_.str()};
