@@ -302,7 +302,7 @@ int generate_wide(const char* path, std::uint64_t size, std::uint64_t seed, bool
     out.buffer.reserve(OUT_BUFFER + 65536);
     if (!create(out, path)) return 1;
     Rng rng{seed};
-    char name[16];
+    char name[24];
     out.put("-- MySQL dump 10.13  Distrib 8.0.36, for Linux (x86_64)\n"
             "/*!40101 SET @OLD_SQL_MODE=@@SQL_MODE, SQL_MODE='NO_AUTO_VALUE_ON_ZERO' */;\n"
             "USE `benchdb`;\nCREATE TABLE `wide` (\n");
