@@ -12,6 +12,9 @@
 # Writes build/screenshots/*.png:
 #   01-empty.png   the empty main window (the program)
 #   02-help.png    the help text window over it (in-process)
+#   03-data.png    the demo dump opened from the command line: tree, grid, details (the program)
+#   04-filter.png  a filter active on the demo (in-process)
+#   05-details.png the record details of a hit (in-process)
 # Usage: tools/screenshot.sh [BUILD_DIR]   (default build/windows; run ./kv screenshot)
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -49,7 +52,6 @@ y = next(y for y in range(caption, h) if white(w // 2, y) and white(w // 2, y + 
 x = max(x for x in range(1, 40) if white(x, y + 10) and not white(x - 1, y + 10))
 print(x, y)' "$WW" "$WH")
   CX=$((WX + CX)) CY=$((WY + CY))
-  echo "client area at $CX, $CY" >&2
 }
 shot() {  # shot NAME SECONDS: the main window with its frame
   sleep "$2"
@@ -59,10 +61,21 @@ shot() {  # shot NAME SECONDS: the main window with its frame
 # Clicks at a point of the client area, in logical units (96 DPI).
 click() { xdotool mousemove $((CX + $1)) $((CY + $2)) click 1; }
 
-"$wine" explorer /desktop=KorVane,1600x1000 "$exe" "$@" >/dev/null 2>&1 &
-sleep 5
-client_origin
-shot 01-empty 0
+"$wine" explorer /desktop=KorVane,1600x1000 "$exe" >/dev/null 2>&1 &
+# Waits until the window stands with its caption and header (at most 30 s).
+for _ in $(seq 1 60); do
+  sleep 0.5
+  client_origin 2>/dev/null || continue
+  [ $((CX - WX)) -lt 12 ] && [ $((CY - WY)) -lt 40 ] && break
+done
+shot 01-empty 1
+cleanup
+
+# The demo dump given on the command line, as a user starts it.
+"$wine" explorer /desktop=KorVane,1600x1000 "$exe" "Z:${build//\//\\}\\bin\\samples\\korvane-demo.sql" \
+  >/dev/null 2>&1 &
+sleep 8
+shot 03-data 0
 cleanup
 
 # Pictures with a second top-level window, from the GUI test program.

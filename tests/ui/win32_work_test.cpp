@@ -418,5 +418,21 @@ TEST_F(WorkTest, CancelAndCloseWhileBusy) {
     EXPECT_EQ(app().main, nullptr);
 }
 
+// Pictures for the README (tools/screenshot.sh sets KV_SCREENSHOT_DIR; skipped otherwise): an
+// active filter on the demo, and the record details over it.
+TEST_F(WorkTest, ScreenshotsOfFilterAndDetails) {
+    const std::string dir = env_get("KV_SCREENSHOT_DIR");
+    if (dir.empty()) GTEST_SKIP() << "KV_SCREENSHOT_DIR not set";
+    test::set_client_size(1344, 821);
+    open(demo());
+    SetWindowTextW(ui_control(ID_FILTER_VALUE), L"München");
+    click(ID_FILTER);
+    test::pump(300);
+    EXPECT_TRUE(test::save_screen_bmp(dir + "/04-filter.bmp"));
+    notify(ID_GRID, NM_DBLCLK);
+    test::pump(300);
+    EXPECT_TRUE(test::save_screen_bmp(dir + "/05-details.bmp"));
+}
+
 }  // namespace
 }  // namespace kv
