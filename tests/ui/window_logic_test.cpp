@@ -121,8 +121,8 @@ TEST(PaintPlan, PanelsEmptyStateAndStatusLine) {
     EXPECT_TRUE(busy.back().ellipsis);
     EXPECT_EQ(busy.back().text, "Vorgang läuft …");
 
-    const PaintOp* badge = find_text(ui_main_paint(2040, 1290, 144, true, false, ""),
-                                     "READ ONLY  ·  NATIVE x64");
+    const std::vector<PaintOp> hi = ui_main_paint(2040, 1290, 144, true, false, "");
+    const PaintOp* badge = find_text(hi, "READ ONLY  ·  NATIVE x64");
     ASSERT_NE(badge, nullptr);
     EXPECT_EQ(badge->rect, (UiRect{1650, 50, 360, 39}));
     EXPECT_EQ(badge->align, ALIGN_RIGHT);
