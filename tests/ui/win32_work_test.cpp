@@ -378,6 +378,44 @@ TEST_F(WorkTest, SecondInstanceIsToldOnceAndKeepsAnEmptyTree) {
     EXPECT_EQ(app().status, "Vorgang fehlgeschlagen. Details beachten.");
 }
 
+// The keyboard rules of the message loop, with the modifier keys set in the thread's key state.
+TEST_F(WorkTest, KeyboardShortcuts) {
+    open(write_dump("zahlen.sql", paging_dump()));
+    auto key = [this](UINT message, WPARAM vk, HWND target, BYTE modifier) {
+        BYTE state[256] = {};
+        if (modifier != 0) state[modifier] = 0x80;
+        SetKeyboardState(state);
+        MSG msg{target, message, vk, 0, 0, {}};
+        ui_process_message(msg);
+        BYTE none[256] = {};
+        SetKeyboardState(none);
+        wait_idle();
+    };
+    key(WM_SYSKEYDOWN, VK_RIGHT, app().main, VK_MENU);
+    EXPECT_EQ(app().page_offset, 100u);
+    key(WM_SYSKEYDOWN, VK_LEFT, app().main, VK_MENU);
+    EXPECT_EQ(app().page_offset, 0u);
+    SetFocus(ui_control(ID_PAGE_NUMBER));
+    SetWindowTextW(ui_control(ID_PAGE_NUMBER), L"3");
+    key(WM_KEYDOWN, VK_RETURN, ui_control(ID_PAGE_NUMBER), 0);
+    EXPECT_EQ(app().page_offset, 200u);
+    key(WM_SYSKEYDOWN, VK_RIGHT, app().main, VK_MENU);  // on the last page: nothing
+    EXPECT_EQ(app().page_offset, 200u);
+
+    SetFocus(ui_control(ID_GRID));
+    key(WM_KEYDOWN, 'C', ui_control(ID_GRID), VK_CONTROL);
+    const std::u16string tsv = ui_row_tsv(app().page->cells[0]);
+    EXPECT_EQ(test::clipboard_text(), std::wstring(tsv.begin(), tsv.end()));
+
+    select_tab(TAB_STRUCTURE);
+    key(WM_KEYDOWN, 'F', app().main, VK_CONTROL);
+    EXPECT_EQ(app().current_tab, TAB_DATA);
+    EXPECT_EQ(GetFocus(), ui_control(ID_FILTER_VALUE));
+    SetWindowTextW(ui_control(ID_FILTER_VALUE), L"w25");
+    key(WM_KEYDOWN, VK_RETURN, ui_control(ID_FILTER_VALUE), 0);
+    EXPECT_EQ(app().entry_total, 2u);  // w25 and w250
+}
+
 // A long import: a sparse dump of 8 GiB in memory. Escape and "Abbrechen" cancel it without a
 // message box; closing while a job runs asks, cancels and closes when the job ends.
 TEST_F(WorkTest, CancelAndCloseWhileBusy) {
@@ -432,6 +470,44 @@ TEST_F(WorkTest, ScreenshotsOfFilterAndDetails) {
     notify(ID_GRID, NM_DBLCLK);
     test::pump(300);
     EXPECT_TRUE(test::save_screen_bmp(dir + "/05-details.bmp"));
+}
+
+// Closing while a filter runs: asked, the filter cancelled without a message box, the window
+// closed when it ends, and the result file of the earlier filter deleted on destruction. The
+// table holds 24 tuples of 64 MB (a sparse file in memory), so that a filter takes a while.
+TEST_F(WorkTest, CloseWhileAFilterRuns) {
+    test::TempDir shm(test::sparse_file_base());
+    const std::string big = shm.file("breit.sql");
+    {
+        std::ofstream out(test::fs_path(big), std::ios::binary);
+        out << "CREATE TABLE t (x longtext);\nINSERT INTO t VALUES ";
+        std::streamoff at = out.tellp();
+        for (int i = 0; i < 24; ++i) {
+            out.seekp(at);
+            out << (i > 0 ? ",('" : "('");
+            at = out.tellp() + std::streamoff(64000000);
+            out.seekp(at);
+            out << "')";
+            at = out.tellp();
+        }
+        out << ";\n";
+    }
+    open(big);
+    ASSERT_EQ(app().entry_total, 24u);
+    SetWindowTextW(ui_control(ID_FILTER_VALUE), L"x");
+    click(ID_FILTER);
+    const std::string earlier = app().filter_path;
+    ASSERT_FALSE(earlier.empty());
+    ASSERT_TRUE(test::file_exists(earlier));
+    ui_command(ID_FILTER, BN_CLICKED);
+    ASSERT_TRUE(app().busy);
+    SendMessageW(app().main, WM_CLOSE, 0, 0);
+    ASSERT_EQ(messages_.texts.size(), 1u);
+    EXPECT_EQ(messages_.texts[0], "Laufenden Vorgang abbrechen und das Programm schließen?");
+    EXPECT_TRUE(test::pump(60000)) << "the window did not close after the filter";
+    EXPECT_EQ(app().main, nullptr);
+    EXPECT_EQ(messages_.texts.size(), 1u);
+    EXPECT_FALSE(test::file_exists(earlier));
 }
 
 }  // namespace
