@@ -83,7 +83,8 @@ HWND ui_control(int id);
 // Message boxes and file dialogs go through these pointers; tests replace them.
 struct UiSeams {
     int (*message_box)(HWND owner, const wchar_t* text, const wchar_t* title, UINT flags);
-    // Open (save false) or save dialog; true with the chosen path.
+    // Open (save false) or save dialog; true with the chosen path. A save dialog's default
+    // extension is that of default_name.
     bool (*file_dialog)(HWND owner, bool save, const wchar_t* title, const wchar_t* filter,
                         const std::wstring& default_name, std::wstring& chosen);
 };

@@ -263,6 +263,10 @@ bool system_file_dialog(HWND owner, bool save, const wchar_t* title, const wchar
     ofn.lpstrFile = buffer.data();
     ofn.nMaxFile = 32768;
     ofn.lpstrTitle = title;
+    // A save dialog appends the default name's extension ("csv", "sql") to a name without one.
+    const std::size_t dot = default_name.find_last_of(L'.');
+    const std::wstring extension = dot == std::wstring::npos ? L"" : default_name.substr(dot + 1);
+    if (save && !extension.empty()) ofn.lpstrDefExt = extension.c_str();
     ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_NOCHANGEDIR |
                 (save ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST);
     const BOOL ok = save ? GetSaveFileNameW(&ofn) : GetOpenFileNameW(&ofn);
