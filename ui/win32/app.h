@@ -156,6 +156,10 @@ void ui_submit_details(const IndexEntry& entry);
 // Views: selecting an object, loading a page (beyond the end: the last page), the details
 // pane for a row of the page (DETAILS_NO_ROW for none), the tree, dropping the filter.
 void ui_select_object(int n);
+// The selected schema object (null for none), and the grid's selected row on the page of the
+// "Daten" tab of a table (-1 for none).
+const SchemaObject* ui_selected_object();
+int ui_selected_row();
 void ui_load_page(std::uint64_t first_entry);
 void ui_details_update(std::uint32_t row);
 void ui_tree_rebuild();

@@ -38,24 +38,11 @@ std::string index_path() {
                : a.filter_path;
 }
 
-bool object_selected() {
-    const AppState& a = app();
-    return a.dump && a.selected_object >= 0 &&
-           static_cast<std::size_t>(a.selected_object) < a.dump->objects.size();
-}
+bool object_selected() { return ui_selected_object() != nullptr; }
 
 bool table_selected() {
-    return object_selected() &&
-           app().dump->objects[static_cast<std::size_t>(app().selected_object)].kind ==
-               OBJECT_TABLE;
-}
-
-// The grid's selected row on the current page of the "Daten" tab, or -1.
-int selected_row() {
-    const AppState& a = app();
-    if (!a.page || a.current_tab != TAB_DATA || !table_selected()) return -1;
-    const int row = ListView_GetNextItem(ui_control(ID_GRID), -1, LVNI_SELECTED);
-    return row >= 0 && static_cast<std::uint32_t>(row) < a.page->row_count ? row : -1;
+    const SchemaObject* o = ui_selected_object();
+    return o != nullptr && o->kind == OBJECT_TABLE;
 }
 
 void open_dialog() {
@@ -84,7 +71,7 @@ void export_csv() {
 
 void save_tuple() {
     const AppState& a = app();
-    const int row = selected_row();
+    const int row = ui_selected_row();
     if (row < 0) return;
     const IndexEntry entry = a.page->entries[static_cast<std::size_t>(row)];
     const std::string path = file_dialog(
@@ -150,7 +137,7 @@ void go_to_page() {
 
 void ui_copy_selected_row() {
     const AppState& a = app();
-    const int row = selected_row();
+    const int row = ui_selected_row();
     if (row < 0) return;
     const std::u16string tsv = ui_row_tsv(a.page->cells[static_cast<std::size_t>(row)]);
     ui_copy_to_clipboard(std::wstring(tsv.begin(), tsv.end()));

@@ -18,32 +18,15 @@ namespace kv {
 
 namespace {
 
-const SchemaObject* selected() {
-    const AppState& a = app();
-    if (!a.dump || a.selected_object < 0 ||
-        static_cast<std::size_t>(a.selected_object) >= a.dump->objects.size()) {
-        return nullptr;
-    }
-    return &a.dump->objects[static_cast<std::size_t>(a.selected_object)];
-}
+const SchemaObject* selected() { return ui_selected_object(); }
 
-bool table_selected() {
+bool data_view() {
     const SchemaObject* o = selected();
-    return o != nullptr && o->kind == OBJECT_TABLE;
+    return o != nullptr && o->kind == OBJECT_TABLE && app().current_tab == TAB_DATA;
 }
-
-bool data_view() { return table_selected() && app().current_tab == TAB_DATA; }
 
 void set_text(int id, const std::string& utf8) {
     if (HWND control = ui_control(id)) SetWindowTextW(control, ui_wide(utf8).c_str());
-}
-
-// The grid's selected row on the current page, or -1.
-int selected_row() {
-    const AppState& a = app();
-    if (!a.page || !data_view()) return -1;
-    const int row = ListView_GetNextItem(ui_control(ID_GRID), -1, LVNI_SELECTED);
-    return row >= 0 && static_cast<std::uint32_t>(row) < a.page->row_count ? row : -1;
 }
 
 void add_grid_column(const std::string& utf8, int width) {
@@ -150,7 +133,7 @@ void on_grid_selection(const NMLISTVIEW& change) {
 void on_grid_double_click() {
     AppState& a = app();
     if (a.current_tab != TAB_DATA || a.busy) return;
-    const int row = selected_row();
+    const int row = ui_selected_row();
     if (row < 0) return;
     ui_submit_details(a.page->entries[static_cast<std::size_t>(row)]);
 }
@@ -211,6 +194,22 @@ void take_filter(BackgroundJob& job) {
 
 }  // namespace
 
+const SchemaObject* ui_selected_object() {
+    const AppState& a = app();
+    if (!a.dump || a.selected_object < 0 ||
+        static_cast<std::size_t>(a.selected_object) >= a.dump->objects.size()) {
+        return nullptr;
+    }
+    return &a.dump->objects[static_cast<std::size_t>(a.selected_object)];
+}
+
+int ui_selected_row() {
+    const AppState& a = app();
+    if (!a.page || !data_view()) return -1;
+    const int row = ListView_GetNextItem(ui_control(ID_GRID), -1, LVNI_SELECTED);
+    return row >= 0 && static_cast<std::uint32_t>(row) < a.page->row_count ? row : -1;
+}
+
 UiConditions ui_conditions() {
     const AppState& a = app();
     UiConditions c;
@@ -221,7 +220,7 @@ UiConditions ui_conditions() {
     c.dump_open = a.dump != nullptr;
     if (const SchemaObject* o = selected()) c.selected_kind = o->kind;
     c.tab = a.current_tab;
-    c.row_selected = selected_row() >= 0;
+    c.row_selected = ui_selected_row() >= 0;
     c.page_offset = a.page_offset;
     c.entry_total = a.entry_total;
     return c;
