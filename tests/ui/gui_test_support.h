@@ -84,6 +84,8 @@ struct MessageLog {
     std::vector<std::string> texts;
     std::vector<UINT> flags;
     int answer = IDYES;
+    // Runs while the box is "shown": a real box handles the thread's messages meanwhile.
+    void (*while_shown)() = nullptr;
     MessageLog() : saved_(ui_seams.message_box) {
         current() = this;
         ui_seams.message_box = record;
@@ -102,6 +104,7 @@ private:
         MessageLog* log = current();
         log->texts.push_back(ui_narrow(text));
         log->flags.push_back(f);
+        if (log->while_shown != nullptr) log->while_shown();
         return log->answer;
     }
     decltype(UiSeams::message_box) saved_;

@@ -170,8 +170,18 @@ TEST(GuiStart, ProgramStartsAndEndsCleanly) {
     const HWND window = test::wait_for_window(program.id(), MAIN_CLASS, 20000);
     ASSERT_NE(window, nullptr);
     EXPECT_NE(test::window_text(window).find("Kor-Vane Dump Browser"), std::string::npos);
+    // Closing while its open or first page job still runs asks first (a real message box in
+    // that process): answered Yes, the job is cancelled and the window closes, also when the
+    // job ended while the question was open (found here: the window then stayed open).
     PostMessageW(window, WM_CLOSE, 0, 0);
-    EXPECT_EQ(program.wait(20000), 0);
+    int code = -1;
+    for (int i = 0; i < 100 && code < 0; ++i) {
+        code = program.wait(200);
+        if (HWND box = test::wait_for_window(program.id(), L"#32770", 0)) {
+            PostMessageW(box, WM_COMMAND, IDYES, 0);
+        }
+    }
+    EXPECT_EQ(code, 0);
 }
 
 // Pictures for the README (tools/screenshot.sh sets KV_SCREENSHOT_DIR; skipped otherwise):

@@ -416,6 +416,21 @@ TEST_F(WorkTest, KeyboardShortcuts) {
     EXPECT_EQ(app().entry_total, 2u);  // w25 and w250
 }
 
+// A job that ends while the close question is open (its message loop takes the job's end):
+// answered Yes, the window closes at once instead of waiting for a job that is gone.
+TEST_F(WorkTest, CloseQuestionOutlivesTheJob) {
+    open(write_dump("zahlen.sql", paging_dump()));
+    ui_command(ID_LAST_PAGE, BN_CLICKED);
+    ASSERT_TRUE(app().busy);
+    messages_.while_shown = [] {
+        while (app().busy) test::pump(10);
+    };
+    SendMessageW(app().main, WM_CLOSE, 0, 0);
+    EXPECT_EQ(messages_.texts.size(), 1u);
+    EXPECT_TRUE(test::pump(5000)) << "the window stayed open";
+    EXPECT_EQ(app().main, nullptr);
+}
+
 // A long import: a sparse dump of 8 GiB in memory. Escape and "Abbrechen" cancel it without a
 // message box; closing while a job runs asks, cancels and closes when the job ends.
 TEST_F(WorkTest, CancelAndCloseWhileBusy) {

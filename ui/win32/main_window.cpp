@@ -89,6 +89,12 @@ LRESULT on_close(HWND window, WPARAM, LPARAM) {
                    MB_YESNO | MB_ICONWARNING) != IDYES) {
         return 0;
     }
+    // The question's own message loop may have taken the job's end meanwhile: then nothing
+    // is left to wait for.
+    if (!a.busy) {
+        DestroyWindow(window);
+        return 0;
+    }
     a.close_after_job = true;
     if (a.running_job != nullptr) a.running_job->cancel.store(1, std::memory_order_relaxed);
     ui_update_controls();
