@@ -206,6 +206,7 @@ TEST(InsertIndexing, TupleMessages) {
     too_many += ")";
     std::string too_many_prefix = "INSERT INTO t VALUES " + too_many.substr(0, too_many.size() - 2);
     std::string too_deep = "INSERT INTO t VALUES " + std::string(4097, '(');
+    const std::string pad(70, 'x');
     expect_failures({
         {"INSERT INTO t VALUES", "INSERT VALUES: Ein Datentupel mit '(' wurde erwartet.", ""},
         {"INSERT INTO t VALUES (1),", "INSERT VALUES: Ein Datentupel mit '(' wurde erwartet.", ""},
@@ -227,6 +228,10 @@ TEST(InsertIndexing, TupleMessages) {
          "Anzahl der INSERT-Werte stimmt nicht mit der Spaltenliste überein.", "(1,2)"},
         {"INSERT INTO t (a) VALUES (1),(1,2);",
          "Unterschiedliche Anzahl von Werten innerhalb eines INSERT-Statements.", "(1,2)"},
+        // The same inside the window pass that chains tuples joined by "),(".
+        {"INSERT INTO t VALUES (1,'" + pad + "'),(2,'" + pad + "',3),(4,'" + pad + "');",
+         "Unterschiedliche Anzahl von Werten innerhalb eines INSERT-Statements.",
+         "(2,'" + pad + "',3)"},
         {"INSERT INTO t VALUES (1) garbage;",
          "Unerwartete Zeichen nach INSERT VALUES. Der Dump wurde nicht vollständig übernommen.",
          "garbage"},

@@ -167,7 +167,7 @@ TEST(Utf8ValidPrefix, AgreesWithACodePointDecoder) {
                             // broken: stray, overlong, surrogate, too high, cut, invalid leads
                             "\x80", "\xBF", "\xC0\x80", "\xC1\xBF", "\xE0\x9F\xBF",
                             "\xED\xA0\x80", "\xF0\x8F\xBF\xBF", "\xF4\x90\x80\x80", "\xF5",
-                            "\xFF", "\xC3", "\xE2\x82", "\xF0\x9F\x98"};
+                            "\xF5\x80\x80\x80", "\xFF", "\xC3", "\xE2\x82", "\xF0\x9F\x98"};
     std::uint32_t seed = 777;
     auto next = [&] { return seed = seed * 1103515245u + 12345u, seed >> 8; };
     for (int round = 0; round < 20000; ++round) {

@@ -154,6 +154,7 @@ TEST(Labels, PageAndInfo) {
 TEST(PageNumbers, CountAndTypedText) {
     EXPECT_EQ(page_count(0), 1u);
     EXPECT_EQ(page_count(250), 3u);
+    EXPECT_EQ(page_count(200), 2u);
     EXPECT_EQ(page_count(UINT64_MAX), 184467440737095517u);
     struct Case {
         const char* text;

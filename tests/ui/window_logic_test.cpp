@@ -185,6 +185,9 @@ TEST(ControlStates, PagingTabsAndBusy) {
     data.entry_total = 250;
     UiConditions last = data;
     last.page_offset = 200;
+    UiConditions whole = data;  // 200 entries: the second page is the last
+    whole.entry_total = 200;
+    whole.page_offset = 100;
     UiConditions empty = data;
     empty.entry_total = 0;
     UiConditions busy = data;
@@ -211,6 +214,8 @@ TEST(ControlStates, PagingTabsAndBusy) {
         {"last page", last, ID_NEXT_PAGE, {true, false}},
         {"last page", last, ID_FIRST_PAGE, {true, true}},
         {"last page", last, ID_GO, {true, true}},
+        {"last of whole pages", whole, ID_NEXT_PAGE, {true, false}},
+        {"last of whole pages", whole, ID_LAST_PAGE, {true, false}},
         {"empty table", empty, ID_GO, {true, false}},
         {"empty table", empty, ID_PAGE_NUMBER, {true, true}},
         {"no row", data, ID_TUPLE, {true, false}},
