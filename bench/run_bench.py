@@ -104,6 +104,39 @@ def machine():
 TREE_OBJECTS = 65536
 
 
+def bench_wide(bindir, kvd, runs, size, c_env):
+    """A 1,000-column table dumped a row per INSERT, with the column list of --complete-insert
+    and without it, each beside grep: the list must cost no more than its bytes. Each shape
+    is imported into a cache of its own, so that the row count is the table's."""
+    wide = {}
+    for shape in ("list", "plain"):
+        path = os.path.join(tempfile.gettempdir(), "kv-bench-wide-%s-%s.sql" % (shape, size))
+        if not os.path.exists(path):
+            subprocess.run([os.path.join(bindir, "kv_dump_generate"), "--wide", shape, path,
+                            size], check=True, stdout=subprocess.DEVNULL)
+        subprocess.run(["cat", path], stdout=subprocess.DEVNULL, check=True)
+        cache = tempfile.mkdtemp(prefix="kv-bench-wide-")
+        try:
+            w = {"bytes": os.path.getsize(path)}
+            w["grep_absent"] = measure(["grep", "-c", ABSENT, path], runs, (1,), c_env)
+            w["import"] = measure([kvd, "--cache-root", cache, "--reindex", "open", path], runs)
+            _, w["rows"] = table_tuple_bytes(cache, "wide")
+        finally:
+            shutil.rmtree(cache, ignore_errors=True)
+        wide[shape] = w
+    return wide
+
+
+def print_wide(wide):
+    for shape, label in (("list", "with column lists"), ("plain", "without column lists")):
+        w = wide[shape]
+        for key, what in (("grep_absent", "grep -c (absent string)"), ("import", "import")):
+            x = w[key]
+            print("1,000 columns %-21s %-24s %7.3f s wall %7.3f s cpu %6.0f MB/s %8.0f rows/s"
+                  % (label, what, x["wall_s"], x["cpu_s"], w["bytes"] / 1e6 / x["wall_s"],
+                     w["rows"] / x["wall_s"]))
+
+
 def bench_tree(bindir, kvd, runs):
     """The tree of TREE_OBJECTS objects: korvane-dump tree as a process, and the in-process
     timings of kv_tree_bench."""
@@ -155,10 +188,20 @@ def main():
                          "without column lists)")
     ap.add_argument("--tree-only", action="store_true",
                     help="only the tree of 65,536 objects, without the large dump")
+    ap.add_argument("--wide-only", action="store_true",
+                    help="only the 1,000-column dumps, without the large dump")
     a = ap.parse_args()
 
     bindir = os.path.join(a.build, "bin")
     kvd = os.path.join(bindir, "korvane-dump")
+    if a.wide_only:
+        c_env = dict(os.environ, LC_ALL="C")
+        t = {"machine": machine(), "runs": a.runs,
+             "wide": bench_wide(bindir, kvd, a.runs, a.wide_size, c_env)}
+        with open(a.json, "w") as f:
+            json.dump(t, f, indent=2)
+        print_wide(t["wide"])
+        return
     if a.tree_only:
         t = {"machine": machine(), "runs": a.runs, "tree": bench_tree(bindir, kvd, a.runs)}
         with open(a.json, "w") as f:
@@ -215,23 +258,7 @@ def main():
         r["dd_write_sync"] = measure(
             ["sh", "-c", 'dd if=/dev/zero of="$1.part" bs=1M count=%d conv=fdatasync '
              '2>/dev/null && mv "$1.part" "$1"' % mib, "sh", csv], a.runs, prepare=no_csv)
-        # A 1,000-column table dumped a row per INSERT, with the column list of
-        # --complete-insert and without it: the list must cost no more than its bytes.
-        r["wide"] = {}
-        for shape in ("list", "plain"):
-            path = os.path.join(tempfile.gettempdir(),
-                                "kv-bench-wide-%s-%s.sql" % (shape, a.wide_size))
-            if not os.path.exists(path):
-                subprocess.run([os.path.join(bindir, "kv_dump_generate"), "--wide", shape,
-                                path, a.wide_size], check=True, stdout=subprocess.DEVNULL)
-            subprocess.run(["cat", path], stdout=subprocess.DEVNULL, check=True)
-            w = {"bytes": os.path.getsize(path)}
-            w["grep_absent"] = measure(["grep", "-c", ABSENT, path], a.runs, (1,), c_env)
-            w["import"] = measure([kvd] + base + ["--reindex", "open", path], a.runs)
-            _, w["rows"] = table_tuple_bytes(cache, "wide")
-            r["wide"][shape] = w
-            shutil.rmtree(cache, ignore_errors=True)
-            os.makedirs(cache, exist_ok=True)
+        r["wide"] = bench_wide(bindir, kvd, a.runs, a.wide_size, c_env)
         r["tree"] = bench_tree(bindir, kvd, a.runs)
     finally:
         shutil.rmtree(cache, ignore_errors=True)
@@ -286,13 +313,7 @@ def main():
           "last %.3f / %.3f" % (a.pages, p["page_first_median_ms"], p["page_first_max_ms"],
                                 p["page_middle_median_ms"], p["page_middle_max_ms"],
                                 p["page_last_median_ms"], p["page_last_max_ms"]))
-    for shape, label in (("list", "with column lists"), ("plain", "without column lists")):
-        w = r["wide"][shape]
-        for key, what in (("grep_absent", "grep -c (absent string)"), ("import", "import")):
-            x = w[key]
-            print("1,000 columns %-21s %-24s %7.3f s wall %7.3f s cpu %6.0f MB/s %9.0f rows/s"
-                  % (label, what, x["wall_s"], x["cpu_s"], w["bytes"] / 1e6 / x["wall_s"],
-                     w["rows"] / x["wall_s"]))
+    print_wide(r["wide"])
     print("JSON: %s" % a.json)
 
 
