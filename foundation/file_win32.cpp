@@ -26,6 +26,13 @@ const wchar_t* wide(const std::u16string& text) {
     return reinterpret_cast<const wchar_t*>(text.c_str());
 }
 
+// A folder or a device (a console, a pipe's name): nothing a dump can be read from. A path
+// that does not exist is not one; opening it fails on its own.
+bool not_a_file(DWORD attributes) {
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0;
+}
+
 }  // namespace
 
 std::u16string make_long_path(const std::string& path) {
@@ -59,12 +66,8 @@ FileHandle file_open(const std::string& path, int mode) {
         default: return INVALID_FILE;
     }
     std::u16string long_path = make_long_path(path);
-    if (mode == FILE_MODE_READ) {
-        DWORD attributes = GetFileAttributesW(wide(long_path));
-        if (attributes != INVALID_FILE_ATTRIBUTES &&
-            (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) {
-            return INVALID_FILE;
-        }
+    if (mode == FILE_MODE_READ && not_a_file(GetFileAttributesW(wide(long_path)))) {
+        return INVALID_FILE;
     }
     HANDLE h = CreateFileW(wide(long_path), access, FILE_SHARE_READ, nullptr, disposition,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -88,16 +91,14 @@ void file_close(FileHandle handle) {
 }
 
 bool path_is_non_regular(const std::string& path) {
-    DWORD attributes = GetFileAttributesW(wide(make_long_path(path)));
-    return attributes != INVALID_FILE_ATTRIBUTES &&
-           (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0;
+    return not_a_file(GetFileAttributesW(wide(make_long_path(path))));
 }
 
 bool path_regular_file_size(const std::string& path, std::uint64_t& size) {
     if (fault_hit(FAULT_OPEN)) return false;
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExW(wide(make_long_path(path)), GetFileExInfoStandard, &data) ||
-        (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) {
+        not_a_file(data.dwFileAttributes)) {
         return false;
     }
     size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;

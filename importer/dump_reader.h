@@ -52,6 +52,15 @@ struct Token {
 
 // Case-insensitive (ASCII letters only) comparison of a token's text with a keyword.
 bool token_is(const Token& token, const char* keyword);
+// The same for a bare word only: a quoted name (backquotes, or double quotes under
+// ANSI_QUOTES) is never a keyword, whatever it spells.
+inline bool token_is_keyword(const Token& token, const char* keyword) {
+    return token.kind == TOKEN_WORD && token_is(token, keyword);
+}
+// The single punctuation byte c as a token of its own (not a quoted name that holds it).
+inline bool token_is_punct(const Token& token, char c) {
+    return token.kind == TOKEN_OTHER && token.text[0] == c;
+}
 
 struct DumpReader {
     DumpState* state = nullptr;

@@ -58,7 +58,6 @@ bool insert_fail(DumpReader& reader, const char* text) {
     return false;
 }
 
-bool is_text(const Token& token, const char* text) { return std::strcmp(token.text, text) == 0; }
 
 enum BlockOutcome { BLOCK_HANDOVER, BLOCK_CLOSED, BLOCK_TOO_DEEP, BLOCK_TOO_MANY, BLOCK_FAILED };
 
@@ -378,10 +377,6 @@ int find_table(DumpState& state, InsertScratch& scratch) {
     return number;
 }
 
-bool is_punct(const Token& token, char c) {
-    return token.kind == TOKEN_OTHER && token.text[0] == c;
-}
-
 // Reads the column list after its "(" into scratch.with_list.numbers; count receives its length.
 bool read_column_list(DumpReader& reader, std::uint32_t object, InsertScratch& scratch,
                       std::uint32_t& count) {
@@ -392,7 +387,7 @@ bool read_column_list(DumpReader& reader, std::uint32_t object, InsertScratch& s
     if (!reader_read_token(reader, t)) return insert_fail(reader, MSG_LIST_INCOMPLETE);
     std::uint32_t n = 0;
     for (;;) {
-        if (is_punct(t, ')')) break;
+        if (token_is_punct(t, ')')) break;
         if (n == MAX_COLUMNS) return insert_fail(reader, MSG_LIST_TOO_LONG);
         int column = column_find_or_add(state, object, std::string_view(t.text),
                                         TYPE_NOT_IN_DUMP, scratch.lookup);
@@ -406,12 +401,12 @@ bool read_column_list(DumpReader& reader, std::uint32_t object, InsertScratch& s
         scratch.listed[c / 64] |= bit;
         numbers[n] = c;
         if (!reader_read_token(reader, t)) return insert_fail(reader, MSG_LIST_INCOMPLETE);
-        if (is_punct(t, ',')) {
+        if (token_is_punct(t, ',')) {
             if (!reader_read_token(reader, t)) return insert_fail(reader, MSG_LIST_INVALID);
             ++n;
             continue;
         }
-        if (is_punct(t, ')')) {
+        if (token_is_punct(t, ')')) {
             ++n;
             break;
         }
@@ -433,27 +428,24 @@ bool free_of_comments(const unsigned char* p, std::size_t n) {
     return true;
 }
 
-// The column list after its "(": when the same bytes as the table's last list follow in the
-// window, read in the same escape mode, that list's numbers hold and the bytes are passed
-// over; otherwise the list is read and remembered. count receives its length.
-bool column_list(DumpReader& reader, std::uint32_t object, InsertScratch& scratch,
-                 std::uint32_t& count) {
+// The column list after its "(" into scratch.with_list: when the same bytes as the table's
+// last list follow in the window, read in the same escape mode, that list's numbers hold and
+// the bytes are passed over; otherwise the list is read and remembered.
+bool column_list(DumpReader& reader, std::uint32_t object, InsertScratch& scratch) {
     LayoutMemo& memo = scratch.with_list;
     const std::size_t n = memo.list_bytes.size();
     if (memo.object == static_cast<int>(object) && n != 0 &&
         memo.escape_mode == reader.escape_mode && reader_available(reader) >= n &&
         std::memcmp(reader_cursor(reader), memo.list_bytes.data(), n) == 0) {
         reader.position += n;
-        count = memo.count;
         return true;
     }
     memo.object = -1;
     memo.list_bytes.clear();
     const std::uint64_t start = reader.position;
     const std::uint32_t mode = reader.escape_mode;
-    if (!read_column_list(reader, object, scratch, count)) return false;
+    if (!read_column_list(reader, object, scratch, memo.count)) return false;
     memo.object = static_cast<int>(object);
-    memo.count = count;
     memo.layout = -1;
     memo.escape_mode = mode;
     const std::uint64_t end = reader.position;
@@ -580,7 +572,7 @@ bool insert_statement(DumpReader& reader, IndexWriter& writer, bool is_replace,
         return insert_fail(reader, MSG_MEMORY);
     }
     if (!reader_read_token(reader, t)) return insert_fail(reader, MSG_HEADER_ENDS);
-    if (is_text(t, ".")) {
+    if (token_is_punct(t, '.')) {
         if (!reader_read_token(reader, t)) return insert_fail(reader, MSG_NO_TABLE_AFTER_DATABASE);
         try {
             scratch.database.swap(scratch.table);
@@ -598,10 +590,9 @@ bool insert_statement(DumpReader& reader, IndexWriter& writer, bool is_replace,
     const auto object = static_cast<std::uint32_t>(number);
 
     bool has_list = false;
-    std::uint32_t list_count = 0;
-    if (is_punct(t, '(')) {
+    if (token_is_punct(t, '(')) {
         has_list = true;
-        if (!column_list(reader, object, scratch, list_count)) return false;
+        if (!column_list(reader, object, scratch)) return false;
         if (!reader_read_token(reader, t)) return insert_fail(reader, MSG_NO_VALUES_AFTER_LIST);
     }
     if (!token_is(t, "VALUES") && !token_is(t, "VALUE")) return insert_fail(reader, MSG_ONLY_VALUES);

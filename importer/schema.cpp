@@ -2,7 +2,6 @@
 #include "importer/schema.h"
 
 #include <cstring>
-#include <iterator>
 #include <new>
 
 #include "foundation/sql_lex.h"
@@ -24,20 +23,13 @@ constexpr const char* NOTE_CREATE_AFTER_INSERT =
     "CREATE TABLE nach INSERT: Daten werden als Dump-Literale angezeigt, nicht als ausgeführter "
     "SQL-Endzustand.";
 
-struct CreateKeyword {
-    const char* word;
-    ObjectKind kind;
-    bool database;
-};
 constexpr CreateKeyword CREATE_KEYWORDS[] = {
-    {"TABLE", OBJECT_TABLE, false},      {"DATABASE", OBJECT_DATABASE, true},
-    {"SCHEMA", OBJECT_DATABASE, true},   {"VIEW", OBJECT_VIEW, false},
-    {"PROCEDURE", OBJECT_ROUTINE, false}, {"FUNCTION", OBJECT_ROUTINE, false},
-    {"TRIGGER", OBJECT_ROUTINE, false},  {"EVENT", OBJECT_ROUTINE, false},
+    {"TABLE", OBJECT_TABLE, false, "Tabelle"},      {"DATABASE", OBJECT_DATABASE, true, "Datenbank"},
+    {"SCHEMA", OBJECT_DATABASE, true, "Datenbank"}, {"VIEW", OBJECT_VIEW, false, "View"},
+    {"PROCEDURE", OBJECT_ROUTINE, false, "Prozedur"}, {"FUNCTION", OBJECT_ROUTINE, false, "Funktion"},
+    {"TRIGGER", OBJECT_ROUTINE, false, "Trigger"},  {"EVENT", OBJECT_ROUTINE, false, "Event"},
 };
 
-// Words that end the search for the object keyword: what follows them is no object of the
-// model (CREATE INDEX … ON `event`, CREATE USER, a package whose body names procedures).
 constexpr const char* NOT_AN_OBJECT_WORDS[] = {
     "INDEX",    "UNIQUE",  "FULLTEXT", "SPATIAL", "USER",     "ROLE",    "SERVER",
     "TABLESPACE", "LOGFILE", "SEQUENCE", "PACKAGE", "RESOURCE", "SYNONYM", "ON", "AS"};
@@ -81,33 +73,23 @@ int object_find_linear(const DumpState& state, std::string_view database, std::s
     return -1;
 }
 
-// A keyword is a bare word: a quoted name (backquotes, or double quotes under ANSI_QUOTES)
-// is never one, whatever it spells.
-bool keyword_is(const Token& token, const char* keyword) {
-    return token.kind == TOKEN_WORD && token_is(token, keyword);
-}
-
-bool keyword_in(const Token& token, const char* const* words, std::size_t count) {
-    for (std::size_t i = 0; i < count; ++i) {
-        if (keyword_is(token, words[i])) return true;
+template <std::size_t N>
+bool keyword_in(const Token& token, const char* const (&words)[N]) {
+    for (const char* word : words) {
+        if (token_is_keyword(token, word)) return true;
     }
     return false;
 }
 
-// The single punctuation byte c as a token of its own (not a quoted name that holds it).
-bool punct_is(const Token& token, char c) {
-    return token.kind == TOKEN_OTHER && token.text[0] == c;
-}
-
 // Whether the definition whose first token is t (read from definition) is a table clause.
 bool is_table_clause(const Token& t, TextSpan definition, Token& scratch) {
-    if (keyword_in(t, INDEX_WORDS, std::size(INDEX_WORDS))) return true;
-    if (keyword_is(t, "PERIOD")) {
-        return text_read_token(definition, scratch) && keyword_is(scratch, "FOR");
+    if (keyword_in(t, INDEX_WORDS)) return true;
+    if (token_is_keyword(t, "PERIOD")) {
+        return text_read_token(definition, scratch) && token_is_keyword(scratch, "FOR");
     }
-    if (keyword_is(t, "VECTOR")) {
+    if (token_is_keyword(t, "VECTOR")) {
         return text_read_token(definition, scratch) &&
-               (keyword_is(scratch, "KEY") || keyword_is(scratch, "INDEX"));
+               (token_is_keyword(scratch, "KEY") || token_is_keyword(scratch, "INDEX"));
     }
     return false;
 }
@@ -269,6 +251,17 @@ bool column_is_invisible(std::string_view type_text) {
     return false;
 }
 
+const CreateKeyword* create_keyword(const Token& token) {
+    for (const CreateKeyword& k : CREATE_KEYWORDS) {
+        if (token_is_keyword(token, k.word)) return &k;
+    }
+    return nullptr;
+}
+
+bool create_keyword_search_ends(const Token& token) {
+    return keyword_in(token, NOT_AN_OBJECT_WORDS);
+}
+
 bool text_read_token(TextSpan& span, Token& token) {
     const unsigned char* b = span.bytes;
     const std::uint64_t end = span.length;
@@ -347,15 +340,8 @@ bool create_parse(DumpState& state, const char* text, std::string_view current_d
     // The object keyword is the first bare word of the table below; identifiers, strings and
     // account names before it (DEFINER=`event`@`localhost`) are passed over.
     const CreateKeyword* keyword = nullptr;
-    for (;;) {
-        for (const CreateKeyword& k : CREATE_KEYWORDS) {
-            if (keyword_is(t, k.word)) {
-                keyword = &k;
-                break;
-            }
-        }
-        if (keyword != nullptr) break;
-        if (keyword_in(t, NOT_AN_OBJECT_WORDS, std::size(NOT_AN_OBJECT_WORDS))) return true;
+    while ((keyword = create_keyword(t)) == nullptr) {
+        if (create_keyword_search_ends(t)) return true;
         if (!text_read_token(span, t)) return true;  // CREATE USER, ...
     }
 
@@ -363,7 +349,7 @@ bool create_parse(DumpState& state, const char* text, std::string_view current_d
         dump_state_fail(state, MSG_CREATE_INCOMPLETE);
         return false;
     }
-    if (keyword_is(t, "IF")) {
+    if (token_is_keyword(t, "IF")) {
         text_read_token(span, t);  // NOT
         text_read_token(span, t);  // EXISTS
         text_read_token(span, t);  // the name
@@ -374,7 +360,7 @@ bool create_parse(DumpState& state, const char* text, std::string_view current_d
         database.assign(current_database);
         name.assign(t.text);
         text_read_token(span, t);
-        if (punct_is(t, '.')) {
+        if (token_is_punct(t, '.')) {
             if (!text_read_token(span, t)) {
                 dump_state_fail(state, MSG_QUALIFIED_INCOMPLETE);
                 return false;
@@ -404,7 +390,7 @@ bool create_parse(DumpState& state, const char* text, std::string_view current_d
         dump_state_fail(state, MSG_MEMORY);
         return false;
     }
-    if (keyword->kind != OBJECT_TABLE || !punct_is(t, '(')) return true;
+    if (keyword->kind != OBJECT_TABLE || !token_is_punct(t, '(')) return true;
 
     const unsigned char* b = span.bytes;
     const std::uint64_t end = span.length;

@@ -62,6 +62,21 @@ struct TextSpan {
 // beyond TOKEN_MAX are passed over). False at the end of the span.
 bool text_read_token(TextSpan& span, Token& token);
 
+// The object keyword of a CREATE statement: the kind it makes, whether it names a database,
+// and how a note names such an object.
+struct CreateKeyword {
+    const char* word;
+    ObjectKind kind;
+    bool database;
+    const char* shown;
+};
+// The keyword that token is (a bare word), or null.
+const CreateKeyword* create_keyword(const Token& token);
+// Whether token is a bare word after CREATE that starts a statement of another kind (CREATE
+// INDEX … ON `event`, CREATE USER, a package whose body names procedures): the search for
+// the object keyword ends there.
+bool create_keyword_search_ends(const Token& token);
+
 // Takes one CREATE statement (NUL-terminated, from CREATE through its delimiter) into the
 // model. True when taken or ignored; false with the message in state.
 bool create_parse(DumpState& state, const char* text, std::string_view current_database,

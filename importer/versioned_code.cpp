@@ -2,7 +2,6 @@
 #include "importer/versioned_code.h"
 
 #include <cstring>
-#include <iterator>
 #include <new>
 #include <string>
 
@@ -15,26 +14,6 @@ namespace {
 
 constexpr std::size_t MAX_NOTED = 65536;
 
-struct CodeKeyword {
-    const char* word;
-    const char* shown;  // how the note names the kind
-};
-constexpr CodeKeyword CODE_KEYWORDS[] = {
-    {"VIEW", "View"},          {"TRIGGER", "Trigger"},   {"EVENT", "Event"},
-    {"PROCEDURE", "Prozedur"}, {"FUNCTION", "Funktion"},
-};
-
-// After CREATE, these bare words mean a statement of another kind (a placeholder table, an
-// index, …): the chain then holds no code object.
-constexpr const char* OTHER_STATEMENT_WORDS[] = {
-    "TABLE",    "DATABASE", "SCHEMA",  "INDEX",   "UNIQUE",   "FULLTEXT", "SPATIAL",
-    "USER",     "ROLE",     "SERVER",  "TABLESPACE", "LOGFILE", "SEQUENCE", "PACKAGE",
-    "RESOURCE", "ON",       "AS"};
-
-bool is_keyword(const Token& t, const char* word) {
-    return t.kind == TOKEN_WORD && token_is(t, word);
-}
-
 std::uint64_t hash_bytes(std::uint64_t h, const char* bytes, std::size_t n) {
     for (std::size_t i = 0; i < n; ++i) {
         h ^= static_cast<unsigned char>(bytes[i]);
@@ -44,7 +23,7 @@ std::uint64_t hash_bytes(std::uint64_t h, const char* bytes, std::size_t n) {
 }
 
 // Appends the note for the object (kind, name) unless it was noted before.
-void note_object(VersionedCode& code, DumpState& state, const CodeKeyword& kind,
+void note_object(VersionedCode& code, DumpState& state, const CreateKeyword& kind,
                  const std::string& name) {
     std::uint64_t h = hash_bytes(0xcbf29ce484222325ull, kind.word, std::strlen(kind.word) + 1);
     h = hash_bytes(h, name.data(), name.size());
@@ -68,7 +47,7 @@ void note_object(VersionedCode& code, DumpState& state, const CodeKeyword& kind,
 std::string object_name(TextSpan& span, Token& t) {
     std::string name;
     if (!text_read_token(span, t)) return name;
-    if (is_keyword(t, "IF")) {  // IF NOT EXISTS
+    if (token_is_keyword(t, "IF")) {  // IF NOT EXISTS
         text_read_token(span, t);
         text_read_token(span, t);
         if (!text_read_token(span, t)) return name;
@@ -102,20 +81,20 @@ void versioned_code_capture(VersionedCode& code, DumpState& state, const char* c
     span.length = std::strlen(capture);
     span.no_backslash = no_backslash;
     while (text_read_token(span, t)) {
-        if (is_keyword(t, "CREATE")) {
+        if (token_is_keyword(t, "CREATE")) {
             code.after_create = true;
             continue;
         }
         if (!code.after_create || t.kind != TOKEN_WORD) continue;
-        for (const char* w : OTHER_STATEMENT_WORDS) {
-            if (token_is(t, w)) code.after_create = false;
-        }
-        if (!code.after_create) continue;
-        for (const CodeKeyword& k : CODE_KEYWORDS) {
-            if (!token_is(t, k.word)) continue;
+        // After CREATE, a table, a database or another kind of statement (a placeholder table,
+        // an index) ends the chain without a code object.
+        if (const CreateKeyword* k = create_keyword(t)) {
             code.after_create = false;
-            note_object(code, state, k, object_name(span, t));
-            break;
+            if (k->kind == OBJECT_VIEW || k->kind == OBJECT_ROUTINE) {
+                note_object(code, state, *k, object_name(span, t));
+            }
+        } else if (create_keyword_search_ends(t)) {
+            code.after_create = false;
         }
     }
 }

@@ -30,12 +30,12 @@ inline constexpr UiColor UI_COLOR_GRID_TEXT{38, 63, 85};
 
 enum UiFont : int { FONT_UI, FONT_BOLD, FONT_LARGE, FONT_SMALL, FONT_MONO, FONT_COUNT };
 
-struct FontSpec {
+struct FontDef {
     const char* face;
     int height;  // character height at 96 DPI
     int weight;
 };
-inline constexpr FontSpec FONT_SPECS[FONT_COUNT] = {
+inline constexpr FontDef FONT_DEFS[FONT_COUNT] = {
     {"Segoe UI", 14, 400}, {"Segoe UI", 14, 600}, {"Segoe UI", 24, 600},
     {"Segoe UI", 12, 400}, {"Consolas", 13, 400}};
 

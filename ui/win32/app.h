@@ -143,7 +143,8 @@ void ui_command(int id, int notification);
 void ui_open_dump(const std::string& path, bool new_index);
 // Ctrl+C in the grid: the selected row of the "Daten" page as tab-separated text.
 void ui_copy_selected_row();
-// A control's text as UTF-8.
+// A window's text (empty for none), and a control's text as UTF-8.
+std::wstring ui_window_text(HWND window);
 std::string ui_get_text(int id);
 
 // Jobs from the interface: a request with the common fields (type, dump, object, character

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <new>
 
 #include "cache/dump_open.h"
 #include "foundation/message.h"
@@ -166,8 +165,7 @@ void ui_set_status(const std::string& text) {
 
 int ui_start(const wchar_t* command_line) {
     release_resources();
-    g_app.~AppState();
-    new (&g_app) AppState();
+    g_app = AppState();
     g_app.instance = GetModuleHandleW(nullptr);
 
     SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);

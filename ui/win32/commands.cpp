@@ -166,14 +166,16 @@ void switch_charset() {
 
 }  // namespace
 
-std::string ui_get_text(int id) {
-    HWND control = ui_control(id);
-    if (control == nullptr) return std::string();
-    const int n = GetWindowTextLengthW(control);
+std::wstring ui_window_text(HWND window) {
+    if (window == nullptr) return std::wstring();
+    const int n = GetWindowTextLengthW(window);
     std::wstring text(static_cast<std::size_t>(n) + 1, L'\0');
-    text.resize(static_cast<std::size_t>(GetWindowTextW(control, text.data(), n + 1)));
-    return ui_narrow(text);
+    const int got = GetWindowTextW(window, text.data(), n + 1);
+    text.resize(static_cast<std::size_t>(got < 0 ? 0 : got));
+    return text;
 }
+
+std::string ui_get_text(int id) { return ui_narrow(ui_window_text(ui_control(id))); }
 
 std::unique_ptr<BackgroundJob> ui_new_job(std::uint32_t type) {
     const AppState& a = app();

@@ -13,7 +13,7 @@ namespace {
 
 enum ControlKind { BUTTON, COMBO, EDIT, TREE, STATIC_TEXT, TABS, LIST, PROGRESS };
 
-struct ControlSpec {
+struct ControlDef {
     int id;
     ControlKind kind;
     DWORD style;  // beyond WS_CHILD | WS_VISIBLE
@@ -24,7 +24,7 @@ constexpr DWORD BUTTON_STYLE = BS_OWNERDRAW | WS_TABSTOP;
 constexpr DWORD LIST_BOX_STYLE = CBS_DROPDOWNLIST | CBS_HASSTRINGS | WS_TABSTOP;
 constexpr DWORD FIELD_STYLE = WS_BORDER | ES_AUTOHSCROLL | WS_TABSTOP;
 
-const ControlSpec SPECS[CONTROL_COUNT] = {
+const ControlDef CONTROL_DEFS[CONTROL_COUNT] = {
     {ID_OPEN, BUTTON, BUTTON_STYLE, "Dump öffnen …"},
     {ID_DEMO, BUTTON, BUTTON_STYLE, "Demo laden"},
     {ID_EXPORT, BUTTON, BUTTON_STYLE, "CSV exportieren"},
@@ -104,9 +104,9 @@ void make_tree_images(HWND tree) {
 }
 
 // What each control needs beyond its class and style.
-void configure(const ControlSpec& spec, HWND control) {
+void configure(const ControlDef& def, HWND control) {
     AppState& a = app();
-    switch (spec.id) {
+    switch (def.id) {
         case ID_CHARSET: add_strings(control, {"UTF-8", "Windows-1252", "Latin-1"}); break;
         case ID_FILTER_OP:
             add_strings(control, {"enthält", "entspricht", "IS NULL", "IS NOT NULL"});
@@ -170,20 +170,20 @@ UiFont font_of(int id) {
 void ui_create_controls() {
     AppState& a = app();
     for (int i = 0; i < CONTROL_COUNT; ++i) {
-        const ControlSpec& spec = SPECS[i];
+        const ControlDef& def = CONTROL_DEFS[i];
         const HWND control = CreateWindowExW(
-            0, class_of(spec.kind), ui_wide(spec.text).c_str(), WS_CHILD | WS_VISIBLE | spec.style,
-            0, 0, 10, 10, a.main, reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)),
+            0, class_of(def.kind), ui_wide(def.text).c_str(), WS_CHILD | WS_VISIBLE | def.style,
+            0, 0, 10, 10, a.main, reinterpret_cast<HMENU>(static_cast<INT_PTR>(def.id)),
             a.instance, nullptr);
         a.controls[static_cast<std::size_t>(i)] = control;
         if (control == nullptr) continue;
-        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(a.fonts[font_of(spec.id)]),
+        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(a.fonts[font_of(def.id)]),
                      FALSE);
-        if (spec.kind == BUTTON) {
-            SetWindowLongPtrW(control, GWLP_USERDATA, spec.id);
+        if (def.kind == BUTTON) {
+            SetWindowLongPtrW(control, GWLP_USERDATA, def.id);
             if (a.buttons.size() < 32) a.buttons.push_back(control);
         }
-        configure(spec, control);
+        configure(def, control);
     }
 }
 
@@ -191,11 +191,11 @@ void ui_create_fonts() {
     AppState& a = app();
     const std::array<HFONT, FONT_COUNT> old = a.fonts;
     for (int f = 0; f < FONT_COUNT; ++f) {
-        const FontSpec& spec = FONT_SPECS[f];
+        const FontDef& def = FONT_DEFS[f];
         a.fonts[static_cast<std::size_t>(f)] =
-            CreateFontW(-ui_scale(spec.height, a.dpi), 0, 0, 0, spec.weight, FALSE, FALSE, FALSE,
+            CreateFontW(-ui_scale(def.height, a.dpi), 0, 0, 0, def.weight, FALSE, FALSE, FALSE,
                         DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                        CLEARTYPE_QUALITY, DEFAULT_PITCH, ui_wide(spec.face).c_str());
+                        CLEARTYPE_QUALITY, DEFAULT_PITCH, ui_wide(def.face).c_str());
     }
     if (a.main != nullptr) {
         for (int i = 0; i < CONTROL_COUNT; ++i) {

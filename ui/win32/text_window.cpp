@@ -72,11 +72,7 @@ void on_text_size(HWND window, LPARAM lparam) {
 void copy_all(HWND window) {
     TextWindow* record = record_of(window);
     if (record == nullptr) return;
-    const int length = GetWindowTextLengthW(record->edit);
-    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-    const int got = GetWindowTextW(record->edit, text.data(), length + 1);
-    text.resize(static_cast<std::size_t>(got < 0 ? 0 : got));
-    ui_copy_to_clipboard(text);
+    ui_copy_to_clipboard(ui_window_text(record->edit));
 }
 
 void on_text_destroy(HWND window) {
