@@ -15,6 +15,7 @@
 #   03-data.png    the demo dump opened from the command line: tree, grid, details (the program)
 #   04-filter.png  a filter active on the demo (in-process)
 #   05-details.png the record details of a hit (in-process)
+#   06-busy.png    a long import running: progress bar, "Abbrechen", progress status (in-process)
 # Usage: tools/screenshot.sh [BUILD_DIR]   (default build/windows; run ./kv screenshot)
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)

@@ -485,6 +485,24 @@ TEST_F(WorkTest, ScreenshotsOfFilterAndDetails) {
     notify(ID_GRID, NM_DBLCLK);
     test::pump(300);
     EXPECT_TRUE(test::save_screen_bmp(dir + "/05-details.bmp"));
+    DestroyWindow(app().text_window);
+
+    // Busy: a long import (a sparse dump of 8 GiB) with its progress and "Abbrechen".
+    test::TempDir shm(test::sparse_file_base());
+    const std::string big = shm.file("gross.sql");
+    {
+        std::ofstream out(test::fs_path(big), std::ios::binary);
+        out << "CREATE TABLE t (x int);\n-- ";
+        out.seekp((8LL << 30) - 1);
+        out << "\n";
+    }
+    char* copy = new char[big.size() + 1];
+    std::memcpy(copy, big.c_str(), big.size() + 1);
+    PostMessageW(app().main, WM_OPEN_PATH, 0, reinterpret_cast<LPARAM>(copy));
+    test::pump(600);
+    EXPECT_TRUE(test::save_screen_bmp(dir + "/06-busy.bmp"));
+    ui_command(ID_CANCEL, BN_CLICKED);
+    wait_idle();
 }
 
 // Closing while a filter runs: asked, the filter cancelled without a message box, the window
