@@ -84,12 +84,26 @@ protected:
         }
         ASSERT_FALSE(app().busy) << "job did not end";
     }
-    void open(const std::string& path) {
+    // Posts the open-path message, as the start-up does for a path on the command line, and
+    // handles messages for ms milliseconds.
+    void post_open(const std::string& path, DWORD ms) {
         char* copy = new char[path.size() + 1];
         std::memcpy(copy, path.c_str(), path.size() + 1);
         PostMessageW(app().main, WM_OPEN_PATH, 0, reinterpret_cast<LPARAM>(copy));
-        test::pump(20);
+        test::pump(ms);
+    }
+    void open(const std::string& path) {
+        post_open(path, 20);
         wait_idle();
+    }
+    // A dump of 8 GiB whose import takes a while: a sparse file in memory, mostly one comment.
+    std::string long_import_dump() {
+        const std::string path = shm_.file("gross.sql");
+        std::ofstream out(test::fs_path(path), std::ios::binary);
+        out << "CREATE TABLE t (x int);\n-- ";
+        out.seekp((8LL << 30) - 1);
+        out << "\n";
+        return path;
     }
     std::string demo() const { return test::program_folder() + "/samples/korvane-demo.sql"; }
     std::string write_dump(const std::string& name, const std::string& bytes) {
@@ -137,6 +151,7 @@ protected:
         return program.wait(60000);
     }
     test::TempDir files_;
+    test::TempDir shm_{test::sparse_file_base()};
 };
 
 TEST_F(WorkTest, OpenSelectsTheFirstTableAndShowsItsFirstPage) {
@@ -434,19 +449,9 @@ TEST_F(WorkTest, CloseQuestionOutlivesTheJob) {
 // A long import: a sparse dump of 8 GiB in memory. Escape and "Abbrechen" cancel it without a
 // message box; closing while a job runs asks, cancels and closes when the job ends.
 TEST_F(WorkTest, CancelAndCloseWhileBusy) {
-    test::TempDir shm(test::sparse_file_base());
-    const std::string big = shm.file("gross.sql");
-    {
-        std::ofstream out(test::fs_path(big), std::ios::binary);
-        out << "CREATE TABLE t (x int);\n-- ";
-        out.seekp((8LL << 30) - 1);
-        out << "\n";
-    }
+    const std::string big = long_import_dump();
     for (int how = 0; how < 2; ++how) {
-        char* copy = new char[big.size() + 1];
-        std::memcpy(copy, big.c_str(), big.size() + 1);
-        PostMessageW(app().main, WM_OPEN_PATH, 0, reinterpret_cast<LPARAM>(copy));
-        test::pump(300);
+        post_open(big, 300);
         ASSERT_TRUE(app().busy);
         if (how == 0) {
             MSG esc{ui_control(ID_TREE), WM_KEYDOWN, VK_ESCAPE, 0, 0, {}};
@@ -459,10 +464,7 @@ TEST_F(WorkTest, CancelAndCloseWhileBusy) {
         EXPECT_EQ(app().status, "Vorgang abgebrochen. Originaldatei unverändert.");
         EXPECT_TRUE(messages_.texts.empty());
     }
-    char* copy = new char[big.size() + 1];
-    std::memcpy(copy, big.c_str(), big.size() + 1);
-    PostMessageW(app().main, WM_OPEN_PATH, 0, reinterpret_cast<LPARAM>(copy));
-    test::pump(300);
+    post_open(big, 300);
     ASSERT_TRUE(app().busy);
     SendMessageW(app().main, WM_CLOSE, 0, 0);
     ASSERT_EQ(messages_.texts.size(), 1u);
@@ -488,18 +490,7 @@ TEST_F(WorkTest, ScreenshotsOfFilterAndDetails) {
     DestroyWindow(app().text_window);
 
     // Busy: a long import (a sparse dump of 8 GiB) with its progress and "Abbrechen".
-    test::TempDir shm(test::sparse_file_base());
-    const std::string big = shm.file("gross.sql");
-    {
-        std::ofstream out(test::fs_path(big), std::ios::binary);
-        out << "CREATE TABLE t (x int);\n-- ";
-        out.seekp((8LL << 30) - 1);
-        out << "\n";
-    }
-    char* copy = new char[big.size() + 1];
-    std::memcpy(copy, big.c_str(), big.size() + 1);
-    PostMessageW(app().main, WM_OPEN_PATH, 0, reinterpret_cast<LPARAM>(copy));
-    test::pump(600);
+    post_open(long_import_dump(), 600);
     EXPECT_TRUE(test::save_screen_bmp(dir + "/06-busy.bmp"));
     ui_command(ID_CANCEL, BN_CLICKED);
     wait_idle();
@@ -509,8 +500,7 @@ TEST_F(WorkTest, ScreenshotsOfFilterAndDetails) {
 // closed when it ends, and the result file of the earlier filter deleted on destruction. The
 // table holds 24 tuples of 64 MB (a sparse file in memory), so that a filter takes a while.
 TEST_F(WorkTest, CloseWhileAFilterRuns) {
-    test::TempDir shm(test::sparse_file_base());
-    const std::string big = shm.file("breit.sql");
+    const std::string big = shm_.file("breit.sql");
     {
         std::ofstream out(test::fs_path(big), std::ios::binary);
         out << "CREATE TABLE t (x longtext);\nINSERT INTO t VALUES ";
