@@ -181,7 +181,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     value.kind = static_cast<kv::ValueKind>(data[0] % 6);
     const std::uint64_t cap = data[1] == 255 ? UINT64_MAX : data[1];
     const std::string_view bytes(reinterpret_cast<const char*>(data + 2), size - 2);
-    if (kv::value_has_text(value)) value.text.assign(bytes);
+    if (kv::value_is_present(value)) value.text.assign(bytes);
     std::string out;
     std::string line;
     for (kv::Charset charset : {kv::CHARSET_UTF8, kv::CHARSET_WINDOWS_1252, kv::CHARSET_LATIN1,

@@ -31,7 +31,7 @@ namespace {
 
 void check_value(std::string_view source, const kv::Value& value) {
     if (value.kind < kv::VALUE_NULL || value.kind > kv::VALUE_SQL) finding("kind out of range");
-    if (!kv::value_has_text(value) && !value.text.empty()) finding("NULL with text");
+    if (!kv::value_is_present(value) && !value.text.empty()) finding("NULL with text");
     // Unescaping and comment removal only shrink; a _binary string becomes "0x" and two hex
     // digits per byte.
     const std::size_t limit =
@@ -84,7 +84,7 @@ void check_raw_filter(std::string_view inside, bool no_backslash) {
         if (k >= tuple.size()) return;
         const std::string_view source = std::string_view(tuple).substr(p, k - p);
         if (!kv::value_decode(source, no_backslash, value)) finding("value_decode failed");
-        for (int charset = 0; charset < 3 && kv::value_has_text(value); ++charset) {
+        for (int charset = 0; charset < 3 && kv::value_is_present(value); ++charset) {
             if (!kv::text_to_utf8(value.text, static_cast<kv::Charset>(charset), text)) return;
             for (std::size_t from = 0; from < text.size(); from += 1 + text.size() / 4) {
                 const std::string pattern = text.substr(from, 1 + (text.size() - from) / 2);

@@ -17,7 +17,7 @@ namespace {
 // Jobs that read the dump first check that it is still the file that was indexed: on POSIX
 // nothing stops another program from rewriting it while it is shown.
 bool dump_still_valid(BackgroundJob& job) {
-    if (dump_unchanged(*job.dump_state)) return true;
+    if (dump_check_unchanged(*job.dump_state)) return true;
     msg_set(job.message, job.dump_state->message);
     return false;
 }

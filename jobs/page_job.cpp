@@ -140,7 +140,7 @@ bool details_load(BackgroundJob& job) {
             whole = details_append(text, piece) && details_append(text, "  [") &&
                     details_append(text, value_kind_label(value.kind)) &&
                     details_append(text, "]\r\n");
-            if (whole && value_has_text(value)) {
+            if (whole && value_is_present(value)) {
                 if (!value_display_text(value, charset, 65536, piece)) return false;
                 whole = details_append(text, piece);
             }

@@ -45,10 +45,10 @@ enum class Match { no, yes, no_memory };
 Match value_matches(Matcher& m, const Value& value) {
     switch (m.op) {
         case FILTER_IS_NULL: return value.kind == VALUE_NULL ? Match::yes : Match::no;
-        case FILTER_IS_NOT_NULL: return value_has_text(value) ? Match::yes : Match::no;
+        case FILTER_IS_NOT_NULL: return value_is_present(value) ? Match::yes : Match::no;
         default: break;
     }
-    if (!value_has_text(value)) return Match::no;
+    if (!value_is_present(value)) return Match::no;
     if (m.op == FILTER_CONTAINS && m.text.empty()) return Match::yes;
     std::string_view text = value.text;  // valid UTF-8 needs no conversion
     if (m.charset != CHARSET_UTF8 || utf8_valid_prefix(text) != text.size()) {

@@ -201,7 +201,7 @@ void record_release(DecodedRecord& record) {
     record.binary_for = nullptr;
 }
 
-bool dump_unchanged(DumpState& state) {
+bool dump_check_unchanged(DumpState& state) {
     if (file_get_size(state.dump_handle) == state.dump_size &&
         file_get_mtime(state.dump_handle) == state.dump_time) {
         return true;

@@ -58,10 +58,10 @@ const unsigned char* record_tuple_view(DumpState& state, std::uint32_t table,
 // Frees the values and the tuple copy; safe on an empty record.
 void record_release(DecodedRecord& record);
 
-// True when the open dump still has the size and last-write time it was opened with. Otherwise
-// writes "Der Index passt nicht mehr zum Dump. Cache neu aufbauen.", empties the read window
+// Checks that the open dump still has the size and last-write time it was opened with and
+// returns true. Otherwise it fails the state: writes "Der Index passt nicht mehr zum Dump. Cache neu aufbauen.", empties the read window
 // and returns false. Jobs that read tuples call it once before they start: on POSIX nothing
 // keeps another program from rewriting the open dump.
-bool dump_unchanged(DumpState& state);
+bool dump_check_unchanged(DumpState& state);
 
 }  // namespace kv

@@ -27,14 +27,16 @@ enum ValueKind : std::int32_t {
 
 // One decoded value. Owns its bytes; text.size() is the value's length (NUL bytes included).
 // For VALUE_NULL and VALUE_NOT_IN_INSERT the text is always empty and means "no text":
-// consumers test value_has_text rather than the emptiness of text (an empty string literal
+// consumers test value_is_present rather than the emptiness of text (an empty string literal
 // is VALUE_TEXT with empty text).
 struct Value {
     std::string text;
     ValueKind kind = VALUE_NULL;
 };
 
-inline bool value_has_text(const Value& value) {
+// True when the tuple holds a value for the column: not NULL and named by its INSERT. An empty
+// string literal is present.
+inline bool value_is_present(const Value& value) {
     return value.kind != VALUE_NULL && value.kind != VALUE_NOT_IN_INSERT;
 }
 

@@ -100,7 +100,7 @@ TEST(RawFilter, NeverRejectsATupleThatMatches) {
 
         bool match = false;
         for (const Value& v : values) {
-            if (!value_has_text(v)) continue;
+            if (!value_is_present(v)) continue;
             std::string text;
             ASSERT_TRUE(text_to_utf8(v.text, charset, text));
             match = match || (op == FILTER_EQUALS ? text == pattern
@@ -179,7 +179,7 @@ TEST(RawFilter, FilterHitsEqualAFullDecodeOfEveryRow) {
                 for (const Value& v : record.values) {
                     std::string text;
                     text_to_utf8(v.text, charset, text);
-                    match = match || (value_has_text(v) && text.find(pattern) != std::string::npos);
+                    match = match || (value_is_present(v) && text.find(pattern) != std::string::npos);
                 }
                 expected += match ? 1 : 0;
             }

@@ -215,7 +215,7 @@ TEST_F(DumpFixture, AChangedDumpIsReportedAsStale) {
     std::uint32_t t = add_table({{"a", "int"}, {"b", "text"}}, {{0, 1}});
     IndexEntry first = entry_of("(1,'a')");
     IndexEntry second = entry_of("(2,'b')");
-    EXPECT_TRUE(dump_unchanged(state));
+    EXPECT_TRUE(dump_check_unchanged(state));
 
     // Same length, shifted content: the entry no longer meets a "(".
     rewrite("INSERT INTO t VALUES  (1,'a'),(2,'b')");
@@ -228,7 +228,7 @@ TEST_F(DumpFixture, AChangedDumpIsReportedAsStale) {
 TEST_F(DumpFixture, DumpUnchangedComparesSizeAndTimeOfTheOpenHandle) {
     open_dump("(1)");
     state.read_buffer_length = 3;
-    EXPECT_TRUE(dump_unchanged(state));
+    EXPECT_TRUE(dump_check_unchanged(state));
     EXPECT_EQ(state.read_buffer_length, 3u);
 
     struct {
@@ -244,7 +244,7 @@ TEST_F(DumpFixture, DumpUnchangedComparesSizeAndTimeOfTheOpenHandle) {
         state.dump_time = time + c.time_delta;
         state.read_buffer_length = 3;
         state.message[0] = '\0';
-        EXPECT_FALSE(dump_unchanged(state));
+        EXPECT_FALSE(dump_check_unchanged(state));
         EXPECT_STREQ(state.message, MISMATCH);
         EXPECT_EQ(state.read_buffer_length, 0u);
     }
@@ -257,18 +257,18 @@ TEST_F(DumpFixture, DumpUnchangedNoticesARewriteBehindTheOpenHandle) {
     open_dump("(1)");
     test::write_file(path, "(12)");
     state.message[0] = '\0';
-    EXPECT_FALSE(dump_unchanged(state));
+    EXPECT_FALSE(dump_check_unchanged(state));
     EXPECT_STREQ(state.message, MISMATCH);
 
     // Same size again, only the modification time differs.
     reopen();
-    EXPECT_TRUE(dump_unchanged(state));
+    EXPECT_TRUE(dump_check_unchanged(state));
     test::write_file(path, "(34)");
     std::filesystem::last_write_time(test::fs_path(path),
                                      std::filesystem::last_write_time(test::fs_path(path)) -
                                          std::chrono::hours(1));
     state.message[0] = '\0';
-    EXPECT_FALSE(dump_unchanged(state));
+    EXPECT_FALSE(dump_check_unchanged(state));
     EXPECT_STREQ(state.message, MISMATCH);
 }
 #endif
