@@ -29,6 +29,6 @@ function(kv_add_test name)
     # A hung program must not hold up the whole run: each program needs seconds under Wine.
     set_tests_properties(${name} PROPERTIES LABELS "windows" TIMEOUT 300)
   else()
-    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "native")
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS ${name})
   endif()
 endfunction()
