@@ -16,7 +16,7 @@
 #include "cache/dump_open.h"
 #include "foundation/dump_state.h"
 #include "foundation/file.h"
-#include "foundation/byte_scan.h"
+#include "foundation/sql_quote.h"
 #include "importer/dump_reader.h"
 #include "importer/import_run.h"
 #include "records/csv_field.h"

@@ -97,29 +97,6 @@ inline std::size_t scan_find_tuple_stop(const unsigned char* p, std::size_t from
     return i;
 }
 
-// Walks a quoted text from index i, just after its opening quote: a doubled quote stands for
-// one quote, and with escapes a backslash takes the next byte along. True with i just after the
-// closing quote; false with i on the first byte the range cannot decide (n, or a quote or
-// backslash on the last byte, whose meaning depends on the byte after it).
-inline bool scan_quoted(const unsigned char* p, std::size_t n, unsigned char quote, bool escapes,
-                        std::size_t& i) {
-    const unsigned char other = escapes ? static_cast<unsigned char>('\\') : quote;
-    for (;;) {
-        i = scan_find2(p, i, n, quote, other);
-        if (i + 1 >= n) return false;
-        if (p[i] != quote) {
-            i += 2;  // backslash and the byte it escapes
-            continue;
-        }
-        if (p[i + 1] == quote) {
-            i += 2;  // doubled quote
-            continue;
-        }
-        ++i;
-        return true;
-    }
-}
-
 // Bit masks over 64 bytes (bit k for byte k), the block form of the tuple scan: quotes,
 // backslashes, and the candidates for tuple-level stops: every byte from '"' to '/' (a range
 // that holds all of them besides '`', plus the plain bytes $ % & * + .) and '`'.

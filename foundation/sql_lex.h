@@ -24,6 +24,13 @@ inline bool sql_is_word(unsigned char c) {
            c == '$' || c == '@' || c == '_' || c >= 0x80;
 }
 
+// True when a comment starts at t[i], i < end.
+bool sql_comment_starts(const unsigned char* t, std::uint64_t end, std::uint64_t i);
+
+// Position after the comment that starts at t[i], at most end: a line comment ends after its
+// line feed, a block comment after its "*/".
+std::uint64_t sql_comment_end(const unsigned char* t, std::uint64_t end, std::uint64_t i);
+
 // Advances position over blanks and comments of bytes[0..length); stops at any other byte or
 // at length. Returns the new position.
 std::uint64_t span_skip_blanks(const unsigned char* bytes, std::uint64_t length,

@@ -11,7 +11,7 @@
 
 #include "foundation/file.h"
 #include "foundation/sql_lex.h"
-#include "foundation/byte_scan.h"
+#include "foundation/sql_quote.h"
 #include "importer/sql_mode.h"
 
 namespace kv {

@@ -6,7 +6,7 @@
 #include <new>
 
 #include "foundation/sql_lex.h"
-#include "foundation/byte_scan.h"
+#include "foundation/sql_quote.h"
 
 namespace kv {
 
@@ -122,13 +122,10 @@ BlockOutcome tuple_blocks(const unsigned char* p, std::size_t n, bool backslashe
     std::uint64_t escape_carry = 0;
     std::size_t string_start = 0;
     for (; i + 64 <= n; i += 64) {
-        const ByteBlock block = byte_block_quotes(p + i);
-        const std::uint64_t bs = backslashes ? block.backslashes : 0;
-        const std::uint64_t escaped = (bs | escape_carry) != 0 ? escaped_bytes(bs, escape_carry) : 0;
-        const std::uint64_t quotes = block.quotes & ~escaped;
-        // Bit set from an opening quote up to the byte before its closing quote.
-        const std::uint64_t inside = prefix_xor(quotes) ^ in_string;
-        const std::uint64_t stray = bs & ~inside;  // backslashes outside strings
+        const QuoteMasks q = quote_masks(p + i, backslashes, in_string, escape_carry);
+        const std::uint64_t quotes = q.quotes;
+        const std::uint64_t inside = q.inside;
+        const std::uint64_t stray = q.backslashes & ~inside;  // backslashes outside strings
         const std::uint64_t before_stray = stray != 0 ? (stray & (0 - stray)) - 1 : ~std::uint64_t{0};
         const std::uint64_t outside = ~inside & ~quotes & before_stray;
         std::uint64_t stops = outside != 0 ? byte_block_candidates(p + i) & outside : 0;

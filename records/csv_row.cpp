@@ -11,7 +11,7 @@
 #include <new>
 
 #include "cache/index_file.h"
-#include "foundation/byte_scan.h"
+#include "foundation/sql_quote.h"
 #include "records/csv_field.h"
 #include "records/value.h"
 
@@ -33,6 +33,9 @@ bool layout_in_order(const ColumnLayout& layout, std::size_t columns) {
 // Writes the unescaped bytes of the quoted string whose opening quote is t[i - 1] as field
 // content: '"' doubled, NUL as "\0", everything else as it is. high is set when a byte from
 // 0x80 may have been copied. Returns the position after the closing quote, or DECLINED.
+//
+// The string rule of sql_quoted_walk, kept as its own loop: the SSE2 copy stores each block
+// before testing it for four bytes at once, which the walk's callbacks cannot.
 //
 // Escapes yield ASCII (an escaped byte from 0x80 is declined), so a character the scan cuts
 // at an escape is malformed either way: the copied content is well-formed UTF-8 exactly when
@@ -131,26 +134,13 @@ std::size_t hex_content(const unsigned char* t, std::size_t n, std::size_t i, un
         *o++ = static_cast<unsigned char>(HEX_DIGITS[b >> 4]);
         *o++ = static_cast<unsigned char>(HEX_DIGITS[b & 15]);
     };
-    while (i < n) {
-        const unsigned char c = t[i];
-        if (c == q) {
-            if (i + 1 >= n) return DECLINED;
-            if (t[i + 1] != q) return i + 1;
-            put(q);
-            i += 2;
-        } else if (c == '\\' && escapes) {
-            if (i + 1 >= n) return DECLINED;
-            const unsigned char e = t[i + 1];
-            const int b = escape_byte(e);
-            if (b < 0) put('\\');
-            put(static_cast<unsigned char>(b < 0 ? e : b));
-            i += 2;
-        } else {
-            put(c);
-            ++i;
-        }
-    }
-    return DECLINED;
+    const std::size_t close = sql_quoted_walk(
+        t, n, q, escapes, i,
+        [&put](const unsigned char* run, std::size_t count) {
+            for (std::size_t k = 0; k < count; ++k) put(run[k]);
+        },
+        put);
+    return close < n ? close + 1 : DECLINED;
 }
 
 // Writes the field of the value starting at t[i] (quotes included) and returns the position

@@ -6,7 +6,7 @@
 #include <new>
 
 #include "cache/index_file.h"
-#include "foundation/byte_scan.h"
+#include "foundation/sql_quote.h"
 #include "foundation/sql_lex.h"
 #include "records/record_decode.h"
 
@@ -225,13 +225,6 @@ bool filter_text_contains(std::string_view text, std::string_view pattern,
 
 namespace {
 
-// Bytes that decoding produces from escapes or doubled quotes: a filter text holding one of
-// them may match text that the dump spells differently.
-bool escape_product(unsigned char c) {
-    return c == 0 || c == 8 || c == '\t' || c == '\n' || c == '\r' || c == 0x1A || c == '\'' ||
-           c == '"' || c == '\\';
-}
-
 bool hex_literal_byte(unsigned char c) {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F') ||
            c == 'x' || c == 'X';
@@ -269,10 +262,9 @@ bool encode_single_byte(std::string_view text, Charset charset, std::string& out
 
 // True when decoding the tuple can neither join nor rewrite its text: no comment start, no
 // double quote, no backtick and no backslash outside single-quoted strings; inside them only
-// escapes of the bytes escape_product excludes from the filter text; no string followed by a
-// blank (adjacent strings are joined); and no string left open. Strings are followed with
-// the rules of value_find_end (escapes, doubled quotes) by bit masks over 64-byte blocks, as
-// the import scans them, so a tuple's bytes are seen in the states the decoder sees them in.
+// special escapes (SQL_ESCAPES), whose products the filter text excludes; no string followed
+// by a blank (adjacent strings are joined); and no string left open. Strings are followed by
+// the block form of the quote rule (quote_masks), as the import scans them.
 struct PlainState {
     std::uint64_t in_string = 0;     // all ones inside a string at the block start
     std::uint64_t escape_carry = 0;  // the block's first byte is escaped
@@ -281,27 +273,16 @@ struct PlainState {
     std::uint64_t slash_last = 0;    // ... on a '/' outside strings
 };
 
-bool escape_of_special_byte(unsigned char c) {
-    switch (c) {
-        case '0': case 'b': case 'n': case 'r': case 't': case 'Z':
-        case '%': case '_': case '\'': case '"': case '\\': return true;
-        default: return false;  // decodes to the bare byte, dropping the backslash
-    }
-}
-
 // One block of 64 bytes at p; false as soon as it shows the tuple is not plain.
 bool plain_block(const unsigned char* p, bool no_backslash, PlainState& st) {
-    const ByteBlock block = byte_block_quotes(p);
-    const std::uint64_t bs = no_backslash ? 0 : block.backslashes;
-    const std::uint64_t escaped =
-        (bs | st.escape_carry) != 0 ? escaped_bytes(bs, st.escape_carry) : 0;
-    const std::uint64_t quotes = block.quotes & ~escaped;
-    const std::uint64_t inside = prefix_xor(quotes) ^ st.in_string;  // opening quote included
+    const QuoteMasks q = quote_masks(p, !no_backslash, st.in_string, st.escape_carry);
+    const std::uint64_t quotes = q.quotes;
+    const std::uint64_t inside = q.inside;  // opening quote included
     const std::uint64_t outside = ~inside & ~quotes;
-    if ((bs & ~inside) != 0) return false;  // a backslash outside strings
-    for (std::uint64_t e = escaped; e != 0; e &= e - 1) {
-        const unsigned k = scan_first_bit(e);
-        if (!escape_of_special_byte(p[k])) return false;
+    if ((q.backslashes & ~inside) != 0) return false;  // a backslash outside strings
+    // An escape that only drops its backslash joins bytes the raw text keeps apart.
+    for (std::uint64_t e = q.escaped; e != 0; e &= e - 1) {
+        if (!SQL_ESCAPES.special[p[scan_first_bit(e)]]) return false;
     }
 #ifdef KV_BYTE_SCAN_SSE2
     const Block4 x = block_load(p);
@@ -361,7 +342,9 @@ void raw_filter_init(RawFilter& raw, std::uint32_t op, std::string_view text, Ch
     bool hex_only = true;
     for (char ch : text) {
         const auto c = static_cast<unsigned char>(ch);
-        if (escape_product(c)) return;
+        // Decoding produces these from escapes or doubled quotes: a filter text holding one of
+        // them may match text that the dump spells differently.
+        if (SQL_ESCAPES.produced[c]) return;
         hex_only = hex_only && hex_literal_byte(c);
     }
     if (hex_only) return;

@@ -3,8 +3,8 @@
 
 #include <new>
 
-#include "foundation/byte_scan.h"
 #include "foundation/sql_lex.h"
+#include "foundation/sql_quote.h"
 #include "foundation/text.h"
 
 namespace kv {
@@ -23,11 +23,15 @@ bool is_hex_digit(unsigned char c) {
 
 bool is_quote(unsigned char c) { return c == '\'' || c == '"'; }
 
-// Stores the byte (or the two bytes of \% and \_) an escape stands for.
-void append_escape(std::string& out, unsigned char c) {
-    const int b = escape_byte(c);
-    if (b < 0) out.push_back('\\');
-    out.push_back(static_cast<char>(b < 0 ? c : b));
+// Appends the decoded text of the string whose text starts at b[i] (see sql_quoted_walk).
+std::size_t append_quoted(const unsigned char* b, std::size_t d, unsigned char q, bool escapes,
+                          std::size_t i, std::string& out) {
+    return sql_quoted_walk(
+        b, d, q, escapes, i,
+        [&out](const unsigned char* run, std::size_t count) {
+            out.append(reinterpret_cast<const char*>(run), count);
+        },
+        [&out](unsigned char c) { out.push_back(static_cast<char>(c)); });
 }
 
 // One or more adjacent quoted strings starting at b[pos] (a quote), running to exactly d.
@@ -38,28 +42,9 @@ bool parse_strings(const unsigned char* b, std::size_t d, std::size_t pos, bool 
     out.clear();
     out.reserve(d);
     for (;;) {
-        const unsigned char q = b[pos++];
-        for (;;) {
-            if (pos >= d) return false;  // no closing quote
-            const unsigned char c = b[pos];
-            if (c == q) {
-                if (pos + 1 < d && b[pos + 1] == q) {
-                    out.push_back(static_cast<char>(q));
-                    pos += 2;
-                    continue;
-                }
-                ++pos;
-                break;
-            }
-            if (c == '\\' && !no_backslash && pos + 1 < d) {
-                append_escape(out, b[pos + 1]);
-                pos += 2;
-                continue;
-            }
-            out.push_back(static_cast<char>(c));
-            ++pos;
-        }
-        pos = span_skip_blanks(b, d, pos);
+        pos = append_quoted(b, d, b[pos], !no_backslash, pos + 1, out);
+        if (pos >= d) return false;  // no closing quote
+        pos = span_skip_blanks(b, d, pos + 1);
         if (pos == d) return true;
         if (!is_quote(b[pos])) return false;
     }
@@ -152,60 +137,27 @@ bool classify(std::string_view bytes, bool no_backslash, Value& out) {
     return true;
 }
 
-// Comment starts of the SQL lexer: "#", "--" followed by a blank, "/*".
-bool comment_at(const unsigned char* s, std::size_t n, std::size_t i) {
-    if (s[i] == '#') return true;
-    if (s[i] == '-') return i + 2 < n && s[i + 1] == '-' && sql_is_blank(s[i + 2]);
-    return s[i] == '/' && i + 1 < n && s[i + 1] == '*';
-}
-
-// Position after the comment starting at i: line comments include their line feed, a block
-// comment its "*/" (searched from the byte after the "*"); unterminated ones run to n.
-std::size_t comment_end(const unsigned char* s, std::size_t n, std::size_t i) {
-    if (s[i] != '/') {
-        while (i < n && s[i] != '\n') ++i;
-        return i < n ? i + 1 : n;
-    }
-    for (std::size_t k = i + 2; k + 1 < n; ++k) {
-        if (s[k] == '*' && s[k + 1] == '/') return k + 2;
-    }
-    return n;
-}
-
 // The source with every comment outside quotes replaced by one space.
 void strip_comments(std::string_view source, bool no_backslash, std::string& copy) {
     const unsigned char* s = bytes_of(source);
     const std::size_t n = source.size();
     copy.clear();
     copy.reserve(n);
-    unsigned char quote = 0;
     std::size_t i = 0;
     while (i < n) {
         const unsigned char c = s[i];
-        if (quote != 0) {
-            std::size_t take = 1;
-            if (c == '\\' && !no_backslash && quote != '`' && i + 1 < n) {
-                take = 2;
-            } else if (c == quote) {
-                if (i + 1 < n && s[i + 1] == quote) {
-                    take = 2;
-                } else {
-                    quote = 0;
-                }
-            }
-            copy.append(source.substr(i, take));
-            i += take;
-            continue;
-        }
         if (c == '\'' || c == '"' || c == '`') {
-            quote = c;
-        } else if (comment_at(s, n, i)) {
-            i = comment_end(s, n, i);
+            const std::size_t close = sql_quoted_end(s, n, c, c != '`' && !no_backslash, i + 1);
+            const std::size_t next = close < n ? close + 1 : n;
+            copy.append(source.substr(i, next - i));
+            i = next;
+        } else if (sql_comment_starts(s, n, i)) {
+            i = sql_comment_end(s, n, i);
             copy.push_back(' ');
-            continue;
+        } else {
+            copy.push_back(static_cast<char>(c));
+            ++i;
         }
-        copy.push_back(static_cast<char>(c));
-        ++i;
     }
 }
 
@@ -254,29 +206,13 @@ bool ends_value(const unsigned char* t, std::size_t length, std::size_t k) {
     return k < length && (t[k] == ',' || t[k] == ')');
 }
 
-// A quoted string at t[start] (a quote) closed directly before ',' or ')'. The escape and
-// doubling rules are those of value_find_end and parse_strings.
+// A quoted string at t[start] (a quote) closed directly before ',' or ')'.
 std::size_t plain_string(const unsigned char* t, std::size_t length, std::size_t start,
                          bool no_backslash, std::string& text) {
-    const unsigned char q = t[start];
-    const char* chars = reinterpret_cast<const char*>(t);
     text.clear();
-    std::size_t i = start + 1;
-    for (;;) {
-        const std::size_t j =
-            no_backslash ? scan_find1(t, i, length, q) : scan_find2(t, i, length, q, '\\');
-        text.append(chars + i, j - i);
-        if (j + 1 >= length) return length;  // unterminated, or nothing can follow
-        if (t[j] == '\\') {
-            append_escape(text, t[j + 1]);
-            i = j + 2;
-        } else if (t[j + 1] == q) {
-            text.push_back(static_cast<char>(q));
-            i = j + 2;
-        } else {
-            return ends_value(t, length, j + 1) ? j + 1 : length;
-        }
-    }
+    const std::size_t close = append_quoted(t, length, t[start], !no_backslash, start + 1, text);
+    if (close >= length) return length;
+    return ends_value(t, length, close + 1) ? close + 1 : length;
 }
 
 }  // namespace

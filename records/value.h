@@ -14,6 +14,8 @@
 #include <string>
 #include <string_view>
 
+#include "foundation/sql_quote.h"  // escape_byte
+
 namespace kv {
 
 enum ValueKind : std::int32_t {
@@ -58,23 +60,6 @@ bool value_decode(std::string_view source, bool no_backslash, Value& out);
 // out is then unspecified and the caller takes the general path.
 std::size_t value_decode_plain(const unsigned char* tuple, std::size_t length, std::size_t start,
                                bool no_backslash, Value& out);
-
-// The byte a backslash escape (backslash, then c) stands for inside a quoted string: \0 NUL,
-// \b \n \r \t \Z their control bytes, any other byte itself; -1 for % and _, whose escapes
-// keep the backslash (they are LIKE wildcards and stay two bytes).
-constexpr int escape_byte(unsigned char c) {
-    switch (c) {
-        case '0': return 0;
-        case 'b': return '\b';
-        case 'n': return '\n';
-        case 'r': return '\r';
-        case 't': return '\t';
-        case 'Z': return 0x1A;
-        case '%':
-        case '_': return -1;
-        default: return c;
-    }
-}
 
 // True for the bytes a numeric literal is made of (digits, '.', '+', '-', 'e', 'E'): the tuple
 // reader takes the longest run of them before number_literal_test.
