@@ -243,7 +243,8 @@ bool scan_tuple(DumpReader& reader, std::uint32_t& values, TupleChain* chain) {
         if (avail != 0) {
             // Window pass: values, nesting and whole strings are handled here; the byte path
             // below takes over at comments, at window ends and at bytes whose meaning depends
-            // on bytes beyond the window.
+            // on bytes beyond the window. The tuple grammar is walked three times on purpose
+            // (64-byte masks, window stops, reader bytes); strings follow sql_quote.h in all.
             const unsigned char* p = reader_cursor(reader);
             const std::size_t n = avail;
             const bool backslashes = reader.escape_mode == 0;
@@ -267,6 +268,7 @@ bool scan_tuple(DumpReader& reader, std::uint32_t& values, TupleChain* chain) {
                 case BLOCK_HANDOVER:
                     break;
             }
+            // Stop by stop: a shared walk with the block pass would give up its masks.
             for (;;) {
                 i = scan_find_tuple_stop(p, i, n);
                 if (i == n) break;
@@ -312,6 +314,7 @@ bool scan_tuple(DumpReader& reader, std::uint32_t& values, TupleChain* chain) {
             reader.position += i;
             if (i == avail) continue;
         }
+        // Byte path: the reference model the two window walks are tested against.
         int c = reader_peek(reader, 0);
         if (c == READER_END) return insert_fail(reader, MSG_TUPLE_UNTERMINATED);
         ++reader.position;
