@@ -1,0 +1,125 @@
+// Import runs beyond what the golden files show: progress, cancellation and re-import, cache
+// files that cannot be written, a dump that shrank after opening, the cache lock, the layout
+// limit and a real 4 GiB tuple.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "importer/insert_scan.h"
+#include "importer_test_support.h"
+#include "tests/importer/import_outcome.h"
+
+namespace kv {
+namespace {
+
+using test::at_byte;
+using test::DumpFixture;
+
+TEST(ImportRun, ProgressCancellationAndReimport) {
+    DumpFixture f("CREATE TABLE t (a int);\nINSERT INTO t VALUES (1),(2),(3);\n");
+    test::ProgressLog ok;
+    ProgressSink sink = ok.sink();
+    ASSERT_TRUE(f.import(&sink)) << f.state.message;
+    EXPECT_EQ(ok.labels.front(), "Dump indexieren");
+    EXPECT_EQ(ok.labels.back(), "Bereit");
+    EXPECT_EQ(ok.done.back(), f.content().size());
+    const std::string first = test::describe(f.state, true, f.content());
+
+    ASSERT_TRUE(f.import());  // rewrites each index file from its first entry
+    EXPECT_EQ(test::describe(f.state, true, f.content()), first);
+    EXPECT_EQ(first.substr(0, first.find('\n')), "3 Einträge, 0 Hinweise");
+
+    test::ProgressLog stop;
+    stop.cancel_at = 1;
+    ProgressSink cancel = stop.sink();
+    EXPECT_FALSE(f.import(&cancel));
+    EXPECT_EQ(test::describe(f.state, false, ""), "Fehler: Vorgang abgebrochen. (Byte 0)\n");
+}
+
+TEST(ImportRun, CacheAndReadFailures) {
+    for (const bool index_blocked : {true, false}) {
+        DumpFixture f("INSERT INTO t VALUES (1),(2);");
+        ASSERT_TRUE(f.open());
+        std::filesystem::create_directory(test::fs_path(
+            index_blocked ? index_file_path(f.state, 0) : f.state.cache_folder + "/manifest.part"));
+        EXPECT_FALSE(f.import());
+        EXPECT_EQ(test::describe(f.state, false, ""),
+                  "Fehler: " + (index_blocked ? at_byte("Indexdatei kann nicht angelegt werden.", 24)
+                                : at_byte("Cache-Metadaten konnten nicht sicher gespeichert werden.", 29)) + "\n");
+    }
+    // A file shorter than the size taken at opening: the read error's message stands, also
+    // where the scan then finds an unterminated string or an empty DELIMITER line.
+    for (const std::string dump : {"SELECT 1;", "SELECT 'abc", "DELIMITER ", "INSERT INTO t"}) {
+        DumpFixture f(dump);
+        ASSERT_TRUE(f.open());
+        f.state.dump_size += 10;
+        EXPECT_FALSE(f.import());
+        const char* message = dump[0] == 'I' ? "INSERT-Header endet vor VALUES."
+                                             : "Lesefehler im Dump. Datei oder Datenträger prüfen.";
+        EXPECT_EQ(std::string(f.state.message), at_byte(message, dump.size())) << dump;
+    }
+}
+
+// While one open holds the cache lock a second open of the dump is refused; after it the next
+// open loads the cache, and a failing dump leaves no lock behind.
+TEST(OpenSequence, TheLockRefusesASecondOpen) {
+    test::TempDir dir;
+    const std::string dump = dir.file("d.sql"), root = dir.file("cache");
+    test::write_file(dump, "INSERT INTO t VALUES (1);");
+    {
+        DumpState state, other;
+        FileHandle lock = INVALID_FILE, other_lock = INVALID_FILE;
+        ASSERT_TRUE(dump_open_cached(state, dump, root, false, nullptr, lock));
+        FileGuard guard(lock);
+        EXPECT_FALSE(dump_open_cached(other, dump, root, false, nullptr, other_lock));
+        EXPECT_EQ(other_lock, INVALID_FILE);
+        EXPECT_STREQ(other.message, "Dieser Dump-Cache ist bereits in einer anderen Instanz "
+                                    "geöffnet, oder der Cache-Ordner ist nicht beschreibbar.");
+    }
+    EXPECT_NE(test::reload_described(dump, root, test::read_file(dump)), "");
+    DumpState failing;
+    FileHandle lock = INVALID_FILE;
+    test::write_file(dir.file("bad.sql"), "INSERT INTO t SET a = 1;");
+    EXPECT_FALSE(dump_open_cached(failing, dir.file("bad.sql"), root, false, nullptr, lock));
+    EXPECT_EQ(lock, INVALID_FILE);
+}
+
+TEST(InsertIndexing, LayoutLimit) {
+    DumpState state;
+    ASSERT_EQ(object_find_or_add(state, "d", "t", OBJECT_TABLE), 0);
+    // 65,535 distinct layouts put in place directly (the search is linear by design).
+    std::vector<ColumnLayout>& layouts = state.objects[0].layouts;
+    for (std::uint32_t i = 0; i + 1 < MAX_LAYOUTS; ++i) layouts.push_back({{i / 256, i % 256}});
+    std::uint32_t numbers[2] = {3, 7};
+    EXPECT_EQ(layout_find_or_add(state, 0, numbers, 2), 3 * 256 + 7);
+    numbers[0] = 300;
+    EXPECT_EQ(layout_find_or_add(state, 0, numbers, 2), 65535);  // the 65,536th
+    EXPECT_EQ(layout_find_or_add(state, 0, numbers, 2), 65535);
+    EXPECT_EQ(layout_find_or_add(state, 0, numbers, 1), -1);
+    EXPECT_STREQ(state.message, "Zu viele unterschiedliche INSERT-Spaltenlayouts.");
+    EXPECT_EQ(layouts.size(), MAX_LAYOUTS);
+    EXPECT_EQ(layouts[65535].columns, (std::vector<std::uint32_t>{300, 7}));
+}
+
+// A tuple of exactly 4 GiB joined to the next one by "),(" fails the import (it used to be
+// indexed with its length cut to 32 bits). The dump is a sparse file with a hole in a string.
+TEST(InsertIndexing, TupleOf4GiBFails) {
+    const std::string head = "INSERT INTO t VALUES (1),('";
+    const std::uint64_t end = head.size() - 2 + (std::uint64_t{1} << 32);  // after its ")"
+    test::TempDir dir(test::sparse_file_base());
+    {
+        std::ofstream out(test::fs_path(dir.file("big.sql")), std::ios::binary);
+        out << head;
+        out.seekp(static_cast<std::streamoff>(end - 2));
+        out << "'),(2),('" + std::string(60, 'x') + "'),(3);\n";
+    }
+    DumpState state;
+    std::string text;
+    EXPECT_FALSE(test::import_described(state, text, dir.file("big.sql"), dir.file("cache"), "", false));
+    EXPECT_EQ(text, "Fehler: " + at_byte("Ein einzelner Datensatz ist größer als 4 GiB und kann "
+                                         "nicht indexiert werden.", end) + "\n");
+}
+
+}  // namespace
+}  // namespace kv
