@@ -64,12 +64,12 @@ inline std::string describe(const DumpState& s, bool ok, const std::string& dump
         return "Fehler: " + std::string(s.message) + (manifest ? " MANIFEST GEBLIEBEN" : "") + "\n";
     }
     static const char* const KINDS[] = {"Tabelle", "View", "Routine", "Datenbank"};
-    std::string out = std::to_string(s.total_entries) + " Einträge, " +
-                      std::to_string(s.note_count) + " Hinweise\n";
+    std::string out = std::to_string(s.total_entries) + " Einträge, " + std::to_string(s.note_count) +
+                      " Hinweise\n";
     for (std::uint32_t n = 0; n < s.objects.size(); ++n) {
         const SchemaObject& o = s.objects[n];
         out += "#" + std::to_string(n) + " " + KINDS[o.kind] + " " + o.database_name + "." +
-               o.object_name + ": " + shown(o.create_text) + "\n";
+               o.object_name + ": " + shown(o.create_text, 2000) + "\n";
         for (const Column& c : o.columns) out += "  Spalte " + c.name + " | " + c.type_text + "\n";
         for (const ColumnLayout& l : o.layouts) {
             out += "  Layout";
@@ -77,22 +77,16 @@ inline std::string describe(const DumpState& s, bool ok, const std::string& dump
             out += "\n";
         }
         if (o.entry_count == 0) continue;
-        out += "  " + std::to_string(o.entry_count) + " Einträge, " +
-               std::to_string(o.tuple_bytes) + " Bytes\n";
+        out += "  " + std::to_string(o.entry_count) + " Einträge, " + std::to_string(o.tuple_bytes) + " Bytes\n";
         for (const IndexEntry& e : index_entries(s, n)) {
-            char head[64];
-            std::snprintf(head, sizeof head, "  @%llu +%u %08X ",
-                          static_cast<unsigned long long>(e.offset), e.length, e.layout_word);
-            out += head + shown(e.offset < dump.size() ? dump.substr(e.offset, e.length) : "") + "\n";
+            out += "  @" + std::to_string(e.offset) + " +" + std::to_string(e.length) + " " +
+                   (e.layout_word & 0x80000000u ? "NB " : "") + std::to_string(e.layout_word & 0x7FFFFFFFu) +
+                   " " + shown(e.offset < dump.size() ? dump.substr(e.offset, e.length) : "") + "\n";
         }
     }
-    for (std::size_t at = 0; at < s.import_notes.size();) {
-        std::size_t end = s.import_notes.find("\r\n", at);
-        if (end == std::string::npos) end = s.import_notes.size();
-        out += "Hinweis: " + s.import_notes.substr(at, end - at) + "\n";
-        at = end + 2;
-    }
-    return out;
+    std::string notes = s.import_notes;  // one a line, each ended by CR LF
+    for (std::size_t at; (at = notes.find("\r\n")) != std::string::npos;) notes.replace(at, 2, "\n");
+    return out + notes;
 }
 
 // A new import of the dump at path; the state stays open for reading tuples. starting_mode 1

@@ -15,32 +15,23 @@
 namespace kv {
 namespace {
 
-// A dump in a private folder, opened (dump_open + cache_lock) once and imported on request.
-class DumpFixture {
-public:
-    explicit DumpFixture(const std::string& content) : content_(content) {
-        test::write_file(dir_.file("dump.sql"), content);
+// A dump in a private folder, opened (dump_open + cache_lock) for import runs.
+struct DumpFixture {
+    explicit DumpFixture(const std::string& content) : content(content) {
+        test::write_file(dir.file("dump.sql"), content);
+        EXPECT_TRUE(dump_open(state, dir.file("dump.sql"), dir.file("cache")));
+        lock.reset(cache_lock(state));
     }
-    bool open() {
-        if (!lock_.valid() && dump_open(state, dir_.file("dump.sql"), dir_.file("cache"))) {
-            lock_.reset(cache_lock(state));
-        }
-        return lock_.valid();
-    }
-    bool import(const ProgressSink* sink = nullptr) { return open() && import_run(state, sink); }
-    const std::string& content() const { return content_; }
-
-private:
-    test::TempDir dir_;
-    std::string content_;
-    FileGuard lock_;
-
-public:
+    bool import(const ProgressSink* sink = nullptr) { return import_run(state, sink); }
+    std::string failure() const { return test::describe(state, false, content); }
+    test::TempDir dir;
+    std::string content;
+    FileGuard lock;
     DumpState state;  // declared last: the dump handle closes before the folder goes
 };
 
 std::string at_byte(const std::string& message, std::uint64_t position) {
-    return message + " (Byte " + std::to_string(position) + ")";
+    return "Fehler: " + message + " (Byte " + std::to_string(position) + ")\n";
 }
 
 // Records every progress report; cancels from report number cancel_at on (0: never).
@@ -67,41 +58,38 @@ TEST(ImportRun, ProgressCancellationAndReimport) {
     EXPECT_EQ(ok.done.front(), 0u);
     for (std::size_t i = 0; i + 1 < ok.labels.size(); ++i) EXPECT_EQ(ok.labels[i], "Dump indexieren");
     EXPECT_EQ(ok.labels.back(), "Bereit");
-    EXPECT_EQ(ok.done.back(), f.content().size());
-    const std::string first = test::describe(f.state, true, f.content());
+    EXPECT_EQ(ok.done.back(), f.content.size());
+    const std::string first = test::describe(f.state, true, f.content);
 
     ASSERT_TRUE(f.import());  // rewrites each index file from its first entry
-    EXPECT_EQ(test::describe(f.state, true, f.content()), first);
+    EXPECT_EQ(test::describe(f.state, true, f.content), first);
     EXPECT_EQ(first.substr(0, first.find('\n')), "3 Einträge, 0 Hinweise");
 
     ProgressLog stop;
     stop.cancel_at = 1;
     ProgressSink cancel = stop.sink();
     EXPECT_FALSE(f.import(&cancel));
-    EXPECT_EQ(test::describe(f.state, false, ""), "Fehler: Vorgang abgebrochen. (Byte 0)\n");
+    EXPECT_EQ(f.failure(), at_byte("Vorgang abgebrochen.", 0));
 }
 
 TEST(ImportRun, CacheAndReadFailures) {
     for (const bool index_blocked : {true, false}) {
         DumpFixture f("INSERT INTO t VALUES (1),(2);");
-        ASSERT_TRUE(f.open());
         std::filesystem::create_directory(test::fs_path(
             index_blocked ? index_file_path(f.state, 0) : f.state.cache_folder + "/manifest.part"));
         EXPECT_FALSE(f.import());
-        EXPECT_EQ(test::describe(f.state, false, ""),
-                  "Fehler: " + (index_blocked ? at_byte("Indexdatei kann nicht angelegt werden.", 24)
-                                : at_byte("Cache-Metadaten konnten nicht sicher gespeichert werden.", 29)) + "\n");
+        EXPECT_EQ(f.failure(), index_blocked ? at_byte("Indexdatei kann nicht angelegt werden.", 24)
+                               : at_byte("Cache-Metadaten konnten nicht sicher gespeichert werden.", 29));
     }
     // A file shorter than the size taken at opening: the read error's message stands, also
     // where the scan then finds an unterminated string or an empty DELIMITER line.
     for (const std::string dump : {"SELECT 1;", "SELECT 'abc", "DELIMITER ", "INSERT INTO t"}) {
         DumpFixture f(dump);
-        ASSERT_TRUE(f.open());
         f.state.dump_size += 10;
         EXPECT_FALSE(f.import());
         const char* message = dump[0] == 'I' ? "INSERT-Header endet vor VALUES."
                                              : "Lesefehler im Dump. Datei oder Datenträger prüfen.";
-        EXPECT_EQ(std::string(f.state.message), at_byte(message, dump.size())) << dump;
+        EXPECT_EQ(f.failure(), at_byte(message, dump.size())) << dump;
     }
 }
 
@@ -137,8 +125,8 @@ TEST(InsertIndexing, TupleOf4GiBFails) {
     DumpState state;
     std::string text;
     EXPECT_FALSE(test::import_described(state, text, dir.file("big.sql"), dir.file("cache"), "", false));
-    EXPECT_EQ(text, "Fehler: " + at_byte("Ein einzelner Datensatz ist größer als 4 GiB und kann "
-                                         "nicht indexiert werden.", end) + "\n");
+    EXPECT_EQ(text, at_byte("Ein einzelner Datensatz ist größer als 4 GiB und kann nicht indexiert "
+                            "werden.", end));
 }
 
 }  // namespace
