@@ -69,7 +69,7 @@ inline std::string describe(const DumpState& s, bool ok, const std::string& dump
     for (std::uint32_t n = 0; n < s.objects.size(); ++n) {
         const SchemaObject& o = s.objects[n];
         out += "#" + std::to_string(n) + " " + KINDS[o.kind] + " " + o.database_name + "." +
-               o.object_name + ": " + shown(o.create_text, 2000) + "\n";
+               o.object_name + " (" + std::to_string(o.create_text.size()) + "): " + shown(o.create_text, 2000) + "\n";
         for (const Column& c : o.columns) out += "  Spalte " + c.name + " | " + c.type_text + "\n";
         for (const ColumnLayout& l : o.layouts) {
             out += "  Layout";

@@ -1,7 +1,6 @@
-// The reader's own contracts that a whole import does not show: token kinds and limits, the
-// 1 MiB window seams, the size fixed at opening, the
-// 2 MiB cap on statement texts; the span lexer of the CREATE parser; and the SQL_MODE
-// recogniser over the table in tests/data/importer/sql_mode.txt.
+// The reader's own contracts that a whole import does not show: token kinds and limits and
+// the size fixed at opening; the span lexer of the CREATE parser; and the SQL_MODE recogniser
+// over the table in tests/data/importer/sql_mode.txt.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -67,51 +66,16 @@ TEST(DumpReader, TokensKindsAndLimits) {
                                       : "Ein SQL-Bezeichner oder Header-Token ist zu lang.");
         EXPECT_EQ(reader_peek(f.reader, 0), READER_END);  // the failure is sticky
     }
-    ReaderFixture at("  /* c */ `ab` x");
-    for (std::uint64_t start : {10u, 15u}) {
-        ASSERT_TRUE(reader_read_token(at.reader, *at.token));
-        EXPECT_EQ(at.token->start, start);
-        EXPECT_EQ(at.token->end, start == 10 ? 14u : 16u);
-    }
 }
 
-// Tokens, strings and a two-byte delimiter that straddle the window end; bytes beyond the size
-// at opening are not read, and a file that shrank is a read error.
-TEST(DumpReader, WindowSeamsAndSizeAtOpening) {
-    for (std::size_t shift : {0u, 1u, 2u, 3u}) {
-        const std::string dump = std::string(READER_WINDOW_SIZE - 4 + shift, ' ') +
-                                 "ABCDEF 'x''y' `z` END$$ tail";
-        ReaderFixture f(dump);
-        ASSERT_TRUE(reader_read_token(f.reader, *f.token));
-        EXPECT_STREQ(f.token->text, "ABCDEF");
-        EXPECT_EQ(f.token->start, READER_WINDOW_SIZE - 4 + shift);
-        ASSERT_TRUE(reader_read_token(f.reader, *f.token));
-        EXPECT_STREQ(f.token->text, "x'y");
-        std::memcpy(f.reader.delimiter, "$$", 3);
-        f.reader.delimiter_length = 2;
-        ASSERT_TRUE(reader_skip_statement(f.reader));
-        EXPECT_EQ(dump.substr(f.reader.position), " tail");
-    }
+// Bytes beyond the size at opening are not read; a file that shrank is a read error.
+TEST(DumpReader, SizeFixedAtOpening) {
     ReaderFixture grown("ABC DEF", 0, 3);
     EXPECT_EQ(grown.tokens(), (Tokens{{TOKEN_WORD, "ABC"}}));
     EXPECT_STREQ(grown.state.message, "");
     ReaderFixture shrunk("ABC", 0, 10);
     shrunk.tokens();
     EXPECT_STREQ(shrunk.state.message, "Lesefehler im Dump. Datei oder Datenträger prüfen.");
-}
-
-TEST(DumpReader, StatementTextIsCappedAtTwoMiB) {
-    const std::string dump = "CREATE " + std::string(3 * 1048576, 'x') + ";";
-    ReaderFixture f(dump);
-    auto text = reader_read_text(f.reader, 0, dump.size());
-    ASSERT_TRUE(text);
-    EXPECT_EQ(std::string(text.get()), dump.substr(0, STATEMENT_TEXT_MAX));
-    EXPECT_EQ(f.state.import_notes,
-              "Ein Schema-/SQL-Text wurde in der Vorschau auf 2 MiB begrenzt.\r\n");
-    EXPECT_EQ(f.state.note_count, 1u);
-    EXPECT_STREQ(reader_read_text(f.reader, 7, 3).get(), "xxx");
-    EXPECT_FALSE(reader_read_text(f.reader, dump.size() - 1, 5));  // short read: nothing
-    EXPECT_EQ(f.reader.position, 0u);  // the scan position is untouched
 }
 
 TEST(TextToken, SpanTokens) {

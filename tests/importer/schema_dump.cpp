@@ -64,7 +64,7 @@ std::string generated_cases() {
     const std::string wide = "CREATE TABLE wide (" + list("c", 0, 4096, " int") + ");\n";
     const std::string big = "('" + std::string(90, 'a') + "')";  // 94 bytes
     const std::string rest = ",(2),('" + std::string(60, 'x') + "'),(3);\n";
-    std::vector<std::tuple<std::string, std::string, std::uint64_t>> cases = {
+    std::vector<std::tuple<std::string, std::string, std::uint64_t>> cases = {  // name, dump, tuple limit
         {"4,096 values and nesting depth 4,096", "INSERT INTO w VALUES " + values +
          ";\nINSERT INTO d VALUES " + std::string(4096, '(') + std::string(4096, ')') + ";", 0},
         {"4,097 values", "INSERT INTO t VALUES (1,1" + values.substr(2) + ";", 0},
@@ -82,12 +82,19 @@ std::string generated_cases() {
         {"65,537 objects", list("CREATE TABLE t", 0, 65537, " (a int);\n", ""), 0},
         {"8,192-byte word", std::string(8192, 'w') + ";", 0},
         {"8,192-byte name", "`" + std::string(8192, 'q') + "`;", 0},
+        {"a statement text beyond 2 MiB", "CREATE TABLE big (a int) COMMENT '" + std::string(3 << 20, 'c') + "';", 0},
         {"notes beyond the text limit", list("UPDATE t", 0, 1000, " SET a = 1;\n", ""), 0},
         {"a tuple over the length limit, joined", "INSERT INTO t VALUES (1)," + big + rest, 93},
         {"a tuple over the length limit, last", "INSERT INTO t VALUES (1)," + big + ";\n", 93},
         {"a tuple over the length limit, first", "INSERT INTO t VALUES " + big + rest, 93},
         {"a tuple of exactly the length limit", "INSERT INTO t VALUES (1)," + big + rest, 94},
     };
+    // A word, a quoted name, a string and the delimiter $$ across the reader's window end.
+    const std::string seam = "CREATE TABLE `ab``c` (d text DEFAULT 'x''y')$$INSERT INTO `ab``c` VALUES ('x''y')$$";
+    for (const std::size_t k : {3, 17, 40, 45, 82}) {  // inside CREATE, ``, '', $$ and the last $$
+        cases.emplace_back("window end at byte " + std::to_string(k) + " of " + seam, "DELIMITER $$\n" +
+                           std::string(READER_WINDOW_SIZE - 13 - k, ' ') + seam, 0);
+    }
     std::string out;
     for (const auto& [name, dump, limit] : cases) {
         insert_tuple_length_limit = limit != 0 ? limit : MAX_TUPLE_LENGTH;
