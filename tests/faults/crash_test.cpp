@@ -12,7 +12,6 @@
 
 #include <chrono>
 #include <fstream>
-#include <functional>
 #include <thread>
 
 #include "tests/support/process.h"
@@ -79,45 +78,38 @@ TEST(Crash, KilledExportLeavesTheDestinationWholeOrUntouched) {
     }
 }
 
-// Each adversarial dump is written straight to its file: the test process must stay small,
-// since a forked child starts with the parent's resident pages counted in its peak.
+// The adversarial dumps are small but for the 100 MiB one, which is written in pieces: the
+// test process must stay small, since a forked child starts with the parent's resident pages
+// counted in its peak.
 TEST(MemoryBound, AdversarialImportsStayUnder64MiB) {
 #if defined(__SANITIZE_ADDRESS__)
     GTEST_SKIP() << "resident memory under AddressSanitizer includes its shadow memory";
 #endif
     kv::test::TempDir dir;
     const std::string path = dir.file("adversarial.sql");
+    std::string columns = "`c0` int", values = "'" + std::string(40, 'v') + "'", objects;
+    for (int c = 1; c < 4096; ++c) {
+        columns += ",`c" + std::to_string(c) + "` int";
+        values += ",'" + std::string(40, 'v') + "'";
+    }
+    for (int i = 0; i < 65536; ++i) objects += "CREATE TABLE `t" + std::to_string(i) + "` (`a` int);\n";
     const std::string t(8191, 't');
-    const std::vector<std::pair<const char*, std::function<void(std::ofstream&)>>> dumps = {
-        {"4,096 columns", [](std::ofstream& out) {
-             out << "CREATE TABLE `w` (";
-             for (int c = 0; c < 4096; ++c) out << (c ? ",`c" : "`c") << c << "` int";
-             out << ");\nINSERT INTO `w` VALUES (";
-             for (int c = 0; c < 4096; ++c) out << (c ? ",'" : "'") << std::string(40, 'v') << "'";
-             out << ");\n";
-         }},
-        {"4,096 nesting levels", [](std::ofstream& out) {
-             out << "CREATE TABLE `d` (`a` text);\nINSERT INTO `d` VALUES (" << std::string(4095, '(')
-                 << "1" << std::string(4095, ')') << ");\n";
-         }},
-        {"100 MiB string in a 100 MiB tuple", [](std::ofstream& out) {
-             const std::string piece(1u << 20, 'x');
-             out << "CREATE TABLE `h` (`a` longtext);\nINSERT INTO `h` VALUES ('";
-             for (int i = 0; i < 100; ++i) out << piece;
-             out << "'),(1);\n";
-         }},
-        {"8,191-byte tokens", [&](std::ofstream& out) {
-             out << "CREATE TABLE `" << t << "` (`" << std::string(8191, 'c') << "` int);\nINSERT INTO `"
-                 << t << "` VALUES (1);\n";
-         }},
-        {"65,536 objects", [](std::ofstream& out) {
-             for (int i = 0; i < 65536; ++i) out << "CREATE TABLE `t" << i << "` (`a` int);\n";
-         }},
+    // name, then head, a 1 MiB piece of 'x' repeated, and tail
+    const std::vector<std::tuple<const char*, std::string, int, std::string>> dumps = {
+        {"4,096 columns", "CREATE TABLE `w` (" + columns + ");\nINSERT INTO `w` VALUES (" + values + ");\n", 0, ""},
+        {"4,096 nesting levels", "CREATE TABLE `d` (`a` text);\nINSERT INTO `d` VALUES (" +
+         std::string(4095, '(') + "1" + std::string(4095, ')') + ");\n", 0, ""},
+        {"100 MiB string in a 100 MiB tuple", "CREATE TABLE `h` (`a` longtext);\nINSERT INTO `h` VALUES ('", 100, "'),(1);\n"},
+        {"8,191-byte tokens", "CREATE TABLE `" + t + "` (`" + std::string(8191, 'c') + "` int);\nINSERT INTO `" + t +
+         "` VALUES (1);\n", 0, ""},
+        {"65,536 objects", objects, 0, ""},
     };
-    for (const auto& [name, write] : dumps) {
+    for (const auto& [name, head, pieces, tail] : dumps) {
         {
             std::ofstream out(path, std::ios::binary | std::ios::trunc);
-            write(out);
+            out << head;
+            for (int i = 0; i < pieces; ++i) out << std::string(1u << 20, 'x');
+            out << tail;
         }
         auto program = kv::test::start_program(
             KV_CLI_PATH, {"--reindex", "open", path, "--cache-root", dir.file("cache")});

@@ -38,19 +38,17 @@ std::string walk_dump() {
     return dump + "REPLACE INTO `b` VALUES (9);\n";
 }
 
+// The dump opened (with a new index or from its cache if it can be loaded), its lock held.
 struct Opened {
+    Opened(const std::string& path, const std::string& root, bool new_index) {
+        FileHandle handle = INVALID_FILE;
+        ok = dump_open_cached(*state, path, root, new_index, nullptr, handle);
+        lock.reset(handle);
+    }
     std::unique_ptr<DumpState> state = std::make_unique<DumpState>();
     FileGuard lock;
     bool ok = false;
 };
-
-Opened open_dump(const std::string& path, const std::string& root, bool new_index) {
-    Opened o;
-    FileHandle lock = INVALID_FILE;
-    o.ok = dump_open_cached(*o.state, path, root, new_index, nullptr, lock);
-    o.lock.reset(lock);
-    return o;
-}
 
 // Runs op with the n-th file operation of the kinds in mask failing, for n = 1, 2, … until op
 // no longer reaches the n-th operation; check(n, ok) inspects each outcome. Returns the points.
@@ -80,22 +78,24 @@ TEST(FaultWalk, ImportAndManifest) {
     test::TempDir dir;
     const std::string path = dir.file("dump.sql"), root = dir.file("cache"), dump = walk_dump();
     write_file(path, dump);
-    Opened reference = open_dump(path, root, true);
-    ASSERT_TRUE(reference.ok) << reference.state->message;
-    const std::string want = test::describe(*reference.state, true, dump);
-    const std::string folder = reference.state->cache_folder;
-    reference = Opened{};
+    std::string want, folder;
+    {
+        Opened reference(path, root, true);
+        ASSERT_TRUE(reference.ok) << reference.state->message;
+        want = test::describe(*reference.state, true, dump);
+        folder = reference.state->cache_folder;
+    }
     for (const std::uint32_t mask : {ALL_FAULTS & ~FLUSH_ONLY, FLUSH_ONLY}) {
         std::uint64_t points = walk(
             mask, [&] {
-                Opened o = open_dump(path, root, true);
+                Opened o(path, root, true);
                 EXPECT_TRUE(o.ok || mask == FLUSH_ONLY || o.state->message[0] != '\0');
                 return o.ok;
             },
             [&](std::uint64_t n, bool ok) {
                 EXPECT_EQ(read_file(path), dump) << n;
                 EXPECT_TRUE(ok || !test::file_exists(folder + "/manifest.part")) << n;
-                Opened next = open_dump(path, root, false);
+                Opened next(path, root, false);
                 ASSERT_TRUE(next.ok) << n << ": " << next.state->message;
                 EXPECT_TRUE(test::describe(*next.state, true, dump) == want) << n;
             });
@@ -110,7 +110,7 @@ TEST(FaultWalk, ImportAndManifest) {
 TEST(FaultWalk, RecordsOperations) {
     test::TempDir dir;
     write_file(dir.file("dump.sql"), walk_dump());
-    Opened opened = open_dump(dir.file("dump.sql"), dir.file("cache"), false);
+    Opened opened(dir.file("dump.sql"), dir.file("cache"), false);
     ASSERT_TRUE(opened.ok) << opened.state->message;
     DumpState& state = *opened.state;
     const std::string folder = state.cache_folder, index = index_file_path(state, 0);

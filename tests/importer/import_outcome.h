@@ -115,4 +115,16 @@ inline std::string reload_described(const std::string& path, const std::string& 
     return ok && state.loaded_from_cache == 1 ? describe(state, ok, dump) : std::string();
 }
 
+// The dump at path imported through the window scans and then, over the same cache (a
+// re-import), through the byte path: the first outcome, followed by the second where they differ.
+inline std::string import_both_ways(const std::string& path, const std::string& dump,
+                                    std::uint32_t starting_mode) {
+    std::string out[2];
+    for (int byte_path = 0; byte_path < 2; ++byte_path) {
+        DumpState state;
+        import_described(state, out[byte_path], path, path + ".cache", dump, byte_path != 0, starting_mode);
+    }
+    return out[1] == out[0] ? out[0] : out[0] + "UNTERSCHIED im Byte-Pfad:\n" + out[1];
+}
+
 }  // namespace kv::test

@@ -22,22 +22,19 @@ namespace {
 using namespace kv;
 namespace fs = std::filesystem;
 
-// The outcome under the starting mode, with any difference of the byte path (under both
-// modes) or of the reload from the manifest appended.
+// The outcome under the starting mode; a difference of the byte path (under both modes) or of
+// the reload from the manifest is appended.
 std::string run_case(const std::string& dump, std::uint32_t mode) {
     test::TempDir dir(test::sparse_file_base());  // flushes on a memory file system cost nothing
     const std::string path = dir.file("dump.sql");
     test::write_file(path, dump);
-    std::string out[4];
-    for (int i = 0; i < 4; ++i) {
-        DumpState state;
-        test::import_described(state, out[i], path, dir.file(std::to_string(i)), dump, i % 2, i < 2 ? mode : 1 - mode);
+    std::string out = test::import_both_ways(path, dump, mode);
+    const std::string reload = test::reload_described(path, path + ".cache", dump);
+    if (out.rfind("Fehler", 0) != 0 && out.find("UNTERSCHIED") == std::string::npos && reload != out) {
+        out += "UNTERSCHIED beim Laden:\n" + reload;
     }
-    const std::string reload = test::reload_described(path, dir.file("0"), dump);
-    if (out[0].rfind("Fehler", 0) != 0 && reload != out[0]) out[0] += "UNTERSCHIED beim Laden:\n" + reload;
-    if (out[1] != out[0]) out[0] += "UNTERSCHIED im Byte-Pfad:\n" + out[1];
-    if (out[3] != out[2]) out[0] += "UNTERSCHIED im anderen Modus:\n" + out[2] + out[3];
-    return out[0];
+    const std::string other = test::import_both_ways(path, dump, 1 - mode);
+    return other.find("UNTERSCHIED") == std::string::npos ? out : out + "Im anderen Modus:\n" + other;
 }
 
 // Compares (with KV_GOLDEN_UPDATE: rewrites) one golden file; on a difference the actual text
