@@ -99,7 +99,6 @@ TEST(FaultWalk, ImportAndManifest) {
                 ASSERT_TRUE(next.ok) << n << ": " << next.state->message;
                 EXPECT_TRUE(test::describe(*next.state, true, dump) == want) << n;
             });
-        std::printf("import: %llu fault points walked\n", static_cast<unsigned long long>(points));
         EXPECT_GT(points, mask == FLUSH_ONLY ? 0u : 20u);
     }
 }
@@ -156,7 +155,6 @@ TEST(FaultWalk, RecordsOperations) {
             EXPECT_TRUE(std::to_string(hits) + "|" + read_file(c.destination) == reference) << c.name << n;
             if (!c.old.empty()) write_file(c.destination, c.old);
         });
-        std::printf("%s: %llu fault points walked\n", c.name, static_cast<unsigned long long>(points));
         EXPECT_GT(points, 3u) << c.name;
     }
     ASSERT_TRUE(tuple_save(state, entry, dir.file("tuple.sql"), nullptr));

@@ -46,13 +46,9 @@ inline std::vector<IndexEntry> index_entries(const DumpState& state, std::uint32
 inline std::string shown(const std::string& bytes, std::size_t max = 160) {
     std::string out;
     for (std::size_t i = 0; i < bytes.size() && i < max; ++i) {
+        char hex[8] = {bytes[i], 0};
         const unsigned char c = static_cast<unsigned char>(bytes[i]);
-        if (c >= 32 && c != 127) {
-            out += bytes[i];
-            continue;
-        }
-        char hex[8];
-        std::snprintf(hex, sizeof hex, "\\x%02X", c);
+        if (c < 32 || c == 127) std::snprintf(hex, sizeof hex, "\\x%02X", c);
         out += hex;
     }
     return bytes.size() > max ? out + "..." : out;

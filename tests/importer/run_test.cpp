@@ -68,8 +68,11 @@ TEST(ImportRun, CacheAndReadFailures) {
     EXPECT_EQ(import_prepared(dump, [](DumpState& s) {
                   std::filesystem::create_directory(test::fs_path(s.cache_folder + "/manifest.part"));
               }), at_byte("Cache-Metadaten konnten nicht sicher gespeichert werden.", 29));
-    // A file shorter than the size taken at opening: the read error's message stands, also
-    // where the scan then finds an unterminated string or an empty DELIMITER line.
+    // Bytes beyond the size taken at opening are not read. A file shorter than that size is a
+    // read error whose message stands, also where the scan then finds an unterminated string
+    // or an empty DELIMITER line.
+    EXPECT_EQ(import_prepared("INSERT INTO t VALUES (1) x", [](DumpState& s) { s.dump_size -= 2; })
+                  .rfind("1 Einträge, 1 Hinweise", 0), 0u);
     for (const std::string shrunk : {"SELECT 1;", "SELECT 'abc", "DELIMITER ", "INSERT INTO t"}) {
         EXPECT_EQ(import_prepared(shrunk, [](DumpState& s) { s.dump_size += 10; }),
                   at_byte(shrunk[0] == 'I' ? "INSERT-Header endet vor VALUES."

@@ -2,12 +2,12 @@
 // megabytes put quotes, escapes, doubled quotes, comment starters, parentheses and executable
 // comments that switch the escape mode on and around the 1 MiB window boundary, inside and
 // between tuples, and end in the middle of a string or tuple; both paths must leave the same
-// (import_outcome.h). Also the 64-byte block masks and searches against plain loops.
+// (import_outcome.h), which checks the 64-byte block masks and escape runs of the window scan
+// byte for byte.
 #include <gtest/gtest.h>
 
 #include <random>
 
-#include "foundation/byte_scan.h"
 #include "tests/importer/import_outcome.h"
 #include "tests/support/test_support.h"
 
@@ -21,42 +21,6 @@ std::string expect_same_import(const std::string& dump, const std::string& label
     const std::string out = test::import_both_ways(dir.file("d.sql"), dump, mode);
     EXPECT_EQ(out.find("UNTERSCHIED"), std::string::npos) << label;  // not shown: megabytes
     return out;
-}
-
-TEST(ByteScan, BlockMasksEscapesAndSearchesMatchPlainLoops) {
-    std::mt19937_64 rng(99);
-    const unsigned char alphabet[] = {'\'', '\\', '\\', '\\', '"', '#', '$', '(', ')', ',',
-                                      '-', '.', '/', '`', '!', '0', 'a', 0x80, 0xFF, '*'};
-    for (int round = 0; round < 4000; ++round) {
-        unsigned char bytes[128];  // the masks read the first 64
-        for (unsigned char& b : bytes) b = rng() % 3 == 0 ? 'z' : alphabet[rng() % sizeof alphabet];
-        const ByteBlock block = byte_block(bytes);
-        std::uint64_t carry = rng() % 2;
-        bool pending = carry != 0;
-        const std::uint64_t escaped = escaped_bytes(block.backslashes, carry);
-        const std::uint64_t prefix = prefix_xor(block.quotes);
-        std::uint64_t parity = 0;
-        for (int k = 0; k < 64; ++k) {
-            const unsigned char c = bytes[k];
-            const auto bit = [&](std::uint64_t mask) { return (mask >> k) & 1; };
-            ASSERT_EQ(bit(block.quotes), c == '\'') << round << " " << k;
-            ASSERT_EQ(bit(block.backslashes), c == '\\') << round << " " << k;
-            ASSERT_EQ(bit(block.candidates), (c >= '"' && c <= '/') || c == '`') << round << " " << k;
-            // Escaped backslashes are plain bytes either way; only other bytes are reported.
-            ASSERT_TRUE(c == '\\' || bit(escaped) == pending) << round << " " << k;
-            pending = !pending && c == '\\';
-            parity ^= c == '\'';
-            ASSERT_EQ(bit(prefix), parity) << round << " " << k;
-        }
-        ASSERT_EQ(carry, pending ? 1u : 0u) << round;
-        const std::size_t n = rng() % 129, from = rng() % (n + 1);
-        std::size_t want = from;
-        while (want < n && !tuple_stop_byte(bytes[want])) ++want;
-        ASSERT_EQ(scan_find_tuple_stop(bytes, from, n), want);
-        want = from;
-        while (want < n && bytes[want] != '\'' && bytes[want] != '\\') ++want;
-        ASSERT_EQ(scan_find2(bytes, from, n, '\'', '\\'), want);
-    }
 }
 
 // Tuples of four values drawn from pieces and long strings dense with escapes, doubled quotes
