@@ -42,7 +42,8 @@ std::string big_dump(const kv::test::TempDir& dir) {
 }
 
 // Runs korvane-dump with the cache root; kills it after kill_ms when that is not negative.
-kv::test::ProgramResult cli(std::vector<std::string> args, const std::string& root, int kill_ms = -1) {
+kv::test::ProgramResult cli(std::vector<std::string> args, const std::string& root,
+                            int kill_ms = -1) {
     args.insert(args.end(), {"--cache-root", root});
     if (kill_ms < 0) return kv::test::run_program(KV_CLI_PATH, args);
     auto program = kv::test::start_program(KV_CLI_PATH, args);
@@ -92,15 +93,20 @@ TEST(MemoryBound, AdversarialImportsStayUnder64MiB) {
         columns += ",`c" + std::to_string(c) + "` int";
         values += ",'" + std::string(40, 'v') + "'";
     }
-    for (int i = 0; i < 65536; ++i) objects += "CREATE TABLE `t" + std::to_string(i) + "` (`a` int);\n";
+    for (int i = 0; i < 65536; ++i) {
+        objects += "CREATE TABLE `t" + std::to_string(i) + "` (`a` int);\n";
+    }
     const std::string t(8191, 't');
     // name, then head, a 1 MiB piece of 'x' repeated, and tail
     const std::vector<std::tuple<const char*, std::string, int, std::string>> dumps = {
-        {"4,096 columns", "CREATE TABLE `w` (" + columns + ");\nINSERT INTO `w` VALUES (" + values + ");\n", 0, ""},
+        {"4,096 columns",
+         "CREATE TABLE `w` (" + columns + ");\nINSERT INTO `w` VALUES (" + values + ");\n", 0, ""},
         {"4,096 nesting levels", "CREATE TABLE `d` (`a` text);\nINSERT INTO `d` VALUES (" +
          std::string(4095, '(') + "1" + std::string(4095, ')') + ");\n", 0, ""},
-        {"100 MiB string in a 100 MiB tuple", "CREATE TABLE `h` (`a` longtext);\nINSERT INTO `h` VALUES ('", 100, "'),(1);\n"},
-        {"8,191-byte tokens", "CREATE TABLE `" + t + "` (`" + std::string(8191, 'c') + "` int);\nINSERT INTO `" + t +
+        {"100 MiB string in a 100 MiB tuple",
+         "CREATE TABLE `h` (`a` longtext);\nINSERT INTO `h` VALUES ('", 100, "'),(1);\n"},
+        {"8,191-byte tokens", "CREATE TABLE `" + t + "` (`" + std::string(8191, 'c') +
+         "` int);\nINSERT INTO `" + t +
          "` VALUES (1);\n", 0, ""},
         {"65,536 objects", objects, 0, ""},
     };

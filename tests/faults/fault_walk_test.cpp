@@ -128,7 +128,10 @@ TEST(FaultWalk, RecordsOperations) {
         {"filter", folder + "/query-new.kvi", "",
          [&] { return filter_run(state, 0, request, folder + "/query-new.kvi", hits, nullptr); }},
         {"export", dir.file("export.csv"), "OLD CONTENT",
-         [&] { return csv_export(state, 0, index, rows, dir.file("export.csv"), CHARSET_UTF8, true, nullptr); }},
+         [&] {
+             return csv_export(state, 0, index, rows, dir.file("export.csv"), CHARSET_UTF8, true,
+                               nullptr);
+         }},
         {"tuple save", dir.file("tuple.sql"), "OLD",
          [&] { return tuple_save(state, entry, dir.file("tuple.sql"), nullptr); }},
     };
@@ -143,16 +146,19 @@ TEST(FaultWalk, RecordsOperations) {
         };
         const std::uint64_t points = walk(ALL_FAULTS, run, [&](std::uint64_t n, bool ok) {
             if (!ok) {
-                EXPECT_EQ(test::file_exists(c.destination) ? read_file(c.destination) : "", c.old) << c.name << n;
+                EXPECT_EQ(test::file_exists(c.destination) ? read_file(c.destination) : "", c.old)
+                    << c.name << n;
             }
             EXPECT_EQ(read_file(folder + "/query.kvi"), "ACTIVE") << c.name << " " << n;
             for (const std::string& place : {dir.str(), folder}) {
                 for (const auto& e : std::filesystem::directory_iterator(test::fs_path(place))) {
-                    EXPECT_EQ(e.path().filename().string().find(".korvane-part-"), std::string::npos) << n;
+                    const std::string name = e.path().filename().string();
+                    EXPECT_EQ(name.find(".korvane-part-"), std::string::npos) << n;
                 }
             }
             ASSERT_TRUE(run()) << c.name << " " << n;  // a failed read must not poison a cache
-            EXPECT_TRUE(std::to_string(hits) + "|" + read_file(c.destination) == reference) << c.name << n;
+            EXPECT_TRUE(std::to_string(hits) + "|" + read_file(c.destination) == reference)
+                << c.name << n;
             if (!c.old.empty()) write_file(c.destination, c.old);
         });
         EXPECT_GT(points, 3u) << c.name;

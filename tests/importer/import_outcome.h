@@ -60,12 +60,13 @@ inline std::string describe(const DumpState& s, bool ok, const std::string& dump
         return "Fehler: " + std::string(s.message) + (manifest ? " MANIFEST GEBLIEBEN" : "") + "\n";
     }
     static const char* const KINDS[] = {"Tabelle", "View", "Routine", "Datenbank"};
-    std::string out = std::to_string(s.total_entries) + " Einträge, " + std::to_string(s.note_count) +
-                      " Hinweise\n";
+    std::string out = std::to_string(s.total_entries) + " Einträge, " +
+                      std::to_string(s.note_count) + " Hinweise\n";
     for (std::uint32_t n = 0; n < s.objects.size(); ++n) {
         const SchemaObject& o = s.objects[n];
         out += "#" + std::to_string(n) + " " + KINDS[o.kind] + " " + o.database_name + "." +
-               o.object_name + " (" + std::to_string(o.create_text.size()) + "): " + shown(o.create_text, 2000) + "\n";
+               o.object_name + " (" + std::to_string(o.create_text.size()) +
+               "): " + shown(o.create_text, 2000) + "\n";
         for (const Column& c : o.columns) out += "  Spalte " + c.name + " | " + c.type_text + "\n";
         for (const ColumnLayout& l : o.layouts) {
             out += "  Layout";
@@ -73,15 +74,19 @@ inline std::string describe(const DumpState& s, bool ok, const std::string& dump
             out += "\n";
         }
         if (o.entry_count == 0) continue;
-        out += "  " + std::to_string(o.entry_count) + " Einträge, " + std::to_string(o.tuple_bytes) + " Bytes\n";
+        out += "  " + std::to_string(o.entry_count) + " Einträge, " +
+               std::to_string(o.tuple_bytes) + " Bytes\n";
         for (const IndexEntry& e : index_entries(s, n)) {
             out += "  @" + std::to_string(e.offset) + " +" + std::to_string(e.length) + " " +
-                   (e.layout_word & 0x80000000u ? "NB " : "") + std::to_string(e.layout_word & 0x7FFFFFFFu) +
-                   " " + shown(e.offset < dump.size() ? dump.substr(e.offset, e.length) : "") + "\n";
+                   (e.layout_word & 0x80000000u ? "NB " : "") +
+                   std::to_string(e.layout_word & 0x7FFFFFFFu) + " " +
+                   shown(e.offset < dump.size() ? dump.substr(e.offset, e.length) : "") + "\n";
         }
     }
     std::string notes = s.import_notes;  // one a line, each ended by CR LF
-    for (std::size_t at; (at = notes.find("\r\n")) != std::string::npos;) notes.replace(at, 2, "\n");
+    for (std::size_t at; (at = notes.find("\r\n")) != std::string::npos;) {
+        notes.replace(at, 2, "\n");
+    }
     return out + notes;
 }
 
@@ -118,7 +123,8 @@ inline std::string import_both_ways(const std::string& path, const std::string& 
     std::string out[2];
     for (int byte_path = 0; byte_path < 2; ++byte_path) {
         DumpState state;
-        import_described(state, out[byte_path], path, path + ".cache", dump, byte_path != 0, starting_mode);
+        import_described(state, out[byte_path], path, path + ".cache", dump, byte_path != 0,
+                         starting_mode);
     }
     return out[1] == out[0] ? out[0] : out[0] + "UNTERSCHIED im Byte-Pfad:\n" + out[1];
 }

@@ -52,9 +52,11 @@ TEST(SqlMode, AssignmentsFromTheTable) {
         sql_mode_recognise(reader, text.c_str());
         EXPECT_EQ(reader.escape_mode, want_mode) << text;
         EXPECT_EQ(reader.saved_escape_mode, want_saved) << text;
-        EXPECT_STREQ(state.message, fails ? "Dynamischer SQL_MODE-Ausdruck wird nicht unterstützt. Für "
-                                            "einen zuverlässigen Import einen normalen mysqldump "
-                                            "verwenden." : "") << text;
+        EXPECT_STREQ(state.message, fails ? "Dynamischer SQL_MODE-Ausdruck wird nicht unterstützt. "
+                                            "Für einen zuverlässigen Import einen normalen "
+                                            "mysqldump verwenden."
+                                          : "")
+            << text;
         ++rows;
     }
     EXPECT_EQ(rows, 43);

@@ -39,7 +39,8 @@ struct ProgressLog {
     std::vector<std::pair<std::uint64_t, std::string>> reports;  // done, label
     std::size_t cancel_at = 0;
     ProgressSink sink() { return ProgressSink{&ProgressLog::report, this, 0}; }
-    static int report(void* user, std::uint64_t done, std::uint64_t, std::uint64_t, const char* label) {
+    static int report(void* user, std::uint64_t done, std::uint64_t, std::uint64_t,
+                      const char* label) {
         auto* self = static_cast<ProgressLog*>(user);
         self->reports.emplace_back(done, label);
         return self->cancel_at == 0 || self->reports.size() < self->cancel_at;
@@ -48,16 +49,21 @@ struct ProgressLog {
 
 TEST(ImportRun, ProgressAndCancellation) {
     // Spaces across three reader windows: the first refill reports 0, the end reports "Bereit".
-    const std::string dump = std::string(3 * READER_WINDOW_SIZE, ' ') + "INSERT INTO t VALUES (1);\n";
+    const std::string dump =
+        std::string(3 * READER_WINDOW_SIZE, ' ') + "INSERT INTO t VALUES (1);\n";
     ProgressLog log, stop;
     stop.cancel_at = 1;
     const ProgressSink sink = log.sink(), cancel = stop.sink();
     EXPECT_EQ(import_prepared(dump, [](DumpState&) {}, &sink).rfind("1 Einträge", 0), 0u);
     ASSERT_GE(log.reports.size(), 2u);
     EXPECT_EQ(log.reports.front().first, 0u);
-    for (std::size_t i = 0; i + 1 < log.reports.size(); ++i) EXPECT_EQ(log.reports[i].second, "Dump indexieren");
-    EXPECT_EQ(log.reports.back(), std::make_pair(std::uint64_t{dump.size()}, std::string("Bereit")));
-    EXPECT_EQ(import_prepared(dump, [](DumpState&) {}, &cancel), at_byte("Vorgang abgebrochen.", 0));
+    for (std::size_t i = 0; i + 1 < log.reports.size(); ++i) {
+        EXPECT_EQ(log.reports[i].second, "Dump indexieren");
+    }
+    EXPECT_EQ(log.reports.back().first, dump.size());
+    EXPECT_EQ(log.reports.back().second, "Bereit");
+    EXPECT_EQ(import_prepared(dump, [](DumpState&) {}, &cancel),
+              at_byte("Vorgang abgebrochen.", 0));
 }
 
 TEST(ImportRun, CacheAndReadFailures) {
@@ -66,7 +72,8 @@ TEST(ImportRun, CacheAndReadFailures) {
                   std::filesystem::create_directory(test::fs_path(index_file_path(s, 0)));
               }), at_byte("Indexdatei kann nicht angelegt werden.", 24));
     EXPECT_EQ(import_prepared(dump, [](DumpState& s) {
-                  std::filesystem::create_directory(test::fs_path(s.cache_folder + "/manifest.part"));
+                  std::filesystem::create_directory(
+                      test::fs_path(s.cache_folder + "/manifest.part"));
               }), at_byte("Cache-Metadaten konnten nicht sicher gespeichert werden.", 29));
     // Bytes beyond the size taken at opening are not read. A file shorter than that size is a
     // read error whose message stands, also where the scan then finds an unterminated string
@@ -76,7 +83,8 @@ TEST(ImportRun, CacheAndReadFailures) {
     for (const std::string shrunk : {"SELECT 1;", "SELECT 'abc", "DELIMITER ", "INSERT INTO t"}) {
         EXPECT_EQ(import_prepared(shrunk, [](DumpState& s) { s.dump_size += 10; }),
                   at_byte(shrunk[0] == 'I' ? "INSERT-Header endet vor VALUES."
-                                           : "Lesefehler im Dump. Datei oder Datenträger prüfen.", shrunk.size()));
+                                           : "Lesefehler im Dump. Datei oder Datenträger prüfen.",
+                          shrunk.size()));
     }
 }
 
@@ -111,7 +119,8 @@ TEST(InsertIndexing, TupleOf4GiBFails) {
     }
     DumpState state;
     std::string text;
-    EXPECT_FALSE(test::import_described(state, text, dir.file("big.sql"), dir.file("cache"), "", false));
+    EXPECT_FALSE(
+        test::import_described(state, text, dir.file("big.sql"), dir.file("cache"), "", false));
     EXPECT_EQ(text, at_byte("Ein einzelner Datensatz ist größer als 4 GiB und kann nicht indexiert "
                             "werden.", end));
 }
