@@ -9,155 +9,124 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <fstream>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "tests/support/process.h"
 #include "tests/support/test_support.h"
 
-using kv::test::ProgramResult;
-using kv::test::read_file;
-using kv::test::TempDir;
-using kv::test::write_file;
-
 namespace {
+
+using kv::test::read_file;
 
 constexpr std::uint64_t BIG_ROWS = 1200000;
 
 // About 100 MB: one table in extended INSERTs of about 1 MiB, text with escapes and NULLs.
-void write_big_dump(const std::string& path) {
+std::string big_dump(const kv::test::TempDir& dir) {
+    const std::string path = dir.file("big.sql");
     std::ofstream out(path, std::ios::binary);
     out << "CREATE TABLE `big` (`id` int, `name` varchar(64), `note` text);\n";
     std::string statement;
     for (std::uint64_t i = 0; i < BIG_ROWS; ++i) {
-        if (statement.empty()) statement = "INSERT INTO `big` VALUES ";
-        else statement += ',';
-        statement += "(" + std::to_string(i) + ",'Zeile \\'" + std::to_string(i % 1000) +
-                     "\\' Grüße'," + (i % 7 == 0 ? "NULL" : "'Lorem ipsum dolor sit amet, x'") +
-                     ")";
+        statement += (statement.empty() ? "INSERT INTO `big` VALUES (" : ",(") + std::to_string(i) +
+                     ",'Zeile \\'" + std::to_string(i % 1000) + "\\' Grüße'," +
+                     (i % 7 == 0 ? "NULL" : "'Lorem ipsum dolor sit amet, x'") + ")";
         if (statement.size() > 1000000 || i + 1 == BIG_ROWS) {
             out << statement << ";\n";
             statement.clear();
         }
     }
+    return path;
 }
 
-std::vector<std::string> cli_args(std::initializer_list<std::string> args, const std::string& root) {
-    std::vector<std::string> out(args);
-    out.push_back("--cache-root");
-    out.push_back(root);
-    return out;
-}
-
-// Starts the program, kills it after delay_ms (if still running), and reaps it.
-void run_and_kill(const std::vector<std::string>& args, int delay_ms) {
+// Runs korvane-dump with the cache root; kills it after kill_ms when that is not negative.
+kv::test::ProgramResult cli(std::vector<std::string> args, const std::string& root,
+                            int kill_ms = -1) {
+    args.insert(args.end(), {"--cache-root", root});
+    if (kill_ms < 0) return kv::test::run_program(KV_CLI_PATH, args);
     auto program = kv::test::start_program(KV_CLI_PATH, args);
-    std::this_thread::sleep_for(std::chrono::milliseconds(delay_ms));
+    std::this_thread::sleep_for(std::chrono::milliseconds(kill_ms));
     ::kill(program.pid, SIGKILL);
-    kv::test::wait_program(program);
+    return kv::test::wait_program(program);
 }
 
 }  // namespace
 
 TEST(Crash, KilledImportLeavesACacheThatLoadsWholeOrIsRebuilt) {
-    TempDir dir;
-    std::string dump = dir.file("big.sql");
-    write_big_dump(dump);
-    std::string root = dir.file("cache");
-    const std::string complete = "Einträge";
+    kv::test::TempDir dir;
+    const std::string dump = big_dump(dir), root = dir.file("cache");
     for (int delay : {5, 40, 120, 300, 700}) {
-        run_and_kill(cli_args({"--reindex", "open", dump}, root), delay);
-        ProgramResult next = kv::test::run_program(KV_CLI_PATH, cli_args({"objects", dump}, root));
+        cli({"--reindex", "open", dump}, root, delay);
+        kv::test::ProgramResult next = cli({"objects", dump}, root);
         ASSERT_EQ(next.exit_code, 0) << delay << ": " << next.err;
         EXPECT_EQ(next.out, "0\ttable\tdump\tbig\t" + std::to_string(BIG_ROWS) + "\t3\n") << delay;
     }
 }
 
 TEST(Crash, KilledExportLeavesTheDestinationWholeOrUntouched) {
-    TempDir dir;
-    std::string dump = dir.file("big.sql");
-    write_big_dump(dump);
-    std::string root = dir.file("cache");
-    std::string reference = dir.file("reference.csv");
-    ProgramResult first =
-        kv::test::run_program(KV_CLI_PATH, cli_args({"export", dump, "big", reference}, root));
-    ASSERT_EQ(first.exit_code, 0) << first.err;
+    kv::test::TempDir dir;
+    const std::string dump = big_dump(dir), root = dir.file("cache");
+    const std::string reference = dir.file("reference.csv"), destination = dir.file("export.csv");
+    ASSERT_EQ(cli({"export", dump, "big", reference}, root).exit_code, 0);
     const std::string expected = read_file(reference);
-    std::string destination = dir.file("export.csv");
     for (int delay : {30, 150, 400, 900}) {
-        write_file(destination, "OLD");
-        run_and_kill(cli_args({"export", dump, "big", destination}, root), delay);
-        std::string now = read_file(destination);
+        kv::test::write_file(destination, "OLD");
+        cli({"export", dump, "big", destination}, root, delay);
+        const std::string now = read_file(destination);
         EXPECT_TRUE(now == "OLD" || now == expected) << delay << ": " << now.size() << " bytes";
     }
 }
 
-// Peak resident memory (KiB) of one korvane-dump run, with its exit code.
-long peak_rss_kib(const std::vector<std::string>& args, int& exit_code) {
-    auto program = kv::test::start_program(KV_CLI_PATH, args);
-    int status = 0;
-    struct rusage usage {};
-    ::wait4(program.pid, &status, 0, &usage);
-    program.pid = -1;
-    kv::test::wait_program(program);  // collects and removes the output files
-    exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return usage.ru_maxrss;
-}
-
-// Writes each adversarial dump straight to its file: the test process must stay small, since a
-// forked child starts with the parent's resident pages counted in its peak.
-void write_adversarial(const std::string& path, int which) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    switch (which) {
-        case 0:  // 4,096 columns, each value 40 bytes
-            out << "CREATE TABLE `w` (";
-            for (int c = 0; c < 4096; ++c) out << (c ? ",`c" : "`c") << c << "` int";
-            out << ");\nINSERT INTO `w` VALUES (";
-            for (int c = 0; c < 4096; ++c) out << (c ? ",'" : "'") << std::string(40, 'v') << "'";
-            out << ");\n";
-            break;
-        case 1:  // 4,096 nesting levels: the tuple and 4,095 inside it
-            out << "CREATE TABLE `d` (`a` text);\nINSERT INTO `d` VALUES (" << std::string(4095, '(')
-                << "1" << std::string(4095, ')') << ");\n";
-            break;
-        case 2: {  // a 100 MiB string in a 100 MiB tuple, written in 1 MiB pieces
-            out << "CREATE TABLE `h` (`a` longtext);\nINSERT INTO `h` VALUES ('";
-            std::string piece(1u << 20, 'x');
-            for (int i = 0; i < 100; ++i) out << piece;
-            out << "'),(1);\n";
-            break;
-        }
-        case 3:  // tokens of 8,191 bytes
-            out << "CREATE TABLE `" << std::string(8191, 't') << "` (`" << std::string(8191, 'c')
-                << "` int);\nINSERT INTO `" << std::string(8191, 't') << "` VALUES (1);\n";
-            break;
-        default:  // 65,536 schema objects, the most a dump may hold
-            for (int i = 0; i < 65536; ++i) out << "CREATE TABLE `t" << i << "` (`a` int);\n";
-            break;
-    }
-}
-
+// The adversarial dumps are small but for the 100 MiB one, which is written in pieces: the
+// test process must stay small, since a forked child starts with the parent's resident pages
+// counted in its peak.
 TEST(MemoryBound, AdversarialImportsStayUnder64MiB) {
 #if defined(__SANITIZE_ADDRESS__)
     GTEST_SKIP() << "resident memory under AddressSanitizer includes its shadow memory";
 #endif
-    TempDir dir;
-    const char* const names[] = {"4,096 columns", "4,096 nesting levels",
-                                 "100 MiB string in a 100 MiB tuple", "8,191-byte tokens",
-                                 "65,536 objects"};
-    for (int which = 0; which < 5; ++which) {
-        std::string path = dir.file("adversarial.sql");
-        write_adversarial(path, which);
-        int exit_code = -1;
-        long kib = peak_rss_kib(cli_args({"--reindex", "open", path}, dir.file("cache")), exit_code);
-        EXPECT_EQ(exit_code, 0) << names[which];
-        EXPECT_LT(kib, 64 * 1024) << names[which];
-        std::printf("peak resident memory, %s: %.1f MiB\n", names[which], kib / 1024.0);
+    kv::test::TempDir dir;
+    const std::string path = dir.file("adversarial.sql");
+    std::string columns = "`c0` int", values = "'" + std::string(40, 'v') + "'", objects;
+    for (int c = 1; c < 4096; ++c) {
+        columns += ",`c" + std::to_string(c) + "` int";
+        values += ",'" + std::string(40, 'v') + "'";
+    }
+    for (int i = 0; i < 65536; ++i) {
+        objects += "CREATE TABLE `t" + std::to_string(i) + "` (`a` int);\n";
+    }
+    const std::string t(8191, 't');
+    // name, then head, a 1 MiB piece of 'x' repeated, and tail
+    const std::vector<std::tuple<const char*, std::string, int, std::string>> dumps = {
+        {"4,096 columns",
+         "CREATE TABLE `w` (" + columns + ");\nINSERT INTO `w` VALUES (" + values + ");\n", 0, ""},
+        {"4,096 nesting levels", "CREATE TABLE `d` (`a` text);\nINSERT INTO `d` VALUES (" +
+         std::string(4095, '(') + "1" + std::string(4095, ')') + ");\n", 0, ""},
+        {"100 MiB string in a 100 MiB tuple",
+         "CREATE TABLE `h` (`a` longtext);\nINSERT INTO `h` VALUES ('", 100, "'),(1);\n"},
+        {"8,191-byte tokens", "CREATE TABLE `" + t + "` (`" + std::string(8191, 'c') +
+         "` int);\nINSERT INTO `" + t +
+         "` VALUES (1);\n", 0, ""},
+        {"65,536 objects", objects, 0, ""},
+    };
+    for (const auto& [name, head, pieces, tail] : dumps) {
+        {
+            std::ofstream out(path, std::ios::binary | std::ios::trunc);
+            out << head;
+            for (int i = 0; i < pieces; ++i) out << std::string(1u << 20, 'x');
+            out << tail;
+        }
+        auto program = kv::test::start_program(
+            KV_CLI_PATH, {"--reindex", "open", path, "--cache-root", dir.file("cache")});
+        int status = 0;
+        struct rusage usage {};
+        ::wait4(program.pid, &status, 0, &usage);
+        program.pid = -1;
+        kv::test::wait_program(program);  // collects and removes the output files
+        EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 0) << name;
+        EXPECT_LT(usage.ru_maxrss, 64 * 1024) << name;
+        std::printf("peak resident memory, %s: %.1f MiB\n", name, usage.ru_maxrss / 1024.0);
     }
 }
 #endif

@@ -1,0 +1,132 @@
+// What an import leaves behind, written out as text: the failure message with its byte
+// position, or every object with create text, columns, layouts and each index entry with its
+// tuple bytes, then the notes. The golden-file test, the window-scan differential test and
+// fuzz_import compare imports through it. The reference for the window scans is the reader's
+// byte-by-byte path (reader_byte_path_only): both must leave the same text.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cache/index_file.h"
+#include "foundation/dump_state.h"
+#include "importer/dump_reader.h"
+#include "importer/open_sequence.h"
+
+namespace kv::test {
+
+inline std::string file_bytes(const std::string& path) {
+    FileGuard file(file_open(path, FILE_MODE_READ));
+    if (!file.valid()) return "<keine Datei>";
+    std::string bytes(static_cast<std::size_t>(file_get_size(file.get())), '\0');
+    bytes.resize(file_read_full(file.get(), bytes.data(), bytes.size()));
+    return bytes;
+}
+
+// Index entries decoded here, independently of the index writer: 8 + 4 + 4 bytes little-endian.
+inline std::vector<IndexEntry> index_entries(const DumpState& state, std::uint32_t object) {
+    const std::string b = file_bytes(index_file_path(state, object));
+    auto le = [&](std::size_t at, int n) {
+        std::uint64_t v = 0;
+        for (int i = n - 1; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(b[at + i]);
+        return v;
+    };
+    std::vector<IndexEntry> out;
+    for (std::size_t at = 0; at + 16 <= b.size(); at += 16) {
+        out.push_back({le(at, 8), static_cast<std::uint32_t>(le(at + 8, 4)),
+                       static_cast<std::uint32_t>(le(at + 12, 4))});
+    }
+    if (b.size() % 16 != 0) out.push_back({~0ull, 0, 0});  // shows up as a broken entry
+    return out;
+}
+
+// Bytes as one line: control bytes as \xNN, cut after max bytes.
+inline std::string shown(const std::string& bytes, std::size_t max = 160) {
+    std::string out;
+    for (std::size_t i = 0; i < bytes.size() && i < max; ++i) {
+        char hex[8] = {bytes[i], 0};
+        const unsigned char c = static_cast<unsigned char>(bytes[i]);
+        if (c < 32 || c == 127) std::snprintf(hex, sizeof hex, "\\x%02X", c);
+        out += hex;
+    }
+    return bytes.size() > max ? out + "..." : out;
+}
+
+inline std::string describe(const DumpState& s, bool ok, const std::string& dump) {
+    if (!ok) {
+        const bool manifest = file_bytes(s.cache_folder + "/manifest.kvd") != "<keine Datei>";
+        return "Fehler: " + std::string(s.message) + (manifest ? " MANIFEST GEBLIEBEN" : "") + "\n";
+    }
+    static const char* const KINDS[] = {"Tabelle", "View", "Routine", "Datenbank"};
+    std::string out = std::to_string(s.total_entries) + " Einträge, " +
+                      std::to_string(s.note_count) + " Hinweise\n";
+    for (std::uint32_t n = 0; n < s.objects.size(); ++n) {
+        const SchemaObject& o = s.objects[n];
+        out += "#" + std::to_string(n) + " " + KINDS[o.kind] + " " + o.database_name + "." +
+               o.object_name + " (" + std::to_string(o.create_text.size()) +
+               "): " + shown(o.create_text, 2000) + "\n";
+        for (const Column& c : o.columns) out += "  Spalte " + c.name + " | " + c.type_text + "\n";
+        for (const ColumnLayout& l : o.layouts) {
+            out += "  Layout";
+            for (std::uint32_t v : l.columns) out += " " + std::to_string(v);
+            out += "\n";
+        }
+        if (o.entry_count == 0) continue;
+        out += "  " + std::to_string(o.entry_count) + " Einträge, " +
+               std::to_string(o.tuple_bytes) + " Bytes\n";
+        for (const IndexEntry& e : index_entries(s, n)) {
+            out += "  @" + std::to_string(e.offset) + " +" + std::to_string(e.length) + " " +
+                   (e.layout_word & 0x80000000u ? "NB " : "") +
+                   std::to_string(e.layout_word & 0x7FFFFFFFu) + " " +
+                   shown(e.offset < dump.size() ? dump.substr(e.offset, e.length) : "") + "\n";
+        }
+    }
+    std::string notes = s.import_notes;  // one a line, each ended by CR LF
+    for (std::size_t at; (at = notes.find("\r\n")) != std::string::npos;) {
+        notes.replace(at, 2, "\n");
+    }
+    return out + notes;
+}
+
+// A new import of the dump at path; the state stays open for reading tuples. starting_mode 1
+// starts under NO_BACKSLASH_ESCAPES.
+inline bool import_described(DumpState& state, std::string& text, const std::string& path,
+                             const std::string& root, const std::string& dump, bool byte_path,
+                             std::uint32_t starting_mode = 0) {
+    ProgressSink sink;
+    sink.mode = starting_mode;
+    FileHandle lock = INVALID_FILE;
+    reader_byte_path_only = byte_path;
+    const bool ok = dump_open_cached(state, path, root, true, &sink, lock);
+    reader_byte_path_only = false;
+    text = describe(state, ok, dump) + (!ok && lock != INVALID_FILE ? "SPERRE GEBLIEBEN\n" : "");
+    file_close(lock);
+    return ok;
+}
+
+// A second open without a new index: empty unless the manifest loaded.
+inline std::string reload_described(const std::string& path, const std::string& root,
+                                    const std::string& dump) {
+    DumpState state;
+    FileHandle lock = INVALID_FILE;
+    const bool ok = dump_open_cached(state, path, root, false, nullptr, lock);
+    file_close(lock);
+    return ok && state.loaded_from_cache == 1 ? describe(state, ok, dump) : std::string();
+}
+
+// The dump at path imported through the window scans and then, over the same cache (a
+// re-import), through the byte path: the first outcome, followed by the second where they differ.
+inline std::string import_both_ways(const std::string& path, const std::string& dump,
+                                    std::uint32_t starting_mode) {
+    std::string out[2];
+    for (int byte_path = 0; byte_path < 2; ++byte_path) {
+        DumpState state;
+        import_described(state, out[byte_path], path, path + ".cache", dump, byte_path != 0,
+                         starting_mode);
+    }
+    return out[1] == out[0] ? out[0] : out[0] + "UNTERSCHIED im Byte-Pfad:\n" + out[1];
+}
+
+}  // namespace kv::test
