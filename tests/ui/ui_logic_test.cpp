@@ -1,13 +1,11 @@
 // Window-free logic of the desktop window, written out as one text and compared as a whole
-// with tests/data/ui/logic.golden: layout, scaling and paint list at several sizes and DPI,
-// button looks, control states for a set of interface states, tree contents and selection,
-// page numbers, labels, status lines, notes, details pane, structure rows and the help text.
+// with tests/data/ui/logic.golden: scaling, layout and paint list at several sizes and DPI,
+// button looks, control states for a set of interface states, page numbers, labels, status
+// lines, notes, help text, details pane, structure rows, and tree contents and selection.
 // KV_UPDATE_GOLDEN=1 rewrites the file from the current output (review its diff).
 #include <gtest/gtest.h>
 
 #include <sstream>
-#include <string>
-#include <vector>
 
 #include "foundation/text.h"
 #include "jobs/job.h"
@@ -34,30 +32,14 @@ std::string rect(const UiRect& r) {
 std::string color(const UiColor& c) {
     return std::to_string(c.r) + "." + std::to_string(c.g) + "." + std::to_string(c.b);
 }
-
-SchemaObject object(ObjectKind kind, const std::string& db, const std::string& name,
-                    std::uint64_t entries = 0) {
+SchemaObject object(ObjectKind kind, std::string db, std::string name, std::uint64_t entries = 0) {
     SchemaObject o;
-    o.kind = kind;
-    o.database_name = db;
-    o.object_name = name;
+    o.kind = kind, o.database_name = std::move(db), o.object_name = std::move(name);
     o.entry_count = entries;
     return o;
 }
 
-// Each item indented by level with its value; "*" marks the item to select.
-void tree(std::ostream& out, const DumpState* state, const std::string& filter, int selected) {
-    const TreeModel t = tree_build(state, CHARSET_UTF8, filter, selected);
-    out << "tree '" << filter << "' selected " << selected << " -> object " << t.select_object
-        << "\n";
-    for (std::int32_t i : tree_display_order(t)) {
-        const TreeItem& item = t.items[static_cast<std::size_t>(i)];
-        out << std::string(static_cast<std::size_t>(item.level) * 2 + 2, ' ') << item.text << " ["
-            << item.value << " " << item.image << "]" << (i == t.selected_item ? " *" : "") << "\n";
-    }
-}
-
-void layouts(std::ostream& out) {
+void geometry(std::ostream& out) {
     for (int dpi : {96, 120, 144, 192}) {
         out << "scale " << dpi << ":";
         for (int v : {0, 1, 7, 17, 33, 142, 1179, 1769, 1770}) {
@@ -65,48 +47,35 @@ void layouts(std::ostream& out) {
         }
         out << "\n";
     }
-    struct Size {
-        int w, h, dpi;
-    };
-    for (const Size& s : {Size{1180, 800, 96}, {1179, 800, 96}, {1000, 700, 96}, {999, 700, 96},
-                          {2040, 1290, 144}, {300, 200, 96}, {300, 200, 144}}) {
-        const MainLayout l = ui_main_layout(s.w, s.h, s.dpi);
-        out << "layout " << s.w << "x" << s.h << " at " << s.dpi << ", details "
-            << l.details_visible << ", unknown id " << rect(l.of(12345)) << "\n";
+    for (const auto& [w, h, dpi] : {std::tuple{1180, 800, 96}, {1179, 800, 96}, {1000, 700, 96},
+                                    {999, 700, 96}, {2040, 1290, 144}, {300, 200, 96}, {300, 200, 144}}) {
+        const MainLayout l = ui_main_layout(w, h, dpi);
+        out << "layout " << w << "x" << h << " at " << dpi << ", details " << l.details_visible
+            << ", unknown id " << rect(l.of(12345)) << "\n";
         for (int id : CONTROL_ORDER) out << "  " << id << " " << rect(l.of(id)) << "\n";
     }
-    for (const Size& s : {Size{1366, 768, 96}, {1920, 1080, 144}, {1399, 929, 96},
-                          {1400, 930, 120}}) {
-        const UiSize min = ui_min_window_size(s.dpi, s.w, s.h);
-        out << "screen " << s.w << "x" << s.h << " at " << s.dpi << ": start "
-            << rect(ui_start_window_rect(s.w, s.h)) << ", minimum " << min.width << "x"
-            << min.height << ", text window " << rect(ui_text_window_rect(100, 40, s.dpi)) << "\n";
+    for (const auto& [w, h, dpi] : {std::tuple{1366, 768, 96}, {1920, 1080, 144}, {1399, 929, 96},
+                                    {1400, 930, 120}}) {
+        const UiSize min = ui_min_window_size(dpi, w, h);
+        out << "screen " << w << "x" << h << " at " << dpi << ": start " << rect(ui_start_window_rect(w, h))
+            << ", minimum " << min.width << "x" << min.height << ", text window "
+            << rect(ui_text_window_rect(100, 40, dpi)) << "\n";
     }
     const TextWindowLayout t = ui_text_window_layout(884, 601, 96);
     out << "text window " << rect(t.edit) << " | " << rect(t.copy) << " | " << rect(t.close) << "\n";
-}
-
-void painting(std::ostream& out) {
-    struct Paint {
-        int w, h, dpi;
-        bool open, busy;
-        const char* status;
-    };
-    for (const Paint& p : {Paint{1180, 800, 96, false, false, "Bereit"},
-                           {1179, 800, 96, false, false, "Bereit"},
-                           {1180, 800, 96, true, true, "Vorgang läuft …"},
-                           {2040, 1290, 144, true, false, ""}}) {
-        out << "paint " << p.w << "x" << p.h << " at " << p.dpi << " open " << p.open << " busy "
-            << p.busy << "\n";
-        for (const PaintOp& op : ui_main_paint(p.w, p.h, p.dpi, p.open, p.busy, p.status)) {
-            out << "  " << op.kind << " " << rect(op.rect) << " " << color(op.color) << " font "
-                << op.font << " align " << op.align << " wrap " << op.wrap << " ellipsis "
-                << op.ellipsis << " '" << esc(op.text) << "'\n";
+    for (const auto& [w, h, dpi, open, busy, status] :
+         {std::tuple{1180, 800, 96, false, false, "Bereit"}, {1179, 800, 96, false, false, "Bereit"},
+          {1180, 800, 96, true, true, "Vorgang läuft …"}, {2040, 1290, 144, true, false, ""}}) {
+        out << "paint " << w << "x" << h << " at " << dpi << " open " << open << " busy " << busy << "\n";
+        for (const PaintOp& op : ui_main_paint(w, h, dpi, open, busy, status)) {
+            out << "  " << op.kind << " " << rect(op.rect) << " " << color(op.color) << " font " << op.font
+                << " align " << op.align << " wrap " << op.wrap << " ellipsis " << op.ellipsis << " '"
+                << op.text << "'\n";
         }
     }
     for (int id : CONTROL_ORDER) {
         out << "button " << id << " backdrop " << color(ui_button_backdrop(id));
-        for (int look = 0; look < 4; ++look) {
+        for (int look = 0; look < 4; ++look) {  // enabled, pressed as bits 0 and 1
             const ButtonLook b = ui_button_look(id, look & 1, look & 2);
             out << " | " << color(b.fill) << " " << color(b.border) << " " << color(b.text);
         }
@@ -117,37 +86,32 @@ void painting(std::ostream& out) {
 // One line per interface state: each control in CONTROL_ORDER as E (shown, enabled),
 // d (shown, disabled), h (hidden, enabled) or - (hidden, disabled).
 void control_states(std::ostream& out) {
-    UiConditions data;  // a table of 250 entries on its "Daten" tab, idle
-    data.dump_open = true;
-    data.selected_kind = OBJECT_TABLE;
-    data.entry_total = 250;
-    std::vector<std::pair<const char*, UiConditions>> rows = {{"no dump", {}}, {"data", data}};
-    auto add = [&rows](const char* name, UiConditions c, auto change) {
-        change(c);
-        rows.emplace_back(name, c);
+    const int T = OBJECT_TABLE, V = OBJECT_VIEW, R = OBJECT_ROUTINE;
+    const std::pair<const char*, UiConditions> rows[] = {
+        {"no dump", {}},
+        {"data", {.dump_open = true, .selected_kind = T, .entry_total = 250}},
+        {"last page", {.dump_open = true, .selected_kind = T, .page_offset = 200, .entry_total = 250}},
+        {"last whole page", {.dump_open = true, .selected_kind = T, .page_offset = 100, .entry_total = 200}},
+        {"page before last", {.dump_open = true, .selected_kind = T, .page_offset = 100, .entry_total = 201}},
+        {"empty table", {.dump_open = true, .selected_kind = T}},
+        {"row selected", {.dump_open = true, .selected_kind = T, .row_selected = true, .entry_total = 250}},
+        {"busy", {.busy = true, .job_running = true, .dump_open = true, .selected_kind = T, .row_selected = true}},
+        {"busy, no job", {.busy = true, .dump_open = true, .selected_kind = T}},
+        {"cancel asked", {.busy = true, .job_running = true, .cancel_requested = true, .dump_open = true}},
+        {"structure", {.dump_open = true, .selected_kind = T, .tab = TAB_STRUCTURE, .entry_total = 250}},
+        {"SQL", {.dump_open = true, .selected_kind = T, .tab = TAB_SQL}},
+        {"notes", {.dump_open = true, .selected_kind = T, .tab = TAB_NOTES}},
+        {"view", {.dump_open = true, .selected_kind = V}},
+        {"view structure", {.dump_open = true, .selected_kind = V, .tab = TAB_STRUCTURE}},
+        {"routine SQL", {.dump_open = true, .selected_kind = R, .tab = TAB_SQL}},
+        {"nothing selected", {.dump_open = true}},
     };
-    add("last page", data, [](UiConditions& c) { c.page_offset = 200; });
-    add("last of whole pages", data, [](UiConditions& c) { c.entry_total = 200, c.page_offset = 100; });
-    add("page before the last", data, [](UiConditions& c) { c.entry_total = 201, c.page_offset = 100; });
-    add("empty table", data, [](UiConditions& c) { c.entry_total = 0; });
-    add("row selected", data, [](UiConditions& c) { c.row_selected = true; });
-    add("busy", data, [](UiConditions& c) { c.busy = c.job_running = c.row_selected = true; });
-    add("busy, no job", data, [](UiConditions& c) { c.busy = true; });
-    add("cancel asked", data, [](UiConditions& c) { c.busy = c.job_running = c.cancel_requested = true; });
-    add("structure", data, [](UiConditions& c) { c.tab = TAB_STRUCTURE; });
-    add("SQL", data, [](UiConditions& c) { c.tab = TAB_SQL; });
-    add("notes", data, [](UiConditions& c) { c.tab = TAB_NOTES; });
-    add("view", data, [](UiConditions& c) { c.selected_kind = OBJECT_VIEW; });
-    add("view structure", data, [](UiConditions& c) { c.selected_kind = OBJECT_VIEW, c.tab = TAB_STRUCTURE; });
-    add("routine SQL", data, [](UiConditions& c) { c.selected_kind = OBJECT_ROUTINE, c.tab = TAB_SQL; });
-    add("nothing selected", data, [](UiConditions& c) { c.selected_kind = -1; });
     for (bool details : {true, false}) {
         for (const auto& [name, c] : rows) {
             const ControlStates s = ui_control_states(c, details);
             out << "states ";
             for (int id : CONTROL_ORDER) out << "-hdE"[s.of(id).visible * 2 + s.of(id).enabled];
-            out << " " << name << (details ? "" : ", no details") << "\n";
-            if (!details) break;
+            out << " " << name << (details ? "\n" : ", no details\n");
         }
     }
 }
@@ -155,38 +119,30 @@ void control_states(std::ostream& out) {
 void texts(std::ostream& out) {
     for (std::uint64_t total : {0ull, 5ull, 200ull, 250ull, 1234ull, ~0ull}) {
         out << "pages of " << total << ": " << page_count(total) << ";";
-        for (const char* t : {"1", "2", "0", "", "3", "4", "13", "013", " 1", "1x",
-                              "184467440737095517", "184467440737095518",
-                              "18446744073709551615", "18446744073709551616"}) {
+        for (const char* t : {"1", "2", "0", "", "3", "4", "13", "013", " 1", "1x", "184467440737095517",
+                              "184467440737095518", "18446744073709551615", "18446744073709551616"}) {
             std::uint64_t first = 7;
             if (page_first_entry(t, total, first)) out << " '" << t << "'->" << first;
         }
         out << "\n";
     }
-    struct Progress {
-        std::uint64_t done, total, count;
-    };
-    for (const Progress& p : {Progress{500000, 1000000, 7}, {0, 0, 0}, {5, 0, 1}, {505, 1000, 12345},
-                              {1000, 1000, 0}, {7000, 1000, 0}, {~0ull, ~0ull, 0},
-                              {1ull << 62, 1ull << 63, 0}}) {
-        out << progress_thousandths(p.done, p.total) << " "
-            << status_progress_text("Filtern", p.done, p.total, p.count, false) << "\n";
+    for (const auto& [done, total, count] : {std::tuple{500000ull, 1000000ull, 7ull}, {0ull, 0ull, 0ull},
+                                             {5ull, 0ull, 1ull}, {505ull, 1000ull, 12345ull},
+                                             {1000ull, 1000ull, 0ull}, {7000ull, 1000ull, 0ull},
+                                             {~0ull, ~0ull, 0ull}, {1ull << 62, 1ull << 63, 0ull}}) {
+        out << progress_thousandths(done, total) << " "
+            << status_progress_text("Filtern", done, total, count, false) << "\n";
     }
-    out << status_progress_text(nullptr, 0, 0, 0, false) << "\n"
-        << status_progress_text("x", 1, 2, 0, true) << "\n";
+    out << status_progress_text(nullptr, 0, 0, 0, false) << "\n" << status_progress_text("x", 1, 2, 0, true) << "\n";
     for (std::uint64_t offset : {0ull, 1200ull}) {
         for (std::uint64_t total : {0ull, 5ull, 1234ull}) out << page_label_text(offset, total) << "\n";
     }
-    for (bool filter : {false, true}) {
-        out << info_label_text(0, filter) << "\n" << info_label_text(1234, filter) << "\n";
-    }
+    for (bool filter : {false, true}) out << info_label_text(0, filter) << "\n" << info_label_text(1234, filter) << "\n";
     out << breadcrumb_text(object(OBJECT_VIEW, "shop", "v\xE4"), CHARSET_LATIN1) << "\n"
         << breadcrumb_text(object(OBJECT_TABLE, "d", "t"), CHARSET_UTF8) << "\n"
         << breadcrumb_text(object(OBJECT_ROUTINE, "d", "r"), CHARSET_UTF8) << "\n";
     DumpState state;
-    state.total_entries = 1234567;
-    state.note_count = 3;
-    state.dump_size = 1536;
+    state.total_entries = 1234567, state.note_count = 3, state.dump_size = 1536;
     for (const char* path : {"/data/2024/shop.sql", "C:\\dumps\\kunden.sql"}) {
         state.dump_path = path;
         state.loaded_from_cache = !state.loaded_from_cache;
@@ -198,10 +154,8 @@ void texts(std::ostream& out) {
     import_note_append(notes, "Zweiter Hinweis");
     out << esc(import_notes_text(notes)) << "\n";
     notes.import_notes.assign(65534, 'n');  // the largest notes text stays whole
-    out << "notes of 65534 bytes: " << import_notes_text(notes).size() << "\n";
-    out << esc(ui_help_text()) << "\n";
-    for (const std::vector<std::u16string>& cells : std::vector<std::vector<std::u16string>>{
-             {u"1", u"a", u"", u"c…"}, {u"7", u"x"}, {u"7"}, {}}) {
+    out << "notes of 65534 bytes: " << import_notes_text(notes).size() << "\n" << esc(ui_help_text()) << "\n";
+    for (const auto& cells : std::vector<std::vector<std::u16string>>{{u"1", u"a", u"", u"c…"}, {u"7", u"x"}, {u"7"}, {}}) {
         out << "tsv '" << esc(utf16_to_utf8(ui_row_tsv(cells))) << "'\n";
     }
 }
@@ -218,30 +172,34 @@ void details(std::ostream& out) {
     page.row_count = page.cell_count = 3;
     page.cells = {{u"1", u"1", u"a"}, {u"2", u"2", u"b"}, {u"3", u"3", u"c …"}};
     page.entries[2] = {4096, 17, 0};
-    struct Pane {
-        const DumpState* state;
-        int object;
-        const PageData* page;
-        std::uint32_t row;
-    };
-    for (const Pane& p : {Pane{nullptr, -1, nullptr, DETAILS_NO_ROW}, {&state, 1, nullptr, DETAILS_NO_ROW},
-                          {&state, 0, nullptr, DETAILS_NO_ROW}, {&state, 0, &page, 2}, {&state, 0, &page, 3}}) {
-        const DetailsPane d = details_pane(p.state, p.object, p.page, p.row, CHARSET_WINDOWS_1252);
-        out << "details " << p.object << " row " << p.row << ": " << d.caption << "\n" << esc(d.text) << "\n";
+    for (const auto& [s, n, p, row] : {std::tuple{(DumpState*)nullptr, -1, (PageData*)nullptr, DETAILS_NO_ROW},
+                                       {&state, 1, nullptr, DETAILS_NO_ROW}, {&state, 0, nullptr, DETAILS_NO_ROW},
+                                       {&state, 0, &page, 2u}, {&state, 0, &page, 3u}}) {
+        const DetailsPane d = details_pane(s, n, p, row, CHARSET_WINDOWS_1252);
+        out << "details " << n << " row " << row << ": " << d.caption << "\n" << esc(d.text) << "\n";
     }
-    const DetailsPane wide = details_pane(&state, 2, nullptr, DETAILS_NO_ROW, CHARSET_UTF8);
-    out << "details of 4096 columns: " << wide.text.size() << " bytes, ends '"
-        << esc(wide.text.substr(wide.text.size() - 30)) << "'\n";
+    const std::string wide = details_pane(&state, 2, nullptr, DETAILS_NO_ROW, CHARSET_UTF8).text;
+    out << "details of 4096 columns: " << wide.size() << " bytes, ends '" << esc(wide.substr(wide.size() - 30)) << "'\n";
     for (const StructureRow& r : structure_rows(table, CHARSET_UTF8)) {
         out << "structure " << r.number << " '" << r.name << "' " << r.definition << "\n";
     }
     out << "create text '" << create_text_view(table, CHARSET_UTF8) << "'\n";
 }
 
+// Each item indented by level with its value and image; "*" marks the item to select.
+void tree(std::ostream& out, const DumpState* state, const std::string& filter, int selected) {
+    const TreeModel t = tree_build(state, CHARSET_UTF8, filter, selected);
+    out << "tree '" << filter << "' selected " << selected << " -> object " << t.select_object << "\n";
+    for (std::int32_t i : tree_display_order(t)) {
+        const TreeItem& item = t.items[std::size_t(i)];
+        out << std::string(std::size_t(item.level) * 2 + 2, ' ') << item.text << " [" << item.value << " "
+            << item.image << "]" << (i == t.selected_item ? " *\n" : "\n");
+    }
+}
+
 TEST(UiLogic, EverythingAsOneText) {
     std::ostringstream out;
-    layouts(out);
-    painting(out);
+    geometry(out);
     control_states(out);
     texts(out);
     details(out);
@@ -256,22 +214,21 @@ TEST(UiLogic, EverythingAsOneText) {
     tree(out, &state, "kunden", 1);
     tree(out, nullptr, "", -1);
     // No tables: the first view or routine is selected directly, even when filtered out.
-    DumpState views;
-    views.dump_path = "/x/views.sql";
-    views.objects = {object(OBJECT_DATABASE, "d", ""), object(OBJECT_ROUTINE, "d", "p"),
+    state.dump_path = "/x/views.sql";
+    state.objects = {object(OBJECT_DATABASE, "d", ""), object(OBJECT_ROUTINE, "d", "p"),
                      object(OBJECT_VIEW, "d", "v"), object(OBJECT_DATABASE, "a", "")};
-    tree(out, &views, "zzz", -1);
-    tree(out, &views, "", -1);
+    tree(out, &state, "zzz", -1);
+    tree(out, &state, "", -1);
     // Many databases whose objects come back to them out of order (7 is coprime to 40).
-    DumpState many;
-    many.dump_path = "/x/many.sql";
+    state.dump_path = "/x/many.sql";
+    state.objects.clear();
     auto db = [](int d) { return "db" + std::to_string(d); };
-    for (int d = 0; d < 40; ++d) many.objects.push_back(object(OBJECT_DATABASE, db(d * 7 % 40), ""));
-    for (int d = 0; d < 40; ++d) many.objects.push_back(object(OBJECT_ROUTINE, db(d), "r"));
-    for (int d = 39; d >= 0; --d) many.objects.push_back(object(OBJECT_TABLE, db(d), "t", 2));
-    for (int d = 0; d < 40; d += 2) many.objects.push_back(object(OBJECT_VIEW, db(d), "v"));
-    many.objects.push_back(object(OBJECT_TABLE, "DB5", "upper", 1));
-    for (const char* filter : {"", "DB1", "b39"}) tree(out, &many, filter, -1);
+    for (int d = 0; d < 40; ++d) state.objects.push_back(object(OBJECT_DATABASE, db(d * 7 % 40), ""));
+    for (int d = 0; d < 40; ++d) state.objects.push_back(object(OBJECT_ROUTINE, db(d), "r"));
+    for (int d = 39; d >= 0; --d) state.objects.push_back(object(OBJECT_TABLE, db(d), "t", 2));
+    for (int d = 0; d < 40; d += 2) state.objects.push_back(object(OBJECT_VIEW, db(d), "v"));
+    state.objects.push_back(object(OBJECT_TABLE, "DB5", "upper", 1));
+    for (const char* filter : {"", "DB1", "b39"}) tree(out, &state, filter, -1);
 
     const std::string golden = test::data_file("ui/logic.golden");
     if (!env_get("KV_UPDATE_GOLDEN").empty()) test::write_file(golden, out.str());
