@@ -55,7 +55,7 @@ void geometry(std::ostream& out) {
         for (int id : CONTROL_ORDER) out << "  " << id << " " << rect(l.of(id)) << "\n";
     }
     for (const auto& [w, h, dpi] : {std::tuple{1366, 768, 96}, {1920, 1080, 144}, {1399, 929, 96},
-                                    {1400, 930, 120}}) {
+                                    {1400, 930, 120}, {1366, 768, 144}}) {
         const UiSize min = ui_min_window_size(dpi, w, h);
         out << "screen " << w << "x" << h << " at " << dpi << ": start " << rect(ui_start_window_rect(w, h))
             << ", minimum " << min.width << "x" << min.height << ", text window "
