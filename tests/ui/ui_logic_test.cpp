@@ -83,35 +83,23 @@ void geometry(std::ostream& out) {
     }
 }
 
-// One line per interface state: each control in CONTROL_ORDER as E (shown, enabled),
-// d (shown, disabled), h (hidden, enabled) or - (hidden, disabled).
+// Every combination of the interface state's flags, selected kind, tab and paging, one line
+// each (the details column shown on every other line): each control in CONTROL_ORDER as E
+// (shown, enabled), d (shown, disabled), h (hidden, enabled) or - (hidden, disabled).
 void control_states(std::ostream& out) {
-    const int T = OBJECT_TABLE, V = OBJECT_VIEW, R = OBJECT_ROUTINE;
-    const std::pair<const char*, UiConditions> rows[] = {
-        {"no dump", {}},
-        {"data", {.dump_open = true, .selected_kind = T, .entry_total = 250}},
-        {"last page", {.dump_open = true, .selected_kind = T, .page_offset = 200, .entry_total = 250}},
-        {"last whole page", {.dump_open = true, .selected_kind = T, .page_offset = 100, .entry_total = 200}},
-        {"page before last", {.dump_open = true, .selected_kind = T, .page_offset = 100, .entry_total = 201}},
-        {"empty table", {.dump_open = true, .selected_kind = T}},
-        {"row selected", {.dump_open = true, .selected_kind = T, .row_selected = true, .entry_total = 250}},
-        {"busy", {.busy = true, .job_running = true, .dump_open = true, .selected_kind = T, .row_selected = true}},
-        {"busy, no job", {.busy = true, .dump_open = true, .selected_kind = T}},
-        {"cancel asked", {.busy = true, .job_running = true, .cancel_requested = true, .dump_open = true}},
-        {"structure", {.dump_open = true, .selected_kind = T, .tab = TAB_STRUCTURE, .entry_total = 250}},
-        {"SQL", {.dump_open = true, .selected_kind = T, .tab = TAB_SQL}},
-        {"notes", {.dump_open = true, .selected_kind = T, .tab = TAB_NOTES}},
-        {"view", {.dump_open = true, .selected_kind = V}},
-        {"view structure", {.dump_open = true, .selected_kind = V, .tab = TAB_STRUCTURE}},
-        {"routine SQL", {.dump_open = true, .selected_kind = R, .tab = TAB_SQL}},
-        {"nothing selected", {.dump_open = true}},
-    };
-    for (bool details : {true, false}) {
-        for (const auto& [name, c] : rows) {
-            const ControlStates s = ui_control_states(c, details);
-            out << "states ";
-            for (int id : CONTROL_ORDER) out << "-hdE"[s.of(id).visible * 2 + s.of(id).enabled];
-            out << " " << name << (details ? "\n" : ", no details\n");
+    for (int bits = 0, line = 0; bits < 32; ++bits) {
+        for (int kind = -1; kind <= OBJECT_ROUTINE; ++kind) {
+            for (int tab : {TAB_DATA, TAB_STRUCTURE, TAB_SQL, TAB_NOTES}) {
+                for (const auto& [offset, total] : {std::pair{0ull, 0ull}, {0ull, 250ull}, {100ull, 200ull},
+                                                    {200ull, 250ull}}) {
+                    const UiConditions c{(bits & 1) != 0, (bits & 2) != 0, (bits & 4) != 0, (bits & 8) != 0,
+                                         kind, tab, (bits & 16) != 0, offset, total};
+                    const ControlStates s = ui_control_states(c, ++line % 2 == 0);
+                    out << "states " << bits << " " << kind << " " << tab << " " << offset << "/" << total << " ";
+                    for (int id : CONTROL_ORDER) out << "-hdE"[s.of(id).visible * 2 + s.of(id).enabled];
+                    out << "\n";
+                }
+            }
         }
     }
 }
