@@ -126,9 +126,9 @@ void texts(std::ostream& out) {
         for (std::uint64_t total : {0ull, 5ull, 1234ull}) out << page_label_text(offset, total) << "\n";
     }
     for (bool filter : {false, true}) out << info_label_text(0, filter) << "\n" << info_label_text(1234, filter) << "\n";
-    out << breadcrumb_text(object(OBJECT_VIEW, "shop", "v\xE4"), CHARSET_LATIN1) << "\n"
-        << breadcrumb_text(object(OBJECT_TABLE, "d", "t"), CHARSET_UTF8) << "\n"
-        << breadcrumb_text(object(OBJECT_ROUTINE, "d", "r"), CHARSET_UTF8) << "\n";
+    for (ObjectKind kind : {OBJECT_TABLE, OBJECT_VIEW, OBJECT_ROUTINE}) {
+        out << breadcrumb_text(object(kind, "shop", "v\xE4"), CHARSET_LATIN1) << "\n";
+    }
     DumpState state;
     state.total_entries = 1234567, state.note_count = 3, state.dump_size = 1536;
     for (const char* path : {"/data/2024/shop.sql", "C:\\dumps\\kunden.sql"}) {
