@@ -114,7 +114,6 @@ protected:
         ListView_GetItemText(ui_control(ID_GRID), row, column, text, 4096);
         return ui_narrow(text);
     }
-    int rows() { return ListView_GetItemCount(ui_control(ID_GRID)); }
     std::string text(int id) { return window_text(ui_control(id)); }
     // Every control where ui_main_layout puts it (drop-down boxes: without their height).
     void expect_layout(int dpi) {
@@ -207,10 +206,11 @@ TEST_F(WorkTest, DropPageFilterExportAndTuple) {
                   page_label_text(0, 250) + "|" + status_page_text(*app().dump));
     EXPECT_EQ(text(ID_DETAILS), details_pane(app().dump.get(), app().selected_object,
                                              app().page.get(), 0, CHARSET_UTF8).text);
-    ASSERT_EQ(rows(), 100);
+    ASSERT_EQ(ListView_GetItemCount(ui_control(ID_GRID)), 100);
     for (int r = 0; r < 100; ++r) EXPECT_EQ(cell(r, 2), utf16_to_utf8(app().page->cells[std::size_t(r)][2])) << r;
     click(ID_LAST_PAGE);
-    EXPECT_EQ(text(ID_PAGE_LABEL) + " " + text(ID_PAGE_NUMBER) + " " + std::to_string(rows()), "201–250 von 250 3 50");
+    EXPECT_EQ(ListView_GetItemCount(ui_control(ID_GRID)), 50);
+    EXPECT_EQ(text(ID_PAGE_LABEL) + " " + text(ID_PAGE_NUMBER), "201–250 von 250 3");
     EXPECT_FALSE(IsWindowEnabled(ui_control(ID_NEXT_PAGE)));
     click(ID_PREV_PAGE);
     EXPECT_EQ(app().page_offset, 100u);
