@@ -144,7 +144,7 @@ void texts(std::ostream& out) {
     out << esc(import_notes_text(notes)) << "\n";
     notes.import_notes.assign(65534, 'n');  // the largest notes text stays whole
     out << "notes of 65534 bytes: " << import_notes_text(notes).size() << "\n" << esc(ui_help_text()) << "\n";
-    for (const auto& cells : std::vector<std::vector<std::u16string>>{{u"1", u"a", u"", u"c…"}, {u"7", u"x"}, {u"7"}, {}}) {
+    for (const auto& cells : {std::vector<std::u16string>{u"1", u"a", u"", u"c…"}, {u"7", u"x"}, {u"7"}, {}}) {
         out << "tsv '" << esc(utf16_to_utf8(ui_row_tsv(cells))) << "'\n";
     }
 }
@@ -168,7 +168,8 @@ void details(std::ostream& out) {
         out << "details " << n << " row " << row << ": " << d.caption << "\n" << esc(d.text) << "\n";
     }
     const std::string wide = details_pane(&state, 2, nullptr, DETAILS_NO_ROW, CHARSET_UTF8).text;
-    out << "details of 4096 columns: " << wide.size() << " bytes, ends '" << esc(wide.substr(wide.size() - 30)) << "'\n";
+    out << "details of 4096 columns: " << wide.size() << " bytes, ends '"
+        << esc(wide.substr(wide.size() - 30)) << "'\n";
     for (const StructureRow& r : structure_rows(table, CHARSET_UTF8)) {
         out << "structure " << r.number << " '" << r.name << "' " << r.definition << "\n";
     }
@@ -200,7 +201,7 @@ TEST(UiLogic, EverythingAsOneText) {
                      object(OBJECT_TABLE, "shop", "ord\xFF", 1),  // not UTF-8: never matched
                      object(OBJECT_ROUTINE, "empty", "proc"), object(OBJECT_VIEW, "empty", "sicht"),
                      object(OBJECT_TABLE, "empty", "zahlen"), object(OBJECT_ROUTINE, "Shop", "r")};
-    for (const char* filter : {"", "ORDERS", "ärger", "Ärg", "sHoP", "rs", "ord", "EMPTY", "e", "ZAHLEN"}) tree(out, &state, filter, -1);
+    for (const char* f : {"", "ORDERS", "ärger", "Ärg", "sHoP", "ord", "EMPTY", "e", "ZAHLEN"}) tree(out, &state, f, -1);
     for (const auto& [filter, selected] : {std::pair{"", 4}, {"kunden", 1}}) tree(out, &state, filter, selected);
     tree(out, nullptr, "", -1);
     // No tables: the first view or routine is selected directly, even when filtered out.
