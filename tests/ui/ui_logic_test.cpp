@@ -1,7 +1,8 @@
 // Window-free logic of the desktop window, written out as one text and compared as a whole
 // with tests/data/ui/logic.golden: scaling, layout and paint list at several sizes and DPI,
-// button looks, control states for a set of interface states, page numbers, labels, status
-// lines, notes, help text, details pane, structure rows, and tree contents and selection.
+// button looks, control states for every combination of interface state, page numbers,
+// labels, status lines, notes, help text, details pane, structure rows, tree contents and
+// selection.
 // KV_UPDATE_GOLDEN=1 rewrites the file from the current output (review its diff).
 #include <gtest/gtest.h>
 
@@ -188,7 +189,7 @@ void tree(std::ostream& out, const DumpState* state, const std::string& filter, 
 }
 
 TEST(UiLogic, EverythingAsOneText) {
-    std::ostringstream out;
+    std::ostringstream out("# What tests/ui/ui_logic_test.cpp writes\n", std::ios::out | std::ios::ate);
     geometry(out);
     control_states(out);
     texts(out);

@@ -5,7 +5,7 @@
 // hold up a run. The window-free logic is tested natively; these tests check that the shell
 // wires it to its controls (Tab order, layout after size and DPI changes, text window, grid,
 // paging, filter, CSV and tuple as korvane-dump writes them, drops, cancel and close while
-// jobs run), start-up failures, and the real program started and closed.
+// jobs run); and the real program started and closed as a process.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -25,7 +25,8 @@
 namespace kv {
 namespace {
 
-struct Seen {  // what the seams were asked, and their answers
+// What the seams were asked; every box is answered Yes, every file dialog with `chosen`.
+struct Seen {
     std::vector<std::string> boxes, dialogs;
     UINT flags = 0;  // of the last box
     void (*while_shown)() = nullptr;  // runs while a box is "shown", as its message loop would
