@@ -1,244 +1,221 @@
-// Window-free interface logic: tree contents and selection, labels, status lines, notes text.
+// Window-free logic of the desktop window, written out as one text and compared as a whole
+// with tests/data/ui/logic.golden: scaling, layout and paint list at several sizes and DPI,
+// button looks, control states for every combination of interface state, page numbers,
+// labels, status lines, notes, help text, details pane, structure rows, tree contents and
+// selection.
+// KV_UPDATE_GOLDEN=1 rewrites the file from the current output (review its diff).
 #include <gtest/gtest.h>
 
-#include <string>
+#include <sstream>
 
+#include "foundation/text.h"
+#include "jobs/job.h"
+#include "tests/support/test_support.h"
+#include "ui/logic/control_states.h"
+#include "ui/logic/help_text.h"
 #include "ui/logic/page_number.h"
+#include "ui/logic/paint_plan.h"
 #include "ui/logic/tree_model.h"
 #include "ui/logic/view_text.h"
 
-using namespace kv;
-
+namespace kv {
 namespace {
 
-SchemaObject make_object(ObjectKind kind, const std::string& db, const std::string& name,
-                         std::uint64_t entries = 0) {
+std::string esc(const std::string& s) {  // CR and TAB made visible, lines kept
+    std::string out;
+    for (char c : s) out += c == '\r' ? "<CR>" : c == '\t' ? "<TAB>" : std::string(1, c);
+    return out;
+}
+std::string rect(const UiRect& r) {
+    return std::to_string(r.x) + "," + std::to_string(r.y) + " " + std::to_string(r.width) + "x" +
+           std::to_string(r.height);
+}
+std::string color(const UiColor& c) {
+    return std::to_string(c.r) + "." + std::to_string(c.g) + "." + std::to_string(c.b);
+}
+SchemaObject object(ObjectKind kind, std::string db, std::string name, std::uint64_t entries = 0) {
     SchemaObject o;
-    o.kind = kind;
-    o.database_name = db;
-    o.object_name = name;
+    o.kind = kind, o.database_name = std::move(db), o.object_name = std::move(name);
     o.entry_count = entries;
     return o;
 }
 
-std::string render(const TreeModel& tree) {
-    std::string out;
-    for (std::int32_t index : tree_display_order(tree)) {
-        const auto& item = tree.items[static_cast<std::size_t>(index)];
-        out += std::string(static_cast<std::size_t>(item.level) * 2, ' ') + item.text + "\n";
+void geometry(std::ostream& out) {
+    for (int dpi : {96, 120, 144, 192}) {
+        out << "scale " << dpi << ":";
+        for (int v : {0, 1, 7, 17, 33, 142, 1179, 1769, 1770}) {
+            out << " " << v << "->" << ui_scale(v, dpi) << "/" << ui_unscale(v, dpi);
+        }
+        out << "\n";
     }
-    return out;
+    for (const auto& [w, h, dpi] : {std::tuple{1180, 800, 96}, {1179, 800, 96}, {1000, 700, 96},
+                                    {999, 700, 96}, {2040, 1290, 144}, {300, 200, 96}, {300, 200, 144}}) {
+        const MainLayout l = ui_main_layout(w, h, dpi);
+        out << "layout " << w << "x" << h << " at " << dpi << ", details " << l.details_visible
+            << ", unknown id " << rect(l.of(12345)) << "\n";
+        for (int id : CONTROL_ORDER) out << "  " << id << " " << rect(l.of(id)) << "\n";
+    }
+    for (const auto& [w, h, dpi] : {std::tuple{1366, 768, 96}, {1920, 1080, 144}, {1399, 929, 96},
+                                    {1400, 930, 120}, {1366, 768, 144}}) {
+        const UiSize min = ui_min_window_size(dpi, w, h);
+        out << "screen " << w << "x" << h << " at " << dpi << ": start " << rect(ui_start_window_rect(w, h))
+            << ", minimum " << min.width << "x" << min.height << ", text window "
+            << rect(ui_text_window_rect(100, 40, dpi)) << "\n";
+    }
+    const TextWindowLayout t = ui_text_window_layout(884, 601, 96);
+    out << "text window " << rect(t.edit) << " | " << rect(t.copy) << " | " << rect(t.close) << "\n";
+    for (const auto& [w, h, dpi, open, busy, status] :
+         {std::tuple{1180, 800, 96, false, false, "Bereit"}, {1179, 800, 96, false, false, "Bereit"},
+          {1180, 800, 96, true, true, "Vorgang läuft …"}, {2040, 1290, 144, true, false, ""}}) {
+        out << "paint " << w << "x" << h << " at " << dpi << " open " << open << " busy " << busy << "\n";
+        for (const PaintOp& op : ui_main_paint(w, h, dpi, open, busy, status)) {
+            out << "  " << op.kind << " " << rect(op.rect) << " " << color(op.color) << " font " << op.font
+                << " align " << op.align << " wrap " << op.wrap << " ellipsis " << op.ellipsis << " '"
+                << op.text << "'\n";
+        }
+    }
+    for (int id : CONTROL_ORDER) {
+        out << "button " << id << " backdrop " << color(ui_button_backdrop(id));
+        for (int look = 0; look < 4; ++look) {  // enabled, pressed as bits 0 and 1
+            const ButtonLook b = ui_button_look(id, look & 1, look & 2);
+            out << " | " << color(b.fill) << " " << color(b.border) << " " << color(b.text);
+        }
+        out << "\n";
+    }
 }
 
-struct TreeFixture : ::testing::Test {
-    DumpState state;
-    void SetUp() override {
-        state.dump_path = "C:\\dumps\\shop.sql";
-        state.objects.push_back(make_object(OBJECT_DATABASE, "shop", ""));
-        state.objects.push_back(make_object(OBJECT_TABLE, "shop", "orders", 1234567));
-        state.objects.push_back(make_object(OBJECT_VIEW, "shop", "v_orders"));
-        state.objects.push_back(make_object(OBJECT_DATABASE, "empty", ""));
-        state.objects.push_back(make_object(OBJECT_ROUTINE, "shop", "Ärger"));
-        state.objects.push_back(make_object(OBJECT_TABLE, "Shop", "kunden", 3));
+// Every combination of the interface state's flags, selected kind, tab and paging, one line
+// each (the details column shown on every other line): each control in CONTROL_ORDER as E
+// (shown, enabled), d (shown, disabled), h (hidden, enabled) or - (hidden, disabled).
+void control_states(std::ostream& out) {
+    for (int bits = 0, line = 0; bits < 32; ++bits) {
+        for (int kind = -1; kind <= OBJECT_ROUTINE; ++kind) {
+            for (int tab : {TAB_DATA, TAB_STRUCTURE, TAB_SQL, TAB_NOTES}) {
+                for (const auto& [offset, total] : {std::pair{0ull, 0ull}, {0ull, 250ull}, {100ull, 200ull},
+                                                    {200ull, 250ull}}) {
+                    const UiConditions c{(bits & 1) != 0, (bits & 2) != 0, (bits & 4) != 0, (bits & 8) != 0,
+                                         kind, tab, (bits & 16) != 0, offset, total};
+                    const ControlStates s = ui_control_states(c, ++line % 2 == 0);
+                    out << "states " << bits << " " << kind << " " << tab << " " << offset << "/" << total << " ";
+                    for (int id : CONTROL_ORDER) out << "-hdE"[s.of(id).visible * 2 + s.of(id).enabled];
+                    out << "\n";
+                }
+            }
+        }
     }
-};
+}
+
+void texts(std::ostream& out) {
+    for (std::uint64_t total : {0ull, 5ull, 200ull, 250ull, 1234ull, ~0ull}) {
+        out << "pages of " << total << ": " << page_count(total) << ";";
+        for (const char* t : {"1", "2", "0", "", "3", "4", "13", "013", " 1", "1x", "184467440737095517",
+                              "184467440737095518", "18446744073709551615", "18446744073709551616",
+                              "18446744073709551617"}) {  // 2^64 + 1 must not wrap to 1
+            std::uint64_t first = 7;
+            if (page_first_entry(t, total, first)) out << " '" << t << "'->" << first;
+        }
+        out << "\n";
+    }
+    for (const auto& [done, total, count] : {std::tuple{500000ull, 1000000ull, 7ull}, {0ull, 0ull, 0ull},
+                                             {5ull, 0ull, 1ull}, {505ull, 1000ull, 12345ull},
+                                             {1000ull, 1000ull, 0ull}, {7000ull, 1000ull, 0ull},
+                                             {~0ull, ~0ull, 0ull}, {1ull << 62, 1ull << 63, 0ull}}) {
+        out << progress_thousandths(done, total) << " "
+            << status_progress_text("Filtern", done, total, count, false) << "\n";
+    }
+    out << status_progress_text(nullptr, 0, 0, 0, false) << "\n" << status_progress_text("x", 1, 2, 0, true) << "\n";
+    for (std::uint64_t n : {0ull, 5ull, 1234ull}) {
+        out << page_label_text(0, n) << "\n" << page_label_text(1200, n) << "\n" << info_label_text(n, false)
+            << "\n" << info_label_text(n, true) << "\n";
+    }
+    for (ObjectKind kind : {OBJECT_TABLE, OBJECT_VIEW, OBJECT_ROUTINE}) {
+        out << breadcrumb_text(object(kind, "shop", "v\xE4"), CHARSET_LATIN1) << "\n";
+    }
+    DumpState state;
+    state.total_entries = 1234567, state.note_count = 3, state.dump_size = 1536;
+    for (const char* path : {"/data/2024/shop.sql", "C:\\dumps\\kunden.sql"}) {
+        state.dump_path = path;
+        state.loaded_from_cache = !state.loaded_from_cache;
+        out << status_open_text(state) << "\n" << status_page_text(state) << "\n";
+    }
+    DumpState notes;
+    out << esc(import_notes_text(notes)) << "\n";
+    import_note_append(notes, "Erster Hinweis");
+    import_note_append(notes, "Zweiter Hinweis");
+    out << esc(import_notes_text(notes)) << "\n";
+    notes.import_notes.assign(65534, 'n');  // the largest notes text stays whole
+    out << "notes of 65534 bytes: " << import_notes_text(notes).size() << "\n" << esc(ui_help_text()) << "\n";
+    for (const auto& cells : {std::vector<std::u16string>{u"1", u"a", u"", u"c…"}, {u"7", u"x"}, {u"7"}, {}}) {
+        out << "tsv '" << esc(utf16_to_utf8(ui_row_tsv(cells))) << "'\n";
+    }
+}
+
+void details(std::ostream& out) {
+    DumpState state;
+    state.objects = {object(OBJECT_TABLE, "shop", "k\xE4se", 1234), object(OBJECT_VIEW, "shop", "v"),
+                     object(OBJECT_TABLE, "d", "breit")};
+    SchemaObject& table = state.objects[0];
+    table.tuple_bytes = 1536;
+    table.columns = {{"id", "int NOT NULL"}, {"a\tb", std::string(200, 'x')}};
+    for (int i = 0; i < 4096; ++i) state.objects[2].columns.push_back({"spalte_" + std::to_string(i), "text"});
+    PageData page;
+    page.row_count = page.cell_count = 3;
+    page.cells = {{u"1", u"1", u"a"}, {u"2", u"2", u"b"}, {u"3", u"3", u"c …"}};
+    page.entries[2] = {4096, 17, 0};
+    for (const auto& [s, n, p, row] : {std::tuple{(DumpState*)nullptr, -1, (PageData*)nullptr, DETAILS_NO_ROW},
+                                       {&state, 1, nullptr, DETAILS_NO_ROW}, {&state, 0, nullptr, DETAILS_NO_ROW},
+                                       {&state, 0, &page, 2u}, {&state, 0, &page, 3u}}) {
+        const DetailsPane d = details_pane(s, n, p, row, CHARSET_WINDOWS_1252);
+        out << "details " << n << " row " << row << ": " << d.caption << "\n" << esc(d.text) << "\n";
+    }
+    const std::string wide = details_pane(&state, 2, nullptr, DETAILS_NO_ROW, CHARSET_UTF8).text;
+    out << "details of 4096 columns: " << wide.size() << " bytes, ends '"
+        << esc(wide.substr(wide.size() - 30)) << "'\n";
+    for (const StructureRow& r : structure_rows(table, CHARSET_UTF8)) {
+        out << "structure " << r.number << " '" << r.name << "' " << r.definition << "\n";
+    }
+    out << "create text '" << create_text_view(table, CHARSET_UTF8) << "'\n";
+}
+
+// Each item indented by level with its value and image; "*" marks the item to select.
+void tree(std::ostream& out, const DumpState* state, const std::string& filter, int selected) {
+    const TreeModel t = tree_build(state, CHARSET_UTF8, filter, selected);
+    out << "tree '" << filter << "' selected " << selected << " -> object " << t.select_object << "\n";
+    for (std::int32_t i : tree_display_order(t)) {
+        const TreeItem& item = t.items[std::size_t(i)];
+        out << std::string(std::size_t(item.level) * 2 + 2, ' ') << item.text << " [" << item.value << " "
+            << item.image << "]" << (i == t.selected_item ? " *\n" : "\n");
+    }
+}
+
+TEST(UiLogic, EverythingAsOneText) {
+    std::ostringstream out("# What tests/ui/ui_logic_test.cpp writes\n", std::ios::out | std::ios::ate);
+    geometry(out);
+    control_states(out);
+    texts(out);
+    details(out);
+    DumpState state;
+    state.dump_path = "C:\\dumps\\shop.sql";
+    state.objects = {object(OBJECT_DATABASE, "shop", ""), object(OBJECT_TABLE, "shop", "orders", 1234567),
+                     object(OBJECT_VIEW, "shop", "v_orders"), object(OBJECT_DATABASE, "empty", ""),
+                     object(OBJECT_ROUTINE, "shop", "Ärger"), object(OBJECT_TABLE, "Shop", "kunden", 3),
+                     object(OBJECT_TABLE, "shop", "ord\xFF", 1),  // not UTF-8: never matched
+                     object(OBJECT_ROUTINE, "empty", "proc"), object(OBJECT_VIEW, "empty", "sicht"),
+                     object(OBJECT_TABLE, "empty", "zahlen"), object(OBJECT_ROUTINE, "Shop", "r")};
+    for (const char* f : {"", "ORDERS", "ärger", "Ärg", "sHoP", "ord", "EMPTY", "e", "ZAHLEN"}) tree(out, &state, f, -1);
+    for (const auto& [filter, selected] : {std::pair{"", 4}, {"kunden", 1}}) tree(out, &state, filter, selected);
+    tree(out, nullptr, "", -1);
+    // No tables: the first view or routine is selected directly, even when filtered out.
+    state.dump_path = "/x/views.sql";
+    state.objects = {object(OBJECT_DATABASE, "d", ""), object(OBJECT_ROUTINE, "d", "p"),
+                     object(OBJECT_VIEW, "d", "v"), object(OBJECT_DATABASE, "a", "")};
+    tree(out, &state, "zzz", -1);
+    tree(out, &state, "", -1);
+
+    const std::string golden = test::data_file("ui/logic.golden");
+    if (!env_get("KV_UPDATE_GOLDEN").empty()) test::write_file(golden, out.str());
+    EXPECT_EQ(out.str(), test::read_file(golden));
+}
 
 }  // namespace
-
-TEST_F(TreeFixture, FullTreeInDumpOrder) {
-    TreeModel tree = tree_build(&state, CHARSET_UTF8, "", -1);
-    EXPECT_EQ(render(tree),
-              "shop.sql\n"
-              "  shop\n"
-              "    Tabellen\n"
-              "      orders  (1.234.567)\n"
-              "    Views\n"
-              "      v_orders\n"
-              "    Routinen / Trigger\n"
-              "      Ärger\n"
-              "  empty\n"
-              "  Shop\n"
-              "    Tabellen\n"
-              "      kunden  (3)\n");
-    // The first table is selected; object items carry object number + 1.
-    ASSERT_GE(tree.selected_item, 0);
-    EXPECT_EQ(tree.items[static_cast<std::size_t>(tree.selected_item)].value, 2);
-    EXPECT_EQ(tree.items[0].value, TREE_VALUE_ROOT);
-    EXPECT_EQ(tree.items[1].value, TREE_VALUE_GROUP);
-}
-
-TEST_F(TreeFixture, FilterFoldsOnlyAsciiLetters) {
-    EXPECT_EQ(render(tree_build(&state, CHARSET_UTF8, "ORDERS", -1)),
-              "shop.sql\n  shop\n    Tabellen\n      orders  (1.234.567)\n    Views\n"
-              "      v_orders\n");
-    // "ärger" (lower-case umlaut) does not find "Ärger".
-    EXPECT_EQ(render(tree_build(&state, CHARSET_UTF8, "ärger", -1)), "shop.sql\n");
-    EXPECT_EQ(render(tree_build(&state, CHARSET_UTF8, "Ärg", -1)),
-              "shop.sql\n  shop\n    Routinen / Trigger\n      Ärger\n");
-    // Matching the database name keeps every object of both "shop" and "Shop".
-    TreeModel by_db = tree_build(&state, CHARSET_UTF8, "sHoP", -1);
-    EXPECT_EQ(by_db.items.size(), tree_build(&state, CHARSET_UTF8, "", -1).items.size() - 1);
-}
-
-TEST_F(TreeFixture, SelectionAfterRebuild) {
-    // The selected object keeps its item.
-    TreeModel kept = tree_build(&state, CHARSET_UTF8, "", 4);
-    EXPECT_EQ(kept.items[static_cast<std::size_t>(kept.selected_item)].value, 5);
-    // Hidden by the filter: nothing is selected.
-    TreeModel hidden = tree_build(&state, CHARSET_UTF8, "kunden", 1);
-    EXPECT_EQ(hidden.selected_item, -1);
-    EXPECT_EQ(hidden.select_object, -1);
-    // No tables: the first view or routine is selected directly, even when filtered out.
-    DumpState views;
-    views.objects.push_back(make_object(OBJECT_DATABASE, "d", ""));
-    views.objects.push_back(make_object(OBJECT_ROUTINE, "d", "p"));
-    views.objects.push_back(make_object(OBJECT_VIEW, "d", "v"));
-    TreeModel no_tables = tree_build(&views, CHARSET_UTF8, "zzz", -1);
-    EXPECT_EQ(no_tables.selected_item, -1);
-    EXPECT_EQ(no_tables.select_object, 1);
-    // Only database entries: root and databases, nothing selected.
-    DumpState dbs;
-    dbs.dump_path = "/x/only.sql";
-    dbs.objects.push_back(make_object(OBJECT_DATABASE, "a", ""));
-    TreeModel only = tree_build(&dbs, CHARSET_UTF8, "", -1);
-    EXPECT_EQ(render(only), "only.sql\n  a\n");
-    EXPECT_EQ(only.selected_item, -1);
-    EXPECT_EQ(only.select_object, -1);
-    EXPECT_TRUE(tree_build(nullptr, CHARSET_UTF8, "", -1).items.empty());
-}
-
-// Many databases whose objects come back to them out of order: each database keeps the item
-// of its first appearance, its groups appear in the order their first object came, and the
-// filter keeps exactly the databases whose names contain the text.
-TEST(TreeManyDatabases, OrderGroupingAndFilter) {
-    constexpr int N = 1000;  // 7 is coprime to N, so d * 7 % N visits every database once
-    auto db = [](int d) { return "db" + std::to_string(d); };
-    DumpState state;
-    state.dump_path = "/x/many.sql";
-    auto& objects = state.objects;
-    for (int d = 0; d < N; ++d) objects.push_back(make_object(OBJECT_DATABASE, db(d * 7 % N), ""));
-    for (int d = 0; d < N; ++d) objects.push_back(make_object(OBJECT_ROUTINE, db(d), "r"));
-    for (int d = N - 1; d >= 0; --d) objects.push_back(make_object(OBJECT_TABLE, db(d), "t", 2));
-    for (int d = 0; d < N; d += 2) objects.push_back(make_object(OBJECT_VIEW, db(d), "v"));
-    objects.push_back(make_object(OBJECT_TABLE, "DB5", "upper", 1));  // another database
-
-    auto expected = [&](const std::string& text) {
-        std::string out = "many.sql\n";
-        for (int k = 0; k < N; ++k) {
-            const int d = k * 7 % N;
-            if (db(d).find(text) == std::string::npos) continue;
-            out += "  " + db(d) +
-                   "\n    Routinen / Trigger\n      r\n    Tabellen\n      t  (2)\n";
-            if (d % 2 == 0) out += "    Views\n      v\n";
-        }
-        return out;
-    };
-    TreeModel full = tree_build(&state, CHARSET_UTF8, "", -1);
-    EXPECT_EQ(render(full), expected("") + "  DB5\n    Tabellen\n      upper  (1)\n");
-    // The first table is the one of the last database, added first in its round.
-    EXPECT_EQ(full.items[static_cast<std::size_t>(full.selected_item)].value, 2 * N + 1);
-    EXPECT_EQ(render(tree_build(&state, CHARSET_UTF8, "DB12", -1)), expected("db12"));
-    EXPECT_EQ(render(tree_build(&state, CHARSET_UTF8, "b99", -1)), expected("b99"));
-}
-
-TEST(Labels, PageAndInfo) {
-    EXPECT_EQ(page_label_text(0, 0), "0–0 von 0");
-    EXPECT_EQ(page_label_text(1200, 1234), "1.201–1.234 von 1.234");
-    EXPECT_EQ(page_label_text(0, 5), "1–5 von 5");
-    EXPECT_EQ(info_label_text(0, false), "0 Einträge · Originalreihenfolge · 100 pro Seite");
-    EXPECT_EQ(info_label_text(5, true), "5 Treffer · Filter aktiv · Groß-/Kleinschreibung beachten");
-    SchemaObject view = make_object(OBJECT_VIEW, "shop", "v\xE4");
-    EXPECT_EQ(breadcrumb_text(view, CHARSET_LATIN1), "shop  ›  Views  ›  vä");
-}
-
-TEST(PageNumbers, CountAndTypedText) {
-    EXPECT_EQ(page_count(0), 1u);
-    EXPECT_EQ(page_count(250), 3u);
-    EXPECT_EQ(page_count(200), 2u);
-    EXPECT_EQ(page_count(UINT64_MAX), 184467440737095517u);
-    struct Case {
-        const char* text;
-        std::uint64_t total;
-        bool valid;
-        std::uint64_t first;
-    };
-    const Case cases[] = {
-        {"1", 0, true, 0},  // an empty view has its one page
-        {"2", 0, false, 0},
-        {"0", 250, false, 0},
-        {"", 250, false, 0},
-        {"3", 250, true, 200},
-        {"4", 250, false, 0},  // one above the count
-        {"13", 1234, true, 1200},
-        {"013", 1234, true, 1200},
-        {" 1", 250, false, 0},
-        {"1x", 250, false, 0},
-        {"184467440737095517", UINT64_MAX, true, 18446744073709551600u},
-        {"184467440737095518", UINT64_MAX, false, 0},  // (n - 1) * 100 would overflow
-        {"18446744073709551615", UINT64_MAX, false, 0},  // 2^64 - 1
-        {"18446744073709551616", UINT64_MAX, false, 0},  // 2^64 does not fit
-    };
-    for (const Case& c : cases) {
-        std::uint64_t first = 7;
-        EXPECT_EQ(page_first_entry(c.text, c.total, first), c.valid) << c.text << " / " << c.total;
-        if (c.valid) {
-            EXPECT_EQ(first, c.first) << c.text;
-        }
-    }
-}
-
-TEST(StatusLines, OpenPageAndProgress) {
-    DumpState state;
-    state.dump_path = "/data/2024/shop.sql";
-    state.total_entries = 1234567;
-    state.note_count = 3;
-    state.dump_size = 1536;
-    EXPECT_EQ(status_open_text(state),
-              "Index erstellt · 1.234.567 Einträge · 18,8 MiB Positionsindex · 3 Hinweise");
-    state.loaded_from_cache = 1;
-    EXPECT_EQ(status_open_text(state).substr(0, 13), "Cache geladen");
-    EXPECT_EQ(status_page_text(state),
-              "shop.sql  ·  1,5 KiB  ·  1.234.567 Einträge im Dump  ·  3 Hinweise  ·  "
-              "Schreibgeschützt");
-    EXPECT_EQ(status_progress_text("Dump indexieren", 505, 1000, 12345, false),
-              "Dump indexieren …  50 %  ·  12.345 Einträge");
-    EXPECT_EQ(status_progress_text(nullptr, 0, 0, 0, false),
-              "Datei vorbereiten …  0 %  ·  0 Einträge");
-    // Totals of many gigabytes do not overflow the per-mille computation.
-    EXPECT_EQ(status_progress_text("CSV exportieren", 1ULL << 62, 1ULL << 63, 0, false),
-              "CSV exportieren …  49 %  ·  0 Einträge");
-    EXPECT_EQ(status_progress_text("x", 1, 2, 0, true),
-              "Abbruch angefordert – laufende Dateioperation wird beendet …");
-}
-
-TEST(NotesText, HeaderNotesAndClosing) {
-    DumpState state;
-    std::string none = import_notes_text(state);
-    EXPECT_EQ(none.rfind("KOR-VANE DUMP BROWSER – IMPORT-HINWEISE\r\n\r\n"
-                         "Keine besonderen Import-Hinweise.\r\n\r\nDer Browser führt kein SQL aus.",
-                         0),
-              0u);
-    EXPECT_EQ(std::string("KOR-VANE DUMP BROWSER – IMPORT-HINWEISE\r\n\r\n").size(), 45u);
-    EXPECT_EQ(none.size(), 45u + 35u + 574u);
-    EXPECT_EQ(none.substr(none.size() - 39), "Anwendung: 1.0.1 / native Windows x64\r\n");
-
-    import_note_append(state, "Erster Hinweis");
-    std::string one = import_notes_text(state);
-    EXPECT_NE(one.find("\r\n\r\nErster Hinweis\r\n\r\nDer Browser"), std::string::npos);
-
-    state.import_notes.assign(65534, 'n');  // the largest notes text stays whole
-    std::string full = import_notes_text(state);
-    EXPECT_EQ(full.size(), 45u + 65534u + 574u);
-}
-
-TEST(StructureView, RowsEscapeAndNumber) {
-    SchemaObject table = make_object(OBJECT_TABLE, "d", "t");
-    table.columns.push_back({"id", "int NOT NULL"});
-    table.columns.push_back({"a\tb", "(Definition nicht im Dump)"});
-    auto rows = structure_rows(table, CHARSET_UTF8);
-    ASSERT_EQ(rows.size(), 2u);
-    EXPECT_EQ(rows[0].number, "1");
-    EXPECT_EQ(rows[0].definition, "int NOT NULL");
-    EXPECT_EQ(rows[1].name.find('\t'), std::string::npos);  // control characters escaped
-    EXPECT_EQ(create_text_view(table, CHARSET_UTF8), "");
-}
+}  // namespace kv
