@@ -3,6 +3,7 @@
 // there (KV_UPDATE_GOLDEN=1 rewrites it). An interrupt must cancel a long import cleanly.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <sstream>
 #include <string>

@@ -45,6 +45,9 @@ TEST(File, ModesReplaceRemoveAndFolders) {
     EXPECT_FALSE(file_write_all(read.get(), "x", 1));  // a read handle cannot write
     EXPECT_EQ(file_open(dir.file("x"), 7), INVALID_FILE);
     EXPECT_EQ(file_open(dir.str(), FILE_MODE_CREATE), INVALID_FILE);
+    EXPECT_TRUE(FileGuard(file_open(dir.file("new"), FILE_MODE_APPEND)).valid());
+    EXPECT_TRUE(dir_ensure(dir.file("d")) && dir_ensure(dir.file("d")));
+    EXPECT_FALSE(dir_ensure(dir.file("b/c")) || dir_ensure(path));  // parent missing, no folder
     EXPECT_FALSE(file_replace(dir.file("missing"), path));
     EXPECT_FALSE(file_remove(dir.file("missing")));
     EXPECT_EQ(filetime_from_unix(1700000000, 123456789), 133444736001234567ULL);
