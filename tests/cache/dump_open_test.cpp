@@ -90,7 +90,13 @@ TEST(CacheLock, SecondInstanceRefusedFirstKeepsWorking) {
     FileGuard again(cache_lock(second));
     EXPECT_TRUE(again.valid());
 #if defined(_WIN32)
-    EXPECT_EQ(file_open(dump, FILE_MODE_CREATE), INVALID_FILE);  // the open dump is held
+    // The open dump can be read, but not written, moved or deleted.
+    EXPECT_TRUE(FileGuard(file_open(dump, FILE_MODE_READ)).valid());
+    EXPECT_EQ(file_open(dump, FILE_MODE_CREATE), INVALID_FILE);
+    EXPECT_EQ(file_open(dump, FILE_MODE_APPEND), INVALID_FILE);
+    write_file(dir.file("other"), "x");
+    EXPECT_FALSE(file_remove(dump) || file_replace(dir.file("other"), dump));
+    EXPECT_EQ(test::read_file(dump), "SELECT 1;");
     dump_state_destroy(first);
     dump_state_destroy(second);
     FileGuard writer(file_open(dump, FILE_MODE_APPEND));
