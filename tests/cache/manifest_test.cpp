@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <functional>
 #include <new>
+#include <optional>
 #include <string>
 
 #include "cache/index_file.h"
@@ -121,11 +122,11 @@ std::string case_of(const DumpState& state, const std::string& manifest) {
     return bytes + manifest;
 }
 
-// Loads a case into loaded, watching its allocations; true when it loaded. No result may break
-// a rule of manifest_case.h.
-bool load_case(const std::string& bytes, DumpState& loaded) {
-    TempDir dir;
-    loaded.cache_folder = dir.str();
+// Loads a case into loaded (in folder, else in a new one), watching its allocations; true when
+// it loaded. No result may break a rule of manifest_case.h.
+bool load_case(const std::string& bytes, DumpState& loaded, const std::string& folder = {}) {
+    std::optional<TempDir> dir;
+    loaded.cache_folder = folder.empty() ? dir.emplace().str() : folder;
     probe::largest = probe::held = probe::peak = 0;
     probe::on = true;
     const char* rule = load_manifest_case(loaded, reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
@@ -153,10 +154,12 @@ TEST(Manifest, WritesTheGoldenFileAndLoadsItBack) {
     const std::string written = test::read_file(c.dir.file("manifest.kvd"));
     if (std::getenv("KV_UPDATE_GOLDEN")) test::write_file(GOLDEN, written);
     EXPECT_EQ(written, test::read_file(GOLDEN));
+    const std::string prefix = case_of(c.state, "");
+    TempDir folder;  // the same files each time: one folder will do
     for (std::size_t cut = 0; cut <= written.size() + 1; ++cut) {
         DumpState loaded;
         const std::string bytes = cut <= written.size() ? written.substr(0, cut) : written + '\0';
-        EXPECT_EQ(load_case(case_of(c.state, bytes), loaded), cut == written.size()) << cut;
+        EXPECT_EQ(load_case(prefix + bytes, loaded, folder.str()), cut == written.size()) << cut;
         EXPECT_EQ(cut == written.size() ? serialized(loaded) : written, written);
     }
     manifest_remove(c.state);
