@@ -1,0 +1,1 @@
+﻿-- UTF-8 with BOM

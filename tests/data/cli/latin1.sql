@@ -1,0 +1,2 @@
+CREATE TABLE `tä` (`größe` int);
+INSERT INTO `tä` VALUES (1);

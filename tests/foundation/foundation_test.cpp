@@ -1,0 +1,119 @@
+// Foundation pieces: UTF-8/UTF-16 conversion, SQL lexing, the message formatter, the dump state
+// record and the completion signal between threads.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <string>
+
+#include "foundation/dump_state.h"
+#include "foundation/message.h"
+#include "foundation/sql_lex.h"
+#include "foundation/text.h"
+#include "foundation/thread.h"
+
+using namespace kv;
+using namespace std::chrono_literals;
+
+// Valid text round trips exactly; every malformed sequence becomes U+FFFD.
+TEST(Text, ConversionsAndCaseFolding) {
+    for (const std::string& s : {std::string("Grüße – \xF0\x9F\x98\x80 \xF4\x8F\xBF\xBF"),
+                                 std::string("nul\0in", 6), std::string()}) {
+        EXPECT_EQ(utf16_to_utf8(utf8_to_utf16(s)), s);
+    }
+    EXPECT_EQ(utf8_to_utf16("\xF0\x9F\x98\x80ä"), u"\xD83D\xDE00\x00E4");
+    EXPECT_EQ(utf8_to_utf16("\x80|a\xC3|\xC0\x80|\xED\xA0\x80|\xF5\x80\x80\x80|\xE2\x82x|\xFF"),
+              u"\xFFFD|a\xFFFD|\xFFFD\xFFFD|\xFFFD\xFFFD\xFFFD|\xFFFD\xFFFD\xFFFD\xFFFD|\xFFFDx|\xFFFD");
+    EXPECT_EQ(utf16_to_utf8(u"a\xD800" u"b\xDC00\xD83D"), "a\uFFFD" "b\uFFFD\uFFFD");
+    EXPECT_TRUE(ascii_iequals("No_Backslash", "NO_BACKSLASH"));
+    // "[" and "{" differ by 32 but are no letters.
+    EXPECT_FALSE(ascii_iequals("Ä", "ä") || ascii_iequals("[", "{") || ascii_iequals("ab", "abc"));
+}
+
+// Where an item of a comma-separated list ends, and where blanks and comments end.
+TEST(SqlLex, ItemEndsAndCommentSkipping) {
+    const struct { std::string text; bool no_backslash; std::uint64_t end; } items[] = {
+        {"5--1,2", false, 4},          {"DECIMAL(10,2) NOT NULL,x", false, 22},
+        {"f(a,b))", false, 6},         {"/*/,*/1)", false, 7},
+        {"'a,b\\',c',d", false, 9},    {"'a,b\\',c',d", true, 6},
+        {"-- x,\n1,2", false, 7},      {"# x)\n3)", false, 6},
+    };
+    for (const auto& c : items) {
+        const auto* t = reinterpret_cast<const unsigned char*>(c.text.data());
+        EXPECT_EQ(value_find_end(t, c.text.size(), 0, c.no_backslash), c.end) << c.text;
+    }
+    const std::pair<std::string, std::uint64_t> skips[] = {
+        {" \t/* c */ -- n\r\n#x\nINSERT", 19}, {"--1", 0}, {"/*/ */x", 6}, {"/* open", 7}};
+    for (const auto& [text, end] : skips) {
+        const auto* t = reinterpret_cast<const unsigned char*>(text.data());
+        EXPECT_EQ(span_skip_blanks(t, text.size(), 0), end) << text;
+    }
+}
+
+TEST(Message, SixtyFourBitValuesAndSafeCuts) {
+    char b[64];
+    EXPECT_EQ(msg_format(b, sizeof b, "%llu %016llx %%%s", 18446744073709551615ULL, 255ULL, "x"), 40);
+    EXPECT_STREQ(b, "18446744073709551615 00000000000000ff %x");
+    msg_set(b, "100 %s %n %% Treffer");  // text, not a format
+    EXPECT_STREQ(b, "100 %s %n %% Treffer");
+    char small[8] = "zzzzzzz";
+    EXPECT_LT(msg_format(small, sizeof small, "%s", "Vorgang abgebrochen."), 0);
+    EXPECT_STREQ(small, "Vorgang");
+    EXPECT_EQ(msg_format(small, sizeof small, "%s", "1234567"), 7);
+    char untouched = 'q';
+    msg_format(&untouched, 0, "%s", "abc");
+    EXPECT_EQ(untouched, 'q');
+}
+
+TEST(DumpState, ClearDestroyIndexPathsAndNoteLimit) {
+    DumpState state;
+    state.objects.resize(3);
+    state.total_entries = 42;
+    state.cache_folder = "/c/0123";
+    EXPECT_EQ(index_file_path(state, 42) + index_file_path(state, 65535),
+              "/c/0123/t000042.kvi/c/0123/t065535.kvi");
+    import_note_append(state, "Hinweis");
+    EXPECT_EQ(state.import_notes, "Hinweis\r\n");
+    dump_state_clear_schema(state);  // notes are not part of the schema
+    EXPECT_TRUE(state.objects.empty() && state.total_entries == 0 && state.note_count == 1);
+    state.import_notes.assign(65532, 'n');
+    import_note_append(state, "x");  // 65532 + 1 + 4 > 65536: dropped, but counted
+    import_note_append(state, "");   // 65532 + 0 + 4 still fits
+    EXPECT_EQ(state.import_notes.size(), 65534u);
+    EXPECT_EQ(state.note_count, 3u);
+    for (int i = 0; i < 2; ++i) dump_state_destroy(state);  // twice is harmless
+    EXPECT_TRUE(state.dump_handle == INVALID_FILE && state.import_notes.empty() &&
+                state.message[0] == '\0' && state.cache_folder.empty());
+}
+
+namespace {
+struct Handover {
+    Signal go, back;
+    std::atomic<int> runs{0};
+};
+// The thread holds its own reference: it may still be in back.set() when the test moves on.
+void echo(void* arg) {
+    std::unique_ptr<std::shared_ptr<Handover>> ref(static_cast<std::shared_ptr<Handover>*>(arg));
+    (*ref)->go.wait_for(10s);
+    (*ref)->runs.fetch_add(1);
+    (*ref)->back.set();
+}
+}  // namespace
+
+// A set is never lost (before or during a wait), wakes one wait, and two sets count as one.
+TEST(Signal, SetsAreRememberedOnceAndHandedToDetachedThreads) {
+    Signal signal;
+    EXPECT_FALSE(signal.wait_for(20ms));
+    signal.set();
+    signal.set();
+    EXPECT_TRUE(signal.wait_for(0ms));
+    EXPECT_FALSE(signal.wait_for(0ms));
+    for (int i = 0; i < 100; ++i) {
+        auto h = std::make_shared<Handover>();
+        ASSERT_TRUE(thread_start_detached(echo, new std::shared_ptr<Handover>(h)));
+        h->go.set();
+        ASSERT_TRUE(h->back.wait_for(10s)) << "round " << i;
+        EXPECT_EQ(h->runs.load(), 1);
+    }
+}
