@@ -144,52 +144,108 @@ inline std::string fast_row(const Table& table, std::string_view tuple, std::uin
     return n == CSV_ROW_DECLINED ? "" : out.substr(0, n);
 }
 
-// value_decode_plain must give what value_find_end + value_decode give wherever it accepts.
-inline const char* check_plain_value(std::string_view tuple, std::size_t start, bool no_backslash,
-                                     bool& accepted) {
-    const auto* t = reinterpret_cast<const unsigned char*>(tuple.data());
-    Value fast{"stale", VALUE_SQL}, general;
-    const std::size_t end = value_decode_plain(t, tuple.size(), start, no_backslash, fast);
-    if (!(accepted = end < tuple.size())) return nullptr;
-    if (end != value_find_end(t, tuple.size(), start, no_backslash)) return "plain value ends elsewhere";
-    if (!value_decode(tuple.substr(start, end - start), no_backslash, general) ||
-        fast.kind != general.kind || fast.text != general.text) {
-        return "plain value differs from the general path";
-    }
-    return nullptr;
-}
+// What a check exercised: values the plain path took, rows the fast writer wrote, filter texts
+// a value holds, and tuples the raw test rejected.
+struct Coverage {
+    int plain = 0, rows = 0, matches = 0, rejects = 0;
+};
 
-// The fast CSV row writer must write the general path's row wherever it accepts one, and
-// never take a row under a layout of another column order.
-inline const char* check_csv_row(std::string_view tuple, const std::vector<std::uint8_t>& binary,
-                                 bool no_backslash, Charset charset, bool protection, bool& accepted) {
-    const Table table(binary);
-    const std::uint32_t word = no_backslash ? LAYOUT_NO_BACKSLASH : 0;
-    const std::string fast = fast_row(table, tuple, word, charset, protection);
-    std::string row;
-    if (!(accepted = !fast.empty())) return nullptr;
-    if (!csv_row(tuple, binary, no_backslash, charset, protection, row)) return "fast row of a refused tuple";
-    if (fast != row) return "fast CSV row differs from the general path";
-    if (binary.size() > 1 && !fast_row(table, tuple, word | 1, charset, protection).empty()) {
-        return "fast row under a reordered layout";
-    }
-    return nullptr;
-}
-
-// The filter's raw test must never reject a tuple with a value that holds the text.
-inline const char* check_raw_filter(std::string_view tuple, const std::vector<Value>& values,
-                                    bool no_backslash, std::uint32_t op, const std::string& text,
-                                    Charset charset, bool& match, bool& rejected) {
-    match = false;
+// The texts of the present values under a character set.
+inline std::vector<std::string> present_texts(const std::vector<Value>& values, Charset charset) {
+    std::vector<std::string> texts;
     for (const Value& v : values) {
-        const std::string s = to_utf8(v.text, charset);
-        match = match || (value_is_present(v) && (op == FILTER_EQUALS ? s == text : s.find(text) != std::string::npos));
+        if (value_is_present(v)) texts.push_back(to_utf8(v.text, charset));
     }
+    return texts;
+}
+
+// The raw test must never reject a tuple with a value text (texts: present_texts) that holds
+// the filter text.
+inline const char* check_raw_filter(std::string_view tuple, const std::vector<std::string>& texts,
+                                    bool no_backslash, std::uint32_t op, const std::string& text,
+                                    Charset charset, Coverage& seen) {
+    bool match = false;
+    for (const std::string& s : texts) match = match || (op == FILTER_EQUALS ? s == text : s.find(text) != s.npos);
     RawFilter raw;
     raw_filter_init(raw, op, text, charset);
-    rejected = !raw_filter_may_match(raw, reinterpret_cast<const unsigned char*>(tuple.data()),
-                                     tuple.size(), no_backslash);
+    const bool rejected = !raw_filter_may_match(raw, reinterpret_cast<const unsigned char*>(tuple.data()),
+                                                tuple.size(), no_backslash);
+    seen.matches += match;
+    seen.rejects += rejected;
     return match && rejected ? "raw filter rejects a matching tuple" : nullptr;
+}
+
+// Every fast path on the tuple "(" + inside + ")" under both escape modes, against the general
+// path: the values split from inside keep the classification contracts (an end is a ',' or ')';
+// a value never outgrows its source; NULL kinds carry no text; value_decode and
+// literal_classify agree without comments); value_decode_plain agrees at every start; the fast
+// CSV row (columns of odd number binary for odd sizes) is the general path's row and is never
+// written under a reordered layout; the raw test keeps every tuple that a value's text or
+// one of the probes matches.
+inline const char* check_tuple(std::string_view inside, Coverage& seen) {
+    static const char* const PROBES[] = {"a", "b", "ab", " ", "\xC3\xA4", "\xE4", "0x", "41", "%", "'"};
+    const std::string tuple = "(" + std::string(inside) + ")";
+    const auto* t = reinterpret_cast<const unsigned char*>(tuple.data());
+    const std::size_t n = tuple.size();
+    for (const bool nb : {false, true}) {
+        std::vector<std::uint8_t> binary;
+        for (std::uint64_t p = 1;;) {
+            const std::uint64_t k = value_find_end(t, n, p, nb);
+            const std::string_view source = std::string_view(tuple).substr(p, std::min<std::uint64_t>(k, n) - p);
+            Value v[2];
+            if (!value_decode(source, nb, v[0]) || !literal_classify(source, nb, v[1])) return "decode failed";
+            for (const Value& x : v) {
+                if (x.text.size() > (x.kind == VALUE_BINARY ? 2 + 2 * source.size() : source.size())) return "grown";
+                if (!value_is_present(x) && !x.text.empty()) return "NULL with text";
+            }
+            if (source.find_first_of("#-/") == source.npos && (v[0].kind != v[1].kind || v[0].text != v[1].text)) {
+                return "value_decode and literal_classify disagree";
+            }
+            binary.push_back(n % 2 == 1 && binary.size() % 2 == 1);
+            if (k < n && (k < p || (t[k] != ',' && t[k] != ')'))) return "bad end position";
+            if (k >= n - 1 || binary.size() > 64) break;
+            p = k + 1;
+        }
+        for (std::size_t start = 0; n <= 512 && start < n; ++start) {
+            Value fast{"stale", VALUE_SQL}, general;
+            const std::size_t end = value_decode_plain(t, n, start, nb, fast);
+            if (end >= n) continue;
+            ++seen.plain;
+            if (end != value_find_end(t, n, start, nb)) return "plain value ends elsewhere";
+            if (!value_decode(std::string_view(tuple).substr(start, end - start), nb, general) ||
+                fast.kind != general.kind || fast.text != general.text) {
+                return "plain value differs from the general path";
+            }
+        }
+        std::vector<Value> values;
+        if (n > 4096 || !split_tuple(tuple, binary, nb, values)) continue;
+        const Table table(binary);
+        for (const Charset cs : {CHARSET_UTF8, CHARSET_WINDOWS_1252, CHARSET_LATIN1}) {
+            const bool protection = n % 4 != 0;
+            const std::string fast = fast_row(table, tuple, nb ? LAYOUT_NO_BACKSLASH : 0, cs, protection);
+            std::string row;
+            seen.rows += !fast.empty();
+            if (!fast.empty() && (!csv_row(tuple, binary, nb, cs, protection, row) || fast != row)) {
+                return "fast CSV row differs from the general path";
+            }
+            if (binary.size() > 1 && !fast_row(table, tuple, (nb ? LAYOUT_NO_BACKSLASH : 0) | 1, cs, protection).empty()) {
+                return "fast CSV row under a reordered layout";
+            }
+            const std::vector<std::string> texts = present_texts(values, cs);
+            for (const std::string& text : texts) {
+                for (std::size_t from = 0; from < text.size(); from += 1 + text.size() / 4) {
+                    const std::string cut = text.substr(from, 1 + (text.size() - from) / 2);
+                    if (const char* f = check_raw_filter(tuple, texts, nb, FILTER_CONTAINS, cut, cs, seen)) return f;
+                }
+            }
+            for (const char* probe : PROBES) {
+                for (const std::uint32_t op : {FILTER_CONTAINS, FILTER_EQUALS}) {
+                    if (const char* f = check_raw_filter(tuple, texts, nb, op, probe, cs, seen)) return f;
+                }
+            }
+        }
+    }
+    return nullptr;
 }
 
 // The UTF-8 check and the character set conversion against the code point decoder.
