@@ -29,24 +29,13 @@ struct Jobs {
         EXPECT_TRUE(completion.submit(job.release()));
         return completion.wait();
     }
-    std::unique_ptr<BackgroundJob> open_job() {
-        auto job = std::make_unique<BackgroundJob>();
-        job->type = JOB_OPEN;
-        job->dump_path = dir.file("dump.sql");
-        job->cache_root = dir.file("cache");
-        return job;
-    }
-    void open(const std::string& content) {
-        write_file(dir.file("dump.sql"), content);
-        auto done = run(open_job());
-        ASSERT_EQ(done->ok, 1) << done->message;
-        state = std::move(done->new_dump_state);
-        std::swap(lock, done->lock_handle);
-    }
-    // A job on table 0 over its whole index, its entry the first row's.
+    // An open job of "dump.sql", or a job on table 0 over its whole index with the first entry.
     std::unique_ptr<BackgroundJob> job(JobType type, std::uint64_t first_row = 0) {
         auto job = std::make_unique<BackgroundJob>();
         job->type = type;
+        job->dump_path = dir.file("dump.sql");
+        job->cache_root = dir.file("cache");
+        if (type == JOB_OPEN) return job;
         job->dump_state = state.get();
         job->object = 0;
         job->index_path = index_file_path(*state, 0);
@@ -55,6 +44,13 @@ struct Jobs {
         FileGuard index(file_open(job->index_path, FILE_MODE_READ));
         index_read(index.get(), 0, 1, &job->entry);
         return job;
+    }
+    void open(const std::string& content) {
+        write_file(dir.file("dump.sql"), content);
+        auto done = run(job(JOB_OPEN));
+        ASSERT_EQ(done->ok, 1) << done->message;
+        state = std::move(done->new_dump_state);
+        std::swap(lock, done->lock_handle);
     }
     test::TempDir dir;
     std::unique_ptr<DumpState> state;
@@ -108,19 +104,19 @@ TEST(JobCompletion, WaiterMayVanishRightAfterTheHandOver) {
 TEST(OpenJob, ImportsThenLoadsFromCacheHoldsTheLockAndCancels) {
     Jobs jobs;
     write_file(jobs.dir.file("dump.sql"), rows_dump(20));
-    auto cancelled = jobs.open_job();
+    auto cancelled = jobs.job(JOB_OPEN);
     cancelled->cancel = 1;  // the first refill reports progress and sees it
     cancelled = jobs.run(std::move(cancelled));
     EXPECT_NE(std::string(cancelled->message).find("Vorgang abgebrochen."), std::string::npos);
     EXPECT_FALSE(test::file_exists(cancelled->new_dump_state->cache_folder + "/manifest.kvd"));
     for (const std::uint32_t from_cache : {0, 1}) {
-        auto done = jobs.run(jobs.open_job());
+        auto done = jobs.run(jobs.job(JOB_OPEN));
         ASSERT_EQ(done->ok, 1) << done->message;
         EXPECT_EQ(done->new_dump_state->loaded_from_cache, from_cache);
         EXPECT_EQ(done->new_dump_state->total_entries, 20u);
         if (from_cache == 0) EXPECT_STREQ(done->progress_label.load(), "Bereit");
         // While it holds the cache, another instance is refused; job_free closes the lock.
-        EXPECT_STREQ(jobs.run(jobs.open_job())->message,
+        EXPECT_STREQ(jobs.run(jobs.job(JOB_OPEN))->message,
                      "Dieser Dump-Cache ist bereits in einer anderen Instanz geöffnet, oder der "
                      "Cache-Ordner ist nicht beschreibbar.");
     }

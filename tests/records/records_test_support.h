@@ -1,9 +1,8 @@
-// Helpers of the records and jobs tests: the case files of tests/data/records, a dump imported
-// into its own cache (so the writers run against real position index files), progress sinks
-// that record or cancel, and a check for leftover temporary files.
+// Helpers of the records and jobs tests: the case files of tests/data/records, dumps imported
+// into their own cache (so the writers run against real position index files) or opened
+// without an import, a progress sink that records, and a check for leftover temporary files.
 #pragma once
 
-#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <sstream>
@@ -19,19 +18,18 @@
 namespace kv::test {
 
 // The lines of tests/data/records/<name> split at "¦", each field with the escapes of a C
-// string literal decoded (\n \r \t \b \0 \xHH, any other byte after \ stands for itself).
+// string literal decoded (\n \r \t \b \0 \xHH; any other byte after \ stands for itself).
 // Blank lines and lines starting with '#' are left out.
 inline std::vector<std::vector<std::string>> case_lines(const std::string& name) {
     std::vector<std::vector<std::string>> out;
     std::istringstream in(read_file(data_file("records/" + name)));
     for (std::string line; std::getline(in, line);) {
         if (line.empty() || line[0] == '#') continue;
-        std::vector<std::string> fields(1);
+        out.emplace_back(1);
         for (std::size_t i = 0; i < line.size(); ++i) {
             char c = line[i];
-            if (line.compare(i, 2, "\xC2\xA6") == 0) {
-                fields.emplace_back();
-                ++i;
+            if (line.compare(i, 2, "\xC2\xA6") == 0 && ++i) {
+                out.back().emplace_back();
                 continue;
             }
             if (c == '\\' && ++i < line.size()) {
@@ -40,14 +38,13 @@ inline std::vector<std::vector<std::string>> case_lines(const std::string& name)
                 if (line[i] == 'x') c = static_cast<char>(std::stoi(line.substr(i + 1, 2), nullptr, 16));
                 if (line[i] == 'x') i += 2;
             }
-            fields.back() += c;
+            out.back().back() += c;
         }
-        out.push_back(fields);
     }
     return out;
 }
 
-// A value as the case files write it: kind letter (N T # B S -, in kind order), then its text.
+// A value kind as the case files write it: N T # B S - in kind order.
 inline std::string kind_letter(int kind) { return std::string(1, "NT#BS-"[kind]); }
 
 // A dump "dump.sql" in a temporary folder, imported into "cache" beside it.
@@ -71,9 +68,9 @@ struct ImportedDump {
     FileHandle lock = INVALID_FILE;
 };
 
-// A dump file opened read-only into a DumpState, without an import: tests add the tables the
-// importer would have recorded. open() replaces the file (closing the handle first: Windows
-// cannot write an open dump) and opens it as a later session would find it.
+// A dump file opened read-only without an import (tests add the tables the importer would have
+// recorded). open() replaces the file, closing the handle first (Windows cannot write an open
+// dump), and opens it again as a later session would find it.
 struct OpenedDump {
     void open(const std::string& content) {
         file_close(state.dump_handle);
@@ -88,22 +85,19 @@ struct OpenedDump {
         state.read_buffer_length = 0;
     }
     TempDir dir;
-    std::string path = dir.file("dump.sql");
-    std::string bytes;
+    std::string path = dir.file("dump.sql"), bytes;
     DumpState state;
 };
 
-// Records every progress report; answers 0 (cancel) from report number cancel_at on (1-based).
+// Records every progress report as "done/total/count label".
 struct RecordingSink {
-    std::vector<std::string> reports;  // "done/total/count label"
-    std::size_t cancel_at = 0;
-    ProgressSink sink() { return ProgressSink{&RecordingSink::report, this, 0}; }
-    static int report(void* user, std::uint64_t done, std::uint64_t total, std::uint64_t count,
-                      const char* label) {
-        auto* self = static_cast<RecordingSink*>(user);
-        self->reports.push_back(std::to_string(done) + "/" + std::to_string(total) + "/" +
-                                std::to_string(count) + " " + label);
-        return self->cancel_at == 0 || self->reports.size() < self->cancel_at;
+    std::vector<std::string> reports;
+    ProgressSink sink() {
+        return ProgressSink{+[](void* user, std::uint64_t done, std::uint64_t total, std::uint64_t count, const char* label) {
+            static_cast<RecordingSink*>(user)->reports.push_back(std::to_string(done) + "/" + std::to_string(total) + "/" +
+                                                                 std::to_string(count) + " " + label);
+            return 1;
+        }, this, 0};
     }
 };
 
@@ -115,13 +109,12 @@ inline bool no_part_files(const std::string& folder) {
     return true;
 }
 
-// A big file: head, then filler bytes of fill written in 1 MiB pieces, then tail.
-inline void write_big_file(const std::string& path, const std::string& head, char fill,
-                           std::uint64_t filler, const std::string& tail) {
+// A big file: head, filler bytes of fill written 1 MiB at a time, tail.
+inline void write_big_file(const std::string& path, const std::string& head, char fill, std::uint64_t filler,
+                           const std::string& tail) {
     std::ofstream out(fs_path(path), std::ios::binary | std::ios::trunc);
-    out << head;
     const std::string block(1 << 20, fill);
-    for (; filler > 0; filler -= std::min<std::uint64_t>(filler, block.size())) {
+    for (out << head; filler > 0; filler -= std::min<std::uint64_t>(filler, block.size())) {
         out.write(block.data(), static_cast<std::streamsize>(std::min<std::uint64_t>(filler, block.size())));
     }
     out << tail;

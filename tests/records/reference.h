@@ -61,16 +61,9 @@ inline std::string to_utf8(std::string_view bytes, Charset charset) {
             continue;
         }
         if (charset == CHARSET_WINDOWS_1252 && cp >= 0x80 && cp < 0xA0) cp = CP1252[cp - 0x80];
-        if (cp < 0x80) {
-            out += static_cast<char>(cp);
-        } else if (cp < 0x800) {
-            out += static_cast<char>(0xC0 | (cp >> 6));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else {
-            out += static_cast<char>(0xE0 | (cp >> 12));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        }
+        const int tail = cp < 0x80 ? 0 : cp < 0x800 ? 1 : 2;  // continuation bytes
+        out += static_cast<char>(tail == 0 ? cp : (tail == 1 ? 0xC0 : 0xE0) | (cp >> (6 * tail)));
+        for (int k = tail - 1; k >= 0; --k) out += static_cast<char>(0x80 | ((cp >> (6 * k)) & 0x3F));
         i += n;
     }
     return out;
@@ -85,13 +78,10 @@ inline bool split_tuple(std::string_view tuple, const std::vector<std::uint8_t>&
     std::uint64_t p = 1;
     for (std::size_t c = 0; c < binary.size(); ++c) {
         const std::uint64_t k = value_find_end(t, tuple.size(), p, no_backslash);
-        if (k >= tuple.size() || !value_decode(tuple.substr(p, k - p), no_backslash, values[c])) {
-            return false;
-        }
+        if (k >= tuple.size() || !value_decode(tuple.substr(p, k - p), no_backslash, values[c])) return false;
         if (values[c].kind == VALUE_TEXT && binary[c] != 0) {
-            std::string hex;
-            hex_encode(values[c].text, hex);
-            values[c] = Value{hex, VALUE_BINARY};
+            hex_encode(std::string(values[c].text), values[c].text);
+            values[c].kind = VALUE_BINARY;
         }
         const bool last = c + 1 == binary.size();
         if (t[k] != (last ? ')' : ',') || (last && k != tuple.size() - 1)) return false;
@@ -105,11 +95,10 @@ inline bool csv_row(std::string_view tuple, const std::vector<std::uint8_t>& bin
                     bool no_backslash, Charset charset, bool protection, std::string& row) {
     std::vector<Value> values;
     if (!split_tuple(tuple, binary, no_backslash, values)) return false;
-    row.clear();
     std::string scratch;
+    row.clear();
     for (std::size_t c = 0; c < values.size(); ++c) {
-        if (c > 0) row += ';';
-        csv_value_append(row, values[c], charset, protection, scratch);
+        csv_value_append(row += c > 0 ? ";" : "", values[c], charset, protection, scratch);
     }
     row += "\r\n";
     return true;
@@ -146,16 +135,12 @@ inline std::string fast_row(const Table& table, std::string_view tuple, std::uin
 
 // What a check exercised: values the plain path took, rows the fast writer wrote, filter texts
 // a value holds, and tuples the raw test rejected.
-struct Coverage {
-    int plain = 0, rows = 0, matches = 0, rejects = 0;
-};
+struct Coverage { int plain = 0, rows = 0, matches = 0, rejects = 0; };
 
 // The texts of the present values under a character set.
 inline std::vector<std::string> present_texts(const std::vector<Value>& values, Charset charset) {
     std::vector<std::string> texts;
-    for (const Value& v : values) {
-        if (value_is_present(v)) texts.push_back(to_utf8(v.text, charset));
-    }
+    for (const Value& v : values) value_is_present(v) ? texts.push_back(to_utf8(v.text, charset)) : void();
     return texts;
 }
 
