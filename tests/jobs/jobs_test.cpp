@@ -29,6 +29,12 @@ struct Jobs {
         EXPECT_TRUE(completion.submit(job.release()));
         return completion.wait();
     }
+    // Runs job(type) after setup changed it.
+    template <class Setup> std::unique_ptr<BackgroundJob> run(JobType type, Setup setup) {
+        auto made = job(type);
+        setup(*made);
+        return run(std::move(made));
+    }
     // An open job of "dump.sql", or a job on table 0 over its whole index with the first entry.
     std::unique_ptr<BackgroundJob> job(JobType type, std::uint64_t first_row = 0) {
         auto job = std::make_unique<BackgroundJob>();
@@ -134,21 +140,12 @@ TEST(PageJob, PagesAtAnyRowEmptyViewsShortIndexAndCancellation) {
         EXPECT_EQ(row_text(*done->page, 0), count_text(n) + "|" + std::to_string(n) + "|Zeile " +
                                                 std::to_string(n) + "|" + (n % 10 ? "x|0211" : "NULL|0210"));
     }
-    auto empty = jobs.job(JOB_PAGE);
-    empty->rows = 0;
-    empty->index_path = jobs.dir.file("does-not-exist.kvi");
-    EXPECT_EQ(jobs.run(std::move(empty))->page->row_count, 0u);
-
-    auto short_index = jobs.job(JOB_PAGE, 1000);
-    short_index->rows = 1051;
-    short_index->first_row = 1000;
-    EXPECT_STREQ(jobs.run(std::move(short_index))->message,
+    EXPECT_EQ(jobs.run(JOB_PAGE, [&](auto& j) { j.rows = 0, j.index_path = jobs.dir.file("missing"); })->page->row_count, 0u);
+    EXPECT_STREQ(jobs.run(JOB_PAGE, [](auto& j) { j.rows = 1051, j.first_row = 1000; })->message,
                  "Die angeforderte Indexseite kann nicht gelesen werden.");
     // A stale message of an earlier failure is not shown for a cancelled job.
     dump_state_fail(*jobs.state, "Ungültige Tabelle.");
-    auto cancelled = jobs.job(JOB_PAGE);
-    cancelled->cancel = 1;
-    cancelled = jobs.run(std::move(cancelled));
+    const auto cancelled = jobs.run(JOB_PAGE, [](auto& j) { j.cancel = 1; });
     EXPECT_EQ(cancelled->page, nullptr);
     EXPECT_STREQ(cancelled->message, JOB_FALLBACK_MESSAGE);
 }
@@ -158,8 +155,7 @@ TEST(DetailsJob, TextLayoutAndCutAtTwoMebibytes) {
     jobs.open("CREATE TABLE `k` (`id` int, `name` varchar(9), `bild` blob, `x` int);\n"
               "INSERT INTO `k` (`id`,`name`,`bild`) VALUES (42,'Grüße',NULL);\n");
     auto done = jobs.run(jobs.job(JOB_DETAILS));
-    EXPECT_EQ(done->details_text,
-              "KOR-VANE DUMP BROWSER  |  Datensatzdetails\r\n\r\nByteposition: " +
+    EXPECT_EQ(done->details_text, "KOR-VANE DUMP BROWSER  |  Datensatzdetails\r\n\r\nByteposition: " +
                   std::to_string(done->entry.offset) + "\r\nLänge des SQL-Tupels: 19 Bytes\r\n\r\n" +
                   "id  [Zahl / exaktes SQL-Literal]\r\n42\r\n\r\nname  [Text]\r\nGrüße\r\n\r\n"
                   "bild  [NULL]\r\n\r\n\r\nx  [Nicht im INSERT enthalten]\r\n\r\n\r\n");
@@ -190,9 +186,7 @@ TEST(StaleDump, ChangedDumpIsRefusedBeforeAnythingIsShownOrWritten) {
         write_file(jobs.dir.file("dump.sql"), rows_dump(5) + (same_size ? "" : "-- appended\n"));
         std::filesystem::last_write_time(path, std::filesystem::last_write_time(path) - std::chrono::hours(1));
         for (const JobType type : {JOB_PAGE, JOB_FILTER, JOB_EXPORT, JOB_TUPLE}) {
-            auto job = jobs.job(type);
-            job->output_path = jobs.dir.file("out");
-            auto done = jobs.run(std::move(job));
+            const auto done = jobs.run(type, [&](auto& j) { j.output_path = jobs.dir.file("out"); });
             EXPECT_STREQ(done->message, MISMATCH) << same_size << " " << type;
             EXPECT_EQ(done->page, nullptr);
         }
@@ -207,46 +201,31 @@ TEST(RecordsJobs, FilterPageExportAndSave) {
     Jobs jobs;
     jobs.open(read_file(test::data_file("records/kunden.sql")));
     const std::string cache = jobs.state->cache_folder;
-    auto filter = jobs.job(JOB_FILTER);
-    filter->filter.column = 2;
-    filter->filter.op = FILTER_EQUALS;
-    filter->filter_text = "Berlin";
-    filter->output_path = cache + "/query-new.kvi";
     write_file(cache + "/query.kvi", "active");
-    filter->cancel = 1;
-    auto cancelled = jobs.run(std::move(filter));
-    EXPECT_STREQ(cancelled->message, "Vorgang abgebrochen.");
+    const auto berlin = [&](auto& j) {
+        j.filter.column = 2, j.filter.op = FILTER_EQUALS, j.filter_text = "Berlin", j.output_path = cache + "/query-new.kvi";
+    };
+    EXPECT_STREQ(jobs.run(JOB_FILTER, [&](auto& j) { berlin(j), j.cancel = 1; })->message, "Vorgang abgebrochen.");
     EXPECT_FALSE(test::file_exists(cache + "/query-new.kvi"));
     EXPECT_EQ(read_file(cache + "/query.kvi"), "active");
-    cancelled->cancel = 0;
-    filter = jobs.run(std::move(cancelled));
+    const auto filter = jobs.run(JOB_FILTER, berlin);
     ASSERT_EQ(filter->ok, 1) << filter->message;
     EXPECT_EQ(filter->rows, 2u);
     EXPECT_EQ(filter->filter.text, "Berlin");
     ASSERT_TRUE(file_replace(cache + "/query-new.kvi", cache + "/query.kvi"));
 
-    auto page = jobs.job(JOB_PAGE);
-    page->index_path = cache + "/query.kvi";
-    page->rows = 2;
-    page = jobs.run(std::move(page));
+    const auto page = jobs.run(JOB_PAGE, [&](auto& j) { j.index_path = cache + "/query.kvi", j.rows = 2; });
     ASSERT_EQ(page->ok, 1) << page->message;
     EXPECT_EQ(row_text(*page->page, 0), "1|1|Anna \"die Erste\"|Berlin|NULL|0x00FF|021103");
     EXPECT_EQ(row_text(*page->page, 1), "2|3|Bert|Berlin|-5|0x4142|021113");
 
     for (const auto& [index, rows, golden] : {std::tuple{index_file_path(*jobs.state, 0), 5, "kunden.csv"},
                                               {cache + "/query.kvi", 2, "kunden-berlin.csv"}}) {
-        auto job = jobs.job(JOB_EXPORT);
-        job->index_path = index;
-        job->rows = rows;
-        job->output_path = jobs.dir.file("out.csv");
-        EXPECT_EQ(jobs.run(std::move(job))->ok, 1);
+        EXPECT_EQ(jobs.run(JOB_EXPORT, [&](auto& j) { j.index_path = index, j.rows = rows, j.output_path = jobs.dir.file("out.csv"); })->ok, 1);
         EXPECT_EQ(read_file(jobs.dir.file("out.csv")), read_file(test::data_file("records/") + golden));
     }
-    auto save = jobs.job(JOB_TUPLE);
-    save->entry = page->page->entries[1];
-    save->output_path = jobs.dir.file("tuple.sql");
-    EXPECT_EQ(jobs.run(std::move(save))->ok, 1);
-    EXPECT_EQ(read_file(jobs.dir.file("tuple.sql")), "(3,'Bert','Berlin','-5',_binary'AB')");
+    EXPECT_EQ(jobs.run(JOB_TUPLE, [&](auto& j) { j.entry = page->page->entries[1], j.output_path = jobs.dir.file("t.sql"); })->ok, 1);
+    EXPECT_EQ(read_file(jobs.dir.file("t.sql")), "(3,'Bert','Berlin','-5',_binary'AB')");
 
     // A CSV or a tuple written into the dump's own cache folder would replace a file of it
     // ("session.lock", which would defeat the instance lock, an index, the active filter, the
@@ -268,11 +247,8 @@ TEST(RecordsJobs, FilterPageExportAndSave) {
         const bool existed = test::file_exists(destination);
         const std::string before = existed ? read_file(destination) : "";
         for (const JobType type : {JOB_EXPORT, JOB_TUPLE}) {
-            auto job = jobs.job(type);
-            job->output_path = destination;
-            EXPECT_STREQ(jobs.run(std::move(job))->message,
-                         "Das Ziel liegt im Cache-Ordner des Dumps. Bitte einen anderen "
-                         "Speicherort wählen.")
+            EXPECT_STREQ(jobs.run(type, [&](auto& j) { j.output_path = destination; })->message,
+                         "Das Ziel liegt im Cache-Ordner des Dumps. Bitte einen anderen Speicherort wählen.")
                 << type << " " << destination;
             EXPECT_EQ(test::file_exists(destination), existed) << destination;
             EXPECT_EQ(existed ? read_file(destination) : "", before) << destination;
