@@ -181,7 +181,7 @@ TEST(Differential, FilterHitsAreTheRowsWhoseValuesMatch) {
     test::ImportedDump d;
     ASSERT_TRUE(d.import(dump + ";\n")) << d.state.message;
     ASSERT_EQ(d.state.objects[0].entry_count, rows.size());
-    for (const char* pattern : {"ab", "b", "\xC3\xA4", "c ", "x", "bc", "\xE4", "\xC3\xA9", "0x"}) {
+    for (const char* pattern : {"ab", "b", "\xC3\xA4", "c ", "x", "bc", "\xE4", "\xC3\xA9"}) {
         for (const Charset charset : {CHARSET_UTF8, CHARSET_WINDOWS_1252, CHARSET_LATIN1}) {
             FilterRequest request;
             request.text = pattern;

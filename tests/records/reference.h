@@ -168,7 +168,7 @@ inline const char* check_raw_filter(std::string_view tuple, const std::vector<st
 // written under a reordered layout; the raw test keeps every tuple that a value's text or
 // one of the probes matches.
 inline const char* check_tuple(std::string_view inside, Coverage& seen) {
-    static const char* const PROBES[] = {"a", "b", "ab", " ", "\xC3\xA4", "\xE4", "0x", "41", "%", "'"};
+    static const char* const PROBES[] = {"a", "ab", "\xC3\xA4", "\xE4", "%", "'"};
     const std::string tuple = "(" + std::string(inside) + ")";
     const auto* t = reinterpret_cast<const unsigned char*>(tuple.data());
     const std::size_t n = tuple.size();
