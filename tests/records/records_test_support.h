@@ -1,10 +1,11 @@
-// Helpers of the filter, export and tuple save tests: a dump written to a private folder and
-// imported into its own cache, so the writers run against real position index files; progress
-// sinks that record or cancel; and a listing check for leftover temporary files.
+// Helpers of the records and jobs tests: the case files of tests/data/records, dumps imported
+// into their own cache (so the writers run against real position index files) or opened
+// without an import, a progress sink that records, and a check for leftover temporary files.
 #pragma once
 
-#include <cstdint>
+#include <cstring>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -16,85 +17,105 @@
 
 namespace kv::test {
 
-// A dump "dump.sql" in a temporary folder, imported into "cache" beside it. The state and the
-// session lock live as long as the fixture.
-class ImportedDump {
-public:
-    ImportedDump() { dump_state_init(state); }
-    ~ImportedDump() { file_close(lock_); }
-    ImportedDump(const ImportedDump&) = delete;
-    ImportedDump& operator=(const ImportedDump&) = delete;
-
-    // Writes content and imports it; false with state.message on failure.
-    bool import(const std::string& content) {
-        path = dir.file("dump.sql");
-        write_file(path, content);
-        return import_written();
+// The lines of tests/data/records/<name> split at "¦", each field with the escapes of a C
+// string literal decoded (\n \r \t \b \0 \xHH; any other byte after \ stands for itself).
+// Blank lines and lines starting with '#' are left out.
+inline std::vector<std::vector<std::string>> case_lines(const std::string& name) {
+    std::vector<std::vector<std::string>> out;
+    std::istringstream in(read_file(data_file("records/" + name)));
+    for (std::string line; std::getline(in, line);) {
+        if (line.empty() || line[0] == '#') continue;
+        out.emplace_back(1);
+        for (std::size_t i = 0; i < line.size(); ++i) {
+            char c = line[i];
+            if (line.compare(i, 2, "\xC2\xA6") == 0 && ++i) {
+                out.back().emplace_back();
+                continue;
+            }
+            if (c == '\\' && ++i < line.size()) {
+                const char* special = std::strchr("nrtb0", c = line[i]);
+                if (special != nullptr) c = "\n\r\t\b"[special - "nrtb0"];  // \0: the literal's NUL
+                if (line[i] == 'x') c = static_cast<char>(std::stoi(line.substr(i + 1, 2), nullptr, 16));
+                if (line[i] == 'x') i += 2;
+            }
+            out.back().back() += c;
+        }
     }
-    // Imports the file already written at path.
-    bool import_written() {
-        path = dir.file("dump.sql");
-        return dump_open_cached(state, path, dir.file("cache"), true, nullptr, lock_);
+    return out;
+}
+
+// A value kind as the case files write it: N T # B S - in kind order.
+inline std::string kind_letter(int kind) { return std::string(1, "NT#BS-"[kind]); }
+
+// A dump "dump.sql" in a temporary folder, imported into "cache" beside it.
+struct ImportedDump {
+    ImportedDump() { dump_state_init(state); }
+    ~ImportedDump() { file_close(lock); }
+    bool import(const std::string& content) {
+        write_file(path, content);
+        return dump_open_cached(state, path, dir.file("cache"), true, nullptr, lock);
     }
     std::string index(std::uint32_t object) const { return index_file_path(state, object); }
-    // Entry `row` of object's position index, as the file holds it.
     IndexEntry entry(std::uint32_t object, std::uint64_t row) const {
         IndexEntry e;
         FileGuard file(file_open(index(object), FILE_MODE_READ));
         index_read(file.get(), row, 1, &e);
         return e;
     }
-
     TempDir dir;
-    std::string path;
+    std::string path = dir.file("dump.sql");
     DumpState state;
-
-private:
-    FileHandle lock_ = INVALID_FILE;
+    FileHandle lock = INVALID_FILE;
 };
 
-// Records every progress report; answers 0 (cancel) from report number cancel_at on
-// (1-based; 0 never cancels).
+// A dump file opened read-only without an import (tests add the tables the importer would have
+// recorded). open() replaces the file, closing the handle first (Windows cannot write an open
+// dump), and opens it again as a later session would find it.
+struct OpenedDump {
+    void open(const std::string& content) {
+        file_close(state.dump_handle);
+        write_file(path, bytes = content);
+        reopen();
+    }
+    void reopen() {
+        file_close(state.dump_handle);
+        state.dump_handle = file_open(path, FILE_MODE_READ);
+        state.dump_size = file_get_size(state.dump_handle);
+        state.dump_time = file_get_mtime(state.dump_handle);
+        state.read_buffer_length = 0;
+    }
+    TempDir dir;
+    std::string path = dir.file("dump.sql"), bytes;
+    DumpState state;
+};
+
+// Records every progress report as "done/total/count label".
 struct RecordingSink {
-    struct Report {
-        std::uint64_t done, total, count;
-        std::string label;
-    };
-    std::vector<Report> reports;
-    std::size_t cancel_at = 0;
-
-    ProgressSink sink() { return ProgressSink{&RecordingSink::report, this, 0}; }
-    static int report(void* user, std::uint64_t done, std::uint64_t total, std::uint64_t count,
-                      const char* label) {
-        auto* self = static_cast<RecordingSink*>(user);
-        self->reports.push_back({done, total, count, label});
-        return self->cancel_at != 0 && self->reports.size() >= self->cancel_at ? 0 : 1;
+    std::vector<std::string> reports;
+    ProgressSink sink() {
+        return ProgressSink{+[](void* user, std::uint64_t done, std::uint64_t total, std::uint64_t count, const char* label) {
+            static_cast<RecordingSink*>(user)->reports.push_back(std::to_string(done) + "/" + std::to_string(total) + "/" +
+                                                                 std::to_string(count) + " " + label);
+            return 1;
+        }, this, 0};
     }
 };
 
-// Names in folder that contain ".korvane-part-" (temporary files left behind).
-inline std::vector<std::string> part_files(const std::string& folder) {
-    std::vector<std::string> out;
+// True when folder holds no temporary file (".korvane-part-").
+inline bool no_part_files(const std::string& folder) {
     for (const auto& e : std::filesystem::directory_iterator(fs_path(folder))) {
-        auto name = e.path().filename().u8string();
-        std::string s(name.begin(), name.end());
-        if (s.find(".korvane-part-") != std::string::npos) out.push_back(s);
+        if (e.path().filename().string().find(".korvane-part-") != std::string::npos) return false;
     }
-    return out;
+    return true;
 }
 
-// One big file written in 1 MiB pieces: head, then `fill` repeated up to total bytes of
-// filler, then tail.
-inline void write_big_file(const std::string& path, const std::string& head, char fill,
-                           std::uint64_t filler, const std::string& tail) {
+// A big file: head, filler bytes of fill written 1 MiB at a time, tail.
+inline void write_big_file(const std::string& path, const std::string& head, char fill, std::uint64_t filler,
+                           const std::string& tail) {
     std::ofstream out(fs_path(path), std::ios::binary | std::ios::trunc);
-    out << head;
     const std::string block(1 << 20, fill);
-    while (filler > 0) {
-        const std::size_t n = filler < block.size() ? static_cast<std::size_t>(filler)
-                                                    : block.size();
-        out.write(block.data(), static_cast<std::streamsize>(n));
-        filler -= n;
+    for (out << head; filler > 0; filler -= std::min<std::uint64_t>(filler, block.size())) {
+        out.write(block.data(), static_cast<std::streamsize>(std::min<std::uint64_t>(filler, block.size())));
     }
     out << tail;
 }

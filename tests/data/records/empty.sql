@@ -1,0 +1,1 @@
+CREATE TABLE `e` (`a` int, `b` int);

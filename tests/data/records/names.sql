@@ -1,0 +1,2 @@
+CREATE TABLE `g` (`grüße` text);
+INSERT INTO `g` VALUES ('Bär €');

@@ -1,0 +1,264 @@
+// Background jobs through the real worker thread, as the interface uses them: open (import,
+// then cache, the instance lock), pages at any row, record details, filter, CSV export and raw
+// tuple save, cancellation, the fallback text, stale dumps and destinations in the cache folder.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "foundation/text.h"
+#include "jobs/job.h"
+#include "jobs/job_wait.h"
+#include "jobs/page_job.h"
+#include "tests/records/records_test_support.h"
+
+namespace kv {
+namespace {
+
+using test::read_file;
+using test::write_file;
+
+const char* const MISMATCH = "Der Index passt nicht mehr zum Dump. Cache neu aufbauen.";
+
+// A dump "dump.sql" opened through an open job; run() submits a job and waits for it.
+struct Jobs {
+    ~Jobs() { file_close(lock); }
+    std::unique_ptr<BackgroundJob> run(std::unique_ptr<BackgroundJob> job) {
+        EXPECT_TRUE(completion.submit(job.release()));
+        return completion.wait();
+    }
+    // Runs job(type) after setup changed it.
+    template <class Setup> std::unique_ptr<BackgroundJob> run(JobType type, Setup setup) {
+        auto made = job(type);
+        setup(*made);
+        return run(std::move(made));
+    }
+    // An open job of "dump.sql", or a job on table 0 over its whole index with the first entry.
+    std::unique_ptr<BackgroundJob> job(JobType type, std::uint64_t first_row = 0) {
+        auto job = std::make_unique<BackgroundJob>();
+        job->type = type;
+        job->dump_path = dir.file("dump.sql");
+        job->cache_root = dir.file("cache");
+        if (type == JOB_OPEN) return job;
+        job->dump_state = state.get();
+        job->object = 0;
+        job->index_path = index_file_path(*state, 0);
+        job->rows = state->objects[0].entry_count;
+        job->first_row = page_first_row(first_row, job->rows);
+        FileGuard index(file_open(job->index_path, FILE_MODE_READ));
+        index_read(index.get(), 0, 1, &job->entry);
+        return job;
+    }
+    void open(const std::string& content) {
+        write_file(dir.file("dump.sql"), content);
+        auto done = run(job(JOB_OPEN));
+        ASSERT_EQ(done->ok, 1) << done->message;
+        state = std::move(done->new_dump_state);
+        std::swap(lock, done->lock_handle);
+    }
+    test::TempDir dir;
+    std::unique_ptr<DumpState> state;
+    FileHandle lock = INVALID_FILE;
+    JobCompletion completion;
+};
+
+std::string rows_dump(int rows) {
+    std::string dump = "CREATE TABLE `t` (`id` int NOT NULL, `name` varchar(20), `note` text);\nINSERT INTO `t` VALUES ";
+    for (int i = 1; i <= rows; ++i) {
+        dump += (i > 1 ? ",(" : "(") + std::to_string(i) + ",'Zeile " + std::to_string(i) + (i % 10 ? "','x')" : "',NULL)");
+    }
+    return dump + ";\n";
+}
+
+// One row of a page: its cells joined by '|', then the kinds of the cells.
+std::string row_text(const PageData& page, std::uint32_t row) {
+    std::string out, kinds;
+    for (std::uint32_t c = 0; c < page.cell_count; ++c) {
+        out += utf16_to_utf8(page.cells[row][c]) + "|";
+        kinds += std::to_string(page.kinds[row][c]);
+    }
+    return out + kinds;
+}
+
+TEST(PageArithmetic, FirstRowAndPreviewCap) {
+    for (const auto& [requested, rows, first] :
+         {std::tuple{0, 250, 0}, {100, 250, 100}, {249, 250, 249}, {10000, 250, 200}, {10000, 200, 100}, {5, 0, 0}}) {
+        EXPECT_EQ(page_first_row(requested, rows), static_cast<std::uint64_t>(first)) << requested << " " << rows;
+    }
+    for (const auto& [columns, cap] : {std::pair{0, 256}, {1, 256}, {100, 163}, {1000, 24}, {4096, 24}}) {
+        EXPECT_EQ(page_preview_cap(columns), static_cast<std::uint32_t>(cap)) << columns;
+    }
+}
+
+// A waiter is often a local that is gone the moment its job is handed over, while the worker
+// may still be releasing the hand-over lock. Under winpthreads this used to hang or corrupt the
+// next hand-over.
+TEST(JobCompletion, WaiterMayVanishRightAfterTheHandOver) {
+    Jobs jobs;
+    jobs.open(rows_dump(3));
+    for (int i = 0; i < 200; ++i) {
+        auto job = jobs.job(JOB_PAGE);
+        job->cancel = 1;
+        JobCompletion waiter;
+        ASSERT_TRUE(waiter.submit(job.release()));
+        EXPECT_EQ(waiter.wait()->ok, 0);
+    }
+}
+
+TEST(OpenJob, ImportsThenLoadsFromCacheHoldsTheLockAndCancels) {
+    Jobs jobs;
+    write_file(jobs.dir.file("dump.sql"), rows_dump(20));
+    auto cancelled = jobs.job(JOB_OPEN);
+    cancelled->cancel = 1;  // the first refill reports progress and sees it
+    cancelled = jobs.run(std::move(cancelled));
+    EXPECT_NE(std::string(cancelled->message).find("Vorgang abgebrochen."), std::string::npos);
+    EXPECT_FALSE(test::file_exists(cancelled->new_dump_state->cache_folder + "/manifest.kvd"));
+    for (const std::uint32_t from_cache : {0, 1}) {
+        auto done = jobs.run(jobs.job(JOB_OPEN));
+        ASSERT_EQ(done->ok, 1) << done->message;
+        EXPECT_EQ(done->new_dump_state->loaded_from_cache, from_cache);
+        EXPECT_EQ(done->new_dump_state->total_entries, 20u);
+        if (from_cache == 0) EXPECT_STREQ(done->progress_label.load(), "Bereit");
+        // While it holds the cache, another instance is refused; job_free closes the lock.
+        EXPECT_STREQ(jobs.run(jobs.job(JOB_OPEN))->message,
+                     "Dieser Dump-Cache ist bereits in einer anderen Instanz geöffnet, oder der "
+                     "Cache-Ordner ist nicht beschreibbar.");
+    }
+}
+
+TEST(PageJob, PagesAtAnyRowEmptyViewsShortIndexAndCancellation) {
+    Jobs jobs;
+    jobs.open(rows_dump(1050));
+    for (const std::uint64_t requested : {0, 100, 999, 5000}) {
+        auto done = jobs.run(jobs.job(JOB_PAGE, requested));
+        ASSERT_EQ(done->ok, 1) << done->message;
+        const std::uint64_t first = page_first_row(requested, 1050), n = first + 1;
+        EXPECT_EQ(done->page->first_row, first);
+        EXPECT_EQ(done->page->row_count, std::min<std::uint64_t>(100, 1050 - first));
+        EXPECT_EQ(row_text(*done->page, 0), count_text(n) + "|" + std::to_string(n) + "|Zeile " +
+                                                std::to_string(n) + "|" + (n % 10 ? "x|0211" : "NULL|0210"));
+    }
+    EXPECT_EQ(jobs.run(JOB_PAGE, [&](auto& j) { j.rows = 0, j.index_path = jobs.dir.file("missing"); })->page->row_count, 0u);
+    EXPECT_STREQ(jobs.run(JOB_PAGE, [](auto& j) { j.rows = 1051, j.first_row = 1000; })->message,
+                 "Die angeforderte Indexseite kann nicht gelesen werden.");
+    // A stale message of an earlier failure is not shown for a cancelled job.
+    dump_state_fail(*jobs.state, "Ungültige Tabelle.");
+    const auto cancelled = jobs.run(JOB_PAGE, [](auto& j) { j.cancel = 1; });
+    EXPECT_EQ(cancelled->page, nullptr);
+    EXPECT_STREQ(cancelled->message, JOB_FALLBACK_MESSAGE);
+}
+
+TEST(DetailsJob, TextLayoutAndCutAtTwoMebibytes) {
+    Jobs jobs;
+    jobs.open("CREATE TABLE `k` (`id` int, `name` varchar(9), `bild` blob, `x` int);\n"
+              "INSERT INTO `k` (`id`,`name`,`bild`) VALUES (42,'Grüße',NULL);\n");
+    auto done = jobs.run(jobs.job(JOB_DETAILS));
+    EXPECT_EQ(done->details_text, "KOR-VANE DUMP BROWSER  |  Datensatzdetails\r\n\r\nByteposition: " +
+                  std::to_string(done->entry.offset) + "\r\nLänge des SQL-Tupels: 19 Bytes\r\n\r\n" +
+                  "id  [Zahl / exaktes SQL-Literal]\r\n42\r\n\r\nname  [Text]\r\nGrüße\r\n\r\n"
+                  "bild  [NULL]\r\n\r\n\r\nx  [Nicht im INSERT enthalten]\r\n\r\n\r\n");
+
+    // 40 values of 70,000 bytes, each shown up to 65,536 bytes: the text is cut in column 31.
+    std::string create = "CREATE TABLE `w` (", tuple = "(";
+    for (int c = 0; c < 40; ++c) {
+        create += (c ? ",`c" : "`c") + std::to_string(c) + "` text";
+        tuple += (c ? ",'" : "'") + std::string(70000, 'a') + "'";
+    }
+    Jobs wide;
+    wide.open(create + ");\nINSERT INTO `w` VALUES " + tuple + ");\n");
+    const std::string text = wide.run(wide.job(JOB_DETAILS))->details_text;
+    EXPECT_EQ(text.size(), DETAILS_LIMIT + std::string(DETAILS_CUT_NOTE).size());
+    EXPECT_TRUE(text.ends_with(DETAILS_CUT_NOTE));
+    EXPECT_NE(text.find("c31  ["), std::string::npos);
+    EXPECT_EQ(text.find("c32  ["), std::string::npos);
+}
+
+#if !defined(_WIN32)
+// Another program rewrites the shown dump (POSIX cannot prevent it), longer or with a new time
+// only: pages, filters, exports and tuple saves are refused before anything is shown or written.
+TEST(StaleDump, ChangedDumpIsRefusedBeforeAnythingIsShownOrWritten) {
+    for (const bool same_size : {false, true}) {
+        Jobs jobs;
+        jobs.open(rows_dump(5));
+        const auto path = test::fs_path(jobs.dir.file("dump.sql"));
+        write_file(jobs.dir.file("dump.sql"), rows_dump(5) + (same_size ? "" : "-- appended\n"));
+        std::filesystem::last_write_time(path, std::filesystem::last_write_time(path) - std::chrono::hours(1));
+        for (const JobType type : {JOB_PAGE, JOB_FILTER, JOB_EXPORT, JOB_TUPLE}) {
+            const auto done = jobs.run(type, [&](auto& j) { j.output_path = jobs.dir.file("out"); });
+            EXPECT_STREQ(done->message, MISMATCH) << same_size << " " << type;
+            EXPECT_EQ(done->page, nullptr);
+        }
+        EXPECT_FALSE(test::file_exists(jobs.dir.file("out")));
+    }
+}
+#endif
+
+// The interface's path: filter a table (a cancelled filter keeps the active one), page over the
+// hits, export the table and the hits, save one tuple's original bytes; never into the cache.
+TEST(RecordsJobs, FilterPageExportAndSave) {
+    Jobs jobs;
+    jobs.open(read_file(test::data_file("records/kunden.sql")));
+    const std::string cache = jobs.state->cache_folder;
+    write_file(cache + "/query.kvi", "active");
+    const auto berlin = [&](auto& j) {
+        j.filter.column = 2, j.filter.op = FILTER_EQUALS, j.filter_text = "Berlin", j.output_path = cache + "/query-new.kvi";
+    };
+    EXPECT_STREQ(jobs.run(JOB_FILTER, [&](auto& j) { berlin(j), j.cancel = 1; })->message, "Vorgang abgebrochen.");
+    EXPECT_FALSE(test::file_exists(cache + "/query-new.kvi"));
+    EXPECT_EQ(read_file(cache + "/query.kvi"), "active");
+    const auto filter = jobs.run(JOB_FILTER, berlin);
+    ASSERT_EQ(filter->ok, 1) << filter->message;
+    EXPECT_EQ(filter->rows, 2u);
+    EXPECT_EQ(filter->filter.text, "Berlin");
+    ASSERT_TRUE(file_replace(cache + "/query-new.kvi", cache + "/query.kvi"));
+
+    const auto page = jobs.run(JOB_PAGE, [&](auto& j) { j.index_path = cache + "/query.kvi", j.rows = 2; });
+    ASSERT_EQ(page->ok, 1) << page->message;
+    EXPECT_EQ(row_text(*page->page, 0), "1|1|Anna \"die Erste\"|Berlin|NULL|0x00FF|021103");
+    EXPECT_EQ(row_text(*page->page, 1), "2|3|Bert|Berlin|-5|0x4142|021113");
+
+    for (const auto& [index, rows, golden] : {std::tuple{index_file_path(*jobs.state, 0), 5, "kunden.csv"},
+                                              {cache + "/query.kvi", 2, "kunden-berlin.csv"}}) {
+        EXPECT_EQ(jobs.run(JOB_EXPORT, [&](auto& j) { j.index_path = index, j.rows = rows, j.output_path = jobs.dir.file("out.csv"); })->ok, 1);
+        EXPECT_EQ(read_file(jobs.dir.file("out.csv")), read_file(test::data_file("records/") + golden));
+    }
+    EXPECT_EQ(jobs.run(JOB_TUPLE, [&](auto& j) { j.entry = page->page->entries[1], j.output_path = jobs.dir.file("t.sql"); })->ok, 1);
+    EXPECT_EQ(read_file(jobs.dir.file("t.sql")), "(3,'Bert','Berlin','-5',_binary'AB')");
+
+    // A CSV or a tuple written into the dump's own cache folder would replace a file of it
+    // ("session.lock", which would defeat the instance lock, an index, the active filter, the
+    // manifest) or leave a stray file: refused under any spelling, existing or new.
+    const std::string name = cache.substr(cache.rfind('/') + 1);
+    std::vector<std::string> refused = {
+        cache + "/session.lock", cache + "/t000001.kvi", cache + "/query.kvi", cache + "/manifest.kvd",
+        cache + "/neu.csv", cache + "/./neu.csv", jobs.dir.file("cache/" + name + "/../" + name + "/session.lock")};
+#if defined(_WIN32)
+    std::string upper = jobs.dir.file("CACHE/");
+    for (char c : name) upper += static_cast<char>(c >= 'a' && c <= 'f' ? c - 32 : c);
+    refused.push_back(upper + "/session.lock");
+#else
+    std::filesystem::create_directory_symlink(test::fs_path(cache), test::fs_path(jobs.dir.file("link")));
+    refused.push_back(jobs.dir.file("link/session.lock"));
+    refused.push_back(jobs.dir.file("link/neu.csv"));
+#endif
+    for (const std::string& destination : refused) {
+        const bool existed = test::file_exists(destination);
+        const std::string before = existed ? read_file(destination) : "";
+        for (const JobType type : {JOB_EXPORT, JOB_TUPLE}) {
+            EXPECT_STREQ(jobs.run(type, [&](auto& j) { j.output_path = destination; })->message,
+                         "Das Ziel liegt im Cache-Ordner des Dumps. Bitte einen anderen Speicherort wählen.")
+                << type << " " << destination;
+            EXPECT_EQ(test::file_exists(destination), existed) << destination;
+            EXPECT_EQ(existed ? read_file(destination) : "", before) << destination;
+        }
+    }
+    EXPECT_TRUE(test::no_part_files(cache));
+    FileHandle second = file_open_lock(cache + "/session.lock");  // the instance lock holds
+    EXPECT_EQ(second, INVALID_FILE);
+    file_close(second);
+}
+
+}  // namespace
+}  // namespace kv

@@ -1,0 +1,216 @@
+// The records layer's values: the case file tests/data/records/cases.txt (value
+// classification, binary column types, hex, character sets, display lines, count and size
+// texts, CSV fields and fast CSV rows, the filter's raw test, filters over an imported dump,
+// tuples read from a dump file, whole CSV exports compared with their expected files), and the
+// fast paths against their reference models (tests/records/reference.h, shared with the fuzz
+// targets) on random tuples made of the pieces that matter: escapes of every kind, quotes
+// doubled and adjacent, comments, formula starters, numbers and near-numbers, NULL spellings,
+// characters of one to four bytes, malformed and single-byte-charset bytes, block-crossing
+// filler; also whole filters over an imported dump of such rows and the block substring search.
+#include <gtest/gtest.h>
+
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "records/csv_export.h"
+#include "records/filter.h"
+#include "records/record_decode.h"
+#include "tests/records/records_test_support.h"
+#include "tests/records/reference.h"
+
+namespace kv {
+namespace {
+
+std::vector<std::string> split(const std::string& s, char separator) {
+    std::vector<std::string> out(1);
+    for (char c : s) c == separator ? void(out.emplace_back()) : out.back().push_back(c);
+    return out;
+}
+
+std::string shown(const std::vector<Value>& values) {
+    std::string out;
+    for (const Value& v : values) out += (out.empty() ? "" : "|") + test::kind_letter(v.kind) + v.text;
+    return out;
+}
+
+TEST(Cases, FromTheCaseFile) {
+    test::ImportedDump mixed;
+    ASSERT_TRUE(mixed.import(test::read_file(test::data_file("records/mixed.sql"))));
+    const std::string mixed_index = test::read_file(mixed.index(0)), result = mixed.dir.file("q.kvi");
+    test::OpenedDump dump;
+    DecodedRecord record;
+    std::string out, scratch;
+    for (const auto& f : test::case_lines("cases.txt")) {
+        SCOPED_TRACE(f[0] + " " + f[1] + " " + f[2]);
+        const auto number = [&](std::size_t i) { return std::stoull(f[i]); };
+        const auto cs = [&](std::size_t i) { return static_cast<Charset>(number(i)); };
+        const auto value = [&](std::size_t kind, std::size_t text) {
+            return Value{f[text], static_cast<ValueKind>(std::string("NT#BS-").find(f[kind]))};
+        };
+        if (f[0] == "decode") {
+            Value v{"stale", VALUE_NOT_IN_INSERT};
+            EXPECT_EQ(value_decode(f[2], f[1] == "1", v) ? shown({v}) : "failed", f[3] + f[4]);
+        } else if (f[0] == "binary") {
+            EXPECT_EQ(binary_type_test(f[1]), f[2] == "1");
+        } else if (f[0] == "hex") {
+            EXPECT_EQ(hex_encode(f[1], out = "old") ? out : "failed", f[2]);
+        } else if (f[0] == "utf8") {
+            EXPECT_EQ(text_to_utf8(f[2], cs(1), out = "stale") ? out : "failed", f[3]);
+        } else if (f[0] == "display") {
+            EXPECT_EQ(value_display_text(value(1, 4), cs(3), number(2), out) ? out : "failed", f[5]);
+        } else if (f[0] == "count" || f[0] == "size") {
+            EXPECT_EQ(f[0] == "count" ? count_text(number(1)) : size_text(number(1)), f[2]);
+        } else if (f[0] == "csv") {
+            EXPECT_EQ(csv_value_append(out = "x;", value(1, 4), cs(3), f[2] == "1", scratch) ? out : "", "x;" + f[5]);
+        } else if (f[0] == "csvrow") {
+            EXPECT_EQ(ref::fast_row(ref::Table({0, 0, 1}), f[2], 0, cs(1), true), f[3]);
+        } else if (f[0] == "raw") {
+            RawFilter raw;
+            raw_filter_init(raw, static_cast<std::uint32_t>(number(1)), f[3], cs(2));
+            EXPECT_EQ(raw.active ? "1" + raw.bytes : "0", f[4] + f[5]);
+        } else if (f[0] == "filter") {
+            FilterRequest request{std::stoi(f[1]), static_cast<std::uint32_t>(number(2)), f[4],
+                                  static_cast<std::uint32_t>(number(3))};
+            std::uint64_t hits = 99;
+            ASSERT_TRUE(filter_run(mixed.state, 0, request, result, hits, nullptr));
+            std::string expected;
+            for (const auto& row : split(f[5], ',')) expected += row.empty() ? "" : mixed_index.substr(std::stoul(row) * 16, 16);
+            EXPECT_EQ(hits * 16, expected.size());
+            EXPECT_EQ(test::read_file(result), expected);
+            EXPECT_STREQ(mixed.state.message, "");
+        } else if (f[0] == "dump") {
+            dump.open(f[1]);
+            SchemaObject object;
+            for (const auto& type : split(f[2], ';')) object.columns.push_back(Column{"c", type});
+            for (const auto& layout : split(f[3], '/')) {
+                object.layouts.emplace_back();
+                for (const auto& c : split(layout, ',')) {
+                    if (!c.empty()) object.layouts.back().columns.push_back(std::stoul(c));
+                }
+            }
+            dump.state.objects.assign(1, object);
+        } else if (f[0] == "record") {
+            const bool at = f[2][0] == '@';
+            IndexEntry e{at ? std::stoull(f[2].substr(1)) : dump.bytes.find(f[2]),
+                         static_cast<std::uint32_t>(at ? std::stoul(f[2].substr(f[2].find(',') + 1)) : f[2].size()),
+                         std::stoul(f[3]) | (f[3].back() == 'n' ? LAYOUT_NO_BACKSLASH : 0)};
+            const bool ok = record_decode(dump.state, static_cast<std::uint32_t>(number(1)), e, record);
+            EXPECT_EQ(ok ? shown(record.values) : "!" + std::string(dump.state.message), f[4]);
+            EXPECT_EQ(record.tuple, ok ? dump.bytes.substr(e.offset, e.length) : "");
+            EXPECT_EQ(record.values.empty(), !ok);  // a failure leaves nothing behind
+        } else if (f[0] == "export") {
+            test::ImportedDump d;
+            ASSERT_TRUE(d.import(test::read_file(test::data_file("records/" + f[1]))));
+            test::RecordingSink recorder;
+            const ProgressSink sink = recorder.sink();
+            const std::uint64_t rows = d.state.objects[0].entry_count;
+            ASSERT_TRUE(csv_export(d.state, 0, d.index(0), rows, d.dir.file("out.csv"), cs(2), f[3] == "1", &sink));
+            EXPECT_EQ(test::read_file(d.dir.file("out.csv")), test::read_file(test::data_file("records/" + f[4])));
+            EXPECT_EQ(recorder.reports.empty() ? "" : recorder.reports[0],
+                      rows ? "0/" + std::to_string(rows) + "/0 CSV exportieren" : "");
+        } else {
+            ADD_FAILURE() << "unknown case";
+        }
+    }
+}
+
+
+
+const char* const PIECES[] = {
+    "abc", "0123456789abcdef", "\\'", "''", "\"", "\\\"", "\"\"", "\\\\", "\\0", "\\n", "\\r",
+    "\\t", "\\Z", "\\b", "\\%", "\\_", "\\x", "\\a", "\xC3\xA4", "\xE2\x82\xAC",
+    "\xF0\x9F\x98\x80", "\xF4\x8F\xBF\xBF", "\xED\x9F\xBF", "\xEE\x80\x80", "\xC2\x80",
+    "\xE0\xA0\x80", "\xF0\x90\x80\x80", "\xC3", "\xA4", "\xE4", "\xE9", "\x80", "\xBF", "\xC0\x80",
+    "\xC1\xBF", "\xE0\x9F\xBF", "\xED\xA0\x80", "\xF0\x8F\xBF\xBF", "\xF4\x90\x80\x80", "\xF5",
+    "\xF5\x80\x80\x80", "\xFF", "\xE2\x82", "\xF0\x9F\x98", "\\\xC3\xA4", "\xC3\\\xA4", "=", "+",
+    "-", "@", " ", "\t", "\r\n", ";", ",", ")", "(", "/*", "*/", "#", "-- ", "%", "_", "0x", "41",
+    "A", "b", "x", "NUL"};
+const char* const OTHER[] = {"1", "-5", "3.25", "1e5", "1e", "1e+", "+.5", ".", "NULL", "null", "NuLl",
+                             "NULLx", "12ab", "0x1F", "X'4142'", "b'01'", "NOW()", " 7", "7 ", "/*c*/1",
+                             "-- x\n1", "7 # c\n", "", " , 'a'"};
+
+std::string random_tuple(std::mt19937_64& rng, std::size_t values, std::size_t most) {
+    std::string tuple = "(";
+    for (std::size_t v = 0; v < values; ++v) {
+        const char quote = rng() % 6 == 0 ? '"' : '\'';
+        std::string body;
+        for (std::size_t i = rng() % most; i > 0; --i) {
+            body += rng() % 8 == 0 ? std::string(rng() % 40, 'y') : PIECES[rng() % std::size(PIECES)];
+            if (rng() % 40 == 0) body.push_back('\0');
+        }
+        const std::string forms[] = {quote + body + quote, quote + body + quote, quote + body + quote,
+                                     "'" + body + "' '" + body + "'", "'" + body + "'/*c*/\"" + body + "\"",
+                                     "_binary'" + body + "'", "`" + body + "`", OTHER[rng() % std::size(OTHER)]};
+        tuple += (v > 0 ? "," : "") + forms[rng() % std::size(forms)];
+    }
+    return tuple + ")";
+}
+
+TEST(Differential, FastPathsAgreeWithTheirReferenceModels) {
+    std::mt19937_64 rng(2026);
+    ref::Coverage seen;
+    for (int round = 0; round < 6000; ++round) {
+        const std::string tuple = random_tuple(rng, 1 + rng() % 4, round % 20 == 0 ? 100 : 10);
+        const std::string_view inside = std::string_view(tuple).substr(1, tuple.size() - (rng() % 50 ? 2 : 1));
+        ASSERT_EQ(ref::check_tuple(inside, seen), nullptr) << inside;
+        ASSERT_EQ(ref::check_text(inside, static_cast<Charset>(round % 4)), nullptr) << inside;
+    }
+    // Every fast path was really taken, and the raw test really rejected.
+    EXPECT_GT(seen.plain, 20000);
+    EXPECT_GT(seen.rows, 1000);
+    EXPECT_GT(seen.matches, 20000);
+    EXPECT_GT(seen.rejects, 20000);
+}
+
+// Whole filters over an imported table of random rows, the raw test on: the hits are the rows
+// whose values (split by the reference) hold the text.
+TEST(Differential, FilterHitsAreTheRowsWhoseValuesMatch) {
+    std::mt19937_64 rng(99);
+    const std::vector<std::uint8_t> binary{0, 1, 0, 0};
+    std::vector<std::pair<std::string, std::vector<Value>>> rows(1000);
+    std::string dump = "CREATE TABLE `t` (`a` text, `b` blob, `c` text, `d` text);\n";
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        dump += r % 50 ? "," : r == 500 ? ";\nSET SQL_MODE='NO_BACKSLASH_ESCAPES';\nINSERT INTO `t` VALUES "
+                                       : (r ? ";\n" : "") + std::string("INSERT INTO `t` VALUES ");
+        do rows[r].first = random_tuple(rng, 4, 6);
+        while (!ref::split_tuple(rows[r].first, binary, r >= 500, rows[r].second));
+        dump += rows[r].first;
+    }
+    test::ImportedDump d;
+    ASSERT_TRUE(d.import(dump + ";\n")) << d.state.message;
+    ASSERT_EQ(d.state.objects[0].entry_count, rows.size());
+    for (const char* pattern : {"ab", "b", "\xC3\xA4", "c ", "x", "bc", "\xE4", "\xC3\xA9"}) {
+        for (const Charset charset : {CHARSET_UTF8, CHARSET_WINDOWS_1252, CHARSET_LATIN1}) {
+            FilterRequest request;
+            request.text = pattern;
+            request.charset = charset;
+            std::uint64_t hits = 0;
+            ASSERT_TRUE(filter_run(d.state, 0, request, d.dir.file("q.kvi"), hits, nullptr));
+            ref::Coverage seen;
+            for (const auto& [tuple, values] : rows) {
+                ref::check_raw_filter(tuple, ref::present_texts(values, charset), false, FILTER_CONTAINS, pattern,
+                                      charset, seen);
+            }
+            EXPECT_EQ(hits, static_cast<std::uint64_t>(seen.matches)) << pattern << " charset " << charset;
+        }
+    }
+}
+
+TEST(Differential, SubstringSearchAgreesWithNaiveSearch) {
+    std::vector<std::uint32_t> prefix;
+    filter_prefix_table("", prefix);
+    EXPECT_TRUE(filter_text_contains("", "", prefix));
+    std::mt19937 rng(12345);
+    for (int round = 0; round < 3000; ++round) {
+        std::string text(rng() % 40, 'a'), pattern(1 + rng() % 6, 'a');
+        for (char& c : text) c = static_cast<char>('a' + rng() % 2);
+        for (char& c : pattern) c = static_cast<char>('a' + rng() % 2);
+        filter_prefix_table(pattern, prefix);
+        EXPECT_EQ(filter_text_contains(text, pattern, prefix), text.find(pattern) != text.npos) << text << " / " << pattern;
+    }
+}
+
+}  // namespace
+}  // namespace kv

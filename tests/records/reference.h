@@ -1,0 +1,244 @@
+// Plain reference models of the records layer's fast paths and the checks of each fast path
+// against its model, shared by the differential tests and the fuzz targets: UTF-8 decoded one
+// code point at a time, the character sets converted byte by byte, tuples split by the general
+// value path, and the CSV row that path gives. A check returns nullptr when the fast path
+// agrees, else what differs.
+#pragma once
+
+#include <algorithm>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cache/index_file.h"
+#include "foundation/sql_lex.h"
+#include "records/csv_field.h"
+#include "records/csv_row.h"
+#include "records/display_text.h"
+#include "records/filter.h"
+#include "records/value.h"
+
+namespace kv::ref {
+
+// Length of the well-formed UTF-8 sequence at s[i] with its code point, or 0 when malformed.
+inline std::size_t utf8_one(std::string_view s, std::size_t i, char32_t& cp) {
+    const auto lead = static_cast<unsigned char>(s[i]);
+    const std::size_t size = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
+    if (size == 0 || lead > 0xF4 || s.size() - i < size) return 0;
+    cp = size == 1 ? lead : lead & (0x7F >> size);
+    for (std::size_t k = 1; k < size; ++k) {
+        const auto c = static_cast<unsigned char>(s[i + k]);
+        if ((c & 0xC0) != 0x80) return 0;
+        cp = (cp << 6) | (c & 0x3F);
+    }
+    const char32_t least = size == 1 ? 0 : size == 2 ? 0x80 : size == 3 ? 0x800 : 0x10000;
+    return cp < least || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF) ? 0 : size;
+}
+
+inline std::size_t utf8_valid_prefix(std::string_view s) {
+    char32_t cp = 0;
+    std::size_t i = 0;
+    for (std::size_t n; i < s.size() && (n = utf8_one(s, i, cp)) != 0;) i += n;
+    return i;
+}
+
+// text_to_utf8 by definition: UTF-8 keeps well-formed sequences and turns every other byte into
+// U+FFFD; Windows-1252 maps 0x80..0x9F by its table; Latin-1 (and any unknown code) maps byte
+// b to U+00b.
+inline std::string to_utf8(std::string_view bytes, Charset charset) {
+    static constexpr char32_t CP1252[32] = {
+        0x20AC, 0x81,   0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0x8D,   0x017D, 0x8F,   0x90,   0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x9D,   0x017E, 0x0178};
+    std::string out;
+    for (std::size_t i = 0; i < bytes.size();) {
+        char32_t cp = static_cast<unsigned char>(bytes[i]);
+        std::size_t n = 1;
+        if (charset == CHARSET_UTF8) {
+            n = utf8_one(bytes, i, cp);
+            out.append(n == 0 ? "\xEF\xBF\xBD" : bytes.substr(i, n));
+            i += n == 0 ? 1 : n;
+            continue;
+        }
+        if (charset == CHARSET_WINDOWS_1252 && cp >= 0x80 && cp < 0xA0) cp = CP1252[cp - 0x80];
+        const int tail = cp < 0x80 ? 0 : cp < 0x800 ? 1 : 2;  // continuation bytes
+        out += static_cast<char>(tail == 0 ? cp : (tail == 1 ? 0xC0 : 0xE0) | (cp >> (6 * tail)));
+        for (int k = tail - 1; k >= 0; --k) out += static_cast<char>(0x80 | ((cp >> (6 * k)) & 0x3F));
+        i += n;
+    }
+    return out;
+}
+
+// The values of a whole tuple "(...)" through value_find_end and value_decode, text in columns
+// marked binary hex-encoded. False when the tuple does not split into binary.size() values.
+inline bool split_tuple(std::string_view tuple, const std::vector<std::uint8_t>& binary,
+                        bool no_backslash, std::vector<Value>& values) {
+    const auto* t = reinterpret_cast<const unsigned char*>(tuple.data());
+    values.assign(binary.size(), Value{});
+    std::uint64_t p = 1;
+    for (std::size_t c = 0; c < binary.size(); ++c) {
+        const std::uint64_t k = value_find_end(t, tuple.size(), p, no_backslash);
+        if (k >= tuple.size() || !value_decode(tuple.substr(p, k - p), no_backslash, values[c])) return false;
+        if (values[c].kind == VALUE_TEXT && binary[c] != 0) {
+            hex_encode(std::string(values[c].text), values[c].text);
+            values[c].kind = VALUE_BINARY;
+        }
+        const bool last = c + 1 == binary.size();
+        if (t[k] != (last ? ')' : ',') || (last && k != tuple.size() - 1)) return false;
+        p = k + 1;
+    }
+    return true;
+}
+
+// The CSV row of the general path for a tuple of a table with every column in order.
+inline bool csv_row(std::string_view tuple, const std::vector<std::uint8_t>& binary,
+                    bool no_backslash, Charset charset, bool protection, std::string& row) {
+    std::vector<Value> values;
+    if (!split_tuple(tuple, binary, no_backslash, values)) return false;
+    std::string scratch;
+    row.clear();
+    for (std::size_t c = 0; c < values.size(); ++c) {
+        csv_value_append(row += c > 0 ? ";" : "", values[c], charset, protection, scratch);
+    }
+    row += "\r\n";
+    return true;
+}
+
+// A table of varchar and varbinary columns c0, c1, ...; layout 0 names them in order, layout 1
+// in reverse.
+struct Table {
+    SchemaObject object;
+    explicit Table(const std::vector<std::uint8_t>& binary) {
+        ColumnLayout in_order;
+        for (std::size_t c = 0; c < binary.size(); ++c) {
+            object.columns.push_back(Column{"c" + std::to_string(c),
+                                            binary[c] != 0 ? "varbinary(10)" : "varchar(10)"});
+            in_order.columns.push_back(static_cast<std::uint32_t>(c));
+        }
+        object.layouts = {in_order, in_order};
+        std::reverse(object.layouts[1].columns.begin(), object.layouts[1].columns.end());
+    }
+};
+
+// The fast row writer's row; "" when it declines.
+inline std::string fast_row(const Table& table, std::string_view tuple, std::uint32_t layout_word,
+                            Charset charset, bool protection) {
+    CsvRowPlan plan;
+    if (!csv_row_plan_init(plan, table.object, charset, protection)) return "";
+    IndexEntry entry{0, static_cast<std::uint32_t>(tuple.size()), layout_word};
+    std::string out(csv_row_room(tuple.size(), table.object.columns.size()), '\x7f');
+    const std::size_t n = csv_row_write(plan, table.object, entry,
+                                        reinterpret_cast<const unsigned char*>(tuple.data()),
+                                        reinterpret_cast<unsigned char*>(out.data()));
+    return n == CSV_ROW_DECLINED ? "" : out.substr(0, n);
+}
+
+// What a check exercised: values the plain path took, rows the fast writer wrote, filter texts
+// a value holds, and tuples the raw test rejected.
+struct Coverage { int plain = 0, rows = 0, matches = 0, rejects = 0; };
+
+// The texts of the present values under a character set.
+inline std::vector<std::string> present_texts(const std::vector<Value>& values, Charset charset) {
+    std::vector<std::string> texts;
+    for (const Value& v : values) value_is_present(v) ? texts.push_back(to_utf8(v.text, charset)) : void();
+    return texts;
+}
+
+// The raw test must never reject a tuple with a value text (texts: present_texts) that holds
+// the filter text.
+inline const char* check_raw_filter(std::string_view tuple, const std::vector<std::string>& texts,
+                                    bool no_backslash, std::uint32_t op, const std::string& text,
+                                    Charset charset, Coverage& seen) {
+    bool match = false;
+    for (const std::string& s : texts) match = match || (op == FILTER_EQUALS ? s == text : s.find(text) != s.npos);
+    RawFilter raw;
+    raw_filter_init(raw, op, text, charset);
+    const bool rejected = !raw_filter_may_match(raw, reinterpret_cast<const unsigned char*>(tuple.data()),
+                                                tuple.size(), no_backslash);
+    seen.matches += match;
+    seen.rejects += rejected;
+    return match && rejected ? "raw filter rejects a matching tuple" : nullptr;
+}
+
+// Every fast path on the tuple "(" + inside + ")" under both escape modes, against the general
+// path: the values split from inside keep the classification contracts (an end is a ',' or ')';
+// a value never outgrows its source; NULL kinds carry no text; value_decode and
+// literal_classify agree without comments); value_decode_plain agrees at every start; the fast
+// CSV row (columns of odd number binary for odd sizes) is the general path's row and is never
+// written under a reordered layout; the raw test keeps every tuple that a value's text or
+// one of the probes matches.
+inline const char* check_tuple(std::string_view inside, Coverage& seen) {
+    static const char* const PROBES[] = {"a", "ab", "\xC3\xA4", "\xE4", "%", "'"};
+    const std::string tuple = "(" + std::string(inside) + ")";
+    const auto* t = reinterpret_cast<const unsigned char*>(tuple.data());
+    const std::size_t n = tuple.size();
+    for (const bool nb : {false, true}) {
+        std::vector<std::uint8_t> binary;
+        for (std::uint64_t p = 1;;) {
+            const std::uint64_t k = value_find_end(t, n, p, nb);
+            const std::string_view source = std::string_view(tuple).substr(p, std::min<std::uint64_t>(k, n) - p);
+            Value v[2];
+            if (!value_decode(source, nb, v[0]) || !literal_classify(source, nb, v[1])) return "decode failed";
+            for (const Value& x : v) {
+                if (x.text.size() > (x.kind == VALUE_BINARY ? 2 + 2 * source.size() : source.size())) return "grown";
+                if (!value_is_present(x) && !x.text.empty()) return "NULL with text";
+            }
+            if (source.find_first_of("#-/") == source.npos && (v[0].kind != v[1].kind || v[0].text != v[1].text)) {
+                return "value_decode and literal_classify disagree";
+            }
+            binary.push_back(n % 2 == 1 && binary.size() % 2 == 1);
+            if (k < n && (k < p || (t[k] != ',' && t[k] != ')'))) return "bad end position";
+            if (k >= n - 1 || binary.size() > 64) break;
+            p = k + 1;
+        }
+        for (std::size_t start = 0; n <= 512 && start < n; ++start) {
+            Value fast{"stale", VALUE_SQL}, general;
+            const std::size_t end = value_decode_plain(t, n, start, nb, fast);
+            if (end >= n) continue;
+            ++seen.plain;
+            if (end != value_find_end(t, n, start, nb)) return "plain value ends elsewhere";
+            if (!value_decode(std::string_view(tuple).substr(start, end - start), nb, general) ||
+                fast.kind != general.kind || fast.text != general.text) {
+                return "plain value differs from the general path";
+            }
+        }
+        std::vector<Value> values;
+        if (n > 4096 || !split_tuple(tuple, binary, nb, values)) continue;
+        const Table table(binary);
+        for (const Charset cs : {CHARSET_UTF8, CHARSET_WINDOWS_1252, CHARSET_LATIN1}) {
+            const bool protection = n % 4 != 0;
+            const std::string fast = fast_row(table, tuple, nb ? LAYOUT_NO_BACKSLASH : 0, cs, protection);
+            std::string row;
+            seen.rows += !fast.empty();
+            if (!fast.empty() && (!csv_row(tuple, binary, nb, cs, protection, row) || fast != row)) {
+                return "fast CSV row differs from the general path";
+            }
+            if (binary.size() > 1 && !fast_row(table, tuple, (nb ? LAYOUT_NO_BACKSLASH : 0) | 1, cs, protection).empty()) {
+                return "fast CSV row under a reordered layout";
+            }
+            const std::vector<std::string> texts = present_texts(values, cs);
+            for (const std::string& text : texts) {
+                for (std::size_t from = 0; from < text.size(); from += 1 + text.size() / 4) {
+                    const std::string cut = text.substr(from, 1 + (text.size() - from) / 2);
+                    if (const char* f = check_raw_filter(tuple, texts, nb, FILTER_CONTAINS, cut, cs, seen)) return f;
+                }
+            }
+            for (const char* probe : PROBES) {
+                for (const std::uint32_t op : {FILTER_CONTAINS, FILTER_EQUALS}) {
+                    if (const char* f = check_raw_filter(tuple, texts, nb, op, probe, cs, seen)) return f;
+                }
+            }
+        }
+    }
+    return nullptr;
+}
+
+// The UTF-8 check and the character set conversion against the code point decoder.
+inline const char* check_text(std::string_view bytes, Charset charset) {
+    std::string out;
+    if (kv::utf8_valid_prefix(bytes) != utf8_valid_prefix(bytes)) return "UTF-8 check differs";
+    if (!text_to_utf8(bytes, charset, out) || out != to_utf8(bytes, charset)) return "conversion differs";
+    return nullptr;
+}
+
+}  // namespace kv::ref
