@@ -43,7 +43,7 @@ def run(args, timeout=180, stdin=None, check=True):
     try:
         proc = subprocess.run(args, input=stdin, capture_output=True, timeout=timeout)
     except subprocess.TimeoutExpired:
-        raise Failure("timed out after %d s: %s" % (timeout, " ".join(args[:4])))
+        raise Failure("timed out after %d s: %s" % (timeout, " ".join(args)[:300]))
     if check and proc.returncode != 0:
         raise Failure("%s exited with %d: %s" % (os.path.basename(args[0]), proc.returncode,
                       (proc.stdout + proc.stderr).decode("utf-8", "replace").strip()[-3000:]))
