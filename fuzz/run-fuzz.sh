@@ -10,78 +10,51 @@
 # coverage, corpus size and findings per target; exits 1 when a target found something.
 # KV_FUZZ_JOBS sets the build's parallelism (default 2).
 set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
-here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-cd "$here"
-
-ALL_TARGETS=(fuzz_import fuzz_value fuzz_manifest fuzz_text)
-
-max_len() {  # the largest input each target is given
-  case "$1" in
-    fuzz_import) echo 65536 ;;    # a whole dump; imports stay at milliseconds
-    fuzz_value) echo 16384 ;;     # the inside of one VALUES tuple
-    fuzz_manifest) echo 65536 ;;  # index file sizes + manifest
-    fuzz_text) echo 8192 ;;       # kind, cap and a value's text
-    *) echo 4096 ;;
-  esac
-}
-
-if [ $# -lt 1 ] || ! [[ "$1" =~ ^[0-9]+$ ]]; then
-  echo "usage: fuzz/run-fuzz.sh SECONDS [TARGET...]" >&2
-  echo "targets: ${ALL_TARGETS[*]}" >&2
-  exit 2
-fi
-seconds=$1
-shift
-targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=("${ALL_TARGETS[@]}")
-
+# The largest input each target is given: a whole dump (imports stay at milliseconds), the
+# inside of one VALUES tuple, index file sizes + manifest, kind + cap + a value's text.
+declare -A max_len=([fuzz_import]=65536 [fuzz_value]=16384 [fuzz_manifest]=65536 [fuzz_text]=8192)
+all=(fuzz_import fuzz_value fuzz_manifest fuzz_text)
+[[ "${1:-}" =~ ^[0-9]+$ ]] ||
+  { printf 'usage: fuzz/run-fuzz.sh SECONDS [TARGET...]\ntargets: %s\n' "${all[*]}" >&2; exit 2; }
+seconds=$1 && shift
+[ $# -gt 0 ] || set -- "${all[@]}"
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j "${KV_FUZZ_JOBS:-2}" >/dev/null
 
-status=0
-summary=()
-for target in "${targets[@]}"; do
-  binary="build/fuzz/bin/$target"
-  if [ ! -x "$binary" ]; then
-    echo "unknown fuzz target: $target" >&2
-    exit 2
-  fi
-  work="build/fuzz-corpus/$target"
+# last START NAME: the number after "NAME:" on the last log line that starts with START, or "?"
+# (final stats lines start with "stat::", status lines with "#N" and end in final coverage).
+last() {
+  grep -aE "^$1" "$log" | grep -aoE "$2: *[0-9]+" | tail -1 | grep -oE "[0-9]+$" || echo "?"
+}
+status=0 summary=()
+for target in "$@"; do
   findings="build/fuzz-findings/$target"
-  # One log per run (two runs of a target may overlap); kept only when the run found something.
-  log="build/fuzz-findings/$target.$$.log"
-  mkdir -p "$work" "$findings"
-  touch "$findings/.start"
+  [ -x "build/fuzz/bin/$target" ] || { echo "unknown fuzz target: $target" >&2; exit 2; }
+  log="$findings.$$.log"  # one per run (runs of a target may overlap); kept when it found something
+  mkdir -p "build/fuzz-corpus/$target" "$findings" && touch "$findings/.start"
   echo "== $target: ${seconds} s"
-  dict=()
-  [ -f "fuzz/$target.dict" ] && dict=(-dict="fuzz/$target.dict")
-  # The import target also starts from the hand-written test dumps.
-  seeds=("fuzz/corpus/$target")
-  [ "$target" = fuzz_import ] && seeds+=(tests/data)
+  extra=()  # the import target also starts from the hand-written test dumps
+  [ ! -f "fuzz/$target.dict" ] || extra+=(-dict="fuzz/$target.dict")
+  [ "$target" != fuzz_import ] || extra+=(tests/data)
   rc=0
-  "$binary" "$work" "${seeds[@]}" "${dict[@]}" \
-    -max_total_time="$seconds" -max_len="$(max_len "$target")" -rss_limit_mb=2048 -timeout=10 \
-    -artifact_prefix="$findings/" -print_final_stats=1 >"$log" 2>&1 || rc=$?
-
-  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
-  speed=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -1)
-  # The last status line carries the final coverage: "#N ... cov: C ft: F corp: U/S ..."
-  cov=$(grep -aE '^#[0-9]+.*cov: ' "$log" | tail -1 | sed -E 's/.*cov: ([0-9]+).*/\1/')
-  ft=$(grep -aE '^#[0-9]+.*ft: ' "$log" | tail -1 | sed -E 's/.*ft: ([0-9]+).*/\1/')
-  corpus=$(grep -aE '^#[0-9]+.*corp: ' "$log" | tail -1 | sed -E 's/.*corp: ([0-9]+).*/\1/')
-  found=$(find "$findings" -maxdepth 1 -type f \( -name 'crash-*' -o -name 'leak-*' \
-          -o -name 'timeout-*' -o -name 'oom-*' \) -newer "$findings/.start" 2>/dev/null | wc -l || true)
+  "build/fuzz/bin/$target" "build/fuzz-corpus/$target" "fuzz/corpus/$target" "${extra[@]}" \
+    -max_total_time="$seconds" -max_len="${max_len[$target]:-4096}" -rss_limit_mb=2048 \
+    -timeout=10 -artifact_prefix="$findings/" -print_final_stats=1 >"$log" 2>&1 || rc=$?
+  found="0"
   if [ "$rc" != 0 ]; then
     status=1
     grep -aE '^(==[0-9]+==ERROR|SUMMARY|fuzz_[a-z]+:)' "$log" | head -5 || true
     grep -aE 'Test unit written to' "$log" || true
+    found="$(find "$findings" -maxdepth 1 -type f -regex '.*/\(crash\|leak\|timeout\|oom\)-.*' \
+             -newer "$findings/.start" | wc -l) (exit $rc, log $log)"
   fi
   line=$(printf '%-14s executions %-10s (%s/s)  cov %-6s ft %-7s corpus %-6s findings %s' \
-         "$target" "${runs:-?}" "${speed:-?}" "${cov:-?}" "${ft:-?}" "${corpus:-?}" \
-         "$([ "$rc" = 0 ] && echo 0 || echo "${found:-1} (exit $rc, log $log)")")
+         "$target" "$(last stat:: number_of_executed_units)" "$(last stat:: average_exec_per_sec)" \
+         "$(last '#[0-9]+' cov)" "$(last '#[0-9]+' ft)" "$(last '#[0-9]+' corp)" "$found")
   echo "$line"
-  [ "$rc" = 0 ] && rm -f "$log"
+  [ "$rc" != 0 ] || rm -f "$log"
   summary+=("$line")
 done
 
