@@ -44,9 +44,6 @@ inline std::vector<std::vector<std::string>> case_lines(const std::string& name)
     return out;
 }
 
-// A value kind as the case files write it: N T # B S - in kind order.
-inline std::string kind_letter(int kind) { return std::string(1, "NT#BS-"[kind]); }
-
 // A dump "dump.sql" in a temporary folder, imported into "cache" beside it.
 struct ImportedDump {
     ImportedDump() { dump_state_init(state); }
