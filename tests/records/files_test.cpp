@@ -39,19 +39,8 @@ std::string decoded(DumpState& state, const IndexEntry& entry, DecodedRecord& r)
     return out;
 }
 
-// A dump file opened without an import, with one table of text columns named in order.
-struct OneTable : test::OpenedDump {
-    explicit OneTable(const std::string& content, std::uint32_t columns = 2) {
-        open(content);
-        state.objects.assign(1, SchemaObject{});
-        state.objects[0].columns.assign(columns, Column{"c", "text"});
-        state.objects[0].layouts.push_back(ColumnLayout{{0, 1}});
-        state.objects[0].layouts[0].columns.resize(columns);
-    }
-};
-
 TEST(DumpFile, UnchangedComparesSizeAndTimeOfTheOpenHandle) {
-    OneTable d("(1,'a')");
+    test::OpenedDump d("(1,'a')");
     const std::uint64_t size = d.state.dump_size, time = d.state.dump_time;
     for (const auto& [ds, dt] : {std::pair{0, 0}, {1, 0}, {0, 1}}) {
         d.state.dump_size = size + ds;
@@ -74,7 +63,7 @@ TEST(DumpFile, ReadWindow) {
     std::string bytes = "(1,'first')";
     bytes.resize(MiB - 5, ' ');
     const std::uint64_t exact_at = bytes.size() + 207, big_at = exact_at + MiB + 1;
-    OneTable d(bytes + "(2,'" + std::string(200, 's') + "') (3,'" + std::string(MiB - 6, 'e') +
+    test::OpenedDump d(bytes + "(2,'" + std::string(200, 's') + "') (3,'" + std::string(MiB - 6, 'e') +
                  "') (4,'" + std::string(MiB - 5, 'b') + "')");
     DecodedRecord r;
     using Step = std::tuple<std::uint64_t, std::uint64_t, std::string, std::uint64_t>;
@@ -90,7 +79,7 @@ TEST(DumpFile, ReadWindow) {
 }
 
 TEST(DumpFile, TuplesUpTo64MiBAreDecoded) {
-    OneTable d("", 1);
+    test::OpenedDump d("", 1);
     test::write_big_file(d.path, "(7", ' ', MAX_DECODED_TUPLE - 3, "))");
     d.reopen();
     DecodedRecord r;

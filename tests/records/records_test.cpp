@@ -6,7 +6,8 @@
 // targets) on random tuples made of the pieces that matter: escapes of every kind, quotes
 // doubled and adjacent, comments, formula starters, numbers and near-numbers, NULL spellings,
 // characters of one to four bytes, malformed and single-byte-charset bytes, block-crossing
-// filler; also whole filters over an imported dump of such rows and the block substring search.
+// filler; also whole filters over an imported dump of such rows, the block substring search,
+// and the shared quote rule against a byte model.
 #include <gtest/gtest.h>
 
 #include <iterator>
@@ -14,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/sql_quote.h"
 #include "records/csv_export.h"
 #include "records/filter.h"
 #include "records/record_decode.h"
@@ -31,7 +33,7 @@ std::vector<std::string> split(const std::string& s, char separator) {
 
 std::string shown(const std::vector<Value>& values) {
     std::string out;
-    for (const Value& v : values) out += (out.empty() ? "" : "|") + test::kind_letter(v.kind) + v.text;
+    for (const Value& v : values) out += (out.empty() ? "" : "|") + std::string(1, "NT#BS-"[v.kind]) + v.text;
     return out;
 }
 
@@ -116,8 +118,6 @@ TEST(Cases, FromTheCaseFile) {
     }
 }
 
-
-
 const char* const PIECES[] = {
     "abc", "0123456789abcdef", "\\'", "''", "\"", "\\\"", "\"\"", "\\\\", "\\0", "\\n", "\\r",
     "\\t", "\\Z", "\\b", "\\%", "\\_", "\\x", "\\a", "\xC3\xA4", "\xE2\x82\xAC",
@@ -200,15 +200,71 @@ TEST(Differential, FilterHitsAreTheRowsWhoseValuesMatch) {
 
 TEST(Differential, SubstringSearchAgreesWithNaiveSearch) {
     std::vector<std::uint32_t> prefix;
-    filter_prefix_table("", prefix);
-    EXPECT_TRUE(filter_text_contains("", "", prefix));
     std::mt19937 rng(12345);
     for (int round = 0; round < 3000; ++round) {
-        std::string text(rng() % 40, 'a'), pattern(1 + rng() % 6, 'a');
-        for (char& c : text) c = static_cast<char>('a' + rng() % 2);
-        for (char& c : pattern) c = static_cast<char>('a' + rng() % 2);
+        std::string text(round == 0 ? 0 : rng() % 40, 'a'), pattern(round == 0 ? 0 : 1 + rng() % 6, 'a');
+        for (std::string* s : {&text, &pattern}) for (char& c : *s) c = static_cast<char>('a' + rng() % 2);
         filter_prefix_table(pattern, prefix);
         EXPECT_EQ(filter_text_contains(text, pattern, prefix), text.find(pattern) != text.npos) << text << " / " << pattern;
+    }
+}
+
+// The shared quote rule (foundation/sql_quote.h): its fast entry (scan_quoted, at every cut
+// of the window) and its general entries against a byte-by-byte model, for all quotes and
+// both escape modes.
+// Byte by byte: the closing quote's position (or n) and the decoded text.
+std::size_t model(const std::string& s, unsigned char q, bool escapes, std::string& text) {
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        const bool doubled = c == q && i + 1 < s.size() && s[i + 1] == s[i];
+        if (c == q && !doubled) return i;
+        if (doubled || c != '\\' || !escapes) {
+            text += s[i += doubled];  // a doubled quote stands for one
+        } else if (++i < s.size()) {
+            const int b = escape_byte(static_cast<unsigned char>(s[i]));
+            if (b < 0) text += '\\';
+            text += static_cast<char>(b < 0 ? s[i] : b);
+        }
+    }
+    return s.size();
+}
+
+void check(const std::string& s, unsigned char q, bool escapes) {
+    SCOPED_TRACE(s);
+    std::string want;
+    const std::size_t end = model(s, q, escapes, want);
+    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+    std::string got;
+    const auto literal = [&](const unsigned char* r, std::size_t k) { got.append(r, r + k); };
+    const auto decoded = [&](unsigned char b) { got += static_cast<char>(b); };
+    ASSERT_EQ(sql_quoted_walk(p, s.size(), q, escapes, 0, literal, decoded), end);
+    EXPECT_EQ(end < s.size() ? got : want, want);  // unterminated: the text is incomplete
+    EXPECT_EQ(sql_quoted_end(p, s.size(), q, escapes, 0), end);
+    // Any window ending before the byte after the closing quote cannot decide the string.
+    for (std::size_t n = 0; n <= s.size(); ++n) {
+        std::size_t i = 0;
+        EXPECT_EQ(scan_quoted(p, n, q, escapes, i), end + 1 < n) << "window " << n;
+        EXPECT_EQ(end + 1 < n ? i : end + 1, end + 1);
+    }
+}
+
+TEST(QuoteRule, FastAndGeneralEntriesFollowTheModel) {
+    const std::string tricky[] = {
+        "", "'", "''", "'''", "abc'", "a''b',", "a\\'b',", "a\\\\'b", "a\\\\\\'b'x",
+        "\\", "x\\", "\\%\\_\\0\\b\\n\\r\\t\\Z\\q\\\"'", std::string("a\0b'", 4),
+        "\"\"'", "``'", std::string(70, 'x') + "\\'" + std::string(40, '\'') + "z'"};
+    for (const std::string& s : tricky) {
+        for (const unsigned char q : {'\'', '"', '`'}) {
+            check(s, q, q != '`');
+            check(s, q, false);
+        }
+    }
+    std::mt19937 rng(7);
+    const char alphabet[] = "ab'\"`\\nZ%";
+    for (int k = 0; k < 3000; ++k) {
+        std::string s(rng() % 80, ' ');
+        for (char& c : s) c = alphabet[rng() % (sizeof alphabet - 1)];
+        check(s, k % 3 == 0 ? '"' : '\'', k % 2 == 0);
     }
 }
 

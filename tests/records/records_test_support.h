@@ -44,9 +44,6 @@ inline std::vector<std::vector<std::string>> case_lines(const std::string& name)
     return out;
 }
 
-// A value kind as the case files write it: N T # B S - in kind order.
-inline std::string kind_letter(int kind) { return std::string(1, "NT#BS-"[kind]); }
-
 // A dump "dump.sql" in a temporary folder, imported into "cache" beside it.
 struct ImportedDump {
     ImportedDump() { dump_state_init(state); }
@@ -68,10 +65,18 @@ struct ImportedDump {
     FileHandle lock = INVALID_FILE;
 };
 
-// A dump file opened read-only without an import (tests add the tables the importer would have
-// recorded). open() replaces the file, closing the handle first (Windows cannot write an open
-// dump), and opens it again as a later session would find it.
+// A dump file opened read-only without an import, with one table of text columns named in order
+// (tests may set the tables the importer would have recorded). open() replaces the file, closing
+// the handle first (Windows cannot write an open dump), and opens it again as a later session
+// would find it.
 struct OpenedDump {
+    explicit OpenedDump(const std::string& content = "", std::uint32_t columns = 2) {
+        open(content);
+        state.objects.assign(1, SchemaObject{});
+        state.objects[0].columns.assign(columns, Column{"c", "text"});
+        state.objects[0].layouts.push_back(ColumnLayout{{0, 1}});
+        state.objects[0].layouts[0].columns.resize(columns);
+    }
     void open(const std::string& content) {
         file_close(state.dump_handle);
         write_file(path, bytes = content);
