@@ -1,16 +1,12 @@
 // Opening a dump: the cache key and folder, the session lock, the cache root.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <string>
-
 #include "cache/dump_open.h"
 #include "tests/support/child_process.h"
 #include "tests/support/test_support.h"
 
 using namespace kv;
-using kv::test::TempDir;
-using kv::test::write_file;
+using namespace kv::test;
 
 namespace {
 // Reference key, computed the long way: the first and the last 64 KiB (overlapping), then the

@@ -21,8 +21,7 @@ inline const char* load_manifest_case(DumpState& state, const std::uint8_t* data
     const std::size_t k = size > 0 ? data[0] & 7 : 0;
     if (size < 1 + 2 * k) return nullptr;
     auto put = [](const std::string& path, const void* bytes, std::size_t count) {
-        FileGuard file(file_open(path, FILE_MODE_CREATE));
-        file_write_all(file.get(), bytes, count);
+        file_write_all(FileGuard(file_open(path, FILE_MODE_CREATE)).get(), bytes, count);
     };
     static const std::vector<unsigned char> zeros(65535, 0);
     std::vector<std::uint64_t> sizes;
@@ -38,9 +37,8 @@ inline const char* load_manifest_case(DumpState& state, const std::uint8_t* data
         for (int i = 7; i >= 0; --i) *identity[f] = (*identity[f] << 8) | manifest[12 + 8 * f + i];
     }
     if (!manifest_load(state)) {
-        const bool empty = state.objects.empty() && state.import_notes.empty();
-        return empty && state.note_count == 0 && state.loaded_from_cache == 0
-                   ? nullptr : "a rejected manifest left schema or notes behind";
+        const bool empty = state.objects.empty() && state.import_notes.empty() && state.note_count == 0;
+        return empty && state.loaded_from_cache == 0 ? nullptr : "a rejected manifest left schema or notes behind";
     }
     if (state.loaded_from_cache != 1 || state.objects.size() > MAX_OBJECTS ||
         state.import_notes.size() > MAX_NOTES_BYTES) {

@@ -7,11 +7,8 @@
 
 #include <atomic>
 #include <cstdlib>
-#include <filesystem>
 #include <functional>
-#include <new>
 #include <optional>
-#include <string>
 #include <tuple>
 
 #include "cache/index_file.h"

@@ -3,8 +3,6 @@
 // korvane-dump's transcript the refusal of missing files, folders and FIFOs as dumps.
 #include <gtest/gtest.h>
 
-#include <string>
-
 #include "foundation/file.h"
 #include "tests/support/test_support.h"
 
@@ -13,15 +11,10 @@
 
 #include "foundation/file_win32.h"
 #include "foundation/text.h"
-#else
-#include <fcntl.h>
-#include <sys/stat.h>
 #endif
 
 using namespace kv;
-using kv::test::read_file;
-using kv::test::TempDir;
-using kv::test::write_file;
+using namespace kv::test;
 
 namespace {
 std::string read_rest(FileHandle h) {

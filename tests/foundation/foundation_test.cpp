@@ -5,7 +5,6 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
-#include <string>
 
 #include "foundation/dump_state.h"
 #include "foundation/message.h"
