@@ -46,16 +46,12 @@ TEST(File, ModesReplaceRemoveAndFolders) {
     EXPECT_EQ(filetime_from_unix(1700000000, 123456789), 133444736001234567ULL);
 }
 
-TEST(File, IdentityThroughAnotherSpelling) {
+// korvane-dump's transcript shows file identities at work: no export onto the dump, whatever
+// its spelling.
+#if !defined(_WIN32)
+TEST(File, TimeAndNoWritingThroughLinks) {
     TempDir dir;
     write_file(dir.file("dump.sql"), "x");
-    write_file(dir.file("other.sql"), "x");
-    FileGuard h(file_open(dir.file("dump.sql"), FILE_MODE_READ));
-    FileIdentity held = file_identity(h.get());
-    EXPECT_TRUE(same_file(held, path_identity(dir.str() + "/./dump.sql")));
-    EXPECT_FALSE(same_file(held, path_identity(dir.file("other.sql"))));
-    EXPECT_FALSE(path_identity(dir.file("missing")).valid);
-#if !defined(_WIN32)
     struct timespec times[2] = {{1000000000, 123456789}, {1000000000, 123456789}};
     ASSERT_EQ(::utimensat(AT_FDCWD, dir.file("dump.sql").c_str(), times, 0), 0);
     EXPECT_EQ(file_get_mtime(FileGuard(file_open(dir.file("dump.sql"), FILE_MODE_READ)).get()),
@@ -65,8 +61,8 @@ TEST(File, IdentityThroughAnotherSpelling) {
     ASSERT_EQ(::symlink(dir.file("victim").c_str(), dir.file("q.kvi").c_str()), 0);
     for (int mode : {FILE_MODE_CREATE, FILE_MODE_APPEND}) EXPECT_EQ(file_open(dir.file("q.kvi"), mode), INVALID_FILE);
     EXPECT_EQ(read_file(dir.file("victim")), "precious");
-#endif
 }
+#endif
 
 #if defined(_WIN32)
 TEST(File, LongPathForms) {
