@@ -20,12 +20,10 @@ std::string reference_folder(const std::string& path, const std::string& content
     h = fnv1a64_seeded(path.data(), path.size(), h);
     for (std::uint64_t v : {std::uint64_t{content.size()}, time}) h = fnv1a64_seeded(&v, 8, h);  // little-endian host
     char name[24];
-    std::snprintf(name, sizeof name, "/%016llx", static_cast<unsigned long long>(h));
-    return name;
+    return std::string(name, std::snprintf(name, sizeof name, "/%016llx", static_cast<unsigned long long>(h)));
 }
-const char* const LOCK_MESSAGE =
-    "Dieser Dump-Cache ist bereits in einer anderen Instanz geöffnet, oder der Cache-Ordner ist "
-    "nicht beschreibbar.";
+const char* const LOCK_MESSAGE = "Dieser Dump-Cache ist bereits in einer anderen Instanz geöffnet, oder der "
+                                 "Cache-Ordner ist nicht beschreibbar.";
 }  // namespace
 
 // Sizes around the 64 KiB sample, two spellings of one path. (korvane-dump's transcript shows
@@ -85,13 +83,11 @@ TEST(CacheLock, SecondInstanceRefusedFirstKeepsWorking) {
 #if defined(_WIN32)
     // The open dump can be read, but not written, moved or deleted.
     EXPECT_TRUE(FileGuard(file_open(dump, FILE_MODE_READ)).valid());
-    EXPECT_EQ(file_open(dump, FILE_MODE_CREATE), INVALID_FILE);
-    EXPECT_EQ(file_open(dump, FILE_MODE_APPEND), INVALID_FILE);
+    for (int mode : {FILE_MODE_CREATE, FILE_MODE_APPEND}) EXPECT_EQ(file_open(dump, mode), INVALID_FILE);
     write_file(dir.file("other"), "x");
     EXPECT_FALSE(file_remove(dump) || file_replace(dir.file("other"), dump));
     EXPECT_EQ(test::read_file(dump), "SELECT 1;");
-    dump_state_destroy(first);
-    dump_state_destroy(second);
+    for (DumpState* s : {&first, &second}) dump_state_destroy(*s);
     EXPECT_TRUE(FileGuard(file_open(dump, FILE_MODE_APPEND)).valid());
 #endif
 }

@@ -120,10 +120,9 @@ bool load_case(const std::string& bytes, DumpState& loaded, const std::string& f
 // it) and loads back into the same state; every cut of it and one byte more are refused.
 TEST(Manifest, WritesTheGoldenFileAndLoadsItBack) {
     Cache c;
-    std::string progress;
-    ProgressSink sink{[](void* user, std::uint64_t done, std::uint64_t total, std::uint64_t count, const char* label) {
-        *static_cast<std::string*>(user) += std::to_string(done) + "/" + std::to_string(total) + " " +
-                                            std::to_string(count) + " " + label + ";";
+    std::string progress;  // each report: done/total count label;
+    ProgressSink sink{[](void* out, std::uint64_t done, std::uint64_t total, std::uint64_t count, const char* label) {
+        *static_cast<std::string*>(out) += std::to_string(done) + "/" + std::to_string(total) + " " + std::to_string(count) + " " + label + ";";
         return 1;
     }, &progress, 0};
     ASSERT_TRUE(manifest_write(c.state, &sink));
