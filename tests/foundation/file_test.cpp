@@ -66,9 +66,7 @@ TEST(File, TimeAndNoWritingThroughLinks) {
 
 #if defined(_WIN32)
 TEST(File, LongPathForms) {
-    wchar_t cwd[MAX_PATH];
-    DWORD n = GetCurrentDirectoryW(MAX_PATH, cwd);
-    std::string base = utf16_to_utf8(std::u16string(reinterpret_cast<char16_t*>(cwd), n));
+    std::string base = utf16_to_utf8(std::filesystem::current_path().u16string());
     if (base.back() == '\\') base.pop_back();
     const std::pair<std::string, std::string> cases[] = {
         {"C:/dumps/./sub/../x.sql", "\\\\?\\C:\\dumps\\x.sql"},
