@@ -88,7 +88,7 @@ TEST(Signal, SetsAreRememberedOnceAndHandedToDetachedThreads) {
     static Signal go, back;  // static: a thread may still be in back.set() when the test ends
     static std::atomic<int> runs{0};
     for (int i = 0; i < 100; ++i) {
-        ASSERT_TRUE(thread_start_detached([](void*) { go.wait_for(10s), runs.fetch_add(1), back.set(); }, nullptr));
+        ASSERT_TRUE(thread_start_detached([](void*) { go.wait_for(10s); runs.fetch_add(1); back.set(); }, nullptr));
         go.set();
         ASSERT_TRUE(back.wait_for(10s)) << "round " << i;
         EXPECT_EQ(runs.load(), i + 1);
