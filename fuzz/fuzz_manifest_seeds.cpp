@@ -12,15 +12,11 @@
 #include "importer/open_sequence.h"
 
 int main(int argc, char** argv) {
-    if (argc < 3) {
-        std::fprintf(stderr, "usage: fuzz_manifest_seeds DUMP... OUTDIR\n");
-        return 2;
-    }
+    if (argc < 3) return std::fprintf(stderr, "usage: fuzz_manifest_seeds DUMP... OUTDIR\n"), 2;
     for (int a = 1; a + 1 < argc; ++a) {
         kv::DumpState state;
         kv::FileHandle lock = kv::INVALID_FILE;
-        if (!kv::dump_open_cached(state, argv[a], kv::fuzz::scratch_folder() + "/cache", true,
-                                  nullptr, lock)) {
+        if (!kv::dump_open_cached(state, argv[a], kv::fuzz::scratch_folder() + "/cache", true, nullptr, lock)) {
             std::fprintf(stderr, "%s: %s\n", argv[a], state.message);
             continue;
         }
@@ -34,9 +30,9 @@ int main(int argc, char** argv) {
         }
         std::ifstream in(state.cache_folder + "/manifest.kvd", std::ios::binary);
         seed.append(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-        const std::string name = std::filesystem::path(argv[a]).stem().string();
-        if (!fits) std::fprintf(stderr, "%s: index files do not fit the seed prefix\n", argv[a]);
-        if (fits) kv::fuzz::file_put(argv[argc - 1] + ("/" + name + ".manifest"), seed.data(), seed.size());
+        const std::string out = argv[argc - 1] + ("/" + std::filesystem::path(argv[a]).stem().string() + ".manifest");
+        if (fits) kv::fuzz::file_put(out, seed.data(), seed.size());
+        else std::fprintf(stderr, "%s: index files do not fit the seed prefix\n", argv[a]);
     }
     return 0;
 }

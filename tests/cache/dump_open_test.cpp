@@ -1,16 +1,12 @@
 // Opening a dump: the cache key and folder, the session lock, the cache root.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <string>
-
 #include "cache/dump_open.h"
 #include "tests/support/child_process.h"
 #include "tests/support/test_support.h"
 
 using namespace kv;
-using kv::test::TempDir;
-using kv::test::write_file;
+using namespace kv::test;
 
 namespace {
 // Reference key, computed the long way: the first and the last 64 KiB (overlapping), then the
@@ -22,16 +18,12 @@ std::string reference_folder(const std::string& path, const std::string& content
     if (content.size() > 65536) h = fnv1a64_seeded(content.data() + content.size() - 65536, 65536, h);
     fingerprint = h;
     h = fnv1a64_seeded(path.data(), path.size(), h);
-    for (std::uint64_t v : {std::uint64_t{content.size()}, time}) {
-        for (int i = 0; i < 8; ++i) h = fnv1a64_seeded(reinterpret_cast<char*>(&v) + i, 1, h);
-    }
+    for (std::uint64_t v : {std::uint64_t{content.size()}, time}) h = fnv1a64_seeded(&v, 8, h);  // little-endian host
     char name[24];
-    std::snprintf(name, sizeof name, "/%016llx", static_cast<unsigned long long>(h));
-    return name;
+    return std::string(name, std::snprintf(name, sizeof name, "/%016llx", static_cast<unsigned long long>(h)));
 }
-const char* const LOCK_MESSAGE =
-    "Dieser Dump-Cache ist bereits in einer anderen Instanz geöffnet, oder der Cache-Ordner ist "
-    "nicht beschreibbar.";
+const char* const LOCK_MESSAGE = "Dieser Dump-Cache ist bereits in einer anderen Instanz geöffnet, oder der "
+                                 "Cache-Ordner ist nicht beschreibbar.";
 }  // namespace
 
 // Sizes around the 64 KiB sample, two spellings of one path. (korvane-dump's transcript shows
@@ -48,10 +40,9 @@ TEST(DumpOpen, KeyCoversSamplesPathSizeAndTime) {
             DumpState state;
             ASSERT_TRUE(dump_open(state, path, root)) << state.message;
             std::uint64_t fingerprint = 0;
-            EXPECT_EQ(state.cache_folder, root + reference_folder(path, content, state.dump_time, fingerprint));
-            EXPECT_EQ(state.fingerprint, fingerprint);
-            EXPECT_EQ(state.dump_size, size);
-            EXPECT_EQ(state.dump_path, path);
+            const std::string folder = root + reference_folder(path, content, state.dump_time, fingerprint);
+            EXPECT_EQ(state.cache_folder + state.dump_path + std::to_string(state.fingerprint) + "/" + std::to_string(state.dump_size),
+                      folder + path + std::to_string(fingerprint) + "/" + std::to_string(size));
             EXPECT_TRUE(test::file_exists(state.cache_folder));
         }
     }
@@ -76,56 +67,51 @@ TEST(CacheLock, SecondInstanceRefusedFirstKeepsWorking) {
     const std::string root = dir.file("cache"), dump = dir.file("dump.sql");
     write_file(dump, "SELECT 1;");
     DumpState first, second;
+    auto child = [&](const std::string& request) {
+        return test::run_test_in_child("CacheLockChild.SecondInstance", "KV_TEST_CACHE_LOCK", request + "|" + dump + "|" + root);
+    };
     ASSERT_TRUE(dump_open(first, dump, root) && dump_open(second, dump, root));
     FileGuard lock(cache_lock(first));
     ASSERT_TRUE(lock.valid()) << first.message;
     EXPECT_EQ(cache_lock(second), INVALID_FILE);
     EXPECT_STREQ(second.message, LOCK_MESSAGE);
-    EXPECT_EQ(test::run_test_in_child("CacheLockChild.SecondInstance", "KV_TEST_CACHE_LOCK",
-                                      "refused|" + dump + "|" + root), 0);
+    EXPECT_EQ(child("refused"), 0);
     lock.reset();  // the lock file stays; releasing the handle frees the cache
     EXPECT_TRUE(test::file_exists(first.cache_folder + "/session.lock"));
-    EXPECT_EQ(test::run_test_in_child("CacheLockChild.SecondInstance", "KV_TEST_CACHE_LOCK",
-                                      "take|" + dump + "|" + root), 0);
-    FileGuard again(cache_lock(second));
-    EXPECT_TRUE(again.valid());
+    EXPECT_EQ(child("take"), 0);
+    EXPECT_TRUE(FileGuard(cache_lock(second)).valid());
 #if defined(_WIN32)
     // The open dump can be read, but not written, moved or deleted.
     EXPECT_TRUE(FileGuard(file_open(dump, FILE_MODE_READ)).valid());
-    EXPECT_EQ(file_open(dump, FILE_MODE_CREATE), INVALID_FILE);
-    EXPECT_EQ(file_open(dump, FILE_MODE_APPEND), INVALID_FILE);
+    for (int mode : {FILE_MODE_CREATE, FILE_MODE_APPEND}) EXPECT_EQ(file_open(dump, mode), INVALID_FILE);
     write_file(dir.file("other"), "x");
     EXPECT_FALSE(file_remove(dump) || file_replace(dir.file("other"), dump));
     EXPECT_EQ(test::read_file(dump), "SELECT 1;");
-    dump_state_destroy(first);
-    dump_state_destroy(second);
-    FileGuard writer(file_open(dump, FILE_MODE_APPEND));
-    EXPECT_TRUE(writer.valid());
+    for (DumpState* s : {&first, &second}) dump_state_destroy(*s);
+    EXPECT_TRUE(FileGuard(file_open(dump, FILE_MODE_APPEND)).valid());
 #endif
 }
 
 #if !defined(_WIN32)
+// Each variable in turn decides (a trailing "/" dropped), and every level of the root is made.
 TEST(CacheRoot, PosixPrecedenceAndEveryLevelCreated) {
-    const char* names[] = {"LOCALAPPDATA", "XDG_CACHE_HOME", "HOME", "TMPDIR"};
-    const char* values[] = {"/data/local", "/xdg/", "/home/u", "/scratch"};
+    const std::pair<const char*, const char*> vars[] = {
+        {"LOCALAPPDATA", "/data/local"}, {"XDG_CACHE_HOME", "/xdg/"}, {"HOME", "/home/u"}, {"TMPDIR", "/scratch"}};
     std::string saved[4], roots;
     for (int i = 0; i < 4; ++i) {
-        saved[i] = env_get(names[i]);
-        ::setenv(names[i], values[i], 1);
+        saved[i] = env_get(vars[i].first);
+        ::setenv(vars[i].first, vars[i].second, 1);
     }
-    for (int i = 0; i < 4; ++i) {
+    for (const auto& [name, value] : vars) {
         roots += cache_root_path() + ";";
-        ::unsetenv(names[i]);
+        ::unsetenv(name);
     }
-    for (int i = 0; i < 4; ++i) {
-        if (!saved[i].empty()) ::setenv(names[i], saved[i].c_str(), 1);
-    }
+    for (int i = 0; i < 4; ++i) if (!saved[i].empty()) ::setenv(vars[i].first, saved[i].c_str(), 1);
     EXPECT_EQ(roots, "/data/local/Kor-Vane/DumpBrowser/Cache;/xdg/Kor-Vane/DumpBrowser/Cache;"
                      "/home/u/.cache/Kor-Vane/DumpBrowser/Cache;/scratch/Kor-Vane/DumpBrowser/Cache;");
     TempDir dir;
     const std::string root = dir.file(".cache/Kor-Vane/DumpBrowser/Cache");
-    EXPECT_TRUE(cache_root_ensure(root) && cache_root_ensure(root));
-    EXPECT_TRUE(test::file_exists(root));
+    EXPECT_TRUE(cache_root_ensure(root) && cache_root_ensure(root) && test::file_exists(root));
     write_file(dir.file("blocked"), "x");
     EXPECT_FALSE(cache_root_ensure(dir.file("blocked/Kor-Vane/DumpBrowser/Cache")));
 }

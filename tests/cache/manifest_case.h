@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -21,8 +22,7 @@ inline const char* load_manifest_case(DumpState& state, const std::uint8_t* data
     const std::size_t k = size > 0 ? data[0] & 7 : 0;
     if (size < 1 + 2 * k) return nullptr;
     auto put = [](const std::string& path, const void* bytes, std::size_t count) {
-        FileGuard file(file_open(path, FILE_MODE_CREATE));
-        file_write_all(file.get(), bytes, count);
+        file_write_all(FileGuard(file_open(path, FILE_MODE_CREATE)).get(), bytes, count);
     };
     static const std::vector<unsigned char> zeros(65535, 0);
     std::vector<std::uint64_t> sizes;
@@ -33,14 +33,10 @@ inline const char* load_manifest_case(DumpState& state, const std::uint8_t* data
     const std::uint8_t* manifest = data + 1 + 2 * k;
     put(state.cache_folder + "/manifest.kvd", manifest, size - 1 - 2 * k);
     std::uint64_t* identity[] = {&state.dump_size, &state.dump_time, &state.fingerprint};
-    for (int f = 0; f < 3 && size - 1 - 2 * k >= 36; ++f) {
-        *identity[f] = 0;
-        for (int i = 7; i >= 0; --i) *identity[f] = (*identity[f] << 8) | manifest[12 + 8 * f + i];
-    }
+    for (int f = 0; f < 3 && size - 1 - 2 * k >= 36; ++f) std::memcpy(identity[f], manifest + 12 + 8 * f, 8);  // little-endian host
     if (!manifest_load(state)) {
-        const bool empty = state.objects.empty() && state.import_notes.empty();
-        return empty && state.note_count == 0 && state.loaded_from_cache == 0
-                   ? nullptr : "a rejected manifest left schema or notes behind";
+        const bool empty = state.objects.empty() && state.import_notes.empty() && state.note_count == 0;
+        return empty && state.loaded_from_cache == 0 ? nullptr : "a rejected manifest left schema or notes behind";
     }
     if (state.loaded_from_cache != 1 || state.objects.size() > MAX_OBJECTS ||
         state.import_notes.size() > MAX_NOTES_BYTES) {
