@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
-# Seeded-fault check of the native test suite: applies each fault of tests/mutants/seeds.txt
+# Seeded-fault check of the native test suite: applies each fault of tools/mutants/seeds.txt
 # in turn to a copy of the source tree, builds the native test programs and runs the native
 # CTest suite (without the MariaDB round trip; importer_schema_dump is included). A seed is
 # "caught" when the build or any test fails, "missed" when everything passes (shown as a "known
 # gap" when its note says so), and "stale" when its original text no longer occurs exactly once
 # in its file.
 #
-#   tests/mutants/run.sh            every seed
-#   tests/mutants/run.sh ID...      only these seeds
-#   tests/mutants/run.sh --list     the seeds' ids, files and notes; nothing is built
+#   tools/mutants/run.sh            every seed
+#   tools/mutants/run.sh ID...      only these seeds
+#   tools/mutants/run.sh --list     the seeds' ids, files and notes; nothing is built
 #
 # The real tree is never written: the copy lives in build/mutants/src (synchronised at every
 # start, so an interrupted run leaves nothing behind that the next one keeps) and is built in
