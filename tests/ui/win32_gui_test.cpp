@@ -95,13 +95,13 @@ void shot(const char* name) {
     const HBITMAP canvas = CreateCompatibleBitmap(screen, w, h), old = HBITMAP(SelectObject(dc, canvas));
     BitBlt(dc, 0, 0, w, h, screen, f.left, f.top, SRCCOPY);
     BITMAPINFOHEADER info{sizeof info, w, h, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
-    std::string bits(std::size_t((w * 3 + 3) & ~3) * std::size_t(h), '\0');
-    SelectObject(dc, old);
-    GetDIBits(dc, canvas, 0, UINT(h), bits.data(), reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
     const DWORD head = sizeof(BITMAPFILEHEADER) + sizeof info;
-    const BITMAPFILEHEADER file{0x4D42, head + DWORD(bits.size()), 0, 0, head};
-    test::write_file(dir + "/" + name + ".bmp", std::string(reinterpret_cast<const char*>(&file), sizeof file) +
-                                                    std::string(reinterpret_cast<const char*>(&info), sizeof info) + bits);
+    std::string bmp(head + std::size_t((w * 3 + 3) & ~3) * std::size_t(h), '\0');
+    SelectObject(dc, old);
+    GetDIBits(dc, canvas, 0, UINT(h), bmp.data() + head, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
+    const BITMAPFILEHEADER file{0x4D42, DWORD(bmp.size()), 0, 0, head};
+    std::memcpy(bmp.data(), &file, sizeof file), std::memcpy(bmp.data() + sizeof file, &info, sizeof info);
+    test::write_file(dir + "/" + name + ".bmp", bmp);
     DeleteDC(dc), DeleteObject(canvas), ReleaseDC(nullptr, screen);
 }
 
@@ -335,7 +335,7 @@ TEST_F(WorkTest, ReindexDetailsTabsAndCharset) {
                                                        : text(ID_TEXT_VIEW), shown) << tab;
     }
     const auto& all = app().dump->objects;
-    ui_select_object(int(std::ranges::find(all, std::string("nachbestellen"), &SchemaObject::object_name) - all.begin()));
+    ui_select_object(int(std::ranges::find(all, OBJECT_VIEW, &SchemaObject::kind) - all.begin()));  // nachbestellen
     EXPECT_EQ(app().current_tab, TAB_SQL);
     select_tab(TAB_STRUCTURE);
     SendMessageW(ui_control(ID_CHARSET), CB_SETCURSEL, 1, 0);
@@ -362,7 +362,7 @@ TEST_F(WorkTest, CloseWhileAFilterRuns) {
 // Escape and "Abbrechen" cancel a long import (a sparse dump of 8 GiB) without a message box.
 TEST_F(WorkTest, EscapeAndCancelEndALongImport) {
     const std::string big = shm_.file("gross.sql");  // 8 GiB, mostly one comment: sparse, in memory
-    (std::ofstream(test::fs_path(big), std::ios::binary) << "CREATE TABLE t (x int);\n-- ").seekp((8LL << 30) - 1) << "\n";
+    (std::ofstream(test::fs_path(big), std::ios::binary) << "CREATE TABLE t (x int);\n-- ").seekp(8LL << 30) << "\n";
     for (bool escape : {true, false}) {
         open(big, 300);
         shot("06-busy");
