@@ -4,12 +4,16 @@
 // and file dialogs go through the seams (recorded and answered here), so no modal window can
 // hold up a run. The window-free logic is tested natively; these tests check that the shell
 // wires it to its controls (Tab order, layout after size and DPI changes, text window, grid,
-// paging, filter, CSV and tuple as korvane-dump writes them, drops, cancel and close while
-// jobs run); and the real program started and closed as a process.
+// paging, filter, CSV and tuple as korvane-dump writes them, drops, keyboard shortcuts,
+// "Neu indexieren", record details, tabs, character set, cancel and close while jobs run);
+// and the real program started and closed as a process. With KV_SCREENSHOT_DIR set, the tests
+// that pass through the states of tools/screenshot.sh's in-process pictures save them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <tuple>
 
 #include "foundation/text.h"
 #include "importer/open_sequence.h"
@@ -25,10 +29,11 @@
 namespace kv {
 namespace {
 
-// What the seams were asked; every box is answered Yes, every file dialog with `chosen`.
+// What the seams were asked; every box is answered `answer`, every file dialog with `chosen`.
 struct Seen {
     std::vector<std::string> boxes, dialogs;
     UINT flags = 0;  // of the last box
+    int answer = IDYES;
     void (*while_shown)() = nullptr;  // runs while a box is "shown", as its message loop would
     std::string chosen;
 } seen;
@@ -40,7 +45,7 @@ void install_seams(const std::string& cache) {
         seen.boxes.push_back(ui_narrow(text));
         seen.flags = flags;
         if (seen.while_shown != nullptr) seen.while_shown();
-        return IDYES;
+        return seen.answer;
     };
     ui_seams.file_dialog = [](HWND, bool, const wchar_t* title, const wchar_t*,
                               const std::wstring& name, std::wstring& chosen) {
@@ -59,14 +64,45 @@ bool pump(DWORD ms) {
             if (msg.message == WM_QUIT) return true;
             ui_process_message(msg);
         }
-        Sleep(5);
-    } while (GetTickCount64() < end);
+    } while (Sleep(5), GetTickCount64() < end);
     return false;
 }
 
 std::string window_text(HWND window) {
     std::wstring text(std::size_t(GetWindowTextLengthW(window)) + 1, L'\0');
     return ui_narrow(text.substr(0, std::size_t(GetWindowTextW(window, text.data(), int(text.size())))));
+}
+
+std::wstring clipboard() {
+    OpenClipboard(nullptr);
+    const HANDLE data = GetClipboardData(CF_UNICODETEXT);
+    const std::wstring text(data != nullptr ? static_cast<const wchar_t*>(GlobalLock(data)) : L"");
+    GlobalUnlock(data), CloseClipboard();
+    return text;
+}
+
+// Saves what the screen shows in the main window's frame (a text window over it included) as
+// a BMP when KV_SCREENSHOT_DIR is set (by tools/screenshot.sh). Read through Wine's own screen:
+// on a virtual display Wine leaves every top-level window but the first black on the X screen.
+void shot(const char* name) {
+    const std::string dir = env_get("KV_SCREENSHOT_DIR");
+    if (dir.empty()) return;
+    pump(300);
+    RECT f;
+    GetWindowRect(app().main, &f);
+    const int w = f.right - f.left, h = f.bottom - f.top;
+    const HDC screen = GetDC(nullptr), dc = CreateCompatibleDC(screen);
+    const HBITMAP canvas = CreateCompatibleBitmap(screen, w, h), old = HBITMAP(SelectObject(dc, canvas));
+    BitBlt(dc, 0, 0, w, h, screen, f.left, f.top, SRCCOPY);
+    BITMAPINFOHEADER info{sizeof info, w, h, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    const DWORD head = sizeof(BITMAPFILEHEADER) + sizeof info;
+    std::string bmp(head + std::size_t((w * 3 + 3) & ~3) * std::size_t(h), '\0');
+    SelectObject(dc, old);
+    GetDIBits(dc, canvas, 0, UINT(h), bmp.data() + head, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
+    const BITMAPFILEHEADER file{0x4D42, DWORD(bmp.size()), 0, 0, head};
+    std::memcpy(bmp.data(), &file, sizeof file), std::memcpy(bmp.data() + sizeof file, &info, sizeof info);
+    test::write_file(dir + "/" + name + ".bmp", bmp);
+    DeleteDC(dc), DeleteObject(canvas), ReleaseDC(nullptr, screen);
 }
 
 std::string program_folder() {
@@ -103,6 +139,12 @@ protected:
         pump(ms > 0 ? ms : 20);
         if (ms == 0) wait_idle();
     }
+    void notify(int id, UINT code) {
+        NMHDR header{ui_control(id), UINT_PTR(id), code};
+        SendMessageW(app().main, WM_NOTIFY, id, reinterpret_cast<LPARAM>(&header));
+        wait_idle();
+    }
+    void select_tab(int tab) { TabCtrl_SetCurSel(ui_control(ID_TABS), tab), notify(ID_TABS, TCN_SELCHANGE); }
     void click(int id, const char* field_text = nullptr, int code = BN_CLICKED) {
         const HWND field = ui_control(id == ID_GO ? ID_PAGE_NUMBER : ID_FILTER_VALUE);
         if (field_text != nullptr) SetWindowTextW(field, ui_wide(field_text).c_str());
@@ -144,8 +186,7 @@ TEST_F(WorkTest, ControlsLayoutAndDpiChange) {
         RECT r{0, 0, w, h};
         AdjustWindowRectEx(&r, DWORD(GetWindowLongW(app().main, GWL_STYLE)), FALSE,
                            DWORD(GetWindowLongW(app().main, GWL_EXSTYLE)));
-        SetWindowPos(app().main, nullptr, 0, 0, r.right - r.left, r.bottom - r.top,
-                     SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
+        SetWindowPos(app().main, nullptr, 0, 0, r.right - r.left, r.bottom - r.top, SWP_NOZORDER | SWP_NOMOVE);
         pump(50);
         expect_layout(96);
     }
@@ -161,6 +202,7 @@ TEST_F(WorkTest, ControlsLayoutAndDpiChange) {
 // window; "Alles kopieren" copies several megabytes whole.
 TEST_F(WorkTest, TextWindowActsModal) {
     ui_command(ID_HELP, BN_CLICKED);
+    shot("02-help");
     const HWND help = app().text_window;
     ASSERT_NE(help, nullptr);
     EXPECT_FALSE(IsWindowEnabled(app().main));
@@ -178,11 +220,7 @@ TEST_F(WorkTest, TextWindowActsModal) {
     while (big.size() < 3000000) big += "Zeile mit Umlauten äöü und Tab\t\r\n";
     ui_show_text(DETAILS_TITLE, big);
     SendMessageW(app().text_window, WM_COMMAND, MAKEWPARAM(1, BN_CLICKED), 0);
-    ASSERT_TRUE(OpenClipboard(nullptr));
-    const HANDLE data = GetClipboardData(CF_UNICODETEXT);
-    EXPECT_EQ(std::wstring(data != nullptr ? static_cast<const wchar_t*>(GlobalLock(data)) : L""), ui_wide(big));
-    GlobalUnlock(data);
-    CloseClipboard();
+    EXPECT_EQ(clipboard(), ui_wide(big));
     SendMessageW(app().text_window, WM_COMMAND, MAKEWPARAM(2, BN_CLICKED), 0);
     EXPECT_EQ(app().text_window, nullptr);
 }
@@ -241,26 +279,93 @@ TEST_F(WorkTest, DropPageFilterExportAndTuple) {
     EXPECT_EQ(app().entry_total, 250u);
 }
 
-// A job that ends while the close question is open (its message loop takes the job's end):
-// answered Yes, the window closes at once instead of waiting for a job that is gone.
-TEST_F(WorkTest, CloseQuestionOutlivesTheJob) {
+// The message loop's shortcuts in turn on zahlen.sql, the modifier set in the key state: the
+// page and filter hits after each, back on "Daten"; Ctrl+F into the filter field, Ctrl+C copies.
+TEST_F(WorkTest, KeyboardShortcuts) {
     open(zahlen);
-    ui_command(ID_LAST_PAGE, BN_CLICKED);
-    ASSERT_TRUE(app().busy);
-    seen.while_shown = [] {
-        while (app().busy) pump(10);
-    };
+    struct Key { WPARAM key; BYTE modifier; int focus, tab_before; const char* typed; std::uint64_t offset, total; };
+    for (const Key& k : {Key{VK_RIGHT, VK_MENU, ID_GRID, TAB_DATA, nullptr, 100, 250},
+                         {VK_LEFT, VK_MENU, ID_GRID, TAB_DATA, nullptr, 0, 250},
+                         {VK_RETURN, 0, ID_PAGE_NUMBER, TAB_DATA, "3", 200, 250},
+                         {VK_RIGHT, VK_MENU, ID_GRID, TAB_DATA, nullptr, 200, 250},  // on the last page
+                         {'F', VK_CONTROL, ID_TREE, TAB_STRUCTURE, nullptr, 200, 250},
+                         {VK_RETURN, 0, ID_FILTER_VALUE, TAB_DATA, "w25", 0, 2},
+                         {'C', VK_CONTROL, ID_GRID, TAB_DATA, nullptr, 0, 2}}) {
+        if (k.tab_before != app().current_tab) select_tab(k.tab_before);
+        SetFocus(ui_control(k.focus));
+        if (k.typed != nullptr) SetWindowTextW(ui_control(k.focus), ui_wide(k.typed).c_str());
+        BYTE keys[256] = {};
+        keys[k.modifier] = k.modifier != 0 ? 0x80 : 0;
+        SetKeyboardState(keys);
+        MSG msg{ui_control(k.focus), k.modifier == VK_MENU ? UINT(WM_SYSKEYDOWN) : UINT(WM_KEYDOWN), k.key, 0, 0, {}};
+        ui_process_message(msg);
+        keys[k.modifier] = 0, SetKeyboardState(keys);
+        wait_idle();
+        EXPECT_EQ((std::tuple{app().page_offset, app().entry_total, app().current_tab}),
+                  (std::tuple{k.offset, k.total, int(TAB_DATA)})) << k.key << " " << int(k.modifier);
+        EXPECT_TRUE(k.key != 'F' || GetFocus() == ui_control(ID_FILTER_VALUE));  // Ctrl+F: into the field
+    }
+    EXPECT_EQ(clipboard(), ui_wide(utf16_to_utf8(ui_row_tsv(app().page->cells[0]))));  // Ctrl+C: the row
+}
+
+// On the demo: "Neu indexieren" asks first (No keeps the dump read from the cache, Yes imports
+// anew); a filter hit's details by double-click; what each tab shows; a view opens on
+// "Original-SQL", and a character set switch on its "Struktur" tab returns there.
+TEST_F(WorkTest, ReindexDetailsTabsAndCharset) {
+    open(demo);
+    open(demo);
+    for (int answer : {IDNO, IDYES}) {
+        seen.answer = answer, click(ID_REINDEX);
+        EXPECT_EQ(app().dump->loaded_from_cache, answer == IDNO ? 1 : 0);
+    }
+    click(ID_FILTER, "München");
+    shot("04-filter");
+    notify(ID_GRID, NM_DBLCLK);
+    shot("05-details");
+    EXPECT_EQ(window_text(app().text_window), DETAILS_TITLE);
+    EXPECT_NE(window_text(GetDlgItem(app().text_window, 3))
+                  .find("Byteposition: " + std::to_string(app().page->entries[0].offset) + "\r\n"), std::string::npos);
+    DestroyWindow(app().text_window);
+    const SchemaObject& o = app().dump->objects[std::size_t(app().selected_object)];
+    for (const auto& [tab, shown] : {std::pair{TAB_STRUCTURE, std::to_string(o.columns.size())},
+                                     {TAB_SQL, o.create_text}, {TAB_NOTES, import_notes_text(*app().dump)},
+                                     {TAB_DATA, std::to_string(app().entry_total)}}) {
+        select_tab(tab);
+        EXPECT_EQ(IsWindowVisible(ui_control(ID_GRID)) ? std::to_string(ListView_GetItemCount(ui_control(ID_GRID)))
+                                                       : text(ID_TEXT_VIEW), shown) << tab;
+    }
+    const auto& all = app().dump->objects;
+    ui_select_object(int(std::ranges::find(all, OBJECT_VIEW, &SchemaObject::kind) - all.begin()));  // nachbestellen
+    EXPECT_EQ(app().current_tab, TAB_SQL);
+    select_tab(TAB_STRUCTURE);
+    SendMessageW(ui_control(ID_CHARSET), CB_SETCURSEL, 1, 0);
+    click(ID_CHARSET, nullptr, CBN_SELCHANGE);
+    EXPECT_EQ((std::tuple{app().charset, app().current_tab, TabCtrl_GetCurSel(ui_control(ID_TABS))}),
+              (std::tuple{CHARSET_WINDOWS_1252, TAB_SQL, int(TAB_SQL)}));
+}
+
+// Closing while a filter runs asks first; a filter that ends while the question is open (its
+// message loop takes the job's end): answered Yes, the window closes at once instead of waiting
+// for a job that is gone, and the earlier filter's result file goes with it.
+TEST_F(WorkTest, CloseWhileAFilterRuns) {
+    open(zahlen);
+    click(ID_FILTER, "w11");
+    const std::string earlier = app().filter_path;
+    ui_command(ID_FILTER, BN_CLICKED);
+    seen.while_shown = [] { while (app().busy) pump(10); };
     SendMessageW(app().main, WM_CLOSE, 0, 0);
-    EXPECT_EQ(seen.boxes.size(), 1u);
+    EXPECT_EQ(seen.boxes, std::vector<std::string>{"Laufenden Vorgang abbrechen und das Programm schließen?"});
     EXPECT_TRUE(pump(5000)) << "the window stayed open";
+    EXPECT_FALSE(test::file_exists(earlier));
 }
 
 // Escape and "Abbrechen" cancel a long import (a sparse dump of 8 GiB) without a message box.
 TEST_F(WorkTest, EscapeAndCancelEndALongImport) {
-    (std::ofstream(test::fs_path(shm_.file("gross.sql")), std::ios::binary) << "CREATE TABLE t (x int);\n-- ")
-        .seekp((8LL << 30) - 1) << "\n";
+    const std::string big = shm_.file("gross.sql");  // 8 GiB, mostly one comment: sparse, in memory
+    (std::ofstream(test::fs_path(big), std::ios::binary) << "CREATE TABLE t (x int);\n-- ").seekp(8LL << 30) << "\n";
     for (bool escape : {true, false}) {
-        open(shm_.file("gross.sql"), 300);
+        open(big, 300);
+        shot("06-busy");
         MSG esc{ui_control(ID_TREE), WM_KEYDOWN, VK_ESCAPE, 0, 0, {}};
         escape ? ui_process_message(esc) : ui_command(ID_CANCEL, BN_CLICKED);
         EXPECT_FALSE(IsWindowEnabled(ui_control(ID_CANCEL)));  // requested once only
