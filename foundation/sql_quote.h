@@ -31,14 +31,12 @@ struct SqlEscapes {
 constexpr SqlEscapes sql_escapes_make() {
     SqlEscapes t{};
     for (int c = 0; c < 256; ++c) t.decoded[c] = static_cast<short>(c);
-    t.decoded['0'] = 0;
-    t.decoded['b'] = '\b';
-    t.decoded['n'] = '\n';
-    t.decoded['r'] = '\r';
-    t.decoded['t'] = '\t';
-    t.decoded['Z'] = 0x1A;
-    t.decoded['%'] = -1;
-    t.decoded['_'] = -1;
+    constexpr struct {
+        unsigned char escape;
+        short byte;
+    } OTHER_BYTES[] = {{'0', 0},    {'b', '\b'}, {'n', '\n'}, {'r', '\r'},
+                       {'t', '\t'}, {'Z', 0x1A}, {'%', -1},   {'_', -1}};
+    for (const auto& e : OTHER_BYTES) t.decoded[e.escape] = e.byte;
     for (int c = 0; c < 256; ++c) {
         t.special[c] = t.decoded[c] != c || c == '\'' || c == '"' || c == '\\';
         if (t.special[c] && t.decoded[c] >= 0) t.produced[t.decoded[c]] = true;

@@ -1,44 +1,25 @@
 // Shared helpers of the libFuzzer targets: one private scratch folder per fuzzing process.
 //
 // The targets write each input into real files (a dump, a manifest, index files) because the
-// code under test reads through the file layer. The folder lives below the temporary folder
-// (on Linux /dev/shm when present, so the flushes of an import stay cheap), is created on
-// first use and removed when the process exits; per-input leftovers are cleared by the caller.
+// code under test reads through the file layer. The folder lives below /dev/shm when present
+// (so the flushes of an import stay cheap), else the temporary folder; it is made on first use
+// and removed when the process exits; per-input leftovers are cleared by the caller.
 #pragma once
 
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <system_error>
 
-#include "foundation/file.h"
+#include "tests/support/test_support.h"
 
 namespace kv::fuzz {
-
-inline std::filesystem::path& scratch_path() {
-    static std::filesystem::path path;
-    return path;
-}
-
-inline void scratch_remove() {
-    std::error_code ec;
-    if (!scratch_path().empty()) std::filesystem::remove_all(scratch_path(), ec);
-}
 
 // The scratch folder of this process ("/"-separated UTF-8); aborts when it cannot be made,
 // since every later input would fail for a reason that has nothing to do with the input.
 inline const std::string& scratch_folder() {
-    static const std::string folder = [] {
-        std::error_code ec;
-        std::filesystem::path base =
-            std::filesystem::is_directory("/dev/shm", ec) ? std::filesystem::path("/dev/shm")
-                                                          : std::filesystem::temp_directory_path();
-        scratch_path() = base / ("kv-fuzz-" + std::to_string(current_pid()));
-        std::filesystem::remove_all(scratch_path(), ec);
-        if (!std::filesystem::create_directories(scratch_path(), ec)) std::abort();
-        std::atexit(scratch_remove);
-        return scratch_path().generic_string();
-    }();
+    static const test::TempDir dir(test::sparse_file_base());
+    static const std::string folder = dir.str();
+    if (dir.path().empty()) std::abort();
     return folder;
 }
 

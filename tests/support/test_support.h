@@ -48,22 +48,15 @@ public:
     TempDir& operator=(const TempDir&) = delete;
 
     // UTF-8 path with "/" separators, as the system builds its paths.
-    std::string str() const { return path_.generic_u8string_compat(); }
+    std::string str() const {
+        const auto u8 = path_.generic_u8string();
+        return std::string(u8.begin(), u8.end());
+    }
     std::string file(const std::string& name) const { return str() + "/" + name; }
     const std::filesystem::path& path() const { return path_; }
 
 private:
-    struct Path : std::filesystem::path {
-        using std::filesystem::path::path;
-        Path& operator=(const std::filesystem::path& p) {
-            std::filesystem::path::operator=(p);
-            return *this;
-        }
-        std::string generic_u8string_compat() const {
-            auto u8 = generic_u8string();
-            return std::string(u8.begin(), u8.end());
-        }
-    } path_;
+    std::filesystem::path path_;
 };
 
 // A folder for sparse files of several GiB: reading their holes from a memory file system
