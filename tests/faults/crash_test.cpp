@@ -19,8 +19,6 @@
 
 namespace {
 
-using kv::test::read_file;
-
 constexpr std::uint64_t BIG_ROWS = 1200000;
 
 // About 100 MB: one table in extended INSERTs of about 1 MiB, text with escapes and NULLs.
@@ -66,11 +64,11 @@ TEST(Crash, KilledImportAndExportLeaveWholeResults) {
     // A killed export leaves its destination whole or untouched.
     const std::string reference = dir.file("reference.csv"), destination = dir.file("export.csv");
     ASSERT_EQ(cli({"export", dump, "big", reference}, root).exit_code, 0);
-    const std::string expected = read_file(reference);
+    const std::string expected = kv::test::read_file(reference);
     for (int delay : {30, 150, 400, 900}) {
         kv::test::write_file(destination, "OLD");
         cli({"export", dump, "big", destination}, root, delay);
-        const std::string now = read_file(destination);
+        const std::string now = kv::test::read_file(destination);
         EXPECT_TRUE(now == "OLD" || now == expected) << delay << ": " << now.size() << " bytes";
     }
 }
