@@ -36,10 +36,8 @@ void check_table(kv::DumpState& state, std::uint32_t number) {
         previous_end = entry.offset + entry.length;
         state.message[0] = '\0';
         if (!kv::record_decode(state, number, entry, record)) {
-            if (state.message[0] == '\0') finding("a failed decode left no message", state);
-            std::fprintf(stderr, "fuzz_import: table %u entry %llu, word 0x%08x\n", number,
-                         static_cast<unsigned long long>(i), entry.layout_word);
-            finding("an indexed tuple does not decode", state);
+            finding(state.message[0] == '\0' ? "a failed decode left no message"
+                                              : "an indexed tuple does not decode", state);
         }
         for (std::size_t v = 0; v < record.values.size(); ++v) {
             const auto charset = static_cast<kv::Charset>((v + i) % 3);
