@@ -19,8 +19,6 @@
 
 namespace {
 
-using kv::test::read_file;
-
 constexpr std::uint64_t BIG_ROWS = 1200000;
 
 // About 100 MB: one table in extended INSERTs of about 1 MiB, text with escapes and NULLs.
@@ -54,7 +52,7 @@ kv::test::ProgramResult cli(std::vector<std::string> args, const std::string& ro
 
 }  // namespace
 
-TEST(Crash, KilledImportLeavesACacheThatLoadsWholeOrIsRebuilt) {
+TEST(Crash, KilledImportAndExportLeaveWholeResults) {
     kv::test::TempDir dir;
     const std::string dump = big_dump(dir), root = dir.file("cache");
     for (int delay : {5, 40, 120, 300, 700}) {
@@ -63,18 +61,14 @@ TEST(Crash, KilledImportLeavesACacheThatLoadsWholeOrIsRebuilt) {
         ASSERT_EQ(next.exit_code, 0) << delay << ": " << next.err;
         EXPECT_EQ(next.out, "0\ttable\tdump\tbig\t" + std::to_string(BIG_ROWS) + "\t3\n") << delay;
     }
-}
-
-TEST(Crash, KilledExportLeavesTheDestinationWholeOrUntouched) {
-    kv::test::TempDir dir;
-    const std::string dump = big_dump(dir), root = dir.file("cache");
+    // A killed export leaves its destination whole or untouched.
     const std::string reference = dir.file("reference.csv"), destination = dir.file("export.csv");
     ASSERT_EQ(cli({"export", dump, "big", reference}, root).exit_code, 0);
-    const std::string expected = read_file(reference);
+    const std::string expected = kv::test::read_file(reference);
     for (int delay : {30, 150, 400, 900}) {
         kv::test::write_file(destination, "OLD");
         cli({"export", dump, "big", destination}, root, delay);
-        const std::string now = read_file(destination);
+        const std::string now = kv::test::read_file(destination);
         EXPECT_TRUE(now == "OLD" || now == expected) << delay << ": " << now.size() << " bytes";
     }
 }

@@ -14,8 +14,7 @@
 #include "tests/support/test_support.h"
 
 using namespace kv;
-using kv::test::read_file;
-using kv::test::write_file;
+using namespace kv::test;
 
 namespace {
 

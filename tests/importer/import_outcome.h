@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -25,19 +26,13 @@ inline std::string file_bytes(const std::string& path) {
     return bytes;
 }
 
-// Index entries decoded here, independently of the index writer: 8 + 4 + 4 bytes little-endian.
+// Index entries read here, independently of the index writer: 8 + 4 + 4 bytes little-endian
+// (every host of the tests is little-endian).
 inline std::vector<IndexEntry> index_entries(const DumpState& state, std::uint32_t object) {
+    static_assert(sizeof(IndexEntry) == 16);
     const std::string b = file_bytes(index_file_path(state, object));
-    auto le = [&](std::size_t at, int n) {
-        std::uint64_t v = 0;
-        for (int i = n - 1; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(b[at + i]);
-        return v;
-    };
-    std::vector<IndexEntry> out;
-    for (std::size_t at = 0; at + 16 <= b.size(); at += 16) {
-        out.push_back({le(at, 8), static_cast<std::uint32_t>(le(at + 8, 4)),
-                       static_cast<std::uint32_t>(le(at + 12, 4))});
-    }
+    std::vector<IndexEntry> out(b.size() / 16);
+    std::memcpy(out.data(), b.data(), out.size() * 16);
     if (b.size() % 16 != 0) out.push_back({~0ull, 0, 0});  // shows up as a broken entry
     return out;
 }
@@ -95,8 +90,7 @@ inline std::string describe(const DumpState& s, bool ok, const std::string& dump
 inline bool import_described(DumpState& state, std::string& text, const std::string& path,
                              const std::string& root, const std::string& dump, bool byte_path,
                              std::uint32_t starting_mode = 0) {
-    ProgressSink sink;
-    sink.mode = starting_mode;
+    ProgressSink sink{nullptr, nullptr, starting_mode};
     FileHandle lock = INVALID_FILE;
     reader_byte_path_only = byte_path;
     const bool ok = dump_open_cached(state, path, root, true, &sink, lock);

@@ -1,15 +1,22 @@
 // Import runs beyond what the golden files show: progress and cancellation, cache files that
 // cannot be written, a dump that shrank after opening, the layout limit and a real 4 GiB
 // tuple. (A re-import over the same cache is in every golden case: the byte path's import.)
+// And two parts of the import on their own: the span lexer of the CREATE parser, and the
+// SQL_MODE recogniser over the table in tests/data/importer/sql_mode.txt. (The reader's tokens
+// and their limits show in the golden cases.)
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
+#include <sstream>
 
 #include "cache/dump_open.h"
 #include "importer/import_run.h"
 #include "importer/insert_scan.h"
+#include "importer/schema.h"
+#include "importer/sql_mode.h"
 #include "tests/importer/import_outcome.h"
 #include "tests/support/test_support.h"
 
@@ -34,34 +41,29 @@ std::string at_byte(const std::string& message, std::uint64_t position) {
     return "Fehler: " + message + " (Byte " + std::to_string(position) + ")\n";
 }
 
-// Records every progress report; cancels from report number cancel_at on (0: never).
-struct ProgressLog {
-    std::vector<std::pair<std::uint64_t, std::string>> reports;  // done, label
-    std::size_t cancel_at = 0;
-    ProgressSink sink() { return ProgressSink{&ProgressLog::report, this, 0}; }
-    static int report(void* user, std::uint64_t done, std::uint64_t, std::uint64_t,
-                      const char* label) {
-        auto* self = static_cast<ProgressLog*>(user);
-        self->reports.emplace_back(done, label);
-        return self->cancel_at == 0 || self->reports.size() < self->cancel_at;
-    }
-};
+// Records every progress report (done, label) and goes on.
+using Reports = std::vector<std::pair<std::uint64_t, std::string>>;
+int record(void* user, std::uint64_t done, std::uint64_t, std::uint64_t, const char* label) {
+    static_cast<Reports*>(user)->emplace_back(done, label);
+    return 1;
+}
 
 TEST(ImportRun, ProgressAndCancellation) {
     // Spaces across three reader windows: the first refill reports 0, the end reports "Bereit".
     const std::string dump =
         std::string(3 * READER_WINDOW_SIZE, ' ') + "INSERT INTO t VALUES (1);\n";
-    ProgressLog log, stop;
-    stop.cancel_at = 1;
-    const ProgressSink sink = log.sink(), cancel = stop.sink();
+    Reports reports;
+    const ProgressSink sink{record, &reports, 0};
+    const ProgressSink cancel{[](void*, std::uint64_t, std::uint64_t, std::uint64_t,
+                                 const char*) { return 0; }, nullptr, 0};
     EXPECT_EQ(import_prepared(dump, [](DumpState&) {}, &sink).rfind("1 Einträge", 0), 0u);
-    ASSERT_GE(log.reports.size(), 2u);
-    EXPECT_EQ(log.reports.front().first, 0u);
-    for (std::size_t i = 0; i + 1 < log.reports.size(); ++i) {
-        EXPECT_EQ(log.reports[i].second, "Dump indexieren");
+    ASSERT_GE(reports.size(), 2u);
+    EXPECT_EQ(reports.front().first, 0u);
+    for (std::size_t i = 0; i + 1 < reports.size(); ++i) {
+        EXPECT_EQ(reports[i].second, "Dump indexieren");
     }
-    EXPECT_EQ(log.reports.back().first, dump.size());
-    EXPECT_EQ(log.reports.back().second, "Bereit");
+    EXPECT_EQ(reports.back().first, dump.size());
+    EXPECT_EQ(reports.back().second, "Bereit");
     EXPECT_EQ(import_prepared(dump, [](DumpState&) {}, &cancel),
               at_byte("Vorgang abgebrochen.", 0));
 }
@@ -123,6 +125,55 @@ TEST(InsertIndexing, TupleOf4GiBFails) {
         test::import_described(state, text, dir.file("big.sql"), dir.file("cache"), "", false));
     EXPECT_EQ(text, at_byte("Ein einzelner Datensatz ist größer als 4 GiB und kann nicht indexiert "
                             "werden.", end));
+}
+
+TEST(TextToken, SpanTokens) {
+    const std::vector<std::tuple<std::string, bool, std::vector<std::string>>> cases = {
+        {"a /* x */ `b``c` 'd''e' \"f\\\"g\" -- z\n h#\n", false, {"a", "b`c", "d'e", "f\"g", "h"}},
+        {"'a\\' b", true, {"a\\", "b"}},
+        {"'a\\' b", false, {"a' b"}},  // unterminated: runs to the end, no failure
+        {"'ab\\", false, {"ab\\"}},
+        {"/*/ x */--x", false, {"-", "-", "x"}},
+        {std::string(9000, 'w') + " next", false, {std::string(8191, 'w'), "next"}},
+    };
+    for (const auto& [text, no_backslash, want] : cases) {
+        TextSpan span;
+        span.bytes = reinterpret_cast<const unsigned char*>(text.data());
+        span.length = text.size();
+        span.no_backslash = no_backslash;
+        auto t = std::make_unique<Token>();
+        std::vector<std::string> got;
+        while (text_read_token(span, *t)) got.emplace_back(t->text, t->length);
+        EXPECT_EQ(got, want) << text.substr(0, 40);
+    }
+}
+
+TEST(SqlMode, AssignmentsFromTheTable) {
+    std::istringstream table(test::read_file(test::data_file("importer/sql_mode.txt")));
+    int rows = 0;
+    for (std::string line; std::getline(table, line);) {
+        if (line.empty() || line[0] == '#') continue;
+        std::istringstream in(line);
+        std::uint32_t mode, saved, was_saved, want_mode, want_saved, fails;
+        in >> mode >> saved >> was_saved >> want_mode >> want_saved >> fails;
+        const std::string text = line.substr(line.find(" | ") + 3);
+        DumpState state;
+        DumpReader reader;
+        reader.state = &state;
+        reader.escape_mode = mode;
+        reader.saved_escape_mode = saved;
+        reader.mode_saved = was_saved;
+        sql_mode_recognise(reader, text.c_str());
+        EXPECT_EQ(reader.escape_mode, want_mode) << text;
+        EXPECT_EQ(reader.saved_escape_mode, want_saved) << text;
+        EXPECT_STREQ(state.message, fails ? "Dynamischer SQL_MODE-Ausdruck wird nicht unterstützt. "
+                                            "Für einen zuverlässigen Import einen normalen "
+                                            "mysqldump verwenden."
+                                          : "")
+            << text;
+        ++rows;
+    }
+    EXPECT_EQ(rows, 43);
 }
 
 }  // namespace
