@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Seeded-fault check of the native test suite: applies each fault of tools/mutants/seeds.txt
 # in turn to a copy of the source tree, builds the native test programs and runs the native
-# CTest suite (without the MariaDB round trip; importer_schema_dump is included). A seed is
+# CTest suite (without the MariaDB round trip). A seed is
 # "caught" when the build or any test fails, "missed" when everything passes (shown as a "known
 # gap" when its note says so), and "stale" when its original text no longer occurs exactly once
 # in its file.
