@@ -19,8 +19,7 @@
 // not size memory from a count that the file's bytes cannot back. Blocks count by their usable
 // size, so a block freed by another allocator's delete still balances.
 namespace probe {
-std::atomic<bool> on{false};
-std::atomic<std::size_t> largest{0};
+std::atomic<bool> on{false}; std::atomic<std::size_t> largest{0};
 std::atomic<std::int64_t> held{0}, peak{0};
 #if defined(_WIN32)
 std::int64_t usable(void* p) { return static_cast<std::int64_t>(_msize(p)); }
@@ -64,10 +63,8 @@ std::string le(std::uint64_t v, int bytes) {
 // A database, a table with rows, a view, a routine and an empty table, with notes.
 struct Cache {
     Cache() {
-        state.cache_folder = dir.str();
-        state.dump_size = 1000000;
-        state.dump_time = 133000000000000000ULL;
-        state.fingerprint = 0x0123456789abcdefULL;
+        state.cache_folder = dir.str(), state.dump_size = 1000000;
+        state.dump_time = 133000000000000000ULL, state.fingerprint = 0x0123456789abcdefULL;
         state.objects = {
             {"shop", "", "", {}, {}, 0, 0, OBJECT_DATABASE},
             {"shop", "orders", "CREATE TABLE `orders` (id INT, note TEXT, `ü` BLOB)",
@@ -76,9 +73,8 @@ struct Cache {
             {"shop", "v_orders", "CREATE VIEW v_orders AS SELECT 1", {{"x", ""}}, {}, 0, 0, OBJECT_VIEW},
             {"shop", "p", "", {}, {}, 0, 0, OBJECT_ROUTINE},
             {"shop", "empty", "", {{"a", "INT"}}, {}, 0, 0, OBJECT_TABLE}};
-        state.total_entries = 5;
+        state.total_entries = 5, state.note_count = 3;
         state.import_notes = "Hinweis eins 100%\r\nHinweis zwei\r\n";
-        state.note_count = 3;
         test::write_file(index_file_path(state, 1), std::string(5 * 16, '\x5a'));
     }
     TempDir dir;
@@ -108,8 +104,7 @@ std::string case_of(const DumpState& state, const std::string& manifest) {
 bool load_case(const std::string& bytes, DumpState& loaded, const std::string& folder = {}) {
     std::optional<TempDir> dir;
     loaded.cache_folder = folder.empty() ? dir.emplace().str() : folder;
-    probe::largest = probe::held = probe::peak = 0;
-    probe::on = true;
+    probe::largest = probe::held = probe::peak = 0, probe::on = true;
     const char* rule = load_manifest_case(loaded, reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
     probe::on = false;
     EXPECT_STREQ(rule ? rule : "", "") << bytes.size();
@@ -187,9 +182,8 @@ TEST(Manifest, LimitsAreInclusive) {
 TEST(Manifest, DamagedManifestsAreRefusedCheaplyRealOnesLoad) {
     std::vector<std::pair<std::string, bool>> cases;  // case bytes, loads
     for (const auto& [folder, loads] : {std::pair{"cache/damaged", false}, {"../../fuzz/corpus/fuzz_manifest", true}}) {
-        for (const auto& e : std::filesystem::directory_iterator(test::data_file(folder))) {
+        for (const auto& e : std::filesystem::directory_iterator(test::data_file(folder)))
             cases.emplace_back(test::read_file(e.path().string()), loads);
-        }
     }
     ASSERT_EQ(cases.size(), 37u);
     const std::string header = '\0' + test::read_file(GOLDEN).substr(0, 36), table(32, '\0');

@@ -17,9 +17,8 @@ using namespace kv::test;
 
 namespace {
 void replace_all(std::string& text, const std::string& from, const std::string& to) {
-    for (auto at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+    for (auto at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
         text.replace(at, from.size(), to);
-    }
 }
 }  // namespace
 
@@ -42,8 +41,7 @@ TEST(Cli, TranscriptOfEveryCommand) {
             replace_all(line, "$CACHE", "$DIR/cache/" + folder.generic_string());
         }
         replace_all(line, "$DIR", dir.str());
-        std::vector<std::string> args;
-        std::istringstream fields(line);
+       std::vector<std::string> args; std::istringstream fields(line);
         for (std::string field; std::getline(fields, field, '\t');) args.push_back(field);
         if (line.back() == '\t') args.push_back("");
         if (args[0] == "@cat") {
@@ -76,8 +74,7 @@ TEST(Cli, InterruptCancelsTheImportAndLeavesNoManifest) {
     ProgramResult r = wait_program(program);
     EXPECT_EQ(r.exit_code, 130);
     EXPECT_EQ(r.err, "Vorgang abgebrochen.\n");
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.file("cache"))) {
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.file("cache")))
         EXPECT_NE(entry.path().filename(), "manifest.kvd");
-    }
 }
 #endif

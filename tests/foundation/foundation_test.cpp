@@ -58,9 +58,7 @@ TEST(Message, SixtyFourBitValuesAndSafeCuts) {
 
 TEST(DumpState, ClearDestroyIndexPathsAndNoteLimit) {
     DumpState state;
-    state.objects.resize(3);
-    state.total_entries = 42;
-    state.cache_folder = "/c/0123";
+    state.objects.resize(3), state.total_entries = 42, state.cache_folder = "/c/0123";
     EXPECT_EQ(index_file_path(state, 42) + index_file_path(state, 65535),
               "/c/0123/t000042.kvi/c/0123/t065535.kvi");
     import_note_append(state, "Hinweis");
@@ -81,8 +79,7 @@ TEST(DumpState, ClearDestroyIndexPathsAndNoteLimit) {
 TEST(Signal, SetsAreRememberedOnceAndHandedToDetachedThreads) {
     Signal signal;
     EXPECT_FALSE(signal.wait_for(20ms));
-    signal.set();
-    signal.set();
+    signal.set(), signal.set();
     EXPECT_TRUE(signal.wait_for(0ms));
     EXPECT_FALSE(signal.wait_for(0ms));
     static Signal go, back;  // static: a thread may still be in back.set() when the test ends

@@ -43,9 +43,8 @@ SchemaObject object(ObjectKind kind, std::string db, std::string name, std::uint
 void geometry(std::ostream& out) {
     for (int dpi : {96, 120, 144, 192}) {
         out << "scale " << dpi << ":";
-        for (int v : {0, 1, 7, 17, 33, 142, 1179, 1769, 1770}) {
+        for (int v : {0, 1, 7, 17, 33, 142, 1179, 1769, 1770})
             out << " " << v << "->" << ui_scale(v, dpi) << "/" << ui_unscale(v, dpi);
-        }
         out << "\n";
     }
     for (const auto& [w, h, dpi] : {std::tuple{1180, 800, 96}, {1179, 800, 96}, {1000, 700, 96},
@@ -88,9 +87,9 @@ void geometry(std::ostream& out) {
 // each (the details column shown on every other line): each control in CONTROL_ORDER as E
 // (shown, enabled), d (shown, disabled), h (hidden, enabled) or - (hidden, disabled).
 void control_states(std::ostream& out) {
-    for (int bits = 0, line = 0; bits < 32; ++bits) {
-        for (int kind = -1; kind <= OBJECT_ROUTINE; ++kind) {
-            for (int tab : {TAB_DATA, TAB_STRUCTURE, TAB_SQL, TAB_NOTES}) {
+    for (int bits = 0, line = 0; bits < 32; ++bits)
+        for (int kind = -1; kind <= OBJECT_ROUTINE; ++kind)
+            for (int tab : {TAB_DATA, TAB_STRUCTURE, TAB_SQL, TAB_NOTES})
                 for (const auto& [offset, total] : {std::pair{0ull, 0ull}, {0ull, 250ull}, {100ull, 200ull},
                                                     {200ull, 250ull}}) {
                     const UiConditions c{(bits & 1) != 0, (bits & 2) != 0, (bits & 4) != 0, (bits & 8) != 0,
@@ -100,9 +99,6 @@ void control_states(std::ostream& out) {
                     for (int id : CONTROL_ORDER) out << "-hdE"[s.of(id).visible * 2 + s.of(id).enabled];
                     out << "\n";
                 }
-            }
-        }
-    }
 }
 
 void texts(std::ostream& out) {
@@ -128,26 +124,22 @@ void texts(std::ostream& out) {
         out << page_label_text(0, n) << "\n" << page_label_text(1200, n) << "\n" << info_label_text(n, false)
             << "\n" << info_label_text(n, true) << "\n";
     }
-    for (ObjectKind kind : {OBJECT_TABLE, OBJECT_VIEW, OBJECT_ROUTINE}) {
+    for (ObjectKind kind : {OBJECT_TABLE, OBJECT_VIEW, OBJECT_ROUTINE})
         out << breadcrumb_text(object(kind, "shop", "v\xE4"), CHARSET_LATIN1) << "\n";
-    }
     DumpState state;
     state.total_entries = 1234567, state.note_count = 3, state.dump_size = 1536;
     for (const char* path : {"/data/2024/shop.sql", "C:\\dumps\\kunden.sql"}) {
-        state.dump_path = path;
-        state.loaded_from_cache = !state.loaded_from_cache;
+        state.dump_path = path, state.loaded_from_cache = !state.loaded_from_cache;
         out << status_open_text(state) << "\n" << status_page_text(state) << "\n";
     }
     DumpState notes;
     out << esc(import_notes_text(notes)) << "\n";
-    import_note_append(notes, "Erster Hinweis");
-    import_note_append(notes, "Zweiter Hinweis");
+    import_note_append(notes, "Erster Hinweis"), import_note_append(notes, "Zweiter Hinweis");
     out << esc(import_notes_text(notes)) << "\n";
     notes.import_notes.assign(65534, 'n');  // the largest notes text stays whole
     out << "notes of 65534 bytes: " << import_notes_text(notes).size() << "\n" << esc(ui_help_text()) << "\n";
-    for (const auto& cells : {std::vector<std::u16string>{u"1", u"a", u"", u"c…"}, {u"7", u"x"}, {u"7"}, {}}) {
+    for (const auto& cells : {std::vector<std::u16string>{u"1", u"a", u"", u"c…"}, {u"7", u"x"}, {u"7"}, {}})
         out << "tsv '" << esc(utf16_to_utf8(ui_row_tsv(cells))) << "'\n";
-    }
 }
 
 void details(std::ostream& out) {
@@ -171,9 +163,8 @@ void details(std::ostream& out) {
     const std::string wide = details_pane(&state, 2, nullptr, DETAILS_NO_ROW, CHARSET_UTF8).text;
     out << "details of 4096 columns: " << wide.size() << " bytes, ends '"
         << esc(wide.substr(wide.size() - 30)) << "'\n";
-    for (const StructureRow& r : structure_rows(table, CHARSET_UTF8)) {
+    for (const StructureRow& r : structure_rows(table, CHARSET_UTF8))
         out << "structure " << r.number << " '" << r.name << "' " << r.definition << "\n";
-    }
     out << "create text '" << create_text_view(table, CHARSET_UTF8) << "'\n";
 }
 
@@ -209,8 +200,7 @@ TEST(UiLogic, EverythingAsOneText) {
     state.dump_path = "/x/views.sql";
     state.objects = {object(OBJECT_DATABASE, "d", ""), object(OBJECT_ROUTINE, "d", "p"),
                      object(OBJECT_VIEW, "d", "v"), object(OBJECT_DATABASE, "a", "")};
-    tree(out, &state, "zzz", -1);
-    tree(out, &state, "", -1);
+    for (const char* f : {"zzz", ""}) tree(out, &state, f, -1);
 
     const std::string golden = test::data_file("ui/logic.golden");
     if (!env_get("KV_UPDATE_GOLDEN").empty()) test::write_file(golden, out.str());
