@@ -113,8 +113,8 @@ bool load_case(const std::string& bytes, DumpState& loaded, const std::string& f
 
 // The written file equals tests/data/cache/shop.kvd byte for byte (KV_UPDATE_GOLDEN=1 rewrites
 // it) and loads back into the same state; every cut of it, one byte more and another dump's
-// identity are refused.
-TEST(Manifest, WritesTheGoldenFileAndLoadsOnlyItBack) {
+// identity are refused. A failed write leaves no files.
+TEST(Manifest, WritesTheGoldenFileLoadsOnlyItBackFailsCleanly) {
     Cache c;
     std::string progress;  // each report: done/total count label;
     ProgressSink sink{[](void* out, std::uint64_t done, std::uint64_t total, std::uint64_t count, const char* label) {
@@ -144,6 +144,15 @@ TEST(Manifest, WritesTheGoldenFileAndLoadsOnlyItBack) {
     for (int i = 0; i < 2; ++i) manifest_remove(c.state);  // the second has nothing to remove
     EXPECT_FALSE(test::file_exists(c.dir.file("manifest.kvd")));
     EXPECT_TRUE(test::file_exists(index_file_path(c.state, 1)));
+    // A failed write (the final move onto a non-empty folder; a missing folder) reports and
+    // leaves no files.
+    std::filesystem::create_directories(test::fs_path(c.dir.file("manifest.kvd/x")));
+    for (const std::string folder : {c.state.cache_folder, c.dir.file("gone")}) {
+        c.state.cache_folder = folder, c.state.message[0] = '\0';
+        EXPECT_FALSE(manifest_write(c.state, nullptr));
+        EXPECT_STREQ("Cache-Metadaten konnten nicht sicher gespeichert werden.", c.state.message);
+    }
+    EXPECT_FALSE(test::file_exists(c.dir.file("manifest.part")));
 }
 
 #define EDIT(...) [](DumpState& s) { __VA_ARGS__; }
@@ -181,10 +190,9 @@ TEST(Manifest, LimitsAreInclusive) {
 // real dumps (the fuzz corpus) load. No result breaks a rule of manifest_case.h.
 TEST(Manifest, DamagedManifestsAreRefusedCheaplyRealOnesLoad) {
     std::vector<std::pair<std::string, bool>> cases;  // case bytes, loads
-    for (const auto& [folder, loads] : {std::pair{"cache/damaged", false}, {"../../fuzz/corpus/fuzz_manifest", true}}) {
+    for (const auto& [folder, loads] : {std::pair{"cache/damaged", false}, {"../../fuzz/corpus/fuzz_manifest", true}})
         for (const auto& e : std::filesystem::directory_iterator(test::data_file(folder)))
             cases.emplace_back(test::read_file(e.path().string()), loads);
-    }
     ASSERT_EQ(cases.size(), 37u);
     const std::string header = '\0' + test::read_file(GOLDEN).substr(0, 36), table(32, '\0');
     const std::string columns = table + le(4096, 4) + std::string(8 * 4096, '\0') + le(0, 4);
@@ -201,18 +209,6 @@ TEST(Manifest, DamagedManifestsAreRefusedCheaplyRealOnesLoad) {
         EXPECT_LE(probe::largest, std::max<std::size_t>(65536, 16 * bytes.size())) << bytes.size();
         EXPECT_LE(probe::peak, 1 << 20) << bytes.size();
     }
-}
-
-// A missing folder, or a non-empty folder where the manifest goes (the final move fails).
-TEST(Manifest, FailedWriteLeavesNoFilesAndReports) {
-    Cache missing, blocked;
-    missing.state.cache_folder = missing.dir.file("gone");
-    std::filesystem::create_directories(test::fs_path(blocked.dir.file("manifest.kvd/x")));
-    for (DumpState* s : {&missing.state, &blocked.state}) {
-        EXPECT_FALSE(manifest_write(*s, nullptr));
-        EXPECT_STREQ("Cache-Metadaten konnten nicht sicher gespeichert werden.", s->message);
-    }
-    EXPECT_FALSE(test::file_exists(blocked.dir.file("manifest.part")));
 }
 
 }  // namespace
