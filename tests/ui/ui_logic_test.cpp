@@ -33,11 +33,9 @@ std::string rect(const UiRect& r) {
 std::string color(const UiColor& c) {
     return std::to_string(c.r) + "." + std::to_string(c.g) + "." + std::to_string(c.b);
 }
-SchemaObject object(ObjectKind kind, std::string db, std::string name, std::uint64_t entries = 0) {
-    SchemaObject o;
-    o.kind = kind, o.database_name = std::move(db), o.object_name = std::move(name);
-    o.entry_count = entries;
-    return o;
+SchemaObject object(ObjectKind kind, std::string db, std::string name, std::uint64_t entries = 0,
+                    std::uint64_t bytes = 0) {
+    return {std::move(db), std::move(name), "", {}, {}, entries, bytes, kind};
 }
 
 void geometry(std::ostream& out) {
@@ -144,10 +142,9 @@ void texts(std::ostream& out) {
 
 void details(std::ostream& out) {
     DumpState state;
-    state.objects = {object(OBJECT_TABLE, "shop", "k\xE4se", 1234), object(OBJECT_VIEW, "shop", "v"),
-                     object(OBJECT_TABLE, "d", "breit")};
+    state.objects = {object(OBJECT_TABLE, "shop", "k\xE4se", 1234, 1536),
+                     object(OBJECT_VIEW, "shop", "v"), object(OBJECT_TABLE, "d", "breit")};
     SchemaObject& table = state.objects[0];
-    table.tuple_bytes = 1536;
     table.columns = {{"id", "int NOT NULL"}, {"a\tb", std::string(200, 'x')}};
     for (int i = 0; i < 4096; ++i) state.objects[2].columns.push_back({"spalte_" + std::to_string(i), "text"});
     PageData page;
