@@ -26,12 +26,11 @@ std::string esc(const std::string& s) {  // CR and TAB made visible, lines kept
     for (char c : s) out += c == '\r' ? "<CR>" : c == '\t' ? "<TAB>" : std::string(1, c);
     return out;
 }
-std::string rect(const UiRect& r) {
-    return std::to_string(r.x) + "," + std::to_string(r.y) + " " + std::to_string(r.width) + "x" +
-           std::to_string(r.height);
+std::ostream& operator<<(std::ostream& out, const UiRect& r) {
+    return out << r.x << "," << r.y << " " << r.width << "x" << r.height;
 }
-std::string color(const UiColor& c) {
-    return std::to_string(c.r) + "." + std::to_string(c.g) + "." + std::to_string(c.b);
+std::ostream& operator<<(std::ostream& out, const UiColor& c) {
+    return out << +c.r << "." << +c.g << "." << +c.b;
 }
 SchemaObject object(ObjectKind kind, std::string db, std::string name, std::uint64_t entries = 0,
                     std::uint64_t bytes = 0) {
@@ -49,33 +48,31 @@ void geometry(std::ostream& out) {
                                     {999, 700, 96}, {2040, 1290, 144}, {300, 200, 96}, {300, 200, 144}}) {
         const MainLayout l = ui_main_layout(w, h, dpi);
         out << "layout " << w << "x" << h << " at " << dpi << ", details " << l.details_visible
-            << ", unknown id " << rect(l.of(12345)) << "\n";
-        for (int id : CONTROL_ORDER) out << "  " << id << " " << rect(l.of(id)) << "\n";
+            << ", unknown id " << l.of(12345) << "\n";
+        for (int id : CONTROL_ORDER) out << "  " << id << " " << l.of(id) << "\n";
     }
     for (const auto& [w, h, dpi] : {std::tuple{1366, 768, 96}, {1920, 1080, 144}, {1399, 929, 96},
                                     {1400, 930, 120}, {1366, 768, 144}}) {
         const UiSize min = ui_min_window_size(dpi, w, h);
-        out << "screen " << w << "x" << h << " at " << dpi << ": start " << rect(ui_start_window_rect(w, h))
+        out << "screen " << w << "x" << h << " at " << dpi << ": start " << ui_start_window_rect(w, h)
             << ", minimum " << min.width << "x" << min.height << ", text window "
-            << rect(ui_text_window_rect(100, 40, dpi)) << "\n";
+            << ui_text_window_rect(100, 40, dpi) << "\n";
     }
     const TextWindowLayout t = ui_text_window_layout(884, 601, 96);
-    out << "text window " << rect(t.edit) << " | " << rect(t.copy) << " | " << rect(t.close) << "\n";
+    out << "text window " << t.edit << " | " << t.copy << " | " << t.close << "\n";
     for (const auto& [w, h, dpi, open, busy, status] :
          {std::tuple{1180, 800, 96, false, false, "Bereit"}, {1179, 800, 96, false, false, "Bereit"},
           {1180, 800, 96, true, true, "Vorgang läuft …"}, {2040, 1290, 144, true, false, ""}}) {
         out << "paint " << w << "x" << h << " at " << dpi << " open " << open << " busy " << busy << "\n";
-        for (const PaintOp& op : ui_main_paint(w, h, dpi, open, busy, status)) {
-            out << "  " << op.kind << " " << rect(op.rect) << " " << color(op.color) << " font " << op.font
-                << " align " << op.align << " wrap " << op.wrap << " ellipsis " << op.ellipsis << " '"
-                << op.text << "'\n";
-        }
+        for (const PaintOp& op : ui_main_paint(w, h, dpi, open, busy, status))
+            out << "  " << op.kind << " " << op.rect << " " << op.color << " font " << op.font << " align "
+                << op.align << " wrap " << op.wrap << " ellipsis " << op.ellipsis << " '" << op.text << "'\n";
     }
     for (int id : CONTROL_ORDER) {
-        out << "button " << id << " backdrop " << color(ui_button_backdrop(id));
+        out << "button " << id << " backdrop " << ui_button_backdrop(id);
         for (int look = 0; look < 4; ++look) {  // enabled, pressed as bits 0 and 1
             const ButtonLook b = ui_button_look(id, look & 1, look & 2);
-            out << " | " << color(b.fill) << " " << color(b.border) << " " << color(b.text);
+            out << " | " << b.fill << " " << b.border << " " << b.text;
         }
         out << "\n";
     }
