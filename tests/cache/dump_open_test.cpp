@@ -102,10 +102,7 @@ TEST(CacheRoot, PosixPrecedenceAndEveryLevelCreated) {
         saved[i] = env_get(vars[i].first);
         ::setenv(vars[i].first, vars[i].second, 1);
     }
-    for (const auto& [name, value] : vars) {
-        roots += cache_root_path() + ";";
-        ::unsetenv(name);
-    }
+    for (const auto& [name, value] : vars) roots += cache_root_path() + ";", ::unsetenv(name);
     for (int i = 0; i < 4; ++i) if (!saved[i].empty()) ::setenv(vars[i].first, saved[i].c_str(), 1);
     EXPECT_EQ(roots, "/data/local/Kor-Vane/DumpBrowser/Cache;/xdg/Kor-Vane/DumpBrowser/Cache;"
                      "/home/u/.cache/Kor-Vane/DumpBrowser/Cache;/scratch/Kor-Vane/DumpBrowser/Cache;");

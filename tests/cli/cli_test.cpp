@@ -44,11 +44,10 @@ TEST(Cli, TranscriptOfEveryCommand) {
        std::vector<std::string> args; std::istringstream fields(line);
         for (std::string field; std::getline(fields, field, '\t');) args.push_back(field);
         if (line.back() == '\t') args.push_back("");
-        if (args[0] == "@cat") {
+        if (args[0] == "@cat")
             transcript += file_exists(args[1]) ? read_file(args[1]) + "\n" : "(keine Datei)\n";
-        } else if (args[0] == "@copy") {
-            write_file(args[2], read_file(data_file("cli/" + args[1])));
-        } else {
+        else if (args[0] == "@copy") write_file(args[2], read_file(data_file("cli/" + args[1])));
+        else {
             if (args[0] == "(none)") args.clear();
             else if (line.find("--cache-root") == std::string::npos) args.insert(args.end(), {"--cache-root", dir.file("cache")});
             ProgramResult r = run_program(KV_CLI_PATH, args);
