@@ -54,12 +54,11 @@ TEST(IndexFile, InterleavedObjectsKeepTheirOwnFilesAndReimportTruncates) {
     test::write_file(index_file_path(w.state, 0), std::string(16 * 10, 'x'));
     test::write_file(index_file_path(w.state, 1), std::string(16 * 3, 'y'));
     std::string want[3] = {"", std::string(16 * 3, 'y'), ""};
-    for (std::uint64_t run = 0, n = 0; run < 5; ++run) {
+    for (std::uint64_t run = 0, n = 0; run < 5; ++run)
         for (std::uint64_t k = 0; k < 3 + run; ++k, ++n) {
             ASSERT_TRUE(w.append(run % 2 == 0 ? 2 : 0, n));
             want[run % 2 == 0 ? 2 : 0] += entries(n, 1);
         }
-    }
     ASSERT_TRUE(index_finish(w.state, w.writer));
     EXPECT_EQ((std::vector<std::uint32_t>{2, 0}), w.writer.written_objects);
     for (std::uint32_t i = 0; i < 3; ++i) EXPECT_EQ(w.file(i), want[i]) << i;

@@ -175,10 +175,7 @@ void tree(std::ostream& out, const DumpState* state, const std::string& filter, 
 
 TEST(UiLogic, EverythingAsOneText) {
     std::ostringstream out("# What tests/ui/ui_logic_test.cpp writes\n", std::ios::out | std::ios::ate);
-    geometry(out);
-    control_states(out);
-    texts(out);
-    details(out);
+    for (auto* part : {&geometry, &control_states, &texts, &details}) part(out);
     DumpState state;
     state.dump_path = "C:\\dumps\\shop.sql";
     state.objects = {object(OBJECT_DATABASE, "shop", ""), object(OBJECT_TABLE, "shop", "orders", 1234567),
