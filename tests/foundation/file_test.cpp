@@ -16,12 +16,10 @@
 using namespace kv;
 using namespace kv::test;
 
-namespace {
-std::string read_rest(FileHandle h) {
+static std::string read_rest(FileHandle h) {
     std::string out(64, '\0');
     return out.substr(0, file_read_full(h, out.data(), out.size()));
 }
-}  // namespace
 
 TEST(File, ModesReplaceRemoveAndFolders) {
     TempDir dir;

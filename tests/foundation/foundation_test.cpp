@@ -12,8 +12,7 @@
 #include "foundation/thread.h"
 
 using namespace kv;
-using namespace std::chrono_literals;
-using namespace std::string_literals;
+using namespace std::literals;
 
 // Valid text round trips exactly; every malformed sequence becomes U+FFFD.
 TEST(Text, ConversionsAndCaseFolding) {
@@ -43,12 +42,11 @@ TEST(SqlLex, ItemEndsAndCommentSkipping) {
 }
 
 TEST(Message, SixtyFourBitValuesAndSafeCuts) {
-    char b[64];
+    char b[64], small[8] = "zzzzzzz";
     EXPECT_EQ(msg_format(b, sizeof b, "%llu %016llx %%%s", 18446744073709551615ULL, 255ULL, "x"), 40);
     EXPECT_STREQ(b, "18446744073709551615 00000000000000ff %x");
     msg_set(b, "100 %s %n %% Treffer");  // text, not a format
     EXPECT_STREQ(b, "100 %s %n %% Treffer");
-    char small[8] = "zzzzzzz";
     EXPECT_LT(msg_format(small, sizeof small, "%s", "Vorgang abgebrochen."), 0);
     EXPECT_STREQ(small, "Vorgang");
     EXPECT_EQ(msg_format(small, sizeof small, "%s", "1234567"), 7);
