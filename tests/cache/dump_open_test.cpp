@@ -95,10 +95,8 @@ TEST(CacheRoot, PosixPrecedenceAndEveryLevelCreated) {
     const std::pair<const char*, const char*> vars[] = {
         {"LOCALAPPDATA", "/data/local"}, {"XDG_CACHE_HOME", "/xdg/"}, {"HOME", "/home/u"}, {"TMPDIR", "/scratch"}};
     std::string saved[4], roots;
-    for (int i = 0; i < 4; ++i) {
-        saved[i] = env_get(vars[i].first);
-        ::setenv(vars[i].first, vars[i].second, 1);
-    }
+    for (int i = 0; i < 4; ++i) saved[i] = env_get(vars[i].first);
+    for (const auto& [name, value] : vars) ::setenv(name, value, 1);
     for (const auto& [name, value] : vars) roots += cache_root_path() + ";", ::unsetenv(name);
     for (int i = 0; i < 4; ++i) if (!saved[i].empty()) ::setenv(vars[i].first, saved[i].c_str(), 1);
     EXPECT_EQ(roots, "/data/local/Kor-Vane/DumpBrowser/Cache;/xdg/Kor-Vane/DumpBrowser/Cache;"

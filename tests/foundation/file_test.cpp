@@ -70,12 +70,10 @@ TEST(File, LongPathForms) {
         {"\\\\srv\\share\\a.sql", "\\\\?\\UNC\\srv\\share\\a.sql"},
         {"//srv/share/a.sql", "\\\\?\\UNC\\srv\\share\\a.sql"},
         {"\\\\?\\C:/keep/slashes", "\\\\?\\C:/keep/slashes"},
-        {"C:/Grüße/ä.sql", "\\\\?\\C:\\Grüße\\ä.sql"},
-        {"sub/x.sql", "\\\\?\\" + base + "\\sub\\x.sql"}};
+        {"C:/Grüße/ä.sql", "\\\\?\\C:\\Grüße\\ä.sql"}, {"sub/x.sql", "\\\\?\\" + base + "\\sub\\x.sql"}};
     for (const auto& [in, out] : cases) EXPECT_EQ(utf16_to_utf8(make_long_path(in)), out);
 
-    TempDir dir;
-    std::string path = dir.str();
+    TempDir dir; std::string path = dir.str();
     for (int i = 0; i < 12; ++i) ASSERT_TRUE(dir_ensure(path += "/level-abcdefghijklmnopqrstuvwxyz"));
     ASSERT_TRUE(file_write_all(FileGuard(file_open(path + "/m.kvd", FILE_MODE_CREATE)).get(), "deep", 4));
     ASSERT_TRUE(file_replace(path + "/m.kvd", path + "/moved.kvd"));
