@@ -147,7 +147,7 @@ TEST(Manifest, WritesTheGoldenFileLoadsOnlyItBackFailsCleanly) {
     // A failed write (the final move onto a non-empty folder; a missing folder) reports and
     // leaves no files.
     std::filesystem::create_directories(test::fs_path(c.dir.file("manifest.kvd/x")));
-    for (const std::string folder : {c.state.cache_folder, c.dir.file("gone")}) {
+    for (const std::string& folder : {c.state.cache_folder, c.dir.file("gone")}) {
         c.state.cache_folder = folder, c.state.message[0] = '\0';
         EXPECT_FALSE(manifest_write(c.state, nullptr));
         EXPECT_STREQ("Cache-Metadaten konnten nicht sicher gespeichert werden.", c.state.message);
