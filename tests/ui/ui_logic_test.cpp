@@ -101,10 +101,9 @@ void texts(std::ostream& out) {
         out << "pages of " << total << ": " << page_count(total) << ";";
         for (const char* t : {"1", "2", "0", "", "3", "4", "13", "013", " 1", "1x", "184467440737095517",
                               "184467440737095518", "18446744073709551615", "18446744073709551616",
-                              "18446744073709551617"}) {  // 2^64 + 1 must not wrap to 1
-            std::uint64_t first = 7;
-            if (page_first_entry(t, total, first)) out << " '" << t << "'->" << first;
-        }
+                              "18446744073709551617"})  // 2^64 + 1 must not wrap to 1
+            if (std::uint64_t first = 7; page_first_entry(t, total, first))
+                out << " '" << t << "'->" << first;
         out << "\n";
     }
     for (const auto& [done, total, count] : {std::tuple{500000ull, 1000000ull, 7ull}, {0ull, 0ull, 0ull},
