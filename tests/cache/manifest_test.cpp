@@ -53,7 +53,6 @@ void operator delete[](void* p, const std::nothrow_t&) noexcept { ::operator del
 namespace kv {
 namespace {
 
-using test::TempDir;
 const std::string GOLDEN = test::data_file("cache/shop.kvd");
 
 std::string le(std::uint64_t v, int bytes) {
@@ -77,14 +76,14 @@ struct Cache {
         state.import_notes = "Hinweis eins 100%\r\nHinweis zwei\r\n";
         test::write_file(index_file_path(state, 1), std::string(5 * 16, '\x5a'));
     }
-    TempDir dir;
+    test::TempDir dir;
     DumpState state;
 };
 
 // The manifest bytes of state, written to a folder of its own: two states with the same bytes
 // hold the same schema, counts and notes, field for field.
 std::string serialized(DumpState& state) {
-    TempDir other;
+    test::TempDir other;
     const std::string folder = std::exchange(state.cache_folder, other.str());
     EXPECT_TRUE(manifest_write(state, nullptr));
     state.cache_folder = folder;
@@ -102,7 +101,7 @@ std::string case_of(const DumpState& state, const std::string& manifest) {
 // Loads a case into loaded (in folder, else in a new one), watching its allocations; true when
 // it loaded. No result may break a rule of manifest_case.h.
 bool load_case(const std::string& bytes, DumpState& loaded, const std::string& folder = {}) {
-    std::optional<TempDir> dir;
+    std::optional<test::TempDir> dir;
     loaded.cache_folder = folder.empty() ? dir.emplace().str() : folder;
     probe::largest = probe::held = probe::peak = 0, probe::on = true;
     const char* rule = load_manifest_case(loaded, reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
@@ -127,7 +126,7 @@ TEST(Manifest, WritesTheGoldenFileLoadsOnlyItBackFailsCleanly) {
     const std::string written = test::read_file(c.dir.file("manifest.kvd"));
     if (std::getenv("KV_UPDATE_GOLDEN")) test::write_file(GOLDEN, written);
     EXPECT_EQ(written, test::read_file(GOLDEN));
-    TempDir folder;  // the same files each time: one folder will do
+    test::TempDir folder;  // the same files each time: one folder will do
     for (std::size_t cut = 0; cut <= written.size() + 1; ++cut) {
         DumpState loaded;
         const std::string bytes = cut <= written.size() ? written.substr(0, cut) : written + '\0';

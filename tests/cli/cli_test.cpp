@@ -2,16 +2,12 @@
 // its transcript (exit code, output, errors and the files shown) must equal transcript.txt
 // there (KV_UPDATE_GOLDEN=1 rewrites it). An interrupt must cancel a long import cleanly.
 #include <gtest/gtest.h>
+#include <signal.h>
 
-#include <cstdlib>
 #include <sstream>
 
 #include "tests/support/process.h"
 #include "tests/support/test_support.h"
-
-#if !defined(_WIN32)
-#include <signal.h>
-#endif
 
 using namespace kv::test;
 
@@ -54,7 +50,7 @@ TEST(Cli, TranscriptOfEveryCommand) {
     }
     replace_all(transcript, dir.str(), "$DIR");
     const std::string golden = data_file("cli/transcript.txt");
-    if (std::getenv("KV_UPDATE_GOLDEN")) write_file(golden, transcript);
+    if (!kv::env_get("KV_UPDATE_GOLDEN").empty()) write_file(golden, transcript);
     EXPECT_EQ(transcript, read_file(golden));
 }
 
