@@ -7,8 +7,6 @@
 #include "tests/support/test_support.h"
 
 #if defined(_WIN32)
-#include <windows.h>
-
 #include "foundation/file_win32.h"
 #include "foundation/text.h"
 #endif
