@@ -8,23 +8,20 @@
 using namespace kv;
 using namespace kv::test;
 
-namespace {
 // Reference key, computed the long way: the first and the last 64 KiB (overlapping), then the
 // path, the size and the time as 8 little-endian bytes each.
-std::string reference_folder(const std::string& path, const std::string& content,
-                             std::uint64_t time, std::uint64_t& fingerprint) {
+static std::string reference_folder(const std::string& path, const std::string& content,
+                                    std::uint64_t time, std::uint64_t& fingerprint) {
     const std::size_t sample = std::min<std::size_t>(content.size(), 65536);
     std::uint64_t h = fnv1a64_seeded(content.data(), sample, 0);
     if (content.size() > 65536) h = fnv1a64_seeded(content.data() + content.size() - 65536, 65536, h);
-    fingerprint = h;
-    h = fnv1a64_seeded(path.data(), path.size(), h);
+    h = fnv1a64_seeded(path.data(), path.size(), fingerprint = h);
     for (std::uint64_t v : {std::uint64_t{content.size()}, time}) h = fnv1a64_seeded(&v, 8, h);  // little-endian host
     char name[24];
     return std::string(name, std::snprintf(name, sizeof name, "/%016llx", static_cast<unsigned long long>(h)));
 }
 const char* const LOCK_MESSAGE = "Dieser Dump-Cache ist bereits in einer anderen Instanz geöffnet, oder der "
                                  "Cache-Ordner ist nicht beschreibbar.";
-}  // namespace
 
 // Sizes around the 64 KiB sample, two spellings of one path. (korvane-dump's transcript shows
 // the refusals of dump_open.)
@@ -98,14 +95,9 @@ TEST(CacheRoot, PosixPrecedenceAndEveryLevelCreated) {
     const std::pair<const char*, const char*> vars[] = {
         {"LOCALAPPDATA", "/data/local"}, {"XDG_CACHE_HOME", "/xdg/"}, {"HOME", "/home/u"}, {"TMPDIR", "/scratch"}};
     std::string saved[4], roots;
-    for (int i = 0; i < 4; ++i) {
-        saved[i] = env_get(vars[i].first);
-        ::setenv(vars[i].first, vars[i].second, 1);
-    }
-    for (const auto& [name, value] : vars) {
-        roots += cache_root_path() + ";";
-        ::unsetenv(name);
-    }
+    for (int i = 0; i < 4; ++i) saved[i] = env_get(vars[i].first);
+    for (const auto& [name, value] : vars) ::setenv(name, value, 1);
+    for (const auto& [name, value] : vars) roots += cache_root_path() + ";", ::unsetenv(name);
     for (int i = 0; i < 4; ++i) if (!saved[i].empty()) ::setenv(vars[i].first, saved[i].c_str(), 1);
     EXPECT_EQ(roots, "/data/local/Kor-Vane/DumpBrowser/Cache;/xdg/Kor-Vane/DumpBrowser/Cache;"
                      "/home/u/.cache/Kor-Vane/DumpBrowser/Cache;/scratch/Kor-Vane/DumpBrowser/Cache;");

@@ -16,17 +16,15 @@ IndexEntry entry_for(std::uint64_t i) {
 // The bytes of an index file holding the given entries, by default entry_for(first..).
 std::string entries(std::uint64_t first, std::uint64_t count, const IndexEntry* given = nullptr) {
     std::string out(count * INDEX_ENTRY_SIZE, '\0');
-    for (std::uint64_t i = 0; i < count; ++i) {
+    for (std::uint64_t i = 0; i < count; ++i)
         index_entry_encode(given ? given[i] : entry_for(first + i), reinterpret_cast<unsigned char*>(&out[i * 16]));
-    }
     return out;
 }
 
 // A state with n objects whose index files live in dir, and a started writer.
 struct Writing {
     explicit Writing(std::size_t n) {
-        state.cache_folder = dir.str();
-        state.objects.assign(n, SchemaObject{});
+        state.cache_folder = dir.str(), state.objects.assign(n, SchemaObject{});
         EXPECT_TRUE(index_writer_start(state, writer));
     }
     // What the importer does per tuple: append, then raise the counts.
@@ -56,12 +54,11 @@ TEST(IndexFile, InterleavedObjectsKeepTheirOwnFilesAndReimportTruncates) {
     test::write_file(index_file_path(w.state, 0), std::string(16 * 10, 'x'));
     test::write_file(index_file_path(w.state, 1), std::string(16 * 3, 'y'));
     std::string want[3] = {"", std::string(16 * 3, 'y'), ""};
-    for (std::uint64_t run = 0, n = 0; run < 5; ++run) {
+    for (std::uint64_t run = 0, n = 0; run < 5; ++run)
         for (std::uint64_t k = 0; k < 3 + run; ++k, ++n) {
             ASSERT_TRUE(w.append(run % 2 == 0 ? 2 : 0, n));
             want[run % 2 == 0 ? 2 : 0] += entries(n, 1);
         }
-    }
     ASSERT_TRUE(index_finish(w.state, w.writer));
     EXPECT_EQ((std::vector<std::uint32_t>{2, 0}), w.writer.written_objects);
     for (std::uint32_t i = 0; i < 3; ++i) EXPECT_EQ(w.file(i), want[i]) << i;
@@ -95,8 +92,8 @@ TEST(IndexFile, BatchesAndReads) {
 TEST(IndexFile, WriteFailuresReportAndAbandonDropsPending) {
     Writing w(2);
     ASSERT_TRUE(w.append(0, 0) && w.append(1, 1));
-    std::filesystem::remove(test::fs_path(index_file_path(w.state, 0)));
-    std::filesystem::create_directory(test::fs_path(index_file_path(w.state, 0)));
+    const auto first = test::fs_path(index_file_path(w.state, 0));
+    std::filesystem::remove(first), std::filesystem::create_directory(first);
     EXPECT_FALSE(index_finish(w.state, w.writer));
     EXPECT_STREQ("Cache kann nicht geschrieben werden. Freien Speicherplatz prüfen.", w.state.message);
     EXPECT_EQ(w.file(1), entries(1, 1));

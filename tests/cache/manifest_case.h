@@ -39,16 +39,14 @@ inline const char* load_manifest_case(DumpState& state, const std::uint8_t* data
         return empty && state.loaded_from_cache == 0 ? nullptr : "a rejected manifest left schema or notes behind";
     }
     if (state.loaded_from_cache != 1 || state.objects.size() > MAX_OBJECTS ||
-        state.import_notes.size() > MAX_NOTES_BYTES) {
+        state.import_notes.size() > MAX_NOTES_BYTES)
         return "not marked loaded, or too many objects or notes";
-    }
     std::uint64_t sum = 0;
     for (std::size_t i = 0; i < state.objects.size(); ++i) {
         const SchemaObject& o = state.objects[i];
         if (o.kind < OBJECT_TABLE || o.kind > OBJECT_DATABASE || o.columns.size() > MAX_COLUMNS ||
-            o.entry_count > state.dump_size || o.tuple_bytes > state.dump_size) {
+            o.entry_count > state.dump_size || o.tuple_bytes > state.dump_size)
             return "kind, column count or counts beyond their limits";
-        }
         for (const ColumnLayout& layout : o.layouts) {
             std::vector<bool> seen(o.columns.size());
             for (std::uint32_t c : layout.columns) {
@@ -57,9 +55,8 @@ inline const char* load_manifest_case(DumpState& state, const std::uint8_t* data
             }
         }
         if (o.entry_count > 0 && (o.kind != OBJECT_TABLE || o.layouts.empty() || i >= k ||
-                                  sizes[i] != o.entry_count * INDEX_ENTRY_SIZE)) {
+                                  sizes[i] != o.entry_count * INDEX_ENTRY_SIZE))
             return "entries without a table layout or a matching index file";
-        }
         sum += o.entry_count;
     }
     return sum == state.total_entries ? nullptr : "entry counts do not add up";

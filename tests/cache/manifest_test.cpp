@@ -19,8 +19,7 @@
 // not size memory from a count that the file's bytes cannot back. Blocks count by their usable
 // size, so a block freed by another allocator's delete still balances.
 namespace probe {
-std::atomic<bool> on{false};
-std::atomic<std::size_t> largest{0};
+std::atomic<bool> on{false}; std::atomic<std::size_t> largest{0};
 std::atomic<std::int64_t> held{0}, peak{0};
 #if defined(_WIN32)
 std::int64_t usable(void* p) { return static_cast<std::int64_t>(_msize(p)); }
@@ -54,7 +53,6 @@ void operator delete[](void* p, const std::nothrow_t&) noexcept { ::operator del
 namespace kv {
 namespace {
 
-using test::TempDir;
 const std::string GOLDEN = test::data_file("cache/shop.kvd");
 
 std::string le(std::uint64_t v, int bytes) {
@@ -64,10 +62,8 @@ std::string le(std::uint64_t v, int bytes) {
 // A database, a table with rows, a view, a routine and an empty table, with notes.
 struct Cache {
     Cache() {
-        state.cache_folder = dir.str();
-        state.dump_size = 1000000;
-        state.dump_time = 133000000000000000ULL;
-        state.fingerprint = 0x0123456789abcdefULL;
+        state.cache_folder = dir.str(), state.dump_size = 1000000;
+        state.dump_time = 133000000000000000ULL, state.fingerprint = 0x0123456789abcdefULL;
         state.objects = {
             {"shop", "", "", {}, {}, 0, 0, OBJECT_DATABASE},
             {"shop", "orders", "CREATE TABLE `orders` (id INT, note TEXT, `ü` BLOB)",
@@ -76,19 +72,18 @@ struct Cache {
             {"shop", "v_orders", "CREATE VIEW v_orders AS SELECT 1", {{"x", ""}}, {}, 0, 0, OBJECT_VIEW},
             {"shop", "p", "", {}, {}, 0, 0, OBJECT_ROUTINE},
             {"shop", "empty", "", {{"a", "INT"}}, {}, 0, 0, OBJECT_TABLE}};
-        state.total_entries = 5;
+        state.total_entries = 5, state.note_count = 3;
         state.import_notes = "Hinweis eins 100%\r\nHinweis zwei\r\n";
-        state.note_count = 3;
         test::write_file(index_file_path(state, 1), std::string(5 * 16, '\x5a'));
     }
-    TempDir dir;
+    test::TempDir dir;
     DumpState state;
 };
 
 // The manifest bytes of state, written to a folder of its own: two states with the same bytes
 // hold the same schema, counts and notes, field for field.
 std::string serialized(DumpState& state) {
-    TempDir other;
+    test::TempDir other;
     const std::string folder = std::exchange(state.cache_folder, other.str());
     EXPECT_TRUE(manifest_write(state, nullptr));
     state.cache_folder = folder;
@@ -106,10 +101,9 @@ std::string case_of(const DumpState& state, const std::string& manifest) {
 // Loads a case into loaded (in folder, else in a new one), watching its allocations; true when
 // it loaded. No result may break a rule of manifest_case.h.
 bool load_case(const std::string& bytes, DumpState& loaded, const std::string& folder = {}) {
-    std::optional<TempDir> dir;
+    std::optional<test::TempDir> dir;
     loaded.cache_folder = folder.empty() ? dir.emplace().str() : folder;
-    probe::largest = probe::held = probe::peak = 0;
-    probe::on = true;
+    probe::largest = probe::held = probe::peak = 0, probe::on = true;
     const char* rule = load_manifest_case(loaded, reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
     probe::on = false;
     EXPECT_STREQ(rule ? rule : "", "") << bytes.size();
@@ -118,8 +112,8 @@ bool load_case(const std::string& bytes, DumpState& loaded, const std::string& f
 
 // The written file equals tests/data/cache/shop.kvd byte for byte (KV_UPDATE_GOLDEN=1 rewrites
 // it) and loads back into the same state; every cut of it, one byte more and another dump's
-// identity are refused.
-TEST(Manifest, WritesTheGoldenFileAndLoadsOnlyItBack) {
+// identity are refused. A failed write leaves no files.
+TEST(Manifest, WritesTheGoldenFileLoadsOnlyItBackFailsCleanly) {
     Cache c;
     std::string progress;  // each report: done/total count label;
     ProgressSink sink{[](void* out, std::uint64_t done, std::uint64_t total, std::uint64_t count, const char* label) {
@@ -132,7 +126,7 @@ TEST(Manifest, WritesTheGoldenFileAndLoadsOnlyItBack) {
     const std::string written = test::read_file(c.dir.file("manifest.kvd"));
     if (std::getenv("KV_UPDATE_GOLDEN")) test::write_file(GOLDEN, written);
     EXPECT_EQ(written, test::read_file(GOLDEN));
-    TempDir folder;  // the same files each time: one folder will do
+    test::TempDir folder;  // the same files each time: one folder will do
     for (std::size_t cut = 0; cut <= written.size() + 1; ++cut) {
         DumpState loaded;
         const std::string bytes = cut <= written.size() ? written.substr(0, cut) : written + '\0';
@@ -149,6 +143,15 @@ TEST(Manifest, WritesTheGoldenFileAndLoadsOnlyItBack) {
     for (int i = 0; i < 2; ++i) manifest_remove(c.state);  // the second has nothing to remove
     EXPECT_FALSE(test::file_exists(c.dir.file("manifest.kvd")));
     EXPECT_TRUE(test::file_exists(index_file_path(c.state, 1)));
+    // A failed write (the final move onto a non-empty folder; a missing folder) reports and
+    // leaves no files.
+    std::filesystem::create_directories(test::fs_path(c.dir.file("manifest.kvd/x")));
+    for (const std::string& folder : {c.state.cache_folder, c.dir.file("gone")}) {
+        c.state.cache_folder = folder, c.state.message[0] = '\0';
+        EXPECT_FALSE(manifest_write(c.state, nullptr));
+        EXPECT_STREQ("Cache-Metadaten konnten nicht sicher gespeichert werden.", c.state.message);
+    }
+    EXPECT_FALSE(test::file_exists(c.dir.file("manifest.part")));
 }
 
 #define EDIT(...) [](DumpState& s) { __VA_ARGS__; }
@@ -186,11 +189,9 @@ TEST(Manifest, LimitsAreInclusive) {
 // real dumps (the fuzz corpus) load. No result breaks a rule of manifest_case.h.
 TEST(Manifest, DamagedManifestsAreRefusedCheaplyRealOnesLoad) {
     std::vector<std::pair<std::string, bool>> cases;  // case bytes, loads
-    for (const auto& [folder, loads] : {std::pair{"cache/damaged", false}, {"../../fuzz/corpus/fuzz_manifest", true}}) {
-        for (const auto& e : std::filesystem::directory_iterator(test::data_file(folder))) {
+    for (const auto& [folder, loads] : {std::pair{"cache/damaged", false}, {"../../fuzz/corpus/fuzz_manifest", true}})
+        for (const auto& e : std::filesystem::directory_iterator(test::data_file(folder)))
             cases.emplace_back(test::read_file(e.path().string()), loads);
-        }
-    }
     ASSERT_EQ(cases.size(), 37u);
     const std::string header = '\0' + test::read_file(GOLDEN).substr(0, 36), table(32, '\0');
     const std::string columns = table + le(4096, 4) + std::string(8 * 4096, '\0') + le(0, 4);
@@ -207,18 +208,6 @@ TEST(Manifest, DamagedManifestsAreRefusedCheaplyRealOnesLoad) {
         EXPECT_LE(probe::largest, std::max<std::size_t>(65536, 16 * bytes.size())) << bytes.size();
         EXPECT_LE(probe::peak, 1 << 20) << bytes.size();
     }
-}
-
-// A missing folder, or a non-empty folder where the manifest goes (the final move fails).
-TEST(Manifest, FailedWriteLeavesNoFilesAndReports) {
-    Cache missing, blocked;
-    missing.state.cache_folder = missing.dir.file("gone");
-    std::filesystem::create_directories(test::fs_path(blocked.dir.file("manifest.kvd/x")));
-    for (DumpState* s : {&missing.state, &blocked.state}) {
-        EXPECT_FALSE(manifest_write(*s, nullptr));
-        EXPECT_STREQ("Cache-Metadaten konnten nicht sicher gespeichert werden.", s->message);
-    }
-    EXPECT_FALSE(test::file_exists(blocked.dir.file("manifest.part")));
 }
 
 }  // namespace

@@ -7,8 +7,6 @@
 #include "tests/support/test_support.h"
 
 #if defined(_WIN32)
-#include <windows.h>
-
 #include "foundation/file_win32.h"
 #include "foundation/text.h"
 #endif
@@ -16,12 +14,10 @@
 using namespace kv;
 using namespace kv::test;
 
-namespace {
-std::string read_rest(FileHandle h) {
+static std::string read_rest(FileHandle h) {
     std::string out(64, '\0');
     return out.substr(0, file_read_full(h, out.data(), out.size()));
 }
-}  // namespace
 
 TEST(File, ModesReplaceRemoveAndFolders) {
     TempDir dir;
@@ -41,8 +37,7 @@ TEST(File, ModesReplaceRemoveAndFolders) {
     EXPECT_TRUE(FileGuard(file_open(dir.file("new"), FILE_MODE_APPEND)).valid());
     EXPECT_TRUE(dir_ensure(dir.file("d")) && dir_ensure(dir.file("d")));
     EXPECT_FALSE(dir_ensure(dir.file("b/c")) || dir_ensure(path));  // parent missing, no folder
-    EXPECT_FALSE(file_replace(dir.file("missing"), path));
-    EXPECT_FALSE(file_remove(dir.file("missing")));
+    EXPECT_FALSE(file_replace(dir.file("missing"), path) || file_remove(dir.file("missing")));
     EXPECT_EQ(filetime_from_unix(1700000000, 123456789), 133444736001234567ULL);
 }
 
@@ -73,12 +68,10 @@ TEST(File, LongPathForms) {
         {"\\\\srv\\share\\a.sql", "\\\\?\\UNC\\srv\\share\\a.sql"},
         {"//srv/share/a.sql", "\\\\?\\UNC\\srv\\share\\a.sql"},
         {"\\\\?\\C:/keep/slashes", "\\\\?\\C:/keep/slashes"},
-        {"C:/Grüße/ä.sql", "\\\\?\\C:\\Grüße\\ä.sql"},
-        {"sub/x.sql", "\\\\?\\" + base + "\\sub\\x.sql"}};
+        {"C:/Grüße/ä.sql", "\\\\?\\C:\\Grüße\\ä.sql"}, {"sub/x.sql", "\\\\?\\" + base + "\\sub\\x.sql"}};
     for (const auto& [in, out] : cases) EXPECT_EQ(utf16_to_utf8(make_long_path(in)), out);
 
-    TempDir dir;
-    std::string path = dir.str();
+    TempDir dir; std::string path = dir.str();
     for (int i = 0; i < 12; ++i) ASSERT_TRUE(dir_ensure(path += "/level-abcdefghijklmnopqrstuvwxyz"));
     ASSERT_TRUE(file_write_all(FileGuard(file_open(path + "/m.kvd", FILE_MODE_CREATE)).get(), "deep", 4));
     ASSERT_TRUE(file_replace(path + "/m.kvd", path + "/moved.kvd"));

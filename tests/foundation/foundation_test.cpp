@@ -12,8 +12,7 @@
 #include "foundation/thread.h"
 
 using namespace kv;
-using namespace std::chrono_literals;
-using namespace std::string_literals;
+using namespace std::literals;
 
 // Valid text round trips exactly; every malformed sequence becomes U+FFFD.
 TEST(Text, ConversionsAndCaseFolding) {
@@ -43,12 +42,11 @@ TEST(SqlLex, ItemEndsAndCommentSkipping) {
 }
 
 TEST(Message, SixtyFourBitValuesAndSafeCuts) {
-    char b[64];
+    char b[64], small[8] = "zzzzzzz";
     EXPECT_EQ(msg_format(b, sizeof b, "%llu %016llx %%%s", 18446744073709551615ULL, 255ULL, "x"), 40);
     EXPECT_STREQ(b, "18446744073709551615 00000000000000ff %x");
     msg_set(b, "100 %s %n %% Treffer");  // text, not a format
     EXPECT_STREQ(b, "100 %s %n %% Treffer");
-    char small[8] = "zzzzzzz";
     EXPECT_LT(msg_format(small, sizeof small, "%s", "Vorgang abgebrochen."), 0);
     EXPECT_STREQ(small, "Vorgang");
     EXPECT_EQ(msg_format(small, sizeof small, "%s", "1234567"), 7);
@@ -58,9 +56,7 @@ TEST(Message, SixtyFourBitValuesAndSafeCuts) {
 
 TEST(DumpState, ClearDestroyIndexPathsAndNoteLimit) {
     DumpState state;
-    state.objects.resize(3);
-    state.total_entries = 42;
-    state.cache_folder = "/c/0123";
+    state.objects.resize(3), state.total_entries = 42, state.cache_folder = "/c/0123";
     EXPECT_EQ(index_file_path(state, 42) + index_file_path(state, 65535),
               "/c/0123/t000042.kvi/c/0123/t065535.kvi");
     import_note_append(state, "Hinweis");
@@ -81,10 +77,8 @@ TEST(DumpState, ClearDestroyIndexPathsAndNoteLimit) {
 TEST(Signal, SetsAreRememberedOnceAndHandedToDetachedThreads) {
     Signal signal;
     EXPECT_FALSE(signal.wait_for(20ms));
-    signal.set();
-    signal.set();
-    EXPECT_TRUE(signal.wait_for(0ms));
-    EXPECT_FALSE(signal.wait_for(0ms));
+    signal.set(), signal.set();
+    EXPECT_TRUE(signal.wait_for(0ms) && !signal.wait_for(0ms));
     static Signal go, back;  // static: a thread may still be in back.set() when the test ends
     static std::atomic<int> runs{0};
     for (int i = 0; i < 100; ++i) {

@@ -26,59 +26,53 @@ std::string esc(const std::string& s) {  // CR and TAB made visible, lines kept
     for (char c : s) out += c == '\r' ? "<CR>" : c == '\t' ? "<TAB>" : std::string(1, c);
     return out;
 }
-std::string rect(const UiRect& r) {
-    return std::to_string(r.x) + "," + std::to_string(r.y) + " " + std::to_string(r.width) + "x" +
-           std::to_string(r.height);
+std::ostream& operator<<(std::ostream& out, const UiRect& r) {
+    return out << r.x << "," << r.y << " " << r.width << "x" << r.height;
 }
-std::string color(const UiColor& c) {
-    return std::to_string(c.r) + "." + std::to_string(c.g) + "." + std::to_string(c.b);
+std::ostream& operator<<(std::ostream& out, const UiColor& c) {
+    return out << +c.r << "." << +c.g << "." << +c.b;
 }
-SchemaObject object(ObjectKind kind, std::string db, std::string name, std::uint64_t entries = 0) {
-    SchemaObject o;
-    o.kind = kind, o.database_name = std::move(db), o.object_name = std::move(name);
-    o.entry_count = entries;
-    return o;
+SchemaObject object(ObjectKind kind, std::string db, std::string name, std::uint64_t entries = 0,
+                    std::uint64_t bytes = 0) {
+    return {std::move(db), std::move(name), "", {}, {}, entries, bytes, kind};
 }
 
 void geometry(std::ostream& out) {
     for (int dpi : {96, 120, 144, 192}) {
         out << "scale " << dpi << ":";
-        for (int v : {0, 1, 7, 17, 33, 142, 1179, 1769, 1770}) {
+        for (int v : {0, 1, 7, 17, 33, 142, 1179, 1769, 1770})
             out << " " << v << "->" << ui_scale(v, dpi) << "/" << ui_unscale(v, dpi);
-        }
         out << "\n";
     }
     for (const auto& [w, h, dpi] : {std::tuple{1180, 800, 96}, {1179, 800, 96}, {1000, 700, 96},
                                     {999, 700, 96}, {2040, 1290, 144}, {300, 200, 96}, {300, 200, 144}}) {
         const MainLayout l = ui_main_layout(w, h, dpi);
         out << "layout " << w << "x" << h << " at " << dpi << ", details " << l.details_visible
-            << ", unknown id " << rect(l.of(12345)) << "\n";
-        for (int id : CONTROL_ORDER) out << "  " << id << " " << rect(l.of(id)) << "\n";
+            << ", unknown id " << l.of(12345) << "\n";
+        for (int id : CONTROL_ORDER) out << "  " << id << " " << l.of(id) << "\n";
     }
     for (const auto& [w, h, dpi] : {std::tuple{1366, 768, 96}, {1920, 1080, 144}, {1399, 929, 96},
                                     {1400, 930, 120}, {1366, 768, 144}}) {
         const UiSize min = ui_min_window_size(dpi, w, h);
-        out << "screen " << w << "x" << h << " at " << dpi << ": start " << rect(ui_start_window_rect(w, h))
+        out << "screen " << w << "x" << h << " at " << dpi << ": start " << ui_start_window_rect(w, h)
             << ", minimum " << min.width << "x" << min.height << ", text window "
-            << rect(ui_text_window_rect(100, 40, dpi)) << "\n";
+            << ui_text_window_rect(100, 40, dpi) << "\n";
     }
     const TextWindowLayout t = ui_text_window_layout(884, 601, 96);
-    out << "text window " << rect(t.edit) << " | " << rect(t.copy) << " | " << rect(t.close) << "\n";
+    out << "text window " << t.edit << " | " << t.copy << " | " << t.close << "\n";
     for (const auto& [w, h, dpi, open, busy, status] :
          {std::tuple{1180, 800, 96, false, false, "Bereit"}, {1179, 800, 96, false, false, "Bereit"},
           {1180, 800, 96, true, true, "Vorgang läuft …"}, {2040, 1290, 144, true, false, ""}}) {
         out << "paint " << w << "x" << h << " at " << dpi << " open " << open << " busy " << busy << "\n";
-        for (const PaintOp& op : ui_main_paint(w, h, dpi, open, busy, status)) {
-            out << "  " << op.kind << " " << rect(op.rect) << " " << color(op.color) << " font " << op.font
-                << " align " << op.align << " wrap " << op.wrap << " ellipsis " << op.ellipsis << " '"
-                << op.text << "'\n";
-        }
+        for (const PaintOp& op : ui_main_paint(w, h, dpi, open, busy, status))
+            out << "  " << op.kind << " " << op.rect << " " << op.color << " font " << op.font << " align "
+                << op.align << " wrap " << op.wrap << " ellipsis " << op.ellipsis << " '" << op.text << "'\n";
     }
     for (int id : CONTROL_ORDER) {
-        out << "button " << id << " backdrop " << color(ui_button_backdrop(id));
+        out << "button " << id << " backdrop " << ui_button_backdrop(id);
         for (int look = 0; look < 4; ++look) {  // enabled, pressed as bits 0 and 1
             const ButtonLook b = ui_button_look(id, look & 1, look & 2);
-            out << " | " << color(b.fill) << " " << color(b.border) << " " << color(b.text);
+            out << " | " << b.fill << " " << b.border << " " << b.text;
         }
         out << "\n";
     }
@@ -88,9 +82,9 @@ void geometry(std::ostream& out) {
 // each (the details column shown on every other line): each control in CONTROL_ORDER as E
 // (shown, enabled), d (shown, disabled), h (hidden, enabled) or - (hidden, disabled).
 void control_states(std::ostream& out) {
-    for (int bits = 0, line = 0; bits < 32; ++bits) {
-        for (int kind = -1; kind <= OBJECT_ROUTINE; ++kind) {
-            for (int tab : {TAB_DATA, TAB_STRUCTURE, TAB_SQL, TAB_NOTES}) {
+    for (int bits = 0, line = 0; bits < 32; ++bits)
+        for (int kind = -1; kind <= OBJECT_ROUTINE; ++kind)
+            for (int tab : {TAB_DATA, TAB_STRUCTURE, TAB_SQL, TAB_NOTES})
                 for (const auto& [offset, total] : {std::pair{0ull, 0ull}, {0ull, 250ull}, {100ull, 200ull},
                                                     {200ull, 250ull}}) {
                     const UiConditions c{(bits & 1) != 0, (bits & 2) != 0, (bits & 4) != 0, (bits & 8) != 0,
@@ -100,9 +94,6 @@ void control_states(std::ostream& out) {
                     for (int id : CONTROL_ORDER) out << "-hdE"[s.of(id).visible * 2 + s.of(id).enabled];
                     out << "\n";
                 }
-            }
-        }
-    }
 }
 
 void texts(std::ostream& out) {
@@ -110,10 +101,9 @@ void texts(std::ostream& out) {
         out << "pages of " << total << ": " << page_count(total) << ";";
         for (const char* t : {"1", "2", "0", "", "3", "4", "13", "013", " 1", "1x", "184467440737095517",
                               "184467440737095518", "18446744073709551615", "18446744073709551616",
-                              "18446744073709551617"}) {  // 2^64 + 1 must not wrap to 1
-            std::uint64_t first = 7;
-            if (page_first_entry(t, total, first)) out << " '" << t << "'->" << first;
-        }
+                              "18446744073709551617"})  // 2^64 + 1 must not wrap to 1
+            if (std::uint64_t first = 7; page_first_entry(t, total, first))
+                out << " '" << t << "'->" << first;
         out << "\n";
     }
     for (const auto& [done, total, count] : {std::tuple{500000ull, 1000000ull, 7ull}, {0ull, 0ull, 0ull},
@@ -128,34 +118,29 @@ void texts(std::ostream& out) {
         out << page_label_text(0, n) << "\n" << page_label_text(1200, n) << "\n" << info_label_text(n, false)
             << "\n" << info_label_text(n, true) << "\n";
     }
-    for (ObjectKind kind : {OBJECT_TABLE, OBJECT_VIEW, OBJECT_ROUTINE}) {
+    for (ObjectKind kind : {OBJECT_TABLE, OBJECT_VIEW, OBJECT_ROUTINE})
         out << breadcrumb_text(object(kind, "shop", "v\xE4"), CHARSET_LATIN1) << "\n";
-    }
     DumpState state;
     state.total_entries = 1234567, state.note_count = 3, state.dump_size = 1536;
     for (const char* path : {"/data/2024/shop.sql", "C:\\dumps\\kunden.sql"}) {
-        state.dump_path = path;
-        state.loaded_from_cache = !state.loaded_from_cache;
+        state.dump_path = path, state.loaded_from_cache = !state.loaded_from_cache;
         out << status_open_text(state) << "\n" << status_page_text(state) << "\n";
     }
     DumpState notes;
     out << esc(import_notes_text(notes)) << "\n";
-    import_note_append(notes, "Erster Hinweis");
-    import_note_append(notes, "Zweiter Hinweis");
+    import_note_append(notes, "Erster Hinweis"), import_note_append(notes, "Zweiter Hinweis");
     out << esc(import_notes_text(notes)) << "\n";
     notes.import_notes.assign(65534, 'n');  // the largest notes text stays whole
     out << "notes of 65534 bytes: " << import_notes_text(notes).size() << "\n" << esc(ui_help_text()) << "\n";
-    for (const auto& cells : {std::vector<std::u16string>{u"1", u"a", u"", u"c…"}, {u"7", u"x"}, {u"7"}, {}}) {
+    for (const auto& cells : {std::vector<std::u16string>{u"1", u"a", u"", u"c…"}, {u"7", u"x"}, {u"7"}, {}})
         out << "tsv '" << esc(utf16_to_utf8(ui_row_tsv(cells))) << "'\n";
-    }
 }
 
 void details(std::ostream& out) {
     DumpState state;
-    state.objects = {object(OBJECT_TABLE, "shop", "k\xE4se", 1234), object(OBJECT_VIEW, "shop", "v"),
-                     object(OBJECT_TABLE, "d", "breit")};
+    state.objects = {object(OBJECT_TABLE, "shop", "k\xE4se", 1234, 1536),
+                     object(OBJECT_VIEW, "shop", "v"), object(OBJECT_TABLE, "d", "breit")};
     SchemaObject& table = state.objects[0];
-    table.tuple_bytes = 1536;
     table.columns = {{"id", "int NOT NULL"}, {"a\tb", std::string(200, 'x')}};
     for (int i = 0; i < 4096; ++i) state.objects[2].columns.push_back({"spalte_" + std::to_string(i), "text"});
     PageData page;
@@ -171,9 +156,8 @@ void details(std::ostream& out) {
     const std::string wide = details_pane(&state, 2, nullptr, DETAILS_NO_ROW, CHARSET_UTF8).text;
     out << "details of 4096 columns: " << wide.size() << " bytes, ends '"
         << esc(wide.substr(wide.size() - 30)) << "'\n";
-    for (const StructureRow& r : structure_rows(table, CHARSET_UTF8)) {
+    for (const StructureRow& r : structure_rows(table, CHARSET_UTF8))
         out << "structure " << r.number << " '" << r.name << "' " << r.definition << "\n";
-    }
     out << "create text '" << create_text_view(table, CHARSET_UTF8) << "'\n";
 }
 
@@ -190,10 +174,7 @@ void tree(std::ostream& out, const DumpState* state, const std::string& filter, 
 
 TEST(UiLogic, EverythingAsOneText) {
     std::ostringstream out("# What tests/ui/ui_logic_test.cpp writes\n", std::ios::out | std::ios::ate);
-    geometry(out);
-    control_states(out);
-    texts(out);
-    details(out);
+    for (auto* part : {&geometry, &control_states, &texts, &details}) part(out);
     DumpState state;
     state.dump_path = "C:\\dumps\\shop.sql";
     state.objects = {object(OBJECT_DATABASE, "shop", ""), object(OBJECT_TABLE, "shop", "orders", 1234567),
@@ -209,8 +190,7 @@ TEST(UiLogic, EverythingAsOneText) {
     state.dump_path = "/x/views.sql";
     state.objects = {object(OBJECT_DATABASE, "d", ""), object(OBJECT_ROUTINE, "d", "p"),
                      object(OBJECT_VIEW, "d", "v"), object(OBJECT_DATABASE, "a", "")};
-    tree(out, &state, "zzz", -1);
-    tree(out, &state, "", -1);
+    for (const char* f : {"zzz", ""}) tree(out, &state, f, -1);
 
     const std::string golden = test::data_file("ui/logic.golden");
     if (!env_get("KV_UPDATE_GOLDEN").empty()) test::write_file(golden, out.str());
