@@ -79,9 +79,7 @@ TEST(DumpFile, ReadWindow) {
 }
 
 TEST(DumpFile, TuplesUpTo64MiBAreDecoded) {
-    test::OpenedDump d("", 1);
-    test::write_big_file(d.path, "(7", ' ', MAX_DECODED_TUPLE - 3, "))");
-    d.reopen();
+    test::OpenedDump d("(7" + std::string(MAX_DECODED_TUPLE - 3, ' ') + "))", 1);
     DecodedRecord r;
     const auto limit = static_cast<std::uint32_t>(MAX_DECODED_TUPLE);
     EXPECT_EQ(decoded(d.state, {0, limit + 1, 0}, r), "!" + TOO_LARGE);
@@ -177,10 +175,10 @@ TEST(Writers, FailuresKeepTheDestination) {
     // The tuple save copies the bytes as they are, an empty entry at the end of the dump too;
     // entries beyond it write nothing.
     test::RecordingSink recorder;
-    const ProgressSink sink = recorder.sink();
-    ASSERT_TRUE(tuple_save(d.state, second, out, &sink)) << d.state.message;
+    ASSERT_TRUE(tuple_save(d.state, second, out, &recorder)) << d.state.message;
     EXPECT_EQ(read_file(out), "(2,'zwei; \\'quoted\\' /* not a comment */')");
-    EXPECT_EQ(recorder.reports, std::vector<std::string>{"0/" + std::to_string(second.length) + "/0 SQL-Rohtupel speichern"});
+    const std::string report = "0/" + std::to_string(second.length) + "/0 SQL-Rohtupel speichern";
+    EXPECT_EQ(recorder.reports, std::vector<std::string>{report});
     DecodedRecord r;  // the dump handle was moved: tuples still decode
     EXPECT_EQ(decoded(d.state, d.entry(0, 0), r), "1|eins");
     const std::uint64_t size = d.state.dump_size;
@@ -227,13 +225,12 @@ TEST(Filter, BlockBoundariesProgressAndLimits) {
     ASSERT_TRUE(d.import(dump + ";\n")) << d.state.message;
     const std::string index = read_file(d.index(0)), result = d.dir.file("query-new.kvi");
     test::RecordingSink recorder;
-    const ProgressSink sink = recorder.sink();
     FilterRequest request;
     request.op = FILTER_IS_NOT_NULL;
     std::uint64_t hits = 0;
     for (const auto& [column, expected] : {std::pair{1, 4096u}, {0, 4097u}}) {
         request.column = column;
-        ASSERT_TRUE(filter_run(d.state, 0, request, result, hits, &sink)) << d.state.message;
+        ASSERT_TRUE(filter_run(d.state, 0, request, result, hits, &recorder)) << d.state.message;
         EXPECT_EQ(hits, expected);
         EXPECT_EQ(read_file(result), index.substr(0, expected * 16));
         EXPECT_EQ(recorder.reports.at(0), "0/4097/1 Tabelle filtern");
@@ -276,9 +273,8 @@ TEST(Filter, LargeTuplesReportAndCancelAfterEachTuple) {
 TEST(HugeTuple, SavedRawWhileFilterAndExportStop) {
     ImportedDump d;
     const std::uint64_t filler = 70000000;
-    test::write_big_file(d.path, "CREATE TABLE `h` (`id` int, `data` longtext);\nINSERT INTO `h` VALUES (1,'small'),(2,'",
-                         'x', filler, "'),(3,'after');\n");
-    ASSERT_TRUE(dump_open_cached(d.state, d.path, d.dir.file("cache"), true, nullptr, d.lock));
+    ASSERT_TRUE(d.import("CREATE TABLE `h` (`id` int, `data` longtext);\nINSERT INTO `h` VALUES "
+                         "(1,'small'),(2,'" + std::string(filler, 'x') + "'),(3,'after');\n"));
     const IndexEntry huge = d.entry(0, 1);
     ASSERT_EQ(huge.length, filler + 6);
     FilterRequest request;

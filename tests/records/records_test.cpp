@@ -104,13 +104,13 @@ TEST(Cases, FromTheCaseFile) {
             EXPECT_EQ(record.values.empty(), !ok);  // a failure leaves nothing behind
         } else if (f[0] == "export") {
             test::ImportedDump d;
-            ASSERT_TRUE(d.import(test::read_file(test::data_file("records/" + f[1]))));
-            test::RecordingSink recorder;
-            const ProgressSink sink = recorder.sink();
+            test::RecordingSink sink;
+            const std::string csv = d.dir.file("out.csv"), records = test::data_file("records/");
+            ASSERT_TRUE(d.import(test::read_file(records + f[1])));
             const std::uint64_t rows = d.state.objects[0].entry_count;
-            ASSERT_TRUE(csv_export(d.state, 0, d.index(0), rows, d.dir.file("out.csv"), cs(2), f[3] == "1", &sink));
-            EXPECT_EQ(test::read_file(d.dir.file("out.csv")), test::read_file(test::data_file("records/" + f[4])));
-            EXPECT_EQ(recorder.reports.empty() ? "" : recorder.reports[0],
+            ASSERT_TRUE(csv_export(d.state, 0, d.index(0), rows, csv, cs(2), f[3] == "1", &sink));
+            EXPECT_EQ(test::read_file(csv), test::read_file(records + f[4]));
+            EXPECT_EQ(sink.reports.empty() ? "" : sink.reports[0],
                       rows ? "0/" + std::to_string(rows) + "/0 CSV exportieren" : "");
         } else {
             ADD_FAILURE() << "unknown case";
