@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,18 +26,8 @@ const char* const MISMATCH = "Der Index passt nicht mehr zum Dump. Cache neu auf
 // A dump "dump.sql" opened through an open job; run() submits a job and waits for it.
 struct Jobs {
     ~Jobs() { file_close(lock); }
-    std::unique_ptr<BackgroundJob> run(std::unique_ptr<BackgroundJob> job) {
-        EXPECT_TRUE(completion.submit(job.release()));
-        return completion.wait();
-    }
-    // Runs job(type) after setup changed it.
-    template <class Setup> std::unique_ptr<BackgroundJob> run(JobType type, Setup setup) {
-        auto made = job(type);
-        setup(*made);
-        return run(std::move(made));
-    }
     // An open job of "dump.sql", or a job on table 0 over its whole index with the first entry.
-    std::unique_ptr<BackgroundJob> job(JobType type, std::uint64_t first_row = 0) {
+    std::unique_ptr<BackgroundJob> job(JobType type) {
         auto job = std::make_unique<BackgroundJob>();
         job->type = type;
         job->dump_path = dir.file("dump.sql");
@@ -46,14 +37,20 @@ struct Jobs {
         job->object = 0;
         job->index_path = index_file_path(*state, 0);
         job->rows = state->objects[0].entry_count;
-        job->first_row = page_first_row(first_row, job->rows);
         FileGuard index(file_open(job->index_path, FILE_MODE_READ));
         index_read(index.get(), 0, 1, &job->entry);
         return job;
     }
+    // Runs job(type) after setup changed it.
+    auto run(JobType type, const std::function<void(BackgroundJob&)>& setup = {}) {
+        auto made = job(type);
+        if (setup) setup(*made);
+        EXPECT_TRUE(completion.submit(made.release()));
+        return completion.wait();
+    }
     void open(const std::string& content) {
         write_file(dir.file("dump.sql"), content);
-        auto done = run(job(JOB_OPEN));
+        auto done = run(JOB_OPEN);
         ASSERT_EQ(done->ok, 1) << done->message;
         state = std::move(done->new_dump_state);
         std::swap(lock, done->lock_handle);
@@ -95,19 +92,18 @@ TEST(PageArithmetic, FirstRowAndPreviewCap) {
 TEST(OpenJob, ImportsThenLoadsFromCacheHoldsTheLockAndCancels) {
     Jobs jobs;
     write_file(jobs.dir.file("dump.sql"), rows_dump(20));
-    auto cancelled = jobs.job(JOB_OPEN);
-    cancelled->cancel = 1;  // the first refill reports progress and sees it
-    cancelled = jobs.run(std::move(cancelled));
+    // The first refill reports progress and sees the cancel.
+    const auto cancelled = jobs.run(JOB_OPEN, [](auto& j) { j.cancel = 1; });
     EXPECT_NE(std::string(cancelled->message).find("Vorgang abgebrochen."), std::string::npos);
     EXPECT_FALSE(test::file_exists(cancelled->new_dump_state->cache_folder + "/manifest.kvd"));
     for (const std::uint32_t from_cache : {0, 1}) {
-        auto done = jobs.run(jobs.job(JOB_OPEN));
+        auto done = jobs.run(JOB_OPEN);
         ASSERT_EQ(done->ok, 1) << done->message;
         EXPECT_EQ(done->new_dump_state->loaded_from_cache, from_cache);
         EXPECT_EQ(done->new_dump_state->total_entries, 20u);
         if (from_cache == 0) EXPECT_STREQ(done->progress_label.load(), "Bereit");
         // While it holds the cache, another instance is refused; job_free closes the lock.
-        EXPECT_STREQ(jobs.run(jobs.job(JOB_OPEN))->message,
+        EXPECT_STREQ(jobs.run(JOB_OPEN)->message,
                      "Dieser Dump-Cache ist bereits in einer anderen Instanz geöffnet, oder der "
                      "Cache-Ordner ist nicht beschreibbar.");
     }
@@ -117,9 +113,9 @@ TEST(PageJob, PagesAtAnyRowEmptyViewsShortIndexCancellationAndVanishingWaiters) 
     Jobs jobs;
     jobs.open(rows_dump(1050));
     for (const std::uint64_t requested : {0, 100, 999, 5000}) {
-        auto done = jobs.run(jobs.job(JOB_PAGE, requested));
-        ASSERT_EQ(done->ok, 1) << done->message;
         const std::uint64_t first = page_first_row(requested, 1050), n = first + 1;
+        auto done = jobs.run(JOB_PAGE, [&](auto& j) { j.first_row = first; });
+        ASSERT_EQ(done->ok, 1) << done->message;
         EXPECT_EQ(done->page->first_row, first);
         EXPECT_EQ(done->page->row_count, std::min<std::uint64_t>(100, 1050 - first));
         EXPECT_EQ(row_text(*done->page, 0), count_text(n) + "|" + std::to_string(n) + "|Zeile " +
@@ -149,7 +145,7 @@ TEST(DetailsJob, TextLayoutAndCutAtTwoMebibytes) {
     Jobs jobs;
     jobs.open("CREATE TABLE `k` (`id` int, `name` varchar(9), `bild` blob, `x` int);\n"
               "INSERT INTO `k` (`id`,`name`,`bild`) VALUES (42,'Grüße',NULL);\n");
-    auto done = jobs.run(jobs.job(JOB_DETAILS));
+    auto done = jobs.run(JOB_DETAILS);
     EXPECT_EQ(done->details_text, "KOR-VANE DUMP BROWSER  |  Datensatzdetails\r\n\r\nByteposition: " +
                   std::to_string(done->entry.offset) + "\r\nLänge des SQL-Tupels: 19 Bytes\r\n\r\n" +
                   "id  [Zahl / exaktes SQL-Literal]\r\n42\r\n\r\nname  [Text]\r\nGrüße\r\n\r\n"
@@ -163,7 +159,7 @@ TEST(DetailsJob, TextLayoutAndCutAtTwoMebibytes) {
     }
     Jobs wide;
     wide.open(create + ");\nINSERT INTO `w` VALUES " + tuple + ");\n");
-    const std::string text = wide.run(wide.job(JOB_DETAILS))->details_text;
+    const std::string text = wide.run(JOB_DETAILS)->details_text;
     EXPECT_EQ(text.size(), DETAILS_LIMIT + std::string(DETAILS_CUT_NOTE).size());
     EXPECT_TRUE(text.ends_with(DETAILS_CUT_NOTE));
     EXPECT_NE(text.find("c31  ["), std::string::npos);
