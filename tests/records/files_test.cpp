@@ -225,8 +225,7 @@ TEST(Filter, BlockBoundariesProgressAndLimits) {
     ASSERT_TRUE(d.import(dump + ";\n")) << d.state.message;
     const std::string index = read_file(d.index(0)), result = d.dir.file("query-new.kvi");
     test::RecordingSink recorder;
-    FilterRequest request;
-    request.op = FILTER_IS_NOT_NULL;
+    FilterRequest request{-1, FILTER_IS_NOT_NULL};
     std::uint64_t hits = 0;
     for (const auto& [column, expected] : {std::pair{1, 4096u}, {0, 4097u}}) {
         request.column = column;
@@ -261,8 +260,7 @@ TEST(Filter, LargeTuplesReportAndCancelAfterEachTuple) {
         if (done.size() == 1) std::this_thread::sleep_for(std::chrono::milliseconds(110));
         return done.size() == 1 ? 1 : 0;
     }};
-    FilterRequest request;
-    request.op = FILTER_IS_NULL;  // every tuple is decoded
+    const FilterRequest request{-1, FILTER_IS_NULL};  // every tuple is decoded
     std::uint64_t hits = 0;
     EXPECT_FALSE(filter_run(d.state, 0, request, d.dir.file("q.kvi"), hits, &sink));
     EXPECT_STREQ(d.state.message, CANCELLED);
@@ -277,8 +275,7 @@ TEST(HugeTuple, SavedRawWhileFilterAndExportStop) {
                          "(1,'small'),(2,'" + std::string(filler, 'x') + "'),(3,'after');\n"));
     const IndexEntry huge = d.entry(0, 1);
     ASSERT_EQ(huge.length, filler + 6);
-    FilterRequest request;
-    request.text = "after";
+    const FilterRequest request{-1, FILTER_CONTAINS, "after"};
     std::uint64_t hits = 0;
     EXPECT_FALSE(filter_run(d.state, 0, request, d.dir.file("q.kvi"), hits, nullptr));
     EXPECT_EQ(d.state.message, TOO_LARGE);

@@ -67,7 +67,7 @@ TEST(Cases, FromTheCaseFile) {
         } else if (f[0] == "csv") {
             EXPECT_EQ(csv_value_append(out = "x;", value(1, 4), cs(3), f[2] == "1", scratch) ? out : "", "x;" + f[5]);
         } else if (f[0] == "csvrow") {
-            EXPECT_EQ(ref::fast_row(ref::Table({0, 0, 1}), f[2], 0, cs(1), true), f[3]);
+            EXPECT_EQ(ref::fast_row(ref::table({0, 0, 1}), f[2], 0, cs(1), true), f[3]);
         } else if (f[0] == "raw") {
             RawFilter raw;
             raw_filter_init(raw, static_cast<std::uint32_t>(number(1)), f[3], cs(2));
@@ -179,9 +179,7 @@ TEST(Differential, FilterHitsAreTheRowsWhoseValuesMatch) {
     ASSERT_EQ(d.state.objects[0].entry_count, rows.size());
     for (const char* pattern : {"ab", "b", "\xC3\xA4", "c ", "x", "bc", "\xE4", "\xC3\xA9"}) {
         for (const Charset charset : {CHARSET_UTF8, CHARSET_WINDOWS_1252, CHARSET_LATIN1}) {
-            FilterRequest request;
-            request.text = pattern;
-            request.charset = charset;
+            const FilterRequest request{-1, FILTER_CONTAINS, pattern, charset};
             std::uint64_t hits = 0;
             ASSERT_TRUE(filter_run(d.state, 0, request, d.dir.file("q.kvi"), hits, nullptr));
             ref::Coverage seen;

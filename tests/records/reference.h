@@ -89,30 +89,27 @@ inline bool split_tuple(std::string_view tuple, const std::vector<std::uint8_t>&
     return true;
 }
 
-// A table of varchar and varbinary columns c0, c1, ...; layout 0 names them in order, layout 1
+// A table of text and blob columns c0, c1, ...; layout 0 names them in order, layout 1
 // in reverse.
-struct Table {
+inline SchemaObject table(const std::vector<std::uint8_t>& binary) {
     SchemaObject object;
-    explicit Table(const std::vector<std::uint8_t>& binary) {
-        ColumnLayout in_order;
-        for (std::size_t c = 0; c < binary.size(); ++c) {
-            object.columns.push_back(Column{"c" + std::to_string(c),
-                                            binary[c] != 0 ? "varbinary(10)" : "varchar(10)"});
-            in_order.columns.push_back(static_cast<std::uint32_t>(c));
-        }
-        object.layouts = {in_order, in_order};
-        std::reverse(object.layouts[1].columns.begin(), object.layouts[1].columns.end());
+    object.layouts.resize(2);
+    for (std::uint32_t c = 0; c < binary.size(); ++c) {
+        object.columns.push_back(Column{"c" + std::to_string(c), binary[c] ? "blob" : "text"});
+        object.layouts[0].columns.push_back(c);
+        object.layouts[1].columns.insert(object.layouts[1].columns.begin(), c);
     }
-};
+    return object;
+}
 
 // The fast row writer's row; "" when it declines.
-inline std::string fast_row(const Table& table, std::string_view tuple, std::uint32_t layout_word,
+inline std::string fast_row(const SchemaObject& table, std::string_view tuple, std::uint32_t layout,
                             Charset charset, bool protection) {
     CsvRowPlan plan;
-    if (!csv_row_plan_init(plan, table.object, charset, protection)) return "";
-    IndexEntry entry{0, static_cast<std::uint32_t>(tuple.size()), layout_word};
-    std::string out(csv_row_room(tuple.size(), table.object.columns.size()), '\x7f');
-    const std::size_t n = csv_row_write(plan, table.object, entry,
+    if (!csv_row_plan_init(plan, table, charset, protection)) return "";
+    IndexEntry entry{0, static_cast<std::uint32_t>(tuple.size()), layout};
+    std::string out(csv_row_room(tuple.size(), table.columns.size()), '\x7f');
+    const std::size_t n = csv_row_write(plan, table, entry,
                                         reinterpret_cast<const unsigned char*>(tuple.data()),
                                         reinterpret_cast<unsigned char*>(out.data()));
     return n == CSV_ROW_DECLINED ? "" : out.substr(0, n);
@@ -189,7 +186,7 @@ inline const char* check_tuple(std::string_view inside, Coverage& seen) {
         }
         std::vector<Value> values;
         if (n > 4096 || !split_tuple(tuple, binary, nb, values)) continue;
-        const Table table(binary);
+        const SchemaObject table = ref::table(binary);
         for (const Charset cs : {CHARSET_UTF8, CHARSET_WINDOWS_1252, CHARSET_LATIN1}) {
             const bool protection = n % 4 != 0;
             const std::string fast = fast_row(table, tuple, nb ? LAYOUT_NO_BACKSLASH : 0, cs, protection);
