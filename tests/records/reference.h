@@ -41,29 +41,23 @@ inline std::size_t utf8_valid_prefix(std::string_view s) {
     return i;
 }
 
-// text_to_utf8 by definition: UTF-8 keeps well-formed sequences and turns every other byte into
-// U+FFFD; Windows-1252 maps 0x80..0x9F by its table; Latin-1 (and any unknown code) maps byte
-// b to U+00b.
+// text_to_utf8 by definition, one code point at a time: UTF-8 keeps well-formed sequences and
+// turns every other byte into U+FFFD; Windows-1252 maps 0x80..0x9F by its table; Latin-1 (and
+// any unknown code) maps byte b to U+00b.
 inline std::string to_utf8(std::string_view bytes, Charset charset) {
     static constexpr char32_t CP1252[32] = {
         0x20AC, 0x81,   0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
         0x2039, 0x0152, 0x8D,   0x017D, 0x8F,   0x90,   0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
         0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x9D,   0x017E, 0x0178};
+    static constexpr unsigned char LEAD[4] = {0, 0xC0, 0xE0, 0xF0};  // by continuation bytes
     std::string out;
-    for (std::size_t i = 0; i < bytes.size();) {
+    for (std::size_t i = 0, n = 1; i < bytes.size(); i += n) {
         char32_t cp = static_cast<unsigned char>(bytes[i]);
-        std::size_t n = 1;
-        if (charset == CHARSET_UTF8) {
-            n = utf8_one(bytes, i, cp);
-            out.append(n == 0 ? "\xEF\xBF\xBD" : bytes.substr(i, n));
-            i += n == 0 ? 1 : n;
-            continue;
-        }
+        if (charset == CHARSET_UTF8 && (n = utf8_one(bytes, i, cp)) == 0) cp = 0xFFFD, n = 1;
         if (charset == CHARSET_WINDOWS_1252 && cp >= 0x80 && cp < 0xA0) cp = CP1252[cp - 0x80];
-        const int tail = cp < 0x80 ? 0 : cp < 0x800 ? 1 : 2;  // continuation bytes
-        out += static_cast<char>(tail == 0 ? cp : (tail == 1 ? 0xC0 : 0xE0) | (cp >> (6 * tail)));
+        const int tail = cp < 0x80 ? 0 : cp < 0x800 ? 1 : cp < 0x10000 ? 2 : 3;
+        out += static_cast<char>(LEAD[tail] | (cp >> (6 * tail)));
         for (int k = tail - 1; k >= 0; --k) out += static_cast<char>(0x80 | ((cp >> (6 * k)) & 0x3F));
-        i += n;
     }
     return out;
 }
