@@ -126,17 +126,6 @@ TEST(CsvExport, FastRowsWriteTheBytesOfTheGeneralPath) {
             }
         }
     }
-    std::string expected = "\xEF\xBB\xBF\"id\";\"name\"\r\n";  // output beyond one buffer
-    dump = "CREATE TABLE `n` (`id` int, `name` varchar(20));\nINSERT INTO `n` VALUES ";
-    for (int i = 1; i <= 8000; ++i) {
-        const std::string n = std::to_string(i);
-        dump += (i > 1 ? ",(" : "(") + n + ",'Zeile " + n + "')";
-        expected += "\"" + n + "\";\"Zeile " + n + "\"\r\n";
-    }
-    ImportedDump d;
-    ASSERT_TRUE(d.import(dump + ";\n")) << d.state.message;
-    ASSERT_TRUE(csv_export(d.state, 0, d.index(0), 8000, d.dir.file("n.csv"), CHARSET_UTF8, true, nullptr));
-    EXPECT_EQ(read_file(d.dir.file("n.csv")), expected);
 }
 
 // Failures of the filter, the export and the tuple save keep the old destination (the active
@@ -218,21 +207,32 @@ TEST(Writers, FailuresKeepTheDestination) {
     EXPECT_TRUE(test::no_part_files(d.dir.str()) && test::no_part_files(folder));
 }
 
-TEST(Filter, BlockBoundariesProgressAndLimits) {
-    std::string dump = "CREATE TABLE `n` (`id` int, `flag` int);\nCREATE TABLE `e` (`id` int);\nINSERT INTO `n` VALUES ";
-    for (int i = 1; i <= 4097; ++i) dump += (i > 1 ? ",(" : "(") + std::to_string(i) + (i == 4097 ? ",NULL)" : ",1)");
+// 8193 rows, the last one NULL: the filter reads two blocks of 4096 entries and one more, the CSV
+// export writes beyond one output buffer.
+TEST(Writers, ManyRowsProgressAndLimits) {
+    std::string dump = "CREATE TABLE `n` (`id` int, `name` text);\nCREATE TABLE `e` (`id` int);\n"
+                       "INSERT INTO `n` VALUES ";
+    std::string csv = "\xEF\xBB\xBF\"id\";\"name\"\r\n";
+    for (int i = 1; i < 8193; ++i) {
+        const std::string n = std::to_string(i);
+        dump += "(" + n + ",'Zeile " + n + "'),";
+        csv += "\"" + n + "\";\"Zeile " + n + "\"\r\n";
+    }
     ImportedDump d;
-    ASSERT_TRUE(d.import(dump + ";\n")) << d.state.message;
-    const std::string index = read_file(d.index(0)), result = d.dir.file("query-new.kvi");
+    ASSERT_TRUE(d.import(dump + "(8193,NULL);\n")) << d.state.message;
+    const std::string out = d.dir.file("n.csv"), result = d.dir.file("query-new.kvi");
+    ASSERT_TRUE(csv_export(d.state, 0, d.index(0), 8193, out, CHARSET_UTF8, true, nullptr));
+    EXPECT_EQ(read_file(out), csv + "\"8193\";\"\\N\"\r\n");
+    const std::string index = read_file(d.index(0));
     test::RecordingSink recorder;
     FilterRequest request{-1, FILTER_IS_NOT_NULL};
     std::uint64_t hits = 0;
-    for (const auto& [column, expected] : {std::pair{1, 4096u}, {0, 4097u}}) {
+    for (const auto& [column, expected] : {std::pair{1, 8192u}, {0, 8193u}}) {
         request.column = column;
         ASSERT_TRUE(filter_run(d.state, 0, request, result, hits, &recorder)) << d.state.message;
         EXPECT_EQ(hits, expected);
         EXPECT_EQ(read_file(result), index.substr(0, expected * 16));
-        EXPECT_EQ(recorder.reports.at(0), "0/4097/1 Tabelle filtern");
+        EXPECT_EQ(recorder.reports.at(0), "0/8193/1 Tabelle filtern");
     }
     request.op = FILTER_CONTAINS;
     request.text.assign(FILTER_TEXT_MAX, 'a');
