@@ -23,7 +23,8 @@ using test::write_file;
 
 const char* const MISMATCH = "Der Index passt nicht mehr zum Dump. Cache neu aufbauen.";
 
-// A dump "dump.sql" opened through an open job; run() submits a job and waits for it.
+// A dump "dump.sql" opened through an open job (none without content); run() submits a job
+// and waits for it.
 struct Jobs {
     ~Jobs() { file_close(lock); }
     // An open job of "dump.sql", or a job on table 0 over its whole index with the first entry.
@@ -48,10 +49,11 @@ struct Jobs {
         EXPECT_TRUE(completion.submit(made.release()));
         return completion.wait();
     }
-    void open(const std::string& content) {
+    explicit Jobs(const std::string& content = "") {
+        if (content.empty()) return;
         write_file(dir.file("dump.sql"), content);
         auto done = run(JOB_OPEN);
-        ASSERT_EQ(done->ok, 1) << done->message;
+        EXPECT_EQ(done->ok, 1) << done->message;
         state = std::move(done->new_dump_state);
         std::swap(lock, done->lock_handle);
     }
@@ -110,8 +112,7 @@ TEST(OpenJob, ImportsThenLoadsFromCacheHoldsTheLockAndCancels) {
 }
 
 TEST(PageJob, PagesAtAnyRowEmptyViewsShortIndexCancellationAndVanishingWaiters) {
-    Jobs jobs;
-    jobs.open(rows_dump(1050));
+    Jobs jobs(rows_dump(1050));
     for (const std::uint64_t requested : {0, 100, 999, 5000}) {
         const std::uint64_t first = page_first_row(requested, 1050), n = first + 1;
         auto done = jobs.run(JOB_PAGE, [&](auto& j) { j.first_row = first; });
@@ -142,8 +143,7 @@ TEST(PageJob, PagesAtAnyRowEmptyViewsShortIndexCancellationAndVanishingWaiters) 
 }
 
 TEST(DetailsJob, TextLayoutAndCutAtTwoMebibytes) {
-    Jobs jobs;
-    jobs.open("CREATE TABLE `k` (`id` int, `name` varchar(9), `bild` blob, `x` int);\n"
+    Jobs jobs("CREATE TABLE `k` (`id` int, `name` varchar(9), `bild` blob, `x` int);\n"
               "INSERT INTO `k` (`id`,`name`,`bild`) VALUES (42,'Grüße',NULL);\n");
     auto done = jobs.run(JOB_DETAILS);
     EXPECT_EQ(done->details_text, "KOR-VANE DUMP BROWSER  |  Datensatzdetails\r\n\r\nByteposition: " +
@@ -157,8 +157,7 @@ TEST(DetailsJob, TextLayoutAndCutAtTwoMebibytes) {
         create += (c ? ",`c" : "`c") + std::to_string(c) + "` text";
         tuple += (c ? ",'" : "'") + std::string(70000, 'a') + "'";
     }
-    Jobs wide;
-    wide.open(create + ");\nINSERT INTO `w` VALUES " + tuple + ");\n");
+    Jobs wide(create + ");\nINSERT INTO `w` VALUES " + tuple + ");\n");
     const std::string text = wide.run(JOB_DETAILS)->details_text;
     EXPECT_EQ(text.size(), DETAILS_LIMIT + std::string(DETAILS_CUT_NOTE).size());
     EXPECT_TRUE(text.ends_with(DETAILS_CUT_NOTE));
@@ -171,8 +170,7 @@ TEST(DetailsJob, TextLayoutAndCutAtTwoMebibytes) {
 // only: pages, filters, exports and tuple saves are refused before anything is shown or written.
 TEST(StaleDump, ChangedDumpIsRefusedBeforeAnythingIsShownOrWritten) {
     for (const bool same_size : {false, true}) {
-        Jobs jobs;
-        jobs.open(rows_dump(5));
+        Jobs jobs(rows_dump(5));
         const auto path = test::fs_path(jobs.dir.file("dump.sql"));
         write_file(jobs.dir.file("dump.sql"), rows_dump(5) + (same_size ? "" : "-- appended\n"));
         std::filesystem::last_write_time(path, std::filesystem::last_write_time(path) - std::chrono::hours(1));
@@ -189,8 +187,7 @@ TEST(StaleDump, ChangedDumpIsRefusedBeforeAnythingIsShownOrWritten) {
 // The interface's path: filter a table (a cancelled filter keeps the active one), page over the
 // hits, export the table and the hits, save one tuple's original bytes; never into the cache.
 TEST(RecordsJobs, FilterPageExportAndSave) {
-    Jobs jobs;
-    jobs.open(read_file(test::data_file("records/kunden.sql")));
+    Jobs jobs(read_file(test::data_file("records/kunden.sql")));
     const std::string cache = jobs.state->cache_folder;
     write_file(cache + "/query.kvi", "active");
     const auto berlin = [&](auto& j) {
