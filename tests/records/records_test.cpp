@@ -177,7 +177,9 @@ TEST(Differential, FastPathsAgreeWithTheirReferenceModels) {
         const std::string tuple = random_tuple(rng, 1 + rng() % 4, round % 20 == 0 ? 100 : 10);
         const std::string_view inside = std::string_view(tuple).substr(1, tuple.size() - (rng() % 50 ? 2 : 1));
         ASSERT_EQ(ref::check_tuple(inside, seen), nullptr) << inside;
-        ASSERT_EQ(ref::check_text(inside, static_cast<Charset>(round % 4)), nullptr) << inside;
+        const auto charset = static_cast<Charset>(round % 4);
+        const auto kind = static_cast<ValueKind>(round % 6);
+        ASSERT_EQ(ref::check_text(inside, charset, kind, round % 90), nullptr) << inside;
     }
     // Every fast path was really taken, and the raw test really rejected.
     EXPECT_GT(seen.plain, 20000);

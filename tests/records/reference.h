@@ -1,7 +1,8 @@
 // Plain reference models of the records layer's fast paths and the checks of each fast path
 // against its model, shared by the differential tests and the fuzz targets: UTF-8 decoded one
-// code point at a time, the character sets converted byte by byte, tuples split by the general
-// value path. A check returns nullptr when the fast path agrees, else what differs.
+// code point at a time, the character sets converted byte by byte, display lines built from the
+// converted text, tuples split by the general value path. A check returns nullptr when the fast
+// path agrees, else what differs.
 #pragma once
 
 #include <algorithm>
@@ -210,12 +211,31 @@ inline const char* check_tuple(std::string_view inside, Coverage& seen) {
     return nullptr;
 }
 
-// The UTF-8 check and the character set conversion against the code point decoder.
-inline const char* check_text(std::string_view bytes, Charset charset) {
+// value_display_text by definition: the kind's mark, or the "SQL: " prefix and the converted
+// text up to the cap with control bytes escaped, and " …" exactly when the value was cut.
+inline std::string display_line(const Value& value, Charset charset, std::uint64_t cap) {
+    if (value.kind == VALUE_NULL) return "NULL";
+    if (value.kind == VALUE_NOT_IN_INSERT) return "\xE2\x80\x94 nicht im INSERT \xE2\x80\x94";
+    std::string line = value.kind == VALUE_SQL ? "SQL: " : "";
+    for (const char c : to_utf8(std::string_view(value.text).substr(0, cap), charset)) {
+        const std::size_t escape = std::string_view("\0\t\n\r", 4).find(c);
+        if (escape < 4) line += std::string("\\") + "0tnr"[escape];
+        else line += static_cast<unsigned char>(c) < 32 ? '?' : c;
+    }
+    return value.text.size() > cap ? line + " \xE2\x80\xA6" : line;
+}
+
+// The UTF-8 check, the character set conversion and the display line of a value of the kind
+// (with the bytes as its text when it has one) against their models.
+inline const char* check_text(std::string_view bytes, Charset charset, ValueKind kind,
+                              std::uint64_t cap) {
     std::string out;
     if (kv::utf8_valid_prefix(bytes) != utf8_valid_prefix(bytes)) return "UTF-8 check differs";
     if (!text_to_utf8(bytes, charset, out) || out != to_utf8(bytes, charset)) return "conversion differs";
-    return nullptr;
+    Value value{std::string(bytes), kind};
+    if (!value_is_present(value)) value.text.clear();
+    if (!value_display_text(value, charset, cap, out)) return "display text failed";
+    return out != display_line(value, charset, cap) ? "display line differs" : nullptr;
 }
 
 }  // namespace kv::ref
