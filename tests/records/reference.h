@@ -84,13 +84,13 @@ inline bool split_tuple(std::string_view tuple, const std::vector<std::uint8_t>&
     return true;
 }
 
-// A table of text and blob columns c0, c1, ...; layout 0 names them in order, layout 1
+// A table of text and varbinary columns c0, c1, ...; layout 0 names them in order, layout 1
 // in reverse.
 inline SchemaObject table(const std::vector<std::uint8_t>& binary) {
     SchemaObject object;
     object.layouts.resize(2);
     for (std::uint32_t c = 0; c < binary.size(); ++c) {
-        object.columns.push_back(Column{"c" + std::to_string(c), binary[c] ? "blob" : "text"});
+        object.columns.push_back(Column{"c" + std::to_string(c), binary[c] ? "varbinary" : "text"});
         object.layouts[0].columns.push_back(c);
         object.layouts[1].columns.insert(object.layouts[1].columns.begin(), c);
     }
