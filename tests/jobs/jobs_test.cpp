@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,21 +23,12 @@ using test::write_file;
 
 const char* const MISMATCH = "Der Index passt nicht mehr zum Dump. Cache neu aufbauen.";
 
-// A dump "dump.sql" opened through an open job; run() submits a job and waits for it.
+// A dump "dump.sql" opened through an open job (none without content); run() submits a job
+// and waits for it.
 struct Jobs {
     ~Jobs() { file_close(lock); }
-    std::unique_ptr<BackgroundJob> run(std::unique_ptr<BackgroundJob> job) {
-        EXPECT_TRUE(completion.submit(job.release()));
-        return completion.wait();
-    }
-    // Runs job(type) after setup changed it.
-    template <class Setup> std::unique_ptr<BackgroundJob> run(JobType type, Setup setup) {
-        auto made = job(type);
-        setup(*made);
-        return run(std::move(made));
-    }
     // An open job of "dump.sql", or a job on table 0 over its whole index with the first entry.
-    std::unique_ptr<BackgroundJob> job(JobType type, std::uint64_t first_row = 0) {
+    std::unique_ptr<BackgroundJob> job(JobType type) {
         auto job = std::make_unique<BackgroundJob>();
         job->type = type;
         job->dump_path = dir.file("dump.sql");
@@ -46,15 +38,22 @@ struct Jobs {
         job->object = 0;
         job->index_path = index_file_path(*state, 0);
         job->rows = state->objects[0].entry_count;
-        job->first_row = page_first_row(first_row, job->rows);
         FileGuard index(file_open(job->index_path, FILE_MODE_READ));
         index_read(index.get(), 0, 1, &job->entry);
         return job;
     }
-    void open(const std::string& content) {
+    // Runs job(type) after setup changed it.
+    auto run(JobType type, const std::function<void(BackgroundJob&)>& setup = {}) {
+        auto made = job(type);
+        if (setup) setup(*made);
+        EXPECT_TRUE(completion.submit(made.release()));
+        return completion.wait();
+    }
+    explicit Jobs(const std::string& content = "") {
+        if (content.empty()) return;
         write_file(dir.file("dump.sql"), content);
-        auto done = run(job(JOB_OPEN));
-        ASSERT_EQ(done->ok, 1) << done->message;
+        auto done = run(JOB_OPEN);
+        EXPECT_EQ(done->ok, 1) << done->message;
         state = std::move(done->new_dump_state);
         std::swap(lock, done->lock_handle);
     }
@@ -95,31 +94,29 @@ TEST(PageArithmetic, FirstRowAndPreviewCap) {
 TEST(OpenJob, ImportsThenLoadsFromCacheHoldsTheLockAndCancels) {
     Jobs jobs;
     write_file(jobs.dir.file("dump.sql"), rows_dump(20));
-    auto cancelled = jobs.job(JOB_OPEN);
-    cancelled->cancel = 1;  // the first refill reports progress and sees it
-    cancelled = jobs.run(std::move(cancelled));
+    // The first refill reports progress and sees the cancel.
+    const auto cancelled = jobs.run(JOB_OPEN, [](auto& j) { j.cancel = 1; });
     EXPECT_NE(std::string(cancelled->message).find("Vorgang abgebrochen."), std::string::npos);
     EXPECT_FALSE(test::file_exists(cancelled->new_dump_state->cache_folder + "/manifest.kvd"));
     for (const std::uint32_t from_cache : {0, 1}) {
-        auto done = jobs.run(jobs.job(JOB_OPEN));
+        auto done = jobs.run(JOB_OPEN);
         ASSERT_EQ(done->ok, 1) << done->message;
         EXPECT_EQ(done->new_dump_state->loaded_from_cache, from_cache);
         EXPECT_EQ(done->new_dump_state->total_entries, 20u);
         if (from_cache == 0) EXPECT_STREQ(done->progress_label.load(), "Bereit");
         // While it holds the cache, another instance is refused; job_free closes the lock.
-        EXPECT_STREQ(jobs.run(jobs.job(JOB_OPEN))->message,
+        EXPECT_STREQ(jobs.run(JOB_OPEN)->message,
                      "Dieser Dump-Cache ist bereits in einer anderen Instanz geöffnet, oder der "
                      "Cache-Ordner ist nicht beschreibbar.");
     }
 }
 
 TEST(PageJob, PagesAtAnyRowEmptyViewsShortIndexCancellationAndVanishingWaiters) {
-    Jobs jobs;
-    jobs.open(rows_dump(1050));
+    Jobs jobs(rows_dump(1050));
     for (const std::uint64_t requested : {0, 100, 999, 5000}) {
-        auto done = jobs.run(jobs.job(JOB_PAGE, requested));
-        ASSERT_EQ(done->ok, 1) << done->message;
         const std::uint64_t first = page_first_row(requested, 1050), n = first + 1;
+        auto done = jobs.run(JOB_PAGE, [&](auto& j) { j.first_row = first; });
+        ASSERT_EQ(done->ok, 1) << done->message;
         EXPECT_EQ(done->page->first_row, first);
         EXPECT_EQ(done->page->row_count, std::min<std::uint64_t>(100, 1050 - first));
         EXPECT_EQ(row_text(*done->page, 0), count_text(n) + "|" + std::to_string(n) + "|Zeile " +
@@ -146,10 +143,9 @@ TEST(PageJob, PagesAtAnyRowEmptyViewsShortIndexCancellationAndVanishingWaiters) 
 }
 
 TEST(DetailsJob, TextLayoutAndCutAtTwoMebibytes) {
-    Jobs jobs;
-    jobs.open("CREATE TABLE `k` (`id` int, `name` varchar(9), `bild` blob, `x` int);\n"
+    Jobs jobs("CREATE TABLE `k` (`id` int, `name` varchar(9), `bild` blob, `x` int);\n"
               "INSERT INTO `k` (`id`,`name`,`bild`) VALUES (42,'Grüße',NULL);\n");
-    auto done = jobs.run(jobs.job(JOB_DETAILS));
+    auto done = jobs.run(JOB_DETAILS);
     EXPECT_EQ(done->details_text, "KOR-VANE DUMP BROWSER  |  Datensatzdetails\r\n\r\nByteposition: " +
                   std::to_string(done->entry.offset) + "\r\nLänge des SQL-Tupels: 19 Bytes\r\n\r\n" +
                   "id  [Zahl / exaktes SQL-Literal]\r\n42\r\n\r\nname  [Text]\r\nGrüße\r\n\r\n"
@@ -161,9 +157,8 @@ TEST(DetailsJob, TextLayoutAndCutAtTwoMebibytes) {
         create += (c ? ",`c" : "`c") + std::to_string(c) + "` text";
         tuple += (c ? ",'" : "'") + std::string(70000, 'a') + "'";
     }
-    Jobs wide;
-    wide.open(create + ");\nINSERT INTO `w` VALUES " + tuple + ");\n");
-    const std::string text = wide.run(wide.job(JOB_DETAILS))->details_text;
+    Jobs wide(create + ");\nINSERT INTO `w` VALUES " + tuple + ");\n");
+    const std::string text = wide.run(JOB_DETAILS)->details_text;
     EXPECT_EQ(text.size(), DETAILS_LIMIT + std::string(DETAILS_CUT_NOTE).size());
     EXPECT_TRUE(text.ends_with(DETAILS_CUT_NOTE));
     EXPECT_NE(text.find("c31  ["), std::string::npos);
@@ -175,8 +170,7 @@ TEST(DetailsJob, TextLayoutAndCutAtTwoMebibytes) {
 // only: pages, filters, exports and tuple saves are refused before anything is shown or written.
 TEST(StaleDump, ChangedDumpIsRefusedBeforeAnythingIsShownOrWritten) {
     for (const bool same_size : {false, true}) {
-        Jobs jobs;
-        jobs.open(rows_dump(5));
+        Jobs jobs(rows_dump(5));
         const auto path = test::fs_path(jobs.dir.file("dump.sql"));
         write_file(jobs.dir.file("dump.sql"), rows_dump(5) + (same_size ? "" : "-- appended\n"));
         std::filesystem::last_write_time(path, std::filesystem::last_write_time(path) - std::chrono::hours(1));
@@ -193,8 +187,7 @@ TEST(StaleDump, ChangedDumpIsRefusedBeforeAnythingIsShownOrWritten) {
 // The interface's path: filter a table (a cancelled filter keeps the active one), page over the
 // hits, export the table and the hits, save one tuple's original bytes; never into the cache.
 TEST(RecordsJobs, FilterPageExportAndSave) {
-    Jobs jobs;
-    jobs.open(read_file(test::data_file("records/kunden.sql")));
+    Jobs jobs(read_file(test::data_file("records/kunden.sql")));
     const std::string cache = jobs.state->cache_folder;
     write_file(cache + "/query.kvi", "active");
     const auto berlin = [&](auto& j) {

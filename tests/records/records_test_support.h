@@ -3,10 +3,10 @@
 // without an import, a progress sink that records, and a check for leftover temporary files.
 #pragma once
 
-#include <cstring>
 #include <filesystem>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cache/index_file.h"
@@ -33,10 +33,9 @@ inline std::vector<std::vector<std::string>> case_lines(const std::string& name)
                 continue;
             }
             if (c == '\\' && ++i < line.size()) {
-                const char* special = std::strchr("nrtb0", c = line[i]);
-                if (special != nullptr) c = "\n\r\t\b"[special - "nrtb0"];  // \0: the literal's NUL
-                if (line[i] == 'x') c = static_cast<char>(std::stoi(line.substr(i + 1, 2), nullptr, 16));
-                if (line[i] == 'x') i += 2;
+                const std::size_t k = std::string_view("nrtb0x").find(c = line[i]);
+                if (k < 5) c = "\n\r\t\b"[k];  // \0: the literal's NUL
+                if (k == 5) c = static_cast<char>(std::stoi(line.substr((i += 2) - 1, 2), 0, 16));
             }
             out.back().back() += c;
         }
@@ -80,10 +79,6 @@ struct OpenedDump {
     void open(const std::string& content) {
         file_close(state.dump_handle);
         write_file(path, bytes = content);
-        reopen();
-    }
-    void reopen() {
-        file_close(state.dump_handle);
         state.dump_handle = file_open(path, FILE_MODE_READ);
         state.dump_size = file_get_size(state.dump_handle);
         state.dump_time = file_get_mtime(state.dump_handle);
@@ -94,16 +89,16 @@ struct OpenedDump {
     DumpState state;
 };
 
-// Records every progress report as "done/total/count label".
-struct RecordingSink {
-    std::vector<std::string> reports;
-    ProgressSink sink() {
-        return ProgressSink{+[](void* user, std::uint64_t done, std::uint64_t total, std::uint64_t count, const char* label) {
-            static_cast<RecordingSink*>(user)->reports.push_back(std::to_string(done) + "/" + std::to_string(total) + "/" +
-                                                                 std::to_string(count) + " " + label);
-            return 1;
-        }, this, 0};
+// A progress sink that records every report as "done/total/count label".
+struct RecordingSink : ProgressSink {
+    RecordingSink() : ProgressSink{record, this, 0} {}
+    static int record(void* self, std::uint64_t done, std::uint64_t total, std::uint64_t count,
+                      const char* label) {
+        static_cast<RecordingSink*>(self)->reports.push_back(std::to_string(done) + "/" +
+            std::to_string(total) + "/" + std::to_string(count) + " " + label);
+        return 1;
     }
+    std::vector<std::string> reports;
 };
 
 // True when folder holds no temporary file (".korvane-part-").
@@ -112,17 +107,6 @@ inline bool no_part_files(const std::string& folder) {
         if (e.path().filename().string().find(".korvane-part-") != std::string::npos) return false;
     }
     return true;
-}
-
-// A big file: head, filler bytes of fill written 1 MiB at a time, tail.
-inline void write_big_file(const std::string& path, const std::string& head, char fill, std::uint64_t filler,
-                           const std::string& tail) {
-    std::ofstream out(fs_path(path), std::ios::binary | std::ios::trunc);
-    const std::string block(1 << 20, fill);
-    for (out << head; filler > 0; filler -= std::min<std::uint64_t>(filler, block.size())) {
-        out.write(block.data(), static_cast<std::streamsize>(std::min<std::uint64_t>(filler, block.size())));
-    }
-    out << tail;
 }
 
 }  // namespace kv::test

@@ -1,7 +1,8 @@
 // Plain reference models of the records layer's fast paths and the checks of each fast path
 // against its model, shared by the differential tests and the fuzz targets: UTF-8 decoded one
-// code point at a time, the character sets converted byte by byte, tuples split by the general
-// value path. A check returns nullptr when the fast path agrees, else what differs.
+// code point at a time, the character sets converted byte by byte, display lines built from the
+// converted text, tuples split by the general value path. A check returns nullptr when the fast
+// path agrees, else what differs.
 #pragma once
 
 #include <algorithm>
@@ -41,29 +42,23 @@ inline std::size_t utf8_valid_prefix(std::string_view s) {
     return i;
 }
 
-// text_to_utf8 by definition: UTF-8 keeps well-formed sequences and turns every other byte into
-// U+FFFD; Windows-1252 maps 0x80..0x9F by its table; Latin-1 (and any unknown code) maps byte
-// b to U+00b.
+// text_to_utf8 by definition, one code point at a time: UTF-8 keeps well-formed sequences and
+// turns every other byte into U+FFFD; Windows-1252 maps 0x80..0x9F by its table; Latin-1 (and
+// any unknown code) maps byte b to U+00b.
 inline std::string to_utf8(std::string_view bytes, Charset charset) {
     static constexpr char32_t CP1252[32] = {
         0x20AC, 0x81,   0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
         0x2039, 0x0152, 0x8D,   0x017D, 0x8F,   0x90,   0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
         0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x9D,   0x017E, 0x0178};
+    static constexpr unsigned char LEAD[4] = {0, 0xC0, 0xE0, 0xF0};  // by continuation bytes
     std::string out;
-    for (std::size_t i = 0; i < bytes.size();) {
+    for (std::size_t i = 0, n = 1; i < bytes.size(); i += n) {
         char32_t cp = static_cast<unsigned char>(bytes[i]);
-        std::size_t n = 1;
-        if (charset == CHARSET_UTF8) {
-            n = utf8_one(bytes, i, cp);
-            out.append(n == 0 ? "\xEF\xBF\xBD" : bytes.substr(i, n));
-            i += n == 0 ? 1 : n;
-            continue;
-        }
+        if (charset == CHARSET_UTF8 && (n = utf8_one(bytes, i, cp)) == 0) cp = 0xFFFD, n = 1;
         if (charset == CHARSET_WINDOWS_1252 && cp >= 0x80 && cp < 0xA0) cp = CP1252[cp - 0x80];
-        const int tail = cp < 0x80 ? 0 : cp < 0x800 ? 1 : 2;  // continuation bytes
-        out += static_cast<char>(tail == 0 ? cp : (tail == 1 ? 0xC0 : 0xE0) | (cp >> (6 * tail)));
+        const int tail = cp < 0x80 ? 0 : cp < 0x800 ? 1 : cp < 0x10000 ? 2 : 3;
+        out += static_cast<char>(LEAD[tail] | (cp >> (6 * tail)));
         for (int k = tail - 1; k >= 0; --k) out += static_cast<char>(0x80 | ((cp >> (6 * k)) & 0x3F));
-        i += n;
     }
     return out;
 }
@@ -89,30 +84,27 @@ inline bool split_tuple(std::string_view tuple, const std::vector<std::uint8_t>&
     return true;
 }
 
-// A table of varchar and varbinary columns c0, c1, ...; layout 0 names them in order, layout 1
+// A table of text and varbinary columns c0, c1, ...; layout 0 names them in order, layout 1
 // in reverse.
-struct Table {
+inline SchemaObject table(const std::vector<std::uint8_t>& binary) {
     SchemaObject object;
-    explicit Table(const std::vector<std::uint8_t>& binary) {
-        ColumnLayout in_order;
-        for (std::size_t c = 0; c < binary.size(); ++c) {
-            object.columns.push_back(Column{"c" + std::to_string(c),
-                                            binary[c] != 0 ? "varbinary(10)" : "varchar(10)"});
-            in_order.columns.push_back(static_cast<std::uint32_t>(c));
-        }
-        object.layouts = {in_order, in_order};
-        std::reverse(object.layouts[1].columns.begin(), object.layouts[1].columns.end());
+    object.layouts.resize(2);
+    for (std::uint32_t c = 0; c < binary.size(); ++c) {
+        object.columns.push_back(Column{"c" + std::to_string(c), binary[c] ? "varbinary" : "text"});
+        object.layouts[0].columns.push_back(c);
+        object.layouts[1].columns.insert(object.layouts[1].columns.begin(), c);
     }
-};
+    return object;
+}
 
 // The fast row writer's row; "" when it declines.
-inline std::string fast_row(const Table& table, std::string_view tuple, std::uint32_t layout_word,
+inline std::string fast_row(const SchemaObject& table, std::string_view tuple, std::uint32_t layout,
                             Charset charset, bool protection) {
     CsvRowPlan plan;
-    if (!csv_row_plan_init(plan, table.object, charset, protection)) return "";
-    IndexEntry entry{0, static_cast<std::uint32_t>(tuple.size()), layout_word};
-    std::string out(csv_row_room(tuple.size(), table.object.columns.size()), '\x7f');
-    const std::size_t n = csv_row_write(plan, table.object, entry,
+    if (!csv_row_plan_init(plan, table, charset, protection)) return "";
+    IndexEntry entry{0, static_cast<std::uint32_t>(tuple.size()), layout};
+    std::string out(csv_row_room(tuple.size(), table.columns.size()), '\x7f');
+    const std::size_t n = csv_row_write(plan, table, entry,
                                         reinterpret_cast<const unsigned char*>(tuple.data()),
                                         reinterpret_cast<unsigned char*>(out.data()));
     return n == CSV_ROW_DECLINED ? "" : out.substr(0, n);
@@ -189,7 +181,7 @@ inline const char* check_tuple(std::string_view inside, Coverage& seen) {
         }
         std::vector<Value> values;
         if (n > 4096 || !split_tuple(tuple, binary, nb, values)) continue;
-        const Table table(binary);
+        const SchemaObject table = ref::table(binary);
         for (const Charset cs : {CHARSET_UTF8, CHARSET_WINDOWS_1252, CHARSET_LATIN1}) {
             const bool protection = n % 4 != 0;
             const std::string fast = fast_row(table, tuple, nb ? LAYOUT_NO_BACKSLASH : 0, cs, protection);
@@ -219,12 +211,31 @@ inline const char* check_tuple(std::string_view inside, Coverage& seen) {
     return nullptr;
 }
 
-// The UTF-8 check and the character set conversion against the code point decoder.
-inline const char* check_text(std::string_view bytes, Charset charset) {
+// value_display_text by definition: the kind's mark, or the "SQL: " prefix and the converted
+// text up to the cap with control bytes escaped, and " …" exactly when the value was cut.
+inline std::string display_line(const Value& value, Charset charset, std::uint64_t cap) {
+    if (value.kind == VALUE_NULL) return "NULL";
+    if (value.kind == VALUE_NOT_IN_INSERT) return "\xE2\x80\x94 nicht im INSERT \xE2\x80\x94";
+    std::string line = value.kind == VALUE_SQL ? "SQL: " : "";
+    for (const char c : to_utf8(std::string_view(value.text).substr(0, cap), charset)) {
+        const std::size_t escape = std::string_view("\0\t\n\r", 4).find(c);
+        if (escape < 4) line += std::string("\\") + "0tnr"[escape];
+        else line += static_cast<unsigned char>(c) < 32 ? '?' : c;
+    }
+    return value.text.size() > cap ? line + " \xE2\x80\xA6" : line;
+}
+
+// The UTF-8 check, the character set conversion and the display line of a value of the kind
+// (with the bytes as its text when it has one) against their models.
+inline const char* check_text(std::string_view bytes, Charset charset, ValueKind kind,
+                              std::uint64_t cap) {
     std::string out;
     if (kv::utf8_valid_prefix(bytes) != utf8_valid_prefix(bytes)) return "UTF-8 check differs";
     if (!text_to_utf8(bytes, charset, out) || out != to_utf8(bytes, charset)) return "conversion differs";
-    return nullptr;
+    Value value{std::string(bytes), kind};
+    if (!value_is_present(value)) value.text.clear();
+    if (!value_display_text(value, charset, cap, out)) return "display text failed";
+    return out != display_line(value, charset, cap) ? "display line differs" : nullptr;
 }
 
 }  // namespace kv::ref
