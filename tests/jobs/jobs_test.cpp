@@ -103,7 +103,9 @@ TEST(OpenJob, ImportsThenLoadsFromCacheHoldsTheLockAndCancels) {
         ASSERT_EQ(done->ok, 1) << done->message;
         EXPECT_EQ(done->new_dump_state->loaded_from_cache, from_cache);
         EXPECT_EQ(done->new_dump_state->total_entries, 20u);
-        if (from_cache == 0) EXPECT_STREQ(done->progress_label.load(), "Bereit");
+        if (from_cache == 0) {
+            EXPECT_STREQ(done->progress_label.load(), "Bereit");
+        }
         // While it holds the cache, another instance is refused; job_free closes the lock.
         EXPECT_STREQ(jobs.run(JOB_OPEN)->message,
                      "Dieser Dump-Cache ist bereits in einer anderen Instanz geöffnet, oder der "

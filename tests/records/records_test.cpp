@@ -121,9 +121,11 @@ TEST(Cases, FromTheCaseFile) {
             dump.state.objects.assign(1, object);
         } else if (f[0] == "record") {
             const bool at = f[2][0] == '@';
+            const auto length = at ? std::stoul(f[2].substr(f[2].find(',') + 1)) : f[2].size();
             IndexEntry e{at ? std::stoull(f[2].substr(1)) : dump.bytes.find(f[2]),
-                         static_cast<std::uint32_t>(at ? std::stoul(f[2].substr(f[2].find(',') + 1)) : f[2].size()),
-                         std::stoul(f[3]) | (f[3].back() == 'n' ? LAYOUT_NO_BACKSLASH : 0)};
+                         static_cast<std::uint32_t>(length),
+                         static_cast<std::uint32_t>(std::stoul(f[3])) |
+                             (f[3].back() == 'n' ? LAYOUT_NO_BACKSLASH : 0)};
             const bool ok = f[4][0] != '!';
             EXPECT_EQ(decoded(dump.state, e, record, std::stoi(f[1])), f[4]);
             EXPECT_EQ(record.tuple, ok ? dump.bytes.substr(e.offset, e.length) : "");
