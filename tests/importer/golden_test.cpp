@@ -5,7 +5,7 @@
 // tests/data/importer/<file>.out, and so the generated cases at the limits (generated.out).
 // Each case is also imported through the byte path under both
 // starting modes, which must leave the same, and a successful import must load again from its
-// manifest unchanged. KV_GOLDEN_UPDATE=1 rewrites the golden files.
+// manifest unchanged. KV_UPDATE_GOLDEN=1 rewrites the golden files.
 //
 // Then the window scans against the byte-by-byte reference path: generated dumps of
 // megabytes put quotes, escapes, doubled quotes, comment starters, parentheses and executable
@@ -53,11 +53,11 @@ std::string run_case(const std::string& dump, std::uint32_t mode, bool every_way
     return out;
 }
 
-// Compares (with KV_GOLDEN_UPDATE: rewrites) one golden file; on a difference the actual text
+// Compares (with KV_UPDATE_GOLDEN: rewrites) one golden file; on a difference the actual text
 // goes to <name>.actual in the working folder.
 void check(const std::string& name, const std::string& actual) {
     const std::string golden = test::data_file("importer/" + name + ".out");
-    if (std::getenv("KV_GOLDEN_UPDATE") != nullptr) test::write_file(golden, actual);
+    if (std::getenv("KV_UPDATE_GOLDEN") != nullptr) test::write_file(golden, actual);
     if (test::read_file(golden) == actual) return;
     ADD_FAILURE() << golden << " weicht ab: siehe " << name << ".actual";
     test::write_file(name + ".actual", actual);
