@@ -375,6 +375,19 @@ TEST_F(WorkTest, EscapeAndCancelEndALongImport) {
     EXPECT_TRUE(seen.boxes.empty());
 }
 
+// A cache folder that cannot be made (LOCALAPPDATA names a file) ends the start with exit code
+// 1 and its error box, before any window exists.
+TEST(GuiStart, CacheFolderThatCannotBeMade) {
+    test::TempDir dir;
+    install_seams(dir.file("no-folder"));
+    test::write_file(dir.file("no-folder"), "x");
+    EXPECT_EQ(ui_start(L"korvane-dump-browser.exe"), 1);
+    EXPECT_EQ(seen.boxes, std::vector<std::string>{"Der Cache-Ordner kann nicht angelegt werden. "
+                                                   "Schreibrechte in LOCALAPPDATA prüfen."});
+    EXPECT_EQ(seen.flags & MB_ICONMASK, static_cast<UINT>(MB_ICONERROR));
+    EXPECT_EQ(app().main, nullptr);
+}
+
 // The real program with the demo dump: found by its window class and process, closed with
 // WM_CLOSE while its first jobs may still run (a real question box in that process, answered
 // Yes), ending with exit code 0.
