@@ -38,7 +38,8 @@ TEST(DumpOpen, KeyCoversSamplesPathSizeAndTime) {
             ASSERT_TRUE(dump_open(state, path, root)) << state.message;
             std::uint64_t fingerprint = 0;
             const std::string folder = root + reference_folder(path, content, state.dump_time, fingerprint);
-            EXPECT_EQ(state.cache_folder + state.dump_path + std::to_string(state.fingerprint) + "/" + std::to_string(state.dump_size),
+            EXPECT_EQ(state.cache_folder + state.dump_path + std::to_string(state.fingerprint) +
+                          "/" + std::to_string(state.dump_size),
                       folder + path + std::to_string(fingerprint) + "/" + std::to_string(size));
             EXPECT_TRUE(test::file_exists(state.cache_folder));
         }
@@ -65,7 +66,8 @@ TEST(CacheLock, SecondInstanceRefusedFirstKeepsWorking) {
     write_file(dump, "SELECT 1;");
     DumpState first, second;
     auto child = [&](const std::string& request) {
-        return test::run_test_in_child("CacheLockChild.SecondInstance", "KV_TEST_CACHE_LOCK", request + "|" + dump + "|" + root);
+        return test::run_test_in_child("CacheLockChild.SecondInstance", "KV_TEST_CACHE_LOCK",
+                                       request + "|" + dump + "|" + root);
     };
     ASSERT_TRUE(dump_open(first, dump, root) && dump_open(second, dump, root));
     FileGuard lock(cache_lock(first));

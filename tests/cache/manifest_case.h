@@ -33,7 +33,9 @@ inline const char* load_manifest_case(DumpState& state, const std::uint8_t* data
     const std::uint8_t* manifest = data + 1 + 2 * k;
     put(state.cache_folder + "/manifest.kvd", manifest, size - 1 - 2 * k);
     std::uint64_t* identity[] = {&state.dump_size, &state.dump_time, &state.fingerprint};
-    for (int f = 0; f < 3 && size - 1 - 2 * k >= 36; ++f) std::memcpy(identity[f], manifest + 12 + 8 * f, 8);  // little-endian host
+    for (int f = 0; f < 3 && size - 1 - 2 * k >= 36; ++f) {
+        std::memcpy(identity[f], manifest + 12 + 8 * f, 8);  // little-endian host
+    }
     if (!manifest_load(state)) {
         const bool empty = state.objects.empty() && state.import_notes.empty() && state.note_count == 0;
         return empty && state.loaded_from_cache == 0 ? nullptr : "a rejected manifest left schema or notes behind";

@@ -45,7 +45,11 @@ void* operator new[](std::size_t size) { return ::operator new(size); }
 __attribute__((noinline)) void operator delete[](void* p) noexcept { ::operator delete(p); }
 void operator delete(void* p, std::size_t) noexcept { ::operator delete(p); }
 void operator delete[](void* p, std::size_t) noexcept { ::operator delete(p); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept try { return ::operator new(size); } catch (...) { return nullptr; }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept try {
+    return ::operator new(size);
+} catch (...) {
+    return nullptr;
+}
 void* operator new[](std::size_t size, const std::nothrow_t& t) noexcept { return ::operator new(size, t); }
 void operator delete(void* p, const std::nothrow_t&) noexcept { ::operator delete(p); }
 void operator delete[](void* p, const std::nothrow_t&) noexcept { ::operator delete(p); }
@@ -117,7 +121,8 @@ TEST(Manifest, WritesTheGoldenFileLoadsOnlyItBackFailsCleanly) {
     Cache c;
     std::string progress;  // each report: done/total count label;
     ProgressSink sink{[](void* out, std::uint64_t done, std::uint64_t total, std::uint64_t count, const char* label) {
-        *static_cast<std::string*>(out) += std::to_string(done) + "/" + std::to_string(total) + " " + std::to_string(count) + " " + label + ";";
+        *static_cast<std::string*>(out) += std::to_string(done) + "/" + std::to_string(total) +
+                                           " " + std::to_string(count) + " " + label + ";";
         return 1;
     }, &progress, 0};
     ASSERT_TRUE(manifest_write(c.state, &sink));
@@ -196,7 +201,8 @@ TEST(Manifest, DamagedManifestsAreRefusedCheaplyRealOnesLoad) {
     const std::string header = '\0' + test::read_file(GOLDEN).substr(0, 36), table(32, '\0');
     const std::string columns = table + le(4096, 4) + std::string(8 * 4096, '\0') + le(0, 4);
     const std::string layouts = table + le(0, 4) + le(65536, 4) + std::string(4 * 65536, '\0');
-    for (auto [object, objects, total, tail] : {std::tuple{&columns, 512, 1, 0}, {&columns, 512, 0, 1}, {&layouts, 64, 0, -1}}) {
+    for (auto [object, objects, total, tail] :
+         {std::tuple{&columns, 512, 1, 0}, {&columns, 512, 0, 1}, {&layouts, 64, 0, -1}}) {
         std::string bytes = header + le(total, 8) + le(objects, 4) + le(0, 8);
         for (int i = 0; i < objects; ++i) bytes += *object;
         cases.emplace_back(bytes.substr(0, bytes.size() + tail) + std::string(tail > 0, '\0'), false);

@@ -43,7 +43,8 @@ TEST(Cli, TranscriptOfEveryCommand) {
         else if (args[0] == "@copy") write_file(args[2], read_file(data_file("cli/" + args[1])));
         else {
             if (args[0] == "(none)") args.clear();
-            else if (line.find("--cache-root") == std::string::npos) args.insert(args.end(), {"--cache-root", dir.file("cache")});
+            else if (line.find("--cache-root") == std::string::npos)
+                args.insert(args.end(), {"--cache-root", dir.file("cache")});
             ProgramResult r = run_program(KV_CLI_PATH, args);
             transcript += "[" + std::to_string(r.exit_code) + "]\n" + r.out + "--- stderr\n" + r.err;
         }

@@ -16,7 +16,9 @@ using namespace std::literals;
 
 // Valid text round trips exactly; every malformed sequence becomes U+FFFD.
 TEST(Text, ConversionsAndCaseFolding) {
-    for (std::string s : {"Grüße – \xF0\x9F\x98\x80 \xF4\x8F\xBF\xBF"s, "nul\0in"s, ""s}) EXPECT_EQ(utf16_to_utf8(utf8_to_utf16(s)), s);
+    for (std::string s : {"Grüße – \xF0\x9F\x98\x80 \xF4\x8F\xBF\xBF"s, "nul\0in"s, ""s}) {
+        EXPECT_EQ(utf16_to_utf8(utf8_to_utf16(s)), s);
+    }
     EXPECT_EQ(utf8_to_utf16("\xF0\x9F\x98\x80ä"), u"\xD83D\xDE00\x00E4");
     EXPECT_EQ(utf8_to_utf16("\x80|a\xC3|\xC0\x80|\xED\xA0\x80|\xF5\x80\x80\x80|\xE2\x82x|\xFF"),
               u"\xFFFD|a\xFFFD|\xFFFD\xFFFD|\xFFFD\xFFFD\xFFFD|\xFFFD\xFFFD\xFFFD\xFFFD|\xFFFDx|\xFFFD");

@@ -124,7 +124,9 @@ TEST(PageJob, PagesAtAnyRowEmptyViewsShortIndexCancellationAndVanishingWaiters) 
         EXPECT_EQ(row_text(*done->page, 0), count_text(n) + "|" + std::to_string(n) + "|Zeile " +
                                                 std::to_string(n) + "|" + (n % 10 ? "x|0211" : "NULL|0210"));
     }
-    EXPECT_EQ(jobs.run(JOB_PAGE, [&](auto& j) { j.rows = 0, j.index_path = jobs.dir.file("missing"); })->page->row_count, 0u);
+    EXPECT_EQ(jobs.run(JOB_PAGE, [&](auto& j) {
+        j.rows = 0, j.index_path = jobs.dir.file("missing");
+    })->page->row_count, 0u);
     EXPECT_STREQ(jobs.run(JOB_PAGE, [](auto& j) { j.rows = 1051, j.first_row = 1000; })->message,
                  "Die angeforderte Indexseite kann nicht gelesen werden.");
     // A stale message of an earlier failure is not shown for a cancelled job.
@@ -211,10 +213,14 @@ TEST(RecordsJobs, FilterPageExportAndSave) {
 
     for (const auto& [index, rows, golden] : {std::tuple{index_file_path(*jobs.state, 0), 5, "kunden.csv"},
                                               {cache + "/query.kvi", 2, "kunden-berlin.csv"}}) {
-        EXPECT_EQ(jobs.run(JOB_EXPORT, [&](auto& j) { j.index_path = index, j.rows = rows, j.output_path = jobs.dir.file("out.csv"); })->ok, 1);
+        EXPECT_EQ(jobs.run(JOB_EXPORT, [&](auto& j) {
+            j.index_path = index, j.rows = rows, j.output_path = jobs.dir.file("out.csv");
+        })->ok, 1);
         EXPECT_EQ(read_file(jobs.dir.file("out.csv")), read_file(test::data_file("records/") + golden));
     }
-    EXPECT_EQ(jobs.run(JOB_TUPLE, [&](auto& j) { j.entry = page->page->entries[1], j.output_path = jobs.dir.file("t.sql"); })->ok, 1);
+    EXPECT_EQ(jobs.run(JOB_TUPLE, [&](auto& j) {
+        j.entry = page->page->entries[1], j.output_path = jobs.dir.file("t.sql");
+    })->ok, 1);
     EXPECT_EQ(read_file(jobs.dir.file("t.sql")), "(3,'Bert','Berlin','-5',_binary'AB')");
 
     // A CSV or a tuple written into the dump's own cache folder would replace a file of it

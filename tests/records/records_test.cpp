@@ -104,7 +104,9 @@ TEST(Cases, FromTheCaseFile) {
             std::uint64_t hits = 99;
             ASSERT_TRUE(filter_run(mixed.state, 0, request, result, hits, nullptr));
             std::string expected;
-            for (const auto& row : split(f[5], ',')) expected += row.empty() ? "" : mixed_index.substr(std::stoul(row) * 16, 16);
+            for (const auto& row : split(f[5], ',')) {
+                expected += row.empty() ? "" : mixed_index.substr(std::stoul(row) * 16, 16);
+            }
             EXPECT_EQ(hits * 16, expected.size());
             EXPECT_EQ(test::read_file(result), expected);
             EXPECT_STREQ(mixed.state.message, "");
@@ -409,7 +411,8 @@ TEST(Writers, FailuresKeepTheDestination) {
         EXPECT_EQ(fails(writer, 0, index, nullptr), STALE);
         d.state.objects[0].layouts.push_back(ColumnLayout{{0, 1}});
     }
-    EXPECT_EQ(fails(1, 0, d.dir.file("missing.kvi"), nullptr), "Exportdatei kann nicht angelegt oder Index nicht gelesen werden.");
+    EXPECT_EQ(fails(1, 0, d.dir.file("missing.kvi"), nullptr),
+              "Exportdatei kann nicht angelegt oder Index nicht gelesen werden.");
     EXPECT_EQ(fails(2, 0, index, &cancel), CANCELLED);
     EXPECT_EQ(fails(2, 1, index, nullptr), "Ungültige Datensatzposition.");
     // The tuple save copies the bytes as they are, an empty entry at the end of the dump too;
