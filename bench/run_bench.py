@@ -16,7 +16,10 @@ databases with one table each): `korvane-dump tree` from the cache, and in-proce
 display order. Prints a table and writes JSON.
 
 Usage: bench/run_bench.py [--build DIR] [--dump FILE] [--size 1G] [--runs 5] [--json FILE]
-                          [--tree-only]
+                          [--tree-only | --wide-only | --import-only]
+The import is also measured with 1, 2 and (where the machine has them) 4, 8 or all threads
+(`--threads N`), each beside `cat` and `grep -c` of an absent string, with its ratio to grep
+and its speed-up over one thread; --import-only measures only that (for the 12 GB dump).
 The dumps are generated with kv_dump_generate when their files do not exist (and kept).
 This is a benchmark, not a test: nothing in the test suite times anything.
 """
@@ -174,6 +177,53 @@ def print_tree(t):
              p["tree_display_order_median_ms"], p["tree_display_order_max_ms"]))
 
 
+def import_threads(nproc):
+    """The thread counts the import is measured with: 1, 2 and, where present, more."""
+    counts = [1, 2]
+    for n in (4, 8):
+        if nproc >= n:
+            counts.append(n)
+    if 2 < nproc < 8 and nproc not in counts:
+        counts.append(nproc)
+    return sorted(counts)
+
+
+def bench_import(kvd, dump, runs, c_env):
+    """The import with each thread count beside `cat` and `grep -c` of an absent string, all
+    on the warm page cache, each import into a cache folder of its own."""
+    subprocess.run(["cat", dump], stdout=subprocess.DEVNULL, check=True)  # warm the cache
+    r = {"cat": measure(["cat", dump], runs),
+         "grep_absent": measure(["grep", "-c", ABSENT, dump], runs, (1,), c_env),
+         "threads": {}}
+    for n in import_threads(os.cpu_count() or 1):
+        cache = tempfile.mkdtemp(prefix="kv-bench-import-")
+        try:
+            r["threads"][str(n)] = measure([kvd, "--cache-root", cache, "--threads", str(n),
+                                            "--reindex", "open", dump], runs)
+        finally:
+            shutil.rmtree(cache, ignore_errors=True)
+    return r
+
+
+def print_import(r, size):
+    """Rows of bench_import: wall and CPU, MB/s, peak memory, the ratio to grep and the
+    speed-up over one thread."""
+    grep = r["grep_absent"]["wall_s"]
+    one = r["threads"]["1"]["wall_s"]
+    print("%-34s %10s %10s %10s %9s %8s %8s" % ("import of %.0f MB" % (size / 1e6), "wall s",
+                                                 "cpu s", "MB/s wall", "peak MiB", "x grep",
+                                                 "speedup"))
+    rows = [("cat > /dev/null", r["cat"], False),
+            ("grep -c (absent string)", r["grep_absent"], False)]
+    rows += [("import --threads %s" % n, x, True) for n, x in
+             sorted(r["threads"].items(), key=lambda kv: int(kv[0]))]
+    for label, x, is_import in rows:
+        print("%-34s %10.3f %10.3f %10.0f %9.1f %8s %8s" % (
+            label, x["wall_s"], x["cpu_s"], size / 1e6 / x["wall_s"], x["peak_rss_kib"] / 1024,
+            "%.2f" % (x["wall_s"] / grep) if is_import else "",
+            "%.2f" % (one / x["wall_s"]) if is_import else ""))
+
+
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
     ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
@@ -190,6 +240,9 @@ def main():
                     help="only the tree of 65,536 objects, without the large dump")
     ap.add_argument("--wide-only", action="store_true",
                     help="only the 1,000-column dumps, without the large dump")
+    ap.add_argument("--import-only", action="store_true",
+                    help="only the import of --dump with 1, 2 and more threads, beside cat "
+                         "and grep")
     a = ap.parse_args()
 
     bindir = os.path.join(a.build, "bin")
@@ -201,6 +254,25 @@ def main():
         with open(a.json, "w") as f:
             json.dump(t, f, indent=2)
         print_wide(t["wide"])
+        return
+    if a.import_only:
+        if not os.path.exists(a.dump):
+            print("generating %s (%s) ..." % (a.dump, a.size), flush=True)
+            subprocess.run([os.path.join(bindir, "kv_dump_generate"), a.dump, a.size],
+                           check=True, stdout=subprocess.DEVNULL)
+        size = os.path.getsize(a.dump)
+        t = {"machine": machine(), "dump": a.dump, "dump_bytes": size, "runs": a.runs,
+             "import": bench_import(kvd, a.dump, a.runs, dict(os.environ, LC_ALL="C"))}
+        t["machine"]["loadavg_after"] = os.getloadavg()
+        with open(a.json, "w") as f:
+            json.dump(t, f, indent=2)
+        m = t["machine"]
+        print("machine: %s, nproc %d, load %.2f (before) / %.2f (after); dump %s, %.1f MB; "
+              "median of %d runs, warm page cache" % (m["cpu"], m["nproc"], m["loadavg"][0],
+                                                      m["loadavg_after"][0], a.dump, size / 1e6,
+                                                      a.runs))
+        print_import(t["import"], size)
+        print("JSON: %s" % a.json)
         return
     if a.tree_only:
         t = {"machine": machine(), "runs": a.runs, "tree": bench_tree(bindir, kvd, a.runs)}
@@ -258,6 +330,7 @@ def main():
         r["dd_write_sync"] = measure(
             ["sh", "-c", 'dd if=/dev/zero of="$1.part" bs=1M count=%d conv=fdatasync '
              '2>/dev/null && mv "$1.part" "$1"' % mib, "sh", csv], a.runs, prepare=no_csv)
+        r["import_threads"] = bench_import(kvd, a.dump, a.runs, c_env)
         r["wide"] = bench_wide(bindir, kvd, a.runs, a.wide_size, c_env)
         r["tree"] = bench_tree(bindir, kvd, a.runs)
     finally:
@@ -306,6 +379,7 @@ def main():
     row("CSV export (tuple MB)", "export")
     row("dd+fdatasync+mv (CSV size)", "dd_write_sync")
     print_tree(r["tree"])
+    print_import(r["import_threads"], size)
     print("CSV export: %.1f MB of CSV, %.0f MB/s of CSV written (wall)"
           % (r["export_csv_bytes"] / 1e6, r["export"]["csv_mb_per_s_wall"]))
     print("reopen in-process: %.2f ms" % p["reopen_ms"])

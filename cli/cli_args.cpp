@@ -76,6 +76,8 @@ const char* cli_usage() {
            "  --charset utf-8|windows-1252|latin-1   Zeichensatz der Anzeige (Standard UTF-8)\n"
            "  --reindex                              neu indexieren\n"
            "  --cache-root ORDNER                    anderer Cache-Ordner\n"
+           "  --threads N                            Threads beim Indexieren, 1 bis 8\n"
+           "                                         (Standard: einer je Prozessor)\n"
            "  -h, --help                             diese Hilfe\n";
 }
 
@@ -103,6 +105,13 @@ bool cli_parse(const std::vector<std::string>& args, CliOptions& options, std::s
                 error = "Unbekannter Zeichensatz: " + v;
                 return false;
             }
+        } else if (a == "--threads") {
+            if (!value(v)) return false;
+            if (v.size() != 1 || v[0] < '1' || v[0] > '8') {
+                error = "--threads erwartet eine Zahl von 1 bis 8.";
+                return false;
+            }
+            options.threads = static_cast<std::uint32_t>(v[0] - '0');
         } else if (a == "--cache-root") {
             if (!value(options.cache_root)) return false;
         } else if (a == "--column") {

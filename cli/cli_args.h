@@ -30,6 +30,7 @@ struct CliOptions {
     CliCommand command = CLI_NONE;
     bool help = false;
     bool reindex = false;
+    std::uint32_t threads = 0;  // import threads; 0 = one per processor (at most 8)
     Charset charset = CHARSET_UTF8;
     std::string cache_root;  // "" = the default cache root
     std::string dump;

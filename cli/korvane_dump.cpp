@@ -108,6 +108,7 @@ int open_dump(Session& s) {
     job->dump_path = s.options.dump;
     job->cache_root = root;
     job->new_index = s.options.reindex ? 1 : 0;
+    job->threads = s.options.threads;
     std::unique_ptr<BackgroundJob> done;
     if (int rc = run_job(std::move(job), done)) return rc;
     s.state = std::move(done->new_dump_state);

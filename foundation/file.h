@@ -44,6 +44,15 @@ bool path_regular_file_size(const std::string& path, std::uint64_t& size);
 // One read call of at most min(count, FILE_IO_MAX) bytes; 0 on error or at the end.
 // Callers compare the result with what they need; a short result is their failure.
 std::size_t file_read_some(FileHandle handle, void* buffer, std::size_t count);
+// One positional read of at most min(count, FILE_IO_MAX) bytes at offset, for threads that
+// share an open file: it leaves alone the position that file_read_some reads from (POSIX
+// pread; on Windows the handle must be the thread's own, from file_reopen_read). 0 on error or
+// at the end. No fault point: only the import's helper threads read this way, and a failed
+// read costs them their head start, never a result.
+std::size_t file_read_at(FileHandle handle, std::uint64_t offset, void* buffer, std::size_t count);
+// A second handle on an open file, for file_read_at on another thread (POSIX dup, Windows
+// ReOpenFile); INVALID_FILE when refused.
+FileHandle file_reopen_read(FileHandle handle);
 // Reads until count bytes arrived or a read returns nothing (end, error); the bytes read.
 // For callers that need an exact count and treat anything shorter as their failure.
 inline std::size_t file_read_full(FileHandle handle, void* buffer, std::size_t count) {

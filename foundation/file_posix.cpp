@@ -141,6 +141,21 @@ bool file_flush(FileHandle handle) {
     return ::fsync(fd_of(handle)) == 0;
 }
 
+std::size_t file_read_at(FileHandle handle, std::uint64_t offset, void* buffer, std::size_t count) {
+    if (count > FILE_IO_MAX) count = FILE_IO_MAX;
+    for (;;) {
+        ssize_t n = ::pread(fd_of(handle), buffer, count, static_cast<off_t>(offset));
+        if (n >= 0) return static_cast<std::size_t>(n);
+        if (errno != EINTR) return 0;
+    }
+}
+
+FileHandle file_reopen_read(FileHandle handle) {
+    if (handle == INVALID_FILE) return INVALID_FILE;
+    int fd = ::fcntl(fd_of(handle), F_DUPFD_CLOEXEC, 0);
+    return fd < 0 ? INVALID_FILE : static_cast<FileHandle>(fd);
+}
+
 void file_start_writeback(FileHandle handle) {
 #if defined(__linux__)
     ::sync_file_range(fd_of(handle), 0, 0, SYNC_FILE_RANGE_WRITE);

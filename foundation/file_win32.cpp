@@ -113,6 +113,22 @@ std::size_t file_read_some(FileHandle handle, void* buffer, std::size_t count) {
     return got;
 }
 
+std::size_t file_read_at(FileHandle handle, std::uint64_t offset, void* buffer, std::size_t count) {
+    if (count > FILE_IO_MAX) count = FILE_IO_MAX;
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD got = 0;
+    if (!ReadFile(h_of(handle), buffer, static_cast<DWORD>(count), &got, &at)) return 0;
+    return got;
+}
+
+FileHandle file_reopen_read(FileHandle handle) {
+    if (handle == INVALID_FILE) return INVALID_FILE;
+    HANDLE h = ReOpenFile(h_of(handle), GENERIC_READ, FILE_SHARE_READ, 0);
+    return to_handle(h);
+}
+
 bool file_write_all(FileHandle handle, const void* buffer, std::size_t count) {
     const char* p = static_cast<const char*>(buffer);
     while (count > 0) {

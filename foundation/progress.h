@@ -19,6 +19,9 @@ struct ProgressSink {
     void* user = nullptr;
     // Initial escape mode of an import run (1 = NO_BACKSLASH_ESCAPES); 0 for every job.
     std::uint32_t mode = 0;
+    // Threads an import run may use, its own included: 1 scans on the calling thread alone,
+    // 0 uses one per processor (at most 8). Other operations ignore it.
+    std::uint32_t threads = 1;
 };
 
 // Calls the sink if there is one; true to go on (also without a sink).

@@ -19,6 +19,9 @@ using ThreadFn = void (*)(void* arg);
 // called then and arg stays the caller's.
 bool thread_start_detached(ThreadFn fn, void* arg);
 
+// Processors this process can run on (at least 1).
+std::uint32_t cpu_count();
+
 // An auto-reset signal: set() wakes one wait (or the next one, if nobody waits yet); a wait
 // that returns true has consumed the set. A wait may also return early (false), so callers
 // look at their own state after every wait. Thread-safe; the object must outlive every call

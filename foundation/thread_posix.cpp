@@ -2,6 +2,7 @@
 #include "foundation/thread.h"
 
 #include <pthread.h>
+#include <unistd.h>
 
 #include <condition_variable>
 #include <mutex>
@@ -39,6 +40,11 @@ bool thread_start_detached(ThreadFn fn, void* arg) {
         return false;
     }
     return true;
+}
+
+std::uint32_t cpu_count() {
+    long n = ::sysconf(_SC_NPROCESSORS_ONLN);
+    return n > 0 ? static_cast<std::uint32_t>(n) : 1;
 }
 
 struct Signal::Impl {

@@ -35,6 +35,12 @@ bool thread_start_detached(ThreadFn fn, void* arg) {
     return true;
 }
 
+std::uint32_t cpu_count() {
+    SYSTEM_INFO info;
+    GetSystemInfo(&info);
+    return info.dwNumberOfProcessors > 0 ? info.dwNumberOfProcessors : 1;
+}
+
 struct Signal::Impl {
     HANDLE event = nullptr;
 };

@@ -1,7 +1,7 @@
 // Fuzz target: a whole import of arbitrary dump bytes, then every indexed tuple read back.
 //
-// The input is imported through the window scans and through the reader's byte path; both
-// must leave the same outcome (tests/importer/import_outcome.h, shared with the differential
+// The input is imported through the window scans, through the reader's byte path and with
+// helper threads in small chunks; all must leave the same outcome (tests/importer/import_outcome.h, shared with the differential
 // test). A failure must leave its German sentence. A success must load again from its
 // manifest unchanged, and every tuple must decode and render as display text under each
 // character set. Imports of more than MAX_TUPLES tuples skip the read-back, so one input
@@ -66,6 +66,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const bool ok = kv::test::import_described(state, text, dump, root, bytes, false);
         kv::test::import_described(reference, reference_text, dump, reference_root, bytes, true);
         if (text != reference_text) finding("the window scan and the byte path disagree", state);
+        for (const kv::test::ThreadedWay& way : kv::test::THREADED_WAYS) {
+            if (kv::test::import_threaded(dump, reference_root, bytes, 0, way) != text) {
+                finding("an import with helper threads differs", state);
+            }
+        }
         if (!ok && state.message[0] == '\0') finding("failure without a message", state);
         if (ok) {
             std::uint64_t sum = 0;

@@ -96,12 +96,14 @@ bool reader_start(DumpReader& reader, DumpState& state, const ProgressSink* sink
     reader.window_start = ~std::uint64_t{0};
     reader.window_length = 0;
     reader.failed = 0;
+    reader.cancelled = 0;
     reader.escape_mode = sink != nullptr ? sink->mode : 0;
     reader.saved_escape_mode = reader.escape_mode;
     reader.delimiter[0] = ';';
     reader.delimiter[1] = '\0';
     reader.delimiter_length = 1;
     reader.last_progress_time = 0;
+    reader.refill_short = 0;
     return reader.window != nullptr && reader.capture != nullptr &&
            versioned_code_start(reader.versioned);
 }
@@ -113,24 +115,32 @@ void reader_fail(DumpReader& reader, const char* text) {
     dump_state_fail(*reader.state, text);
 }
 
-int reader_refill(DumpReader& reader, std::uint32_t k) {
+bool reader_keep_alive(DumpReader& reader) {
+    if (reader.failed) return false;
     std::uint64_t now = clock_ms();
     if (now > reader.last_progress_time + 99 || reader.last_progress_time == 0) {
         reader.last_progress_time = now;
         if (!progress_report(reader.sink, reader.position, reader.dump_size,
                              reader.state->total_entries, LABEL_SCAN)) {
             reader_fail(reader, MSG_CANCELLED);
-            return READER_END;
+            reader.cancelled = 1;
+            return false;
         }
     }
+    return true;
+}
+
+int reader_refill(DumpReader& reader, std::uint32_t k) {
+    if (!reader_keep_alive(reader)) return READER_END;
     reader.window_start = reader.position;
     reader.window_length = 0;
     if (!file_seek_to(reader.state->dump_handle, reader.position)) {
         reader_fail(reader, MSG_SEEK);
         return READER_END;
     }
-    reader.window_length =
-        file_read_some(reader.state->dump_handle, reader.window.get(), READER_WINDOW_SIZE);
+    const std::uint64_t size = reader.refill_short != 0 ? READER_SHORT_READ : READER_WINDOW_SIZE;
+    reader.refill_short = 0;
+    reader.window_length = file_read_some(reader.state->dump_handle, reader.window.get(), size);
     if (k < reader.window_length) return reader.window[k];
     reader_fail(reader, MSG_READ);
     return READER_END;

@@ -24,6 +24,9 @@
 namespace kv {
 
 inline constexpr std::uint64_t READER_WINDOW_SIZE = 1048576;
+// A refill after the position jumped ahead (past tuples that helper threads scanned) reads
+// this much first: most of a full window would only be passed over by the next jump.
+inline constexpr std::uint64_t READER_SHORT_READ = 65536;
 inline constexpr int READER_END = 256;  // out-of-band result of reader_peek
 inline constexpr std::uint32_t TOKEN_MAX = 8191;
 inline constexpr std::uint32_t DELIMITER_MAX = 19;
@@ -72,12 +75,14 @@ struct DumpReader {
     std::uint64_t window_start = ~std::uint64_t{0};  // no window yet
     std::uint64_t window_length = 0;
     int failed = 0;                                // sticky
+    int cancelled = 0;                             // the failure is a cancellation
     std::uint32_t escape_mode = 0;                 // 1 = NO_BACKSLASH_ESCAPES
     std::uint32_t saved_escape_mode = 0;
     std::uint32_t mode_saved = 0;                  // 1 once the dump saved its mode
     char delimiter[DELIMITER_MAX + 1] = {';', 0};
     std::uint32_t delimiter_length = 1;
     std::uint64_t last_progress_time = 0;
+    std::uint32_t refill_short = 0;                // 1: the next refill reads READER_SHORT_READ
     VersionedCode versioned;                       // code objects in executable comments
 };
 
@@ -88,6 +93,11 @@ bool reader_start(DumpReader& reader, DumpState& state, const ProgressSink* sink
 
 // Records a failure: sets the sticky flag and writes text into the state's message.
 void reader_fail(DumpReader& reader, const char* text);
+
+// Reports progress (position, entries so far) when 100 ms have passed since the last report.
+// False, with the reader failed ("Vorgang abgebrochen."), when the sink asks to cancel, and
+// after any earlier failure. For waits outside the reader, which must stay cancellable.
+bool reader_keep_alive(DumpReader& reader);
 
 // Out-of-line part of reader_peek: progress report, seek and one window read.
 int reader_refill(DumpReader& reader, std::uint32_t k);

@@ -9,6 +9,7 @@
 #include "cache/index_file.h"
 #include "cache/manifest.h"
 #include "foundation/sql_lex.h"
+#include "importer/chunk_scan.h"
 #include "importer/dump_reader.h"
 #include "importer/insert_scan.h"
 #include "importer/schema.h"
@@ -19,6 +20,7 @@ namespace kv {
 namespace {
 
 constexpr const char* MSG_MEMORY = "Nicht genügend Arbeitsspeicher.";
+constexpr const char* MSG_CANCELLED = "Vorgang abgebrochen.";
 constexpr const char* MSG_DELIMITER_LONG = "DELIMITER ist zu lang (maximal 19 Zeichen).";
 constexpr const char* MSG_DELIMITER_EMPTY = "Leerer SQL-DELIMITER.";
 constexpr const char* MSG_USE_NAME = "Datenbankname nach USE fehlt.";
@@ -37,6 +39,7 @@ struct ImportRun {
     IndexWriter writer;
     ObjectLookup lookup;
     InsertScratch scratch;
+    ChunkScanPtr chunks;  // helper threads, stopped when the run ends, whatever its outcome
     Token first;
     Token second;
     std::string database;
@@ -153,6 +156,8 @@ bool import_run(DumpState& state, const ProgressSink* sink) {
         return false;
     }
     if (!index_writer_start(state, run->writer)) return false;
+    run->chunks = chunk_scan_start(state, sink != nullptr ? sink->threads : 1, run->reader.escape_mode);
+    run->scratch.chunks = run->chunks.get();
     try {
         run->database = DEFAULT_DATABASE;
     } catch (const std::bad_alloc&) {
@@ -162,6 +167,9 @@ bool import_run(DumpState& state, const ProgressSink* sink) {
     DumpReader& reader = run->reader;
     auto stop = [&]() {
         index_abandon(run->writer);
+        // A cancellation ends the scan wherever it stands; what the scan makes of the missing
+        // bytes (an unterminated tuple, say) must not pass for the reason.
+        if (reader.cancelled) dump_state_fail(state, MSG_CANCELLED);
         append_position(state, reader.position);
         return false;
     };

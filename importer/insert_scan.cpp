@@ -7,6 +7,8 @@
 
 #include "foundation/sql_lex.h"
 #include "foundation/sql_quote.h"
+#include "importer/chunk_scan.h"
+#include "importer/tuple_blocks.h"
 
 namespace kv {
 
@@ -59,8 +61,6 @@ bool insert_fail(DumpReader& reader, const char* text) {
 }
 
 
-enum BlockOutcome { BLOCK_HANDOVER, BLOCK_CLOSED, BLOCK_TOO_DEEP, BLOCK_TOO_MANY, BLOCK_FAILED };
-
 // The limit of an entry's length: a tuple of 4 GiB or more does not fit its 32 bits. False
 // with the message in state.
 bool tuple_length_fits(DumpState& state, std::uint64_t length) {
@@ -91,7 +91,8 @@ bool emit_entry(DumpState& state, IndexWriter& writer, std::uint32_t object, std
 // loop is then skipped. Only for tuples after the first of a statement (whose value count
 // fixes the layout), in one escape mode, and only where the statement loop would do exactly
 // the same: the value count matches, and the next tuple starts with a byte that is no blank,
-// no comment and no ")".
+// no comment and no ")". The chain hands back to the loop (stopped) at a tuple start at or
+// after *sync, where helper threads may have scanned ahead (chunk_scan.h).
 struct TupleChain {
     DumpState* state = nullptr;
     IndexWriter* writer = nullptr;
@@ -100,104 +101,17 @@ struct TupleChain {
     std::uint32_t expected_values = 0;
     std::uint64_t base = 0;   // dump position of the window byte p[0]
     std::uint64_t start = 0;  // dump position of the current tuple's "("
-};
+    const std::uint64_t* sync = nullptr;
+    bool stopped = false;     // the scan ended at the '(' of the tuple at start
 
-bool chain_starts_value(unsigned char c, unsigned char next) {
-    return (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z') || c == '\'' ||
-           c == '_' || (c == '-' && next != '-');
-}
-
-// Walks the tuple body in [0, n) 64 bytes at a time, with strings in single quotes (and their
-// escapes) resolved by bit masks. Starts outside any string. BLOCK_CLOSED with at just after
-// the tuple's ')'; BLOCK_TOO_DEEP / BLOCK_TOO_MANY with at just after the '(' or ',' that
-// exceeds the limit; BLOCK_HANDOVER with at on a byte outside any string from which the
-// stop-by-stop walk goes on: the start of the last part of fewer than 64 bytes (or the opening
-// quote of a string that runs into it), or a byte this pass leaves to it (a comment starter,
-// a string in other quotes, a backslash outside strings).
-BlockOutcome tuple_blocks(const unsigned char* p, std::size_t n, bool backslashes,
-                          std::uint32_t& depth, std::uint32_t& values, std::size_t& at,
-                          TupleChain* chain) {
-    std::size_t i = 0;
-    std::uint64_t in_string = 0;  // all ones inside a string at the block start
-    std::uint64_t escape_carry = 0;
-    std::size_t string_start = 0;
-    for (; i + 64 <= n; i += 64) {
-        const QuoteMasks q = quote_masks(p + i, backslashes, in_string, escape_carry);
-        const std::uint64_t quotes = q.quotes;
-        const std::uint64_t inside = q.inside;
-        const std::uint64_t stray = q.backslashes & ~inside;  // backslashes outside strings
-        const std::uint64_t before_stray = stray != 0 ? (stray & (0 - stray)) - 1 : ~std::uint64_t{0};
-        const std::uint64_t outside = ~inside & ~quotes & before_stray;
-        std::uint64_t stops = outside != 0 ? byte_block_candidates(p + i) & outside : 0;
-        while (stops != 0) {
-            const std::size_t k = i + scan_first_bit(stops);
-            stops &= stops - 1;
-            // Commas are by far the most frequent stop, then ')'; tests in that order keep the
-            // branches predictable.
-            const unsigned char c = p[k];
-            if (c == ',') {
-                if (depth == 1 && ++values > MAX_TUPLE_VALUES) {
-                    at = k + 1;
-                    return BLOCK_TOO_MANY;
-                }
-                continue;
-            }
-            if (c == ')') {
-                if (depth == 1) {
-                    if (chain != nullptr && values == chain->expected_values && k + 4 < n &&
-                        k + 3 < i + 64 && p[k + 1] == ',' && p[k + 2] == '(' &&
-                        chain_starts_value(p[k + 3], p[k + 4])) {
-                        if (!emit_entry(*chain->state, *chain->writer, chain->object,
-                                        chain->start, chain->base + k + 1 - chain->start,
-                                        chain->layout_word)) {
-                            at = k + 1;
-                            return BLOCK_FAILED;
-                        }
-                        chain->start = chain->base + k + 2;
-                        values = 1;
-                        stops &= ~((std::uint64_t{2} << (k + 2 - i)) - 1);  // the ",("
-                        continue;
-                    }
-                    at = k + 1;
-                    return BLOCK_CLOSED;
-                }
-                --depth;
-                continue;
-            }
-            if (c == '(') {
-                if (++depth > MAX_TUPLE_DEPTH) {
-                    at = k + 1;
-                    return BLOCK_TOO_DEEP;
-                }
-                continue;
-            }
-            if (c == '-' || c == '/') {
-                // Starts a comment only with "--" or "/*"; the stop-by-stop walk decides when
-                // the next byte is not in the window.
-                if (k + 1 < n && p[k + 1] != (c == '-' ? '-' : '*')) continue;
-                at = k;
-                return BLOCK_HANDOVER;
-            }
-            if (c == '"' || c == '`' || c == '#') {
-                at = k;
-                return BLOCK_HANDOVER;
-            }
+    ChainStep link(std::size_t k) {
+        if (!emit_entry(*state, *writer, object, start, base + k + 1 - start, layout_word)) {
+            return CHAIN_FAILED;
         }
-        if (stray != 0) {
-            at = i + scan_first_bit(stray);
-            return BLOCK_HANDOVER;
-        }
-        in_string = (inside >> 63) != 0 ? ~std::uint64_t{0} : 0;
-        if (in_string != 0) {
-            const std::uint64_t openings = quotes & inside;
-            if (openings != 0) string_start = i + scan_last_bit(openings);
-        } else {
-            escape_carry = 0;
-        }
+        start = base + k + 2;
+        return start >= *sync ? CHAIN_STOP : CHAIN_NEXT;
     }
-    at = in_string != 0 ? string_start : i;
-    return BLOCK_HANDOVER;
-}
+};
 
 // A comment inside a tuple may switch the escape mode (an executable comment that sets
 // sql_mode). The tuple itself is scanned, and later decoded, in the mode it started in, so
@@ -254,6 +168,10 @@ bool scan_tuple(DumpReader& reader, std::uint32_t& values, TupleChain* chain) {
             switch (tuple_blocks(p, n, backslashes, depth, values, i, link)) {
                 case BLOCK_CLOSED:
                     reader.position += i;
+                    return mode.closed();
+                case BLOCK_STOPPED:
+                    reader.position += i;
+                    link->stopped = true;
                     return mode.closed();
                 case BLOCK_FAILED:
                     reader.position += i;
@@ -604,6 +522,8 @@ bool insert_statement(DumpReader& reader, IndexWriter& writer, bool is_replace,
     chain.state = &state;
     chain.writer = &writer;
     chain.object = object;
+    static constexpr std::uint64_t NO_SYNC = ~std::uint64_t{0};
+    chain.sync = scratch.chunks != nullptr ? chunk_scan_sync(*scratch.chunks) : &NO_SYNC;
     for (;;) {
         // The flag is the mode in force where the tuple starts, after the comments in front
         // of it: an executable comment there that switches the mode applies to the tuple's
@@ -612,6 +532,30 @@ bool insert_statement(DumpReader& reader, IndexWriter& writer, bool is_replace,
         const std::uint32_t escape_flag = reader.escape_mode;
         int c = reader_peek(reader, 0);
         if (c == READER_END) return insert_fail(reader, MSG_TUPLE_EXPECTED);
+        if (c == '(' && reader.position >= *chain.sync) {
+            // Tuples a helper thread has scanned from here on are taken as they are.
+            ChunkRunView run;
+            if (chunk_scan_consult(*scratch.chunks, reader, escape_flag,
+                                   layout >= 0 ? first_values : ~std::uint32_t{0}, run)) {
+                const std::uint32_t word = static_cast<std::uint32_t>(layout) |
+                                           (escape_flag != 0 ? LAYOUT_NO_BACKSLASH : 0u);
+                std::uint64_t start = run.start;
+                for (std::uint32_t k = 0; k < run.count; ++k) {
+                    if (!emit_entry(state, writer, object, start, run.lengths[k], word)) {
+                        reader.position = start + run.lengths[k];  // where the scan would be
+                        reader.failed = 1;
+                        return false;
+                    }
+                    start += run.lengths[k] + std::uint64_t{1};
+                }
+                reader.position = run.resume;
+                if (run.resume - reader.window_start >= reader.window_length) {
+                    reader.refill_short = 1;
+                }
+                continue;
+            }
+            if (reader.failed) return false;
+        }
         chain.start = reader.position;
         ++reader.position;
         if (c != '(') return insert_fail(reader, MSG_TUPLE_EXPECTED);
@@ -620,6 +564,10 @@ bool insert_statement(DumpReader& reader, IndexWriter& writer, bool is_replace,
         chain.layout_word = static_cast<std::uint32_t>(layout) |
                             (escape_flag != 0 ? LAYOUT_NO_BACKSLASH : 0u);
         if (!scan_tuple(reader, values, layout >= 0 ? &chain : nullptr)) return false;
+        if (chain.stopped) {  // at the '(' of the next tuple, the ones before it indexed
+            chain.stopped = false;
+            continue;
+        }
         const std::uint64_t start = chain.start;  // later than the "(" above after a chain
         const std::uint64_t length = reader.position - start;
         // Checked before the layout is fixed, so that an over-long first tuple fails as such.

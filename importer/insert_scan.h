@@ -15,12 +15,13 @@
 #include "cache/index_file.h"
 #include "importer/dump_reader.h"
 #include "importer/schema.h"
+#include "importer/tuple_blocks.h"
 
 namespace kv {
 
+struct ChunkScan;
+
 inline constexpr std::uint32_t MAX_LAYOUTS = 65536;
-inline constexpr std::uint32_t MAX_TUPLE_VALUES = 4096;
-inline constexpr std::uint32_t MAX_TUPLE_DEPTH = 4096;
 inline constexpr std::uint64_t MAX_TUPLE_LENGTH = 0xFFFFFFFFu;  // an entry's 32-bit length
 
 // Test-only switch, MAX_TUPLE_LENGTH in every program: the longest tuple that is indexed, so
@@ -49,6 +50,7 @@ struct InsertScratch {
     std::uint64_t listed[MAX_COLUMNS / 64] = {};    // columns named by the current list
     int last_object = -1;                           // object of the previous statement
     ObjectLookup* lookup = nullptr;                 // optional, see schema.h
+    ChunkScan* chunks = nullptr;                    // helper threads, if any (chunk_scan.h)
     LayoutMemo with_list;                           // the last column list read
     LayoutMemo without_list;                        // the last statement without a list
 };

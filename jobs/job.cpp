@@ -30,7 +30,7 @@ bool run_open(BackgroundJob& job) {
     }
     DumpState& state = *job.new_dump_state;
     dump_state_init(state);
-    ProgressSink sink{job_report, &job, 0};
+    ProgressSink sink{job_report, &job, 0, job.threads};
     bool ok = dump_open_cached(state, job.dump_path, job.cache_root, job.new_index != 0, &sink,
                                job.lock_handle);
     if (!ok) msg_set(job.message, state.message);

@@ -91,7 +91,10 @@ TEST(MemoryBound, AdversarialImportsStayUnder64MiB) {
         objects += "CREATE TABLE `t" + std::to_string(i) + "` (`a` int);\n";
     }
     const std::string t(8191, 't');
-    // name, then head, a 1 MiB piece of 'x' repeated, and tail
+    std::string rows;  // 1 MiB of the shortest joined tuples: helper threads fill their slots
+    while (rows.size() < (1u << 20)) rows += ",(1)";
+    // name, then head, a 1 MiB piece of 'x' repeated (of rows, for the rows), and tail; the
+    // import runs with the most helper threads
     const std::vector<std::tuple<const char*, std::string, int, std::string>> dumps = {
         {"4,096 columns",
          "CREATE TABLE `w` (" + columns + ");\nINSERT INTO `w` VALUES (" + values + ");\n", 0, ""},
@@ -103,16 +106,21 @@ TEST(MemoryBound, AdversarialImportsStayUnder64MiB) {
          "` int);\nINSERT INTO `" + t +
          "` VALUES (1);\n", 0, ""},
         {"65,536 objects", objects, 0, ""},
+        {"64 MiB of 4-byte tuples", "CREATE TABLE `r` (`a` int);\nINSERT INTO `r` VALUES (0)", 64,
+         ";\n"},
     };
     for (const auto& [name, head, pieces, tail] : dumps) {
         {
             std::ofstream out(path, std::ios::binary | std::ios::trunc);
             out << head;
-            for (int i = 0; i < pieces; ++i) out << std::string(1u << 20, 'x');
+            const std::string piece = head.find("`r`") != std::string::npos ? rows
+                                                                           : std::string(1u << 20, 'x');
+            for (int i = 0; i < pieces; ++i) out << piece;
             out << tail;
         }
         auto program = kv::test::start_program(
-            KV_CLI_PATH, {"--reindex", "open", path, "--cache-root", dir.file("cache")});
+            KV_CLI_PATH,
+            {"--reindex", "--threads", "8", "open", path, "--cache-root", dir.file("cache")});
         int status = 0;
         struct rusage usage {};
         ::wait4(program.pid, &status, 0, &usage);

@@ -37,11 +37,14 @@ std::string walk_dump() {
     return dump + "REPLACE INTO `b` VALUES (9);\n";
 }
 
-// The dump opened (with a new index or from its cache if it can be loaded), its lock held.
+// The dump opened (with a new index or from its cache if it can be loaded), its lock held;
+// an import with threads scanning threads.
 struct Opened {
-    Opened(const std::string& path, const std::string& root, bool new_index) {
+    Opened(const std::string& path, const std::string& root, bool new_index,
+           std::uint32_t threads = 1) {
         FileHandle handle = INVALID_FILE;
-        ok = dump_open_cached(*state, path, root, new_index, nullptr, handle);
+        const ProgressSink sink{nullptr, nullptr, 0, threads};
+        ok = dump_open_cached(*state, path, root, new_index, &sink, handle);
         lock.reset(handle);
     }
     std::unique_ptr<DumpState> state = std::make_unique<DumpState>();
@@ -100,6 +103,30 @@ TEST(FaultWalk, ImportAndManifest) {
             });
         EXPECT_GT(points, mask == FLUSH_ONLY ? 0u : 20u);
     }
+}
+
+// Helper threads read on their own and never write: with them, the n-th write fails at the
+// same tuple, with the same message and byte position, as without them.
+TEST(FaultWalk, WritesWithHelperThreads) {
+    test::TempDir dir;
+    const std::string path = dir.file("dump.sql"), root = dir.file("cache"), dump = walk_dump();
+    write_file(path, dump);
+    import_chunk_size = 4096;
+    std::uint64_t n = 1;
+    for (; n < 1000; ++n) {
+        std::string text[2];
+        for (const std::uint32_t threads : {1u, 3u}) {
+            fault_arm(1u << FAULT_WRITE, n);
+            Opened o(path, root, true, threads);
+            text[threads / 3] = test::describe(*o.state, o.ok, dump);
+            if (fault_count() < n) text[threads / 3] = "ohne Fehler";
+            fault_arm(0, 0);
+        }
+        EXPECT_EQ(text[1], text[0]) << n;
+        if (text[0] == "ohne Fehler") break;
+    }
+    import_chunk_size = IMPORT_CHUNK_SIZE;
+    EXPECT_GT(n, 5u);
 }
 
 // A filter, an export and a tuple save: a failed run leaves its sentence, its destination as

@@ -5,6 +5,7 @@
 // byte-by-byte path (reader_byte_path_only): both must leave the same text.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -13,6 +14,7 @@
 
 #include "cache/index_file.h"
 #include "foundation/dump_state.h"
+#include "importer/chunk_scan.h"
 #include "importer/dump_reader.h"
 #include "importer/open_sequence.h"
 
@@ -86,11 +88,11 @@ inline std::string describe(const DumpState& s, bool ok, const std::string& dump
 }
 
 // A new import of the dump at path; the state stays open for reading tuples. starting_mode 1
-// starts under NO_BACKSLASH_ESCAPES.
+// starts under NO_BACKSLASH_ESCAPES; threads above 1 add helper threads (chunk_scan.h).
 inline bool import_described(DumpState& state, std::string& text, const std::string& path,
                              const std::string& root, const std::string& dump, bool byte_path,
-                             std::uint32_t starting_mode = 0) {
-    ProgressSink sink{nullptr, nullptr, starting_mode};
+                             std::uint32_t starting_mode = 0, std::uint32_t threads = 1) {
+    ProgressSink sink{nullptr, nullptr, starting_mode, threads};
     FileHandle lock = INVALID_FILE;
     reader_byte_path_only = byte_path;
     const bool ok = dump_open_cached(state, path, root, true, &sink, lock);
@@ -110,8 +112,30 @@ inline std::string reload_described(const std::string& path, const std::string& 
     return ok && state.loaded_from_cache == 1 ? describe(state, ok, dump) : std::string();
 }
 
+// The ways a threaded import is checked against the single-thread one: threads in all, and
+// the dump cut into about pieces chunks (of at least 16 bytes), so that chunk ends fall inside
+// strings, comments, headers and tuples.
+struct ThreadedWay {
+    std::uint32_t threads;
+    std::uint64_t pieces;
+};
+inline constexpr ThreadedWay THREADED_WAYS[] = {{2, 5}, {2, 61}, {4, 397}};
+
+// The dump at path imported by the threaded way over the cache at root.
+inline std::string import_threaded(const std::string& path, const std::string& root,
+                                   const std::string& dump, std::uint32_t starting_mode,
+                                   const ThreadedWay& way) {
+    DumpState state;
+    std::string text;
+    import_chunk_size = std::max<std::uint64_t>(16, dump.size() / way.pieces);
+    import_described(state, text, path, root, dump, false, starting_mode, way.threads);
+    import_chunk_size = IMPORT_CHUNK_SIZE;
+    return text;
+}
+
 // The dump at path imported through the window scans and then, over the same cache (a
-// re-import), through the byte path: the first outcome, followed by the second where they differ.
+// re-import), through the byte path and with helper threads: the first outcome, followed by
+// each other one that differs.
 inline std::string import_both_ways(const std::string& path, const std::string& dump,
                                     std::uint32_t starting_mode) {
     std::string out[2];
@@ -120,7 +144,14 @@ inline std::string import_both_ways(const std::string& path, const std::string& 
         import_described(state, out[byte_path], path, path + ".cache", dump, byte_path != 0,
                          starting_mode);
     }
-    return out[1] == out[0] ? out[0] : out[0] + "UNTERSCHIED im Byte-Pfad:\n" + out[1];
+    std::string text = out[1] == out[0] ? out[0] : out[0] + "UNTERSCHIED im Byte-Pfad:\n" + out[1];
+    for (const ThreadedWay& way : THREADED_WAYS) {
+        const std::string threaded = import_threaded(path, path + ".cache", dump, starting_mode, way);
+        if (threaded == out[0]) continue;
+        text += "UNTERSCHIED mit " + std::to_string(way.threads) + " Threads in " +
+                std::to_string(way.pieces) + " Stücken:\n" + threaded;
+    }
+    return text;
 }
 
 }  // namespace kv::test

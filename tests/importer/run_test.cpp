@@ -11,8 +11,10 @@
 #include <functional>
 #include <memory>
 #include <sstream>
+#include <thread>
 
 #include "cache/dump_open.h"
+#include "importer/chunk_scan.h"
 #include "importer/import_run.h"
 #include "importer/insert_scan.h"
 #include "importer/schema.h"
@@ -66,6 +68,42 @@ TEST(ImportRun, ProgressAndCancellation) {
     EXPECT_EQ(reports.back().second, "Bereit");
     EXPECT_EQ(import_prepared(dump, [](DumpState&) {}, &cancel),
               at_byte("Vorgang abgebrochen.", 0));
+}
+
+// With helper threads: the reports still rise to "Bereit", and a cancellation (here at the
+// first report after 150 ms spent in the first one, while helpers have scanned ahead) stops
+// the run with its message and no manifest, its helpers ended.
+TEST(ImportRun, HelperThreadsReportAndCancel) {
+    std::string dump = "CREATE TABLE t (a int, b text);\n";
+    for (int statement = 0; statement < 8; ++statement) {
+        dump += "INSERT INTO t VALUES (0,'x')";
+        for (int row = 1; row < 40000; ++row) dump += ",(" + std::to_string(row) + ",'row text')";
+        dump += ";\n";
+    }
+    import_chunk_size = 1u << 18;
+    Reports reports;
+    ProgressSink sink{record, &reports, 0, 3};
+    const std::string text = import_prepared(dump, [](DumpState&) {}, &sink);
+    EXPECT_EQ(text.rfind("320000 Einträge", 0), 0u) << text.substr(0, 200);
+    for (std::size_t i = 0; i + 1 < reports.size(); ++i) {
+        EXPECT_LE(reports[i].first, reports[i + 1].first);
+    }
+    EXPECT_EQ(reports.back().second, "Bereit");
+    // The same without helpers: the cancellation falls inside a tuple and must not read as
+    // an unterminated one.
+    for (const std::uint32_t threads : {3u, 1u}) {
+        int calls = 0;
+        const ProgressSink slow_cancel{
+            [](void* user, std::uint64_t, std::uint64_t, std::uint64_t, const char*) {
+                if (++*static_cast<int*>(user) > 1) return 0;
+                std::this_thread::sleep_for(std::chrono::milliseconds(150));
+                return 1;
+            }, &calls, 0, threads};
+        const std::string cancelled = import_prepared(dump, [](DumpState&) {}, &slow_cancel);
+        EXPECT_EQ(cancelled.rfind("Fehler: Vorgang abgebrochen. (Byte ", 0), 0u) << cancelled;
+        EXPECT_EQ(calls, 2);
+    }
+    import_chunk_size = IMPORT_CHUNK_SIZE;
 }
 
 TEST(ImportRun, CacheAndReadFailures) {

@@ -1,0 +1,81 @@
+// Helper threads that scan an import's dump ahead of its statement loop, so that an import
+// uses every core (up to 8) and not only the one the loop runs on.
+//
+// The dump is cut into chunks of 4 MiB. With T threads asked for (T >= 2), T helper threads
+// scan every chunk after the first; the loop, on the import's own thread, scans the first
+// chunk and whatever no helper's result covers, takes the helpers' results in file order and
+// writes the index. A helper cannot know where its chunk starts in the grammar (inside a
+// string, a comment, another statement), so it guesses: it takes every "),(" followed by a
+// value as the join of two tuples of an extended INSERT, in the escape mode the loop was last
+// in, and walks the tuples from there with the loop's own block pass (tuple_blocks.h). Each
+// such run ends where that pass would leave the fast path: a comment, a string in other
+// quotes, a count that changes, a join other than ",(", the 4 GiB limit. A run that goes past
+// the chunk's end stops at the first tuple that starts after it.
+//
+// The loop confirms a guess only by reaching a run's first tuple by its own scan, in the same
+// mode, with the same value count; it then takes the run's tuples as if it had scanned them
+// and goes on at the tuple after them. A wrong guess is never reached and costs nothing but
+// the helper's time; where no run is confirmed, the loop scans the bytes itself. So the index,
+// the notes, the messages and their byte positions are those of the single-thread scan.
+// Where the loop takes nothing from several chunks in a row (one row per statement), the
+// helpers try only every 16th chunk, so that they leave the processors to the loop.
+//
+// Memory: each helper holds a 1 MiB read buffer, each of the 2 T result slots up to 262,144
+// tuple lengths (1 MiB); a chunk's runs end when its slot is full. Helpers read with their own
+// positional reads and never write a message: a read that fails ends their chunk, and the
+// loop reads those bytes itself.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "foundation/dump_state.h"
+#include "importer/dump_reader.h"
+
+namespace kv {
+
+inline constexpr std::uint32_t IMPORT_THREADS_MAX = 8;
+inline constexpr std::uint64_t IMPORT_CHUNK_SIZE = 4194304;
+
+// Test-only switch, IMPORT_CHUNK_SIZE in every program (at least 16): small chunks put chunk
+// boundaries inside strings, comments and statements of small test dumps.
+extern std::uint64_t import_chunk_size;
+
+// The scanning threads of an import for threads as asked (0: one per processor), 1 to 8;
+// 1 is the loop alone, more are helpers beside it.
+std::uint32_t import_thread_count(std::uint32_t threads);
+
+// A confirmed run: count tuples, the first starting at start, each followed by ",(" and the
+// next one; lengths[i] is tuple i's length from '(' through ')'. The loop goes on at resume.
+struct ChunkRunView {
+    std::uint64_t start = 0;
+    std::uint64_t resume = 0;
+    const std::uint32_t* lengths = nullptr;
+    std::uint32_t count = 0;
+};
+
+struct ChunkScan;
+struct ChunkScanStop {
+    void operator()(ChunkScan* scan) const;  // stops and waits for every helper, then frees
+};
+using ChunkScanPtr = std::unique_ptr<ChunkScan, ChunkScanStop>;
+
+// Starts the threads helpers of an import of state's open dump (threads as asked, see
+// import_thread_count). Null when one thread is asked for, the dump has fewer than two chunks,
+// memory is short or no helper thread could start: the loop then scans everything itself.
+// The scan must be released (stopping its helpers) before the dump's handle is closed.
+ChunkScanPtr chunk_scan_start(DumpState& state, std::uint32_t threads, std::uint32_t mode);
+
+// The position from which the loop must consult the scan at every tuple start it reaches: the
+// next run's first tuple, or the start of the next helper chunk. UINT64_MAX when there is
+// none. The pointer stays valid for the scan's life.
+const std::uint64_t* chunk_scan_sync(const ChunkScan& scan);
+
+// Called by the loop at a tuple's '(' at reader.position >= *chunk_scan_sync: in escape mode,
+// after tuples of values values (all ones for the first tuple of a statement, which no run
+// may stand for). True with run when a run starts exactly here and matches. False otherwise;
+// then the reader has failed if the wait for a helper was cancelled.
+bool chunk_scan_consult(ChunkScan& scan, DumpReader& reader, std::uint32_t mode,
+                        std::uint32_t values, ChunkRunView& run);
+
+}  // namespace kv
