@@ -109,7 +109,12 @@ TEST(FaultWalk, ImportAndManifest) {
 // same tuple, with the same message and byte position, as without them.
 TEST(FaultWalk, WritesWithHelperThreads) {
     test::TempDir dir;
-    const std::string path = dir.file("dump.sql"), root = dir.file("cache"), dump = walk_dump();
+    // The walk's dump, and a statement of 10,000 rows: its 4,096-entry blocks are written
+    // from inside the runs helpers scanned.
+    std::string rows = "INSERT INTO `a` VALUES (0,'n',NULL)";
+    for (int i = 1; i < 10000; ++i) rows += ",(" + std::to_string(i) + ",'n" + std::to_string(i) + "','ab')";
+    const std::string path = dir.file("dump.sql"), root = dir.file("cache"),
+                      dump = walk_dump() + rows + ";\n";
     write_file(path, dump);
     import_chunk_size = 4096;
     std::uint64_t n = 1;
