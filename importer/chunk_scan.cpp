@@ -17,6 +17,7 @@
 
 #include "foundation/file.h"
 #include "foundation/page_buffer.h"
+#include "foundation/sql_lex.h"
 #include "foundation/thread.h"
 #include "importer/insert_scan.h"
 #include "importer/tuple_blocks.h"
@@ -31,6 +32,7 @@ constexpr std::size_t HELPER_BUFFER = 1048576;
 constexpr std::size_t READ_ALIGN = 4096;  // reads start on a page of the file
 constexpr std::size_t VIEW_MIN = 4096;    // a view shorter than this is read again
 constexpr std::uint64_t NO_SYNC = ~std::uint64_t{0};
+constexpr std::size_t JOIN_GAP_MAX = 255;  // a join of more blanks ends a run
 constexpr std::uint32_t MISSES_BEFORE_PAUSE = 4;
 constexpr std::uint64_t PROBE_EVERY = 16;
 
@@ -46,6 +48,7 @@ struct ChunkRun {
 struct Slot {
     std::atomic<std::uint64_t> done{0};  // ordinal + 1 once published
     std::unique_ptr<std::uint32_t[]> lengths;
+    std::unique_ptr<std::uint8_t[]> gaps;  // per tuple: bytes from its end to the next '('
     std::unique_ptr<ChunkRun[]> runs;
     std::uint32_t run_count = 0;
 };
@@ -121,7 +124,24 @@ std::size_t view(Helper& h, std::uint64_t from, const unsigned char*& p, bool re
     return static_cast<std::size_t>(h.base + h.length - from);
 }
 
-// The next "),(" followed by a value whose '(' lies in [from + 2, limit); false when none.
+// The join after a tuple's ')' as the statement loop reads it when no comment intervenes:
+// blanks, ',', blanks, '(' and a value start; q[0..n) are the bytes after the ')'. Returns the
+// gap, the index of the '(' in q (1 for ",("), below JOIN_GAP_MAX; 0 when the bytes are no
+// such join, -1 when they run out before that is known.
+int join_gap(const unsigned char* q, std::size_t n) {
+    std::size_t i = 0;
+    while (i < n && i < JOIN_GAP_MAX && sql_is_blank(q[i])) ++i;
+    if (i == n) return -1;
+    if (q[i] != ',') return 0;
+    ++i;
+    while (i < n && i < JOIN_GAP_MAX && sql_is_blank(q[i])) ++i;
+    if (i + 2 >= n) return i >= JOIN_GAP_MAX ? 0 : -1;
+    if (q[i] != '(' || i >= JOIN_GAP_MAX || !chain_starts_value(q[i + 1], q[i + 2])) return 0;
+    return static_cast<int>(i);
+}
+
+// The next ')' with a join after it (join_gap) whose '(' lies in [from, limit); false when
+// none.
 bool find_join(Helper& h, std::uint64_t from, std::uint64_t limit, std::uint64_t& open) {
     while (from + 2 < limit) {
         const unsigned char* p = nullptr;
@@ -130,6 +150,7 @@ bool find_join(Helper& h, std::uint64_t from, std::uint64_t limit, std::uint64_t
         const std::size_t scan_to = static_cast<std::size_t>(
             std::min<std::uint64_t>(n - 4, limit - 2 - from));
         std::size_t x = 0;
+        bool refill = false;
         for (;;) {
             const void* hit = std::memchr(p + x, ')', scan_to - x);
             if (hit == nullptr) {
@@ -137,12 +158,19 @@ bool find_join(Helper& h, std::uint64_t from, std::uint64_t limit, std::uint64_t
                 break;
             }
             x = static_cast<std::size_t>(static_cast<const unsigned char*>(hit) - p);
-            if (p[x + 1] == ',' && p[x + 2] == '(' && chain_starts_value(p[x + 3], p[x + 4])) {
-                open = from + x + 2;
+            const int gap = join_gap(p + x + 1, n - x - 1);
+            if (gap > 0) {
+                if (from + x + 1 + gap >= limit) return false;
+                open = from + x + 1 + gap;
                 return true;
+            }
+            if (gap < 0 && x > 0) {  // read on from this ')' to see its join whole
+                refill = true;
+                break;
             }
             if (++x >= scan_to) break;
         }
+        if (!refill && x == 0) x = 1;
         from += x;
     }
     return false;
@@ -156,21 +184,24 @@ struct HelperChain {
     std::uint64_t start = 0;   // the current tuple's '('
     std::uint64_t limit = 0;   // the chunk's end
     std::uint32_t* lengths = nullptr;
+    std::uint8_t* gaps = nullptr;
     std::uint32_t used = 0;    // lengths taken in the slot so far
     std::uint32_t taken = 0;   // of them in this run
 
-    // A tuple ending at end (just after ')'), joined to the next by ",(". False when the run
-    // must end before it (the slot is full, or it is longer than any entry may be).
-    bool take(std::uint64_t end) {
+    // A tuple ending at end (just after ')'), whose join puts the next '(' gap bytes further.
+    // False when the run must end before it (the slot is full, or it is longer than any entry
+    // may be).
+    bool take(std::uint64_t end, int gap) {
         const std::uint64_t length = end - start;
         if (used == SLOT_LENGTHS || length > insert_tuple_length_limit) return false;
-        lengths[used++] = static_cast<std::uint32_t>(length);
+        lengths[used] = static_cast<std::uint32_t>(length);
+        gaps[used++] = static_cast<std::uint8_t>(gap);
         ++taken;
-        start = end + 1;
+        start = end + static_cast<std::uint64_t>(gap);
         return true;
     }
     ChainStep link(std::size_t k) {
-        if (!take(base + k + 1)) return CHAIN_STOP;
+        if (!take(base + k + 1, 1)) return CHAIN_STOP;
         return start >= limit ? CHAIN_STOP : CHAIN_NEXT;
     }
 };
@@ -215,8 +246,8 @@ void walk_run(Helper& h, ChunkRun& run, HelperChain& chain, std::uint64_t& searc
             search_from = pos + at;
             break;
         }
-        // The tuple closed without the block pass's own join: take it when ",(" and a value
-        // follow all the same (a join across 64-byte blocks).
+        // The tuple closed without the block pass's own join: take it when a join follows all
+        // the same (across 64-byte blocks, or with blanks around its comma).
         const std::uint64_t end = pos + at;
         search_from = end;
         if (first) {
@@ -227,10 +258,9 @@ void walk_run(Helper& h, ChunkRun& run, HelperChain& chain, std::uint64_t& searc
             break;
         }
         const unsigned char* q = nullptr;
-        if (view(h, end, q) < 4 || q[0] != ',' || q[1] != '(' ||
-            !chain_starts_value(q[2], q[3]) || !chain.take(end)) {
-            break;
-        }
+        const std::size_t available = view(h, end, q);
+        const int gap = available == 0 ? 0 : join_gap(q, available);
+        if (gap <= 0 || !chain.take(end, gap)) break;
         if (chain.start >= chain.limit) break;
         pos = chain.start + 1;
         depth = 1;
@@ -247,6 +277,7 @@ void scan_chunk(Helper& h, Slot& slot, std::uint64_t start, std::uint64_t end) {
     HelperChain chain;
     chain.limit = end;
     chain.lengths = slot.lengths.get();
+    chain.gaps = slot.gaps.get();
     const std::uint32_t mode = scan.mode.load(std::memory_order_relaxed);
     std::uint64_t from = start >= 2 ? start - 2 : 0;
     while (slot.run_count < SLOT_RUNS && chain.used < SLOT_LENGTHS) {
@@ -353,6 +384,7 @@ ChunkScanPtr chunk_scan_start(DumpState& state, std::uint32_t threads, std::uint
         for (std::uint32_t i = 0; i < scan->slot_count; ++i) {
             Slot& slot = scan->slots[i];
             slot.lengths.reset(new std::uint32_t[SLOT_LENGTHS]);
+            slot.gaps.reset(new std::uint8_t[SLOT_LENGTHS]);
             slot.runs.reset(new ChunkRun[SLOT_RUNS]);
         }
         for (std::uint32_t i = 0; i < helper_count; ++i) {
@@ -406,6 +438,7 @@ bool chunk_scan_consult(ChunkScan& scan, DumpReader& reader, std::uint32_t mode,
                 view.start = run.start;
                 view.resume = run.resume;
                 view.lengths = slot.lengths.get() + run.first;
+                view.gaps = slot.gaps.get() + run.first;
                 view.count = run.count;
                 scan.sync = run.resume;
                 scan.held_taken = true;

@@ -5,12 +5,13 @@
 // scan every chunk after the first; the loop, on the import's own thread, scans the first
 // chunk and whatever no helper's result covers, takes the helpers' results in file order and
 // writes the index. A helper cannot know where its chunk starts in the grammar (inside a
-// string, a comment, another statement), so it guesses: it takes every "),(" followed by a
-// value as the join of two tuples of an extended INSERT, in the escape mode the loop was last
-// in, and walks the tuples from there with the loop's own block pass (tuple_blocks.h). Each
-// such run ends where that pass would leave the fast path: a comment, a string in other
-// quotes, a count that changes, a join other than ",(", the 4 GiB limit. A run that goes past
-// the chunk's end stops at the first tuple that starts after it.
+// string, a comment, another statement), so it guesses: it takes every ")" followed by "," and
+// "(" and a value as the join of two tuples of an extended INSERT (with blanks around the
+// comma, as phpMyAdmin and HeidiSQL write a tuple a line, but no comment), in the escape mode
+// the loop was last in, and walks the tuples from there with the loop's own block pass
+// (tuple_blocks.h). Each such run ends where that pass would leave the fast path: a comment, a
+// string in other quotes, a count that changes, any other join, the 4 GiB limit. A run that
+// goes past the chunk's end stops at the first tuple that starts after it.
 //
 // The loop confirms a guess only by reaching a run's first tuple by its own scan, in the same
 // mode, with the same value count; it then takes the run's tuples as if it had scanned them
@@ -20,10 +21,10 @@
 // Where the loop takes nothing from several chunks in a row (one row per statement), the
 // helpers try only every 16th chunk, so that they leave the processors to the loop.
 //
-// Memory: each helper holds a 1 MiB read buffer, each of the 2 T result slots up to 262,144
-// tuple lengths (1 MiB); a chunk's runs end when its slot is full. Helpers read with their own
-// positional reads and never write a message: a read that fails ends their chunk, and the
-// loop reads those bytes itself.
+// Memory: each helper holds a 1 MiB read buffer, each of the 4 T result slots up to 262,144
+// tuple lengths and gaps (1.25 MiB); a chunk's runs end when its slot is full. Helpers read
+// with their own positional reads and never write a message: a read that fails ends their
+// chunk, and the loop reads those bytes itself.
 #pragma once
 
 #include <cstdint>
@@ -45,12 +46,14 @@ extern std::uint64_t import_chunk_size;
 // 1 is the loop alone, more are helpers beside it.
 std::uint32_t import_thread_count(std::uint32_t threads);
 
-// A confirmed run: count tuples, the first starting at start, each followed by ",(" and the
-// next one; lengths[i] is tuple i's length from '(' through ')'. The loop goes on at resume.
+// A confirmed run: count tuples, the first starting at start, each joined to the next;
+// lengths[i] is tuple i's length from '(' through ')', and the next tuple's '(' stands gaps[i]
+// bytes after that tuple's end (1 for ",("). The loop goes on at resume.
 struct ChunkRunView {
     std::uint64_t start = 0;
     std::uint64_t resume = 0;
     const std::uint32_t* lengths = nullptr;
+    const std::uint8_t* gaps = nullptr;
     std::uint32_t count = 0;
 };
 

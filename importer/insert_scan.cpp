@@ -546,7 +546,7 @@ bool insert_statement(DumpReader& reader, IndexWriter& writer, bool is_replace,
                         reader.failed = 1;
                         return false;
                     }
-                    start += run.lengths[k] + std::uint64_t{1};
+                    start += run.lengths[k] + std::uint64_t{run.gaps[k]};
                 }
                 reader.position = run.resume;
                 if (run.resume - reader.window_start >= reader.window_length) {
