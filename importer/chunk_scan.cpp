@@ -150,7 +150,6 @@ bool find_join(Helper& h, std::uint64_t from, std::uint64_t limit, std::uint64_t
         const std::size_t scan_to = static_cast<std::size_t>(
             std::min<std::uint64_t>(n - 4, limit - 2 - from));
         std::size_t x = 0;
-        bool refill = false;
         for (;;) {
             const void* hit = std::memchr(p + x, ')', scan_to - x);
             if (hit == nullptr) {
@@ -164,14 +163,11 @@ bool find_join(Helper& h, std::uint64_t from, std::uint64_t limit, std::uint64_t
                 open = from + x + 1 + gap;
                 return true;
             }
-            if (gap < 0 && x > 0) {  // read on from this ')' to see its join whole
-                refill = true;
-                break;
-            }
+            if (gap < 0 && x > 0) break;  // read on from this ')' to see its join whole
             if (++x >= scan_to) break;
         }
-        if (!refill && x == 0) x = 1;
-        from += x;
+        from += x;  // x >= 1: every way out of the loop above is past byte 0
+
     }
     return false;
 }
@@ -216,12 +212,11 @@ void walk_run(Helper& h, ChunkRun& run, HelperChain& chain, std::uint64_t& searc
     std::uint32_t depth = 1;
     std::uint32_t values = 1;
     bool first = true;
-    bool reread = false;
-    std::uint64_t reread_at = NO_SYNC;  // where the last reread started
+    std::uint64_t reread_at = NO_SYNC;  // where the last forced read started
     search_from = run.start + 1;
     for (;;) {
         const unsigned char* p = nullptr;
-        const std::size_t n = view(h, pos, p, reread);
+        const std::size_t n = view(h, pos, p, pos == reread_at);
         if (n == 0) break;
         std::size_t at = 0;
         chain.base = pos;
@@ -234,14 +229,12 @@ void walk_run(Helper& h, ChunkRun& run, HelperChain& chain, std::uint64_t& searc
             const bool ran_out = at + 64 > n || p[at] == '\'';
             if (ran_out && pos + at != reread_at && h.base + h.length < h.scan->dump_size) {
                 pos += at;
-                reread = true;
                 reread_at = pos;
                 continue;
             }
             search_from = pos + at + 1;
             break;
         }
-        reread = false;
         if (outcome != BLOCK_CLOSED) {
             search_from = pos + at;
             break;
@@ -270,10 +263,9 @@ void walk_run(Helper& h, ChunkRun& run, HelperChain& chain, std::uint64_t& searc
     run.resume = chain.start;
 }
 
-// Scans chunk [start, end) into slot.
+// Scans chunk [start, end) into slot, whose run count starts at 0.
 void scan_chunk(Helper& h, Slot& slot, std::uint64_t start, std::uint64_t end) {
     ChunkScan& scan = *h.scan;
-    slot.run_count = 0;
     HelperChain chain;
     chain.limit = end;
     chain.lengths = slot.lengths.get();
@@ -436,7 +428,6 @@ bool chunk_scan_consult(ChunkScan& scan, DumpReader& reader, std::uint32_t mode,
                 ++scan.run_index;
                 if (run.mode != mode || run.values != values) continue;
                 view.start = run.start;
-                view.resume = run.resume;
                 view.lengths = slot.lengths.get() + run.first;
                 view.gaps = slot.gaps.get() + run.first;
                 view.count = run.count;

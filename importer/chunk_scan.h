@@ -48,10 +48,9 @@ std::uint32_t import_thread_count(std::uint32_t threads);
 
 // A confirmed run: count tuples, the first starting at start, each joined to the next;
 // lengths[i] is tuple i's length from '(' through ')', and the next tuple's '(' stands gaps[i]
-// bytes after that tuple's end (1 for ",("). The loop goes on at resume.
+// bytes after that tuple's end (1 for ",("). The loop goes on at the '(' after the last one.
 struct ChunkRunView {
     std::uint64_t start = 0;
-    std::uint64_t resume = 0;
     const std::uint32_t* lengths = nullptr;
     const std::uint8_t* gaps = nullptr;
     std::uint32_t count = 0;

@@ -279,6 +279,26 @@ bool scan_tuple(DumpReader& reader, std::uint32_t& values, TupleChain* chain) {
     }
 }
 
+// Indexes the tuples of a run that a helper thread scanned (chunk_scan.h) and moves the
+// reader to the tuple after them. False with the message in state when an entry fails, the
+// reader then just after that tuple, where the scan would have stopped.
+bool take_run(DumpReader& reader, IndexWriter& writer, std::uint32_t object,
+              std::uint32_t layout_word, const ChunkRunView& run) {
+    std::uint64_t start = run.start;
+    for (std::uint32_t k = 0; k < run.count; ++k) {
+        if (!emit_entry(*reader.state, writer, object, start, run.lengths[k], layout_word)) {
+            reader.position = start + run.lengths[k];
+            reader.failed = 1;
+            return false;
+        }
+        start += run.lengths[k] + std::uint64_t{run.gaps[k]};
+    }
+    reader.position = start;
+    // The next refill reads little: the loop will mostly jump again soon.
+    if (start - reader.window_start >= reader.window_length) reader.refill_short = 1;
+    return true;
+}
+
 // Object number of the statement's table; the previous statement's table is tried first.
 int find_table(DumpState& state, InsertScratch& scratch) {
     if (scratch.last_object >= 0 &&
@@ -524,6 +544,10 @@ bool insert_statement(DumpReader& reader, IndexWriter& writer, bool is_replace,
     chain.object = object;
     static constexpr std::uint64_t NO_SYNC = ~std::uint64_t{0};
     chain.sync = scratch.chunks != nullptr ? chunk_scan_sync(*scratch.chunks) : &NO_SYNC;
+    // Entry word: layout number and bit 31 for the escape mode the tuple is scanned in.
+    auto layout_word = [&layout](std::uint32_t escape_flag) {
+        return static_cast<std::uint32_t>(layout) | (escape_flag != 0 ? LAYOUT_NO_BACKSLASH : 0u);
+    };
     for (;;) {
         // The flag is the mode in force where the tuple starts, after the comments in front
         // of it: an executable comment there that switches the mode applies to the tuple's
@@ -537,21 +561,7 @@ bool insert_statement(DumpReader& reader, IndexWriter& writer, bool is_replace,
             ChunkRunView run;
             if (chunk_scan_consult(*scratch.chunks, reader, escape_flag,
                                    layout >= 0 ? first_values : ~std::uint32_t{0}, run)) {
-                const std::uint32_t word = static_cast<std::uint32_t>(layout) |
-                                           (escape_flag != 0 ? LAYOUT_NO_BACKSLASH : 0u);
-                std::uint64_t start = run.start;
-                for (std::uint32_t k = 0; k < run.count; ++k) {
-                    if (!emit_entry(state, writer, object, start, run.lengths[k], word)) {
-                        reader.position = start + run.lengths[k];  // where the scan would be
-                        reader.failed = 1;
-                        return false;
-                    }
-                    start += run.lengths[k] + std::uint64_t{run.gaps[k]};
-                }
-                reader.position = run.resume;
-                if (run.resume - reader.window_start >= reader.window_length) {
-                    reader.refill_short = 1;
-                }
+                if (!take_run(reader, writer, object, layout_word(escape_flag), run)) return false;
                 continue;
             }
             if (reader.failed) return false;
@@ -561,8 +571,7 @@ bool insert_statement(DumpReader& reader, IndexWriter& writer, bool is_replace,
         if (c != '(') return insert_fail(reader, MSG_TUPLE_EXPECTED);
         std::uint32_t values = 0;
         chain.expected_values = first_values;
-        chain.layout_word = static_cast<std::uint32_t>(layout) |
-                            (escape_flag != 0 ? LAYOUT_NO_BACKSLASH : 0u);
+        chain.layout_word = layout_word(escape_flag);
         if (!scan_tuple(reader, values, layout >= 0 ? &chain : nullptr)) return false;
         if (chain.stopped) {  // at the '(' of the next tuple, the ones before it indexed
             chain.stopped = false;
@@ -585,9 +594,7 @@ bool insert_statement(DumpReader& reader, IndexWriter& writer, bool is_replace,
         } else if (values != first_values) {
             return insert_fail(reader, MSG_COUNT_CHANGES);
         }
-        if (!emit_entry(state, writer, object, start, length,
-                        static_cast<std::uint32_t>(layout) |
-                            (escape_flag != 0 ? LAYOUT_NO_BACKSLASH : 0u))) {
+        if (!emit_entry(state, writer, object, start, length, layout_word(escape_flag))) {
             reader.failed = 1;
             return false;
         }
