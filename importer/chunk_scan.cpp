@@ -136,7 +136,7 @@ int join_gap(const unsigned char* q, std::size_t n) {
     ++i;
     while (i < n && i < JOIN_GAP_MAX && sql_is_blank(q[i])) ++i;
     if (i + 2 >= n) return i >= JOIN_GAP_MAX ? 0 : -1;
-    if (q[i] != '(' || i >= JOIN_GAP_MAX || !chain_starts_value(q[i + 1], q[i + 2])) return 0;
+    if (q[i] != '(' || i >= JOIN_GAP_MAX || !tuple_join_value_start(q[i + 1], q[i + 2])) return 0;
     return static_cast<int>(i);
 }
 

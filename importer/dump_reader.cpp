@@ -160,13 +160,7 @@ void reader_skip_blanks_run(DumpReader& reader) {
         if (c == READER_END) return;
         if (sql_is_blank(static_cast<unsigned char>(c))) {
             ++reader.position;
-        } else if (c == '#') {
-            reader_skip_comment(reader);
-        } else if (c == '-' && reader_peek(reader, 1) == '-') {
-            int after = reader_peek(reader, 2);
-            if (after != READER_END && !sql_is_blank(static_cast<unsigned char>(after))) return;
-            reader_skip_comment(reader);
-        } else if (c == '/' && reader_peek(reader, 1) == '*') {
+        } else if (reader_comment_at(reader) != SqlComment::none) {
             reader_skip_comment(reader);
         } else {
             return;
@@ -174,61 +168,82 @@ void reader_skip_blanks_run(DumpReader& reader) {
     }
 }
 
-void reader_skip_comment(DumpReader& reader) {
-    int first = reader_peek(reader, 0);
-    if (first == READER_END) return;
-    ++reader.position;
-    if (first == '#') {
-        skip_to_line_end(reader);
-        return;
-    }
-    if (first == '-') {
-        reader_consume(reader);
-        skip_to_line_end(reader);
-        return;
-    }
-    reader_consume(reader);  // the '*'
-    int next = reader_peek(reader, 0);
-    bool capturing = next == '!' || (next == 'M' && reader_peek(reader, 1) == '!');
-    char* capture = reader.capture.get();
-    std::uint32_t held = 0;
+namespace {
+
+// Moves past an ordinary block comment's body, after its "/*".
+void skip_block_body(DumpReader& reader) {
     for (;;) {
         std::uint64_t avail = reader_available(reader);
         if (avail != 0) {
             const unsigned char* p = reader_cursor(reader);
             const void* star = std::memchr(p, '*', avail);
-            std::uint64_t plain =
-                star != nullptr ? static_cast<std::uint64_t>(static_cast<const unsigned char*>(star) - p)
-                                : avail;
-            if (capturing && held < CAPTURE_MAX) {
-                std::uint64_t room = CAPTURE_MAX - held;
-                std::uint64_t take = plain < room ? plain : room;
-                std::memcpy(capture + held, p, take);
-                held += static_cast<std::uint32_t>(take);
+            if (star == nullptr) {
+                reader.position += avail;
+                continue;
             }
-            reader.position += plain;
-            if (star == nullptr) continue;
+            reader.position += static_cast<std::uint64_t>(static_cast<const unsigned char*>(star) - p);
         }
         int c = reader_peek(reader, 0);
         if (c == READER_END) {
             reader_fail(reader, MSG_COMMENT);
-            break;
+            return;
         }
         ++reader.position;
         if (c == '*' && reader_peek(reader, 0) == '/') {
             ++reader.position;
-            break;
+            return;
         }
-        if (capturing && held < CAPTURE_MAX) capture[held++] = static_cast<char>(c);
     }
-    if (!capturing) return;
+}
+
+// The reader as a byte source that keeps the first CAPTURE_MAX bytes it passes.
+struct CapturingBytes {
+    DumpReader& reader;
+    char* capture;
+    std::uint64_t passed = 0;
+    int peek(std::uint32_t k) const { return reader_peek(reader, k); }
+    void advance() {
+        const int c = reader_peek(reader, 0);
+        if (c == READER_END) return;
+        if (passed < CAPTURE_MAX) capture[passed] = static_cast<char>(c);
+        ++passed;
+        ++reader.position;
+    }
+};
+
+// Moves past an executable comment's body, after its "/*", and hands its contents on.
+void skip_executable_body(DumpReader& reader) {
+    CapturingBytes bytes{reader, reader.capture.get()};
+    const bool closed = sql_skip_executable_body(bytes, reader_escape_mode(reader));
+    if (!closed) reader_fail(reader, MSG_COMMENT);
+    // The contents end before the closing "*/"; an unterminated comment's run to the end.
+    const std::uint64_t contents = closed ? bytes.passed - 2 : bytes.passed;
+    const std::uint64_t held = contents < CAPTURE_MAX ? contents : CAPTURE_MAX;
+    char* capture = reader.capture.get();
     capture[held] = '\0';
     sql_mode_recognise(reader, capture);
     versioned_code_capture(reader.versioned, *reader.state, capture, reader.escape_mode != 0);
 }
 
+}  // namespace
+
+void reader_skip_comment(DumpReader& reader) {
+    const SqlComment kind = reader_comment_at(reader);
+    if (kind == SqlComment::none) return;
+    if (kind == SqlComment::line) {
+        skip_to_line_end(reader);
+        return;
+    }
+    reader.position += 2;  // "/*"
+    if (kind == SqlComment::executable) {
+        skip_executable_body(reader);
+    } else {
+        skip_block_body(reader);
+    }
+}
+
 bool reader_skip_quoted(DumpReader& reader, unsigned char quote) {
-    const bool escapes = quote != '`' && reader.escape_mode == 0;
+    const bool escapes = escapes_in(reader_escape_mode(reader), quote);
     for (;;) {
         std::uint64_t avail = reader_available(reader);
         if (avail != 0) {
@@ -240,22 +255,11 @@ bool reader_skip_quoted(DumpReader& reader, unsigned char quote) {
             reader.position += i;
             if (i == avail) continue;
         }
-        int c = reader_peek(reader, 0);
-        if (c == READER_END) {
-            reader_fail(reader, MSG_STRING);
-            return false;
-        }
-        ++reader.position;
-        if (c == quote) {
-            if (reader_peek(reader, 0) != quote) return true;
-            ++reader.position;  // doubled quote: one quote inside the text
-        } else if (c == '\\' && escapes) {
-            if (reader_peek(reader, 0) == READER_END) {
-                reader_fail(reader, MSG_STRING);
-                return false;
-            }
-            ++reader.position;
-        }
+        // The byte the window cannot decide: the rest of the string by the general rule.
+        ReaderBytes bytes{reader};
+        if (sql_skip_quoted_body(bytes, quote, escapes)) return true;
+        reader_fail(reader, MSG_STRING);
+        return false;
     }
 }
 
@@ -347,26 +351,12 @@ bool reader_skip_statement(DumpReader& reader) {
             reader.position += reader.delimiter_length;
             return true;
         }
-        ++reader.position;
-        if (is_quote(c)) {
-            if (!reader_skip_quoted(reader, static_cast<unsigned char>(c))) return false;
-        } else if (c == '#') {
-            --reader.position;
+        if (reader_comment_at(reader) != SqlComment::none) {
             reader_skip_comment(reader);
-        } else if (c == '-') {
-            if (reader_peek(reader, 0) == '-') {
-                int after = reader_peek(reader, 1);
-                if (after != READER_END && sql_is_blank(static_cast<unsigned char>(after))) {
-                    --reader.position;
-                    reader_skip_comment(reader);
-                }
-            }
-        } else if (c == '/') {
-            if (reader_peek(reader, 0) == '*') {
-                --reader.position;
-                reader_skip_comment(reader);
-            }
+            continue;
         }
+        ++reader.position;
+        if (is_quote(c) && !reader_skip_quoted(reader, static_cast<unsigned char>(c))) return false;
     }
     return !reader.failed;
 }

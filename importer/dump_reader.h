@@ -19,6 +19,7 @@
 #include "foundation/dump_state.h"
 #include "foundation/page_buffer.h"
 #include "foundation/progress.h"
+#include "foundation/sql_lex.h"
 #include "importer/versioned_code.h"
 
 namespace kv {
@@ -27,7 +28,7 @@ inline constexpr std::uint64_t READER_WINDOW_SIZE = 1048576;
 // A refill after the position jumped ahead (past tuples that helper threads scanned) reads
 // this much first: most of a full window would only be passed over by the next jump.
 inline constexpr std::uint64_t READER_SHORT_READ = 65536;
-inline constexpr int READER_END = 256;  // out-of-band result of reader_peek
+inline constexpr int READER_END = SQL_END;  // out-of-band result of reader_peek
 inline constexpr std::uint32_t TOKEN_MAX = 8191;
 inline constexpr std::uint32_t DELIMITER_MAX = 19;
 inline constexpr std::uint32_t CAPTURE_MAX = 65536;
@@ -135,6 +136,24 @@ inline const unsigned char* reader_cursor(const DumpReader& reader) {
     return reader.window.get() + (reader.position - reader.window_start);
 }
 
+// The reader as a byte source of the lexical walkers (sql_lex.h).
+struct ReaderBytes {
+    DumpReader& reader;
+    int peek(std::uint32_t k) const { return reader_peek(reader, k); }
+    void advance() { reader_consume(reader); }
+};
+
+// The comment that starts at the position (SqlComment::none for any other byte).
+inline SqlComment reader_comment_at(DumpReader& reader) {
+    ReaderBytes bytes{reader};
+    return sql_comment_at(bytes);
+}
+
+// The escape mode strings are read in now.
+inline EscapeMode reader_escape_mode(const DumpReader& reader) {
+    return escape_mode_of(reader.escape_mode != 0);
+}
+
 // Out-of-line part of reader_skip_blanks.
 void reader_skip_blanks_run(DumpReader& reader);
 
@@ -148,7 +167,9 @@ inline void reader_skip_blanks(DumpReader& reader) {
     }
     reader_skip_blanks_run(reader);
 }
-// Position on the first byte of a comment; moves past it.
+// Position on the first byte of a comment; moves past it. An executable comment is read as
+// code in the escape mode in force; its contents (from the "!" or "M!" to before the closing
+// "*/", at most 64 KiB) go to the SQL_MODE recogniser and the code-object notes.
 void reader_skip_comment(DumpReader& reader);
 // Called after the opening quote q was consumed; moves past the closing quote.
 bool reader_skip_quoted(DumpReader& reader, unsigned char quote);

@@ -121,6 +121,7 @@ bool scan_statement(ImportRun& run) {
         }
         try {
             run.database.assign(run.second.text);
+            reader.versioned.database = run.database;
         } catch (const std::bad_alloc&) {
             dump_state_fail(*reader.state, MSG_MEMORY);
             return false;
@@ -160,6 +161,7 @@ bool import_run(DumpState& state, const ProgressSink* sink) {
     run->scratch.chunks = run->chunks.get();
     try {
         run->database = DEFAULT_DATABASE;
+        run->reader.versioned.database = run->database;
     } catch (const std::bad_alloc&) {
         return false;
     }

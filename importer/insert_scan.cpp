@@ -223,7 +223,7 @@ bool scan_tuple(DumpReader& reader, std::uint32_t& values, TupleChain* chain) {
                     continue;
                 }
                 // '-' and '/' that cannot start a comment; '#' always does.
-                if (b != '#' && i + 1 < n && p[i + 1] != b && p[i + 1] != '*') {
+                if (i + 1 < n && !sql_may_start_comment(b, p[i + 1])) {
                     ++i;
                     continue;
                 }
@@ -235,6 +235,10 @@ bool scan_tuple(DumpReader& reader, std::uint32_t& values, TupleChain* chain) {
         // Byte path: the reference model the two window walks are tested against.
         int c = reader_peek(reader, 0);
         if (c == READER_END) return insert_fail(reader, MSG_TUPLE_UNTERMINATED);
+        if (reader_comment_at(reader) != SqlComment::none) {
+            mode.skip_comment();
+            continue;
+        }
         ++reader.position;
         switch (c) {
             case '\'':
@@ -252,25 +256,6 @@ bool scan_tuple(DumpReader& reader, std::uint32_t& values, TupleChain* chain) {
             case ',':
                 if (depth == 1 && ++values > MAX_TUPLE_VALUES) {
                     return insert_fail(reader, MSG_TOO_MANY_VALUES);
-                }
-                break;
-            case '#':
-                --reader.position;
-                mode.skip_comment();
-                break;
-            case '-':
-                if (reader_peek(reader, 0) == '-') {
-                    int after = reader_peek(reader, 1);
-                    if (after != READER_END && sql_is_blank(static_cast<unsigned char>(after))) {
-                        --reader.position;
-                        mode.skip_comment();
-                    }
-                }
-                break;
-            case '/':
-                if (reader_peek(reader, 0) == '*') {
-                    --reader.position;
-                    mode.skip_comment();
                 }
                 break;
             default:
@@ -358,10 +343,7 @@ bool read_column_list(DumpReader& reader, std::uint32_t object, InsertScratch& s
 // effect beyond its column numbers (an executable comment may switch the escape mode).
 bool free_of_comments(const unsigned char* p, std::size_t n) {
     for (std::size_t i = 0; i < n; ++i) {
-        if (p[i] == '#') return false;
-        if (i + 1 < n && ((p[i] == '/' && p[i + 1] == '*') || (p[i] == '-' && p[i + 1] == '-'))) {
-            return false;
-        }
+        if (sql_may_start_comment(p[i], i + 1 < n ? p[i + 1] : SQL_END)) return false;
     }
     return true;
 }

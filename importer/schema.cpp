@@ -265,7 +265,7 @@ bool create_keyword_search_ends(const Token& token) {
 bool text_read_token(TextSpan& span, Token& token) {
     const unsigned char* b = span.bytes;
     const std::uint64_t end = span.length;
-    std::uint64_t p = span_skip_blanks(b, end, span.position);
+    std::uint64_t p = span_skip_blanks(b, end, span.position, escape_mode_of(span.no_backslash));
     token.start = p;
     token.length = 0;
     token.text[0] = '\0';
@@ -281,7 +281,7 @@ bool text_read_token(TextSpan& span, Token& token) {
     unsigned char c = b[p++];
     if (c == '\'' || c == '"' || c == '`') {
         token.kind = c == '`' ? TOKEN_BACKQUOTED : TOKEN_STRING;
-        const bool escapes = c != '`' && !span.no_backslash;
+        const bool escapes = escapes_in(escape_mode_of(span.no_backslash), c);
         while (p < end) {
             unsigned char x = b[p++];
             if (x == c) {
@@ -397,7 +397,7 @@ bool create_parse(DumpState& state, const char* text, std::string_view current_d
     std::uint64_t p = t.end;
     for (;;) {
         if (p >= end) return true;
-        std::uint64_t d = value_find_end(b, end, p, no_backslash);
+        std::uint64_t d = value_find_end(b, end, p, escape_mode_of(no_backslash));
         if (d <= p) return true;
         TextSpan definition;
         definition.bytes = b;

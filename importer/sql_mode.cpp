@@ -1,6 +1,7 @@
 // SQL_MODE recogniser (see sql_mode.h).
 #include "importer/sql_mode.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "foundation/sql_lex.h"
@@ -97,6 +98,18 @@ bool restore_ifnull(DumpReader& reader, const unsigned char* t, std::size_t leng
     return true;
 }
 
+// The end of the bare word at j when it stands alone as the value (followed by the end of the
+// assignment: a comma, a blank, a ";", the end of the text or of a comment); j when there is
+// no such word (a function call, a qualified name, a number).
+std::size_t mode_word_end(const unsigned char* t, std::size_t length, std::size_t j) {
+    if (j >= length || !sql_is_word(t[j]) || (t[j] >= '0' && t[j] <= '9') || t[j] == '@') return j;
+    std::size_t w = j;
+    while (w < length && sql_is_word(t[w])) ++w;
+    const std::size_t after = skip_blanks(t, length, w);
+    if (after < length && t[after] != ',' && t[after] != ';' && t[after] != '*') return j;
+    return w;
+}
+
 }  // namespace
 
 void sql_mode_recognise(DumpReader& reader, const char* text) {
@@ -121,13 +134,22 @@ void sql_mode_recognise(DumpReader& reader, const char* text) {
             char value[VALUE_SCRATCH];
             copy_quoted(t, length, j, value);
             reader.escape_mode = mode_of(value);
-        } else if (c == '@') {
-            reader.escape_mode = reader.saved_escape_mode;
-        } else if ((c == 'D' || c == 'd') && j + 1 < length &&
-                   (t[j + 1] == 'E' || t[j + 1] == 'e')) {
-            reader.escape_mode = 0;
+        } else if (c == '@' && (j + 1 >= length || t[j + 1] != '@')) {
+            reader.escape_mode = reader.saved_escape_mode;  // a user variable: the saved mode
         } else if (!restore_ifnull(reader, t, length, j)) {
-            reader_fail(reader, MSG_DYNAMIC);
+            const std::size_t w = mode_word_end(t, length, j);
+            if (w == j) {
+                // A system variable (the global mode, which the dump cannot know), a function
+                // or a number.
+                reader_fail(reader, MSG_DYNAMIC);
+                continue;
+            }
+            // A bare mode name is a literal as much as a quoted one: DEFAULT, TRADITIONAL.
+            char value[VALUE_SCRATCH];
+            const std::size_t n = std::min(w - j, VALUE_SCRATCH - 1);
+            for (std::size_t k = 0; k < n; ++k) value[k] = static_cast<char>(lower(t[j + k]));
+            value[n] = '\0';
+            reader.escape_mode = mode_of(value);
         }
     }
 }

@@ -1,9 +1,11 @@
 // Keeps the dump reader's escape mode (NO_BACKSLASH_ESCAPES) in step with the SQL_MODE
-// assignments of a dump without executing SQL: literal quoted values (to sql_mode,
-// @@sql_mode, @@SESSION.sql_mode), the save-and-restore idiom through @OLD_SQL_MODE (also
-// HeidiSQL's IFNULL(@OLD_SQL_MODE, '…')), and DEFAULT; the server-wide mode (GLOBAL, PERSIST)
-// is left alone. Every other assignment form is refused, since guessing the mode would
-// misplace tuple ends in gigabytes of data.
+// assignments of a dump without executing SQL: literal values, quoted or bare (to sql_mode,
+// @@sql_mode, @@SESSION.sql_mode; 'NO_BACKSLASH_ESCAPES', TRADITIONAL, DEFAULT), and the
+// save-and-restore idiom through a user variable such as @OLD_SQL_MODE (also HeidiSQL's
+// IFNULL(@OLD_SQL_MODE, '…')); assignments to the server-wide mode (GLOBAL, PERSIST) are left
+// alone. Every other value (a system variable such as @@GLOBAL.sql_mode, whose value the dump
+// cannot know, a function, a number) is refused, since guessing the mode would misplace tuple
+// ends in gigabytes of data.
 //
 // Texts are executable-comment captures (at most 64 KiB) and SET statements (at most 2 MiB);
 // one pass over the text, no allocation (a 512-byte scratch for a quoted value).

@@ -10,7 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "foundation/sql_quote.h"
+#include "foundation/sql_lex.h"
 
 namespace kv {
 
@@ -28,13 +28,6 @@ enum BlockOutcome {
 
 // What a chain asks of the block pass after it took a tuple joined to the next by ",(".
 enum ChainStep { CHAIN_NEXT, CHAIN_STOP, CHAIN_FAILED };
-
-// A byte that starts a value, so that the statement loop would find nothing between "(" and
-// the value either: no blank, no comment, no ")".
-inline bool chain_starts_value(unsigned char c, unsigned char next) {
-    return (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z') || c == '\'' ||
-           c == '_' || (c == '-' && next != '-');
-}
 
 // Walks the tuple body in [0, n) starting outside any string. BLOCK_CLOSED with at just after
 // the tuple's ')'; BLOCK_TOO_DEEP / BLOCK_TOO_MANY with at just after the '(' or ',' that
@@ -81,7 +74,7 @@ BlockOutcome tuple_blocks(const unsigned char* p, std::size_t n, bool backslashe
                 if (depth == 1) {
                     if (chain != nullptr && values == chain->expected_values && k + 4 < n &&
                         k + 3 < i + 64 && p[k + 1] == ',' && p[k + 2] == '(' &&
-                        chain_starts_value(p[k + 3], p[k + 4])) {
+                        tuple_join_value_start(p[k + 3], p[k + 4])) {
                         const ChainStep step = chain->link(k);
                         if (step == CHAIN_FAILED) {
                             at = k + 1;
@@ -111,7 +104,7 @@ BlockOutcome tuple_blocks(const unsigned char* p, std::size_t n, bool backslashe
             if (c == '-' || c == '/') {
                 // Starts a comment only with "--" or "/*"; the stop-by-stop walk decides when
                 // the next byte is not in the window.
-                if (k + 1 < n && p[k + 1] != (c == '-' ? '-' : '*')) continue;
+                if (k + 1 < n && !sql_may_start_comment(c, p[k + 1])) continue;
                 at = k;
                 return BLOCK_HANDOVER;
             }

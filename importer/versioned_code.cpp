@@ -43,8 +43,9 @@ void note_object(VersionedCode& code, DumpState& state, const CreateKeyword& kin
     }
 }
 
-// The object name after the keyword, as `name` or `database`.`name`; "" when none follows.
-std::string object_name(TextSpan& span, Token& t) {
+// The object name after the keyword as `database`.`name` (the current database when the
+// name is not qualified); "" when none follows.
+std::string object_name(TextSpan& span, Token& t, const std::string& database) {
     std::string name;
     if (!text_read_token(span, t)) return name;
     if (token_is_keyword(t, "IF")) {  // IF NOT EXISTS
@@ -59,14 +60,16 @@ std::string object_name(TextSpan& span, Token& t) {
         text_read_token(after, t) && t.kind != TOKEN_OTHER) {
         name += std::string(".`") + t.text + "`";
         span = after;
+        return name;
     }
-    return name;
+    return "`" + database + "`." + name;
 }
 
 }  // namespace
 
 bool versioned_code_start(VersionedCode& code) {
     code.after_create = false;
+    code.database.clear();
     code.noted.clear();
     code.token.reset(new (std::nothrow) Token);
     return code.token != nullptr;
@@ -91,7 +94,13 @@ void versioned_code_capture(VersionedCode& code, DumpState& state, const char* c
         if (const CreateKeyword* k = create_keyword(t)) {
             code.after_create = false;
             if (k->kind == OBJECT_VIEW || k->kind == OBJECT_ROUTINE) {
-                note_object(code, state, *k, object_name(span, t));
+                std::string name;
+                try {
+                    name = object_name(span, t, code.database);
+                } catch (const std::bad_alloc&) {
+                    name.clear();  // the note without a name
+                }
+                note_object(code, state, *k, name);
             }
         } else if (create_keyword_search_ends(t)) {
             code.after_create = false;

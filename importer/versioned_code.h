@@ -4,6 +4,8 @@
 // and the import neither executes nor parses them as statements. This tracker follows a chain
 // across the comments of one statement and appends one import note per object, naming it, so
 // that the user learns what the browser does not show, however the statement was split.
+// Objects are named with their database (`db`.`name`), so that views of one name in several
+// databases (a dump of all databases of a multi-tenant server) are each noted once.
 //
 // Captures are at most 64 KiB; the objects already noted are kept as 64-bit hashes, at most
 // 65,536 of them (beyond that a note is no longer held back as a repeat).
@@ -11,6 +13,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <unordered_set>
 
 #include "foundation/dump_state.h"
@@ -21,7 +24,8 @@ struct Token;
 
 struct VersionedCode {
     bool after_create = false;                 // a comment of this statement said CREATE
-    std::unordered_set<std::uint64_t> noted;   // kind and name of the objects noted so far
+    std::string database;                      // the database of unqualified names (USE)
+    std::unordered_set<std::uint64_t> noted;   // kind and full name of the objects noted so far
     std::unique_ptr<Token> token;              // scratch
 };
 

@@ -135,16 +135,16 @@ bool record_decode(DumpState& state, std::uint32_t table, const IndexEntry& entr
     }
 
     const ColumnLayout& layout = object.layouts[layout_number];
+    const bool no_backslash = (entry.layout_word & LAYOUT_NO_BACKSLASH) != 0;
     if (layout.columns.empty()) {
         // A layout without values belongs to an empty tuple "()"; anything else inside means
         // the layout does not describe this tuple.
-        if (span_skip_blanks(tuple, length - 1, 1) != length - 1) {
+        if (span_skip_blanks(tuple, length - 1, 1, escape_mode_of(no_backslash)) != length - 1) {
             return fail(state, out, MSG_LAYOUT_MISMATCH);
         }
         return true;
     }
 
-    const bool no_backslash = (entry.layout_word & LAYOUT_NO_BACKSLASH) != 0;
     const std::size_t value_total = layout.columns.size();
     std::uint64_t p = 1;
     for (std::size_t j = 0; j < value_total; ++j) {
@@ -153,7 +153,7 @@ bool record_decode(DumpState& state, std::uint32_t table, const IndexEntry& entr
         Value& value = out.values[c];
         std::uint64_t k = value_decode_plain(tuple, length, p, no_backslash, value);
         if (k >= length) {
-            k = value_find_end(tuple, length, p, no_backslash);
+            k = value_find_end(tuple, length, p, escape_mode_of(no_backslash));
             if (k >= length) return fail(state, out, MSG_BAD_FIELD);
             const std::string_view source(out.tuple.data() + p, k - p);
             if (!value_decode(source, no_backslash, value)) return fail(state, out, MSG_BAD_FIELD);

@@ -44,7 +44,7 @@ bool parse_strings(const unsigned char* b, std::size_t d, std::size_t pos, bool 
     for (;;) {
         pos = append_quoted(b, d, b[pos], !no_backslash, pos + 1, out);
         if (pos >= d) return false;  // no closing quote
-        pos = span_skip_blanks(b, d, pos + 1);
+        pos = span_skip_blanks(b, d, pos + 1, escape_mode_of(no_backslash));
         if (pos == d) return true;
         if (!is_quote(b[pos])) return false;
     }
@@ -52,7 +52,7 @@ bool parse_strings(const unsigned char* b, std::size_t d, std::size_t pos, bool 
 
 bool classify(std::string_view bytes, bool no_backslash, Value& out) {
     const unsigned char* all = bytes_of(bytes);
-    std::size_t start = span_skip_blanks(all, bytes.size(), 0);
+    std::size_t start = span_skip_blanks(all, bytes.size(), 0, escape_mode_of(no_backslash));
     std::size_t end = bytes.size();
     while (end > start && sql_is_blank(all[end - 1])) --end;
     const unsigned char* b = all + start;
@@ -147,12 +147,12 @@ void strip_comments(std::string_view source, bool no_backslash, std::string& cop
     while (i < n) {
         const unsigned char c = s[i];
         if (c == '\'' || c == '"' || c == '`') {
-            const std::size_t close = sql_quoted_end(s, n, c, c != '`' && !no_backslash, i + 1);
+            const std::size_t close = sql_quoted_end(s, n, c, escapes_in(escape_mode_of(no_backslash), c), i + 1);
             const std::size_t next = close < n ? close + 1 : n;
             copy.append(source.substr(i, next - i));
             i = next;
-        } else if (sql_comment_starts(s, n, i)) {
-            i = sql_comment_end(s, n, i);
+        } else if (const SqlComment kind = sql_comment_starts(s, n, i); kind != SqlComment::none) {
+            i = sql_comment_end(s, n, i, kind, escape_mode_of(no_backslash));
             copy.push_back(' ');
         } else {
             copy.push_back(static_cast<char>(c));

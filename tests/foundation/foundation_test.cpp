@@ -37,10 +37,10 @@ TEST(SqlLex, ItemEndsAndCommentSkipping) {
         {"-- x,\n1,2", false, 7},      {"# x)\n3)", false, 6},
     };
     auto bytes = [](const std::string& s) { return reinterpret_cast<const unsigned char*>(s.data()); };
-    for (const auto& c : items) EXPECT_EQ(value_find_end(bytes(c.text), c.text.size(), 0, c.no_backslash), c.end) << c.text;
+    for (const auto& c : items) EXPECT_EQ(value_find_end(bytes(c.text), c.text.size(), 0, escape_mode_of(c.no_backslash)), c.end) << c.text;
     const std::pair<std::string, std::uint64_t> skips[] = {
         {" \t/* c */ -- n\r\n#x\nINSERT", 19}, {"--1", 0}, {"/*/ */x", 6}, {"/* open", 7}};
-    for (const auto& [text, end] : skips) EXPECT_EQ(span_skip_blanks(bytes(text), text.size(), 0), end) << text;
+    for (const auto& [text, end] : skips) EXPECT_EQ(span_skip_blanks(bytes(text), text.size(), 0, EscapeMode::backslash), end) << text;
 }
 
 TEST(Message, SixtyFourBitValuesAndSafeCuts) {

@@ -211,7 +211,7 @@ TEST(SqlMode, AssignmentsFromTheTable) {
             << text;
         ++rows;
     }
-    EXPECT_EQ(rows, 43);
+    EXPECT_EQ(rows, 50);
 }
 
 }  // namespace

@@ -71,7 +71,7 @@ inline bool split_tuple(std::string_view tuple, const std::vector<std::uint8_t>&
     values.assign(binary.size(), Value{});
     std::uint64_t p = 1;
     for (std::size_t c = 0; c < binary.size(); ++c) {
-        const std::uint64_t k = value_find_end(t, tuple.size(), p, no_backslash);
+        const std::uint64_t k = value_find_end(t, tuple.size(), p, escape_mode_of(no_backslash));
         if (k >= tuple.size() || !value_decode(tuple.substr(p, k - p), no_backslash, values[c])) return false;
         if (values[c].kind == VALUE_TEXT && binary[c] != 0) {
             hex_encode(std::string(values[c].text), values[c].text);
@@ -152,7 +152,7 @@ inline const char* check_tuple(std::string_view inside, Coverage& seen) {
     for (const bool nb : {false, true}) {
         std::vector<std::uint8_t> binary;
         for (std::uint64_t p = 1;;) {
-            const std::uint64_t k = value_find_end(t, n, p, nb);
+            const std::uint64_t k = value_find_end(t, n, p, escape_mode_of(nb));
             const std::string_view source = std::string_view(tuple).substr(p, std::min<std::uint64_t>(k, n) - p);
             Value v[2];
             if (!value_decode(source, nb, v[0]) || !literal_classify(source, nb, v[1])) return "decode failed";
@@ -173,7 +173,7 @@ inline const char* check_tuple(std::string_view inside, Coverage& seen) {
             const std::size_t end = value_decode_plain(t, n, start, nb, fast);
             if (end >= n) continue;
             ++seen.plain;
-            if (end != value_find_end(t, n, start, nb)) return "plain value ends elsewhere";
+            if (end != value_find_end(t, n, start, escape_mode_of(nb))) return "plain value ends elsewhere";
             if (!value_decode(std::string_view(tuple).substr(start, end - start), nb, general) ||
                 fast.kind != general.kind || fast.text != general.text) {
                 return "plain value differs from the general path";
