@@ -2,7 +2,9 @@
 // inner loops of the import, which walk every byte of dumps of tens of gigabytes.
 //
 // On x86-64 (SSE2 is part of every such processor, so the Windows build has it too) 16 or 32
-// bytes are tested at a time; elsewhere the same results come from a byte loop. Every function
+// bytes are tested at a time; elsewhere the same results come from a byte loop. Builds with
+// KV_SCALAR_ONLY (the "scalar" preset, whose suites ./kv test runs too) take the byte loops
+// on x86-64 as well, so that every test checks them against the same expectations. Every function
 // takes a range [from, n) of readable bytes and returns the index of the first byte of the set
 // in it, or n when there is none; nothing is read at or beyond n.
 #pragma once
@@ -11,7 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#if defined(__SSE2__) || defined(_M_X64)
+#if (defined(__SSE2__) || defined(_M_X64)) && !defined(KV_SCALAR_ONLY)
 #include <emmintrin.h>
 #define KV_BYTE_SCAN_SSE2 1
 #endif

@@ -84,21 +84,40 @@ SqlComment sql_comment_at(Source& s) {
     return SqlComment::block;
 }
 
-// Called after the opening quote; moves past the closing one. False when the text ends first.
-template <typename Source>
-bool sql_skip_quoted_body(Source& s, int quote, bool escapes) {
+enum class QuotedEnd : std::uint8_t {
+    closed,        // the source stands after the closing quote
+    unterminated,  // the text ended inside the string
+    open_escape,   // the text ended right after an escaping backslash
+    stopped,       // content asked to stop
+};
+
+// Called after the opening quote of a string or name (quote: ' " or `): hands each byte the
+// text holds to content(byte), which returns false to stop: a doubled quote as one quote, an
+// escaped byte as itself (without its backslash and untranslated: \n gives 'n'). Moves past
+// the closing quote. The general form of the quote rule; sql_quote.h has the fast ones.
+template <typename Source, typename Content>
+QuotedEnd sql_walk_quoted_body(Source& s, int quote, bool escapes, Content&& content) {
     for (;;) {
-        const int c = s.peek(0);
-        if (c == SQL_END) return false;
+        int c = s.peek(0);
+        if (c == SQL_END) return QuotedEnd::unterminated;
         s.advance();
         if (c == quote) {
-            if (s.peek(0) != quote) return true;
+            if (s.peek(0) != quote) return QuotedEnd::closed;
             s.advance();  // a doubled quote stands for one
         } else if (c == '\\' && escapes) {
-            if (s.peek(0) == SQL_END) return false;
+            c = s.peek(0);
+            if (c == SQL_END) return QuotedEnd::open_escape;
             s.advance();  // the escaped byte, whatever it is
         }
+        if (!content(static_cast<unsigned char>(c))) return QuotedEnd::stopped;
     }
+}
+
+// The same without the bytes: false when the text ends inside the string.
+template <typename Source>
+bool sql_skip_quoted_body(Source& s, int quote, bool escapes) {
+    return sql_walk_quoted_body(s, quote, escapes, [](unsigned char) { return true; }) ==
+           QuotedEnd::closed;
 }
 
 // Moves through the next line feed (or to the end of the text).
@@ -172,8 +191,8 @@ bool sql_skip_comment(Source& s, SqlComment kind, EscapeMode mode) {
         sql_skip_line(s);
         return true;
     }
-    s.advance();
-    s.advance();
+    s.advance();  // the "/"
+    s.advance();  // the "*", which cannot be the one that closes ("/*/" is open)
     return kind == SqlComment::executable ? sql_skip_executable_body(s, mode)
                                           : sql_skip_block_body(s);
 }

@@ -13,9 +13,10 @@ set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 # The largest input each target is given: a whole dump (imports stay at milliseconds), the
-# inside of one VALUES tuple, index file sizes + manifest, kind + cap + a value's text.
-declare -A max_len=([fuzz_import]=65536 [fuzz_value]=16384 [fuzz_manifest]=65536 [fuzz_text]=8192)
-all=(fuzz_import fuzz_value fuzz_manifest fuzz_text)
+# inside of one VALUES tuple, index file sizes + manifest, kind + cap + a value's text, a text
+# for the quadratic lexical model.
+declare -A max_len=([fuzz_import]=65536 [fuzz_value]=16384 [fuzz_manifest]=65536 [fuzz_text]=8192 [fuzz_lex]=1024)
+all=(fuzz_import fuzz_value fuzz_manifest fuzz_text fuzz_lex)
 [[ "${1:-}" =~ ^[0-9]+$ ]] ||
   { printf 'usage: fuzz/run-fuzz.sh SECONDS [TARGET...]\ntargets: %s\n' "${all[*]}" >&2; exit 2; }
 seconds=$1 && shift

@@ -278,31 +278,19 @@ bool reader_read_token(DumpReader& reader, Token& token) {
     token.kind = TOKEN_WORD;
     if (is_quote(c)) {
         token.kind = c == '`' ? TOKEN_BACKQUOTED : TOKEN_STRING;
-        const bool escapes = c != '`' && reader.escape_mode == 0;
-        for (;;) {
-            int b = reader_peek(reader, 0);
-            if (b == READER_END) break;
-            ++reader.position;
-            if (b == c) {
-                if (reader_peek(reader, 0) != c) {
-                    token.text[token.length] = '\0';
-                    token.end = reader.position;
-                    return true;
-                }
-                ++reader.position;
-            } else if (b == '\\' && escapes) {
-                b = reader_peek(reader, 0);
-                if (b == READER_END) break;
-                ++reader.position;
-            }
-            if (token.length == TOKEN_MAX) {
-                reader_fail(reader, MSG_QUOTED_LONG);
-                token.kind = TOKEN_NONE;
-                return false;
-            }
-            token.text[token.length++] = static_cast<char>(b);
+        ReaderBytes bytes{reader};
+        const QuotedEnd end = sql_walk_quoted_body(
+            bytes, c, escapes_in(reader_escape_mode(reader), c), [&token](unsigned char b) {
+                if (token.length == TOKEN_MAX) return false;
+                token.text[token.length++] = static_cast<char>(b);
+                return true;
+            });
+        if (end == QuotedEnd::closed) {
+            token.text[token.length] = '\0';
+            token.end = reader.position;
+            return true;
         }
-        reader_fail(reader, MSG_HEADER_STRING);
+        reader_fail(reader, end == QuotedEnd::stopped ? MSG_QUOTED_LONG : MSG_HEADER_STRING);
         token.kind = TOKEN_NONE;
         return false;
     }

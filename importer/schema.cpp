@@ -231,12 +231,8 @@ bool column_is_invisible(std::string_view type_text) {
     for (std::size_t i = 0; i < n;) {
         const auto c = static_cast<unsigned char>(type_text[i]);
         if (c == '\'' || c == '"' || c == '`') {  // COMMENT 'invisible' is no attribute
-            ++i;
-            while (i < n && static_cast<unsigned char>(type_text[i]) != c) {
-                if (type_text[i] == '\\' && c != '`') ++i;
-                ++i;
-            }
-            ++i;
+            i = sql_quoted_end(reinterpret_cast<const unsigned char*>(type_text.data()), n, c,
+                               escapes_in(EscapeMode::backslash, c), i + 1) + 1;
             continue;
         }
         if (!sql_is_word(c)) {
@@ -281,27 +277,15 @@ bool text_read_token(TextSpan& span, Token& token) {
     unsigned char c = b[p++];
     if (c == '\'' || c == '"' || c == '`') {
         token.kind = c == '`' ? TOKEN_BACKQUOTED : TOKEN_STRING;
-        const bool escapes = escapes_in(escape_mode_of(span.no_backslash), c);
-        while (p < end) {
-            unsigned char x = b[p++];
-            if (x == c) {
-                if (p < end && b[p] == c) {
-                    ++p;
-                    store(c);
-                    continue;
-                }
-                break;
-            }
-            if (x == '\\' && escapes) {
-                if (p < end) {
-                    store(b[p++]);
-                } else {
-                    store('\\');
-                }
-                continue;
-            }
-            store(x);
-        }
+        // An unterminated quote ends with the span; a backslash at its end stands for itself.
+        SqlSpanBytes bytes{b, end, p};
+        const QuotedEnd closing = sql_walk_quoted_body(
+            bytes, c, escapes_in(escape_mode_of(span.no_backslash), c), [&store](unsigned char x) {
+                store(x);
+                return true;
+            });
+        if (closing == QuotedEnd::open_escape) store('\\');
+        p = bytes.i;
     } else if (sql_is_word(c)) {
         token.kind = TOKEN_WORD;
         store(c);
