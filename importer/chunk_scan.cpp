@@ -90,6 +90,7 @@ struct ChunkScan {
 };
 
 std::uint64_t import_chunk_size = IMPORT_CHUNK_SIZE;
+ImportHelperCounts import_helper_counts;
 
 namespace {
 
@@ -183,6 +184,7 @@ struct HelperChain {
     std::uint8_t* gaps = nullptr;
     std::uint32_t used = 0;    // lengths taken in the slot so far
     std::uint32_t taken = 0;   // of them in this run
+    std::uint64_t walked = 0;  // bytes the block pass went through for the chunk
 
     // A tuple ending at end (just after ')'), whose join puts the next '(' gap bytes further.
     // False when the run must end before it (the slot is full, or it is longer than any entry
@@ -222,11 +224,12 @@ void walk_run(Helper& h, ChunkRun& run, HelperChain& chain, std::uint64_t& searc
         chain.base = pos;
         const BlockOutcome outcome =
             tuple_blocks(p, n, backslashes, depth, values, at, first ? nullptr : &chain);
+        // Out of bytes: the last part of fewer than 64, or a string that runs into it.
+        const bool ran_out = outcome == BLOCK_HANDOVER && (at + 64 > n || p[at] == '\'');
+        chain.walked += ran_out ? n : at;
         if (outcome == BLOCK_HANDOVER) {
-            // Out of bytes (the last part of fewer than 64, or a string that runs into it):
-            // go on from there after a new read, unless a new read there gained nothing (the
+            // Go on from there after a new read, unless a new read there gained nothing (the
             // end of the dump, a string longer than the buffer).
-            const bool ran_out = at + 64 > n || p[at] == '\'';
             if (ran_out && pos + at != reread_at && h.base + h.length < h.scan->dump_size) {
                 pos += at;
                 reread_at = pos;
@@ -264,12 +267,9 @@ void walk_run(Helper& h, ChunkRun& run, HelperChain& chain, std::uint64_t& searc
 }
 
 // Scans chunk [start, end) into slot, whose run count starts at 0.
-void scan_chunk(Helper& h, Slot& slot, std::uint64_t start, std::uint64_t end) {
+void scan_runs(Helper& h, Slot& slot, HelperChain& chain, std::uint64_t start,
+               std::uint64_t end) {
     ChunkScan& scan = *h.scan;
-    HelperChain chain;
-    chain.limit = end;
-    chain.lengths = slot.lengths.get();
-    chain.gaps = slot.gaps.get();
     const std::uint32_t mode = scan.mode.load(std::memory_order_relaxed);
     std::uint64_t from = start >= 2 ? start - 2 : 0;
     while (slot.run_count < SLOT_RUNS && chain.used < SLOT_LENGTHS) {
@@ -286,6 +286,15 @@ void scan_chunk(Helper& h, Slot& slot, std::uint64_t start, std::uint64_t end) {
         if (run.resume >= end) return;
         from = std::max(search_from, open + 1);
     }
+}
+
+void scan_chunk(Helper& h, Slot& slot, std::uint64_t start, std::uint64_t end) {
+    HelperChain chain;
+    chain.limit = end;
+    chain.lengths = slot.lengths.get();
+    chain.gaps = slot.gaps.get();
+    scan_runs(h, slot, chain, start, end);
+    import_helper_counts.walked.fetch_add(chain.walked, std::memory_order_relaxed);
 }
 
 void helper_main(void* arg) {
@@ -431,6 +440,7 @@ bool chunk_scan_consult(ChunkScan& scan, DumpReader& reader, std::uint32_t mode,
                 view.lengths = slot.lengths.get() + run.first;
                 view.gaps = slot.gaps.get() + run.first;
                 view.count = run.count;
+                import_helper_counts.taken.fetch_add(run.count, std::memory_order_relaxed);
                 scan.sync = run.resume;
                 scan.held_taken = true;
                 return true;

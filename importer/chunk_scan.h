@@ -27,6 +27,7 @@
 // chunk, and the loop reads those bytes itself.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 
@@ -41,6 +42,15 @@ inline constexpr std::uint64_t IMPORT_CHUNK_SIZE = 4194304;
 // Test-only switch, IMPORT_CHUNK_SIZE in every program (at least 16): small chunks put chunk
 // boundaries inside strings, comments and statements of small test dumps.
 extern std::uint64_t import_chunk_size;
+
+// Test-only figures of the helpers of every import since they were last set to 0: bytes their
+// block pass walked, and tuples of their runs the loop took. Counted once a chunk and once a
+// run taken, so they cost the scan nothing that shows.
+struct ImportHelperCounts {
+    std::atomic<std::uint64_t> walked{0};
+    std::atomic<std::uint64_t> taken{0};
+};
+extern ImportHelperCounts import_helper_counts;
 
 // The scanning threads of an import for threads as asked (0: one per processor), 1 to 8;
 // 1 is the loop alone, more are helpers beside it.
