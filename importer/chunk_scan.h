@@ -13,6 +13,14 @@
 // string in other quotes, a count that changes, any other join, the 4 GiB limit. A run that
 // goes past the chunk's end stops at the first tuple that starts after it.
 //
+// The walks of one chunk go through at most twice the chunk's bytes together (its own tuples
+// and the one that crosses its end; at least 64 KiB, for the small chunks of tests). A walk
+// that reaches that budget ends there with the tuples it has, and the chunk's scan with it.
+// So the helpers' block pass goes through at most twice the dump whatever it holds (a string
+// full of false joins, each opening one more parenthesis, would otherwise send the walk from
+// every chunk on to the string's end), besides the search of every chunk for joins. A tuple
+// that crosses a chunk's end and is longer than about a chunk is left to the loop.
+//
 // The loop confirms a guess only by reaching a run's first tuple by its own scan, in the same
 // mode, with the same value count; it then takes the run's tuples as if it had scanned them
 // and goes on at the tuple after them. A wrong guess is never reached and costs nothing but
