@@ -11,7 +11,9 @@
 //
 // `kv_dump_generate --wide list|plain OUTPUT SIZE [SEED]` writes instead one table of 1,000
 // columns, a row per INSERT, with or without the column list (see generate_wide).
-// `kv_dump_generate OUTPUT --objects N` instead writes a schema of N objects (at most 65,536,
+// `kv_dump_generate --false-joins OUTPUT SIZE` writes one table whose first row holds a string
+// of SIZE bytes with a false join "),(1(" once per MiB, then a short row (see
+// generate_false_joins). `kv_dump_generate OUTPUT --objects N` instead writes a schema of N objects (at most 65,536,
 // the most a dump may hold) for the tree: N / 2 databases, each with one table of one row, so
 // that every database name is looked up once for itself and once for its table.
 #include <cstdint>
@@ -344,6 +346,27 @@ int generate_wide(const char* path, std::uint64_t size, std::uint64_t seed, bool
     return finish(out, path);
 }
 
+// One row whose string of about size bytes holds "),(1(" once per MiB: to a helper thread of
+// the import each looks like the join of two tuples, and the walk from any of them opens one
+// parenthesis more at every later one, so that it never sees its tuple close. A short row
+// follows, so that the statement loop asks for the helpers' results after the string.
+int generate_false_joins(const char* path, std::uint64_t size) {
+    constexpr std::size_t MIB = 1048576;
+    Out out;
+    out.buffer.reserve(OUT_BUFFER + MIB);
+    if (!create(out, path)) return 1;
+    out.put("CREATE TABLE `t` (\n  `id` int NOT NULL,\n  `body` longtext\n);\n"
+            "INSERT INTO `t` VALUES (1,'");
+    const std::string join = "),(1(";
+    const std::string block = std::string(MIB - join.size(), 'x') + join;
+    for (std::uint64_t done = 0; done + MIB <= size && out.ok; done += MIB) {
+        out.put(block);
+        if (out.buffer.size() >= OUT_BUFFER) out.flush();
+    }
+    out.put("'),(2,'short');\n");
+    return finish(out, path);
+}
+
 int generate_objects(const char* path, std::uint32_t objects) {
     Out out;
     if (!create(out, path)) return 1;
@@ -387,6 +410,9 @@ int main(int argc, char** argv) {
         return kv::generate_objects(argv[1], static_cast<std::uint32_t>(objects));
     }
     std::uint64_t size = 0;
+    if (argc == 4 && std::strcmp(argv[1], "--false-joins") == 0 && kv::parse_size(argv[3], size)) {
+        return kv::generate_false_joins(argv[2], size);
+    }
     if (argc >= 5 && argc <= 6 && std::strcmp(argv[1], "--wide") == 0 &&
         (std::strcmp(argv[2], "list") == 0 || std::strcmp(argv[2], "plain") == 0) &&
         kv::parse_size(argv[4], size)) {
@@ -397,6 +423,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr,
                      "usage: kv_dump_generate OUTPUT SIZE[K|M|G] [SEED]\n"
                      "       kv_dump_generate --wide list|plain OUTPUT SIZE[K|M|G] [SEED]\n"
+                     "       kv_dump_generate --false-joins OUTPUT SIZE[K|M|G]\n"
                      "       kv_dump_generate OUTPUT --objects N\n");
         return 2;
     }

@@ -16,10 +16,15 @@ databases with one table each): `korvane-dump tree` from the cache, and in-proce
 display order. Prints a table and writes JSON.
 
 Usage: bench/run_bench.py [--build DIR] [--dump FILE] [--size 1G] [--runs 5] [--json FILE]
-                          [--tree-only | --wide-only | --import-only]
+                          [--false-joins-size SIZE]
+                          [--tree-only | --wide-only | --import-only | --false-joins-only]
 The import is also measured with 1, 2 and (where the machine has them) 4, 8 or all threads
 (`--threads N`), each beside `cat` and `grep -c` of an absent string, with its ratio to grep
 and its speed-up over one thread; --import-only measures only that (for the 12 GB dump).
+The same with 1 and 2 threads for a dump whose one long string holds a false join of tuples
+once per MiB (`kv_dump_generate --false-joins`, --false-joins-size, by default --size): the
+helper threads' walks from those joins must not cost more than a bounded multiple of the
+scan; --false-joins-only measures only that.
 The dumps are generated with kv_dump_generate when their files do not exist (and kept).
 This is a benchmark, not a test: nothing in the test suite times anything.
 """
@@ -188,14 +193,15 @@ def import_threads(nproc):
     return sorted(counts)
 
 
-def bench_import(kvd, dump, runs, c_env):
-    """The import with each thread count beside `cat` and `grep -c` of an absent string, all
-    on the warm page cache, each import into a cache folder of its own."""
+def bench_import(kvd, dump, runs, c_env, counts=None):
+    """The import with each thread count (by default import_threads) beside `cat` and
+    `grep -c` of an absent string, all on the warm page cache, each import into a cache folder
+    of its own."""
     subprocess.run(["cat", dump], stdout=subprocess.DEVNULL, check=True)  # warm the cache
     r = {"cat": measure(["cat", dump], runs),
          "grep_absent": measure(["grep", "-c", ABSENT, dump], runs, (1,), c_env),
          "threads": {}}
-    for n in import_threads(os.cpu_count() or 1):
+    for n in counts or import_threads(os.cpu_count() or 1):
         cache = tempfile.mkdtemp(prefix="kv-bench-import-")
         try:
             r["threads"][str(n)] = measure([kvd, "--cache-root", cache, "--threads", str(n),
@@ -205,12 +211,26 @@ def bench_import(kvd, dump, runs, c_env):
     return r
 
 
-def print_import(r, size):
+def bench_false_joins(bindir, kvd, runs, size, c_env):
+    """The import with 1 and 2 threads of a dump of one long string with a false join once per
+    MiB (kv_dump_generate --false-joins), beside cat and grep; the dump is kept."""
+    dump = os.path.join(tempfile.gettempdir(), "kv-bench-false-joins-%s.sql" % size)
+    if not os.path.exists(dump):
+        print("generating %s ..." % dump, flush=True)
+        subprocess.run([os.path.join(bindir, "kv_dump_generate"), "--false-joins", dump, size],
+                       check=True, stdout=subprocess.DEVNULL)
+    r = bench_import(kvd, dump, runs, c_env, counts=[1, 2])
+    r["dump"] = dump
+    r["dump_bytes"] = os.path.getsize(dump)
+    return r
+
+
+def print_import(r, size, what="import"):
     """Rows of bench_import: wall and CPU, MB/s, peak memory, the ratio to grep and the
     speed-up over one thread."""
     grep = r["grep_absent"]["wall_s"]
     one = r["threads"]["1"]["wall_s"]
-    print("%-34s %10s %10s %10s %9s %8s %8s" % ("import of %.0f MB" % (size / 1e6), "wall s",
+    print("%-34s %10s %10s %10s %9s %8s %8s" % ("%s of %.0f MB" % (what, size / 1e6), "wall s",
                                                  "cpu s", "MB/s wall", "peak MiB", "x grep",
                                                  "speedup"))
     rows = [("cat > /dev/null", r["cat"], False),
@@ -243,7 +263,14 @@ def main():
     ap.add_argument("--import-only", action="store_true",
                     help="only the import of --dump with 1, 2 and more threads, beside cat "
                          "and grep")
+    ap.add_argument("--false-joins-size", default=None,
+                    help="size of the dump of one string with a false join once per MiB "
+                         "(default: --size)")
+    ap.add_argument("--false-joins-only", action="store_true",
+                    help="only the import of that dump with 1 and 2 threads, beside cat and "
+                         "grep")
     a = ap.parse_args()
+    false_joins_size = a.false_joins_size or a.size
 
     bindir = os.path.join(a.build, "bin")
     kvd = os.path.join(bindir, "korvane-dump")
@@ -272,6 +299,20 @@ def main():
                                                       m["loadavg_after"][0], a.dump, size / 1e6,
                                                       a.runs))
         print_import(t["import"], size)
+        print("JSON: %s" % a.json)
+        return
+    if a.false_joins_only:
+        c_env = dict(os.environ, LC_ALL="C")
+        t = {"machine": machine(), "runs": a.runs,
+             "false_joins": bench_false_joins(bindir, kvd, a.runs, false_joins_size, c_env)}
+        t["machine"]["loadavg_after"] = os.getloadavg()
+        with open(a.json, "w") as f:
+            json.dump(t, f, indent=2)
+        m = t["machine"]
+        print("machine: %s, nproc %d, load %.2f (before) / %.2f (after); median of %d runs, "
+              "warm page cache" % (m["cpu"], m["nproc"], m["loadavg"][0],
+                                   m["loadavg_after"][0], a.runs))
+        print_import(t["false_joins"], t["false_joins"]["dump_bytes"], "false joins")
         print("JSON: %s" % a.json)
         return
     if a.tree_only:
@@ -331,6 +372,7 @@ def main():
             ["sh", "-c", 'dd if=/dev/zero of="$1.part" bs=1M count=%d conv=fdatasync '
              '2>/dev/null && mv "$1.part" "$1"' % mib, "sh", csv], a.runs, prepare=no_csv)
         r["import_threads"] = bench_import(kvd, a.dump, a.runs, c_env)
+        r["false_joins"] = bench_false_joins(bindir, kvd, a.runs, false_joins_size, c_env)
         r["wide"] = bench_wide(bindir, kvd, a.runs, a.wide_size, c_env)
         r["tree"] = bench_tree(bindir, kvd, a.runs)
     finally:
@@ -380,6 +422,7 @@ def main():
     row("dd+fdatasync+mv (CSV size)", "dd_write_sync")
     print_tree(r["tree"])
     print_import(r["import_threads"], size)
+    print_import(r["false_joins"], r["false_joins"]["dump_bytes"], "false joins")
     print("CSV export: %.1f MB of CSV, %.0f MB/s of CSV written (wall)"
           % (r["export_csv_bytes"] / 1e6, r["export"]["csv_mb_per_s_wall"]))
     print("reopen in-process: %.2f ms" % p["reopen_ms"])

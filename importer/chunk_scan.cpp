@@ -35,6 +35,8 @@ constexpr std::uint64_t NO_SYNC = ~std::uint64_t{0};
 constexpr std::size_t JOIN_GAP_MAX = 255;  // a join of more blanks ends a run
 constexpr std::uint32_t MISSES_BEFORE_PAUSE = 4;
 constexpr std::uint64_t PROBE_EVERY = 16;
+constexpr std::uint64_t WALK_BUDGET_CHUNKS = 2;    // a chunk's walks: twice its bytes ...
+constexpr std::uint64_t WALK_BUDGET_MIN = 65536;  // ... and at least this
 
 struct ChunkRun {
     std::uint64_t start = 0;
@@ -90,6 +92,7 @@ struct ChunkScan {
 };
 
 std::uint64_t import_chunk_size = IMPORT_CHUNK_SIZE;
+ImportHelperCounts import_helper_counts;
 
 namespace {
 
@@ -183,6 +186,8 @@ struct HelperChain {
     std::uint8_t* gaps = nullptr;
     std::uint32_t used = 0;    // lengths taken in the slot so far
     std::uint32_t taken = 0;   // of them in this run
+    std::uint64_t walked = 0;  // bytes the block pass went through for the chunk
+    std::uint64_t budget = 0;  // the most it may go through
 
     // A tuple ending at end (just after ')'), whose join puts the next '(' gap bytes further.
     // False when the run must end before it (the slot is full, or it is longer than any entry
@@ -215,18 +220,23 @@ void walk_run(Helper& h, ChunkRun& run, HelperChain& chain, std::uint64_t& searc
     std::uint64_t reread_at = NO_SYNC;  // where the last forced read started
     search_from = run.start + 1;
     for (;;) {
+        // The block pass gets no more than the chunk's budget has left: a walk that uses it up
+        // ends as at the end of its bytes, with the tuples it has taken.
+        if (chain.walked >= chain.budget) break;
         const unsigned char* p = nullptr;
-        const std::size_t n = view(h, pos, p, pos == reread_at);
+        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(
+            view(h, pos, p, pos == reread_at), chain.budget - chain.walked));
         if (n == 0) break;
         std::size_t at = 0;
         chain.base = pos;
         const BlockOutcome outcome =
             tuple_blocks(p, n, backslashes, depth, values, at, first ? nullptr : &chain);
+        // Out of bytes: the last part of fewer than 64, or a string that runs into it.
+        const bool ran_out = outcome == BLOCK_HANDOVER && (at + 64 > n || p[at] == '\'');
+        chain.walked += ran_out ? n : at;
         if (outcome == BLOCK_HANDOVER) {
-            // Out of bytes (the last part of fewer than 64, or a string that runs into it):
-            // go on from there after a new read, unless a new read there gained nothing (the
+            // Go on from there after a new read, unless a new read there gained nothing (the
             // end of the dump, a string longer than the buffer).
-            const bool ran_out = at + 64 > n || p[at] == '\'';
             if (ran_out && pos + at != reread_at && h.base + h.length < h.scan->dump_size) {
                 pos += at;
                 reread_at = pos;
@@ -263,13 +273,10 @@ void walk_run(Helper& h, ChunkRun& run, HelperChain& chain, std::uint64_t& searc
     run.resume = chain.start;
 }
 
-// Scans chunk [start, end) into slot, whose run count starts at 0.
-void scan_chunk(Helper& h, Slot& slot, std::uint64_t start, std::uint64_t end) {
+// The runs of chunk [start, end) into slot, until the chunk's walks have used their budget.
+void scan_runs(Helper& h, Slot& slot, HelperChain& chain, std::uint64_t start,
+               std::uint64_t end) {
     ChunkScan& scan = *h.scan;
-    HelperChain chain;
-    chain.limit = end;
-    chain.lengths = slot.lengths.get();
-    chain.gaps = slot.gaps.get();
     const std::uint32_t mode = scan.mode.load(std::memory_order_relaxed);
     std::uint64_t from = start >= 2 ? start - 2 : 0;
     while (slot.run_count < SLOT_RUNS && chain.used < SLOT_LENGTHS) {
@@ -283,9 +290,20 @@ void scan_chunk(Helper& h, Slot& slot, std::uint64_t start, std::uint64_t end) {
         std::uint64_t search_from = 0;
         walk_run(h, run, chain, search_from);
         if (run.count > 0) slot.runs[slot.run_count++] = run;
-        if (run.resume >= end) return;
+        if (run.resume >= end || chain.walked >= chain.budget) return;
         from = std::max(search_from, open + 1);
     }
+}
+
+// Scans chunk [start, end) into slot, whose run count starts at 0.
+void scan_chunk(Helper& h, Slot& slot, std::uint64_t start, std::uint64_t end) {
+    HelperChain chain;
+    chain.budget = std::max(WALK_BUDGET_CHUNKS * h.scan->chunk_size, WALK_BUDGET_MIN);
+    chain.limit = end;
+    chain.lengths = slot.lengths.get();
+    chain.gaps = slot.gaps.get();
+    scan_runs(h, slot, chain, start, end);
+    import_helper_counts.walked.fetch_add(chain.walked, std::memory_order_relaxed);
 }
 
 void helper_main(void* arg) {
@@ -431,6 +449,7 @@ bool chunk_scan_consult(ChunkScan& scan, DumpReader& reader, std::uint32_t mode,
                 view.lengths = slot.lengths.get() + run.first;
                 view.gaps = slot.gaps.get() + run.first;
                 view.count = run.count;
+                import_helper_counts.taken.fetch_add(run.count, std::memory_order_relaxed);
                 scan.sync = run.resume;
                 scan.held_taken = true;
                 return true;

@@ -13,6 +13,14 @@
 // string in other quotes, a count that changes, any other join, the 4 GiB limit. A run that
 // goes past the chunk's end stops at the first tuple that starts after it.
 //
+// The walks of one chunk go through at most twice the chunk's bytes together (its own tuples
+// and the one that crosses its end; at least 64 KiB, for the small chunks of tests). A walk
+// that reaches that budget ends there with the tuples it has, and the chunk's scan with it.
+// So the helpers' block pass goes through at most twice the dump whatever it holds (a string
+// full of false joins, each opening one more parenthesis, would otherwise send the walk from
+// every chunk on to the string's end), besides the search of every chunk for joins. A tuple
+// that crosses a chunk's end and is longer than about a chunk is left to the loop.
+//
 // The loop confirms a guess only by reaching a run's first tuple by its own scan, in the same
 // mode, with the same value count; it then takes the run's tuples as if it had scanned them
 // and goes on at the tuple after them. A wrong guess is never reached and costs nothing but
@@ -27,6 +35,7 @@
 // chunk, and the loop reads those bytes itself.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 
@@ -41,6 +50,15 @@ inline constexpr std::uint64_t IMPORT_CHUNK_SIZE = 4194304;
 // Test-only switch, IMPORT_CHUNK_SIZE in every program (at least 16): small chunks put chunk
 // boundaries inside strings, comments and statements of small test dumps.
 extern std::uint64_t import_chunk_size;
+
+// Test-only figures of the helpers of every import since they were last set to 0: bytes their
+// block pass walked, and tuples of their runs the loop took. Counted once a chunk and once a
+// run taken, so they cost the scan nothing that shows.
+struct ImportHelperCounts {
+    std::atomic<std::uint64_t> walked{0};
+    std::atomic<std::uint64_t> taken{0};
+};
+extern ImportHelperCounts import_helper_counts;
 
 // The scanning threads of an import for threads as asked (0: one per processor), 1 to 8;
 // 1 is the loop alone, more are helpers beside it.

@@ -1,6 +1,7 @@
-// Import runs beyond what the golden files show: progress and cancellation, cache files that
-// cannot be written, a dump that shrank after opening, the layout limit and a real 4 GiB
-// tuple. (A re-import over the same cache is in every golden case: the byte path's import.)
+// Import runs beyond what the golden files show: progress and cancellation, the helper
+// threads' bounded walks, cache files that cannot be written, a dump that shrank after
+// opening, the layout limit and a real 4 GiB tuple. (A re-import over the same cache is in
+// every golden case: the byte path's import.)
 // And two parts of the import on their own: the span lexer of the CREATE parser, and the
 // SQL_MODE recogniser over the table in tests/data/importer/sql_mode.txt. (The reader's tokens
 // and their limits show in the golden cases.)
@@ -104,6 +105,31 @@ TEST(ImportRun, HelperThreadsReportAndCancel) {
         EXPECT_EQ(calls, 2);
     }
     import_chunk_size = IMPORT_CHUNK_SIZE;
+}
+
+// A string of 2 MiB (chunks of 32 KiB) whose false joins "),(1(" each open one more
+// parenthesis: a helper's walk from any of them never closes its tuple. Without a bound each
+// such walk runs to the end of the dump (a cost that grows with the square of the string);
+// with it the helpers walk at most about twice the dump, and still take the rows after it.
+TEST(ImportRun, HelperWalksStayBoundedOverFalseJoins) {
+    std::string dump = "CREATE TABLE t (a int, b text);\nINSERT INTO t VALUES (1,'";
+    for (int k = 0; k < 512; ++k) dump += std::string(4091, 'x') + "),(1(";
+    dump += "')";
+    for (int row = 2; row <= 70000; ++row) dump += ",(" + std::to_string(row) + ",'row text')";
+    dump += ";\n";
+    test::TempDir dir;
+    const std::string path = dir.file("dump.sql");
+    test::write_file(path, dump);
+    DumpState single;
+    std::string expected;
+    ASSERT_TRUE(test::import_described(single, expected, path, dir.file("one"), dump, false));
+    import_helper_counts.walked = 0;
+    import_helper_counts.taken = 0;
+    const std::string threaded =
+        test::import_threaded(path, dir.file("two"), dump, 0, {2, dump.size() / 32768});
+    EXPECT_TRUE(threaded == expected) << threaded.substr(0, 300);
+    EXPECT_LE(import_helper_counts.walked.load(), 3 * dump.size());
+    EXPECT_GE(import_helper_counts.taken.load(), 1000u);
 }
 
 TEST(ImportRun, CacheAndReadFailures) {
