@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "foundation/dump_state.h"
+#include "foundation/sql_lex.h"
 
 namespace kv {
 
@@ -19,6 +20,14 @@ inline constexpr std::uint32_t INDEX_ENTRY_SIZE = 16;
 inline constexpr std::uint32_t INDEX_BATCH_ENTRIES = 4096;  // 65,536 bytes
 inline constexpr std::uint32_t LAYOUT_NO_BACKSLASH = 0x80000000u;
 inline constexpr std::uint32_t LAYOUT_NUMBER_MASK = 0x7FFFFFFFu;
+
+// The layout word of a tuple of layout number layout scanned in mode, and back.
+inline std::uint32_t layout_word_make(std::uint32_t layout, EscapeMode mode) {
+    return layout | (mode == EscapeMode::no_backslash ? LAYOUT_NO_BACKSLASH : 0u);
+}
+inline EscapeMode layout_escape_mode(std::uint32_t layout_word) {
+    return escape_mode_of((layout_word & LAYOUT_NO_BACKSLASH) != 0);
+}
 
 struct IndexEntry {
     std::uint64_t offset = 0;       // dump offset of the tuple's '('

@@ -9,6 +9,8 @@
 
 #include <cstdint>
 
+#include "foundation/sql_lex.h"
+
 namespace kv {
 
 using ProgressReportFn = int (*)(void* user, std::uint64_t done, std::uint64_t total,
@@ -17,8 +19,8 @@ using ProgressReportFn = int (*)(void* user, std::uint64_t done, std::uint64_t t
 struct ProgressSink {
     ProgressReportFn report = nullptr;
     void* user = nullptr;
-    // Initial escape mode of an import run (1 = NO_BACKSLASH_ESCAPES); 0 for every job.
-    std::uint32_t mode = 0;
+    // Initial escape mode of an import run; the default for every job.
+    EscapeMode escape_mode = EscapeMode::backslash;
     // Threads an import run may use, its own included: 1 scans on the calling thread alone,
     // 0 uses one per processor (at most 8). Other operations ignore it.
     std::uint32_t threads = 1;

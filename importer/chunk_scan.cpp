@@ -41,7 +41,7 @@ constexpr std::uint64_t WALK_BUDGET_MIN = 65536;  // ... and at least this
 struct ChunkRun {
     std::uint64_t start = 0;
     std::uint64_t resume = 0;
-    std::uint32_t mode = 0;
+    EscapeMode mode = EscapeMode::backslash;
     std::uint32_t values = 0;
     std::uint32_t first = 0;  // index of its first length in the slot
     std::uint32_t count = 0;
@@ -76,7 +76,7 @@ struct ChunkScan {
 
     std::atomic<std::uint64_t> next_claim{0};
     std::atomic<std::uint64_t> released{0};  // ordinals below are free for reuse
-    std::atomic<std::uint32_t> mode{0};      // escape mode the loop was last in
+    std::atomic<EscapeMode> mode{EscapeMode::backslash};  // the loop's last escape mode
     std::atomic<bool> stop{false};
     std::atomic<std::uint32_t> alive{0};
     std::atomic<std::uint32_t> misses{0};    // helper chunks in a row the loop took nothing from
@@ -210,7 +210,6 @@ struct HelperChain {
 // Walks a run from the tuple at run.start; sets its values, count and resume, and where the
 // search for the next run goes on.
 void walk_run(Helper& h, ChunkRun& run, HelperChain& chain, std::uint64_t& search_from) {
-    const bool backslashes = run.mode == 0;
     chain.start = run.start;
     chain.taken = 0;
     std::uint64_t pos = run.start + 1;
@@ -230,7 +229,7 @@ void walk_run(Helper& h, ChunkRun& run, HelperChain& chain, std::uint64_t& searc
         std::size_t at = 0;
         chain.base = pos;
         const BlockOutcome outcome =
-            tuple_blocks(p, n, backslashes, depth, values, at, first ? nullptr : &chain);
+            tuple_blocks(p, n, run.mode, depth, values, at, first ? nullptr : &chain);
         // Out of bytes: the last part of fewer than 64, or a string that runs into it.
         const bool ran_out = outcome == BLOCK_HANDOVER && (at + 64 > n || p[at] == '\'');
         chain.walked += ran_out ? n : at;
@@ -277,7 +276,7 @@ void walk_run(Helper& h, ChunkRun& run, HelperChain& chain, std::uint64_t& searc
 void scan_runs(Helper& h, Slot& slot, HelperChain& chain, std::uint64_t start,
                std::uint64_t end) {
     ChunkScan& scan = *h.scan;
-    const std::uint32_t mode = scan.mode.load(std::memory_order_relaxed);
+    const EscapeMode mode = scan.mode.load(std::memory_order_relaxed);
     std::uint64_t from = start >= 2 ? start - 2 : 0;
     while (slot.run_count < SLOT_RUNS && chain.used < SLOT_LENGTHS) {
         if (scan.stop.load(std::memory_order_relaxed)) return;
@@ -376,7 +375,7 @@ void ChunkScanStop::operator()(ChunkScan* scan) const {
     delete scan;
 }
 
-ChunkScanPtr chunk_scan_start(DumpState& state, std::uint32_t threads, std::uint32_t mode) {
+ChunkScanPtr chunk_scan_start(DumpState& state, std::uint32_t threads, EscapeMode mode) {
     threads = import_thread_count(threads);
     const std::uint64_t chunk_size = std::max<std::uint64_t>(import_chunk_size, 16);
     if (threads < 2 || state.dump_size / chunk_size < 2) return nullptr;
@@ -426,7 +425,7 @@ ChunkScanPtr chunk_scan_start(DumpState& state, std::uint32_t threads, std::uint
 
 const std::uint64_t* chunk_scan_sync(const ChunkScan& scan) { return &scan.sync; }
 
-bool chunk_scan_consult(ChunkScan& scan, DumpReader& reader, std::uint32_t mode,
+bool chunk_scan_consult(ChunkScan& scan, DumpReader& reader, EscapeMode mode,
                         std::uint32_t values, ChunkRunView& view) {
     const std::uint64_t position = reader.position;
     scan.mode.store(mode, std::memory_order_relaxed);

@@ -84,7 +84,7 @@ using ChunkScanPtr = std::unique_ptr<ChunkScan, ChunkScanStop>;
 // import_thread_count). Null when one thread is asked for, the dump has fewer than two chunks,
 // memory is short or no helper thread could start: the loop then scans everything itself.
 // The scan must be released (stopping its helpers) before the dump's handle is closed.
-ChunkScanPtr chunk_scan_start(DumpState& state, std::uint32_t threads, std::uint32_t mode);
+ChunkScanPtr chunk_scan_start(DumpState& state, std::uint32_t threads, EscapeMode mode);
 
 // The position from which the loop must consult the scan at every tuple start it reaches: the
 // next run's first tuple, or the start of the next helper chunk. UINT64_MAX when there is
@@ -95,7 +95,7 @@ const std::uint64_t* chunk_scan_sync(const ChunkScan& scan);
 // after tuples of values values (all ones for the first tuple of a statement, which no run
 // may stand for). True with run when a run starts exactly here and matches. False otherwise;
 // then the reader has failed if the wait for a helper was cancelled.
-bool chunk_scan_consult(ChunkScan& scan, DumpReader& reader, std::uint32_t mode,
+bool chunk_scan_consult(ChunkScan& scan, DumpReader& reader, EscapeMode mode,
                         std::uint32_t values, ChunkRunView& run);
 
 }  // namespace kv

@@ -97,7 +97,7 @@ bool reader_start(DumpReader& reader, DumpState& state, const ProgressSink* sink
     reader.window_length = 0;
     reader.failed = 0;
     reader.cancelled = 0;
-    reader.escape_mode = sink != nullptr ? sink->mode : 0;
+    reader.escape_mode = sink != nullptr ? sink->escape_mode : EscapeMode::backslash;
     reader.saved_escape_mode = reader.escape_mode;
     reader.delimiter[0] = ';';
     reader.delimiter[1] = '\0';
@@ -214,7 +214,7 @@ struct CapturingBytes {
 // Moves past an executable comment's body, after its "/*", and hands its contents on.
 void skip_executable_body(DumpReader& reader) {
     CapturingBytes bytes{reader, reader.capture.get()};
-    const bool closed = sql_skip_executable_body(bytes, reader_escape_mode(reader));
+    const bool closed = sql_skip_executable_body(bytes, reader.escape_mode);
     if (!closed) reader_fail(reader, MSG_COMMENT);
     // The contents end before the closing "*/"; an unterminated comment's run to the end.
     const std::uint64_t contents = closed ? bytes.passed - 2 : bytes.passed;
@@ -222,7 +222,7 @@ void skip_executable_body(DumpReader& reader) {
     char* capture = reader.capture.get();
     capture[held] = '\0';
     sql_mode_recognise(reader, capture);
-    versioned_code_capture(reader.versioned, *reader.state, capture, reader.escape_mode != 0);
+    versioned_code_capture(reader.versioned, *reader.state, capture, reader.escape_mode);
 }
 
 }  // namespace
@@ -243,7 +243,7 @@ void reader_skip_comment(DumpReader& reader) {
 }
 
 bool reader_skip_quoted(DumpReader& reader, unsigned char quote) {
-    const bool escapes = escapes_in(reader_escape_mode(reader), quote);
+    const bool escapes = escapes_in(reader.escape_mode, quote);
     for (;;) {
         std::uint64_t avail = reader_available(reader);
         if (avail != 0) {
@@ -280,7 +280,7 @@ bool reader_read_token(DumpReader& reader, Token& token) {
         token.kind = c == '`' ? TOKEN_BACKQUOTED : TOKEN_STRING;
         ReaderBytes bytes{reader};
         const QuotedEnd end = sql_walk_quoted_body(
-            bytes, c, escapes_in(reader_escape_mode(reader), c), [&token](unsigned char b) {
+            bytes, c, escapes_in(reader.escape_mode, c), [&token](unsigned char b) {
                 if (token.length == TOKEN_MAX) return false;
                 token.text[token.length++] = static_cast<char>(b);
                 return true;

@@ -77,8 +77,8 @@ struct DumpReader {
     std::uint64_t window_length = 0;
     int failed = 0;                                // sticky
     int cancelled = 0;                             // the failure is a cancellation
-    std::uint32_t escape_mode = 0;                 // 1 = NO_BACKSLASH_ESCAPES
-    std::uint32_t saved_escape_mode = 0;
+    EscapeMode escape_mode = EscapeMode::backslash;  // the mode strings are read in now
+    EscapeMode saved_escape_mode = EscapeMode::backslash;  // kept by @OLD_SQL_MODE=@@SQL_MODE
     std::uint32_t mode_saved = 0;                  // 1 once the dump saved its mode
     char delimiter[DELIMITER_MAX + 1] = {';', 0};
     std::uint32_t delimiter_length = 1;
@@ -88,7 +88,7 @@ struct DumpReader {
 };
 
 // Prepares a reader over state's open dump: allocates the window and the capture buffer,
-// position 0, delimiter ";", escape modes from the sink's mode word (0 without a sink).
+// position 0, delimiter ";", escape modes from the sink (backslash escapes without one).
 // False when memory is short (no message written).
 bool reader_start(DumpReader& reader, DumpState& state, const ProgressSink* sink);
 
@@ -147,11 +147,6 @@ struct ReaderBytes {
 inline SqlComment reader_comment_at(DumpReader& reader) {
     ReaderBytes bytes{reader};
     return sql_comment_at(bytes);
-}
-
-// The escape mode strings are read in now.
-inline EscapeMode reader_escape_mode(const DumpReader& reader) {
-    return escape_mode_of(reader.escape_mode != 0);
 }
 
 // Out-of-line part of reader_skip_blanks.

@@ -97,7 +97,7 @@ bool take_statement_text(ImportRun& run, bool is_create) {
     }
     if (is_create) {
         insert_scratch_schema_changed(run.scratch);
-        return create_parse(*reader.state, text.get(), run.database, reader.escape_mode != 0,
+        return create_parse(*reader.state, text.get(), run.database, reader.escape_mode,
                             &run.lookup);
     }
     sql_mode_recognise(reader, text.get());
@@ -157,7 +157,8 @@ bool import_run(DumpState& state, const ProgressSink* sink) {
         return false;
     }
     if (!index_writer_start(state, run->writer)) return false;
-    run->chunks = chunk_scan_start(state, sink != nullptr ? sink->threads : 1, run->reader.escape_mode);
+    run->chunks =
+        chunk_scan_start(state, sink != nullptr ? sink->threads : 1, run->reader.escape_mode);
     run->scratch.chunks = run->chunks.get();
     try {
         run->database = DEFAULT_DATABASE;

@@ -140,8 +140,8 @@ private:
         reader_.escape_mode = tuple_mode_;
     }
     DumpReader& reader_;
-    std::uint32_t tuple_mode_;
-    std::uint32_t after_mode_;
+    EscapeMode tuple_mode_;
+    EscapeMode after_mode_;
 };
 
 // Scans one tuple whose '(' was just consumed, up to and including its matching ')'. With a
@@ -161,11 +161,11 @@ bool scan_tuple(DumpReader& reader, std::uint32_t& values, TupleChain* chain) {
             // (64-byte masks, window stops, reader bytes); strings follow sql_quote.h in all.
             const unsigned char* p = reader_cursor(reader);
             const std::size_t n = avail;
-            const bool backslashes = reader.escape_mode == 0;
+            const EscapeMode escape_mode = reader.escape_mode;
             std::size_t i = 0;
             TupleChain* link = chain != nullptr && mode.unchanged() ? chain : nullptr;
             if (link != nullptr) link->base = reader.position;
-            switch (tuple_blocks(p, n, backslashes, depth, values, i, link)) {
+            switch (tuple_blocks(p, n, escape_mode, depth, values, i, link)) {
                 case BLOCK_CLOSED:
                     reader.position += i;
                     return mode.closed();
@@ -201,7 +201,7 @@ bool scan_tuple(DumpReader& reader, std::uint32_t& values, TupleChain* chain) {
                 }
                 if (b == '\'' || b == '"' || b == '`') {
                     std::size_t j = i + 1;
-                    if (!scan_quoted(p, n, b, b != '`' && backslashes, j)) break;
+                    if (!scan_quoted(p, n, b, escapes_in(escape_mode, b), j)) break;
                     i = j;
                     continue;
                 }
@@ -363,7 +363,7 @@ bool column_list(DumpReader& reader, std::uint32_t object, InsertScratch& scratc
     memo.object = -1;
     memo.list_bytes.clear();
     const std::uint64_t start = reader.position;
-    const std::uint32_t mode = reader.escape_mode;
+    const EscapeMode mode = reader.escape_mode;
     if (!read_column_list(reader, object, scratch, memo.count)) return false;
     memo.object = static_cast<int>(object);
     memo.layout = -1;
@@ -527,23 +527,23 @@ bool insert_statement(DumpReader& reader, IndexWriter& writer, bool is_replace,
     static constexpr std::uint64_t NO_SYNC = ~std::uint64_t{0};
     chain.sync = scratch.chunks != nullptr ? chunk_scan_sync(*scratch.chunks) : &NO_SYNC;
     // Entry word: layout number and bit 31 for the escape mode the tuple is scanned in.
-    auto layout_word = [&layout](std::uint32_t escape_flag) {
-        return static_cast<std::uint32_t>(layout) | (escape_flag != 0 ? LAYOUT_NO_BACKSLASH : 0u);
+    auto layout_word = [&layout](EscapeMode tuple_mode) {
+        return layout_word_make(static_cast<std::uint32_t>(layout), tuple_mode);
     };
     for (;;) {
-        // The flag is the mode in force where the tuple starts, after the comments in front
+        // The tuple's mode is the one in force where it starts, after the comments in front
         // of it: an executable comment there that switches the mode applies to the tuple's
         // scan, so it must apply to its decoding too.
         reader_skip_blanks(reader);
-        const std::uint32_t escape_flag = reader.escape_mode;
+        const EscapeMode tuple_mode = reader.escape_mode;
         int c = reader_peek(reader, 0);
         if (c == READER_END) return insert_fail(reader, MSG_TUPLE_EXPECTED);
         if (c == '(' && reader.position >= *chain.sync) {
             // Tuples a helper thread has scanned from here on are taken as they are.
             ChunkRunView run;
-            if (chunk_scan_consult(*scratch.chunks, reader, escape_flag,
+            if (chunk_scan_consult(*scratch.chunks, reader, tuple_mode,
                                    layout >= 0 ? first_values : ~std::uint32_t{0}, run)) {
-                if (!take_run(reader, writer, object, layout_word(escape_flag), run)) return false;
+                if (!take_run(reader, writer, object, layout_word(tuple_mode), run)) return false;
                 continue;
             }
             if (reader.failed) return false;
@@ -553,7 +553,7 @@ bool insert_statement(DumpReader& reader, IndexWriter& writer, bool is_replace,
         if (c != '(') return insert_fail(reader, MSG_TUPLE_EXPECTED);
         std::uint32_t values = 0;
         chain.expected_values = first_values;
-        chain.layout_word = layout_word(escape_flag);
+        chain.layout_word = layout_word(tuple_mode);
         if (!scan_tuple(reader, values, layout >= 0 ? &chain : nullptr)) return false;
         if (chain.stopped) {  // at the '(' of the next tuple, the ones before it indexed
             chain.stopped = false;
@@ -576,7 +576,7 @@ bool insert_statement(DumpReader& reader, IndexWriter& writer, bool is_replace,
         } else if (values != first_values) {
             return insert_fail(reader, MSG_COUNT_CHANGES);
         }
-        if (!emit_entry(state, writer, object, start, length, layout_word(escape_flag))) {
+        if (!emit_entry(state, writer, object, start, length, layout_word(tuple_mode))) {
             reader.failed = 1;
             return false;
         }

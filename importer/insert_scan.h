@@ -35,7 +35,7 @@ struct LayoutMemo {
     int object = -1;                                 // none yet
     std::uint32_t count = 0;                         // values a tuple must have
     int layout = -1;                                 // its layout number, once fixed
-    std::uint32_t escape_mode = 0;                   // lists: the mode the list was read in
+    EscapeMode escape_mode = EscapeMode::backslash;  // lists: the mode the list was read in
     std::uint64_t columns_known = 0;                 // no list: the table's column count then
     std::string list_bytes;                          // lists: from after "(" through ")"
     std::unique_ptr<std::uint32_t[]> numbers;        // MAX_COLUMNS column numbers

@@ -261,7 +261,7 @@ bool create_keyword_search_ends(const Token& token) {
 bool text_read_token(TextSpan& span, Token& token) {
     const unsigned char* b = span.bytes;
     const std::uint64_t end = span.length;
-    std::uint64_t p = span_skip_blanks(b, end, span.position, escape_mode_of(span.no_backslash));
+    std::uint64_t p = span_skip_blanks(b, end, span.position, span.mode);
     token.start = p;
     token.length = 0;
     token.text[0] = '\0';
@@ -280,7 +280,7 @@ bool text_read_token(TextSpan& span, Token& token) {
         // An unterminated quote ends with the span; a backslash at its end stands for itself.
         SqlSpanBytes bytes{b, end, p};
         const QuotedEnd closing = sql_walk_quoted_body(
-            bytes, c, escapes_in(escape_mode_of(span.no_backslash), c), [&store](unsigned char x) {
+            bytes, c, escapes_in(span.mode, c), [&store](unsigned char x) {
                 store(x);
                 return true;
             });
@@ -301,11 +301,11 @@ bool text_read_token(TextSpan& span, Token& token) {
 }
 
 bool create_parse(DumpState& state, const char* text, std::string_view current_database,
-                  bool no_backslash, ObjectLookup* lookup) {
+                  EscapeMode mode, ObjectLookup* lookup) {
     TextSpan span;
     span.bytes = reinterpret_cast<const unsigned char*>(text);
     span.length = std::strlen(text);
-    span.no_backslash = no_backslash;
+    span.mode = mode;
 
     std::unique_ptr<Token> token(new (std::nothrow) Token);
     if (!token) {
@@ -381,13 +381,13 @@ bool create_parse(DumpState& state, const char* text, std::string_view current_d
     std::uint64_t p = t.end;
     for (;;) {
         if (p >= end) return true;
-        std::uint64_t d = value_find_end(b, end, p, escape_mode_of(no_backslash));
+        std::uint64_t d = value_find_end(b, end, p, mode);
         if (d <= p) return true;
         TextSpan definition;
         definition.bytes = b;
         definition.length = d < end ? d : end;
         definition.position = p;
-        definition.no_backslash = no_backslash;
+        definition.mode = mode;
         if (text_read_token(definition, t) && !is_table_clause(t, definition, *second)) {
             std::uint64_t type_start = t.end;
             std::uint64_t type_end = definition.length;

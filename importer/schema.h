@@ -54,7 +54,7 @@ struct TextSpan {
     const unsigned char* bytes = nullptr;
     std::uint64_t length = 0;
     std::uint64_t position = 0;
-    bool no_backslash = false;
+    EscapeMode mode = EscapeMode::backslash;
 };
 
 // Skips blanks and comments and reads one token of the span (like the header tokens of the
@@ -80,6 +80,6 @@ bool create_keyword_search_ends(const Token& token);
 // Takes one CREATE statement (NUL-terminated, from CREATE through its delimiter) into the
 // model. True when taken or ignored; false with the message in state.
 bool create_parse(DumpState& state, const char* text, std::string_view current_database,
-                  bool no_backslash, ObjectLookup* lookup = nullptr);
+                  EscapeMode mode, ObjectLookup* lookup = nullptr);
 
 }  // namespace kv

@@ -67,8 +67,8 @@ std::size_t copy_quoted(const unsigned char* t, std::size_t length, std::size_t 
     return k < length ? k + 1 : k;
 }
 
-std::uint32_t mode_of(const char* value) {
-    return std::strstr(value, "no_backslash_escapes") != nullptr ? 1 : 0;
+EscapeMode mode_of(const char* value) {
+    return escape_mode_of(std::strstr(value, "no_backslash_escapes") != nullptr);
 }
 
 std::size_t skip_blanks(const unsigned char* t, std::size_t length, std::size_t j) {

@@ -41,7 +41,7 @@ enum ChainStep { CHAIN_NEXT, CHAIN_STOP, CHAIN_FAILED };
 // index of its ')'. CHAIN_NEXT goes on with the next tuple (1 value so far); CHAIN_STOP ends
 // with BLOCK_STOPPED and at on the next tuple's '('; CHAIN_FAILED ends with BLOCK_FAILED.
 template <typename Chain>
-BlockOutcome tuple_blocks(const unsigned char* p, std::size_t n, bool backslashes,
+BlockOutcome tuple_blocks(const unsigned char* p, std::size_t n, EscapeMode mode,
                           std::uint32_t& depth, std::uint32_t& values, std::size_t& at,
                           Chain* chain) {
     std::size_t i = 0;
@@ -49,7 +49,7 @@ BlockOutcome tuple_blocks(const unsigned char* p, std::size_t n, bool backslashe
     std::uint64_t escape_carry = 0;
     std::size_t string_start = 0;
     for (; i + 64 <= n; i += 64) {
-        const QuoteMasks q = quote_masks(p + i, backslashes, in_string, escape_carry);
+        const QuoteMasks q = quote_masks(p + i, escapes_in(mode, '\''), in_string, escape_carry);
         const std::uint64_t quotes = q.quotes;
         const std::uint64_t inside = q.inside;
         const std::uint64_t stray = q.backslashes & ~inside;  // backslashes outside strings

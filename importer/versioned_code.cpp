@@ -76,13 +76,13 @@ bool versioned_code_start(VersionedCode& code) {
 }
 
 void versioned_code_capture(VersionedCode& code, DumpState& state, const char* capture,
-                            bool no_backslash) {
+                            EscapeMode mode) {
     if (!code.token) return;
     Token& t = *code.token;
     TextSpan span;
     span.bytes = reinterpret_cast<const unsigned char*>(capture);
     span.length = std::strlen(capture);
-    span.no_backslash = no_backslash;
+    span.mode = mode;
     while (text_read_token(span, t)) {
         if (token_is_keyword(t, "CREATE")) {
             code.after_create = true;

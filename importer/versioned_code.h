@@ -17,6 +17,7 @@
 #include <unordered_set>
 
 #include "foundation/dump_state.h"
+#include "foundation/sql_lex.h"
 
 namespace kv {
 
@@ -37,6 +38,6 @@ inline void versioned_code_statement_start(VersionedCode& code) { code.after_cre
 
 // Takes the NUL-terminated contents of one executable comment (from its "!" or "M!").
 void versioned_code_capture(VersionedCode& code, DumpState& state, const char* capture,
-                            bool no_backslash);
+                            EscapeMode mode);
 
 }  // namespace kv

@@ -30,7 +30,7 @@ bool run_open(BackgroundJob& job) {
     }
     DumpState& state = *job.new_dump_state;
     dump_state_init(state);
-    ProgressSink sink{job_report, &job, 0, job.threads};
+    ProgressSink sink{job_report, &job, EscapeMode::backslash, job.threads};
     bool ok = dump_open_cached(state, job.dump_path, job.cache_root, job.new_index != 0, &sink,
                                job.lock_handle);
     if (!ok) msg_set(job.message, state.message);
@@ -43,19 +43,19 @@ bool run_filter(BackgroundJob& job) {
     } catch (const std::bad_alloc&) {
         return false;
     }
-    ProgressSink sink{job_report, &job, 0};
+    ProgressSink sink{job_report, &job, EscapeMode::backslash};
     return filter_run(*job.dump_state, static_cast<std::uint32_t>(job.object), job.filter,
                       job.output_path, job.rows, &sink);
 }
 
 bool run_export(BackgroundJob& job) {
-    ProgressSink sink{job_report, &job, 0};
+    ProgressSink sink{job_report, &job, EscapeMode::backslash};
     return csv_export(*job.dump_state, static_cast<std::uint32_t>(job.object), job.index_path,
                       job.rows, job.output_path, static_cast<Charset>(job.charset), true, &sink);
 }
 
 bool run_tuple_save(BackgroundJob& job) {
-    ProgressSink sink{job_report, &job, 0};
+    ProgressSink sink{job_report, &job, EscapeMode::backslash};
     return tuple_save(*job.dump_state, job.entry, job.output_path, &sink);
 }
 

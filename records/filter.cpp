@@ -113,8 +113,8 @@ bool filter_scan(DumpState& state, std::uint32_t table, Matcher& m,
                 // A tuple that cannot be viewed is decoded, which gives the reason.
                 const unsigned char* tuple = record_tuple_view(state, table, entry);
                 if (tuple != nullptr) {
-                    const bool no_backslash = (entry.layout_word & LAYOUT_NO_BACKSLASH) != 0;
-                    candidate = raw_filter_may_match(m.raw, tuple, entry.length, no_backslash);
+                    candidate = raw_filter_may_match(m.raw, tuple, entry.length,
+                                                     layout_escape_mode(entry.layout_word));
                 }
             }
             Match match = Match::no;
@@ -274,8 +274,8 @@ struct PlainState {
 };
 
 // One block of 64 bytes at p; false as soon as it shows the tuple is not plain.
-bool plain_block(const unsigned char* p, bool no_backslash, PlainState& st) {
-    const QuoteMasks q = quote_masks(p, !no_backslash, st.in_string, st.escape_carry);
+bool plain_block(const unsigned char* p, EscapeMode mode, PlainState& st) {
+    const QuoteMasks q = quote_masks(p, escapes_in(mode, '\''), st.in_string, st.escape_carry);
     const std::uint64_t quotes = q.quotes;
     const std::uint64_t inside = q.inside;  // opening quote included
     const std::uint64_t outside = ~inside & ~quotes;
@@ -317,17 +317,17 @@ bool plain_block(const unsigned char* p, bool no_backslash, PlainState& st) {
     return true;
 }
 
-bool tuple_is_plain(const unsigned char* t, std::size_t n, bool no_backslash) {
+bool tuple_is_plain(const unsigned char* t, std::size_t n, EscapeMode mode) {
     PlainState st;
     std::size_t i = 0;
     for (; i + 64 <= n; i += 64) {
-        if (!plain_block(t + i, no_backslash, st)) return false;
+        if (!plain_block(t + i, mode, st)) return false;
     }
     if (i < n) {
         // The last part padded with zero bytes, which none of the tests looks for.
         unsigned char last[64] = {};
         std::memcpy(last, t + i, n - i);
-        if (!plain_block(last, no_backslash, st)) return false;
+        if (!plain_block(last, mode, st)) return false;
     }
     return st.in_string == 0 && st.escape_carry == 0;
 }
@@ -360,11 +360,11 @@ void raw_filter_init(RawFilter& raw, std::uint32_t op, std::string_view text, Ch
 }
 
 bool raw_filter_may_match(const RawFilter& raw, const unsigned char* tuple, std::size_t length,
-                          bool no_backslash) {
+                          EscapeMode mode) {
     if (!raw.active) return true;
     const std::string_view bytes(reinterpret_cast<const char*>(tuple), length);
     return filter_text_contains(bytes, raw.bytes, raw.prefix) ||
-           !tuple_is_plain(tuple, length, no_backslash);
+           !tuple_is_plain(tuple, length, mode);
 }
 
 bool filter_run(DumpState& state, std::uint32_t table, const FilterRequest& request,

@@ -66,7 +66,7 @@ void raw_filter_init(RawFilter& raw, std::uint32_t op, std::string_view text, Ch
 // False only when no value of the tuple (its bytes "(" through ")", read with or without
 // backslash escapes) can match; true means "decode and compare".
 bool raw_filter_may_match(const RawFilter& raw, const unsigned char* tuple, std::size_t length,
-                          bool no_backslash);
+                          EscapeMode mode);
 
 // Scans every entry of object `table` and writes the entries whose tuple matches request to
 // result_path (created or truncated), in index order; hits counts them as they are found.

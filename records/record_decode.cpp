@@ -135,11 +135,11 @@ bool record_decode(DumpState& state, std::uint32_t table, const IndexEntry& entr
     }
 
     const ColumnLayout& layout = object.layouts[layout_number];
-    const bool no_backslash = (entry.layout_word & LAYOUT_NO_BACKSLASH) != 0;
+    const EscapeMode mode = layout_escape_mode(entry.layout_word);
     if (layout.columns.empty()) {
         // A layout without values belongs to an empty tuple "()"; anything else inside means
         // the layout does not describe this tuple.
-        if (span_skip_blanks(tuple, length - 1, 1, escape_mode_of(no_backslash)) != length - 1) {
+        if (span_skip_blanks(tuple, length - 1, 1, mode) != length - 1) {
             return fail(state, out, MSG_LAYOUT_MISMATCH);
         }
         return true;
@@ -151,12 +151,12 @@ bool record_decode(DumpState& state, std::uint32_t table, const IndexEntry& entr
         const std::uint32_t c = layout.columns[j];
         if (c >= column_count) return fail(state, out, MSG_BAD_FIELD);
         Value& value = out.values[c];
-        std::uint64_t k = value_decode_plain(tuple, length, p, no_backslash, value);
+        std::uint64_t k = value_decode_plain(tuple, length, p, mode, value);
         if (k >= length) {
-            k = value_find_end(tuple, length, p, escape_mode_of(no_backslash));
+            k = value_find_end(tuple, length, p, mode);
             if (k >= length) return fail(state, out, MSG_BAD_FIELD);
             const std::string_view source(out.tuple.data() + p, k - p);
-            if (!value_decode(source, no_backslash, value)) return fail(state, out, MSG_BAD_FIELD);
+            if (!value_decode(source, mode, value)) return fail(state, out, MSG_BAD_FIELD);
         }
         if (value.kind == VALUE_TEXT && out.binary_column[c] != 0) {
             std::string hex;

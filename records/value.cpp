@@ -37,22 +37,22 @@ std::size_t append_quoted(const unsigned char* b, std::size_t d, unsigned char q
 // One or more adjacent quoted strings starting at b[pos] (a quote), running to exactly d.
 // Collects the unescaped bytes into out. False when the span is not such a string sequence
 // (unterminated, or anything but blanks, comments and further strings after a string).
-bool parse_strings(const unsigned char* b, std::size_t d, std::size_t pos, bool no_backslash,
+bool parse_strings(const unsigned char* b, std::size_t d, std::size_t pos, EscapeMode mode,
                    std::string& out) {
     out.clear();
     out.reserve(d);
     for (;;) {
-        pos = append_quoted(b, d, b[pos], !no_backslash, pos + 1, out);
+        pos = append_quoted(b, d, b[pos], mode == EscapeMode::backslash, pos + 1, out);
         if (pos >= d) return false;  // no closing quote
-        pos = span_skip_blanks(b, d, pos + 1, escape_mode_of(no_backslash));
+        pos = span_skip_blanks(b, d, pos + 1, mode);
         if (pos == d) return true;
         if (!is_quote(b[pos])) return false;
     }
 }
 
-bool classify(std::string_view bytes, bool no_backslash, Value& out) {
+bool classify(std::string_view bytes, EscapeMode mode, Value& out) {
     const unsigned char* all = bytes_of(bytes);
-    std::size_t start = span_skip_blanks(all, bytes.size(), 0, escape_mode_of(no_backslash));
+    std::size_t start = span_skip_blanks(all, bytes.size(), 0, mode);
     std::size_t end = bytes.size();
     while (end > start && sql_is_blank(all[end - 1])) --end;
     const unsigned char* b = all + start;
@@ -123,12 +123,12 @@ bool classify(std::string_view bytes, bool no_backslash, Value& out) {
     if (is_quote(b[pos])) {
         if (binary_introducer) {
             std::string collected;
-            if (parse_strings(b, d, pos, no_backslash, collected)) {
+            if (parse_strings(b, d, pos, mode, collected)) {
                 out.kind = VALUE_BINARY;
                 if (!hex_encode(collected, out.text)) throw std::bad_alloc();
                 return true;
             }
-        } else if (parse_strings(b, d, pos, no_backslash, out.text)) {
+        } else if (parse_strings(b, d, pos, mode, out.text)) {
             out.kind = VALUE_TEXT;
             return true;
         }
@@ -138,7 +138,7 @@ bool classify(std::string_view bytes, bool no_backslash, Value& out) {
 }
 
 // The source with every comment outside quotes replaced by one space.
-void strip_comments(std::string_view source, bool no_backslash, std::string& copy) {
+void strip_comments(std::string_view source, EscapeMode mode, std::string& copy) {
     const unsigned char* s = bytes_of(source);
     const std::size_t n = source.size();
     copy.clear();
@@ -147,12 +147,12 @@ void strip_comments(std::string_view source, bool no_backslash, std::string& cop
     while (i < n) {
         const unsigned char c = s[i];
         if (c == '\'' || c == '"' || c == '`') {
-            const std::size_t close = sql_quoted_end(s, n, c, escapes_in(escape_mode_of(no_backslash), c), i + 1);
+            const std::size_t close = sql_quoted_end(s, n, c, escapes_in(mode, c), i + 1);
             const std::size_t next = close < n ? close + 1 : n;
             copy.append(source.substr(i, next - i));
             i = next;
         } else if (const SqlComment kind = sql_comment_starts(s, n, i); kind != SqlComment::none) {
-            i = sql_comment_end(s, n, i, kind, escape_mode_of(no_backslash));
+            i = sql_comment_end(s, n, i, kind, mode);
             copy.push_back(' ');
         } else {
             copy.push_back(static_cast<char>(c));
@@ -208,9 +208,9 @@ bool ends_value(const unsigned char* t, std::size_t length, std::size_t k) {
 
 // A quoted string at t[start] (a quote) closed directly before ',' or ')'.
 std::size_t plain_string(const unsigned char* t, std::size_t length, std::size_t start,
-                         bool no_backslash, std::string& text) {
+                         EscapeMode mode, std::string& text) {
     text.clear();
-    const std::size_t close = append_quoted(t, length, t[start], !no_backslash, start + 1, text);
+    const std::size_t close = append_quoted(t, length, t[start], mode == EscapeMode::backslash, start + 1, text);
     if (close >= length) return length;
     return ends_value(t, length, close + 1) ? close + 1 : length;
 }
@@ -218,12 +218,12 @@ std::size_t plain_string(const unsigned char* t, std::size_t length, std::size_t
 }  // namespace
 
 std::size_t value_decode_plain(const unsigned char* tuple, std::size_t length, std::size_t start,
-                               bool no_backslash, Value& out) {
+                               EscapeMode mode, Value& out) {
     if (start >= length) return length;
     const unsigned char c = tuple[start];
     try {
         if (c == '\'' || c == '"') {
-            const std::size_t k = plain_string(tuple, length, start, no_backslash, out.text);
+            const std::size_t k = plain_string(tuple, length, start, mode, out.text);
             if (k < length) out.kind = VALUE_TEXT;
             return k;
         }
@@ -251,9 +251,9 @@ std::size_t value_decode_plain(const unsigned char* tuple, std::size_t length, s
     return length;
 }
 
-bool literal_classify(std::string_view bytes, bool no_backslash, Value& out) {
+bool literal_classify(std::string_view bytes, EscapeMode mode, Value& out) {
     try {
-        return classify(bytes, no_backslash, out);
+        return classify(bytes, mode, out);
     } catch (const std::bad_alloc&) {
         out.text.clear();
         out.kind = VALUE_NULL;
@@ -261,12 +261,12 @@ bool literal_classify(std::string_view bytes, bool no_backslash, Value& out) {
     }
 }
 
-bool value_decode(std::string_view source, bool no_backslash, Value& out) {
-    if (!has_comment_start(source)) return literal_classify(source, no_backslash, out);
+bool value_decode(std::string_view source, EscapeMode mode, Value& out) {
+    if (!has_comment_start(source)) return literal_classify(source, mode, out);
     try {
         std::string copy;
-        strip_comments(source, no_backslash, copy);
-        return literal_classify(copy, no_backslash, out);
+        strip_comments(source, mode, copy);
+        return literal_classify(copy, mode, out);
     } catch (const std::bad_alloc&) {
         out.text.clear();
         out.kind = VALUE_NULL;

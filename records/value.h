@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 
+#include "foundation/sql_lex.h"  // EscapeMode
 #include "foundation/sql_quote.h"  // escape_byte
 
 namespace kv {
@@ -47,10 +48,10 @@ inline bool value_is_present(const Value& value) {
 const char* value_kind_label(ValueKind kind);
 
 // Decodes one value's source (the bytes between its separators, blanks included). Comments
-// outside quotes become one space each; only then is a copy made. no_backslash: backslashes in
-// strings are ordinary bytes (NO_BACKSLASH_ESCAPES). False only when memory runs out; out is
+// outside quotes become one space each; only then is a copy made. mode: whether backslashes in
+// strings escape (as the tuple's layout word says). False only when memory runs out; out is
 // then reset to an empty VALUE_NULL.
-bool value_decode(std::string_view source, bool no_backslash, Value& out);
+bool value_decode(std::string_view source, EscapeMode mode, Value& out);
 
 // The fast path of the tuple reader. Decodes the value starting at tuple[start] when it has one
 // of the plain shapes mysqldump writes: a quoted string ('...' or "..."), a number, or NULL,
@@ -59,7 +60,7 @@ bool value_decode(std::string_view source, bool no_backslash, Value& out);
 // has any other shape (blanks, comments, adjacent strings, expressions) or memory runs out;
 // out is then unspecified and the caller takes the general path.
 std::size_t value_decode_plain(const unsigned char* tuple, std::size_t length, std::size_t start,
-                               bool no_backslash, Value& out);
+                               EscapeMode mode, Value& out);
 
 // True for the bytes a numeric literal is made of (digits, '.', '+', '-', 'e', 'E'): the tuple
 // reader takes the longest run of them before number_literal_test.
@@ -77,7 +78,7 @@ bool number_literal_test(const unsigned char* b, std::size_t d);
 // Classifies a literal without comment removal (leading blanks and comments are skipped,
 // trailing blanks dropped). Same result contract as value_decode. For both functions the source
 // must not lie inside out.text.
-bool literal_classify(std::string_view bytes, bool no_backslash, Value& out);
+bool literal_classify(std::string_view bytes, EscapeMode mode, Value& out);
 
 // True when the first word of a column type text (before a blank, "(" or NUL, cut to 31
 // bytes) is binary, varbinary, blob, tinyblob, mediumblob or longblob, ignoring ASCII case.

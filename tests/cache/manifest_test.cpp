@@ -124,7 +124,7 @@ TEST(Manifest, WritesTheGoldenFileLoadsOnlyItBackFailsCleanly) {
         *static_cast<std::string*>(out) += std::to_string(done) + "/" + std::to_string(total) +
                                            " " + std::to_string(count) + " " + label + ";";
         return 1;
-    }, &progress, 0};
+    }, &progress};
     ASSERT_TRUE(manifest_write(c.state, &sink));
     EXPECT_EQ(progress, "1000000/1000000 5 Bereit;");
     EXPECT_FALSE(test::file_exists(c.dir.file("manifest.part")));

@@ -43,7 +43,7 @@ struct Opened {
     Opened(const std::string& path, const std::string& root, bool new_index,
            std::uint32_t threads = 1) {
         FileHandle handle = INVALID_FILE;
-        const ProgressSink sink{nullptr, nullptr, 0, threads};
+        const ProgressSink sink{nullptr, nullptr, EscapeMode::backslash, threads};
         ok = dump_open_cached(*state, path, root, new_index, &sink, handle);
         lock.reset(handle);
     }

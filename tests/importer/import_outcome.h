@@ -92,7 +92,7 @@ inline std::string describe(const DumpState& s, bool ok, const std::string& dump
 inline bool import_described(DumpState& state, std::string& text, const std::string& path,
                              const std::string& root, const std::string& dump, bool byte_path,
                              std::uint32_t starting_mode = 0, std::uint32_t threads = 1) {
-    ProgressSink sink{nullptr, nullptr, starting_mode, threads};
+    ProgressSink sink{nullptr, nullptr, escape_mode_of(starting_mode != 0), threads};
     FileHandle lock = INVALID_FILE;
     reader_byte_path_only = byte_path;
     const bool ok = dump_open_cached(state, path, root, true, &sink, lock);

@@ -56,9 +56,9 @@ TEST(ImportRun, ProgressAndCancellation) {
     const std::string dump =
         std::string(3 * READER_WINDOW_SIZE, ' ') + "INSERT INTO t VALUES (1);\n";
     Reports reports;
-    const ProgressSink sink{record, &reports, 0};
+    const ProgressSink sink{record, &reports, EscapeMode::backslash};
     const ProgressSink cancel{[](void*, std::uint64_t, std::uint64_t, std::uint64_t,
-                                 const char*) { return 0; }, nullptr, 0};
+                                 const char*) { return 0; }, nullptr};
     EXPECT_EQ(import_prepared(dump, [](DumpState&) {}, &sink).rfind("1 Einträge", 0), 0u);
     ASSERT_GE(reports.size(), 2u);
     EXPECT_EQ(reports.front().first, 0u);
@@ -83,7 +83,7 @@ TEST(ImportRun, HelperThreadsReportAndCancel) {
     }
     import_chunk_size = 1u << 18;
     Reports reports;
-    ProgressSink sink{record, &reports, 0, 3};
+    ProgressSink sink{record, &reports, EscapeMode::backslash, 3};
     const std::string text = import_prepared(dump, [](DumpState&) {}, &sink);
     EXPECT_EQ(text.rfind("320000 Einträge", 0), 0u) << text.substr(0, 200);
     for (std::size_t i = 0; i + 1 < reports.size(); ++i) {
@@ -99,7 +99,7 @@ TEST(ImportRun, HelperThreadsReportAndCancel) {
                 if (++*static_cast<int*>(user) > 1) return 0;
                 std::this_thread::sleep_for(std::chrono::milliseconds(150));
                 return 1;
-            }, &calls, 0, threads};
+            }, &calls, EscapeMode::backslash, threads};
         const std::string cancelled = import_prepared(dump, [](DumpState&) {}, &slow_cancel);
         EXPECT_EQ(cancelled.rfind("Fehler: Vorgang abgebrochen. (Byte ", 0), 0u) << cancelled;
         EXPECT_EQ(calls, 2);
@@ -204,7 +204,7 @@ TEST(TextToken, SpanTokens) {
         TextSpan span;
         span.bytes = reinterpret_cast<const unsigned char*>(text.data());
         span.length = text.size();
-        span.no_backslash = no_backslash;
+        span.mode = escape_mode_of(no_backslash);
         auto t = std::make_unique<Token>();
         std::vector<std::string> got;
         while (text_read_token(span, *t)) got.emplace_back(t->text, t->length);
@@ -224,12 +224,12 @@ TEST(SqlMode, AssignmentsFromTheTable) {
         DumpState state;
         DumpReader reader;
         reader.state = &state;
-        reader.escape_mode = mode;
-        reader.saved_escape_mode = saved;
+        reader.escape_mode = escape_mode_of(mode != 0);
+        reader.saved_escape_mode = escape_mode_of(saved != 0);
         reader.mode_saved = was_saved;
         sql_mode_recognise(reader, text.c_str());
-        EXPECT_EQ(reader.escape_mode, want_mode) << text;
-        EXPECT_EQ(reader.saved_escape_mode, want_saved) << text;
+        EXPECT_EQ(reader.escape_mode, escape_mode_of(want_mode != 0)) << text;
+        EXPECT_EQ(reader.saved_escape_mode, escape_mode_of(want_saved != 0)) << text;
         EXPECT_STREQ(state.message, fails ? "Dynamischer SQL_MODE-Ausdruck wird nicht unterstützt. "
                                             "Für einen zuverlässigen Import einen normalen "
                                             "mysqldump verwenden."

@@ -79,7 +79,7 @@ TEST(Cases, FromTheCaseFile) {
         };
         if (f[0] == "decode") {
             Value v{"stale", VALUE_NOT_IN_INSERT};
-            EXPECT_EQ(value_decode(f[2], f[1] == "1", v) ? shown({v}) : "failed", f[3] + f[4]);
+            EXPECT_EQ(value_decode(f[2], escape_mode_of(f[1] == "1"), v) ? shown({v}) : "failed", f[3] + f[4]);
         } else if (f[0] == "binary") {
             EXPECT_EQ(binary_type_test(f[1]), f[2] == "1");
         } else if (f[0] == "hex") {
@@ -203,7 +203,7 @@ TEST(Differential, FilterHitsAreTheRowsWhoseValuesMatch) {
         dump += r % 50 ? "," : r == 500 ? ";\nSET SQL_MODE='NO_BACKSLASH_ESCAPES';\nINSERT INTO `t` VALUES "
                                        : (r ? ";\n" : "") + std::string("INSERT INTO `t` VALUES ");
         do rows[r].first = random_tuple(rng, 4, 6);
-        while (!ref::split_tuple(rows[r].first, binary, r >= 500, rows[r].second));
+        while (!ref::split_tuple(rows[r].first, binary, escape_mode_of(r >= 500), rows[r].second));
         dump += rows[r].first;
     }
     test::ImportedDump d;
@@ -216,7 +216,7 @@ TEST(Differential, FilterHitsAreTheRowsWhoseValuesMatch) {
             ASSERT_TRUE(filter_run(d.state, 0, request, d.dir.file("q.kvi"), hits, nullptr));
             ref::Coverage seen;
             for (const auto& [tuple, values] : rows) {
-                ref::check_raw_filter(tuple, ref::present_texts(values, charset), false, FILTER_CONTAINS, pattern,
+                ref::check_raw_filter(tuple, ref::present_texts(values, charset), EscapeMode::backslash, FILTER_CONTAINS, pattern,
                                       charset, seen);
             }
             EXPECT_EQ(hits, static_cast<std::uint64_t>(seen.matches)) << pattern << " charset " << charset;

@@ -91,7 +91,7 @@ struct OpenedDump {
 
 // A progress sink that records every report as "done/total/count label".
 struct RecordingSink : ProgressSink {
-    RecordingSink() : ProgressSink{record, this, 0} {}
+    RecordingSink() : ProgressSink{record, this} {}
     static int record(void* self, std::uint64_t done, std::uint64_t total, std::uint64_t count,
                       const char* label) {
         static_cast<RecordingSink*>(self)->reports.push_back(std::to_string(done) + "/" +

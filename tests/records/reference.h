@@ -66,13 +66,13 @@ inline std::string to_utf8(std::string_view bytes, Charset charset) {
 // The values of a whole tuple "(...)" through value_find_end and value_decode, text in columns
 // marked binary hex-encoded. False when the tuple does not split into binary.size() values.
 inline bool split_tuple(std::string_view tuple, const std::vector<std::uint8_t>& binary,
-                        bool no_backslash, std::vector<Value>& values) {
+                        EscapeMode mode, std::vector<Value>& values) {
     const auto* t = reinterpret_cast<const unsigned char*>(tuple.data());
     values.assign(binary.size(), Value{});
     std::uint64_t p = 1;
     for (std::size_t c = 0; c < binary.size(); ++c) {
-        const std::uint64_t k = value_find_end(t, tuple.size(), p, escape_mode_of(no_backslash));
-        if (k >= tuple.size() || !value_decode(tuple.substr(p, k - p), no_backslash, values[c])) return false;
+        const std::uint64_t k = value_find_end(t, tuple.size(), p, mode);
+        if (k >= tuple.size() || !value_decode(tuple.substr(p, k - p), mode, values[c])) return false;
         if (values[c].kind == VALUE_TEXT && binary[c] != 0) {
             hex_encode(std::string(values[c].text), values[c].text);
             values[c].kind = VALUE_BINARY;
@@ -124,14 +124,14 @@ inline std::vector<std::string> present_texts(const std::vector<Value>& values, 
 // The raw test must never reject a tuple with a value text (texts: present_texts) that holds
 // the filter text.
 inline const char* check_raw_filter(std::string_view tuple, const std::vector<std::string>& texts,
-                                    bool no_backslash, std::uint32_t op, const std::string& text,
+                                    EscapeMode mode, std::uint32_t op, const std::string& text,
                                     Charset charset, Coverage& seen) {
     bool match = false;
     for (const std::string& s : texts) match = match || (op == FILTER_EQUALS ? s == text : s.find(text) != s.npos);
     RawFilter raw;
     raw_filter_init(raw, op, text, charset);
     const bool rejected = !raw_filter_may_match(raw, reinterpret_cast<const unsigned char*>(tuple.data()),
-                                                tuple.size(), no_backslash);
+                                                tuple.size(), mode);
     seen.matches += match;
     seen.rejects += rejected;
     return match && rejected ? "raw filter rejects a matching tuple" : nullptr;
@@ -149,13 +149,13 @@ inline const char* check_tuple(std::string_view inside, Coverage& seen) {
     const std::string tuple = "(" + std::string(inside) + ")";
     const auto* t = reinterpret_cast<const unsigned char*>(tuple.data());
     const std::size_t n = tuple.size();
-    for (const bool nb : {false, true}) {
+    for (const EscapeMode mode : {EscapeMode::backslash, EscapeMode::no_backslash}) {
         std::vector<std::uint8_t> binary;
         for (std::uint64_t p = 1;;) {
-            const std::uint64_t k = value_find_end(t, n, p, escape_mode_of(nb));
+            const std::uint64_t k = value_find_end(t, n, p, mode);
             const std::string_view source = std::string_view(tuple).substr(p, std::min<std::uint64_t>(k, n) - p);
             Value v[2];
-            if (!value_decode(source, nb, v[0]) || !literal_classify(source, nb, v[1])) return "decode failed";
+            if (!value_decode(source, mode, v[0]) || !literal_classify(source, mode, v[1])) return "decode failed";
             for (const Value& x : v) {
                 if (x.text.size() > (x.kind == VALUE_BINARY ? 2 + 2 * source.size() : source.size())) return "grown";
                 if (!value_is_present(x) && !x.text.empty()) return "NULL with text";
@@ -170,40 +170,40 @@ inline const char* check_tuple(std::string_view inside, Coverage& seen) {
         }
         for (std::size_t start = 0; n <= 512 && start < n; ++start) {
             Value fast{"stale", VALUE_SQL}, general;
-            const std::size_t end = value_decode_plain(t, n, start, nb, fast);
+            const std::size_t end = value_decode_plain(t, n, start, mode, fast);
             if (end >= n) continue;
             ++seen.plain;
-            if (end != value_find_end(t, n, start, escape_mode_of(nb))) return "plain value ends elsewhere";
-            if (!value_decode(std::string_view(tuple).substr(start, end - start), nb, general) ||
+            if (end != value_find_end(t, n, start, mode)) return "plain value ends elsewhere";
+            if (!value_decode(std::string_view(tuple).substr(start, end - start), mode, general) ||
                 fast.kind != general.kind || fast.text != general.text) {
                 return "plain value differs from the general path";
             }
         }
         std::vector<Value> values;
-        if (n > 4096 || !split_tuple(tuple, binary, nb, values)) continue;
+        if (n > 4096 || !split_tuple(tuple, binary, mode, values)) continue;
         const SchemaObject table = ref::table(binary);
         for (const Charset cs : {CHARSET_UTF8, CHARSET_WINDOWS_1252, CHARSET_LATIN1}) {
             const bool protection = n % 4 != 0;
-            const std::string fast = fast_row(table, tuple, nb ? LAYOUT_NO_BACKSLASH : 0, cs, protection);
+            const std::string fast = fast_row(table, tuple, layout_word_make(0, mode), cs, protection);
             std::string row, scratch;  // the general path's row
             for (std::size_t c = 0; c < values.size(); ++c) {
                 csv_value_append(row += c ? ";" : "", values[c], cs, protection, scratch);
             }
             seen.rows += !fast.empty();
             if (!fast.empty() && fast != row + "\r\n") return "fast CSV row differs from the general path";
-            if (binary.size() > 1 && !fast_row(table, tuple, (nb ? LAYOUT_NO_BACKSLASH : 0) | 1, cs, protection).empty()) {
+            if (binary.size() > 1 && !fast_row(table, tuple, (layout_word_make(0, mode)) | 1, cs, protection).empty()) {
                 return "fast CSV row under a reordered layout";
             }
             const std::vector<std::string> texts = present_texts(values, cs);
             for (const std::string& text : texts) {
                 for (std::size_t from = 0; from < text.size(); from += 1 + text.size() / 4) {
                     const std::string cut = text.substr(from, 1 + (text.size() - from) / 2);
-                    if (const char* f = check_raw_filter(tuple, texts, nb, FILTER_CONTAINS, cut, cs, seen)) return f;
+                    if (const char* f = check_raw_filter(tuple, texts, mode, FILTER_CONTAINS, cut, cs, seen)) return f;
                 }
             }
             for (const char* probe : PROBES) {
                 for (const std::uint32_t op : {FILTER_CONTAINS, FILTER_EQUALS}) {
-                    if (const char* f = check_raw_filter(tuple, texts, nb, op, probe, cs, seen)) return f;
+                    if (const char* f = check_raw_filter(tuple, texts, mode, op, probe, cs, seen)) return f;
                 }
             }
         }
