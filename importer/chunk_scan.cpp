@@ -32,7 +32,6 @@ constexpr std::size_t HELPER_BUFFER = 1048576;
 constexpr std::size_t READ_ALIGN = 4096;  // reads start on a page of the file
 constexpr std::size_t VIEW_MIN = 4096;    // a view shorter than this is read again
 constexpr std::uint64_t NO_SYNC = ~std::uint64_t{0};
-constexpr std::size_t JOIN_GAP_MAX = 255;  // a join of more blanks ends a run
 constexpr std::uint32_t MISSES_BEFORE_PAUSE = 4;
 constexpr std::uint64_t PROBE_EVERY = 16;
 constexpr std::uint64_t WALK_BUDGET_CHUNKS = 2;    // a chunk's walks: twice its bytes ...
@@ -127,23 +126,7 @@ std::size_t view(Helper& h, std::uint64_t from, const unsigned char*& p, bool re
     return static_cast<std::size_t>(h.base + h.length - from);
 }
 
-// The join after a tuple's ')' as the statement loop reads it when no comment intervenes:
-// blanks, ',', blanks, '(' and a value start; q[0..n) are the bytes after the ')'. Returns the
-// gap, the index of the '(' in q (1 for ",("), below JOIN_GAP_MAX; 0 when the bytes are no
-// such join, -1 when they run out before that is known.
-int join_gap(const unsigned char* q, std::size_t n) {
-    std::size_t i = 0;
-    while (i < n && i < JOIN_GAP_MAX && sql_is_blank(q[i])) ++i;
-    if (i == n) return -1;
-    if (q[i] != ',') return 0;
-    ++i;
-    while (i < n && i < JOIN_GAP_MAX && sql_is_blank(q[i])) ++i;
-    if (i + 2 >= n) return i >= JOIN_GAP_MAX ? 0 : -1;
-    if (q[i] != '(' || i >= JOIN_GAP_MAX || !tuple_join_value_start(q[i + 1], q[i + 2])) return 0;
-    return static_cast<int>(i);
-}
-
-// The next ')' with a join after it (join_gap) whose '(' lies in [from, limit); false when
+// The next ')' with a join after it (tuple_join_gap) whose '(' lies in [from, limit); false when
 // none.
 bool find_join(Helper& h, std::uint64_t from, std::uint64_t limit, std::uint64_t& open) {
     while (from + 2 < limit) {
@@ -160,7 +143,7 @@ bool find_join(Helper& h, std::uint64_t from, std::uint64_t limit, std::uint64_t
                 break;
             }
             x = static_cast<std::size_t>(static_cast<const unsigned char*>(hit) - p);
-            const int gap = join_gap(p + x + 1, n - x - 1);
+            const int gap = tuple_join_gap(p + x + 1, n - x - 1);
             if (gap > 0) {
                 if (from + x + 1 + gap >= limit) return false;
                 open = from + x + 1 + gap;
@@ -261,7 +244,7 @@ void walk_run(Helper& h, ChunkRun& run, HelperChain& chain, std::uint64_t& searc
         }
         const unsigned char* q = nullptr;
         const std::size_t available = view(h, end, q);
-        const int gap = available == 0 ? 0 : join_gap(q, available);
+        const int gap = available == 0 ? 0 : tuple_join_gap(q, available);
         if (gap <= 0 || !chain.take(end, gap)) break;
         if (chain.start >= chain.limit) break;
         pos = chain.start + 1;

@@ -72,9 +72,9 @@ BlockOutcome tuple_blocks(const unsigned char* p, std::size_t n, EscapeMode mode
             }
             if (c == ')') {
                 if (depth == 1) {
-                    if (chain != nullptr && values == chain->expected_values && k + 4 < n &&
-                        k + 3 < i + 64 && p[k + 1] == ',' && p[k + 2] == '(' &&
-                        tuple_join_value_start(p[k + 3], p[k + 4])) {
+                    // Only the join without blanks, whose "(" lies in this block.
+                    if (chain != nullptr && values == chain->expected_values && k + 3 < i + 64 &&
+                        tuple_join_gap(p + k + 1, n - k - 1) == 1) {
                         const ChainStep step = chain->link(k);
                         if (step == CHAIN_FAILED) {
                             at = k + 1;
