@@ -22,10 +22,11 @@
 #
 # Nesting, as the server has it (MariaDB 10.11): an ordinary comment inside an executable one
 # is an ordinary comment; ordinary comments do not nest (/* a /* b */ ends at the first */);
-# a line comment (-- , #) runs to the line end even past a */; an executable comment inside an
-# executable one is refused (ERROR 1064 near the outer */) when its version is at most the
-# server's, /*!50001 as well as /*M!100100; one of a later version (/*!99999 … */) loads and is
-# dropped from the stored code like an ordinary comment. Only forms the server loads are made.
+# a line comment (-- , #) runs to the line end even past a */ (-- needs a blank after it: in
+# 5--1 it is two minus signs); an executable comment inside an executable one is refused
+# (ERROR 1064 near the outer */) when its version is at most the server's, /*!50001 as well as
+# /*M!100100; one of a later version (/*!99999 … */) loads and is dropped from the stored code
+# like an ordinary comment. Only forms the server loads are made.
 # Bodies hold no ";;": mariadb-dump 10.11 never returns when an event's code contains it (it
 # looks for a delimiter the code does not hold).
 #
@@ -55,6 +56,7 @@ BODY = [
     ("REPLACE INTO `{t}` VALUES ({id}, '/* opens', 4);", BOTH),
     ("INSERT INTO `ghost_rows` VALUES ({id}, '*/');", BOTH),
     ("DELETE FROM `{t}` WHERE txt = '*/';", BOTH),
+    ("/* gone */ DELETE FROM `{t}` WHERE id = {id};", BOTH),
     ("UPDATE `{t}` SET txt = '-- no comment */' WHERE id = {id};", BOTH),
     ("SET @s = 'it''s */ doubled';", BOTH),
     ('SET @s = "double ""quoted"" */";', BOTH),
@@ -63,6 +65,7 @@ BODY = [
     ("/* it's a comment: ' \" ` -- # */", BOTH),
     ("/* outer /* inner */ INSERT INTO `{t}` VALUES ({id}, 'not nested', 6);", BOTH),
     ("-- a line comment */ it's\n", BOTH),
+    ("SET @y = 5--1, @z = 'no comment\n*/';", BOTH),
     ("# a hash comment /* it's\n", BOTH),
     ("SET @g = 'CREATE TRIGGER ghost_t'; /* CREATE VIEW ghost_v AS SELECT 1 */", BOTH),
     ("/*!99999 INSERT INTO `{t}` VALUES ({id}, 'later version', 5); */", BOTH),
@@ -124,7 +127,11 @@ class Case:
         self.events, self.routines, self.views, self.extras = [], [], [], {t: [] for t in
                                                                           self.tables}
         self.plain, self.commented = set(), set()  # routine names; (kind, name) in comments
-        self.change = self.odku = False
+        self.change = self.odku = self.marks = False
+
+    def marker(self, default):
+        # MariaDB's own executable comment in place of mysqldump's, in some mixtures.
+        return "/*M!100100" if self.marks and self.rng.random() < 0.3 else default
 
     @staticmethod
     def rows(rng):
@@ -145,8 +152,8 @@ class Case:
         before, after = mode_lines(mode, ";")
         self.code[table].append(
             before + "DELIMITER ;;\n/*!50003 CREATE*/ /*!50017 DEFINER=`root`@`localhost`*/ "
-            "/*!50003 TRIGGER `%s` %s ON `%s` FOR EACH ROW %s */;;\nDELIMITER ;\n%s" % (
-                name, timing, table, self.body(pieces), after))
+            "%s TRIGGER `%s` %s ON `%s` FOR EACH ROW %s */;;\nDELIMITER ;\n%s" % (
+                self.marker("/*!50003"), name, timing, table, self.body(pieces), after))
         self.commented.add(("Trigger", name))
 
     def event(self, pieces, mode):
@@ -177,8 +184,9 @@ class Case:
                                                    for k, item in enumerate(items, 1)])
         before, after = mode_lines(mode, ";") if mode == NBE else ("", "")
         self.views.append(before + "/*!50001 CREATE ALGORITHM=UNDEFINED */\n/*!50013 DEFINER="
-                          "`root`@`localhost` SQL SECURITY DEFINER */\n/*!50001 VIEW `%s` AS "
-                          "SELECT %s\nFROM `%s` */;\n%s" % (name, select, t, after))
+                          "`root`@`localhost` SQL SECURITY DEFINER */\n%s VIEW `%s` AS "
+                          "SELECT %s\nFROM `%s` */;\n%s" % (self.marker("/*!50001"), name,
+                                                             select, t, after))
         self.commented.add(("View", name))
 
     def top_level(self):
@@ -252,11 +260,13 @@ def view_case(k):
 
 def random_case(k):
     # A mixture: objects of every kind, 1 to 5 pieces each; every third case all in
-    # NO_BACKSLASH_ESCAPES, every third in the default mode, the rest mixed object by object.
+    # NO_BACKSLASH_ESCAPES, every third in the default mode, the rest mixed object by object;
+    # some triggers and views with /*M!100100 in place of /*!50003 and /*!50001.
     rng = random.Random(SEED + 1000 + k)
     run_mode = [BS, NBE, None][k % 3]
     case = Case("random %d (seed %d, %s)" % (k, SEED + 1000 + k, run_mode or "mixed"), rng,
                 rng.randrange(2, 4))
+    case.marks = True
     for kind in ["TRIGGER"] * rng.randrange(1, 4) + ["EVENT"] * rng.randrange(1, 3) + [
             "PROCEDURE", "FUNCTION", "VIEW"] * rng.randrange(1, 3):
         mode = run_mode or rng.choice([BS, NBE])
