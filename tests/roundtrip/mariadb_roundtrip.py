@@ -291,23 +291,39 @@ def roundtrip(program, work, server, tables):
     return len(sets), compared, mismatches
 
 
+def find_tools():
+    # The MariaDB programs by role; None for each one that is not installed.
+    search = os.environ.get("PATH", "") + ":/usr/sbin:/usr/local/sbin:/usr/libexec"
+    return {key: next(filter(None, (shutil.which(n, path=search) for n in names)), None)
+            for key, names in [("server", ["mariadbd", "mysqld"]),
+                               ("install-db", ["mariadb-install-db", "mysql_install_db"]),
+                               ("client", ["mariadb", "mysql"]),
+                               ("dump", ["mariadb-dump", "mysqldump"])]}
+
+
+def missing_tools(tools):
+    # True (after saying so) when a program is missing: the caller exits with 77.
+    if None not in tools.values():
+        return False
+    print("SKIPPED: MariaDB programs not found (%s); install the Debian packages "
+          "mariadb-server and mariadb-client to run this test." %
+          ", ".join(k for k, v in tools.items() if v is None))
+    return True
+
+
+def work_folder(prefix):
+    base = tempfile.gettempdir()  # a socket path must stay below about 100 bytes
+    return tempfile.mkdtemp(prefix=prefix, dir=base if len(base) <= 60 else "/tmp")
+
+
 def main():
     if len(sys.argv) != 2 or not os.access(sys.argv[1], os.X_OK):
         print("usage: mariadb_roundtrip.py PATH-TO-korvane-dump (an executable)")
         return 1
-    search = os.environ.get("PATH", "") + ":/usr/sbin:/usr/local/sbin:/usr/libexec"
-    tools = {key: next(filter(None, (shutil.which(n, path=search) for n in names)), None)
-             for key, names in [("server", ["mariadbd", "mysqld"]),
-                                ("install-db", ["mariadb-install-db", "mysql_install_db"]),
-                                ("client", ["mariadb", "mysql"]),
-                                ("dump", ["mariadb-dump", "mysqldump"])]}
-    if None in tools.values():
-        print("SKIPPED: MariaDB programs not found (%s); install the Debian packages "
-              "mariadb-server and mariadb-client to run this test." %
-              ", ".join(k for k, v in tools.items() if v is None))
+    tools = find_tools()
+    if missing_tools(tools):
         return 77
-    base = tempfile.gettempdir()  # a socket path must stay below about 100 bytes
-    work = tempfile.mkdtemp(prefix="kvrt-", dir=base if len(base) <= 60 else "/tmp")
+    work = work_folder("kvrt-")
     server, started = Server(tools, work), time.monotonic()
     try:
         server.start()
