@@ -340,7 +340,7 @@ def check_dump(program, work, path, tables, routines, commented, change, odku):
     if proc.returncode != 0:
         faults.append("notes exits %d" % proc.returncode)
     noted = {m.groups() for m in map(CODE_NOTE.match, notes) if m}
-    commented = {(kind, "`%s`" % name) for kind, name in commented}
+    commented = {(kind, "`%s`.`%s`" % (DB, name)) for kind, name in commented}  # with its database
     faults += ["note for %s %s, which the dump does not hold in executable comments" % k
                for k in sorted(noted - commented, key=str)]
     faults += ["no note for %s %s" % k for k in sorted(commented - noted)]
