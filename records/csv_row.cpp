@@ -43,23 +43,18 @@ bool layout_in_order(const ColumnLayout& layout, std::size_t columns) {
 std::size_t text_content(const unsigned char* t, std::size_t n, std::size_t i, unsigned char q,
                          bool escapes, bool& high, unsigned char*& o) {
     unsigned char seen = 0;
-#ifdef KV_BYTE_SCAN_SSE2
-    const __m128i vq = _mm_set1_epi8(static_cast<char>(q));
-    const __m128i vb = _mm_set1_epi8(static_cast<char>(escapes ? '\\' : q));
-    const __m128i vd = _mm_set1_epi8('"');
-    const __m128i vz = _mm_setzero_si128();
-    __m128i any = _mm_setzero_si128();
-#endif
+    const Bytes16 vq = Bytes16::splat(q);
+    const Bytes16 vb = Bytes16::splat(escapes ? '\\' : q);
+    const Bytes16 vd = Bytes16::splat('"');
+    const Bytes16 vz = Bytes16::zero();
+    Bytes16 any = Bytes16::zero();
     for (;;) {
-#ifdef KV_BYTE_SCAN_SSE2
         std::uint32_t mask = 0;
         while (i + 16 <= n) {
-            const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + i));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(o), x);
-            any = _mm_or_si128(any, x);
-            const __m128i m = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, vq), _mm_cmpeq_epi8(x, vb)),
-                                           _mm_or_si128(_mm_cmpeq_epi8(x, vd), _mm_cmpeq_epi8(x, vz)));
-            mask = static_cast<std::uint32_t>(_mm_movemask_epi8(m));
+            const Bytes16 x = Bytes16::load(t + i);
+            x.store(o);
+            any = any | x;
+            mask = (equal(x, vq) | equal(x, vb) | equal(x, vd) | equal(x, vz)).mask();
             if (mask != 0) break;
             i += 16;
             o += 16;
@@ -68,9 +63,7 @@ std::size_t text_content(const unsigned char* t, std::size_t n, std::size_t i, u
             const unsigned k = scan_first_bit(mask);
             i += k;
             o += k;
-        } else
-#endif
-        {
+        } else {
             while (i < n) {
                 const unsigned char c = t[i];
                 if (c == q || c == '"' || c == 0 || (escapes && c == '\\')) break;
@@ -117,9 +110,7 @@ std::size_t text_content(const unsigned char* t, std::size_t n, std::size_t i, u
             ++i;
         }
     }
-#ifdef KV_BYTE_SCAN_SSE2
-    seen |= _mm_movemask_epi8(any) != 0 ? 0x80 : 0;
-#endif
+    seen |= any.mask() != 0 ? 0x80 : 0;
     high = (seen & 0x80) != 0;
     return i + 1;
 }

@@ -23,13 +23,10 @@ constexpr char REPLACEMENT[3] = {'\xEF', '\xBF', '\xBD'};
 
 // End of the run of ASCII bytes starting at i.
 std::size_t ascii_run_end(const unsigned char* s, std::size_t i, std::size_t n) {
-#ifdef KV_BYTE_SCAN_SSE2
     for (; i + 16 <= n; i += 16) {
-        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
-        const auto high = static_cast<std::uint32_t>(_mm_movemask_epi8(x));
+        const std::uint32_t high = Bytes16::load(s + i).mask();
         if (high != 0) return i + scan_first_bit(high);
     }
-#endif
     while (i < n && s[i] < 0x80) ++i;
     return i;
 }
@@ -123,34 +120,29 @@ std::size_t utf8_valid_from(const unsigned char* s, std::size_t n, std::size_t i
     }
 }
 
-#ifdef KV_BYTE_SCAN_SSE2
 // Error bytes (non-zero) of the 16 bytes x, given the three bytes before each of them (p1 the
 // byte before, p2 two before, p3 three before). Every test is branch-free over the 16 bytes:
 // a byte must be a continuation byte exactly when a lead byte one, two or three places back
 // asks for one, no byte may be C0, C1 or from F5, and the leads E0, ED, F0 and F4 restrict
 // the byte after them (overlong forms, surrogates, code points above U+10FFFF).
-inline __m128i utf8_errors(__m128i x, __m128i p1, __m128i p2, __m128i p3) {
-    const __m128i zero = _mm_setzero_si128();
+inline Bytes16 utf8_errors(Bytes16 x, Bytes16 p1, Bytes16 p2, Bytes16 p3) {
+    const Bytes16 zero = Bytes16::zero();
     // Signed bytes: 0x80..0xBF are -128..-65, 0x80..0x8F below -112, 0x80..0x9F below -96.
-    const __m128i cont = _mm_cmplt_epi8(x, _mm_set1_epi8(-64));
-    const __m128i wanted = _mm_or_si128(
-        _mm_subs_epu8(p1, _mm_set1_epi8(static_cast<char>(0xBF))),
-        _mm_or_si128(_mm_subs_epu8(p2, _mm_set1_epi8(static_cast<char>(0xDF))),
-                     _mm_subs_epu8(p3, _mm_set1_epi8(static_cast<char>(0xEF)))));
+    const Bytes16 cont = less_signed(x, Bytes16::splat(0xC0));
+    const Bytes16 wanted = minus_saturated(p1, Bytes16::splat(0xBF)) |
+                           minus_saturated(p2, Bytes16::splat(0xDF)) |
+                           minus_saturated(p3, Bytes16::splat(0xEF));
     // Equal exactly where a continuation byte is not wanted but present, or wanted but absent.
-    __m128i errors = _mm_cmpeq_epi8(_mm_cmpeq_epi8(wanted, zero), cont);
-    errors = _mm_or_si128(errors, _mm_subs_epu8(x, _mm_set1_epi8(static_cast<char>(0xF4))));
-    errors = _mm_or_si128(errors, _mm_cmpeq_epi8(_mm_and_si128(x, _mm_set1_epi8(static_cast<char>(0xFE))),
-                                                 _mm_set1_epi8(static_cast<char>(0xC0))));
-    const __m128i below_a0 = _mm_cmplt_epi8(x, _mm_set1_epi8(-96));
-    const __m128i below_90 = _mm_cmplt_epi8(x, _mm_set1_epi8(-112));
-    const auto after = [&](unsigned char lead) {
-        return _mm_cmpeq_epi8(p1, _mm_set1_epi8(static_cast<char>(lead)));
-    };
-    errors = _mm_or_si128(errors, _mm_and_si128(after(0xE0), below_a0));
-    errors = _mm_or_si128(errors, _mm_andnot_si128(below_a0, after(0xED)));
-    errors = _mm_or_si128(errors, _mm_and_si128(after(0xF0), below_90));
-    errors = _mm_or_si128(errors, _mm_andnot_si128(below_90, after(0xF4)));
+    Bytes16 errors = equal(equal(wanted, zero), cont);
+    errors = errors | minus_saturated(x, Bytes16::splat(0xF4));
+    errors = errors | equal(x & Bytes16::splat(0xFE), Bytes16::splat(0xC0));
+    const Bytes16 below_a0 = less_signed(x, Bytes16::splat(0xA0));
+    const Bytes16 below_90 = less_signed(x, Bytes16::splat(0x90));
+    const auto after = [&](unsigned char lead) { return equal(p1, Bytes16::splat(lead)); };
+    errors = errors | (after(0xE0) & below_a0);
+    errors = errors | and_not(below_a0, after(0xED));
+    errors = errors | (after(0xF0) & below_90);
+    errors = errors | and_not(below_90, after(0xF4));
     return errors;
 }
 
@@ -158,18 +150,15 @@ inline __m128i utf8_errors(__m128i x, __m128i p1, __m128i p2, __m128i p3) {
 // The first 16 bytes and the last part are tested from zero-padded copies, so nothing
 // outside [s, s + n) is read; the zeros after the end catch a character cut off by it.
 bool utf8_span_valid(const unsigned char* s, std::size_t n) {
-    const auto load = [](const unsigned char* p) {
-        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    };
-    __m128i errors = _mm_setzero_si128();
+    const auto load = Bytes16::load;
+    Bytes16 errors = Bytes16::zero();
     std::size_t i = 0;
     if (n >= 16) {
         unsigned char head[19] = {};
         std::memcpy(head + 3, s, 16);
         errors = utf8_errors(load(head + 3), load(head + 2), load(head + 1), load(head));
         for (i = 16; i + 16 <= n; i += 16) {
-            errors = _mm_or_si128(
-                errors, utf8_errors(load(s + i), load(s + i - 1), load(s + i - 2), load(s + i - 3)));
+            errors = errors | utf8_errors(load(s + i), load(s + i - 1), load(s + i - 2), load(s + i - 3));
         }
     }
     // The rest (under 16 bytes, or all of a short span) with the three bytes before it.
@@ -177,12 +166,11 @@ bool utf8_span_valid(const unsigned char* s, std::size_t n) {
     const std::size_t back = i >= 3 ? 3 : 0;
     std::memcpy(tail + 3 - back, s + i - back, back + (n - i));
     for (std::size_t k = 0; k < n - i + 3; k += 16) {
-        errors = _mm_or_si128(errors, utf8_errors(load(tail + 3 + k), load(tail + 2 + k),
-                                                  load(tail + 1 + k), load(tail + k)));
+        errors = errors | utf8_errors(load(tail + 3 + k), load(tail + 2 + k), load(tail + 1 + k),
+                                      load(tail + k));
     }
-    return _mm_movemask_epi8(_mm_cmpeq_epi8(errors, _mm_setzero_si128())) == 0xFFFF;
+    return equal(errors, Bytes16::zero()).mask() == 0xFFFF;
 }
-#endif
 
 }  // namespace
 
@@ -193,9 +181,7 @@ std::size_t utf8_valid_prefix(std::string_view bytes) {
     // needs the full test, and valid text needs nothing more.
     const std::size_t i = ascii_run_end(s, 0, n);
     if (i == n) return n;
-#ifdef KV_BYTE_SCAN_SSE2
     if (utf8_span_valid(s + i, n - i)) return n;
-#endif
     // Malformed somewhere: character by character from the first byte from 0x80.
     return utf8_valid_from(s, n, i);
 }

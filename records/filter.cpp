@@ -188,21 +188,16 @@ bool filter_text_contains(std::string_view text, std::string_view pattern,
     std::size_t i = 0;
     while (i <= last_start) {
         std::size_t j = i;
-#ifdef KV_BYTE_SCAN_SSE2
-        const __m128i first = _mm_set1_epi8(static_cast<char>(p[0]));
-        const __m128i last = _mm_set1_epi8(static_cast<char>(p[m - 1]));
+        const Bytes16 first = Bytes16::splat(p[0]);
+        const Bytes16 last = Bytes16::splat(p[m - 1]);
         std::uint32_t mask = 0;
         for (; j + 16 <= last_start + 1; j += 16) {
-            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + j));
-            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + j + m - 1));
-            const __m128i both = _mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, last));
-            mask = static_cast<std::uint32_t>(_mm_movemask_epi8(both));
+            mask = (equal(Bytes16::load(t + j), first) & equal(Bytes16::load(t + j + m - 1), last)).mask();
             if (mask != 0) break;
         }
         if (mask != 0) {
             j += scan_first_bit(mask);
         } else
-#endif
         {
             while (j <= last_start && (t[j] != p[0] || t[j + m - 1] != p[m - 1])) ++j;
             if (j > last_start) return false;
@@ -284,30 +279,19 @@ bool plain_block(const unsigned char* p, EscapeMode mode, PlainState& st) {
     for (std::uint64_t e = q.escaped; e != 0; e &= e - 1) {
         if (!SQL_ESCAPES.special[p[scan_first_bit(e)]]) return false;
     }
-#ifdef KV_BYTE_SCAN_SSE2
-    const Block4 x = block_load(p);
-    auto equal = [&](char c) { return block_equal(x, static_cast<unsigned char>(c)); };
-    const std::uint64_t blanks = equal(' ') | equal('\t') | equal('\n') | equal('\f') |
-                                 equal('\r');
-#else
-    auto equal = [&](char c) {
-        std::uint64_t m = 0;
-        for (int k = 0; k < 64; ++k) {
-            if (p[k] == static_cast<unsigned char>(c)) m |= std::uint64_t{1} << k;
-        }
-        return m;
+    // The bytes equal to c, bit k for byte k.
+    auto byte_mask = [p](char c) {
+        const Bytes16 v = Bytes16::splat(static_cast<unsigned char>(c));
+        return block_mask(p, [&v](Bytes16 x) { return equal(x, v); });
     };
-    std::uint64_t blanks = 0;
-    for (int k = 0; k < 64; ++k) {
-        if (sql_is_blank(p[k])) blanks |= std::uint64_t{1} << k;
-    }
-#endif
+    const std::uint64_t blanks = byte_mask(' ') | byte_mask('\t') | byte_mask('\n') |
+                                 byte_mask('\f') | byte_mask('\r');
     const std::uint64_t closing = quotes & ~inside;
     if ((((closing << 1) | st.closed_last) & blanks) != 0) return false;
-    const std::uint64_t dashes = equal('-') & outside;
-    const std::uint64_t slashes = equal('/') & outside;
-    const std::uint64_t stars = equal('*');
-    if (((equal('"') | equal('`') | equal('#')) & outside) != 0) return false;
+    const std::uint64_t dashes = byte_mask('-') & outside;
+    const std::uint64_t slashes = byte_mask('/') & outside;
+    const std::uint64_t stars = byte_mask('*');
+    if (((byte_mask('"') | byte_mask('`') | byte_mask('#')) & outside) != 0) return false;
     if ((((dashes << 1) | st.dash_last) & dashes) != 0) return false;    // "--"
     if ((((slashes << 1) | st.slash_last) & stars) != 0) return false;  // "/*"
     st.in_string = (inside >> 63) != 0 ? ~std::uint64_t{0} : 0;
