@@ -28,6 +28,7 @@ inline constexpr std::uint64_t READER_WINDOW_SIZE = 1048576;
 // A refill after the position jumped ahead (past tuples that helper threads scanned) reads
 // this much first: most of a full window would only be passed over by the next jump.
 inline constexpr std::uint64_t READER_SHORT_READ = 65536;
+inline constexpr std::uint64_t READER_ALIGN = 4096;  // windows start on such a boundary
 inline constexpr int READER_END = SQL_END;  // out-of-band result of reader_peek
 inline constexpr std::uint32_t TOKEN_MAX = 8191;
 inline constexpr std::uint32_t DELIMITER_MAX = 19;
