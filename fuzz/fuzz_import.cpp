@@ -16,6 +16,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "cache/dump_open.h"
+#include "cache/manifest.h"
 #include "fuzz/fuzz_support.h"
 #include "records/display_text.h"
 #include "records/record_decode.h"
@@ -68,6 +70,17 @@ void check_table(kv::DumpState& state, std::uint32_t number) {
     if (bytes != state.objects[number].tuple_bytes) finding("tuple bytes differ", state);
 }
 
+// The schema a second open loads from the manifest, described as the import's; empty when the
+// manifest does not load. This is reload_described without the open sequence's last step, which
+// maps the 1 MiB read buffer for the records to come: that alone cost a fifth of an input, and
+// the reload reads no record.
+std::string reloaded(const std::string& dump, const std::string& root, const std::string& bytes) {
+    kv::DumpState state;
+    if (!kv::dump_open(state, dump, root)) return {};
+    const kv::FileGuard lock(kv::cache_lock(state));
+    return lock.valid() && kv::manifest_load(state) ? kv::test::describe(state, true, bytes) : "";
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -100,7 +113,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 if (state.total_entries <= MAX_TUPLES) check_table(state, i);
             }
             if (sum != state.total_entries) finding("entry counts do not add up", state);
-            if (kv::test::reload_described(dump, root, bytes) != text) {
+            if (reloaded(dump, root, bytes) != text) {
                 finding("the manifest loads a different schema than the import had", state);
             }
         }
