@@ -40,7 +40,7 @@ __attribute__((no_sanitize("coverage"))) bool compared(const std::uint8_t* data,
 
 [[noreturn]] void finding(const char* what, const kv::DumpState& state) {
     std::fprintf(stderr, "fuzz_import: %s (message: \"%s\")\n", what, state.message);
-    std::abort();
+    kv::fuzz::finding_abort();
 }
 
 // Reads back every tuple of one table in dump order; aborts on any disagreement. A table
