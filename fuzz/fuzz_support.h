@@ -23,6 +23,15 @@ inline const std::string& scratch_folder() {
     return folder;
 }
 
+// Ends the process on a finding. abort() skips the destructor that removes the scratch folder,
+// so it is removed here first (libFuzzer keeps the input itself); else minimising a finding,
+// which runs it to the abort again and again, left a folder in /dev/shm for each run.
+[[noreturn]] inline void finding_abort() {
+    std::error_code ec;
+    std::filesystem::remove_all(test::fs_path(scratch_folder()), ec);
+    std::abort();
+}
+
 // Empties a folder below the scratch folder, keeping the folder itself.
 inline void folder_clear(const std::string& folder) {
     std::error_code ec;
