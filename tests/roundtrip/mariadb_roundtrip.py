@@ -337,8 +337,7 @@ def main():
         return 1
     finally:
         server.stop()
-        keep = os.environ.get("KVRT_KEEP")
-        print("work folder kept: " + work) if keep else shutil.rmtree(work, ignore_errors=True)
+        leave_work(work)
     print("%d dumps x %d tables, %d values compared, %.1f s" % (
         dumps, len(tables), compared, time.monotonic() - started))
     for line in mismatches[:60]:
@@ -350,7 +349,18 @@ def main():
     return 0
 
 
-if __name__ == "__main__":
-    for sig in (signal.SIGTERM, signal.SIGINT):  # SystemExit runs the finally: the server stops
+def run_program(main):
+    """Exits with main()'s status; a signal ends it through SystemExit, so that main's finally
+    blocks run and the server stops."""
+    for sig in (signal.SIGTERM, signal.SIGINT):
         signal.signal(sig, lambda number, _: sys.exit(128 + number))
     sys.exit(main())
+
+
+def leave_work(work):  # removes the work folder, unless KVRT_KEEP asks to keep it
+    print("work folder kept: " + work) if os.environ.get("KVRT_KEEP") else \
+        shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    run_program(main)

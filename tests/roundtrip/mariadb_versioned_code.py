@@ -35,7 +35,7 @@
 # wrong) or a step failed; 77 the MariaDB programs are not installed.
 # Python 3.11 standard library only. Every wait is bounded; the server is always shut down.
 
-import os, random, re, shutil, signal, sys, time
+import os, random, re, sys, time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import mariadb_roundtrip as rt  # noqa: E402  (the server, the rows and the CSV rules)
@@ -401,8 +401,7 @@ def main():
         return 1
     finally:
         server.stop()
-        keep = os.environ.get("KVRT_KEEP")
-        print("work folder kept: " + work) if keep else shutil.rmtree(work, ignore_errors=True)
+        rt.leave_work(work)
     print("%d cases, %d failed, %.1f s" % (len(cases), len(failed), time.monotonic() - started))
     if failed:
         print("FAILED: %s" % "; ".join(failed))
@@ -412,6 +411,4 @@ def main():
 
 
 if __name__ == "__main__":
-    for sig in (signal.SIGTERM, signal.SIGINT):  # SystemExit runs the finally: the server stops
-        signal.signal(sig, lambda number, _: sys.exit(128 + number))
-    sys.exit(main())
+    rt.run_program(main)
