@@ -85,31 +85,43 @@ SqlComment sql_comment_at(Source& s) {
 }
 
 enum class QuotedEnd : std::uint8_t {
+    inside,        // (one step) a byte of the text was passed
     closed,        // the source stands after the closing quote
     unterminated,  // the text ended inside the string
     open_escape,   // the text ended right after an escaping backslash
     stopped,       // content asked to stop
 };
 
-// Called after the opening quote of a string or name (quote: ' " or `): hands each byte the
-// text holds to content(byte), which returns false to stop: a doubled quote as one quote, an
-// escaped byte as itself (without its backslash and untranslated: \n gives 'n'). Moves past
-// the closing quote. The general form of the quote rule; sql_quote.h has the fast ones.
+// One step inside a string or name (quote: ' " or `): passes one byte of its text, a doubled
+// quote or an escape pair, with byte set to the byte it stands for (a doubled quote for one
+// quote, an escaped byte for itself, without its backslash and untranslated: \n gives 'n'),
+// or the closing quote.
+template <typename Source>
+QuotedEnd sql_quoted_step(Source& s, int quote, bool escapes, int& byte) {
+    byte = s.peek(0);
+    if (byte == SQL_END) return QuotedEnd::unterminated;
+    s.advance();
+    if (byte == quote) {
+        if (s.peek(0) != quote) return QuotedEnd::closed;
+        s.advance();  // a doubled quote stands for one
+    } else if (byte == '\\' && escapes) {
+        byte = s.peek(0);
+        if (byte == SQL_END) return QuotedEnd::open_escape;
+        s.advance();  // the escaped byte, whatever it is
+    }
+    return QuotedEnd::inside;
+}
+
+// Called after the opening quote: hands each byte the text stands for to content(byte), which
+// returns false to stop, and moves past the closing quote. The general form of the quote rule;
+// sql_quote.h has the fast ones.
 template <typename Source, typename Content>
 QuotedEnd sql_walk_quoted_body(Source& s, int quote, bool escapes, Content&& content) {
     for (;;) {
-        int c = s.peek(0);
-        if (c == SQL_END) return QuotedEnd::unterminated;
-        s.advance();
-        if (c == quote) {
-            if (s.peek(0) != quote) return QuotedEnd::closed;
-            s.advance();  // a doubled quote stands for one
-        } else if (c == '\\' && escapes) {
-            c = s.peek(0);
-            if (c == SQL_END) return QuotedEnd::open_escape;
-            s.advance();  // the escaped byte, whatever it is
-        }
-        if (!content(static_cast<unsigned char>(c))) return QuotedEnd::stopped;
+        int byte = 0;
+        const QuotedEnd step = sql_quoted_step(s, quote, escapes, byte);
+        if (step != QuotedEnd::inside) return step;
+        if (!content(static_cast<unsigned char>(byte))) return QuotedEnd::stopped;
     }
 }
 

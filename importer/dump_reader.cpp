@@ -259,9 +259,12 @@ bool reader_skip_quoted(DumpReader& reader, unsigned char quote) {
             reader.position += i;
             if (i == avail) continue;
         }
-        // The byte the window cannot decide: the rest of the string by the general rule.
+        // The byte the window cannot decide, by the general rule; then the window again.
         ReaderBytes bytes{reader};
-        if (sql_skip_quoted_body(bytes, quote, escapes)) return true;
+        int byte = 0;
+        const QuotedEnd step = sql_quoted_step(bytes, quote, escapes, byte);
+        if (step == QuotedEnd::closed) return true;
+        if (step == QuotedEnd::inside) continue;
         reader_fail(reader, MSG_STRING);
         return false;
     }
