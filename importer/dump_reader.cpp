@@ -225,7 +225,7 @@ void skip_executable_body(DumpReader& reader) {
     const std::uint64_t held = contents < CAPTURE_MAX ? contents : CAPTURE_MAX;
     char* capture = reader.capture.get();
     capture[held] = '\0';
-    sql_mode_recognise(reader, capture);
+    if (!versioned_code_is_definition(reader.versioned, capture)) sql_mode_recognise(reader, capture);
     versioned_code_capture(reader.versioned, *reader.state, capture, reader.escape_mode);
 }
 

@@ -121,7 +121,18 @@ void sql_mode_recognise(DumpReader& reader, const char* text) {
     const auto* t = reinterpret_cast<const unsigned char*>(text);
     const std::size_t length = std::strlen(text);
     if (length < 8) return;
+    const EscapeMode lexed_in = reader.escape_mode;  // the text is read as the server reads it
     for (std::size_t i = 0; i + 8 <= length; ++i) {
+        // Strings and comments say nothing about the mode; an executable comment holds code.
+        if (t[i] == '\'' || t[i] == '"' || t[i] == '`') {
+            i = sql_quoted_end(t, length, t[i], escapes_in(lexed_in, t[i]), i + 1);
+            continue;
+        }
+        if (const SqlComment kind = sql_comment_starts(t, length, i);
+            kind == SqlComment::line || kind == SqlComment::block) {
+            i = sql_comment_end(t, length, i, kind, lexed_in) - 1;
+            continue;
+        }
         if (lower(t[i]) != 's') continue;
         if (!names_sql_mode(t, i) || !is_word_at(t, length, i, "sql_mode")) continue;
         std::size_t j = skip_blanks(t, length, i + 8);

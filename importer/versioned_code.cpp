@@ -5,6 +5,7 @@
 #include <new>
 #include <string>
 
+#include "foundation/text.h"
 #include "importer/dump_reader.h"
 #include "importer/schema.h"
 
@@ -73,6 +74,18 @@ bool versioned_code_start(VersionedCode& code) {
     code.noted.clear();
     code.token.reset(new (std::nothrow) Token);
     return code.token != nullptr;
+}
+
+bool versioned_code_is_definition(const VersionedCode& code, const char* capture) {
+    if (code.after_create) return true;
+    const char* p = capture;
+    if (*p == 'M') ++p;
+    if (*p == '!') ++p;
+    while (*p >= '0' && *p <= '9') ++p;  // the version
+    while (sql_is_blank(static_cast<unsigned char>(*p))) ++p;
+    const std::size_t n = std::strlen("create");
+    return std::strlen(p) >= n && ascii_iequals(std::string_view(p, n), "create") &&
+           !sql_is_word(static_cast<unsigned char>(p[n]));
 }
 
 void versioned_code_capture(VersionedCode& code, DumpState& state, const char* capture,

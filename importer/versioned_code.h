@@ -36,6 +36,12 @@ bool versioned_code_start(VersionedCode& code);
 // A new statement begins: a CREATE of an earlier statement no longer counts.
 inline void versioned_code_statement_start(VersionedCode& code) { code.after_create = false; }
 
+// Whether the executable comment with these contents (from its "!" or "M!") belongs to the
+// definition of an object: its code begins with CREATE, or an earlier comment of the statement
+// said CREATE. Such code (a trigger or procedure body that sets sql_mode) is stored by the
+// server, not run while the dump loads.
+bool versioned_code_is_definition(const VersionedCode& code, const char* capture);
+
 // Takes the NUL-terminated contents of one executable comment (from its "!" or "M!").
 void versioned_code_capture(VersionedCode& code, DumpState& state, const char* capture,
                             EscapeMode mode);

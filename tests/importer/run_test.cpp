@@ -237,7 +237,7 @@ TEST(SqlMode, AssignmentsFromTheTable) {
             << text;
         ++rows;
     }
-    EXPECT_EQ(rows, 50);
+    EXPECT_EQ(rows, 53);
 }
 
 }  // namespace
