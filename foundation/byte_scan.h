@@ -16,11 +16,16 @@
 
 namespace kv {
 
-// Bytes that interrupt the plain run of a tuple body: quotes, parentheses, the comma and the
-// first bytes of comments.
+// Bytes that may open a string, a name or a comment: where the plain run of a statement
+// ends (the delimiter's first byte aside).
+inline constexpr bool statement_stop_byte(unsigned char b) {
+    return b == '\'' || b == '"' || b == '`' || b == '#' || b == '-' || b == '/';
+}
+
+// Bytes that interrupt the plain run of a tuple body: those of a statement, parentheses and
+// the comma.
 inline constexpr bool tuple_stop_byte(unsigned char b) {
-    return b == '\'' || b == '"' || b == '`' || b == '(' || b == ')' || b == ',' || b == '#' ||
-           b == '-' || b == '/';
+    return statement_stop_byte(b) || b == '(' || b == ')' || b == ',';
 }
 
 // Position of the lowest and of the highest set bit of a non-zero mask.

@@ -33,21 +33,6 @@ constexpr const char* NOTE_TEXT_CAPPED =
 
 bool is_quote(int c) { return c == '\'' || c == '"' || c == '`'; }
 
-// Bytes that end the plain run of a statement body: quotes and comment starters. The
-// delimiter's first byte is tested separately.
-struct StatementStops {
-    bool stop[256] = {};
-    constexpr StatementStops() {
-        stop[static_cast<unsigned char>('\'')] = true;
-        stop[static_cast<unsigned char>('"')] = true;
-        stop[static_cast<unsigned char>('`')] = true;
-        stop[static_cast<unsigned char>('#')] = true;
-        stop[static_cast<unsigned char>('-')] = true;
-        stop[static_cast<unsigned char>('/')] = true;
-    }
-};
-constexpr StatementStops STATEMENT_STOPS;
-
 // Moves past a line comment's remaining bytes up to and including the next line feed.
 void skip_to_line_end(DumpReader& reader) {
     for (;;) {
@@ -336,7 +321,7 @@ bool reader_skip_statement(DumpReader& reader) {
         if (avail != 0) {
             const unsigned char* p = reader_cursor(reader);
             std::uint64_t i = 0;
-            while (i < avail && p[i] != first && !STATEMENT_STOPS.stop[p[i]]) ++i;
+            while (i < avail && p[i] != first && !statement_stop_byte(p[i])) ++i;
             reader.position += i;
             if (i == avail) continue;
         }
