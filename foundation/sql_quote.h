@@ -108,7 +108,17 @@ inline std::size_t sql_quoted_walk(const unsigned char* p, std::size_t n, unsign
 
 // Block form of the rule for strings in single quotes, over 64 bytes at p (bit k for byte k).
 // in_string: all ones when p[0] lies inside a string; escape_carry (0 or 1): p[0] is escaped
-// by the previous block's last backslashes, and receives the same for the next block.
+// by the previous block's last backslashes, and receives the same for the next block: the
+// state one block hands to the next. The first bytes of a block, with escapes:
+//
+//   bytes        x ' a \ ' b ' ' c ' y
+//   backslashes  . . . 1 . . . . . . .
+//   escaped      . . . . 1 . . . . . .      the quote after an odd run of backslashes
+//   quotes       . 1 . . . . 1 1 . 1 .      every quote not escaped
+//   inside       . 1 1 1 1 1 . 1 1 . .      parity of the quotes so far: a doubled quote
+//                                           closes and reopens the string
+//
+// A backslash outside strings is flagged by the callers (the block pass hands it over).
 struct QuoteMasks {
     std::uint64_t backslashes = 0;  // every backslash when escapes apply, else none
     std::uint64_t escaped = 0;      // bytes taken along by a backslash
