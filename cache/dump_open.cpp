@@ -5,6 +5,8 @@
 #include <memory>
 #include <new>
 
+#include "cache/coding.h"
+
 namespace kv {
 
 namespace {
@@ -26,7 +28,7 @@ constexpr const char* MSG_LOCK =
 
 std::uint64_t hash_u64_le(std::uint64_t value, std::uint64_t seed) {
     unsigned char bytes[8];
-    for (int i = 0; i < 8; ++i) bytes[i] = static_cast<unsigned char>(value >> (8 * i));
+    coding_put_le(bytes, value);
     return fnv1a64_seeded(bytes, sizeof bytes, seed);
 }
 

@@ -16,6 +16,7 @@
 #include <new>
 #include <string>
 
+#include "cache/coding.h"
 #include "cache/index_file.h"
 
 namespace kv {
@@ -67,12 +68,12 @@ public:
     }
     void u32(std::uint32_t v) {
         unsigned char b[4];
-        for (int i = 0; i < 4; ++i) b[i] = static_cast<unsigned char>(v >> (8 * i));
+        coding_put_le(b, v);
         bytes(b, sizeof b);
     }
     void u64(std::uint64_t v) {
         unsigned char b[8];
-        for (int i = 0; i < 8; ++i) b[i] = static_cast<unsigned char>(v >> (8 * i));
+        coding_put_le(b, v);
         bytes(b, sizeof b);
     }
     // A count or length that does not fit the 32-bit field fails the write.
@@ -165,16 +166,12 @@ public:
     std::uint32_t u32() {
         unsigned char b[4] = {};
         bytes(b, sizeof b);
-        std::uint32_t v = 0;
-        for (int i = 3; i >= 0; --i) v = (v << 8) | b[i];
-        return v;
+        return coding_get_le<std::uint32_t>(b);
     }
     std::uint64_t u64() {
         unsigned char b[8] = {};
         bytes(b, sizeof b);
-        std::uint64_t v = 0;
-        for (int i = 7; i >= 0; --i) v = (v << 8) | b[i];
-        return v;
+        return coding_get_le<std::uint64_t>(b);
     }
     // Length-prefixed string of at most limit bytes without NUL bytes, into *out or, when out
     // is null, checked and passed over without being kept.
