@@ -9,8 +9,6 @@
 
 #include <new>
 
-#include "cache/coding.h"
-
 namespace kv {
 
 namespace {
@@ -83,20 +81,6 @@ bool switch_to(DumpState& state, IndexWriter& writer, std::uint32_t object) {
 }
 
 }  // namespace
-
-void index_entry_encode(const IndexEntry& entry, unsigned char out[INDEX_ENTRY_SIZE]) {
-    coding_put_le(out, entry.offset);
-    coding_put_le(out + 8, entry.length);
-    coding_put_le(out + 12, entry.layout_word);
-}
-
-IndexEntry index_entry_decode(const unsigned char in[INDEX_ENTRY_SIZE]) {
-    IndexEntry entry;
-    entry.offset = coding_get_le<std::uint64_t>(in);
-    entry.length = coding_get_le<std::uint32_t>(in + 8);
-    entry.layout_word = coding_get_le<std::uint32_t>(in + 12);
-    return entry;
-}
 
 IndexWriter::~IndexWriter() { file_close(file); }
 

@@ -1,4 +1,5 @@
-// Writing and loading the cache manifest "manifest.kvd" (see manifest.h).
+// Writing and loading the cache manifest "manifest.kvd" (see manifest.h): the buffered moves of
+// its bytes. Their layout, and the limits the loader checks, are in format.h.
 //
 // A manifest holds the whole schema of a dump: up to 65,536 objects with 4,096 columns each
 // and CREATE texts of up to 2 MiB, in a file of at most 256 MiB. Both directions go through a
@@ -17,6 +18,7 @@
 #include <string>
 
 #include "cache/coding.h"
+#include "cache/format.h"
 #include "cache/index_file.h"
 
 namespace kv {
@@ -28,20 +30,8 @@ constexpr const char* MSG_MEMORY = "Nicht genügend Arbeitsspeicher.";
 
 constexpr const char* MANIFEST_NAME = "manifest.kvd";
 constexpr const char* MANIFEST_PART_NAME = "manifest.part";
-constexpr unsigned char MAGIC[12] = {'K', 'V', 'D', 'U', 'M', 'P', 'I', 'D', 'X', '0', '4', 0};
 
 constexpr std::size_t IO_BUFFER_SIZE = 65536;
-constexpr std::uint64_t HEADER_SIZE = 52;
-constexpr std::uint64_t MAX_FILE_SIZE = 268435456;
-constexpr std::uint32_t MAX_NAME_BYTES = 8192;
-constexpr std::uint32_t MAX_TEXT_BYTES = 2097152;
-constexpr std::uint32_t MAX_LAYOUTS = 65536;
-constexpr std::uint64_t MAX_ENTRY_COUNT = std::uint64_t{1} << 60;  // exclusive
-
-// Smallest possible encodings, used to bound counts by the bytes left before reserving.
-constexpr std::uint64_t MIN_OBJECT_BYTES = 3 * 4 + 4 + 8 + 8 + 4 + 4;
-constexpr std::uint64_t MIN_COLUMN_BYTES = 2 * 4;
-constexpr std::uint64_t MIN_LAYOUT_BYTES = 4;
 
 std::string folder_file(const DumpState& state, const char* name) {
     return state.cache_folder + "/" + name;
@@ -76,11 +66,12 @@ public:
         coding_put_le(b, v);
         bytes(b, sizeof b);
     }
-    // A count or length that does not fit the 32-bit field fails the write.
-    void count(std::size_t v) {
+    // A count or length that does not fit its 32-bit field fails the write.
+    std::uint32_t checked(std::size_t v) {
         if (v > UINT32_MAX) ok_ = false;
-        u32(static_cast<std::uint32_t>(v));
+        return static_cast<std::uint32_t>(v);
     }
+    void count(std::size_t v) { u32(checked(v)); }
     void string(const std::string& s) {
         count(s.size());
         bytes(s.data(), s.size());
@@ -222,9 +213,9 @@ private:
 // its index file); entries receives its entry count. False (reader invalid) on any violation.
 bool read_object(ManifestReader& in, const DumpState& state, std::uint32_t number,
                  SchemaObject* object, std::uint64_t& entries) {
-    in.string(object ? &object->database_name : nullptr, MAX_NAME_BYTES);
-    in.string(object ? &object->object_name : nullptr, MAX_NAME_BYTES);
-    in.string(object ? &object->create_text : nullptr, MAX_TEXT_BYTES);
+    in.string(object ? &object->database_name : nullptr, MANIFEST_MAX_NAME_BYTES);
+    in.string(object ? &object->object_name : nullptr, MANIFEST_MAX_NAME_BYTES);
+    in.string(object ? &object->create_text : nullptr, MANIFEST_MAX_TEXT_BYTES);
     std::uint32_t kind = in.u32();
     entries = in.u64();
     std::uint64_t tuple_bytes = in.u64();
@@ -239,22 +230,25 @@ bool read_object(ManifestReader& in, const DumpState& state, std::uint32_t numbe
         object->tuple_bytes = tuple_bytes;
     }
 
-    if (!in.fits(column_count, MIN_COLUMN_BYTES)) return false;
+    if (!in.fits(column_count, MANIFEST_MIN_COLUMN_BYTES)) return false;
     if (object != nullptr) object->columns.resize(column_count);
     for (std::uint32_t c = 0; c < column_count && in.valid(); ++c) {
-        in.string(object ? &object->columns[c].name : nullptr, MAX_NAME_BYTES);
-        in.string(object ? &object->columns[c].type_text : nullptr, MAX_TEXT_BYTES);
+        in.string(object ? &object->columns[c].name : nullptr, MANIFEST_MAX_NAME_BYTES);
+        in.string(object ? &object->columns[c].type_text : nullptr, MANIFEST_MAX_TEXT_BYTES);
     }
 
     std::uint32_t layout_count = in.u32();
-    if (!in.check(layout_count <= MAX_LAYOUTS) || !in.fits(layout_count, MIN_LAYOUT_BYTES)) {
+    if (!in.check(layout_count <= MAX_LAYOUTS) ||
+        !in.fits(layout_count, MANIFEST_MIN_LAYOUT_BYTES)) {
         return false;
     }
     if (object != nullptr) object->layouts.resize(layout_count);
     std::uint64_t seen[MAX_COLUMNS / 64];
     for (std::uint32_t l = 0; l < layout_count; ++l) {
         std::uint32_t values = in.u32();
-        if (!in.check(values <= column_count) || !in.fits(values, 4)) return false;
+        if (!in.check(values <= column_count) || !in.fits(values, MANIFEST_COLUMN_NUMBER_BYTES)) {
+            return false;
+        }
         std::uint32_t* numbers = nullptr;
         if (object != nullptr) {
             object->layouts[l].columns.resize(values);
@@ -275,7 +269,7 @@ bool read_object(ManifestReader& in, const DumpState& state, std::uint32_t numbe
     if (entries > 0) {
         // Only tables have rows, every row names a layout, and the index file must hold
         // exactly one 16-byte entry per row.
-        if (!in.check(kind == OBJECT_TABLE && layout_count > 0 && entries < MAX_ENTRY_COUNT)) {
+        if (!in.check(kind == OBJECT_TABLE && layout_count > 0 && entries < INDEX_ENTRIES_LIMIT)) {
             return false;
         }
         std::uint64_t index_size = 0;
@@ -296,7 +290,7 @@ bool read_body(ManifestReader& in, DumpState& state, std::uint32_t object_count,
                    static_cast<std::uint32_t>(MAX_NOTES_BYTES))) {
         return false;
     }
-    if (!in.fits(object_count, MIN_OBJECT_BYTES)) return false;
+    if (!in.fits(object_count, MANIFEST_MIN_OBJECT_BYTES)) return false;
     if (fill) state.objects.reserve(object_count);
     std::uint64_t sum = 0;
     for (std::uint32_t i = 0; i < object_count; ++i) {
@@ -329,13 +323,16 @@ bool manifest_write(DumpState& state, const ProgressSink* sink) {
     bool ok = file.valid();
     if (ok) {
         ManifestWriter out(file.get(), buffer.get());
-        out.bytes(MAGIC, sizeof MAGIC);
-        out.u64(state.dump_size);
-        out.u64(state.dump_time);
-        out.u64(state.fingerprint);
-        out.u64(state.total_entries);
-        out.count(state.objects.size());
-        out.u32(state.note_count);
+        ManifestHeader header;
+        header.dump_size = state.dump_size;
+        header.dump_time = state.dump_time;
+        header.fingerprint = state.fingerprint;
+        header.total_entries = state.total_entries;
+        header.object_count = out.checked(state.objects.size());
+        header.note_count = state.note_count;
+        unsigned char header_bytes[MANIFEST_HEADER_SIZE];
+        manifest_header_encode(header, header_bytes);
+        out.bytes(header_bytes, sizeof header_bytes);
         out.string(state.import_notes);
         for (const SchemaObject& object : state.objects) {
             write_object(out, object);
@@ -364,33 +361,28 @@ bool manifest_load(DumpState& state) {
     }
     if (!file.valid()) return false;
     std::uint64_t size = file_get_size(file.get());
-    if (size < HEADER_SIZE || size > MAX_FILE_SIZE) return false;
+    if (size < MANIFEST_HEADER_SIZE || size > MANIFEST_MAX_FILE_SIZE) return false;
 
     ManifestReader in(file.get(), size, buffer.get());
-    unsigned char magic[sizeof MAGIC];
-    in.bytes(magic, sizeof magic);
-    std::uint64_t dump_size = in.u64();
-    std::uint64_t dump_time = in.u64();
-    std::uint64_t fingerprint = in.u64();
-    std::uint64_t total_entries = in.u64();
-    std::uint32_t object_count = in.u32();
-    std::uint32_t note_count = in.u32();
-    if (!in.valid() || std::memcmp(magic, MAGIC, sizeof MAGIC) != 0 ||
-        dump_size != state.dump_size || dump_time != state.dump_time ||
-        fingerprint != state.fingerprint || object_count > MAX_OBJECTS) {
+    unsigned char header_bytes[MANIFEST_HEADER_SIZE];
+    ManifestHeader header;
+    if (!in.bytes(header_bytes, sizeof header_bytes) ||
+        !manifest_header_decode(header_bytes, header) ||
+        header.dump_size != state.dump_size || header.dump_time != state.dump_time ||
+        header.fingerprint != state.fingerprint || header.object_count > MAX_OBJECTS) {
         return false;  // state untouched
     }
 
     dump_state_clear_schema(state);
     std::string().swap(state.import_notes);
-    state.note_count = note_count;
+    state.note_count = header.note_count;
     // The first pass keeps nothing; the second reads the same bytes again into the schema.
     bool ok = false;
     try {
-        if (read_body(in, state, object_count, total_entries, false) &&
-            file_seek_to(file.get(), HEADER_SIZE)) {
-            ManifestReader again(file.get(), size - HEADER_SIZE, buffer.get());
-            ok = read_body(again, state, object_count, total_entries, true);
+        if (read_body(in, state, header.object_count, header.total_entries, false) &&
+            file_seek_to(file.get(), MANIFEST_HEADER_SIZE)) {
+            ManifestReader again(file.get(), size - MANIFEST_HEADER_SIZE, buffer.get());
+            ok = read_body(again, state, header.object_count, header.total_entries, true);
         }
     } catch (const std::bad_alloc&) {
         ok = false;
@@ -401,7 +393,7 @@ bool manifest_load(DumpState& state) {
         state.note_count = 0;
         return false;
     }
-    state.total_entries = total_entries;
+    state.total_entries = header.total_entries;
     state.loaded_from_cache = 1;
     return true;
 }
