@@ -20,7 +20,8 @@ namespace kv {
 
 // ---- Limits ----------------------------------------------------------------------------------
 
-// MAX_OBJECTS schema objects per dump, MAX_COLUMNS columns per object: foundation/dump_state.h.
+inline constexpr std::uint32_t MAX_OBJECTS = 65536;  // schema objects per dump
+inline constexpr std::uint32_t MAX_COLUMNS = 4096;   // columns per object
 inline constexpr std::uint32_t MAX_LAYOUTS = 65536;  // INSERT column layouts per table
 // A tuple's length must fit the entry's 32-bit length field.
 inline constexpr std::uint64_t MAX_TUPLE_LENGTH = 0xFFFFFFFFu;

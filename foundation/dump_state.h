@@ -5,8 +5,9 @@
 // points to; destroying it closes the dump handle. One user at a time: while a job runs, the
 // worker is the only user (the read buffer is used without a lock).
 //
-// Limits: at most 65,536 schema objects per dump and 4,096 columns per object; import notes
-// text at most 65,536 bytes (the count keeps rising past that).
+// Limits: import notes text at most 65,536 bytes (the count keeps rising past that). The cache
+// format bounds the schema (65,536 objects per dump, 4,096 columns per object: MAX_OBJECTS and
+// MAX_COLUMNS in cache/format.h); the importer and the manifest loader keep to it.
 #pragma once
 
 #include <cstdint>
@@ -20,8 +21,6 @@
 
 namespace kv {
 
-inline constexpr std::uint32_t MAX_OBJECTS = 65536;
-inline constexpr std::uint32_t MAX_COLUMNS = 4096;
 inline constexpr std::size_t MAX_NOTES_BYTES = 65536;
 inline constexpr std::size_t READ_BUFFER_SIZE = 1048576;
 
@@ -47,7 +46,7 @@ struct SchemaObject {
     std::string database_name;  // for a database object, its own name
     std::string object_name;    // "" for a database object
     std::string create_text;    // last CREATE statement naming the object, "" until one is seen
-    std::vector<Column> columns;        // count = columns.size(), at most MAX_COLUMNS
+    std::vector<Column> columns;        // count = columns.size()
     std::vector<ColumnLayout> layouts;  // count = layouts.size()
     std::uint64_t entry_count = 0;      // tuples indexed = entries of its index file
     std::uint64_t tuple_bytes = 0;      // sum of those tuples' lengths
