@@ -9,6 +9,8 @@
 
 #include <new>
 
+#include "cache/file_names.h"
+
 namespace kv {
 
 namespace {
@@ -59,7 +61,7 @@ bool switch_to(DumpState& state, IndexWriter& writer, std::uint32_t object) {
 
     std::string path;
     try {
-        path = index_file_path(state, object);
+        path = cache_index_path(state, object);
     } catch (const std::bad_alloc&) {
         dump_state_fail(state, MSG_MEMORY);
         return false;
@@ -131,7 +133,7 @@ bool index_finish(DumpState& state, IndexWriter& writer) {
         // data all the same.
         FileGuard file;
         try {
-            file.reset(file_open(index_file_path(state, object), FILE_MODE_APPEND));
+            file.reset(file_open(cache_index_path(state, object), FILE_MODE_APPEND));
         } catch (const std::bad_alloc&) {
         }
         if (!file.valid()) {

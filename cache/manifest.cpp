@@ -18,6 +18,7 @@
 #include <string>
 
 #include "cache/coding.h"
+#include "cache/file_names.h"
 #include "cache/format.h"
 #include "cache/index_file.h"
 
@@ -28,14 +29,7 @@ namespace {
 constexpr const char* MSG_MANIFEST = "Cache-Metadaten konnten nicht sicher gespeichert werden.";
 constexpr const char* MSG_MEMORY = "Nicht genügend Arbeitsspeicher.";
 
-constexpr const char* MANIFEST_NAME = "manifest.kvd";
-constexpr const char* MANIFEST_PART_NAME = "manifest.part";
-
 constexpr std::size_t IO_BUFFER_SIZE = 65536;
-
-std::string folder_file(const DumpState& state, const char* name) {
-    return state.cache_folder + "/" + name;
-}
 
 // Buffered writer; the first failed write makes every later call a no-op returning false.
 class ManifestWriter {
@@ -274,7 +268,7 @@ bool read_object(ManifestReader& in, const DumpState& state, std::uint32_t numbe
         }
         std::uint64_t index_size = 0;
         if (object == nullptr &&
-            !in.check(path_regular_file_size(index_file_path(state, number), index_size) &&
+            !in.check(path_regular_file_size(cache_index_path(state, number), index_size) &&
                       index_size == entries * INDEX_ENTRY_SIZE)) {
             return false;
         }
@@ -311,8 +305,8 @@ bool manifest_write(DumpState& state, const ProgressSink* sink) {
     std::string final_path;
     std::unique_ptr<unsigned char[]> buffer;
     try {
-        part_path = folder_file(state, MANIFEST_PART_NAME);
-        final_path = folder_file(state, MANIFEST_NAME);
+        part_path = cache_manifest_part_path(state);
+        final_path = cache_manifest_path(state);
         buffer.reset(new unsigned char[IO_BUFFER_SIZE]);
     } catch (const std::bad_alloc&) {
         dump_state_fail(state, MSG_MEMORY);
@@ -355,7 +349,7 @@ bool manifest_load(DumpState& state) {
     if (!buffer) return false;
     FileGuard file;
     try {
-        file.reset(file_open(folder_file(state, MANIFEST_NAME), FILE_MODE_READ));
+        file.reset(file_open(cache_manifest_path(state), FILE_MODE_READ));
     } catch (const std::bad_alloc&) {
         return false;
     }
@@ -400,7 +394,7 @@ bool manifest_load(DumpState& state) {
 
 void manifest_remove(const DumpState& state) {
     try {
-        file_remove(folder_file(state, MANIFEST_NAME));
+        file_remove(cache_manifest_path(state));
     } catch (const std::bad_alloc&) {
         // Nothing removed; a later import overwrites the manifest all the same.
     }

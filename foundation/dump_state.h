@@ -66,7 +66,7 @@ struct DumpState {
     std::uint64_t dump_time = 0;    // last-write FILETIME at opening
     std::uint64_t fingerprint = 0;  // hash of the first and last 64 KiB
     std::uint64_t total_entries = 0;
-    std::vector<SchemaObject> objects;  // position = object number (names t%06u.kvi)
+    std::vector<SchemaObject> objects;  // position = object number (names its index file)
     std::uint32_t note_count = 0;       // notes raised, including those not stored
     FileHandle dump_handle = INVALID_FILE;
     char message[MESSAGE_SIZE] = {};
@@ -87,8 +87,6 @@ void dump_state_destroy(DumpState& state);
 // shown pays neither for the allocation nor for the page faults of a fresh megabyte. False
 // when memory is short; the readers then allocate on first use.
 bool dump_state_read_buffer_prepare(DumpState& state);
-// "%s/t%06u.kvi" of the cache folder and the object number.
-std::string index_file_path(const DumpState& state, std::uint32_t object);
 // Writes a fixed sentence into the state's message with "%s".
 void dump_state_fail(DumpState& state, const char* text);
 // Appends one import note line ("\r\n"-terminated) unless the text would exceed 65,536 bytes
