@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "cache/dump_open.h"
+#include "cache/file_names.h"
 #include "foundation/dump_state.h"
 #include "foundation/file.h"
 #include "foundation/sql_quote.h"
@@ -204,7 +205,7 @@ bool import_rows(benchmark::State& st, ImportedRows& rows) {
         return false;
     }
     rows.entries.resize(10000);
-    FileGuard index(file_open(index_file_path(rows.state, 0), FILE_MODE_READ));
+    FileGuard index(file_open(cache_index_path(rows.state, 0), FILE_MODE_READ));
     if (!index_read(index.get(), 0, static_cast<std::uint32_t>(rows.entries.size()),
                     rows.entries.data())) {
         st.SkipWithError("index_read failed");

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "cache/file_names.h"
 #include "foundation/dump_state.h"
 #include "foundation/file.h"
 #include "importer/open_sequence.h"
@@ -96,7 +97,7 @@ int run(int argc, char** argv) {
             job.dump_state = &state;
             job.rows = rows;
             job.first_row = page_first_row(page * PAGE_ROWS, rows);
-            job.index_path = index_file_path(state, static_cast<std::uint32_t>(object));
+            job.index_path = cache_index_path(state, static_cast<std::uint32_t>(object));
             double t = now_ms();
             bool ok = page_load(job);
             times.push_back(now_ms() - t);

@@ -1,9 +1,11 @@
 // Opening a dump and deriving its cache folder (see dump_open.h).
 #include "cache/dump_open.h"
 
-#include <cstdio>
 #include <memory>
 #include <new>
+
+#include "cache/coding.h"
+#include "cache/file_names.h"
 
 namespace kv {
 
@@ -26,7 +28,7 @@ constexpr const char* MSG_LOCK =
 
 std::uint64_t hash_u64_le(std::uint64_t value, std::uint64_t seed) {
     unsigned char bytes[8];
-    for (int i = 0; i < 8; ++i) bytes[i] = static_cast<unsigned char>(value >> (8 * i));
+    coding_put_le(bytes, value);
     return fnv1a64_seeded(bytes, sizeof bytes, seed);
 }
 
@@ -102,10 +104,8 @@ bool dump_open(DumpState& state, const std::string& dump_path, const std::string
     }
     sample.reset();
 
-    char name[24];
-    std::snprintf(name, sizeof name, "/%016llx", static_cast<unsigned long long>(cache_key(state)));
     try {
-        state.cache_folder = cache_root + name;
+        state.cache_folder = cache_folder_path(cache_root, cache_key(state));
     } catch (const std::bad_alloc&) {
         dump_state_fail(state, MSG_MEMORY);
         return false;
@@ -118,7 +118,7 @@ bool dump_open(DumpState& state, const std::string& dump_path, const std::string
 }
 
 FileHandle cache_lock(DumpState& state) {
-    FileHandle lock = file_open_lock(state.cache_folder + "/session.lock");
+    FileHandle lock = file_open_lock(cache_lock_path(state));
     if (lock == INVALID_FILE) dump_state_fail(state, MSG_LOCK);
     return lock;
 }

@@ -7,9 +7,9 @@
 // are still in the operating system's cache.
 #include "cache/index_file.h"
 
-#include <bit>
-#include <cstring>
 #include <new>
+
+#include "cache/file_names.h"
 
 namespace kv {
 
@@ -21,28 +21,6 @@ constexpr const char* MSG_CREATE = "Indexdatei kann nicht angelegt werden.";
 constexpr const char* MSG_MEMORY = "Nicht genügend Arbeitsspeicher.";
 
 constexpr std::size_t MASK_WORDS = MAX_OBJECTS / 64;
-
-// Little-endian stores and loads: one move each on little-endian hosts (every platform we
-// build for), the byte-wise form elsewhere.
-template <typename T>
-void put_le(unsigned char* p, T v) {
-    if constexpr (std::endian::native == std::endian::little) {
-        std::memcpy(p, &v, sizeof v);
-    } else {
-        for (std::size_t i = 0; i < sizeof v; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
-    }
-}
-
-template <typename T>
-T get_le(const unsigned char* p) {
-    T v = 0;
-    if constexpr (std::endian::native == std::endian::little) {
-        std::memcpy(&v, p, sizeof v);
-    } else {
-        for (std::size_t i = sizeof v; i-- > 0;) v = static_cast<T>((v << 8) | p[i]);
-    }
-    return v;
-}
 
 // Writes the pending entries to the open file; pending is 0 afterwards only on success.
 bool write_pending(DumpState& state, IndexWriter& writer) {
@@ -83,7 +61,7 @@ bool switch_to(DumpState& state, IndexWriter& writer, std::uint32_t object) {
 
     std::string path;
     try {
-        path = index_file_path(state, object);
+        path = cache_index_path(state, object);
     } catch (const std::bad_alloc&) {
         dump_state_fail(state, MSG_MEMORY);
         return false;
@@ -105,20 +83,6 @@ bool switch_to(DumpState& state, IndexWriter& writer, std::uint32_t object) {
 }
 
 }  // namespace
-
-void index_entry_encode(const IndexEntry& entry, unsigned char out[INDEX_ENTRY_SIZE]) {
-    put_le<std::uint64_t>(out, entry.offset);
-    put_le<std::uint32_t>(out + 8, entry.length);
-    put_le<std::uint32_t>(out + 12, entry.layout_word);
-}
-
-IndexEntry index_entry_decode(const unsigned char in[INDEX_ENTRY_SIZE]) {
-    IndexEntry entry;
-    entry.offset = get_le<std::uint64_t>(in);
-    entry.length = get_le<std::uint32_t>(in + 8);
-    entry.layout_word = get_le<std::uint32_t>(in + 12);
-    return entry;
-}
 
 IndexWriter::~IndexWriter() { file_close(file); }
 
@@ -169,7 +133,7 @@ bool index_finish(DumpState& state, IndexWriter& writer) {
         // data all the same.
         FileGuard file;
         try {
-            file.reset(file_open(index_file_path(state, object), FILE_MODE_APPEND));
+            file.reset(file_open(cache_index_path(state, object), FILE_MODE_APPEND));
         } catch (const std::bad_alloc&) {
         }
         if (!file.valid()) {

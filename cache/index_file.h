@@ -1,6 +1,6 @@
-// Position index files "t%06u.kvi": flat arrays of 16-byte little-endian entries, one per
-// VALUES tuple in dump order, no header. Row i of a table is at byte 16 * i, so a page of any
-// row costs one seek and one read. Filter result files ("query.kvi") use the same format.
+// Position index files: one 16-byte entry per VALUES tuple in dump order, no header (the layout
+// is in cache/format.h). Row i of a table is at byte 16 * i, so a page of any row costs one seek
+// and one read. Filter result files use the same format.
 //
 // The import writes through one IndexWriter: a 64 KiB buffer of 4,096 pending entries and at
 // most one open file. Tables of billions of rows give index files of tens of gigabytes; nothing
@@ -11,32 +11,12 @@
 #include <memory>
 #include <vector>
 
+#include "cache/format.h"
 #include "foundation/dump_state.h"
-#include "foundation/sql_lex.h"
 
 namespace kv {
 
-inline constexpr std::uint32_t INDEX_ENTRY_SIZE = 16;
 inline constexpr std::uint32_t INDEX_BATCH_ENTRIES = 4096;  // 65,536 bytes
-inline constexpr std::uint32_t LAYOUT_NO_BACKSLASH = 0x80000000u;
-inline constexpr std::uint32_t LAYOUT_NUMBER_MASK = 0x7FFFFFFFu;
-
-// The layout word of a tuple of layout number layout scanned in mode, and back.
-inline std::uint32_t layout_word_make(std::uint32_t layout, EscapeMode mode) {
-    return layout | (mode == EscapeMode::no_backslash ? LAYOUT_NO_BACKSLASH : 0u);
-}
-inline EscapeMode layout_escape_mode(std::uint32_t layout_word) {
-    return escape_mode_of((layout_word & LAYOUT_NO_BACKSLASH) != 0);
-}
-
-struct IndexEntry {
-    std::uint64_t offset = 0;       // dump offset of the tuple's '('
-    std::uint32_t length = 0;       // bytes from '(' through the matching ')'
-    std::uint32_t layout_word = 0;  // bits 0..30 layout number, bit 31 NO_BACKSLASH_ESCAPES
-};
-
-void index_entry_encode(const IndexEntry& entry, unsigned char out[INDEX_ENTRY_SIZE]);
-IndexEntry index_entry_decode(const unsigned char in[INDEX_ENTRY_SIZE]);
 
 // Writer state of one import. Owned by the import run.
 struct IndexWriter {

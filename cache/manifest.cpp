@@ -1,4 +1,5 @@
-// Writing and loading the cache manifest "manifest.kvd" (see manifest.h).
+// Writing and loading the cache manifest "manifest.kvd" (see manifest.h): the buffered moves of
+// its bytes. Their layout, and the limits the loader checks, are in format.h.
 //
 // A manifest holds the whole schema of a dump: up to 65,536 objects with 4,096 columns each
 // and CREATE texts of up to 2 MiB, in a file of at most 256 MiB. Both directions go through a
@@ -16,6 +17,9 @@
 #include <new>
 #include <string>
 
+#include "cache/coding.h"
+#include "cache/file_names.h"
+#include "cache/format.h"
 #include "cache/index_file.h"
 
 namespace kv {
@@ -25,26 +29,7 @@ namespace {
 constexpr const char* MSG_MANIFEST = "Cache-Metadaten konnten nicht sicher gespeichert werden.";
 constexpr const char* MSG_MEMORY = "Nicht genügend Arbeitsspeicher.";
 
-constexpr const char* MANIFEST_NAME = "manifest.kvd";
-constexpr const char* MANIFEST_PART_NAME = "manifest.part";
-constexpr unsigned char MAGIC[12] = {'K', 'V', 'D', 'U', 'M', 'P', 'I', 'D', 'X', '0', '4', 0};
-
 constexpr std::size_t IO_BUFFER_SIZE = 65536;
-constexpr std::uint64_t HEADER_SIZE = 52;
-constexpr std::uint64_t MAX_FILE_SIZE = 268435456;
-constexpr std::uint32_t MAX_NAME_BYTES = 8192;
-constexpr std::uint32_t MAX_TEXT_BYTES = 2097152;
-constexpr std::uint32_t MAX_LAYOUTS = 65536;
-constexpr std::uint64_t MAX_ENTRY_COUNT = std::uint64_t{1} << 60;  // exclusive
-
-// Smallest possible encodings, used to bound counts by the bytes left before reserving.
-constexpr std::uint64_t MIN_OBJECT_BYTES = 3 * 4 + 4 + 8 + 8 + 4 + 4;
-constexpr std::uint64_t MIN_COLUMN_BYTES = 2 * 4;
-constexpr std::uint64_t MIN_LAYOUT_BYTES = 4;
-
-std::string folder_file(const DumpState& state, const char* name) {
-    return state.cache_folder + "/" + name;
-}
 
 // Buffered writer; the first failed write makes every later call a no-op returning false.
 class ManifestWriter {
@@ -67,19 +52,20 @@ public:
     }
     void u32(std::uint32_t v) {
         unsigned char b[4];
-        for (int i = 0; i < 4; ++i) b[i] = static_cast<unsigned char>(v >> (8 * i));
+        coding_put_le(b, v);
         bytes(b, sizeof b);
     }
     void u64(std::uint64_t v) {
         unsigned char b[8];
-        for (int i = 0; i < 8; ++i) b[i] = static_cast<unsigned char>(v >> (8 * i));
+        coding_put_le(b, v);
         bytes(b, sizeof b);
     }
-    // A count or length that does not fit the 32-bit field fails the write.
-    void count(std::size_t v) {
+    // A count or length that does not fit its 32-bit field fails the write.
+    std::uint32_t checked(std::size_t v) {
         if (v > UINT32_MAX) ok_ = false;
-        u32(static_cast<std::uint32_t>(v));
+        return static_cast<std::uint32_t>(v);
     }
+    void count(std::size_t v) { u32(checked(v)); }
     void string(const std::string& s) {
         count(s.size());
         bytes(s.data(), s.size());
@@ -165,16 +151,12 @@ public:
     std::uint32_t u32() {
         unsigned char b[4] = {};
         bytes(b, sizeof b);
-        std::uint32_t v = 0;
-        for (int i = 3; i >= 0; --i) v = (v << 8) | b[i];
-        return v;
+        return coding_get_le<std::uint32_t>(b);
     }
     std::uint64_t u64() {
         unsigned char b[8] = {};
         bytes(b, sizeof b);
-        std::uint64_t v = 0;
-        for (int i = 7; i >= 0; --i) v = (v << 8) | b[i];
-        return v;
+        return coding_get_le<std::uint64_t>(b);
     }
     // Length-prefixed string of at most limit bytes without NUL bytes, into *out or, when out
     // is null, checked and passed over without being kept.
@@ -225,9 +207,9 @@ private:
 // its index file); entries receives its entry count. False (reader invalid) on any violation.
 bool read_object(ManifestReader& in, const DumpState& state, std::uint32_t number,
                  SchemaObject* object, std::uint64_t& entries) {
-    in.string(object ? &object->database_name : nullptr, MAX_NAME_BYTES);
-    in.string(object ? &object->object_name : nullptr, MAX_NAME_BYTES);
-    in.string(object ? &object->create_text : nullptr, MAX_TEXT_BYTES);
+    in.string(object ? &object->database_name : nullptr, MANIFEST_MAX_NAME_BYTES);
+    in.string(object ? &object->object_name : nullptr, MANIFEST_MAX_NAME_BYTES);
+    in.string(object ? &object->create_text : nullptr, MANIFEST_MAX_TEXT_BYTES);
     std::uint32_t kind = in.u32();
     entries = in.u64();
     std::uint64_t tuple_bytes = in.u64();
@@ -242,22 +224,25 @@ bool read_object(ManifestReader& in, const DumpState& state, std::uint32_t numbe
         object->tuple_bytes = tuple_bytes;
     }
 
-    if (!in.fits(column_count, MIN_COLUMN_BYTES)) return false;
+    if (!in.fits(column_count, MANIFEST_MIN_COLUMN_BYTES)) return false;
     if (object != nullptr) object->columns.resize(column_count);
     for (std::uint32_t c = 0; c < column_count && in.valid(); ++c) {
-        in.string(object ? &object->columns[c].name : nullptr, MAX_NAME_BYTES);
-        in.string(object ? &object->columns[c].type_text : nullptr, MAX_TEXT_BYTES);
+        in.string(object ? &object->columns[c].name : nullptr, MANIFEST_MAX_NAME_BYTES);
+        in.string(object ? &object->columns[c].type_text : nullptr, MANIFEST_MAX_TEXT_BYTES);
     }
 
     std::uint32_t layout_count = in.u32();
-    if (!in.check(layout_count <= MAX_LAYOUTS) || !in.fits(layout_count, MIN_LAYOUT_BYTES)) {
+    if (!in.check(layout_count <= MAX_LAYOUTS) ||
+        !in.fits(layout_count, MANIFEST_MIN_LAYOUT_BYTES)) {
         return false;
     }
     if (object != nullptr) object->layouts.resize(layout_count);
     std::uint64_t seen[MAX_COLUMNS / 64];
     for (std::uint32_t l = 0; l < layout_count; ++l) {
         std::uint32_t values = in.u32();
-        if (!in.check(values <= column_count) || !in.fits(values, 4)) return false;
+        if (!in.check(values <= column_count) || !in.fits(values, MANIFEST_COLUMN_NUMBER_BYTES)) {
+            return false;
+        }
         std::uint32_t* numbers = nullptr;
         if (object != nullptr) {
             object->layouts[l].columns.resize(values);
@@ -278,12 +263,12 @@ bool read_object(ManifestReader& in, const DumpState& state, std::uint32_t numbe
     if (entries > 0) {
         // Only tables have rows, every row names a layout, and the index file must hold
         // exactly one 16-byte entry per row.
-        if (!in.check(kind == OBJECT_TABLE && layout_count > 0 && entries < MAX_ENTRY_COUNT)) {
+        if (!in.check(kind == OBJECT_TABLE && layout_count > 0 && entries < INDEX_ENTRIES_LIMIT)) {
             return false;
         }
         std::uint64_t index_size = 0;
         if (object == nullptr &&
-            !in.check(path_regular_file_size(index_file_path(state, number), index_size) &&
+            !in.check(path_regular_file_size(cache_index_path(state, number), index_size) &&
                       index_size == entries * INDEX_ENTRY_SIZE)) {
             return false;
         }
@@ -299,7 +284,7 @@ bool read_body(ManifestReader& in, DumpState& state, std::uint32_t object_count,
                    static_cast<std::uint32_t>(MAX_NOTES_BYTES))) {
         return false;
     }
-    if (!in.fits(object_count, MIN_OBJECT_BYTES)) return false;
+    if (!in.fits(object_count, MANIFEST_MIN_OBJECT_BYTES)) return false;
     if (fill) state.objects.reserve(object_count);
     std::uint64_t sum = 0;
     for (std::uint32_t i = 0; i < object_count; ++i) {
@@ -320,8 +305,8 @@ bool manifest_write(DumpState& state, const ProgressSink* sink) {
     std::string final_path;
     std::unique_ptr<unsigned char[]> buffer;
     try {
-        part_path = folder_file(state, MANIFEST_PART_NAME);
-        final_path = folder_file(state, MANIFEST_NAME);
+        part_path = cache_manifest_part_path(state);
+        final_path = cache_manifest_path(state);
         buffer.reset(new unsigned char[IO_BUFFER_SIZE]);
     } catch (const std::bad_alloc&) {
         dump_state_fail(state, MSG_MEMORY);
@@ -332,13 +317,16 @@ bool manifest_write(DumpState& state, const ProgressSink* sink) {
     bool ok = file.valid();
     if (ok) {
         ManifestWriter out(file.get(), buffer.get());
-        out.bytes(MAGIC, sizeof MAGIC);
-        out.u64(state.dump_size);
-        out.u64(state.dump_time);
-        out.u64(state.fingerprint);
-        out.u64(state.total_entries);
-        out.count(state.objects.size());
-        out.u32(state.note_count);
+        ManifestHeader header;
+        header.dump_size = state.dump_size;
+        header.dump_time = state.dump_time;
+        header.fingerprint = state.fingerprint;
+        header.total_entries = state.total_entries;
+        header.object_count = out.checked(state.objects.size());
+        header.note_count = state.note_count;
+        unsigned char header_bytes[MANIFEST_HEADER_SIZE];
+        manifest_header_encode(header, header_bytes);
+        out.bytes(header_bytes, sizeof header_bytes);
         out.string(state.import_notes);
         for (const SchemaObject& object : state.objects) {
             write_object(out, object);
@@ -361,39 +349,34 @@ bool manifest_load(DumpState& state) {
     if (!buffer) return false;
     FileGuard file;
     try {
-        file.reset(file_open(folder_file(state, MANIFEST_NAME), FILE_MODE_READ));
+        file.reset(file_open(cache_manifest_path(state), FILE_MODE_READ));
     } catch (const std::bad_alloc&) {
         return false;
     }
     if (!file.valid()) return false;
     std::uint64_t size = file_get_size(file.get());
-    if (size < HEADER_SIZE || size > MAX_FILE_SIZE) return false;
+    if (size < MANIFEST_HEADER_SIZE || size > MANIFEST_MAX_FILE_SIZE) return false;
 
     ManifestReader in(file.get(), size, buffer.get());
-    unsigned char magic[sizeof MAGIC];
-    in.bytes(magic, sizeof magic);
-    std::uint64_t dump_size = in.u64();
-    std::uint64_t dump_time = in.u64();
-    std::uint64_t fingerprint = in.u64();
-    std::uint64_t total_entries = in.u64();
-    std::uint32_t object_count = in.u32();
-    std::uint32_t note_count = in.u32();
-    if (!in.valid() || std::memcmp(magic, MAGIC, sizeof MAGIC) != 0 ||
-        dump_size != state.dump_size || dump_time != state.dump_time ||
-        fingerprint != state.fingerprint || object_count > MAX_OBJECTS) {
+    unsigned char header_bytes[MANIFEST_HEADER_SIZE];
+    ManifestHeader header;
+    if (!in.bytes(header_bytes, sizeof header_bytes) ||
+        !manifest_header_decode(header_bytes, header) ||
+        header.dump_size != state.dump_size || header.dump_time != state.dump_time ||
+        header.fingerprint != state.fingerprint || header.object_count > MAX_OBJECTS) {
         return false;  // state untouched
     }
 
     dump_state_clear_schema(state);
     std::string().swap(state.import_notes);
-    state.note_count = note_count;
+    state.note_count = header.note_count;
     // The first pass keeps nothing; the second reads the same bytes again into the schema.
     bool ok = false;
     try {
-        if (read_body(in, state, object_count, total_entries, false) &&
-            file_seek_to(file.get(), HEADER_SIZE)) {
-            ManifestReader again(file.get(), size - HEADER_SIZE, buffer.get());
-            ok = read_body(again, state, object_count, total_entries, true);
+        if (read_body(in, state, header.object_count, header.total_entries, false) &&
+            file_seek_to(file.get(), MANIFEST_HEADER_SIZE)) {
+            ManifestReader again(file.get(), size - MANIFEST_HEADER_SIZE, buffer.get());
+            ok = read_body(again, state, header.object_count, header.total_entries, true);
         }
     } catch (const std::bad_alloc&) {
         ok = false;
@@ -404,14 +387,14 @@ bool manifest_load(DumpState& state) {
         state.note_count = 0;
         return false;
     }
-    state.total_entries = total_entries;
+    state.total_entries = header.total_entries;
     state.loaded_from_cache = 1;
     return true;
 }
 
 void manifest_remove(const DumpState& state) {
     try {
-        file_remove(folder_file(state, MANIFEST_NAME));
+        file_remove(cache_manifest_path(state));
     } catch (const std::bad_alloc&) {
         // Nothing removed; a later import overwrites the manifest all the same.
     }

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "cache/dump_open.h"
+#include "cache/file_names.h"
 #include "cli/cli_args.h"
 #include "cli/console.h"
 #include "foundation/text.h"
@@ -225,7 +226,7 @@ bool table_entry(const Session& s, std::int32_t object, std::uint64_t row, Index
                  count_text(table.entry_count) + " Einträge.");
         return false;
     }
-    FileGuard index(file_open(index_file_path(*s.state, static_cast<std::uint32_t>(object)),
+    FileGuard index(file_open(cache_index_path(*s.state, static_cast<std::uint32_t>(object)),
                               FILE_MODE_READ));
     if (!index.valid() || !index_read(index.get(), row - 1, 1, &entry)) {
         err_line("Die angeforderte Indexseite kann nicht gelesen werden.");
@@ -256,10 +257,10 @@ int run_filter(Session& s, std::int32_t object, std::uint64_t& hits) {
         }
     }
     job->filter_text = s.options.filter.text;
-    job->output_path = s.state->cache_folder + "/query-new.kvi";
+    job->output_path = cache_query_new_path(*s.state);
     std::unique_ptr<BackgroundJob> done;
     if (int rc = run_job(std::move(job), done)) return rc;
-    std::string active = s.state->cache_folder + "/query.kvi";
+    std::string active = cache_query_path(*s.state);
     if (!file_replace(done->output_path, active)) {
         file_remove(done->output_path);
         err_line("Der Filterindex konnte nicht übernommen werden.");
@@ -324,7 +325,7 @@ int command_sql(Session& s) {
 int command_page(Session& s) {
     std::int32_t object = resolve_object(s, true);
     if (object < 0) return EXIT_FAILED;
-    return load_page(s, object, index_file_path(*s.state, static_cast<std::uint32_t>(object)),
+    return load_page(s, object, cache_index_path(*s.state, static_cast<std::uint32_t>(object)),
                      s.state->objects[static_cast<std::size_t>(object)].entry_count,
                      s.options.page);
 }
@@ -360,7 +361,7 @@ int command_export(Session& s) {
         job->index_path = s.filter_path;
         job->rows = hits;
     } else {
-        job->index_path = index_file_path(*s.state, static_cast<std::uint32_t>(object));
+        job->index_path = cache_index_path(*s.state, static_cast<std::uint32_t>(object));
         job->rows = s.state->objects[static_cast<std::size_t>(object)].entry_count;
     }
     job->output_path = s.options.file;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "cache/dump_open.h"
+#include "cache/file_names.h"
 
 int main(int argc, char** argv) {
     if (argc < 2 || argc > 3) {
@@ -34,6 +35,6 @@ int main(int argc, char** argv) {
     std::printf("Zeitstempel:  %llu\n", static_cast<unsigned long long>(state.dump_time));
     std::printf("Fingerprint:  %016llx\n", static_cast<unsigned long long>(state.fingerprint));
     std::printf("Cache-Ordner: %s\n", state.cache_folder.c_str());
-    std::printf("Sperre:       %s/session.lock\n", state.cache_folder.c_str());
+    std::printf("Sperre:       %s\n", kv::cache_lock_path(state).c_str());
     return 0;
 }

@@ -1,7 +1,6 @@
-// DumpState lifecycle, index file naming and import notes.
+// DumpState lifecycle and import notes.
 #include "foundation/dump_state.h"
 
-#include <cstdio>
 #include <cstring>
 
 namespace kv {
@@ -36,12 +35,6 @@ void dump_state_destroy(DumpState& state) {
     std::string().swap(state.cache_folder);
     std::string().swap(state.import_notes);
     dump_state_init(state);
-}
-
-std::string index_file_path(const DumpState& state, std::uint32_t object) {
-    char name[24];
-    std::snprintf(name, sizeof name, "/t%06u.kvi", static_cast<unsigned>(object));
-    return state.cache_folder + name;
 }
 
 bool dump_state_read_buffer_prepare(DumpState& state) {

@@ -5,8 +5,9 @@
 // points to; destroying it closes the dump handle. One user at a time: while a job runs, the
 // worker is the only user (the read buffer is used without a lock).
 //
-// Limits: at most 65,536 schema objects per dump and 4,096 columns per object; import notes
-// text at most 65,536 bytes (the count keeps rising past that).
+// Limits: import notes text at most 65,536 bytes (the count keeps rising past that). The cache
+// format bounds the schema (65,536 objects per dump, 4,096 columns per object: MAX_OBJECTS and
+// MAX_COLUMNS in cache/format.h); the importer and the manifest loader keep to it.
 #pragma once
 
 #include <cstdint>
@@ -20,8 +21,6 @@
 
 namespace kv {
 
-inline constexpr std::uint32_t MAX_OBJECTS = 65536;
-inline constexpr std::uint32_t MAX_COLUMNS = 4096;
 inline constexpr std::size_t MAX_NOTES_BYTES = 65536;
 inline constexpr std::size_t READ_BUFFER_SIZE = 1048576;
 
@@ -47,7 +46,7 @@ struct SchemaObject {
     std::string database_name;  // for a database object, its own name
     std::string object_name;    // "" for a database object
     std::string create_text;    // last CREATE statement naming the object, "" until one is seen
-    std::vector<Column> columns;        // count = columns.size(), at most MAX_COLUMNS
+    std::vector<Column> columns;        // count = columns.size()
     std::vector<ColumnLayout> layouts;  // count = layouts.size()
     std::uint64_t entry_count = 0;      // tuples indexed = entries of its index file
     std::uint64_t tuple_bytes = 0;      // sum of those tuples' lengths
@@ -67,7 +66,7 @@ struct DumpState {
     std::uint64_t dump_time = 0;    // last-write FILETIME at opening
     std::uint64_t fingerprint = 0;  // hash of the first and last 64 KiB
     std::uint64_t total_entries = 0;
-    std::vector<SchemaObject> objects;  // position = object number (names t%06u.kvi)
+    std::vector<SchemaObject> objects;  // position = object number (names its index file)
     std::uint32_t note_count = 0;       // notes raised, including those not stored
     FileHandle dump_handle = INVALID_FILE;
     char message[MESSAGE_SIZE] = {};
@@ -88,8 +87,6 @@ void dump_state_destroy(DumpState& state);
 // shown pays neither for the allocation nor for the page faults of a fresh megabyte. False
 // when memory is short; the readers then allocate on first use.
 bool dump_state_read_buffer_prepare(DumpState& state);
-// "%s/t%06u.kvi" of the cache folder and the object number.
-std::string index_file_path(const DumpState& state, std::uint32_t object);
 // Writes a fixed sentence into the state's message with "%s".
 void dump_state_fail(DumpState& state, const char* text);
 // Appends one import note line ("\r\n"-terminated) unless the text would exceed 65,536 bytes

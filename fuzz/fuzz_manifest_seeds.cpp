@@ -7,6 +7,7 @@
 #include <iterator>
 #include <string>
 
+#include "cache/file_names.h"
 #include "cache/index_file.h"
 #include "fuzz/fuzz_support.h"
 #include "importer/open_sequence.h"
@@ -28,7 +29,7 @@ int main(int argc, char** argv) {
             fits = fits && size <= (i < 7 ? 65535u : 0u);
             if (i < 7) seed += {static_cast<char>(size & 0xFF), static_cast<char>(size >> 8)};
         }
-        std::ifstream in(state.cache_folder + "/manifest.kvd", std::ios::binary);
+        std::ifstream in(kv::cache_manifest_path(state), std::ios::binary);
         seed.append(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
         const std::string out = argv[argc - 1] + ("/" + std::filesystem::path(argv[a]).stem().string() + ".manifest");
         if (fits) kv::fuzz::file_put(out, seed.data(), seed.size());

@@ -16,6 +16,7 @@
 #include <memory>
 #include <new>
 
+#include "cache/format.h"
 #include "foundation/dump_state.h"
 #include "foundation/page_buffer.h"
 #include "foundation/progress.h"
@@ -33,7 +34,10 @@ inline constexpr int READER_END = SQL_END;  // out-of-band result of reader_peek
 inline constexpr std::uint32_t TOKEN_MAX = 8191;
 inline constexpr std::uint32_t DELIMITER_MAX = 19;
 inline constexpr std::uint32_t CAPTURE_MAX = 65536;
-inline constexpr std::uint64_t STATEMENT_TEXT_MAX = 2097152;
+// The longest statement text fetched, so that every CREATE text fits the manifest.
+inline constexpr std::uint64_t STATEMENT_TEXT_MAX = MANIFEST_MAX_TEXT_BYTES;
+// Schema names come from tokens; the manifest must keep the longest.
+static_assert(TOKEN_MAX <= MANIFEST_MAX_NAME_BYTES);
 
 enum TokenKind : std::uint32_t {
     TOKEN_NONE = 0,

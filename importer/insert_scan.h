@@ -4,7 +4,7 @@
 //
 // Tuples are never decoded, copied or allocated: each costs one pass over its bytes in the
 // reader's window. Limits: 4,096 columns in a list and values in a tuple, nesting depth 4,096,
-// tuples below 4 GiB, 65,536 distinct layouts per table.
+// tuples below 4 GiB, 65,536 distinct layouts per table (the last two: cache/format.h).
 #pragma once
 
 #include <cstdint>
@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "cache/format.h"
 #include "cache/index_file.h"
 #include "importer/dump_reader.h"
 #include "importer/schema.h"
@@ -20,9 +21,6 @@
 namespace kv {
 
 struct ChunkScan;
-
-inline constexpr std::uint32_t MAX_LAYOUTS = 65536;
-inline constexpr std::uint64_t MAX_TUPLE_LENGTH = 0xFFFFFFFFu;  // an entry's 32-bit length
 
 // Test-only switch, MAX_TUPLE_LENGTH in every program: the longest tuple that is indexed, so
 // that tests reach the limit on every path with small tuples.

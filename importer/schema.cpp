@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "cache/format.h"
 #include "foundation/sql_lex.h"
 #include "foundation/text.h"
 

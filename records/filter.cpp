@@ -5,6 +5,7 @@
 #include <memory>
 #include <new>
 
+#include "cache/file_names.h"
 #include "cache/index_file.h"
 #include "foundation/sql_quote.h"
 #include "foundation/sql_lex.h"
@@ -78,7 +79,7 @@ bool filter_scan(DumpState& state, std::uint32_t table, Matcher& m,
                  const ProgressSink* sink) {
     std::string index_path;
     try {
-        index_path = index_file_path(state, table);
+        index_path = cache_index_path(state, table);
     } catch (const std::bad_alloc&) {
         dump_state_fail(state, MSG_NO_MEMORY);
         return false;

@@ -1,9 +1,10 @@
-// Position index writer and reader: entry format, per-object files across interleaved
-// statements, batch boundaries, truncation on re-import, final flush and failures.
+// Position index writer and reader: entry format and file name, per-object files across
+// interleaved statements, batch boundaries, truncation on re-import, final flush and failures.
 #include "cache/index_file.h"
 
 #include <gtest/gtest.h>
 
+#include "cache/file_names.h"
 #include "tests/support/test_support.h"
 
 namespace kv {
@@ -31,19 +32,23 @@ struct Writing {
     bool append(std::uint32_t object, std::uint64_t i) {
         return index_append(state, writer, object, entry_for(i)) && ++state.objects[object].entry_count;
     }
-    std::string file(std::uint32_t object) { return test::read_file(index_file_path(state, object)); }
+    std::string file(std::uint32_t object) { return test::read_file(cache_index_path(state, object)); }
     test::TempDir dir;
     DumpState state;
     IndexWriter writer;
 };
 
-TEST(IndexFile, EntryIsLittleEndianWithTheFlagInTheHighBit) {
+// Entries are little-endian with the flag in the high bit; files are named by object number.
+TEST(IndexFile, EntryBytesAndFileName) {
     const IndexEntry entry{0x0102030405060708ULL, 0x11223344u, LAYOUT_NO_BACKSLASH | 5u};
     const std::string bytes = entries(0, 1, &entry);
     EXPECT_EQ(bytes, std::string("\x08\x07\x06\x05\x04\x03\x02\x01\x44\x33\x22\x11\x05\x00\x00\x80", 16));
     const IndexEntry back = index_entry_decode(reinterpret_cast<const unsigned char*>(bytes.data()));
     EXPECT_EQ(entries(0, 1, &back), bytes);
     EXPECT_EQ(back.layout_word & LAYOUT_NUMBER_MASK, 5u);
+    DumpState state;
+    state.cache_folder = "/c/0123";
+    EXPECT_EQ(cache_index_path(state, 42) + cache_index_path(state, 65535), "/c/0123/t000042.kvi/c/0123/t065535.kvi");
 }
 
 // Runs C, A, C, A, C of different lengths: each file holds its own entries in order, a file
@@ -51,8 +56,8 @@ TEST(IndexFile, EntryIsLittleEndianWithTheFlagInTheHighBit) {
 // and every written file is listed once, in the order of its first entry.
 TEST(IndexFile, InterleavedObjectsKeepTheirOwnFilesAndReimportTruncates) {
     Writing w(3);
-    test::write_file(index_file_path(w.state, 0), std::string(16 * 10, 'x'));
-    test::write_file(index_file_path(w.state, 1), std::string(16 * 3, 'y'));
+    test::write_file(cache_index_path(w.state, 0), std::string(16 * 10, 'x'));
+    test::write_file(cache_index_path(w.state, 1), std::string(16 * 3, 'y'));
     std::string want[3] = {"", std::string(16 * 3, 'y'), ""};
     for (std::uint64_t run = 0, n = 0; run < 5; ++run)
         for (std::uint64_t k = 0; k < 3 + run; ++k, ++n) {
@@ -75,7 +80,7 @@ TEST(IndexFile, BatchesAndReads) {
         ASSERT_TRUE(index_finish(w.state, w.writer));
         EXPECT_EQ(w.file(0), entries(0, count)) << count;
         if (count != 5000) continue;
-        FileGuard file(file_open(index_file_path(w.state, 0), FILE_MODE_READ));
+        FileGuard file(file_open(cache_index_path(w.state, 0), FILE_MODE_READ));
         std::vector<IndexEntry> out(4096);
         for (auto [first, n] : {std::pair<std::uint64_t, std::uint32_t>{900, 4096}, {4999, 1}}) {
             ASSERT_TRUE(index_read(file.get(), first, n, out.data()));
@@ -92,7 +97,7 @@ TEST(IndexFile, BatchesAndReads) {
 TEST(IndexFile, WriteFailuresReportAndAbandonDropsPending) {
     Writing w(2);
     ASSERT_TRUE(w.append(0, 0) && w.append(1, 1));
-    const auto first = test::fs_path(index_file_path(w.state, 0));
+    const auto first = test::fs_path(cache_index_path(w.state, 0));
     std::filesystem::remove(first), std::filesystem::create_directory(first);
     EXPECT_FALSE(index_finish(w.state, w.writer));
     EXPECT_STREQ("Cache kann nicht geschrieben werden. Freien Speicherplatz prüfen.", w.state.message);

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "cache/file_names.h"
 #include "cache/index_file.h"
 #include "cache/manifest.h"
 
@@ -28,7 +29,7 @@ inline const char* load_manifest_case(DumpState& state, const std::uint8_t* data
     std::vector<std::uint64_t> sizes;
     for (std::size_t i = 0; i < k; ++i) {
         sizes.push_back(data[1 + 2 * i] | (data[2 + 2 * i] << 8));
-        put(index_file_path(state, static_cast<std::uint32_t>(i)), zeros.data(), sizes.back());
+        put(cache_index_path(state, static_cast<std::uint32_t>(i)), zeros.data(), sizes.back());
     }
     const std::uint8_t* manifest = data + 1 + 2 * k;
     put(state.cache_folder + "/manifest.kvd", manifest, size - 1 - 2 * k);

@@ -78,7 +78,7 @@ struct Cache {
             {"shop", "empty", "", {{"a", "INT"}}, {}, 0, 0, OBJECT_TABLE}};
         state.total_entries = 5, state.note_count = 3;
         state.import_notes = "Hinweis eins 100%\r\nHinweis zwei\r\n";
-        test::write_file(index_file_path(state, 1), std::string(5 * 16, '\x5a'));
+        test::write_file(cache_index_path(state, 1), std::string(5 * 16, '\x5a'));
     }
     test::TempDir dir;
     DumpState state;
@@ -98,7 +98,7 @@ std::string serialized(DumpState& state) {
 // objects (the others have no rows).
 std::string case_of(const DumpState& state, const std::string& manifest) {
     std::string bytes(1, '\2');
-    for (std::uint32_t i = 0; i < 2; ++i) bytes += le(test::read_file(index_file_path(state, i)).size(), 2);
+    for (std::uint32_t i = 0; i < 2; ++i) bytes += le(test::read_file(cache_index_path(state, i)).size(), 2);
     return bytes + manifest;
 }
 
@@ -147,7 +147,7 @@ TEST(Manifest, WritesTheGoldenFileLoadsOnlyItBackFailsCleanly) {
     }
     for (int i = 0; i < 2; ++i) manifest_remove(c.state);  // the second has nothing to remove
     EXPECT_FALSE(test::file_exists(c.dir.file("manifest.kvd")));
-    EXPECT_TRUE(test::file_exists(index_file_path(c.state, 1)));
+    EXPECT_TRUE(test::file_exists(cache_index_path(c.state, 1)));
     // A failed write (the final move onto a non-empty folder; a missing folder) reports and
     // leaves no files.
     std::filesystem::create_directories(test::fs_path(c.dir.file("manifest.kvd/x")));
@@ -172,7 +172,7 @@ TEST(Manifest, LimitsAreInclusive) {
                     s.objects[4].layouts = {ColumnLayout{all}, ColumnLayout{all}};
                     s.objects.resize(65536, s.objects[3]); s.objects[3].layouts.resize(65536))},
         {true, EDIT(s.objects[1].entry_count = s.total_entries = 0;
-                    std::filesystem::remove(test::fs_path(index_file_path(s, 1))))},
+                    std::filesystem::remove(test::fs_path(cache_index_path(s, 1))))},
         {true, EDIT(s.objects.clear(); s.total_entries = 0)},
         {false, EDIT(s.objects[1].create_text.assign(2097153, 'x'))},
         {false, EDIT(s.objects[4].columns[0].type_text.assign(2097153, 'x'))},

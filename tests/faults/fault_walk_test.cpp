@@ -143,7 +143,7 @@ TEST(FaultWalk, RecordsOperations) {
     Opened opened(dir.file("dump.sql"), dir.file("cache"), false);
     ASSERT_TRUE(opened.ok) << opened.state->message;
     DumpState& state = *opened.state;
-    const std::string folder = state.cache_folder, index = index_file_path(state, 0);
+    const std::string folder = state.cache_folder, index = cache_index_path(state, 0);
     write_file(folder + "/query.kvi", "ACTIVE");
     FilterRequest request;
     request.op = FILTER_CONTAINS;

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "cache/file_names.h"
 #include "cache/index_file.h"
 #include "foundation/dump_state.h"
 #include "importer/chunk_scan.h"
@@ -32,7 +33,7 @@ inline std::string file_bytes(const std::string& path) {
 // (every host of the tests is little-endian).
 inline std::vector<IndexEntry> index_entries(const DumpState& state, std::uint32_t object) {
     static_assert(sizeof(IndexEntry) == 16);
-    const std::string b = file_bytes(index_file_path(state, object));
+    const std::string b = file_bytes(cache_index_path(state, object));
     std::vector<IndexEntry> out(b.size() / 16);
     std::memcpy(out.data(), b.data(), out.size() * 16);
     if (b.size() % 16 != 0) out.push_back({~0ull, 0, 0});  // shows up as a broken entry

@@ -135,7 +135,7 @@ TEST(ImportRun, HelperWalksStayBoundedOverFalseJoins) {
 TEST(ImportRun, CacheAndReadFailures) {
     const std::string dump = "INSERT INTO t VALUES (1),(2);";
     EXPECT_EQ(import_prepared(dump, [](DumpState& s) {
-                  std::filesystem::create_directory(test::fs_path(index_file_path(s, 0)));
+                  std::filesystem::create_directory(test::fs_path(cache_index_path(s, 0)));
               }), at_byte("Indexdatei kann nicht angelegt werden.", 24));
     EXPECT_EQ(import_prepared(dump, [](DumpState& s) {
                   std::filesystem::create_directory(

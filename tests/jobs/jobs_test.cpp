@@ -36,7 +36,7 @@ struct Jobs {
         if (type == JOB_OPEN) return job;
         job->dump_state = state.get();
         job->object = 0;
-        job->index_path = index_file_path(*state, 0);
+        job->index_path = cache_index_path(*state, 0);
         job->rows = state->objects[0].entry_count;
         FileGuard index(file_open(job->index_path, FILE_MODE_READ));
         index_read(index.get(), 0, 1, &job->entry);
@@ -211,7 +211,7 @@ TEST(RecordsJobs, FilterPageExportAndSave) {
     EXPECT_EQ(row_text(*page->page, 0), "1|1|Anna \"die Erste\"|Berlin|NULL|0x00FF|021103");
     EXPECT_EQ(row_text(*page->page, 1), "2|3|Bert|Berlin|-5|0x4142|021113");
 
-    for (const auto& [index, rows, golden] : {std::tuple{index_file_path(*jobs.state, 0), 5, "kunden.csv"},
+    for (const auto& [index, rows, golden] : {std::tuple{cache_index_path(*jobs.state, 0), 5, "kunden.csv"},
                                               {cache + "/query.kvi", 2, "kunden-berlin.csv"}}) {
         EXPECT_EQ(jobs.run(JOB_EXPORT, [&](auto& j) {
             j.index_path = index, j.rows = rows, j.output_path = jobs.dir.file("out.csv");

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cache/file_names.h"
 #include "cache/index_file.h"
 #include "foundation/dump_state.h"
 #include "foundation/progress.h"
@@ -51,7 +52,7 @@ struct ImportedDump {
         write_file(path, content);
         return dump_open_cached(state, path, dir.file("cache"), true, nullptr, lock);
     }
-    std::string index(std::uint32_t object) const { return index_file_path(state, object); }
+    std::string index(std::uint32_t object) const { return cache_index_path(state, object); }
     IndexEntry entry(std::uint32_t object, std::uint64_t row) const {
         IndexEntry e;
         FileGuard file(file_open(index(object), FILE_MODE_READ));

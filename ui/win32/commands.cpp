@@ -5,6 +5,7 @@
 
 #include <shellapi.h>
 
+#include "cache/file_names.h"
 #include "cache/index_file.h"
 #include "ui/logic/help_text.h"
 #include "ui/logic/page_number.h"
@@ -34,7 +35,7 @@ std::string file_dialog(bool save, const char* title, const wchar_t* filter,
 std::string index_path() {
     const AppState& a = app();
     return a.filter_path.empty()
-               ? index_file_path(*a.dump, static_cast<std::uint32_t>(a.selected_object))
+               ? cache_index_path(*a.dump, static_cast<std::uint32_t>(a.selected_object))
                : a.filter_path;
 }
 
@@ -109,7 +110,7 @@ void start_filter() {
     job->filter.op = op < 0 ? 0 : static_cast<std::uint32_t>(op);
     job->filter.text = job->filter_text;
     job->filter.charset = a.charset;
-    job->output_path = a.dump->cache_folder + "/query-new.kvi";
+    job->output_path = cache_query_new_path(*a.dump);
     ui_submit(std::move(job));
 }
 

@@ -6,6 +6,7 @@
 
 #include <shellapi.h>
 
+#include "cache/file_names.h"
 #include "cache/index_file.h"
 #include "foundation/message.h"
 #include "foundation/text.h"
@@ -181,7 +182,7 @@ void take_page(BackgroundJob& job) {
 
 void take_filter(BackgroundJob& job) {
     AppState& a = app();
-    const std::string target = a.dump ? a.dump->cache_folder + "/query.kvi" : std::string();
+    const std::string target = a.dump ? cache_query_path(*a.dump) : std::string();
     if (target.empty() || !file_replace(job.output_path, target)) {
         ui_message("Der Filterindex konnte nicht übernommen werden.", MB_OK | MB_ICONERROR);
         return;
@@ -267,7 +268,7 @@ void ui_load_page(std::uint64_t requested) {
     job->first_row = first;
     job->rows = a.entry_total;
     job->index_path = a.filter_path.empty()
-                          ? index_file_path(*a.dump, static_cast<std::uint32_t>(a.selected_object))
+                          ? cache_index_path(*a.dump, static_cast<std::uint32_t>(a.selected_object))
                           : a.filter_path;
     ui_submit(std::move(job));
 }

@@ -1,0 +1,160 @@
+// The byte layout of the cache files and the limits they hold: the manifest "manifest.kvd" (one
+// per dump, up to 256 MiB: 65,536 objects of 4,096 columns each, 2 MiB texts) and the entry of
+// the position index files "t%06u.kvi" and the filter result files (16 bytes per tuple, billions
+// of them in one file). Every integer is little-endian (cache/coding.h); the file names are in
+// cache/file_names.h.
+//
+// The files are the same byte for byte on every platform. The manifest's magic names this
+// version of every table here; a cache written under another magic is refused and imported
+// again. The limits bound what an import produces and what the manifest loader accepts, so a
+// loaded schema never holds more than a fresh import could.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+#include "cache/coding.h"
+#include "foundation/sql_lex.h"
+
+namespace kv {
+
+// ---- Limits ----------------------------------------------------------------------------------
+
+inline constexpr std::uint32_t MAX_OBJECTS = 65536;  // schema objects per dump
+inline constexpr std::uint32_t MAX_COLUMNS = 4096;   // columns per object
+inline constexpr std::uint32_t MAX_LAYOUTS = 65536;  // INSERT column layouts per table
+// A tuple's length must fit the entry's 32-bit length field.
+inline constexpr std::uint64_t MAX_TUPLE_LENGTH = 0xFFFFFFFFu;
+// Entries per index file, exclusive: 16 times the count stays within 64 bits.
+inline constexpr std::uint64_t INDEX_ENTRIES_LIMIT = std::uint64_t{1} << 60;
+inline constexpr std::uint64_t MANIFEST_MAX_FILE_SIZE = 268435456;
+inline constexpr std::uint32_t MANIFEST_MAX_NAME_BYTES = 8192;   // database, object, column
+inline constexpr std::uint32_t MANIFEST_MAX_TEXT_BYTES = 2097152;  // CREATE text, column type
+// The import notes are bounded by MAX_NOTES_BYTES (foundation/dump_state.h, which keeps them).
+
+// ---- Manifest --------------------------------------------------------------------------------
+//
+// A string is a u32 byte count followed by that many bytes, none of them NUL.
+//
+// Header, 52 bytes:
+//   offset  size  field          loaded only when
+//        0    12  magic          "KVDUMPIDX04" and a NUL byte
+//       12     8  dump_size      equal to the opened dump's size
+//       20     8  dump_time      equal to its last-write time
+//       28     8  fingerprint    equal to the hash of its first and last 64 KiB
+//       36     8  total_entries  the sum of the objects' entry_count
+//       44     4  object_count   at most MAX_OBJECTS
+//       48     4  note_count     (notes raised, also those not stored)
+//
+// Body, right after the header:
+//   import_notes   string, at most MAX_NOTES_BYTES
+//   object_count object records, in object number order:
+//     database_name  string, at most MANIFEST_MAX_NAME_BYTES
+//     object_name    string, at most MANIFEST_MAX_NAME_BYTES
+//     create_text    string, at most MANIFEST_MAX_TEXT_BYTES
+//     kind           u32, OBJECT_TABLE .. OBJECT_DATABASE
+//     entry_count    u64, at most the dump size; below INDEX_ENTRIES_LIMIT
+//     tuple_bytes    u64, at most the dump size
+//     column_count   u32, at most MAX_COLUMNS
+//     column_count columns:
+//       name         string, at most MANIFEST_MAX_NAME_BYTES
+//       type_text    string, at most MANIFEST_MAX_TEXT_BYTES
+//     layout_count   u32, at most MAX_LAYOUTS
+//     layout_count layouts, in layout number order:
+//       value_count  u32, at most column_count
+//       value_count column numbers, u32 each, below column_count, no number twice
+//
+// The file ends right after the last object record. An object with entries is a table with at
+// least one layout, and its index file "t%06u.kvi" holds exactly INDEX_ENTRY_SIZE bytes per entry.
+
+inline constexpr unsigned char MANIFEST_MAGIC[12] = {'K', 'V', 'D', 'U', 'M', 'P',
+                                                     'I', 'D', 'X', '0', '4', 0};
+inline constexpr std::uint64_t MANIFEST_HEADER_SIZE = 52;
+static_assert(sizeof MANIFEST_MAGIC + 4 * 8 + 2 * 4 == MANIFEST_HEADER_SIZE);
+
+// Smallest encodings in the body (strings and lists empty), by which a loader bounds a count by
+// the bytes left before it reserves memory for it. An object: three string lengths, kind,
+// entry_count, tuple_bytes, column_count, layout_count.
+inline constexpr std::uint64_t MANIFEST_MIN_OBJECT_BYTES = 3 * 4 + 4 + 8 + 8 + 4 + 4;
+inline constexpr std::uint64_t MANIFEST_MIN_COLUMN_BYTES = 2 * 4;
+inline constexpr std::uint64_t MANIFEST_MIN_LAYOUT_BYTES = 4;
+inline constexpr std::uint64_t MANIFEST_COLUMN_NUMBER_BYTES = 4;
+
+struct ManifestHeader {
+    std::uint64_t dump_size = 0;
+    std::uint64_t dump_time = 0;
+    std::uint64_t fingerprint = 0;
+    std::uint64_t total_entries = 0;
+    std::uint32_t object_count = 0;
+    std::uint32_t note_count = 0;
+};
+
+inline void manifest_header_encode(const ManifestHeader& header,
+                                   unsigned char out[MANIFEST_HEADER_SIZE]) {
+    std::memcpy(out, MANIFEST_MAGIC, sizeof MANIFEST_MAGIC);
+    coding_put_le(out + 12, header.dump_size);
+    coding_put_le(out + 20, header.dump_time);
+    coding_put_le(out + 28, header.fingerprint);
+    coding_put_le(out + 36, header.total_entries);
+    coding_put_le(out + 44, header.object_count);
+    coding_put_le(out + 48, header.note_count);
+}
+
+// False when the bytes do not start with the magic (header then unchanged). Checks no field:
+// what a loader accepts is in the table above.
+inline bool manifest_header_decode(const unsigned char in[MANIFEST_HEADER_SIZE],
+                                   ManifestHeader& header) {
+    if (std::memcmp(in, MANIFEST_MAGIC, sizeof MANIFEST_MAGIC) != 0) return false;
+    header.dump_size = coding_get_le<std::uint64_t>(in + 12);
+    header.dump_time = coding_get_le<std::uint64_t>(in + 20);
+    header.fingerprint = coding_get_le<std::uint64_t>(in + 28);
+    header.total_entries = coding_get_le<std::uint64_t>(in + 36);
+    header.object_count = coding_get_le<std::uint32_t>(in + 44);
+    header.note_count = coding_get_le<std::uint32_t>(in + 48);
+    return true;
+}
+
+// ---- Position index entry --------------------------------------------------------------------
+//
+// Index files and filter result files are flat arrays of entries with no header: entry i, the
+// table's row i (or the filter's hit i), is at byte INDEX_ENTRY_SIZE * i.
+//
+//   offset  size  field
+//        0     8  offset       dump offset of the tuple's '('
+//        8     4  length       bytes from '(' through the matching ')', at most MAX_TUPLE_LENGTH
+//       12     4  layout_word  bits 0..30: layout number of the object's layouts;
+//                              bit 31: the tuple was scanned under NO_BACKSLASH_ESCAPES
+
+inline constexpr std::uint32_t INDEX_ENTRY_SIZE = 16;
+inline constexpr std::uint32_t LAYOUT_NO_BACKSLASH = 0x80000000u;
+inline constexpr std::uint32_t LAYOUT_NUMBER_MASK = 0x7FFFFFFFu;
+
+struct IndexEntry {
+    std::uint64_t offset = 0;
+    std::uint32_t length = 0;
+    std::uint32_t layout_word = 0;
+};
+
+// The layout word of a tuple of layout number layout scanned in mode, and back.
+inline std::uint32_t layout_word_make(std::uint32_t layout, EscapeMode mode) {
+    return layout | (mode == EscapeMode::no_backslash ? LAYOUT_NO_BACKSLASH : 0u);
+}
+inline EscapeMode layout_escape_mode(std::uint32_t layout_word) {
+    return escape_mode_of((layout_word & LAYOUT_NO_BACKSLASH) != 0);
+}
+
+inline void index_entry_encode(const IndexEntry& entry, unsigned char out[INDEX_ENTRY_SIZE]) {
+    coding_put_le(out, entry.offset);
+    coding_put_le(out + 8, entry.length);
+    coding_put_le(out + 12, entry.layout_word);
+}
+
+inline IndexEntry index_entry_decode(const unsigned char in[INDEX_ENTRY_SIZE]) {
+    IndexEntry entry;
+    entry.offset = coding_get_le<std::uint64_t>(in);
+    entry.length = coding_get_le<std::uint32_t>(in + 8);
+    entry.layout_word = coding_get_le<std::uint32_t>(in + 12);
+    return entry;
+}
+
+}  // namespace kv
