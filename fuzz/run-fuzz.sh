@@ -4,7 +4,7 @@
 #   fuzz/run-fuzz.sh SECONDS [TARGET...]     (default: every target, one after the other)
 #
 # Each target starts from its committed seeds in fuzz/corpus/<target> (the import target also
-# from the test dumps in tests/data) and grows a work corpus
+# from the test dumps in tests/data/importer) and grows a work corpus
 # in build/fuzz-corpus/<target> (the committed seeds stay small). Findings (crash, leak,
 # timeout, out-of-memory inputs) land in build/fuzz-findings/<target>. Prints executions,
 # coverage, corpus size and findings per target; exits 1 when a target found something.
@@ -38,7 +38,7 @@ for target in "$@"; do
   echo "== $target: ${seconds} s"
   extra=()  # the import target also starts from the hand-written test dumps
   [ ! -f "fuzz/$target.dict" ] || extra+=(-dict="fuzz/$target.dict")
-  [ "$target" != fuzz_import ] || extra+=(tests/data)
+  [ "$target" != fuzz_import ] || extra+=(tests/data/importer)
   rc=0
   "build/fuzz/bin/$target" "build/fuzz-corpus/$target" "fuzz/corpus/$target" "${extra[@]}" \
     -max_total_time="$seconds" -max_len="${max_len[$target]:-4096}" -rss_limit_mb=2048 \

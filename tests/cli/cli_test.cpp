@@ -1,5 +1,5 @@
 // korvane-dump end to end: the built program runs every command of tests/data/cli/commands.txt;
-// its transcript (exit code, output, errors and the files shown) must equal transcript.txt
+// its transcript (exit code, output, errors and the files shown) must equal transcript.out
 // there (KV_UPDATE_GOLDEN=1 rewrites it). An interrupt must cancel a long import cleanly.
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -50,7 +50,7 @@ TEST(Cli, TranscriptOfEveryCommand) {
         }
     }
     replace_all(transcript, dir.str(), "$DIR");
-    const std::string golden = data_file("cli/transcript.txt");
+    const std::string golden = data_file("cli/transcript.out");
     if (!kv::env_get("KV_UPDATE_GOLDEN").empty()) write_file(golden, transcript);
     EXPECT_EQ(transcript, read_file(golden));
 }

@@ -1,4 +1,4 @@
-// The golden-file check: imports every dump in tests/data and every case of the case files in
+// The golden-file check: imports every dump (*.sql) and every case of the case files in
 // tests/data/importer (*.cases: "-- case NAME" starts a case, "-- case-nbe NAME" one that
 // starts under NO_BACKSLASH_ESCAPES; a case is the lines up to the next marker, without the
 // last line feed) and compares what each import left (import_outcome.h) with the golden file
@@ -167,11 +167,9 @@ TEST(Golden, GeneratedCasesAtTheLimits) { check("generated", generated_cases());
 
 TEST(Golden, DumpsAndCaseFiles) {
     std::vector<fs::path> files;
-    for (const char* folder : {"", "/importer"}) {
-        for (const auto& e : fs::directory_iterator(std::string(KV_TEST_DATA_DIR) + folder)) {
-            const std::string ext = e.path().extension().string();
-            if (ext == (*folder ? ".cases" : ".sql")) files.push_back(e.path());
-        }
+    for (const auto& e : fs::directory_iterator(test::data_file("importer"))) {
+        const std::string ext = e.path().extension().string();
+        if (ext == ".cases" || ext == ".sql") files.push_back(e.path());
     }
     std::sort(files.begin(), files.end());
     EXPECT_GT(files.size(), 20u);

@@ -345,7 +345,7 @@ TEST(DumpFile, TuplesUpTo64MiBAreDecoded) {
 // written into the output buffer, through the row buffer at its end, and by the general path.
 TEST(CsvExport, FastRowsWriteTheBytesOfTheGeneralPath) {
     std::vector<std::string> dumps;
-    for (const auto& e : std::filesystem::directory_iterator(test::fs_path(KV_TEST_DATA_DIR))) {
+    for (const auto& e : std::filesystem::directory_iterator(test::fs_path(test::data_file("importer")))) {
         if (e.path().extension() == ".sql") dumps.push_back(read_file(e.path().string()));
     }
     std::string dump = "CREATE TABLE `w` (`id` int, `t` text, `b` blob, `n` decimal(9,2));\n"

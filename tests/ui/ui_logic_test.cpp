@@ -1,5 +1,5 @@
 // Window-free logic of the desktop window, written out as one text and compared as a whole
-// with tests/data/ui/logic.golden: scaling, layout and paint list at several sizes and DPI,
+// with tests/data/ui/logic.out: scaling, layout and paint list at several sizes and DPI,
 // button looks, control states for every combination of interface state, page numbers,
 // labels, status lines, notes, help text, details pane, structure rows, tree contents and
 // selection.
@@ -192,7 +192,7 @@ TEST(UiLogic, EverythingAsOneText) {
                      object(OBJECT_VIEW, "d", "v"), object(OBJECT_DATABASE, "a", "")};
     for (const char* f : {"zzz", ""}) tree(out, &state, f, -1);
 
-    const std::string golden = test::data_file("ui/logic.golden");
+    const std::string golden = test::data_file("ui/logic.out");
     if (!env_get("KV_UPDATE_GOLDEN").empty()) test::write_file(golden, out.str());
     EXPECT_EQ(out.str(), test::read_file(golden));
 }
