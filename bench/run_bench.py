@@ -244,6 +244,17 @@ def print_import(r, size, what="import"):
             "%.2f" % (one / x["wall_s"]) if is_import else ""))
 
 
+def save_and_describe(t, a, what):
+    # Writes the results as JSON and prints the machine line (what: the dump, if any).
+    t["machine"]["loadavg_after"] = os.getloadavg()
+    with open(a.json, "w") as f:
+        json.dump(t, f, indent=2)
+    m = t["machine"]
+    print("machine: %s, nproc %d, load %.2f (before) / %.2f (after); %smedian of %d runs, "
+          "warm page cache" % (m["cpu"], m["nproc"], m["loadavg"][0], m["loadavg_after"][0],
+                               what, a.runs))
+
+
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
     ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
@@ -290,14 +301,7 @@ def main():
         size = os.path.getsize(a.dump)
         t = {"machine": machine(), "dump": a.dump, "dump_bytes": size, "runs": a.runs,
              "import": bench_import(kvd, a.dump, a.runs, dict(os.environ, LC_ALL="C"))}
-        t["machine"]["loadavg_after"] = os.getloadavg()
-        with open(a.json, "w") as f:
-            json.dump(t, f, indent=2)
-        m = t["machine"]
-        print("machine: %s, nproc %d, load %.2f (before) / %.2f (after); dump %s, %.1f MB; "
-              "median of %d runs, warm page cache" % (m["cpu"], m["nproc"], m["loadavg"][0],
-                                                      m["loadavg_after"][0], a.dump, size / 1e6,
-                                                      a.runs))
+        save_and_describe(t, a, "dump %s, %.1f MB; " % (a.dump, size / 1e6))
         print_import(t["import"], size)
         print("JSON: %s" % a.json)
         return
@@ -305,13 +309,7 @@ def main():
         c_env = dict(os.environ, LC_ALL="C")
         t = {"machine": machine(), "runs": a.runs,
              "false_joins": bench_false_joins(bindir, kvd, a.runs, false_joins_size, c_env)}
-        t["machine"]["loadavg_after"] = os.getloadavg()
-        with open(a.json, "w") as f:
-            json.dump(t, f, indent=2)
-        m = t["machine"]
-        print("machine: %s, nproc %d, load %.2f (before) / %.2f (after); median of %d runs, "
-              "warm page cache" % (m["cpu"], m["nproc"], m["loadavg"][0],
-                                   m["loadavg_after"][0], a.runs))
+        save_and_describe(t, a, "")
         print_import(t["false_joins"], t["false_joins"]["dump_bytes"], "false joins")
         print("JSON: %s" % a.json)
         return
