@@ -342,7 +342,7 @@ void BM_RawFilterReject(benchmark::State& st) {
         start = end + 1;
     }
     RawFilter raw;
-    raw_filter_init(raw, FILTER_CONTAINS, "Zaunkoenigfeder", CHARSET_UTF8);
+    raw_filter_init(raw, FilterOp::contains, "Zaunkoenigfeder", CHARSET_UTF8);
     std::uint64_t rejected = 0;
     for (auto _ : st) {
         for (std::string_view t : each) {

@@ -92,7 +92,7 @@ int run(int argc, char** argv) {
             const std::uint64_t page = std::min(from + static_cast<std::uint64_t>(k), last_page);
             state.read_buffer_length = 0;  // a jump: the window holds nothing of this page
             BackgroundJob job;
-            job.type = JOB_PAGE;
+            job.kind = JobKind::page;
             job.object = object;
             job.dump_state = &state;
             job.rows = rows;

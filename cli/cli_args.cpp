@@ -42,11 +42,11 @@ bool parse_charset(const std::string& text, Charset& out) {
     return true;
 }
 
-bool parse_operator(const std::string& text, std::uint32_t& out) {
-    if (text == "contains") out = FILTER_CONTAINS;
-    else if (text == "equals") out = FILTER_EQUALS;
-    else if (text == "is-null") out = FILTER_IS_NULL;
-    else if (text == "is-not-null") out = FILTER_IS_NOT_NULL;
+bool parse_operator(const std::string& text, FilterOp& out) {
+    if (text == "contains") out = FilterOp::contains;
+    else if (text == "equals") out = FilterOp::equals;
+    else if (text == "is-null") out = FilterOp::is_null;
+    else if (text == "is-not-null") out = FilterOp::is_not_null;
     else return false;
     return true;
 }

@@ -85,9 +85,9 @@ int run_job(std::unique_ptr<BackgroundJob> job, std::unique_ptr<BackgroundJob>& 
     return EXIT_FAILED;
 }
 
-std::unique_ptr<BackgroundJob> new_job(Session& s, JobType type, std::int32_t object) {
+std::unique_ptr<BackgroundJob> new_job(Session& s, JobKind type, std::int32_t object) {
     auto job = std::make_unique<BackgroundJob>();
-    job->type = type;
+    job->kind = type;
     job->object = object;
     job->charset = s.options.charset;
     job->dump_state = s.state.get();
@@ -104,7 +104,7 @@ int open_dump(Session& s) {
             return EXIT_FAILED;
         }
     }
-    auto job = new_job(s, JOB_OPEN, -1);
+    auto job = new_job(s, JobKind::open, -1);
     job->dump_state = nullptr;
     job->dump_path = s.options.dump;
     job->cache_root = root;
@@ -208,7 +208,7 @@ int load_page(Session& s, std::int32_t object, const std::string& index_path, st
         err_line(PAGE_NUMBER_MISSING);
         return EXIT_FAILED;
     }
-    auto job = new_job(s, JOB_PAGE, object);
+    auto job = new_job(s, JobKind::page, object);
     job->rows = rows;
     job->first_row = first_row;
     job->index_path = index_path;
@@ -239,7 +239,7 @@ bool table_entry(const Session& s, std::int32_t object, std::uint64_t row, Index
 // number of entries.
 int run_filter(Session& s, std::int32_t object, std::uint64_t& hits) {
     const SchemaObject& table = s.state->objects[static_cast<std::size_t>(object)];
-    auto job = new_job(s, JOB_FILTER, object);
+    auto job = new_job(s, JobKind::filter, object);
     job->filter = s.options.filter;
     job->filter.charset = s.options.charset;
     job->filter.column = -1;
@@ -334,7 +334,7 @@ int command_record(Session& s) {
     std::int32_t object = resolve_object(s, true);
     IndexEntry entry;
     if (object < 0 || !table_entry(s, object, s.options.number, entry)) return EXIT_FAILED;
-    auto job = new_job(s, JOB_DETAILS, object);
+    auto job = new_job(s, JobKind::details, object);
     job->entry = entry;
     std::unique_ptr<BackgroundJob> done;
     if (int rc = run_job(std::move(job), done)) return rc;
@@ -354,7 +354,7 @@ int command_filter(Session& s) {
 int command_export(Session& s) {
     std::int32_t object = resolve_object(s, true);
     if (object < 0) return EXIT_FAILED;
-    auto job = new_job(s, JOB_EXPORT, object);
+    auto job = new_job(s, JobKind::csv, object);
     if (s.options.filter_given) {
         std::uint64_t hits = 0;
         if (int rc = run_filter(s, object, hits)) return rc;
@@ -375,7 +375,7 @@ int command_tuple(Session& s) {
     std::int32_t object = resolve_object(s, true);
     IndexEntry entry;
     if (object < 0 || !table_entry(s, object, s.options.number, entry)) return EXIT_FAILED;
-    auto job = new_job(s, JOB_TUPLE, object);
+    auto job = new_job(s, JobKind::tuple, object);
     job->entry = entry;
     job->output_path = s.options.file;
     std::unique_ptr<BackgroundJob> done;

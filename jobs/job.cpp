@@ -60,16 +60,16 @@ bool run_tuple_save(BackgroundJob& job) {
 }
 
 bool run_type(BackgroundJob& job) {
-    if (job.type == JOB_OPEN) return run_open(job);
+    if (job.kind == JobKind::open) return run_open(job);
     if (job.dump_state == nullptr) return false;
     // Messages of earlier operations on this dump must not pass as this job's reason.
     job.dump_state->message[0] = '\0';
-    switch (job.type) {
-        case JOB_PAGE: return dump_still_valid(job) && page_load(job);
-        case JOB_FILTER: return dump_still_valid(job) && run_filter(job);
-        case JOB_EXPORT: return dump_still_valid(job) && run_export(job);
-        case JOB_DETAILS: return dump_still_valid(job) && details_load(job);
-        case JOB_TUPLE: return dump_still_valid(job) && run_tuple_save(job);
+    switch (job.kind) {
+        case JobKind::page: return dump_still_valid(job) && page_load(job);
+        case JobKind::filter: return dump_still_valid(job) && run_filter(job);
+        case JobKind::csv: return dump_still_valid(job) && run_export(job);
+        case JobKind::details: return dump_still_valid(job) && details_load(job);
+        case JobKind::tuple: return dump_still_valid(job) && run_tuple_save(job);
         default: return false;
     }
 }

@@ -22,13 +22,14 @@
 
 namespace kv {
 
-enum JobType : std::uint32_t {
-    JOB_OPEN = 1,
-    JOB_PAGE = 2,
-    JOB_FILTER = 3,
-    JOB_EXPORT = 4,
-    JOB_DETAILS = 5,
-    JOB_TUPLE = 6,
+enum class JobKind : std::uint8_t {
+    none,     // not set: the worker fails the job
+    open,     // open the dump: load the cache or import
+    page,     // load one page of 100 rows
+    filter,   // filter a whole table into "query-new.kvi"
+    csv,      // export a table or the filter hits as CSV
+    details,  // decode one record for the details window
+    tuple,    // save one raw tuple
 };
 
 inline constexpr std::uint32_t PAGE_ROWS = 100;
@@ -51,7 +52,7 @@ struct BackgroundJob {
     BackgroundJob& operator=(const BackgroundJob&) = delete;
 
     // Requester's inputs.
-    std::uint32_t type = 0;
+    JobKind kind = JobKind::none;
     std::int32_t object = -1;
     std::uint32_t charset = 0;
     std::uint32_t new_index = 0;    // open: import anew instead of loading the manifest

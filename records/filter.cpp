@@ -33,7 +33,7 @@ constexpr std::uint64_t CLOCK_BYTES = 65536;
 // The request with its defaults applied, and the scratch storage of one run.
 struct Matcher {
     std::int32_t column = -1;
-    FilterOperator op = FILTER_CONTAINS;
+    FilterOp op = FilterOp::contains;
     std::string_view text;
     Charset charset = CHARSET_UTF8;
     std::vector<std::uint32_t> prefix;
@@ -45,18 +45,18 @@ enum class Match { no, yes, no_memory };
 
 Match value_matches(Matcher& m, const Value& value) {
     switch (m.op) {
-        case FILTER_IS_NULL: return value.kind == VALUE_NULL ? Match::yes : Match::no;
-        case FILTER_IS_NOT_NULL: return value_is_present(value) ? Match::yes : Match::no;
+        case FilterOp::is_null: return value.kind == VALUE_NULL ? Match::yes : Match::no;
+        case FilterOp::is_not_null: return value_is_present(value) ? Match::yes : Match::no;
         default: break;
     }
     if (!value_is_present(value)) return Match::no;
-    if (m.op == FILTER_CONTAINS && m.text.empty()) return Match::yes;
+    if (m.op == FilterOp::contains && m.text.empty()) return Match::yes;
     std::string_view text = value.text;  // valid UTF-8 needs no conversion
     if (m.charset != CHARSET_UTF8 || utf8_valid_prefix(text) != text.size()) {
         if (!text_to_utf8(value.text, m.charset, m.converted)) return Match::no_memory;
         text = m.converted;
     }
-    if (m.op == FILTER_EQUALS) return text == m.text ? Match::yes : Match::no;
+    if (m.op == FilterOp::equals) return text == m.text ? Match::yes : Match::no;
     return filter_text_contains(text, m.text, m.prefix) ? Match::yes : Match::no;
 }
 
@@ -319,11 +319,11 @@ bool tuple_is_plain(const unsigned char* t, std::size_t n, EscapeMode mode) {
 
 }  // namespace
 
-void raw_filter_init(RawFilter& raw, std::uint32_t op, std::string_view text, Charset charset) {
+void raw_filter_init(RawFilter& raw, FilterOp op, std::string_view text, Charset charset) {
     raw.active = false;
     raw.bytes.clear();
     raw.prefix.clear();
-    if ((op != FILTER_CONTAINS && op != FILTER_EQUALS) || text.empty()) return;
+    if ((op != FilterOp::contains && op != FilterOp::equals) || text.empty()) return;
     bool hex_only = true;
     for (char ch : text) {
         const auto c = static_cast<unsigned char>(ch);
@@ -364,14 +364,11 @@ bool filter_run(DumpState& state, std::uint32_t table, const FilterRequest& requ
         dump_state_fail(state, MSG_TEXT_TOO_LONG);
     } else {
         m.column = request.column < 0 ? -1 : request.column;
-        m.op = request.op == FILTER_EQUALS || request.op == FILTER_IS_NULL ||
-                       request.op == FILTER_IS_NOT_NULL
-                   ? static_cast<FilterOperator>(request.op)
-                   : FILTER_CONTAINS;
+        m.op = request.op;
         m.text = request.text;
         m.charset = static_cast<Charset>(request.charset);
         try {
-            if (m.op == FILTER_CONTAINS) filter_prefix_table(m.text, m.prefix);
+            if (m.op == FilterOp::contains) filter_prefix_table(m.text, m.prefix);
             raw_filter_init(m.raw, m.op, m.text, m.charset);
             ok = true;
         } catch (const std::bad_alloc&) {

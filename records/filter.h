@@ -18,16 +18,18 @@
 
 namespace kv {
 
-enum FilterOperator : std::uint32_t {
-    FILTER_CONTAINS = 0,     // "enthält": not NULL / missing, text contains the filter text
-    FILTER_EQUALS = 1,       // "entspricht": not NULL / missing, text equals the filter text
-    FILTER_IS_NULL = 2,      // kind is NULL
-    FILTER_IS_NOT_NULL = 3,  // neither NULL nor missing from the INSERT
+// In the order of the window's operator list.
+enum class FilterOp : std::uint8_t {
+    contains,     // "enthält": not NULL / missing, text contains the filter text
+    equals,       // "entspricht": not NULL / missing, text equals the filter text
+    is_null,      // kind is NULL
+    is_not_null,  // neither NULL nor missing from the INSERT
 };
+inline constexpr std::size_t FILTER_OP_COUNT = 4;
 
 struct FilterRequest {
     std::int32_t column = -1;             // negative: all columns
-    std::uint32_t op = FILTER_CONTAINS;   // codes other than 1..3 act as FILTER_CONTAINS
+    FilterOp op = FilterOp::contains;
     std::string text;                     // UTF-8 as typed (at most 4,096 characters)
     std::uint32_t charset = CHARSET_UTF8;
 };
@@ -61,7 +63,7 @@ struct RawFilter {
 // LF, CR, ^Z, quotes, backslash), a text that could be part of a hex literal (only 0-9, a-f,
 // A-F, x, X), a text that is not well-formed UTF-8 or holds U+FFFD, and a text with characters
 // the single-byte character set cannot hold. Throws std::bad_alloc.
-void raw_filter_init(RawFilter& raw, std::uint32_t op, std::string_view text, Charset charset);
+void raw_filter_init(RawFilter& raw, FilterOp op, std::string_view text, Charset charset);
 
 // False only when no value of the tuple (its bytes "(" through ")", read with or without
 // backslash escapes) can match; true means "decode and compare".

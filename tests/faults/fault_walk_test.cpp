@@ -146,7 +146,7 @@ TEST(FaultWalk, RecordsOperations) {
     const std::string folder = state.cache_folder, index = cache_index_path(state, 0);
     write_file(folder + "/query.kvi", "ACTIVE");
     FilterRequest request;
-    request.op = FILTER_CONTAINS;
+    request.op = FilterOp::contains;
     request.text = "n";
     const IndexEntry entry = test::index_entries(state, 0)[4499];
     const std::uint64_t rows = state.objects[0].entry_count;

@@ -28,12 +28,12 @@ const char* const MISMATCH = "Der Index passt nicht mehr zum Dump. Cache neu auf
 struct Jobs {
     ~Jobs() { file_close(lock); }
     // An open job of "dump.sql", or a job on table 0 over its whole index with the first entry.
-    std::unique_ptr<BackgroundJob> job(JobType type) {
+    std::unique_ptr<BackgroundJob> job(JobKind type) {
         auto job = std::make_unique<BackgroundJob>();
-        job->type = type;
+        job->kind = type;
         job->dump_path = dir.file("dump.sql");
         job->cache_root = dir.file("cache");
-        if (type == JOB_OPEN) return job;
+        if (type == JobKind::open) return job;
         job->dump_state = state.get();
         job->object = 0;
         job->index_path = cache_index_path(*state, 0);
@@ -43,7 +43,7 @@ struct Jobs {
         return job;
     }
     // Runs job(type) after setup changed it.
-    auto run(JobType type, const std::function<void(BackgroundJob&)>& setup = {}) {
+    auto run(JobKind type, const std::function<void(BackgroundJob&)>& setup = {}) {
         auto made = job(type);
         if (setup) setup(*made);
         EXPECT_TRUE(completion.submit(made.release()));
@@ -52,7 +52,7 @@ struct Jobs {
     explicit Jobs(const std::string& content = "") {
         if (content.empty()) return;
         write_file(dir.file("dump.sql"), content);
-        auto done = run(JOB_OPEN);
+        auto done = run(JobKind::open);
         EXPECT_EQ(done->ok, 1) << done->message;
         state = std::move(done->new_dump_state);
         std::swap(lock, done->lock_handle);
@@ -95,11 +95,11 @@ TEST(OpenJob, ImportsThenLoadsFromCacheHoldsTheLockAndCancels) {
     Jobs jobs;
     write_file(jobs.dir.file("dump.sql"), rows_dump(20));
     // The first refill reports progress and sees the cancel.
-    const auto cancelled = jobs.run(JOB_OPEN, [](auto& j) { j.cancel = 1; });
+    const auto cancelled = jobs.run(JobKind::open, [](auto& j) { j.cancel = 1; });
     EXPECT_NE(std::string(cancelled->message).find("Vorgang abgebrochen."), std::string::npos);
     EXPECT_FALSE(test::file_exists(cancelled->new_dump_state->cache_folder + "/manifest.kvd"));
     for (const std::uint32_t from_cache : {0, 1}) {
-        auto done = jobs.run(JOB_OPEN);
+        auto done = jobs.run(JobKind::open);
         ASSERT_EQ(done->ok, 1) << done->message;
         EXPECT_EQ(done->new_dump_state->loaded_from_cache, from_cache);
         EXPECT_EQ(done->new_dump_state->total_entries, 20u);
@@ -107,7 +107,7 @@ TEST(OpenJob, ImportsThenLoadsFromCacheHoldsTheLockAndCancels) {
             EXPECT_STREQ(done->progress_label.load(), "Bereit");
         }
         // While it holds the cache, another instance is refused; job_free closes the lock.
-        EXPECT_STREQ(jobs.run(JOB_OPEN)->message,
+        EXPECT_STREQ(jobs.run(JobKind::open)->message,
                      "Dieser Dump-Cache ist bereits in einer anderen Instanz geöffnet, oder der "
                      "Cache-Ordner ist nicht beschreibbar.");
     }
@@ -117,28 +117,28 @@ TEST(PageJob, PagesAtAnyRowEmptyViewsShortIndexCancellationAndVanishingWaiters) 
     Jobs jobs(rows_dump(1050));
     for (const std::uint64_t requested : {0, 100, 999, 5000}) {
         const std::uint64_t first = page_first_row(requested, 1050), n = first + 1;
-        auto done = jobs.run(JOB_PAGE, [&](auto& j) { j.first_row = first; });
+        auto done = jobs.run(JobKind::page, [&](auto& j) { j.first_row = first; });
         ASSERT_EQ(done->ok, 1) << done->message;
         EXPECT_EQ(done->page->first_row, first);
         EXPECT_EQ(done->page->row_count, std::min<std::uint64_t>(100, 1050 - first));
         EXPECT_EQ(row_text(*done->page, 0), count_text(n) + "|" + std::to_string(n) + "|Zeile " +
                                                 std::to_string(n) + "|" + (n % 10 ? "x|0211" : "NULL|0210"));
     }
-    EXPECT_EQ(jobs.run(JOB_PAGE, [&](auto& j) {
+    EXPECT_EQ(jobs.run(JobKind::page, [&](auto& j) {
         j.rows = 0, j.index_path = jobs.dir.file("missing");
     })->page->row_count, 0u);
-    EXPECT_STREQ(jobs.run(JOB_PAGE, [](auto& j) { j.rows = 1051, j.first_row = 1000; })->message,
+    EXPECT_STREQ(jobs.run(JobKind::page, [](auto& j) { j.rows = 1051, j.first_row = 1000; })->message,
                  "Die angeforderte Indexseite kann nicht gelesen werden.");
     // A stale message of an earlier failure is not shown for a cancelled job.
     dump_state_fail(*jobs.state, "Ungültige Tabelle.");
-    const auto cancelled = jobs.run(JOB_PAGE, [](auto& j) { j.cancel = 1; });
+    const auto cancelled = jobs.run(JobKind::page, [](auto& j) { j.cancel = 1; });
     EXPECT_EQ(cancelled->page, nullptr);
     EXPECT_STREQ(cancelled->message, JOB_FALLBACK_MESSAGE);
     // A waiter is often a local that is gone the moment its job is handed over, while the
     // worker may still be releasing the hand-over lock (under winpthreads this used to hang or
     // corrupt the next hand-over).
     for (int i = 0; i < 200; ++i) {
-        auto job = jobs.job(JOB_PAGE);
+        auto job = jobs.job(JobKind::page);
         job->cancel = 1;
         JobCompletion waiter;
         ASSERT_TRUE(waiter.submit(job.release()));
@@ -149,7 +149,7 @@ TEST(PageJob, PagesAtAnyRowEmptyViewsShortIndexCancellationAndVanishingWaiters) 
 TEST(DetailsJob, TextLayoutAndCutAtTwoMebibytes) {
     Jobs jobs("CREATE TABLE `k` (`id` int, `name` varchar(9), `bild` blob, `x` int);\n"
               "INSERT INTO `k` (`id`,`name`,`bild`) VALUES (42,'Grüße',NULL);\n");
-    auto done = jobs.run(JOB_DETAILS);
+    auto done = jobs.run(JobKind::details);
     EXPECT_EQ(done->details_text, "KOR-VANE DUMP BROWSER  |  Datensatzdetails\r\n\r\nByteposition: " +
                   std::to_string(done->entry.offset) + "\r\nLänge des SQL-Tupels: 19 Bytes\r\n\r\n" +
                   "id  [Zahl / exaktes SQL-Literal]\r\n42\r\n\r\nname  [Text]\r\nGrüße\r\n\r\n"
@@ -162,7 +162,7 @@ TEST(DetailsJob, TextLayoutAndCutAtTwoMebibytes) {
         tuple += (c ? ",'" : "'") + std::string(70000, 'a') + "'";
     }
     Jobs wide(create + ");\nINSERT INTO `w` VALUES " + tuple + ");\n");
-    const std::string text = wide.run(JOB_DETAILS)->details_text;
+    const std::string text = wide.run(JobKind::details)->details_text;
     EXPECT_EQ(text.size(), DETAILS_LIMIT + std::string(DETAILS_CUT_NOTE).size());
     EXPECT_TRUE(text.ends_with(DETAILS_CUT_NOTE));
     EXPECT_NE(text.find("c31  ["), std::string::npos);
@@ -178,9 +178,9 @@ TEST(StaleDump, ChangedDumpIsRefusedBeforeAnythingIsShownOrWritten) {
         const auto path = test::fs_path(jobs.dir.file("dump.sql"));
         write_file(jobs.dir.file("dump.sql"), rows_dump(5) + (same_size ? "" : "-- appended\n"));
         std::filesystem::last_write_time(path, std::filesystem::last_write_time(path) - std::chrono::hours(1));
-        for (const JobType type : {JOB_PAGE, JOB_FILTER, JOB_EXPORT, JOB_TUPLE}) {
+        for (const JobKind type : {JobKind::page, JobKind::filter, JobKind::csv, JobKind::tuple}) {
             const auto done = jobs.run(type, [&](auto& j) { j.output_path = jobs.dir.file("out"); });
-            EXPECT_STREQ(done->message, MISMATCH) << same_size << " " << type;
+            EXPECT_STREQ(done->message, MISMATCH) << same_size << " " << static_cast<int>(type);
             EXPECT_EQ(done->page, nullptr);
         }
         EXPECT_FALSE(test::file_exists(jobs.dir.file("out")));
@@ -195,30 +195,30 @@ TEST(RecordsJobs, FilterPageExportAndSave) {
     const std::string cache = jobs.state->cache_folder;
     write_file(cache + "/query.kvi", "active");
     const auto berlin = [&](auto& j) {
-        j.filter.column = 2, j.filter.op = FILTER_EQUALS, j.filter_text = "Berlin", j.output_path = cache + "/query-new.kvi";
+        j.filter.column = 2, j.filter.op = FilterOp::equals, j.filter_text = "Berlin", j.output_path = cache + "/query-new.kvi";
     };
-    EXPECT_STREQ(jobs.run(JOB_FILTER, [&](auto& j) { berlin(j), j.cancel = 1; })->message, "Vorgang abgebrochen.");
+    EXPECT_STREQ(jobs.run(JobKind::filter, [&](auto& j) { berlin(j), j.cancel = 1; })->message, "Vorgang abgebrochen.");
     EXPECT_FALSE(test::file_exists(cache + "/query-new.kvi"));
     EXPECT_EQ(read_file(cache + "/query.kvi"), "active");
-    const auto filter = jobs.run(JOB_FILTER, berlin);
+    const auto filter = jobs.run(JobKind::filter, berlin);
     ASSERT_EQ(filter->ok, 1) << filter->message;
     EXPECT_EQ(filter->rows, 2u);
     EXPECT_EQ(filter->filter.text, "Berlin");
     ASSERT_TRUE(file_replace(cache + "/query-new.kvi", cache + "/query.kvi"));
 
-    const auto page = jobs.run(JOB_PAGE, [&](auto& j) { j.index_path = cache + "/query.kvi", j.rows = 2; });
+    const auto page = jobs.run(JobKind::page, [&](auto& j) { j.index_path = cache + "/query.kvi", j.rows = 2; });
     ASSERT_EQ(page->ok, 1) << page->message;
     EXPECT_EQ(row_text(*page->page, 0), "1|1|Anna \"die Erste\"|Berlin|NULL|0x00FF|021103");
     EXPECT_EQ(row_text(*page->page, 1), "2|3|Bert|Berlin|-5|0x4142|021113");
 
     for (const auto& [index, rows, golden] : {std::tuple{cache_index_path(*jobs.state, 0), 5, "kunden.csv"},
                                               {cache + "/query.kvi", 2, "kunden-berlin.csv"}}) {
-        EXPECT_EQ(jobs.run(JOB_EXPORT, [&](auto& j) {
+        EXPECT_EQ(jobs.run(JobKind::csv, [&](auto& j) {
             j.index_path = index, j.rows = rows, j.output_path = jobs.dir.file("out.csv");
         })->ok, 1);
         EXPECT_EQ(read_file(jobs.dir.file("out.csv")), read_file(test::data_file("records/") + golden));
     }
-    EXPECT_EQ(jobs.run(JOB_TUPLE, [&](auto& j) {
+    EXPECT_EQ(jobs.run(JobKind::tuple, [&](auto& j) {
         j.entry = page->page->entries[1], j.output_path = jobs.dir.file("t.sql");
     })->ok, 1);
     EXPECT_EQ(read_file(jobs.dir.file("t.sql")), "(3,'Bert','Berlin','-5',_binary'AB')");
@@ -242,10 +242,10 @@ TEST(RecordsJobs, FilterPageExportAndSave) {
     for (const std::string& destination : refused) {
         const bool existed = test::file_exists(destination);
         const std::string before = existed ? read_file(destination) : "";
-        for (const JobType type : {JOB_EXPORT, JOB_TUPLE}) {
+        for (const JobKind type : {JobKind::csv, JobKind::tuple}) {
             EXPECT_STREQ(jobs.run(type, [&](auto& j) { j.output_path = destination; })->message,
                          "Das Ziel liegt im Cache-Ordner des Dumps. Bitte einen anderen Speicherort wählen.")
-                << type << " " << destination;
+                << static_cast<int>(type) << " " << destination;
             EXPECT_EQ(test::file_exists(destination), existed) << destination;
             EXPECT_EQ(existed ? read_file(destination) : "", before) << destination;
         }

@@ -96,10 +96,10 @@ TEST(Cases, FromTheCaseFile) {
             EXPECT_EQ(ref::fast_row(ref::table({0, 0, 1}), f[2], 0, cs(1), true), f[3]);
         } else if (f[0] == "raw") {
             RawFilter raw;
-            raw_filter_init(raw, static_cast<std::uint32_t>(number(1)), f[3], cs(2));
+            raw_filter_init(raw, static_cast<FilterOp>(number(1)), f[3], cs(2));
             EXPECT_EQ(raw.active ? "1" + raw.bytes : "0", f[4] + f[5]);
         } else if (f[0] == "filter") {
-            FilterRequest request{std::stoi(f[1]), static_cast<std::uint32_t>(number(2)), f[4],
+            FilterRequest request{std::stoi(f[1]), static_cast<FilterOp>(number(2)), f[4],
                                   static_cast<std::uint32_t>(number(3))};
             std::uint64_t hits = 99;
             ASSERT_TRUE(filter_run(mixed.state, 0, request, result, hits, nullptr));
@@ -211,12 +211,12 @@ TEST(Differential, FilterHitsAreTheRowsWhoseValuesMatch) {
     ASSERT_EQ(d.state.objects[0].entry_count, rows.size());
     for (const char* pattern : {"ab", "b", "\xC3\xA4", "c ", "x", "bc", "\xE4", "\xC3\xA9"}) {
         for (const Charset charset : {CHARSET_UTF8, CHARSET_WINDOWS_1252, CHARSET_LATIN1}) {
-            const FilterRequest request{-1, FILTER_CONTAINS, pattern, charset};
+            const FilterRequest request{-1, FilterOp::contains, pattern, charset};
             std::uint64_t hits = 0;
             ASSERT_TRUE(filter_run(d.state, 0, request, d.dir.file("q.kvi"), hits, nullptr));
             ref::Coverage seen;
             for (const auto& [tuple, values] : rows) {
-                ref::check_raw_filter(tuple, ref::present_texts(values, charset), EscapeMode::backslash, FILTER_CONTAINS, pattern,
+                ref::check_raw_filter(tuple, ref::present_texts(values, charset), EscapeMode::backslash, FilterOp::contains, pattern,
                                       charset, seen);
             }
             EXPECT_EQ(hits, static_cast<std::uint64_t>(seen.matches)) << pattern << " charset " << charset;
@@ -479,7 +479,7 @@ TEST(Writers, ManyRowsProgressAndLimits) {
     EXPECT_EQ(read_file(out), csv + "\"8193\";\"\\N\"\r\n");
     const std::string index = read_file(d.index(0));
     test::RecordingSink recorder;
-    FilterRequest request{-1, FILTER_IS_NOT_NULL, "", CHARSET_UTF8};
+    FilterRequest request{-1, FilterOp::is_not_null, "", CHARSET_UTF8};
     std::uint64_t hits = 0;
     for (const auto& [column, expected] : {std::pair{1, 8192u}, {0, 8193u}}) {
         request.column = column;
@@ -488,7 +488,7 @@ TEST(Writers, ManyRowsProgressAndLimits) {
         EXPECT_EQ(read_file(result), index.substr(0, expected * 16));
         EXPECT_EQ(recorder.reports.at(0), "0/8193/1 Tabelle filtern");
     }
-    request.op = FILTER_CONTAINS;
+    request.op = FilterOp::contains;
     request.text.assign(FILTER_TEXT_MAX, 'a');
     EXPECT_TRUE(filter_run(d.state, 0, request, result, hits, nullptr) && hits == 0) << d.state.message;
     request.text.push_back('a');
@@ -514,7 +514,7 @@ TEST(Filter, LargeTuplesReportAndCancelAfterEachTuple) {
         if (done.size() == 1) std::this_thread::sleep_for(std::chrono::milliseconds(110));
         return done.size() == 1 ? 1 : 0;
     }};
-    const FilterRequest request{-1, FILTER_IS_NULL, "", CHARSET_UTF8};  // every tuple is decoded
+    const FilterRequest request{-1, FilterOp::is_null, "", CHARSET_UTF8};  // every tuple is decoded
     std::uint64_t hits = 0;
     EXPECT_FALSE(filter_run(d.state, 0, request, d.dir.file("q.kvi"), hits, &sink));
     EXPECT_STREQ(d.state.message, CANCELLED);
@@ -529,7 +529,7 @@ TEST(HugeTuple, SavedRawWhileFilterAndExportStop) {
                          "(1,'small'),(2,'" + std::string(filler, 'x') + "'),(3,'after');\n"));
     const IndexEntry huge = d.entry(0, 1);
     ASSERT_EQ(huge.length, filler + 6);
-    const FilterRequest request{-1, FILTER_CONTAINS, "after", CHARSET_UTF8};
+    const FilterRequest request{-1, FilterOp::contains, "after", CHARSET_UTF8};
     std::uint64_t hits = 0;
     EXPECT_FALSE(filter_run(d.state, 0, request, d.dir.file("q.kvi"), hits, nullptr));
     EXPECT_EQ(d.state.message, TOO_LARGE);

@@ -124,10 +124,10 @@ inline std::vector<std::string> present_texts(const std::vector<Value>& values, 
 // The raw test must never reject a tuple with a value text (texts: present_texts) that holds
 // the filter text.
 inline const char* check_raw_filter(std::string_view tuple, const std::vector<std::string>& texts,
-                                    EscapeMode mode, std::uint32_t op, const std::string& text,
+                                    EscapeMode mode, FilterOp op, const std::string& text,
                                     Charset charset, Coverage& seen) {
     bool match = false;
-    for (const std::string& s : texts) match = match || (op == FILTER_EQUALS ? s == text : s.find(text) != s.npos);
+    for (const std::string& s : texts) match = match || (op == FilterOp::equals ? s == text : s.find(text) != s.npos);
     RawFilter raw;
     raw_filter_init(raw, op, text, charset);
     const bool rejected = !raw_filter_may_match(raw, reinterpret_cast<const unsigned char*>(tuple.data()),
@@ -198,11 +198,11 @@ inline const char* check_tuple(std::string_view inside, Coverage& seen) {
             for (const std::string& text : texts) {
                 for (std::size_t from = 0; from < text.size(); from += 1 + text.size() / 4) {
                     const std::string cut = text.substr(from, 1 + (text.size() - from) / 2);
-                    if (const char* f = check_raw_filter(tuple, texts, mode, FILTER_CONTAINS, cut, cs, seen)) return f;
+                    if (const char* f = check_raw_filter(tuple, texts, mode, FilterOp::contains, cut, cs, seen)) return f;
                 }
             }
             for (const char* probe : PROBES) {
-                for (const std::uint32_t op : {FILTER_CONTAINS, FILTER_EQUALS}) {
+                for (const FilterOp op : {FilterOp::contains, FilterOp::equals}) {
                     if (const char* f = check_raw_filter(tuple, texts, mode, op, probe, cs, seen)) return f;
                 }
             }

@@ -150,7 +150,7 @@ std::string ui_get_text(int id);
 // Jobs from the interface: a request with the common fields (type, dump, object, character
 // set), and its start (busy, progress bar, status line). The finished job comes back as
 // WM_JOB_FINISHED.
-std::unique_ptr<BackgroundJob> ui_new_job(std::uint32_t type);
+std::unique_ptr<BackgroundJob> ui_new_job(JobKind type);
 void ui_submit(std::unique_ptr<BackgroundJob> job);
 void ui_submit_details(const IndexEntry& entry);
 

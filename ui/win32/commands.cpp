@@ -63,7 +63,7 @@ void export_csv() {
                               : "Alle Filtertreffer als CSV exportieren",
         L"CSV-Dateien\0*.csv\0", "korvane-export.csv");
     if (path.empty()) return;
-    auto job = ui_new_job(JOB_EXPORT);
+    auto job = ui_new_job(JobKind::csv);
     job->output_path = path;
     job->rows = a.entry_total;
     job->index_path = index_path();
@@ -80,7 +80,7 @@ void save_tuple() {
         L"SQL-Tupel\0*.sql\0Alle Dateien\0*.*\0",
         "tuple-byte-" + std::to_string(entry.offset) + ".sql");
     if (path.empty()) return;
-    auto job = ui_new_job(JOB_TUPLE);
+    auto job = ui_new_job(JobKind::tuple);
     job->output_path = path;
     job->entry = entry;
     ui_submit(std::move(job));
@@ -102,12 +102,12 @@ void reindex() {
 void start_filter() {
     AppState& a = app();
     if (!table_selected()) return;
-    auto job = ui_new_job(JOB_FILTER);
+    auto job = ui_new_job(JobKind::filter);
     job->filter_text = ui_get_text(ID_FILTER_VALUE);
     job->filter.column =
         static_cast<std::int32_t>(SendMessageW(ui_control(ID_FILTER_COLUMN), CB_GETCURSEL, 0, 0)) - 1;
     const LRESULT op = SendMessageW(ui_control(ID_FILTER_OP), CB_GETCURSEL, 0, 0);
-    job->filter.op = op < 0 ? 0 : static_cast<std::uint32_t>(op);
+    job->filter.op = op < 0 || op >= static_cast<LRESULT>(FILTER_OP_COUNT) ? FilterOp::contains : static_cast<FilterOp>(op);
     job->filter.text = job->filter_text;
     job->filter.charset = a.charset;
     job->output_path = cache_query_new_path(*a.dump);
@@ -178,11 +178,11 @@ std::wstring ui_window_text(HWND window) {
 
 std::string ui_get_text(int id) { return ui_narrow(ui_window_text(ui_control(id))); }
 
-std::unique_ptr<BackgroundJob> ui_new_job(std::uint32_t type) {
+std::unique_ptr<BackgroundJob> ui_new_job(JobKind type) {
     const AppState& a = app();
     auto job = std::make_unique<BackgroundJob>();
-    job->type = type;
-    job->dump_state = type == JOB_OPEN ? nullptr : a.dump.get();
+    job->kind = type;
+    job->dump_state = type == JobKind::open ? nullptr : a.dump.get();
     job->object = a.selected_object;
     job->charset = a.charset;
     return job;
@@ -206,7 +206,7 @@ void ui_submit(std::unique_ptr<BackgroundJob> job) {
 }
 
 void ui_submit_details(const IndexEntry& entry) {
-    auto job = ui_new_job(JOB_DETAILS);
+    auto job = ui_new_job(JobKind::details);
     job->entry = entry;
     ui_submit(std::move(job));
 }
@@ -257,7 +257,7 @@ void ui_command(int id, int notification) {
 void ui_open_dump(const std::string& path, bool new_index) {
     AppState& a = app();
     if (a.busy) return;
-    auto job = ui_new_job(JOB_OPEN);
+    auto job = ui_new_job(JobKind::open);
     job->dump_path = path;
     job->cache_root = a.cache_root;
     job->new_index = new_index ? 1 : 0;

@@ -264,7 +264,7 @@ void ui_load_page(std::uint64_t requested) {
     if (a.entry_total > 0 && requested > a.entry_total - 1) {
         first = (a.entry_total - 1) / PAGE_SIZE * PAGE_SIZE;
     }
-    auto job = ui_new_job(JOB_PAGE);
+    auto job = ui_new_job(JobKind::page);
     job->first_row = first;
     job->rows = a.entry_total;
     job->index_path = a.filter_path.empty()
@@ -455,13 +455,13 @@ LRESULT ui_on_job_finished(HWND window, WPARAM, LPARAM lparam) {
         ui_update_controls();
         if (!cancelled) ui_message(job->message, MB_OK | MB_ICONERROR);
     } else {
-        switch (job->type) {
-            case JOB_OPEN: take_open(*job); break;
-            case JOB_PAGE: take_page(*job); break;
-            case JOB_FILTER: take_filter(*job); break;
-            case JOB_EXPORT:
-            case JOB_TUPLE: ui_set_status("Export abgeschlossen: " + job->output_path); break;
-            case JOB_DETAILS:
+        switch (job->kind) {
+            case JobKind::open: take_open(*job); break;
+            case JobKind::page: take_page(*job); break;
+            case JobKind::filter: take_filter(*job); break;
+            case JobKind::csv:
+            case JobKind::tuple: ui_set_status("Export abgeschlossen: " + job->output_path); break;
+            case JobKind::details:
                 ui_set_status("Datensatzdetails geladen. Vorschauen können begrenzt sein.");
                 ui_show_text(DETAILS_TITLE, job->details_text);
                 break;
