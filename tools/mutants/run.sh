@@ -9,6 +9,7 @@
 #   tools/mutants/run.sh            every seed
 #   tools/mutants/run.sh ID...      only these seeds
 #   tools/mutants/run.sh --list     the seeds' ids, files and notes; nothing is built
+#   tools/mutants/run.sh --stale    the seeds whose original text no longer occurs exactly once
 #
 # The real tree is never written: the copy lives in build/mutants/src (synchronised at every
 # start, so an interrupted run leaves nothing behind that the next one keeps) and is built in
@@ -28,6 +29,7 @@ filter=(-E mariadb)
 seeds() { python3 "$here/seeds.py" "$@"; }
 
 [ "${1:-}" != --list ] || { shift; seeds "$here/seeds.txt" show "$@"; exit 0; }
+[ "${1:-}" != --stale ] || exec python3 "$here/seeds.py" "$here/seeds.txt" stale "$here/../.."
 selected=$(seeds "$here/seeds.txt" list "$@")
 
 # Only files whose contents differ are rewritten, with a fresh time stamp, so ninja rebuilds

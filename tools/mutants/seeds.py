@@ -5,6 +5,8 @@
 #   seeds.py SEEDS show [ID...]    the same in aligned columns
 #   seeds.py SEEDS apply ID TREE   replaces the seed's original text in TREE; exit 3, saying
 #                                  why, when it does not occur exactly once
+#   seeds.py SEEDS stale TREE      the seeds whose original text does not occur exactly once in
+#                                  TREE (nothing is built); exit 1 when there is one
 #   seeds.py sync ROOT COPY        makes COPY hold the files of ROOT (without build/, .git and
 #                                  fuzz-out/), rewriting only the files whose contents differ
 import filecmp, os, shutil, sys
@@ -42,6 +44,15 @@ command, args = sys.argv[2], sys.argv[3:]
 if command in ("list", "show"):
     for seed in [seeds.get(a) or sys.exit("unknown seed id: " + a) for a in args] or seeds.values():
         print(("{0}\t{1}\t{4}" if command == "list" else "{0:<26} {1:<30} {4}").format(*seed))
+elif command == "stale":
+    stale = 0
+    for seed_id, path, original, _, _ in seeds.values():
+        target = os.path.join(args[0], path)
+        text = open(target, encoding="utf-8").read() if os.path.isfile(target) else ""
+        if text.count(original) != 1:
+            print(f"{seed_id}\t{path}\toriginal text occurs {text.count(original)} times")
+            stale += 1
+    sys.exit(1 if stale else 0)
 else:
     _, path, original, replacement, _ = seeds[args[0]]
     target = os.path.join(args[1], path)
