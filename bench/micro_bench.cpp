@@ -165,11 +165,12 @@ BenchDump& bench_dump() {
 void import_bench(benchmark::State& st, bool byte_path) {
     BenchDump& d = bench_dump();
     DumpState state;
-    if (!dump_open(state, d.path, d.root)) {
+    FileHandle handle = INVALID_FILE;
+    if (!dump_open(state, d.path, d.root).ok() || !cache_lock(state, handle).ok()) {
         st.SkipWithError("dump_open failed");
         return;
     }
-    FileGuard lock(cache_lock(state));
+    FileGuard lock(handle);
     reader_byte_path_only = byte_path;
     for (auto _ : st) {
         if (!import_run(state, nullptr)) {
@@ -195,11 +196,12 @@ struct ImportedRows {
 
 bool import_rows(benchmark::State& st, ImportedRows& rows) {
     BenchDump& d = bench_dump();
-    if (!dump_open(rows.state, d.path, d.root)) {
+    FileHandle handle = INVALID_FILE;
+    if (!dump_open(rows.state, d.path, d.root).ok() || !cache_lock(rows.state, handle).ok()) {
         st.SkipWithError("dump_open failed");
         return false;
     }
-    rows.lock.reset(cache_lock(rows.state));
+    rows.lock.reset(handle);
     if (!import_run(rows.state, nullptr)) {
         st.SkipWithError(rows.state.message);
         return false;

@@ -39,8 +39,9 @@ int run(int argc, char** argv) {
     DumpState state;
     FileHandle lock = INVALID_FILE;
     double t0 = now_ms();
-    if (!dump_open_cached(state, argv[1], argv[2], false, nullptr, lock)) {
-        std::fprintf(stderr, "open failed: %s\n", state.message);
+    if (const Status opened = dump_open_cached(state, argv[1], argv[2], false, nullptr, lock);
+        !opened.ok()) {
+        std::fprintf(stderr, "open failed: %s\n", status_text(opened).c_str());
         return 1;
     }
     const double open_ms = now_ms() - t0;

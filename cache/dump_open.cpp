@@ -11,21 +11,6 @@ namespace kv {
 
 namespace {
 
-constexpr const char* MSG_OPEN = "Die Dump-Datei kann nicht schreibgeschützt geöffnet werden.";
-constexpr const char* MSG_NOT_REGULAR =
-    "Die Datei ist keine normale Datei (etwa ein Ordner, eine Pipe oder ein Gerät) und kann "
-    "nicht als Dump geöffnet werden.";
-constexpr const char* MSG_MEMORY = "Nicht genügend Arbeitsspeicher.";
-constexpr const char* MSG_COMPRESSED =
-    "Komprimierter Dump: Bitte .gz / .zip zunächst entpacken und die .sql-Datei öffnen.";
-constexpr const char* MSG_UTF16 =
-    "UTF-16/UTF-32 wird nicht unterstützt. Bitte den Dump zunächst als UTF-8 speichern.";
-constexpr const char* MSG_FOLDER =
-    "Der lokale Cache-Ordner kann nicht angelegt werden. Schreibrechte und freien Platz prüfen.";
-constexpr const char* MSG_LOCK =
-    "Dieser Dump-Cache ist bereits in einer anderen Instanz geöffnet, oder der Cache-Ordner ist "
-    "nicht beschreibbar.";
-
 std::uint64_t hash_u64_le(std::uint64_t value, std::uint64_t seed) {
     unsigned char bytes[8];
     coding_put_le(bytes, value);
@@ -57,27 +42,24 @@ std::uint64_t cache_key(const DumpState& state) {
     return hash_u64_le(state.dump_time, h);
 }
 
-bool dump_open(DumpState& state, const std::string& dump_path, const std::string& cache_root) {
+Status dump_open(DumpState& state, const std::string& dump_path, const std::string& cache_root) {
     try {
         state.dump_path = dump_path;
     } catch (const std::bad_alloc&) {
-        dump_state_fail(state, MSG_MEMORY);
-        return false;
+        return status_out_of_memory();
     }
     file_close(state.dump_handle);
     state.dump_handle = file_open(dump_path, FILE_MODE_READ);
     if (state.dump_handle == INVALID_FILE) {
-        dump_state_fail(state, path_is_non_regular(dump_path) ? MSG_NOT_REGULAR : MSG_OPEN);
-        return false;
+        return path_is_non_regular(dump_path)
+                   ? status_fail(StatusKind::refused, Msg::dump_not_regular)
+                   : status_fail(StatusKind::input_output, Msg::dump_open_failed);
     }
     state.dump_size = file_get_size(state.dump_handle);
     state.dump_time = file_get_mtime(state.dump_handle);
 
     std::unique_ptr<unsigned char[]> sample(new (std::nothrow) unsigned char[KEY_SAMPLE_SIZE]);
-    if (!sample) {
-        dump_state_fail(state, MSG_MEMORY);
-        return false;
-    }
+    if (!sample) return status_out_of_memory();
     // A failed read leaves the sample empty: it only changes the key.
     std::size_t head = file_seek_to(state.dump_handle, 0)
                            ? file_read_some(state.dump_handle, sample.get(), KEY_SAMPLE_SIZE)
@@ -85,12 +67,10 @@ bool dump_open(DumpState& state, const std::string& dump_path, const std::string
     if (head >= 2) {
         unsigned char b0 = sample[0], b1 = sample[1];
         if ((b0 == 0x1F && b1 == 0x8B) || (b0 == 0x50 && b1 == 0x4B)) {
-            dump_state_fail(state, MSG_COMPRESSED);
-            return false;
+            return status_fail(StatusKind::refused, Msg::dump_compressed);
         }
         if ((b0 == 0xFE && b1 == 0xFF) || (b0 == 0xFF && b1 == 0xFE)) {
-            dump_state_fail(state, MSG_UTF16);
-            return false;
+            return status_fail(StatusKind::refused, Msg::dump_utf16);
         }
     }
     std::uint64_t h = fnv1a64_seeded(sample.get(), head, 0);
@@ -107,20 +87,18 @@ bool dump_open(DumpState& state, const std::string& dump_path, const std::string
     try {
         state.cache_folder = cache_folder_path(cache_root, cache_key(state));
     } catch (const std::bad_alloc&) {
-        dump_state_fail(state, MSG_MEMORY);
-        return false;
+        return status_out_of_memory();
     }
     if (!dir_ensure(cache_root) || !dir_ensure(state.cache_folder)) {
-        dump_state_fail(state, MSG_FOLDER);
-        return false;
+        return status_fail(StatusKind::input_output, Msg::cache_folder_failed);
     }
-    return true;
+    return {};
 }
 
-FileHandle cache_lock(DumpState& state) {
-    FileHandle lock = file_open_lock(cache_lock_path(state));
-    if (lock == INVALID_FILE) dump_state_fail(state, MSG_LOCK);
-    return lock;
+Status cache_lock(const DumpState& state, FileHandle& lock_out) {
+    lock_out = file_open_lock(cache_lock_path(state));
+    if (lock_out == INVALID_FILE) return status_fail(StatusKind::refused, Msg::cache_locked);
+    return {};
 }
 
 std::string cache_root_path() {

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "foundation/dump_state.h"
+#include "foundation/status.h"
 
 namespace kv {
 
@@ -23,15 +24,16 @@ inline constexpr std::size_t KEY_SAMPLE_SIZE = 65536;
 std::uint64_t fnv1a64_seeded(const void* bytes, std::size_t length, std::uint64_t seed);
 
 // Opens the dump read-only into state (path copy, handle, size, time, fingerprint, cache
-// folder) and creates the cache folder. False with the German reason in state.message.
-bool dump_open(DumpState& state, const std::string& dump_path, const std::string& cache_root);
+// folder) and creates the cache folder. Refuses a file that is not regular, compressed or
+// UTF-16/32.
+Status dump_open(DumpState& state, const std::string& dump_path, const std::string& cache_root);
 
 // The cache key of an opened state (fingerprint, path, size, time), as in the folder name.
 std::uint64_t cache_key(const DumpState& state);
 
-// Takes "session.lock" in the cache folder. INVALID_FILE with the message when another
-// instance holds it or the folder is not writable. The caller owns the returned handle.
-FileHandle cache_lock(DumpState& state);
+// Takes "session.lock" in the cache folder into lock_out, which the caller then owns. Fails
+// (lock_out INVALID_FILE) when another instance holds it or the folder is not writable.
+Status cache_lock(const DumpState& state, FileHandle& lock_out);
 
 // Cache root: base folder + "/Kor-Vane/DumpBrowser/Cache". Windows: LOCALAPPDATA, else the
 // temporary folder. Elsewhere: LOCALAPPDATA, XDG_CACHE_HOME, $HOME/.cache, the temporary

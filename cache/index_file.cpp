@@ -15,27 +15,24 @@ namespace kv {
 
 namespace {
 
-constexpr const char* MSG_WRITE =
-    "Cache kann nicht geschrieben werden. Freien Speicherplatz prüfen.";
-constexpr const char* MSG_CREATE = "Indexdatei kann nicht angelegt werden.";
-constexpr const char* MSG_MEMORY = "Nicht genügend Arbeitsspeicher.";
-
 constexpr std::size_t MASK_WORDS = MAX_OBJECTS / 64;
 
+Status write_failed() { return status_fail(StatusKind::input_output, Msg::cache_write_failed); }
+Status create_failed() { return status_fail(StatusKind::input_output, Msg::index_create_failed); }
+
 // Writes the pending entries to the open file; pending is 0 afterwards only on success.
-bool write_pending(DumpState& state, IndexWriter& writer) {
-    if (writer.pending == 0) return true;
+Status write_pending(IndexWriter& writer) {
+    if (writer.pending == 0) return {};
     if (writer.file == INVALID_FILE ||
         !file_write_all(writer.file, writer.buffer.get(),
                         static_cast<std::size_t>(writer.pending) * INDEX_ENTRY_SIZE)) {
-        dump_state_fail(state, MSG_WRITE);
-        return false;
+        return write_failed();
     }
     writer.pending = 0;
     // Every 4 MiB, the index data goes on its way to the disk while the scan goes on, so the
     // flush at the end of the import finds little left to write.
     if (++writer.batches_written % 64 == 0) file_start_writeback(writer.file);
-    return true;
+    return {};
 }
 
 // Records object as written by this import, once. False only when memory runs out.
@@ -53,8 +50,8 @@ bool remember_object(IndexWriter& writer, std::uint32_t object) {
 }
 
 // Closes the open file (no flush: index_finish flushes every written file once).
-bool switch_to(DumpState& state, IndexWriter& writer, std::uint32_t object) {
-    if (!write_pending(state, writer)) return false;
+Status switch_to(const DumpState& state, IndexWriter& writer, std::uint32_t object) {
+    if (Status written = write_pending(writer); !written.ok()) return written;
     writer.pending = 0;
     file_close(writer.file);
     writer.file = INVALID_FILE;
@@ -63,30 +60,23 @@ bool switch_to(DumpState& state, IndexWriter& writer, std::uint32_t object) {
     try {
         path = cache_index_path(state, object);
     } catch (const std::bad_alloc&) {
-        dump_state_fail(state, MSG_MEMORY);
-        return false;
+        return status_out_of_memory();
     }
     // Continue a file this import already filled; the first entry truncates what an earlier
     // import left behind.
     bool has_entries = state.objects[object].entry_count > 0;
     writer.file = file_open(path, has_entries ? FILE_MODE_APPEND : FILE_MODE_CREATE);
     writer.current_object = object;
-    if (writer.file == INVALID_FILE) {
-        dump_state_fail(state, MSG_CREATE);
-        return false;
-    }
-    if (!remember_object(writer, object)) {
-        dump_state_fail(state, MSG_MEMORY);
-        return false;
-    }
-    return true;
+    if (writer.file == INVALID_FILE) return create_failed();
+    if (!remember_object(writer, object)) return status_out_of_memory();
+    return {};
 }
 
 }  // namespace
 
 IndexWriter::~IndexWriter() { file_close(file); }
 
-bool index_writer_start(DumpState& state, IndexWriter& writer) {
+Status index_writer_start(IndexWriter& writer) {
     file_close(writer.file);
     writer.file = INVALID_FILE;
     writer.current_object = 0;
@@ -99,29 +89,25 @@ bool index_writer_start(DumpState& state, IndexWriter& writer) {
     } catch (const std::bad_alloc&) {
         writer.buffer.reset();
     }
-    if (!writer.buffer) {
-        dump_state_fail(state, MSG_MEMORY);
-        return false;
-    }
-    return true;
+    if (!writer.buffer) return status_out_of_memory();
+    return {};
 }
 
-bool index_append(DumpState& state, IndexWriter& writer, std::uint32_t object,
-                  const IndexEntry& entry) {
+Status index_append(const DumpState& state, IndexWriter& writer, std::uint32_t object,
+                    const IndexEntry& entry) {
     if (!writer.buffer || object >= state.objects.size() || object >= MAX_OBJECTS) {
-        dump_state_fail(state, MSG_CREATE);
-        return false;
+        return create_failed();
     }
     if (writer.file == INVALID_FILE || object != writer.current_object) {
-        if (!switch_to(state, writer, object)) return false;
+        if (Status switched = switch_to(state, writer, object); !switched.ok()) return switched;
     }
     index_entry_encode(entry, writer.buffer.get() + writer.pending * INDEX_ENTRY_SIZE);
-    if (++writer.pending == INDEX_BATCH_ENTRIES) return write_pending(state, writer);
-    return true;
+    if (++writer.pending == INDEX_BATCH_ENTRIES) return write_pending(writer);
+    return {};
 }
 
-bool index_finish(DumpState& state, IndexWriter& writer) {
-    if (!write_pending(state, writer)) return false;
+Status index_finish(const DumpState& state, IndexWriter& writer) {
+    if (Status written = write_pending(writer); !written.ok()) return written;
     writer.pending = 0;
     bool ok = true;
     for (std::uint32_t object : writer.written_objects) {
@@ -136,18 +122,12 @@ bool index_finish(DumpState& state, IndexWriter& writer) {
             file.reset(file_open(cache_index_path(state, object), FILE_MODE_APPEND));
         } catch (const std::bad_alloc&) {
         }
-        if (!file.valid()) {
-            // The reopen is ours, not a flush: say that the cache could not be written.
-            if (ok) dump_state_fail(state, MSG_WRITE);
-            ok = false;
-        } else if (!file_flush(file.get())) {
-            ok = false;
-        }
+        if (!file.valid() || !file_flush(file.get())) ok = false;
     }
     file_close(writer.file);
     writer.file = INVALID_FILE;
     writer.buffer.reset();
-    return ok;
+    return ok ? Status{} : write_failed();
 }
 
 void index_abandon(IndexWriter& writer) {

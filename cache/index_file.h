@@ -13,6 +13,7 @@
 
 #include "cache/format.h"
 #include "foundation/dump_state.h"
+#include "foundation/status.h"
 
 namespace kv {
 
@@ -35,16 +36,16 @@ struct IndexWriter {
     ~IndexWriter();
 };
 
-// Allocates the buffer and resets the writer; false with "Nicht genügend Arbeitsspeicher.".
-bool index_writer_start(DumpState& state, IndexWriter& writer);
+// Allocates the buffer and resets the writer; fails only when memory is short.
+Status index_writer_start(IndexWriter& writer);
 // Appends one entry for object; reads the object's current entry count from state (create
 // mode for the first entry, append mode after). Called before the caller raises the counts.
-bool index_append(DumpState& state, IndexWriter& writer, std::uint32_t object,
-                  const IndexEntry& entry);
+Status index_append(const DumpState& state, IndexWriter& writer, std::uint32_t object,
+                    const IndexEntry& entry);
 // Regular end of an import: writes pending entries, then flushes every index file this import
-// wrote (one flush each) and closes it. False on failure: a write failure, or a written file
-// that cannot be reopened for its flush, with its message; a failed flush without one.
-bool index_finish(DumpState& state, IndexWriter& writer);
+// wrote (one flush each) and closes it. A write that fails, a written file that cannot be
+// reopened for its flush and a failed flush all fail as "the cache cannot be written".
+Status index_finish(const DumpState& state, IndexWriter& writer);
 // Stop after an error or cancellation: closes the open file without writing pending entries.
 void index_abandon(IndexWriter& writer);
 

@@ -26,8 +26,6 @@ namespace kv {
 
 namespace {
 
-constexpr const char* MSG_MANIFEST = "Cache-Metadaten konnten nicht sicher gespeichert werden.";
-constexpr const char* MSG_MEMORY = "Nicht genügend Arbeitsspeicher.";
 
 constexpr std::size_t IO_BUFFER_SIZE = 65536;
 
@@ -300,7 +298,7 @@ bool read_body(ManifestReader& in, DumpState& state, std::uint32_t object_count,
 
 }  // namespace
 
-bool manifest_write(DumpState& state, const ProgressSink* sink) {
+Status manifest_write(const DumpState& state, const ProgressSink* sink) {
     std::string part_path;
     std::string final_path;
     std::unique_ptr<unsigned char[]> buffer;
@@ -309,8 +307,7 @@ bool manifest_write(DumpState& state, const ProgressSink* sink) {
         final_path = cache_manifest_path(state);
         buffer.reset(new unsigned char[IO_BUFFER_SIZE]);
     } catch (const std::bad_alloc&) {
-        dump_state_fail(state, MSG_MEMORY);
-        return false;
+        return status_out_of_memory();
     }
 
     FileGuard file(file_open(part_path, FILE_MODE_CREATE));
@@ -337,11 +334,11 @@ bool manifest_write(DumpState& state, const ProgressSink* sink) {
     file.reset();
     if (!ok || !file_replace(part_path, final_path)) {
         file_remove(part_path);
-        dump_state_fail(state, MSG_MANIFEST);
-        return false;
+        return status_fail(StatusKind::input_output, Msg::manifest_write_failed);
     }
-    progress_report(sink, state.dump_size, state.dump_size, state.total_entries, "Bereit");
-    return true;
+    progress_report(sink, state.dump_size, state.dump_size, state.total_entries,
+                    msg_text(Msg::progress_ready));
+    return {};
 }
 
 bool manifest_load(DumpState& state) {

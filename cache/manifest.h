@@ -8,13 +8,13 @@
 
 #include "foundation/dump_state.h"
 #include "foundation/progress.h"
+#include "foundation/status.h"
 
 namespace kv {
 
 // Writes the manifest of a finished import (after index_finish). On success reports the last
-// progress step "Bereit" to sink (may be null). False with
-// "Cache-Metadaten konnten nicht sicher gespeichert werden." (or the memory message).
-bool manifest_write(DumpState& state, const ProgressSink* sink);
+// progress step ("Bereit") to sink (may be null).
+Status manifest_write(const DumpState& state, const ProgressSink* sink);
 // Loads and validates the manifest of an opened dump. False (no message, no schema, no notes in
 // state) when missing or invalid; the caller then imports.
 bool manifest_load(DumpState& state);

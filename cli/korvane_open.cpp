@@ -21,13 +21,12 @@ int main(int argc, char** argv) {
         return 1;
     }
     kv::DumpState state;
-    if (!kv::dump_open(state, argv[1], root)) {
-        std::fprintf(stderr, "%s\n", state.message);
-        return 1;
-    }
-    kv::FileGuard lock(kv::cache_lock(state));
-    if (!lock.valid()) {
-        std::fprintf(stderr, "%s\n", state.message);
+    kv::FileHandle handle = kv::INVALID_FILE;
+    kv::Status status = kv::dump_open(state, argv[1], root);
+    if (status.ok()) status = kv::cache_lock(state, handle);
+    kv::FileGuard lock(handle);
+    if (!status.ok()) {
+        std::fprintf(stderr, "%s\n", kv::status_text(status).c_str());
         return 1;
     }
     std::printf("Dump:         %s\n", state.dump_path.c_str());

@@ -17,8 +17,9 @@ int main(int argc, char** argv) {
     for (int a = 1; a + 1 < argc; ++a) {
         kv::DumpState state;
         kv::FileHandle lock = kv::INVALID_FILE;
-        if (!kv::dump_open_cached(state, argv[a], kv::fuzz::scratch_folder() + "/cache", true, nullptr, lock)) {
-            std::fprintf(stderr, "%s: %s\n", argv[a], state.message);
+        const kv::Status opened = kv::dump_open_cached(state, argv[a], kv::fuzz::scratch_folder() + "/cache", true, nullptr, lock);
+        if (!opened.ok()) {
+            std::fprintf(stderr, "%s: %s\n", argv[a], kv::status_text(opened).c_str());
             continue;
         }
         kv::file_close(lock);

@@ -156,7 +156,10 @@ bool import_run(DumpState& state, const ProgressSink* sink) {
         dump_state_fail(state, MSG_MEMORY);
         return false;
     }
-    if (!index_writer_start(state, run->writer)) return false;
+    if (Status started = index_writer_start(run->writer); !started.ok()) {
+        dump_state_fail(state, status_text(started).c_str());
+        return false;
+    }
     run->chunks =
         chunk_scan_start(state, sink != nullptr ? sink->threads : 1, run->reader.escape_mode);
     run->scratch.chunks = run->chunks.get();
@@ -190,12 +193,16 @@ bool import_run(DumpState& state, const ProgressSink* sink) {
     }
     if (reader.failed) return stop();
 
-    if (!index_finish(state, run->writer)) return stop();
+    if (Status finished = index_finish(state, run->writer); !finished.ok()) {
+        dump_state_fail(state, status_text(finished).c_str());
+        return stop();
+    }
     const std::uint64_t end_position = reader.position;
     run.reset();
 
     if (state.objects.empty() || state.total_entries == 0) import_note_append(state, NOTE_NO_TUPLES);
-    if (!manifest_write(state, sink)) {
+    if (Status written = manifest_write(state, sink); !written.ok()) {
+        dump_state_fail(state, status_text(written).c_str());
         append_position(state, end_position);
         return false;
     }

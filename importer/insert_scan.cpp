@@ -78,7 +78,10 @@ bool emit_entry(DumpState& state, IndexWriter& writer, std::uint32_t object, std
     entry.offset = start;
     entry.length = static_cast<std::uint32_t>(length);
     entry.layout_word = layout_word;
-    if (!index_append(state, writer, object, entry)) return false;
+    if (Status added = index_append(state, writer, object, entry); !added.ok()) {
+        dump_state_fail(state, status_text(added).c_str());
+        return false;
+    }
     SchemaObject& o = state.objects[object];
     ++o.entry_count;
     o.tuple_bytes += length;

@@ -7,19 +7,23 @@
 
 namespace kv {
 
-bool dump_open_cached(DumpState& state, const std::string& dump_path,
-                      const std::string& cache_root, bool new_index, const ProgressSink* sink,
-                      FileHandle& lock_out) {
+Status dump_open_cached(DumpState& state, const std::string& dump_path,
+                        const std::string& cache_root, bool new_index, const ProgressSink* sink,
+                        FileHandle& lock_out) {
     lock_out = INVALID_FILE;
-    if (!dump_open(state, dump_path, cache_root)) return false;
-    FileGuard lock(cache_lock(state));
-    if (!lock.valid()) return false;
+    if (Status opened = dump_open(state, dump_path, cache_root); !opened.ok()) return opened;
+    FileHandle handle = INVALID_FILE;
+    Status locked = cache_lock(state, handle);
+    FileGuard lock(handle);
+    if (!locked.ok()) return locked;
     if (new_index || !manifest_load(state)) {
-        if (!import_run(state, sink)) return false;
+        if (!import_run(state, sink)) {
+            return status_fail(StatusKind::syntax, Msg::legacy_text, {state.message});
+        }
     }
     lock_out = lock.release();
     dump_state_read_buffer_prepare(state);  // a hint: on failure the readers allocate later
-    return true;
+    return {};
 }
 
 }  // namespace kv

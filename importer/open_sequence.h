@@ -9,15 +9,16 @@
 #include "foundation/dump_state.h"
 #include "foundation/file.h"
 #include "foundation/progress.h"
+#include "foundation/status.h"
 
 namespace kv {
 
 // state must be freshly initialised. On success lock_out holds the lock handle, which the
 // caller keeps while the dump is open and closes afterwards; state.loaded_from_cache tells a
 // cache load (1) from an import (0). On failure the lock is already released (lock_out is
-// INVALID_FILE) and state.message holds the reason.
-bool dump_open_cached(DumpState& state, const std::string& dump_path,
-                      const std::string& cache_root, bool new_index, const ProgressSink* sink,
-                      FileHandle& lock_out);
+// INVALID_FILE).
+Status dump_open_cached(DumpState& state, const std::string& dump_path,
+                        const std::string& cache_root, bool new_index, const ProgressSink* sink,
+                        FileHandle& lock_out);
 
 }  // namespace kv

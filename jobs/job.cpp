@@ -31,10 +31,10 @@ bool run_open(BackgroundJob& job) {
     DumpState& state = *job.new_dump_state;
     dump_state_init(state);
     ProgressSink sink{job_report, &job, EscapeMode::backslash, job.threads};
-    bool ok = dump_open_cached(state, job.dump_path, job.cache_root, job.new_index != 0, &sink,
-                               job.lock_handle);
-    if (!ok) msg_set(job.message, state.message);
-    return ok;
+    const Status opened = dump_open_cached(state, job.dump_path, job.cache_root,
+                                           job.new_index != 0, &sink, job.lock_handle);
+    if (!opened.ok()) msg_set(job.message, status_text(opened).c_str());
+    return opened.ok();
 }
 
 bool run_filter(BackgroundJob& job) {

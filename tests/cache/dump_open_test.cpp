@@ -35,7 +35,8 @@ TEST(DumpOpen, KeyCoversSamplesPathSizeAndTime) {
         write_file(dir.file("dump.sql"), content);
         for (const std::string& path : {dir.file("dump.sql"), dir.str() + "/./dump.sql"}) {
             DumpState state;
-            ASSERT_TRUE(dump_open(state, path, root)) << state.message;
+            const Status opened = dump_open(state, path, root);
+            ASSERT_TRUE(opened.ok()) << test::text_of(opened);
             std::uint64_t fingerprint = 0;
             const std::string folder = root + reference_folder(path, content, state.dump_time, fingerprint);
             EXPECT_EQ(state.cache_folder + state.dump_path + std::to_string(state.fingerprint) +
@@ -53,9 +54,11 @@ TEST(CacheLockChild, SecondInstance) {
     if (request.empty()) GTEST_SKIP() << "child helper";
     const auto bar = request.find('|'), bar2 = request.rfind('|');
     DumpState state;
-    ASSERT_TRUE(dump_open(state, request.substr(bar + 1, bar2 - bar - 1), request.substr(bar2 + 1)));
-    EXPECT_EQ(cache_lock(state) == INVALID_FILE, request[0] == 'r');
-    EXPECT_STREQ(state.message, request[0] == 'r' ? LOCK_MESSAGE : "");
+    ASSERT_TRUE(dump_open(state, request.substr(bar + 1, bar2 - bar - 1), request.substr(bar2 + 1)).ok());
+    FileHandle lock = INVALID_FILE;
+    const Status locked = cache_lock(state, lock);
+    EXPECT_EQ(lock == INVALID_FILE, request[0] == 'r');
+    EXPECT_EQ(test::text_of(locked), request[0] == 'r' ? LOCK_MESSAGE : "");
 }
 
 // The lock is refused to a second holder, in this process or another, and free again once the
@@ -69,16 +72,23 @@ TEST(CacheLock, SecondInstanceRefusedFirstKeepsWorking) {
         return test::run_test_in_child("CacheLockChild.SecondInstance", "KV_TEST_CACHE_LOCK",
                                        request + "|" + dump + "|" + root);
     };
-    ASSERT_TRUE(dump_open(first, dump, root) && dump_open(second, dump, root));
-    FileGuard lock(cache_lock(first));
-    ASSERT_TRUE(lock.valid()) << first.message;
-    EXPECT_EQ(cache_lock(second), INVALID_FILE);
-    EXPECT_STREQ(second.message, LOCK_MESSAGE);
+    ASSERT_TRUE(dump_open(first, dump, root).ok() && dump_open(second, dump, root).ok());
+    auto take = [](const DumpState& state, std::string* text = nullptr) {
+        FileHandle handle = INVALID_FILE;
+        const Status locked = cache_lock(state, handle);
+        if (text != nullptr) *text = test::text_of(locked);
+        return handle;
+    };
+    FileGuard lock(take(first));
+    ASSERT_TRUE(lock.valid());
+    std::string refusal;
+    EXPECT_EQ(take(second, &refusal), INVALID_FILE);
+    EXPECT_EQ(refusal, LOCK_MESSAGE);
     EXPECT_EQ(child("refused"), 0);
     lock.reset();  // the lock file stays; releasing the handle frees the cache
     EXPECT_TRUE(test::file_exists(first.cache_folder + "/session.lock"));
     EXPECT_EQ(child("take"), 0);
-    EXPECT_TRUE(FileGuard(cache_lock(second)).valid());
+    EXPECT_TRUE(FileGuard(take(second)).valid());
 #if defined(_WIN32)
     // The open dump can be read, but not written, moved or deleted.
     EXPECT_TRUE(FileGuard(file_open(dump, FILE_MODE_READ)).valid());

@@ -26,11 +26,11 @@ std::string entries(std::uint64_t first, std::uint64_t count, const IndexEntry* 
 struct Writing {
     explicit Writing(std::size_t n) {
         state.cache_folder = dir.str(), state.objects.assign(n, SchemaObject{});
-        EXPECT_TRUE(index_writer_start(state, writer));
+        EXPECT_TRUE(index_writer_start(writer).ok());
     }
     // What the importer does per tuple: append, then raise the counts.
     bool append(std::uint32_t object, std::uint64_t i) {
-        return index_append(state, writer, object, entry_for(i)) && ++state.objects[object].entry_count;
+        return index_append(state, writer, object, entry_for(i)).ok() && ++state.objects[object].entry_count;
     }
     std::string file(std::uint32_t object) { return test::read_file(cache_index_path(state, object)); }
     test::TempDir dir;
@@ -64,7 +64,7 @@ TEST(IndexFile, InterleavedObjectsKeepTheirOwnFilesAndReimportTruncates) {
             ASSERT_TRUE(w.append(run % 2 == 0 ? 2 : 0, n));
             want[run % 2 == 0 ? 2 : 0] += entries(n, 1);
         }
-    ASSERT_TRUE(index_finish(w.state, w.writer));
+    ASSERT_TRUE(index_finish(w.state, w.writer).ok());
     EXPECT_EQ((std::vector<std::uint32_t>{2, 0}), w.writer.written_objects);
     for (std::uint32_t i = 0; i < 3; ++i) EXPECT_EQ(w.file(i), want[i]) << i;
 }
@@ -77,7 +77,7 @@ TEST(IndexFile, BatchesAndReads) {
         for (std::uint64_t i = 0; i < count; ++i) ASSERT_TRUE(w.append(0, i));
         EXPECT_EQ(w.file(0), entries(0, count / 4096 * 4096)) << count;
         EXPECT_EQ(count % INDEX_BATCH_ENTRIES, w.writer.pending) << count;
-        ASSERT_TRUE(index_finish(w.state, w.writer));
+        ASSERT_TRUE(index_finish(w.state, w.writer).ok());
         EXPECT_EQ(w.file(0), entries(0, count)) << count;
         if (count != 5000) continue;
         FileGuard file(file_open(cache_index_path(w.state, 0), FILE_MODE_READ));
@@ -99,13 +99,13 @@ TEST(IndexFile, WriteFailuresReportAndAbandonDropsPending) {
     ASSERT_TRUE(w.append(0, 0) && w.append(1, 1));
     const auto first = test::fs_path(cache_index_path(w.state, 0));
     std::filesystem::remove(first), std::filesystem::create_directory(first);
-    EXPECT_FALSE(index_finish(w.state, w.writer));
-    EXPECT_STREQ("Cache kann nicht geschrieben werden. Freien Speicherplatz prüfen.", w.state.message);
+    EXPECT_EQ(test::text_of(index_finish(w.state, w.writer)),
+              "Cache kann nicht geschrieben werden. Freien Speicherplatz prüfen.");
     EXPECT_EQ(w.file(1), entries(1, 1));
     Writing a(2);
     a.state.cache_folder = a.dir.file("missing-folder");
-    EXPECT_FALSE(a.append(0, 0));
-    EXPECT_STREQ("Indexdatei kann nicht angelegt werden.", a.state.message);
+    EXPECT_EQ(test::text_of(index_append(a.state, a.writer, 0, entry_for(0))),
+              "Indexdatei kann nicht angelegt werden.");
     a.state.cache_folder = a.dir.str();
     ASSERT_TRUE(a.append(1, 0));
     index_abandon(a.writer);

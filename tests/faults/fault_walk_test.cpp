@@ -44,12 +44,12 @@ struct Opened {
            std::uint32_t threads = 1) {
         FileHandle handle = INVALID_FILE;
         const ProgressSink sink{nullptr, nullptr, EscapeMode::backslash, threads};
-        ok = dump_open_cached(*state, path, root, new_index, &sink, handle);
+        status = dump_open_cached(*state, path, root, new_index, &sink, handle);
         lock.reset(handle);
     }
     std::unique_ptr<DumpState> state = std::make_unique<DumpState>();
     FileGuard lock;
-    bool ok = false;
+    Status status;
 };
 
 // Runs op with the n-th file operation of the kinds in mask failing, for n = 1, 2, … until op
@@ -74,8 +74,8 @@ std::uint64_t walk(std::uint32_t mask, const std::function<bool()>& op,
 
 }  // namespace
 
-// A failure leaves its sentence (a failed final flush has none of its own: the job shows its
-// general text) and never a half-written manifest; the next open loads or imports the same.
+// Every failure, a failed final flush included, says why, and none leaves a half-written
+// manifest; the next open loads or imports the same.
 TEST(FaultWalk, ImportAndManifest) {
     test::TempDir dir;
     const std::string path = dir.file("dump.sql"), root = dir.file("cache"), dump = walk_dump();
@@ -83,23 +83,23 @@ TEST(FaultWalk, ImportAndManifest) {
     std::string want, folder;
     {
         Opened reference(path, root, true);
-        ASSERT_TRUE(reference.ok) << reference.state->message;
-        want = test::describe(*reference.state, true, dump);
+        ASSERT_TRUE(reference.status.ok()) << test::text_of(reference.status);
+        want = test::describe(*reference.state, reference.status, dump);
         folder = reference.state->cache_folder;
     }
     for (const std::uint32_t mask : {ALL_FAULTS & ~FLUSH_ONLY, FLUSH_ONLY}) {
         std::uint64_t points = walk(
             mask, [&] {
                 Opened o(path, root, true);
-                EXPECT_TRUE(o.ok || mask == FLUSH_ONLY || o.state->message[0] != '\0');
-                return o.ok;
+                EXPECT_TRUE(o.status.ok() || !test::text_of(o.status).empty());
+                return o.status.ok();
             },
             [&](std::uint64_t n, bool ok) {
                 EXPECT_EQ(read_file(path), dump) << n;
                 EXPECT_TRUE(ok || !test::file_exists(folder + "/manifest.part")) << n;
                 Opened next(path, root, false);
-                ASSERT_TRUE(next.ok) << n << ": " << next.state->message;
-                EXPECT_TRUE(test::describe(*next.state, true, dump) == want) << n;
+                ASSERT_TRUE(next.status.ok()) << n << ": " << test::text_of(next.status);
+                EXPECT_TRUE(test::describe(*next.state, next.status, dump) == want) << n;
             });
         EXPECT_GT(points, mask == FLUSH_ONLY ? 0u : 20u);
     }
@@ -123,7 +123,7 @@ TEST(FaultWalk, WritesWithHelperThreads) {
         for (const std::uint32_t threads : {1u, 3u}) {
             fault_arm(1u << FAULT_WRITE, n);
             Opened o(path, root, true, threads);
-            text[threads / 3] = test::describe(*o.state, o.ok, dump);
+            text[threads / 3] = test::describe(*o.state, o.status, dump);
             if (fault_count() < n) text[threads / 3] = "ohne Fehler";
             fault_arm(0, 0);
         }
@@ -141,7 +141,7 @@ TEST(FaultWalk, RecordsOperations) {
     test::TempDir dir;
     write_file(dir.file("dump.sql"), walk_dump());
     Opened opened(dir.file("dump.sql"), dir.file("cache"), false);
-    ASSERT_TRUE(opened.ok) << opened.state->message;
+    ASSERT_TRUE(opened.status.ok()) << test::text_of(opened.status);
     DumpState& state = *opened.state;
     const std::string folder = state.cache_folder, index = cache_index_path(state, 0);
     write_file(folder + "/query.kvi", "ACTIVE");

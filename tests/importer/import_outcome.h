@@ -52,10 +52,10 @@ inline std::string shown(const std::string& bytes, std::size_t max = 160) {
     return bytes.size() > max ? out + "..." : out;
 }
 
-inline std::string describe(const DumpState& s, bool ok, const std::string& dump) {
-    if (!ok) {
+inline std::string describe(const DumpState& s, const Status& status, const std::string& dump) {
+    if (!status.ok()) {
         const bool manifest = file_bytes(s.cache_folder + "/manifest.kvd") != "<keine Datei>";
-        return "Fehler: " + std::string(s.message) + (manifest ? " MANIFEST GEBLIEBEN" : "") + "\n";
+        return "Fehler: " + status_text(status) + (manifest ? " MANIFEST GEBLIEBEN" : "") + "\n";
     }
     static const char* const KINDS[] = {"Tabelle", "View", "Routine", "Datenbank"};
     std::string out = std::to_string(s.total_entries) + " Einträge, " +
@@ -96,11 +96,12 @@ inline bool import_described(DumpState& state, std::string& text, const std::str
     ProgressSink sink{nullptr, nullptr, escape_mode_of(starting_mode != 0), threads};
     FileHandle lock = INVALID_FILE;
     reader_byte_path_only = byte_path;
-    const bool ok = dump_open_cached(state, path, root, true, &sink, lock);
+    const Status status = dump_open_cached(state, path, root, true, &sink, lock);
     reader_byte_path_only = false;
-    text = describe(state, ok, dump) + (!ok && lock != INVALID_FILE ? "SPERRE GEBLIEBEN\n" : "");
+    text = describe(state, status, dump) +
+           (!status.ok() && lock != INVALID_FILE ? "SPERRE GEBLIEBEN\n" : "");
     file_close(lock);
-    return ok;
+    return status.ok();
 }
 
 // A second open without a new index: empty unless the manifest loaded.
@@ -108,9 +109,10 @@ inline std::string reload_described(const std::string& path, const std::string& 
                                     const std::string& dump) {
     DumpState state;
     FileHandle lock = INVALID_FILE;
-    const bool ok = dump_open_cached(state, path, root, false, nullptr, lock);
+    const Status status = dump_open_cached(state, path, root, false, nullptr, lock);
     file_close(lock);
-    return ok && state.loaded_from_cache == 1 ? describe(state, ok, dump) : std::string();
+    return status.ok() && state.loaded_from_cache == 1 ? describe(state, status, dump)
+                                                       : std::string();
 }
 
 // The ways a threaded import is checked against the single-thread one: threads in all, and

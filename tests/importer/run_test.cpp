@@ -33,11 +33,13 @@ std::string import_prepared(const std::string& dump, const std::function<void(Du
     test::TempDir dir;
     test::write_file(dir.file("dump.sql"), dump);
     DumpState state;
-    EXPECT_TRUE(dump_open(state, dir.file("dump.sql"), dir.file("cache")));
-    FileGuard lock(cache_lock(state));
+    FileHandle handle = INVALID_FILE;
+    EXPECT_TRUE(dump_open(state, dir.file("dump.sql"), dir.file("cache")).ok() &&
+                cache_lock(state, handle).ok());
+    FileGuard lock(handle);
     prepare(state);
     const bool ok = import_run(state, sink);
-    return test::describe(state, ok, dump);
+    return test::describe(state, ok ? Status{} : status_fail(StatusKind::syntax, Msg::legacy_text, {state.message}), dump);
 }
 
 std::string at_byte(const std::string& message, std::uint64_t position) {

@@ -50,7 +50,7 @@ struct ImportedDump {
     ~ImportedDump() { file_close(lock); }
     bool import(const std::string& content) {
         write_file(path, content);
-        return dump_open_cached(state, path, dir.file("cache"), true, nullptr, lock);
+        return dump_open_cached(state, path, dir.file("cache"), true, nullptr, lock).ok();
     }
     std::string index(std::uint32_t object) const { return cache_index_path(state, object); }
     IndexEntry entry(std::uint32_t object, std::uint64_t row) const {

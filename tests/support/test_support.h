@@ -11,6 +11,7 @@
 #include <string>
 
 #include "foundation/file.h"
+#include "foundation/status.h"
 
 #if !defined(_WIN32)
 #include <fcntl.h>
@@ -58,6 +59,9 @@ public:
 private:
     std::filesystem::path path_;
 };
+
+// The text of a status for assertion messages ("" for success).
+inline std::string text_of(const Status& status) { return status_text(status); }
 
 // A folder for sparse files of several GiB: reading their holes from a memory file system
 // costs no page-cache allocation, so a test can scan 4 GiB in a fraction of a second. The
