@@ -100,10 +100,10 @@ int run(int argc, char** argv) {
             job.first_row = page_first_row(page * PAGE_ROWS, rows);
             job.index_path = cache_index_path(state, static_cast<std::uint32_t>(object));
             double t = now_ms();
-            bool ok = page_load(job);
+            const Status loaded = page_load(job);
             times.push_back(now_ms() - t);
-            if (!ok) {
-                std::fprintf(stderr, "page failed: %s\n", job.message);
+            if (!loaded.ok()) {
+                std::fprintf(stderr, "page failed: %s\n", status_text(loaded).c_str());
                 return 1;
             }
         }

@@ -76,12 +76,12 @@ int run_job(std::unique_ptr<BackgroundJob> job, std::unique_ptr<BackgroundJob>& 
         }
     }
     if (drawn) std::fprintf(stderr, "\r\x1b[K");
-    if (finished->ok != 0) return 0;
+    if (finished->status.ok()) return 0;
     if (finished->cancel.load() != 0) {
         err_line("Vorgang abgebrochen.");
         return EXIT_CANCELLED;
     }
-    err_line(finished->message);
+    err_line(status_text(finished->status));
     return EXIT_FAILED;
 }
 

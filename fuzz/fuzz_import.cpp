@@ -38,8 +38,9 @@ __attribute__((no_sanitize("coverage"))) bool compared(const std::uint8_t* data,
     return every || h % COMPARE_EVERY == 0;
 }
 
-[[noreturn]] void finding(const char* what, const kv::DumpState& state) {
-    std::fprintf(stderr, "fuzz_import: %s (message: \"%s\")\n", what, state.message);
+[[noreturn]] void finding(const char* what, const kv::DumpState&, const kv::Status& status = {}) {
+    std::fprintf(stderr, "fuzz_import: %s (message: \"%s\")\n", what,
+                 kv::status_text(status).c_str());
     kv::fuzz::finding_abort();
 }
 
@@ -56,10 +57,8 @@ void check_table(kv::DumpState& state, std::uint32_t number) {
         bytes += entry.length;
         if (entry.offset < previous_end) finding("tuples overlap or leave dump order", state);
         previous_end = entry.offset + entry.length;
-        state.message[0] = '\0';
-        if (!kv::record_decode(state, number, entry, record)) {
-            finding(state.message[0] == '\0' ? "a failed decode left no message"
-                                              : "an indexed tuple does not decode", state);
+        if (const kv::Status decoded = kv::record_decode(state, number, entry, record); !decoded.ok()) {
+            finding("an indexed tuple does not decode", state, decoded);
         }
         for (std::size_t v = 0; v < record.values.size(); ++v) {
             const auto charset = static_cast<kv::Charset>((v + i) % 3);

@@ -18,6 +18,7 @@
 #include "cache/index_file.h"
 #include "foundation/dump_state.h"
 #include "foundation/progress.h"
+#include "foundation/status.h"
 #include "records/filter.h"
 
 namespace kv {
@@ -78,12 +79,11 @@ struct BackgroundJob {
     std::uint64_t rows = 0;
 
     // Worker's results.
-    std::int32_t ok = 0;
+    Status status;                              // success, or why the job failed
     std::unique_ptr<DumpState> new_dump_state;  // open
     FileHandle lock_handle = INVALID_FILE;      // open: "session.lock", owned
     std::string details_text;                   // details
     std::unique_ptr<PageData> page;             // page
-    char message[MESSAGE_SIZE] = {};            // failure text for the user
 };
 
 // Called on the worker thread when the job is done; takes ownership of the job.
@@ -99,9 +99,5 @@ int job_report(void* user, std::uint64_t done, std::uint64_t total, std::uint64_
                const char* label);
 // Frees the job and everything it still owns (new dump state, lock handle, page). Null is ok.
 void job_free(BackgroundJob* job);
-
-// Fallback text of a failed job that left no message of its own.
-inline constexpr const char* JOB_FALLBACK_MESSAGE =
-    "Nicht genügend Speicher oder Vorgang abgebrochen.";
 
 }  // namespace kv

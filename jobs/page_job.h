@@ -16,9 +16,6 @@
 namespace kv {
 
 inline constexpr std::size_t DETAILS_LIMIT = 2097151;  // 2 MiB - 1
-inline constexpr const char* DETAILS_CUT_NOTE =
-    "\r\n[Vorschau auf 2 MiB begrenzt. Für bytegenaue Daten das SQL-Rohtupel speichern.]";
-inline constexpr const char* PAGE_HUGE_CELL = "[Datensatz >64 MiB: SQL-Tupel speichern]";
 
 // First row of the page that shows row `requested` in a view of `rows` rows: the row itself
 // while it exists, else the start of the last page (0 for an empty view).
@@ -26,10 +23,10 @@ std::uint64_t page_first_row(std::uint64_t requested, std::uint64_t rows);
 // Preview cap of a table with this many columns: 16,384 / columns, within 24..256.
 std::uint32_t page_preview_cap(std::uint32_t columns);
 
-// The page job (type 2): job.page on success.
-bool page_load(BackgroundJob& job);
-// The details job (type 5): job.details_text on success.
-bool details_load(BackgroundJob& job);
+// The page job: job.page on success.
+Status page_load(BackgroundJob& job);
+// The details job: job.details_text on success.
+Status details_load(BackgroundJob& job);
 
 void page_free(PageData* page);
 

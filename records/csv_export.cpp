@@ -17,19 +17,6 @@ bool csv_fast_rows = true;
 
 namespace {
 
-constexpr const char* MSG_BAD_TABLE = "Ungültige Tabelle.";
-constexpr const char* MSG_TARGET_IS_SOURCE = "Exportziel darf keine geöffnete Quelldatei sein.";
-constexpr const char* MSG_NO_MEMORY = "Nicht genügend Arbeitsspeicher.";
-constexpr const char* MSG_FILES =
-    "Exportdatei kann nicht angelegt oder Index nicht gelesen werden.";
-constexpr const char* MSG_SHORT_INDEX = "Positionsindex ist unvollständig.";
-constexpr const char* MSG_NO_MEMORY_EXPORT = "Nicht genügend Arbeitsspeicher beim Export.";
-constexpr const char* MSG_CANCELLED = "Vorgang abgebrochen.";
-constexpr const char* MSG_NOT_DONE =
-    "CSV-Export konnte nicht abgeschlossen werden. Freien Speicherplatz und Schreibrechte "
-    "prüfen.";
-constexpr const char* LABEL_EXPORT = "CSV exportieren";
-
 constexpr std::size_t BATCH_BYTES = std::size_t{INDEX_BATCH_ENTRIES} * INDEX_ENTRY_SIZE;
 constexpr std::size_t OUTPUT_BYTES = 65536;
 // Scratch strings that grew beyond this for one huge value are given back after its row.
@@ -135,94 +122,115 @@ std::string parent_folder_of(const std::string& path) {
     return path.substr(0, slash == 0 ? 1 : slash);
 }
 
-// Writes the whole CSV into the temporary file part and flushes it; the files are closed on
-// return. False when anything failed, with a message in state unless the failure has none of
-// its own (a failed write, flush, or header name conversion).
-bool csv_write_part(DumpState& state, std::uint32_t object, const std::string& source_path,
-                    std::uint64_t entry_count, const std::string& part, Charset charset,
-                    bool formula_protection, const ProgressSink* sink) {
-    FileGuard source(file_open(source_path, FILE_MODE_READ));
-    FileGuard out(file_open(part, FILE_MODE_CREATE));
-    CsvWriter w;
-    w.file = out.get();
-    w.buffer.reset(new (std::nothrow) unsigned char[OUTPUT_BYTES]);
-    std::unique_ptr<unsigned char[]> batch(new (std::nothrow) unsigned char[BATCH_BYTES]);
-    if (!w.buffer || !batch || !out.valid() || (!source.valid() && entry_count != 0)) {
-        dump_state_fail(state, MSG_FILES);
-        return false;
-    }
+Status not_done() { return status_fail(StatusKind::input_output, Msg::csv_not_done); }
 
+// One export's writing side: the output, the rows' scratch storage and the fast row plan.
+struct CsvRun {
+    DumpState& state;
+    std::uint32_t object;
+    Charset charset;
+    bool formula_protection;
+    CsvWriter w;
     std::string field;
     std::string scratch;
-    try {
-        csv_put(w, "\xEF\xBB\xBF");
-        const SchemaObject& schema = state.objects[object];
-        for (std::size_t c = 0; c < schema.columns.size(); ++c) {
-            if (c > 0) csv_put(w, ";");
-            field.clear();
-            if (!text_to_utf8(schema.columns[c].name, charset, scratch) ||
-                !csv_field_append(field, scratch, true)) {
-                return false;
-            }
-            csv_put(w, field);
-        }
-        csv_put(w, "\r\n");
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-
-    // Rows of the common shapes go through the fast row writer; without memory for its plan
-    // and row buffer every row takes the general path.
-    CsvRowPlan plan;
-    std::unique_ptr<unsigned char[]> row(new (std::nothrow) unsigned char[OUTPUT_BYTES]);
-    const bool fast = csv_fast_rows && row &&
-                      csv_row_plan_init(plan, state.objects[object], charset, formula_protection);
-
     DecodedRecord record;
+    CsvRowPlan plan;
+    std::unique_ptr<unsigned char[]> row;  // OUTPUT_BYTES, for the fast row writer
+    bool fast = false;
+};
+
+// The byte-order mark and the header row of column names (always formula-protected).
+Status csv_put_header(CsvRun& run) {
+    try {
+        csv_put(run.w, "\xEF\xBB\xBF");
+        const SchemaObject& schema = run.state.objects[run.object];
+        for (std::size_t c = 0; c < schema.columns.size(); ++c) {
+            if (c > 0) csv_put(run.w, ";");
+            run.field.clear();
+            if (!text_to_utf8(schema.columns[c].name, run.charset, run.scratch) ||
+                !csv_field_append(run.field, run.scratch, true)) {
+                return not_done();
+            }
+            csv_put(run.w, run.field);
+        }
+        csv_put(run.w, "\r\n");
+    } catch (const std::bad_alloc&) {
+        return not_done();
+    }
+    return {};
+}
+
+// Writes the row of entry through record_decode and the field writer: the general path.
+Status csv_put_row_decoded(CsvRun& run, const IndexEntry& entry) {
+    if (Status s = record_decode(run.state, run.object, entry, run.record); !s.ok()) return s;
+    for (std::uint32_t v = 0; v < run.record.value_count(); ++v) {
+        std::string_view text;
+        bool protect = false;
+        if (!csv_value_text(run.record.values[v], run.charset, run.formula_protection,
+                            run.scratch, text, protect)) {
+            return status_fail(StatusKind::out_of_memory, Msg::export_out_of_memory);
+        }
+        csv_put_field(run.w, text, protect, v > 0);
+    }
+    trim_scratch(run.scratch);
+    csv_put(run.w, "\r\n");
+    return {};
+}
+
+// Writes the rows of every entry of source, batch by batch. The clock is read for every
+// 32nd row and every row of 64 KiB or more: at the export's speed 32 small rows take
+// microseconds, so reports stay on time.
+Status csv_put_rows(CsvRun& run, FileHandle source, std::uint64_t entry_count,
+                    const ProgressSink* sink) {
+    std::unique_ptr<unsigned char[]> batch(new (std::nothrow) unsigned char[BATCH_BYTES]);
+    if (!batch) return status_fail(StatusKind::out_of_memory, Msg::export_files_failed);
     std::uint64_t last_report = 0;
     bool reported = false;
-    for (std::uint64_t first = 0; w.ok && first < entry_count; first += INDEX_BATCH_ENTRIES) {
-        const auto n = static_cast<std::size_t>(
-            entry_count - first < INDEX_BATCH_ENTRIES ? entry_count - first
-                                                      : INDEX_BATCH_ENTRIES);
-        if (file_read_full(source.get(), batch.get(), n * INDEX_ENTRY_SIZE) != n * INDEX_ENTRY_SIZE) {
-            dump_state_fail(state, MSG_SHORT_INDEX);
-            return false;
+    for (std::uint64_t first = 0; run.w.ok && first < entry_count; first += INDEX_BATCH_ENTRIES) {
+        const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(entry_count - first, INDEX_BATCH_ENTRIES));
+        if (file_read_full(source, batch.get(), n * INDEX_ENTRY_SIZE) != n * INDEX_ENTRY_SIZE) {
+            return status_fail(StatusKind::damaged_cache, Msg::short_index);
         }
-        for (std::size_t k = 0; w.ok && k < n; ++k) {
+        for (std::size_t k = 0; run.w.ok && k < n; ++k) {
             const IndexEntry entry = index_entry_decode(batch.get() + k * INDEX_ENTRY_SIZE);
-            if (!fast || !csv_put_row_fast(w, state, object, plan, entry, row.get())) {
-                if (!record_decode(state, object, entry, record)) return false;
-                for (std::uint32_t v = 0; v < record.value_count(); ++v) {
-                    std::string_view text;
-                    bool protect = false;
-                    if (!csv_value_text(record.values[v], charset, formula_protection, scratch,
-                                        text, protect)) {
-                        dump_state_fail(state, MSG_NO_MEMORY_EXPORT);
-                        return false;
-                    }
-                    csv_put_field(w, text, protect, v > 0);
-                }
-                trim_scratch(scratch);
-                csv_put(w, "\r\n");
+            if (!run.fast || !csv_put_row_fast(run.w, run.state, run.object, run.plan, entry, run.row.get())) {
+                if (Status s = csv_put_row_decoded(run, entry); !s.ok()) return s;
             }
-
-            // The clock is read for every 32nd row and every row of 64 KiB or more: at the
-            // export's speed 32 small rows take microseconds, so reports stay on time.
             const std::uint64_t i = first + k;
             if (reported && i % 32 != 0 && entry.length < 65536) continue;
             const std::uint64_t now = clock_ms();
-            if (!reported || now - last_report >= 100) {
-                reported = true;
-                last_report = now;
-                if (!progress_report(sink, i, entry_count, i, LABEL_EXPORT)) {
-                    dump_state_fail(state, MSG_CANCELLED);
-                    return false;
-                }
+            if (reported && now - last_report < 100) continue;
+            reported = true;
+            last_report = now;
+            if (!progress_report(sink, i, entry_count, i, msg_text(Msg::progress_export))) {
+                return status_cancelled();
             }
         }
     }
-    return csv_drain(w) && file_flush(out.get());
+    return {};
+}
+
+// Writes the whole CSV into the temporary file part and flushes it; the files are closed on
+// return.
+Status csv_write_part(DumpState& state, std::uint32_t object, const std::string& source_path,
+                      std::uint64_t entry_count, const std::string& part, Charset charset,
+                      bool formula_protection, const ProgressSink* sink) {
+    FileGuard source(file_open(source_path, FILE_MODE_READ));
+    FileGuard out(file_open(part, FILE_MODE_CREATE));
+    CsvRun run{state, object, charset, formula_protection};
+    run.w.file = out.get();
+    run.w.buffer.reset(new (std::nothrow) unsigned char[OUTPUT_BYTES]);
+    if (!run.w.buffer || !out.valid() || (!source.valid() && entry_count != 0)) {
+        return status_fail(StatusKind::input_output, Msg::export_files_failed);
+    }
+    if (Status s = csv_put_header(run); !s.ok()) return s;
+    // Rows of the common shapes go through the fast row writer; without memory for its plan
+    // and row buffer every row takes the general path.
+    run.row.reset(new (std::nothrow) unsigned char[OUTPUT_BYTES]);
+    run.fast = csv_fast_rows && run.row &&
+               csv_row_plan_init(run.plan, state.objects[object], charset, formula_protection);
+    if (Status s = csv_put_rows(run, source.get(), entry_count, sink); !s.ok()) return s;
+    return csv_drain(run.w) && file_flush(out.get()) ? Status{} : not_done();
 }
 
 }  // namespace
@@ -252,48 +260,38 @@ bool output_in_cache_folder(const DumpState& state, const std::string& destinati
     return same_file(path_identity(parent), path_identity(state.cache_folder));
 }
 
-bool output_outside_cache_folder(DumpState& state, const std::string& destination) {
-    bool in_cache = false;
+Status output_outside_cache_folder(const DumpState& state, const std::string& destination) {
     try {
-        in_cache = output_in_cache_folder(state, destination);
+        if (!output_in_cache_folder(state, destination)) return {};
     } catch (const std::bad_alloc&) {
-        dump_state_fail(state, MSG_NO_MEMORY);
-        return false;
+        return status_out_of_memory();
     }
-    if (in_cache) dump_state_fail(state, OUTPUT_IN_CACHE_MESSAGE);
-    return !in_cache;
+    return status_fail(StatusKind::refused, Msg::output_in_cache);
 }
 
-bool csv_export(DumpState& state, std::uint32_t object, const std::string& entry_source_path,
-                std::uint64_t entry_count, const std::string& destination, Charset charset,
-                bool formula_protection, const ProgressSink* sink) {
-    state.message[0] = '\0';
-    if (object >= state.objects.size()) {
-        dump_state_fail(state, MSG_BAD_TABLE);
-        return false;
-    }
+Status csv_export(DumpState& state, std::uint32_t object, const std::string& entry_source_path,
+                  std::uint64_t entry_count, const std::string& destination, Charset charset,
+                  bool formula_protection, const ProgressSink* sink) {
+    if (object >= state.objects.size()) return status_fail(StatusKind::refused, Msg::bad_table);
     // On POSIX the final rename would replace the dump (or the index being read) with the CSV
     // under any of its names, so every spelling of a source is refused.
     if (output_names_source(state, destination, entry_source_path)) {
-        dump_state_fail(state, MSG_TARGET_IS_SOURCE);
-        return false;
+        return status_fail(StatusKind::refused, Msg::target_is_source);
     }
-    if (!output_outside_cache_folder(state, destination)) return false;
+    if (Status outside = output_outside_cache_folder(state, destination); !outside.ok()) {
+        return outside;
+    }
     std::string part;
     try {
         part = output_part_path(destination);
     } catch (const std::bad_alloc&) {
-        dump_state_fail(state, MSG_NO_MEMORY);
-        return false;
+        return status_out_of_memory();
     }
-    bool ok = csv_write_part(state, object, entry_source_path, entry_count, part, charset,
-                             formula_protection, sink) &&
-              file_replace(part, destination);
-    if (!ok) {
-        file_remove(part);
-        if (state.message[0] == '\0') dump_state_fail(state, MSG_NOT_DONE);
-    }
-    return ok;
+    Status written = csv_write_part(state, object, entry_source_path, entry_count, part, charset,
+                                    formula_protection, sink);
+    if (written.ok() && !file_replace(part, destination)) written = not_done();
+    if (!written.ok()) file_remove(part);
+    return written;
 }
 
 }  // namespace kv

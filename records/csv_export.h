@@ -13,6 +13,7 @@
 
 #include "foundation/dump_state.h"
 #include "foundation/progress.h"
+#include "foundation/status.h"
 #include "records/display_text.h"
 
 namespace kv {
@@ -28,18 +29,13 @@ std::string output_part_path(const std::string& destination);
 bool output_names_source(const DumpState& state, const std::string& destination,
                          const std::string& source_path);
 
-// The refusal of a destination inside the dump's cache folder.
-inline constexpr const char* OUTPUT_IN_CACHE_MESSAGE =
-    "Das Ziel liegt im Cache-Ordner des Dumps. Bitte einen anderen Speicherort wählen.";
-
 // True when destination lies in the dump's cache folder: its parent folder is the cache folder
 // under any spelling ("./", "../", a symbolic link, another letter case on Windows), whether
 // the file exists or not. The final rename would replace "session.lock" (and so defeat the
 // instance lock), an index file, "query.kvi" or the manifest, or leave a stray file there.
 bool output_in_cache_folder(const DumpState& state, const std::string& destination);
-// The refusal itself: false with OUTPUT_IN_CACHE_MESSAGE (or the memory message) in state
-// when destination lies in the cache folder, true when it may be written.
-bool output_outside_cache_folder(DumpState& state, const std::string& destination);
+// The refusal itself: fails when destination lies in the cache folder.
+Status output_outside_cache_folder(const DumpState& state, const std::string& destination);
 
 // Writes every entry of entry_source_path (entry_count entries of object `object`; a table's
 // position index or a filter result file) as one CSV row to destination: UTF-8 byte-order
@@ -47,12 +43,11 @@ bool output_outside_cache_folder(DumpState& state, const std::string& destinatio
 // in CR LF. Values are converted from charset; text and SQL fields get a leading apostrophe
 // against spreadsheet formulas when formula_protection is on (the header always). Progress is
 // reported at most every 100 ms (label "CSV exportieren"); a report answered with 0 cancels.
-// False with the German reason in state.message; the destination is then untouched and no
-// temporary file is left. A source (output_names_source) or a destination in the cache folder
+// On failure the destination is untouched and no temporary file is left. A source (output_names_source) or a destination in the cache folder
 // (output_in_cache_folder) is refused.
-bool csv_export(DumpState& state, std::uint32_t object, const std::string& entry_source_path,
-                std::uint64_t entry_count, const std::string& destination, Charset charset,
-                bool formula_protection, const ProgressSink* sink);
+Status csv_export(DumpState& state, std::uint32_t object, const std::string& entry_source_path,
+                  std::uint64_t entry_count, const std::string& destination, Charset charset,
+                  bool formula_protection, const ProgressSink* sink);
 
 // Test-only switch, true in every program: when cleared, every row is written through
 // record_decode and the field writer. That general path is the reference the fast row writer

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "foundation/byte_scan.h"
+#include "foundation/messages.h"
 #include "records/display_text.h"
 #include "records/value.h"
 
@@ -18,7 +19,7 @@ namespace kv {
 
 // The field contents of the two markers.
 inline constexpr std::string_view CSV_NULL_FIELD = "\\N";
-inline constexpr std::string_view CSV_NOT_IN_INSERT_FIELD = "[nicht im INSERT]";
+inline constexpr std::string_view CSV_NOT_IN_INSERT_FIELD = msg_text(Msg::csv_not_in_insert);
 
 // True when a field needs the apostrophe of formula protection: its first character is TAB, CR
 // or LF, or the first character after leading spaces, TABs, CRs and LFs is "=", "+", "-" or

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "foundation/byte_scan.h"
+#include "foundation/messages.h"
 
 namespace kv {
 
@@ -208,11 +209,11 @@ bool value_display_text(const Value& value, Charset charset, std::uint64_t cap,
     out.clear();
     try {
         if (value.kind == VALUE_NOT_IN_INSERT) {
-            out.assign("\xE2\x80\x94 nicht im INSERT \xE2\x80\x94");
+            out.assign(msg_text(Msg::display_not_in_insert));
             return true;
         }
         if (value.kind == VALUE_NULL) {
-            out.assign("NULL");
+            out.assign(msg_text(Msg::value_null));
             return true;
         }
         const bool cut = value.text.size() > cap;
@@ -222,7 +223,7 @@ bool value_display_text(const Value& value, Charset charset, std::uint64_t cap,
         // At most three output bytes per input byte: a U+FFFD for one byte, or an escape pair
         // for a control byte.
         out.reserve(3 * shown.size() + 16);
-        if (value.kind == VALUE_SQL) out.append("SQL: ");
+        if (value.kind == VALUE_SQL) out.append(msg_text(Msg::display_sql_prefix));
         convert(shown, charset, [&](const char* p, std::size_t k) {
             for (std::size_t i = 0; i < k; ++i) {
                 const unsigned char c = static_cast<unsigned char>(p[i]);

@@ -1,6 +1,7 @@
 // Table filter job (see filter.h).
 #include "records/filter.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -14,18 +15,6 @@
 namespace kv {
 
 namespace {
-
-constexpr const char* MSG_BAD_TABLE = "Ungültige Tabelle.";
-constexpr const char* MSG_TEXT_TOO_LONG = "Der Filtertext ist zu lang.";
-constexpr const char* MSG_NO_MEMORY = "Nicht genügend Arbeitsspeicher.";
-constexpr const char* MSG_FILES = "Filterdatei kann nicht angelegt oder gelesen werden.";
-constexpr const char* MSG_SHORT_INDEX = "Positionsindex ist unvollständig.";
-constexpr const char* MSG_NO_MEMORY_FILTER = "Nicht genügend Arbeitsspeicher beim Filtern.";
-constexpr const char* MSG_BATCH_WRITE =
-    "Filterindex kann nicht geschrieben werden. Freien Speicherplatz prüfen.";
-constexpr const char* MSG_CANCELLED = "Vorgang abgebrochen.";
-constexpr const char* MSG_NOT_SAVED = "Filterdatei konnte nicht gespeichert werden.";
-constexpr const char* LABEL_FILTER = "Tabelle filtern";
 
 constexpr std::size_t BATCH_BYTES = std::size_t{INDEX_BATCH_ENTRIES} * INDEX_ENTRY_SIZE;
 constexpr std::uint64_t CLOCK_BYTES = 65536;
@@ -73,94 +62,119 @@ Match record_matches(Matcher& m, const DecodedRecord& record) {
     return Match::no;
 }
 
-// The scan proper; every failure leaves its message in state. Files are closed by the guards.
-bool filter_scan(DumpState& state, std::uint32_t table, Matcher& m,
-                 const std::string& result_path, std::uint64_t& hits,
-                 const ProgressSink* sink) {
-    std::string index_path;
-    try {
-        index_path = cache_index_path(state, table);
-    } catch (const std::bad_alloc&) {
-        dump_state_fail(state, MSG_NO_MEMORY);
-        return false;
-    }
-    const std::uint64_t total = state.objects[table].entry_count;
-    FileGuard index(file_open(index_path, FILE_MODE_READ));
-    FileGuard result(file_open(result_path, FILE_MODE_CREATE));
-    std::unique_ptr<unsigned char[]> in(new (std::nothrow) unsigned char[BATCH_BYTES]);
-    std::unique_ptr<unsigned char[]> out(new (std::nothrow) unsigned char[BATCH_BYTES]);
-    if (!in || !out || !result.valid() || (!index.valid() && total != 0)) {
-        dump_state_fail(state, MSG_FILES);
-        return false;
-    }
-
-    DecodedRecord record;
+// One scan of a table: its index as input, the result file as output, one 64 KiB batch of
+// each, one decoded record, and the clock of the progress reports.
+struct FilterScan {
+    DumpState& state;
+    std::uint32_t table;
+    Matcher& m;
+    const ProgressSink* sink;
+    std::uint64_t& hits;
+    FileGuard index;
+    FileGuard result;
+    std::unique_ptr<unsigned char[]> in;
+    std::unique_ptr<unsigned char[]> out;
     std::size_t pending = 0;  // entries in the output batch
+    DecodedRecord record;
     std::uint64_t last_report = 0;
     std::uint64_t tuple_bytes = 0;  // tested since the clock was last read
     bool reported = false;
-    for (std::uint64_t first = 0; first < total; first += INDEX_BATCH_ENTRIES) {
-        const auto n = static_cast<std::size_t>(
-            total - first < INDEX_BATCH_ENTRIES ? total - first : INDEX_BATCH_ENTRIES);
-        if (file_read_full(index.get(), in.get(), n * INDEX_ENTRY_SIZE) != n * INDEX_ENTRY_SIZE) {
-            dump_state_fail(state, MSG_SHORT_INDEX);
-            return false;
-        }
-        for (std::size_t k = 0; k < n; ++k) {
-            const unsigned char* raw = in.get() + k * INDEX_ENTRY_SIZE;
-            const IndexEntry entry = index_entry_decode(raw);
-            bool candidate = true;
-            if (m.raw.active) {
-                // A tuple that cannot be viewed is decoded, which gives the reason.
-                const unsigned char* tuple = record_tuple_view(state, table, entry);
-                if (tuple != nullptr) {
-                    candidate = raw_filter_may_match(m.raw, tuple, entry.length,
-                                                     layout_escape_mode(entry.layout_word));
-                }
-            }
-            Match match = Match::no;
-            if (candidate) {
-                if (!record_decode(state, table, entry, record)) return false;
-                match = record_matches(m, record);
-            }
-            if (match == Match::no_memory) {
-                dump_state_fail(state, MSG_NO_MEMORY_FILTER);
-                return false;
-            }
-            if (match == Match::yes) {
-                std::memcpy(out.get() + pending * INDEX_ENTRY_SIZE, raw, INDEX_ENTRY_SIZE);
-                ++pending;
-                ++hits;
-                if (pending == INDEX_BATCH_ENTRIES) {
-                    if (!file_write_all(result.get(), out.get(), BATCH_BYTES)) {
-                        dump_state_fail(state, MSG_BATCH_WRITE);
-                        return false;
-                    }
-                    pending = 0;
-                }
-            }
-            // The clock is read for every 16th entry and whenever the tuples since the last
-            // reading add up to 64 KiB: testing a tuple costs time in proportion to its length,
-            // so reports and cancellation come on time after one huge tuple as after many
-            // small ones.
-            tuple_bytes += entry.length;
-            if (sink == nullptr || (reported && (k & 15) != 15 && tuple_bytes < CLOCK_BYTES)) {
-                continue;
-            }
-            tuple_bytes = 0;
-            const std::uint64_t now = clock_ms();
-            if (!reported || now - last_report >= 100) {
-                reported = true;
-                last_report = now;
-                if (!progress_report(sink, first + k, total, hits, LABEL_FILTER)) {
-                    dump_state_fail(state, MSG_CANCELLED);
-                    return false;
-                }
-            }
+};
+
+Status scan_open(FilterScan& scan, const std::string& result_path) {
+    std::string index_path;
+    try {
+        index_path = cache_index_path(scan.state, scan.table);
+    } catch (const std::bad_alloc&) {
+        return status_out_of_memory();
+    }
+    scan.index.reset(file_open(index_path, FILE_MODE_READ));
+    scan.result.reset(file_open(result_path, FILE_MODE_CREATE));
+    scan.in.reset(new (std::nothrow) unsigned char[BATCH_BYTES]);
+    scan.out.reset(new (std::nothrow) unsigned char[BATCH_BYTES]);
+    const bool no_index = !scan.index.valid() && scan.state.objects[scan.table].entry_count != 0;
+    if (!scan.in || !scan.out || !scan.result.valid() || no_index) {
+        return status_fail(StatusKind::input_output, Msg::filter_files_failed);
+    }
+    return {};
+}
+
+// Whether the tuple of entry matches. Most tuples are rejected by the raw test; a tuple that
+// cannot be viewed is decoded, which gives the reason.
+Status scan_test(FilterScan& scan, const IndexEntry& entry, Match& match) {
+    match = Match::no;
+    if (scan.m.raw.active) {
+        const unsigned char* tuple = record_tuple_view(scan.state, scan.table, entry);
+        if (tuple != nullptr && !raw_filter_may_match(scan.m.raw, tuple, entry.length,
+                                                      layout_escape_mode(entry.layout_word))) {
+            return {};
         }
     }
-    return file_write_all(result.get(), out.get(), pending * INDEX_ENTRY_SIZE) &&
-           file_flush(result.get());
+    if (Status s = record_decode(scan.state, scan.table, entry, scan.record); !s.ok()) return s;
+    match = record_matches(scan.m, scan.record);
+    if (match == Match::no_memory) {
+        return status_fail(StatusKind::out_of_memory, Msg::filter_out_of_memory);
+    }
+    return {};
+}
+
+// Appends the raw entry of a hit to the output batch, writing the batch when it is full.
+Status scan_add_hit(FilterScan& scan, const unsigned char* raw) {
+    std::memcpy(scan.out.get() + scan.pending * INDEX_ENTRY_SIZE, raw, INDEX_ENTRY_SIZE);
+    ++scan.hits;
+    if (++scan.pending < INDEX_BATCH_ENTRIES) return {};
+    scan.pending = 0;
+    if (file_write_all(scan.result.get(), scan.out.get(), BATCH_BYTES)) return {};
+    return status_fail(StatusKind::input_output, Msg::filter_write_failed);
+}
+
+// The clock is read for every 16th entry and whenever the tuples since the last reading add
+// up to 64 KiB: testing a tuple costs time in proportion to its length, so reports and
+// cancellation come on time after one huge tuple as after many small ones.
+Status scan_report(FilterScan& scan, std::uint64_t done, std::uint64_t length) {
+    scan.tuple_bytes += length;
+    if (scan.sink == nullptr ||
+        (scan.reported && (done & 15) != 15 && scan.tuple_bytes < CLOCK_BYTES)) {
+        return {};
+    }
+    scan.tuple_bytes = 0;
+    const std::uint64_t now = clock_ms();
+    if (scan.reported && now - scan.last_report < 100) return {};
+    scan.reported = true;
+    scan.last_report = now;
+    const std::uint64_t total = scan.state.objects[scan.table].entry_count;
+    if (progress_report(scan.sink, done, total, scan.hits, msg_text(Msg::progress_filter))) {
+        return {};
+    }
+    return status_cancelled();
+}
+
+// The scan proper. Files are closed by the guards.
+Status filter_scan(FilterScan& scan, const std::string& result_path) {
+    if (Status s = scan_open(scan, result_path); !s.ok()) return s;
+    const std::uint64_t total = scan.state.objects[scan.table].entry_count;
+    for (std::uint64_t first = 0; first < total; first += INDEX_BATCH_ENTRIES) {
+        const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(total - first, INDEX_BATCH_ENTRIES));
+        if (file_read_full(scan.index.get(), scan.in.get(), n * INDEX_ENTRY_SIZE) !=
+            n * INDEX_ENTRY_SIZE) {
+            return status_fail(StatusKind::damaged_cache, Msg::short_index);
+        }
+        for (std::size_t k = 0; k < n; ++k) {
+            const unsigned char* raw = scan.in.get() + k * INDEX_ENTRY_SIZE;
+            const IndexEntry entry = index_entry_decode(raw);
+            Match match = Match::no;
+            if (Status s = scan_test(scan, entry, match); !s.ok()) return s;
+            if (match == Match::yes) {
+                if (Status s = scan_add_hit(scan, raw); !s.ok()) return s;
+            }
+            if (Status s = scan_report(scan, first + k, entry.length); !s.ok()) return s;
+        }
+    }
+    if (file_write_all(scan.result.get(), scan.out.get(), scan.pending * INDEX_ENTRY_SIZE) &&
+        file_flush(scan.result.get())) {
+        return {};
+    }
+    return status_fail(StatusKind::input_output, Msg::filter_not_saved);
 }
 
 }  // namespace
@@ -352,16 +366,15 @@ bool raw_filter_may_match(const RawFilter& raw, const unsigned char* tuple, std:
            !tuple_is_plain(tuple, length, mode);
 }
 
-bool filter_run(DumpState& state, std::uint32_t table, const FilterRequest& request,
-                const std::string& result_path, std::uint64_t& hits, const ProgressSink* sink) {
+Status filter_run(DumpState& state, std::uint32_t table, const FilterRequest& request,
+                  const std::string& result_path, std::uint64_t& hits, const ProgressSink* sink) {
     hits = 0;
-    state.message[0] = '\0';
-    bool ok = false;
     Matcher m;
+    Status status;
     if (table >= state.objects.size()) {
-        dump_state_fail(state, MSG_BAD_TABLE);
+        status = status_fail(StatusKind::refused, Msg::bad_table);
     } else if (request.text.size() > FILTER_TEXT_MAX) {
-        dump_state_fail(state, MSG_TEXT_TOO_LONG);
+        status = status_fail(StatusKind::limit, Msg::filter_text_too_long);
     } else {
         m.column = request.column < 0 ? -1 : request.column;
         m.op = request.op;
@@ -370,19 +383,16 @@ bool filter_run(DumpState& state, std::uint32_t table, const FilterRequest& requ
         try {
             if (m.op == FilterOp::contains) filter_prefix_table(m.text, m.prefix);
             raw_filter_init(m.raw, m.op, m.text, m.charset);
-            ok = true;
+            FilterScan scan{state, table, m, sink, hits};
+            status = filter_scan(scan, result_path);
         } catch (const std::bad_alloc&) {
-            dump_state_fail(state, MSG_NO_MEMORY);
+            status = status_out_of_memory();
         }
-        if (ok) ok = filter_scan(state, table, m, result_path, hits, sink);
     }
-    if (!ok) {
-        // "query-new.kvi" is only ever a result in the making: after a failure it must not
-        // exist, so that no half-written hit list can become the active filter.
-        file_remove(result_path);
-        if (state.message[0] == '\0') dump_state_fail(state, MSG_NOT_SAVED);
-    }
-    return ok;
+    // "query-new.kvi" is only ever a result in the making: after a failure it must not exist,
+    // so that no half-written hit list can become the active filter.
+    if (!status.ok()) file_remove(result_path);
+    return status;
 }
 
 }  // namespace kv

@@ -14,6 +14,7 @@
 
 #include "foundation/dump_state.h"
 #include "foundation/progress.h"
+#include "foundation/status.h"
 #include "records/display_text.h"
 
 namespace kv {
@@ -74,8 +75,8 @@ bool raw_filter_may_match(const RawFilter& raw, const unsigned char* tuple, std:
 // result_path (created or truncated), in index order; hits counts them as they are found.
 // Progress is reported at most every 100 ms (label "Tabelle filtern"), and about that often
 // whatever the tuple sizes: the clock is read after every 16 entries and every 64 KiB of
-// tuples. A report answered with 0 cancels. False with the German reason in state.message; the result file is then deleted.
-bool filter_run(DumpState& state, std::uint32_t table, const FilterRequest& request,
-                const std::string& result_path, std::uint64_t& hits, const ProgressSink* sink);
+// tuples. A report answered with 0 cancels. On failure the result file is deleted.
+Status filter_run(DumpState& state, std::uint32_t table, const FilterRequest& request,
+                  const std::string& result_path, std::uint64_t& hits, const ProgressSink* sink);
 
 }  // namespace kv

@@ -12,26 +12,12 @@ namespace kv {
 
 namespace {
 
-constexpr const char* MSG_BAD_TABLE = "Ungültige Tabelle.";
-constexpr const char* MSG_STALE_ENTRY =
-    "Ungültiger oder veralteter Positionsindex. Cache neu aufbauen.";
-constexpr const char* MSG_TOO_LARGE =
-    "Dieser einzelne Datensatz ist größer als 64 MiB. Er ist indexiert, kann aber nur als "
-    "SQL-Rohtupel gespeichert werden; Vorschau, Filter und CSV stoppen hier.";
-constexpr const char* MSG_NO_MEMORY_TUPLE = "Nicht genügend Arbeitsspeicher für den Datensatz.";
-constexpr const char* MSG_READ_FAILED =
-    "Datensatz konnte nicht aus der Originaldatei gelesen werden.";
-constexpr const char* MSG_INDEX_MISMATCH =
-    "Der Index passt nicht mehr zum Dump. Cache neu aufbauen.";
-constexpr const char* MSG_NO_MEMORY = "Nicht genügend Arbeitsspeicher.";
-constexpr const char* MSG_BAD_FIELD = "Ein Feld konnte nicht sicher dekodiert werden.";
-constexpr const char* MSG_LAYOUT_MISMATCH = "Cache-Spaltenlayout passt nicht zum Datensatz.";
-
-bool fail(DumpState& state, DecodedRecord& out, const char* text) {
-    dump_state_fail(state, text);
+Status fail(DecodedRecord& out, StatusKind kind, Msg message) {
     record_release(out);
-    return false;
+    return status_fail(kind, message);
 }
+Status out_of_memory(DecodedRecord& out) { return fail(out, StatusKind::out_of_memory, Msg::out_of_memory); }
+Status stale(DecodedRecord& out) { return fail(out, StatusKind::damaged_cache, Msg::index_mismatch); }
 
 bool window_holds(const DumpState& state, std::uint64_t offset, std::uint64_t length) {
     return state.read_buffer_length != 0 && offset >= state.read_buffer_start &&
@@ -86,101 +72,129 @@ bool entry_fits(const DumpState& state, const SchemaObject& object, const IndexE
            entry.length >= 2 && state.dump_size - entry.offset >= entry.length;
 }
 
+// Fills out.binary_column for object unless out already holds it.
+Status prepare_binary_columns(const SchemaObject& object, DecodedRecord& out) {
+    if (out.binary_for == &object && out.binary_column.size() == object.columns.size()) return {};
+    try {
+        out.binary_column.resize(object.columns.size());
+    } catch (const std::bad_alloc&) {
+        return out_of_memory(out);
+    }
+    for (std::size_t c = 0; c < object.columns.size(); ++c) {
+        out.binary_column[c] = binary_type_test(object.columns[c].type_text) ? 1 : 0;
+    }
+    out.binary_for = &object;
+    return {};
+}
+
+// Copies the tuple of entry into out.tuple after checking it against object and the dump.
+Status read_checked_tuple(DumpState& state, const SchemaObject& object, const IndexEntry& entry,
+                          DecodedRecord& out) {
+    if (!entry_fits(state, object, entry)) {
+        return fail(out, StatusKind::damaged_cache, Msg::stale_entry);
+    }
+    if (entry.length > MAX_DECODED_TUPLE) {
+        return fail(out, StatusKind::limit, Msg::record_too_large);
+    }
+    try {
+        out.tuple.resize(entry.length);
+    } catch (const std::bad_alloc&) {
+        return fail(out, StatusKind::out_of_memory, Msg::record_out_of_memory);
+    }
+    auto* tuple = reinterpret_cast<unsigned char*>(out.tuple.data());
+    if (!read_tuple(state, entry.offset, entry.length, tuple)) {
+        return fail(out, StatusKind::input_output, Msg::record_read_failed);
+    }
+    if (tuple[0] != '(' || tuple[entry.length - 1] != ')') return stale(out);
+    return {};
+}
+
+// Decodes the value that starts at p into value; the position of the "," or ")" after it, or
+// length when the value cannot be decoded.
+std::uint64_t decode_one(const DecodedRecord& out, std::uint64_t p, EscapeMode mode,
+                         Value& value) {
+    const auto* tuple = reinterpret_cast<const unsigned char*>(out.tuple.data());
+    const std::uint64_t length = out.tuple.size();
+    std::uint64_t k = value_decode_plain(tuple, length, p, mode, value);
+    if (k < length) return k;
+    k = value_find_end(tuple, length, p, mode);
+    if (k >= length) return length;
+    const std::string_view source(out.tuple.data() + p, k - p);
+    return value_decode(source, mode, value) ? k : length;
+}
+
+// Splits the tuple in out.tuple into out.values by the column layout.
+Status split_values(const ColumnLayout& layout, EscapeMode mode, DecodedRecord& out) {
+    const auto* tuple = reinterpret_cast<const unsigned char*>(out.tuple.data());
+    const std::uint64_t length = out.tuple.size();
+    if (layout.columns.empty()) {
+        // A layout without values belongs to an empty tuple "()"; anything else inside means
+        // the layout does not describe this tuple.
+        if (span_skip_blanks(tuple, length - 1, 1, mode) == length - 1) return {};
+        return fail(out, StatusKind::damaged_cache, Msg::layout_mismatch);
+    }
+    std::uint64_t p = 1;
+    for (std::size_t j = 0; j < layout.columns.size(); ++j) {
+        const std::uint32_t c = layout.columns[j];
+        if (c >= out.values.size()) return fail(out, StatusKind::damaged_cache, Msg::bad_field);
+        Value& value = out.values[c];
+        const std::uint64_t k = decode_one(out, p, mode, value);
+        if (k >= length) return fail(out, StatusKind::syntax, Msg::bad_field);
+        if (value.kind == VALUE_TEXT && out.binary_column[c] != 0) {
+            std::string hex;
+            if (!hex_encode(value.text, hex)) return out_of_memory(out);
+            value.text.swap(hex);
+            value.kind = VALUE_BINARY;
+        }
+        const bool last = j + 1 == layout.columns.size();
+        if (tuple[k] != (last ? ')' : ',')) {
+            return fail(out, StatusKind::damaged_cache, Msg::layout_mismatch);
+        }
+        // The tuple's own ")" must close the last value; an earlier one means the entry's
+        // length no longer matches the tuple in the dump.
+        if (last && k != length - 1) return stale(out);
+        p = k + 1;
+    }
+    return {};
+}
+
+// Values keep their buffers for the next row only while all of them together stay small:
+// a table of 4,096 columns must not keep a large value of every column.
+void trim_kept_storage(DecodedRecord& out) {
+    std::size_t kept = 0;
+    for (const Value& value : out.values) kept += value.text.capacity();
+    if (kept <= RECORD_KEEP_BYTES) return;
+    for (Value& value : out.values) {
+        if (value.text.capacity() > 64) value.text.shrink_to_fit();
+    }
+}
+
 }  // namespace
 
-bool record_decode(DumpState& state, std::uint32_t table, const IndexEntry& entry,
-                   DecodedRecord& out) {
+Status record_decode(DumpState& state, std::uint32_t table, const IndexEntry& entry,
+                     DecodedRecord& out) {
     // Storage is kept from row to row, unless an earlier row left large buffers behind.
     if (out.tuple.capacity() > RECORD_KEEP_BYTES) record_release(out);
     out.tuple.clear();
-
-    if (table >= state.objects.size()) return fail(state, out, MSG_BAD_TABLE);
+    if (table >= state.objects.size()) return fail(out, StatusKind::refused, Msg::bad_table);
     const SchemaObject& object = state.objects[table];
-    if (out.binary_for != &object || out.binary_column.size() != object.columns.size()) {
-        try {
-            out.binary_column.resize(object.columns.size());
-        } catch (const std::bad_alloc&) {
-            return fail(state, out, MSG_NO_MEMORY);
-        }
-        for (std::size_t c = 0; c < object.columns.size(); ++c) {
-            out.binary_column[c] = binary_type_test(object.columns[c].type_text) ? 1 : 0;
-        }
-        out.binary_for = &object;
-    }
-
-    const std::uint32_t layout_number = entry.layout_word & LAYOUT_NUMBER_MASK;
-    const std::uint64_t offset = entry.offset;
-    const std::uint64_t length = entry.length;
-    if (!entry_fits(state, object, entry)) return fail(state, out, MSG_STALE_ENTRY);
-    if (length > MAX_DECODED_TUPLE) return fail(state, out, MSG_TOO_LARGE);
-
+    if (Status s = prepare_binary_columns(object, out); !s.ok()) return s;
+    if (Status s = read_checked_tuple(state, object, entry, out); !s.ok()) return s;
     try {
-        out.tuple.resize(length);
+        out.values.resize(object.columns.size());
     } catch (const std::bad_alloc&) {
-        return fail(state, out, MSG_NO_MEMORY_TUPLE);
-    }
-    unsigned char* tuple = reinterpret_cast<unsigned char*>(out.tuple.data());
-    if (!read_tuple(state, offset, length, tuple)) return fail(state, out, MSG_READ_FAILED);
-    if (tuple[0] != '(' || tuple[length - 1] != ')') return fail(state, out, MSG_INDEX_MISMATCH);
-
-    const std::size_t column_count = object.columns.size();
-    try {
-        out.values.resize(column_count);
-    } catch (const std::bad_alloc&) {
-        return fail(state, out, MSG_NO_MEMORY);
+        return out_of_memory(out);
     }
     for (Value& value : out.values) {
         value.kind = VALUE_NOT_IN_INSERT;
         value.text.clear();
     }
-
-    const ColumnLayout& layout = object.layouts[layout_number];
-    const EscapeMode mode = layout_escape_mode(entry.layout_word);
-    if (layout.columns.empty()) {
-        // A layout without values belongs to an empty tuple "()"; anything else inside means
-        // the layout does not describe this tuple.
-        if (span_skip_blanks(tuple, length - 1, 1, mode) != length - 1) {
-            return fail(state, out, MSG_LAYOUT_MISMATCH);
-        }
-        return true;
+    const ColumnLayout& layout = object.layouts[entry.layout_word & LAYOUT_NUMBER_MASK];
+    if (Status s = split_values(layout, layout_escape_mode(entry.layout_word), out); !s.ok()) {
+        return s;
     }
-
-    const std::size_t value_total = layout.columns.size();
-    std::uint64_t p = 1;
-    for (std::size_t j = 0; j < value_total; ++j) {
-        const std::uint32_t c = layout.columns[j];
-        if (c >= column_count) return fail(state, out, MSG_BAD_FIELD);
-        Value& value = out.values[c];
-        std::uint64_t k = value_decode_plain(tuple, length, p, mode, value);
-        if (k >= length) {
-            k = value_find_end(tuple, length, p, mode);
-            if (k >= length) return fail(state, out, MSG_BAD_FIELD);
-            const std::string_view source(out.tuple.data() + p, k - p);
-            if (!value_decode(source, mode, value)) return fail(state, out, MSG_BAD_FIELD);
-        }
-        if (value.kind == VALUE_TEXT && out.binary_column[c] != 0) {
-            std::string hex;
-            if (!hex_encode(value.text, hex)) return fail(state, out, MSG_NO_MEMORY);
-            value.text.swap(hex);
-            value.kind = VALUE_BINARY;
-        }
-        const bool last = j + 1 == value_total;
-        if (tuple[k] != (last ? ')' : ',')) return fail(state, out, MSG_LAYOUT_MISMATCH);
-        // The tuple's own ")" must close the last value; an earlier one means the entry's
-        // length no longer matches the tuple in the dump.
-        if (last && k != length - 1) return fail(state, out, MSG_INDEX_MISMATCH);
-        p = k + 1;
-    }
-    // Values keep their buffers for the next row only while all of them together stay small:
-    // a table of 4,096 columns must not keep a large value of every column.
-    std::size_t kept = 0;
-    for (const Value& value : out.values) kept += value.text.capacity();
-    if (kept > RECORD_KEEP_BYTES) {
-        for (Value& value : out.values) {
-            if (value.text.capacity() > 64) value.text.shrink_to_fit();
-        }
-    }
-    return true;
+    trim_kept_storage(out);
+    return {};
 }
 
 const unsigned char* record_tuple_view(DumpState& state, std::uint32_t table,
@@ -201,14 +215,13 @@ void record_release(DecodedRecord& record) {
     record.binary_for = nullptr;
 }
 
-bool dump_check_unchanged(DumpState& state) {
+Status dump_check_unchanged(DumpState& state) {
     if (file_get_size(state.dump_handle) == state.dump_size &&
         file_get_mtime(state.dump_handle) == state.dump_time) {
-        return true;
+        return {};
     }
     state.read_buffer_length = 0;
-    dump_state_fail(state, MSG_INDEX_MISMATCH);
-    return false;
+    return status_fail(StatusKind::damaged_cache, Msg::index_mismatch);
 }
 
 }  // namespace kv

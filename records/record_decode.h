@@ -15,6 +15,7 @@
 
 #include "cache/index_file.h"
 #include "foundation/dump_state.h"
+#include "foundation/status.h"
 #include "records/value.h"
 
 namespace kv {
@@ -37,14 +38,13 @@ struct DecodedRecord {
     std::uint64_t tuple_length() const { return tuple.size(); }
 };
 
-// Reads and decodes the tuple of entry for object number table. False with the German reason
-// in state.message, and out empty, when the entry does not fit the table or the dump, the
+// Reads and decodes the tuple of entry for object number table. Fails, with out empty, when the entry does not fit the table or the dump, the
 // tuple is above 64 MiB, cannot be read, or does not match its column layout. The read window
 // may hold a new part of the dump afterwards. A record passed in again is emptied first, and
 // its storage is reused (callers walking a table keep one record and need not release it
 // between rows).
-bool record_decode(DumpState& state, std::uint32_t table, const IndexEntry& entry,
-                   DecodedRecord& out);
+Status record_decode(DumpState& state, std::uint32_t table, const IndexEntry& entry,
+                     DecodedRecord& out);
 
 // The raw bytes of the tuple of entry, "(" through ")", inside the dump state's read window,
 // without decoding: for scans that look at most tuples only as bytes (the filter's raw test).
@@ -58,10 +58,10 @@ const unsigned char* record_tuple_view(DumpState& state, std::uint32_t table,
 // Frees the values and the tuple copy; safe on an empty record.
 void record_release(DecodedRecord& record);
 
-// Checks that the open dump still has the size and last-write time it was opened with and
-// returns true. Otherwise it fails the state: writes "Der Index passt nicht mehr zum Dump. Cache neu aufbauen.", empties the read window
-// and returns false. Jobs that read tuples call it once before they start: on POSIX nothing
-// keeps another program from rewriting the open dump.
-bool dump_check_unchanged(DumpState& state);
+// Checks that the open dump still has the size and last-write time it was opened with.
+// Otherwise it empties the read window and fails ("Der Index passt nicht mehr zum Dump. ...").
+// Jobs that read tuples call it once before they start: on POSIX nothing keeps another
+// program from rewriting the open dump.
+Status dump_check_unchanged(DumpState& state);
 
 }  // namespace kv

@@ -12,6 +12,7 @@
 #include "cache/index_file.h"
 #include "foundation/dump_state.h"
 #include "foundation/progress.h"
+#include "foundation/status.h"
 
 namespace kv {
 
@@ -19,10 +20,9 @@ inline constexpr std::size_t TUPLE_COPY_BUFFER = 1048576;
 
 // Copies entry.length bytes from entry.offset of the open dump to destination. Progress is
 // reported at most every 100 ms (label "SQL-Rohtupel speichern"); a report answered with 0
-// cancels. False with the German reason in state.message; the destination is then untouched
-// and no temporary file is left. The dump itself, under any spelling, and any destination in
+// cancels. On failure the destination is untouched and no temporary file is left. The dump itself, under any spelling, and any destination in
 // the dump's cache folder are refused.
-bool tuple_save(DumpState& state, const IndexEntry& entry, const std::string& destination,
-                const ProgressSink* sink);
+Status tuple_save(DumpState& state, const IndexEntry& entry, const std::string& destination,
+                  const ProgressSink* sink);
 
 }  // namespace kv

@@ -3,6 +3,7 @@
 
 #include <new>
 
+#include "foundation/messages.h"
 #include "foundation/sql_lex.h"
 #include "foundation/sql_quote.h"
 #include "foundation/text.h"
@@ -170,12 +171,12 @@ bool has_comment_start(std::string_view s) {
 
 const char* value_kind_label(ValueKind kind) {
     switch (kind) {
-        case VALUE_NULL: return "NULL";
-        case VALUE_TEXT: return "Text";
-        case VALUE_NUMBER: return "Zahl / exaktes SQL-Literal";
-        case VALUE_BINARY: return "Binärliteral";
-        case VALUE_SQL: return "SQL-Ausdruck / nicht ausgewertet";
-        case VALUE_NOT_IN_INSERT: return "Nicht im INSERT enthalten";
+        case VALUE_NULL: return msg_text(Msg::value_null);
+        case VALUE_TEXT: return msg_text(Msg::kind_text);
+        case VALUE_NUMBER: return msg_text(Msg::kind_number);
+        case VALUE_BINARY: return msg_text(Msg::kind_binary);
+        case VALUE_SQL: return msg_text(Msg::kind_sql);
+        case VALUE_NOT_IN_INSERT: return msg_text(Msg::kind_not_in_insert);
     }
     return "";
 }

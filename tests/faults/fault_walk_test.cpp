@@ -154,7 +154,7 @@ TEST(FaultWalk, RecordsOperations) {
     struct Case {
         const char* name;
         std::string destination, old;  // old "": a failed run leaves no file
-        std::function<bool()> run;
+        std::function<Status()> run;
     } const cases[] = {
         {"filter", folder + "/query-new.kvi", "",
          [&] { return filter_run(state, 0, request, folder + "/query-new.kvi", hits, nullptr); }},
@@ -167,13 +167,13 @@ TEST(FaultWalk, RecordsOperations) {
          [&] { return tuple_save(state, entry, dir.file("tuple.sql"), nullptr); }},
     };
     for (const Case& c : cases) {
-        ASSERT_TRUE(c.run()) << c.name;
+        ASSERT_EQ(test::text_of(c.run()), "") << c.name;
         const std::string reference = std::to_string(hits) + "|" + read_file(c.destination);
         if (!c.old.empty()) write_file(c.destination, c.old);
         auto run = [&] {
-            const bool ok = c.run();
-            EXPECT_TRUE(ok || state.message[0] != '\0') << c.name;
-            return ok;
+            const Status status = c.run();
+            EXPECT_TRUE(status.ok() || !test::text_of(status).empty()) << c.name;
+            return status.ok();
         };
         const std::uint64_t points = walk(ALL_FAULTS, run, [&](std::uint64_t n, bool ok) {
             if (!ok) {
@@ -194,6 +194,6 @@ TEST(FaultWalk, RecordsOperations) {
         });
         EXPECT_GT(points, 3u) << c.name;
     }
-    ASSERT_TRUE(tuple_save(state, entry, dir.file("tuple.sql"), nullptr));
+    ASSERT_EQ(test::text_of(tuple_save(state, entry, dir.file("tuple.sql"), nullptr)), "");
     EXPECT_EQ(read_file(dir.file("tuple.sql")), walk_dump().substr(entry.offset, entry.length));
 }

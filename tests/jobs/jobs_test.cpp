@@ -53,7 +53,7 @@ struct Jobs {
         if (content.empty()) return;
         write_file(dir.file("dump.sql"), content);
         auto done = run(JobKind::open);
-        EXPECT_EQ(done->ok, 1) << done->message;
+        EXPECT_EQ(test::text_of(done->status), "");
         state = std::move(done->new_dump_state);
         std::swap(lock, done->lock_handle);
     }
@@ -96,18 +96,18 @@ TEST(OpenJob, ImportsThenLoadsFromCacheHoldsTheLockAndCancels) {
     write_file(jobs.dir.file("dump.sql"), rows_dump(20));
     // The first refill reports progress and sees the cancel.
     const auto cancelled = jobs.run(JobKind::open, [](auto& j) { j.cancel = 1; });
-    EXPECT_NE(std::string(cancelled->message).find("Vorgang abgebrochen."), std::string::npos);
+    EXPECT_NE(test::text_of(cancelled->status).find("Vorgang abgebrochen."), std::string::npos);
     EXPECT_FALSE(test::file_exists(cancelled->new_dump_state->cache_folder + "/manifest.kvd"));
     for (const std::uint32_t from_cache : {0, 1}) {
         auto done = jobs.run(JobKind::open);
-        ASSERT_EQ(done->ok, 1) << done->message;
+        ASSERT_EQ(test::text_of(done->status), "");
         EXPECT_EQ(done->new_dump_state->loaded_from_cache, from_cache);
         EXPECT_EQ(done->new_dump_state->total_entries, 20u);
         if (from_cache == 0) {
             EXPECT_STREQ(done->progress_label.load(), "Bereit");
         }
         // While it holds the cache, another instance is refused; job_free closes the lock.
-        EXPECT_STREQ(jobs.run(JobKind::open)->message,
+        EXPECT_EQ(test::text_of(jobs.run(JobKind::open)->status),
                      "Dieser Dump-Cache ist bereits in einer anderen Instanz geöffnet, oder der "
                      "Cache-Ordner ist nicht beschreibbar.");
     }
@@ -118,7 +118,7 @@ TEST(PageJob, PagesAtAnyRowEmptyViewsShortIndexCancellationAndVanishingWaiters) 
     for (const std::uint64_t requested : {0, 100, 999, 5000}) {
         const std::uint64_t first = page_first_row(requested, 1050), n = first + 1;
         auto done = jobs.run(JobKind::page, [&](auto& j) { j.first_row = first; });
-        ASSERT_EQ(done->ok, 1) << done->message;
+        ASSERT_EQ(test::text_of(done->status), "");
         EXPECT_EQ(done->page->first_row, first);
         EXPECT_EQ(done->page->row_count, std::min<std::uint64_t>(100, 1050 - first));
         EXPECT_EQ(row_text(*done->page, 0), count_text(n) + "|" + std::to_string(n) + "|Zeile " +
@@ -127,13 +127,11 @@ TEST(PageJob, PagesAtAnyRowEmptyViewsShortIndexCancellationAndVanishingWaiters) 
     EXPECT_EQ(jobs.run(JobKind::page, [&](auto& j) {
         j.rows = 0, j.index_path = jobs.dir.file("missing");
     })->page->row_count, 0u);
-    EXPECT_STREQ(jobs.run(JobKind::page, [](auto& j) { j.rows = 1051, j.first_row = 1000; })->message,
+    EXPECT_EQ(test::text_of(jobs.run(JobKind::page, [](auto& j) { j.rows = 1051, j.first_row = 1000; })->status),
                  "Die angeforderte Indexseite kann nicht gelesen werden.");
-    // A stale message of an earlier failure is not shown for a cancelled job.
-    dump_state_fail(*jobs.state, "Ungültige Tabelle.");
     const auto cancelled = jobs.run(JobKind::page, [](auto& j) { j.cancel = 1; });
     EXPECT_EQ(cancelled->page, nullptr);
-    EXPECT_STREQ(cancelled->message, JOB_FALLBACK_MESSAGE);
+    EXPECT_EQ(cancelled->status.kind, StatusKind::cancelled);
     // A waiter is often a local that is gone the moment its job is handed over, while the
     // worker may still be releasing the hand-over lock (under winpthreads this used to hang or
     // corrupt the next hand-over).
@@ -142,7 +140,7 @@ TEST(PageJob, PagesAtAnyRowEmptyViewsShortIndexCancellationAndVanishingWaiters) 
         job->cancel = 1;
         JobCompletion waiter;
         ASSERT_TRUE(waiter.submit(job.release()));
-        EXPECT_EQ(waiter.wait()->ok, 0);
+        EXPECT_FALSE(waiter.wait()->status.ok());
     }
 }
 
@@ -163,8 +161,8 @@ TEST(DetailsJob, TextLayoutAndCutAtTwoMebibytes) {
     }
     Jobs wide(create + ");\nINSERT INTO `w` VALUES " + tuple + ");\n");
     const std::string text = wide.run(JobKind::details)->details_text;
-    EXPECT_EQ(text.size(), DETAILS_LIMIT + std::string(DETAILS_CUT_NOTE).size());
-    EXPECT_TRUE(text.ends_with(DETAILS_CUT_NOTE));
+    EXPECT_EQ(text.size(), DETAILS_LIMIT + std::string(msg_text(Msg::details_cut)).size());
+    EXPECT_TRUE(text.ends_with(msg_text(Msg::details_cut)));
     EXPECT_NE(text.find("c31  ["), std::string::npos);
     EXPECT_EQ(text.find("c32  ["), std::string::npos);
 }
@@ -180,7 +178,7 @@ TEST(StaleDump, ChangedDumpIsRefusedBeforeAnythingIsShownOrWritten) {
         std::filesystem::last_write_time(path, std::filesystem::last_write_time(path) - std::chrono::hours(1));
         for (const JobKind type : {JobKind::page, JobKind::filter, JobKind::csv, JobKind::tuple}) {
             const auto done = jobs.run(type, [&](auto& j) { j.output_path = jobs.dir.file("out"); });
-            EXPECT_STREQ(done->message, MISMATCH) << same_size << " " << static_cast<int>(type);
+            EXPECT_EQ(test::text_of(done->status), MISMATCH) << same_size << " " << static_cast<int>(type);
             EXPECT_EQ(done->page, nullptr);
         }
         EXPECT_FALSE(test::file_exists(jobs.dir.file("out")));
@@ -197,17 +195,17 @@ TEST(RecordsJobs, FilterPageExportAndSave) {
     const auto berlin = [&](auto& j) {
         j.filter.column = 2, j.filter.op = FilterOp::equals, j.filter_text = "Berlin", j.output_path = cache + "/query-new.kvi";
     };
-    EXPECT_STREQ(jobs.run(JobKind::filter, [&](auto& j) { berlin(j), j.cancel = 1; })->message, "Vorgang abgebrochen.");
+    EXPECT_EQ(test::text_of(jobs.run(JobKind::filter, [&](auto& j) { berlin(j), j.cancel = 1; })->status), "Vorgang abgebrochen.");
     EXPECT_FALSE(test::file_exists(cache + "/query-new.kvi"));
     EXPECT_EQ(read_file(cache + "/query.kvi"), "active");
     const auto filter = jobs.run(JobKind::filter, berlin);
-    ASSERT_EQ(filter->ok, 1) << filter->message;
+    ASSERT_EQ(test::text_of(filter->status), "");
     EXPECT_EQ(filter->rows, 2u);
     EXPECT_EQ(filter->filter.text, "Berlin");
     ASSERT_TRUE(file_replace(cache + "/query-new.kvi", cache + "/query.kvi"));
 
     const auto page = jobs.run(JobKind::page, [&](auto& j) { j.index_path = cache + "/query.kvi", j.rows = 2; });
-    ASSERT_EQ(page->ok, 1) << page->message;
+    ASSERT_EQ(test::text_of(page->status), "");
     EXPECT_EQ(row_text(*page->page, 0), "1|1|Anna \"die Erste\"|Berlin|NULL|0x00FF|021103");
     EXPECT_EQ(row_text(*page->page, 1), "2|3|Bert|Berlin|-5|0x4142|021113");
 
@@ -215,12 +213,12 @@ TEST(RecordsJobs, FilterPageExportAndSave) {
                                               {cache + "/query.kvi", 2, "kunden-berlin.csv"}}) {
         EXPECT_EQ(jobs.run(JobKind::csv, [&](auto& j) {
             j.index_path = index, j.rows = rows, j.output_path = jobs.dir.file("out.csv");
-        })->ok, 1);
+        })->status.ok(), true);
         EXPECT_EQ(read_file(jobs.dir.file("out.csv")), read_file(test::data_file("records/") + golden));
     }
     EXPECT_EQ(jobs.run(JobKind::tuple, [&](auto& j) {
         j.entry = page->page->entries[1], j.output_path = jobs.dir.file("t.sql");
-    })->ok, 1);
+    })->status.ok(), true);
     EXPECT_EQ(read_file(jobs.dir.file("t.sql")), "(3,'Bert','Berlin','-5',_binary'AB')");
 
     // A CSV or a tuple written into the dump's own cache folder would replace a file of it
@@ -243,7 +241,7 @@ TEST(RecordsJobs, FilterPageExportAndSave) {
         const bool existed = test::file_exists(destination);
         const std::string before = existed ? read_file(destination) : "";
         for (const JobKind type : {JobKind::csv, JobKind::tuple}) {
-            EXPECT_STREQ(jobs.run(type, [&](auto& j) { j.output_path = destination; })->message,
+            EXPECT_EQ(test::text_of(jobs.run(type, [&](auto& j) { j.output_path = destination; })->status),
                          "Das Ziel liegt im Cache-Ordner des Dumps. Bitte einen anderen Speicherort wählen.")
                 << static_cast<int>(type) << " " << destination;
             EXPECT_EQ(test::file_exists(destination), existed) << destination;

@@ -60,7 +60,8 @@ std::string shown(const std::vector<Value>& values) {
 
 // The entry's values decoded and shown, or "!" and the message.
 std::string decoded(DumpState& state, const IndexEntry& e, DecodedRecord& r, int table = 0) {
-    return record_decode(state, table, e, r) ? shown(r.values) : "!" + std::string(state.message);
+    const Status decoded = record_decode(state, table, e, r);
+    return decoded.ok() ? shown(r.values) : "!" + test::text_of(decoded);
 }
 
 TEST(Cases, FromTheCaseFile) {
@@ -102,14 +103,13 @@ TEST(Cases, FromTheCaseFile) {
             FilterRequest request{std::stoi(f[1]), static_cast<FilterOp>(number(2)), f[4],
                                   static_cast<std::uint32_t>(number(3))};
             std::uint64_t hits = 99;
-            ASSERT_TRUE(filter_run(mixed.state, 0, request, result, hits, nullptr));
+            ASSERT_EQ(test::text_of(filter_run(mixed.state, 0, request, result, hits, nullptr)), "");
             std::string expected;
             for (const auto& row : split(f[5], ',')) {
                 expected += row.empty() ? "" : mixed_index.substr(std::stoul(row) * 16, 16);
             }
             EXPECT_EQ(hits * 16, expected.size());
             EXPECT_EQ(test::read_file(result), expected);
-            EXPECT_STREQ(mixed.state.message, "");
         } else if (f[0] == "dump") {
             dump.open(f[1]);
             SchemaObject object;
@@ -138,7 +138,7 @@ TEST(Cases, FromTheCaseFile) {
             const std::string csv = d.dir.file("out.csv"), records = test::data_file("records/");
             ASSERT_TRUE(d.import(test::read_file(records + f[1])));
             const std::uint64_t rows = d.state.objects[0].entry_count;
-            ASSERT_TRUE(csv_export(d.state, 0, d.index(0), rows, csv, cs(2), f[3] == "1", &sink));
+            ASSERT_EQ(test::text_of(csv_export(d.state, 0, d.index(0), rows, csv, cs(2), f[3] == "1", &sink)), "");
             EXPECT_EQ(test::read_file(csv), test::read_file(records + f[4]));
             EXPECT_EQ(sink.reports.empty() ? "" : sink.reports[0],
                       rows ? "0/" + std::to_string(rows) + "/0 CSV exportieren" : "");
@@ -207,13 +207,13 @@ TEST(Differential, FilterHitsAreTheRowsWhoseValuesMatch) {
         dump += rows[r].first;
     }
     test::ImportedDump d;
-    ASSERT_TRUE(d.import(dump + ";\n")) << d.state.message;
+    ASSERT_TRUE(d.import(dump + ";\n"));
     ASSERT_EQ(d.state.objects[0].entry_count, rows.size());
     for (const char* pattern : {"ab", "b", "\xC3\xA4", "c ", "x", "bc", "\xE4", "\xC3\xA9"}) {
         for (const Charset charset : {CHARSET_UTF8, CHARSET_WINDOWS_1252, CHARSET_LATIN1}) {
             const FilterRequest request{-1, FilterOp::contains, pattern, charset};
             std::uint64_t hits = 0;
-            ASSERT_TRUE(filter_run(d.state, 0, request, d.dir.file("q.kvi"), hits, nullptr));
+            ASSERT_EQ(test::text_of(filter_run(d.state, 0, request, d.dir.file("q.kvi"), hits, nullptr)), "");
             ref::Coverage seen;
             for (const auto& [tuple, values] : rows) {
                 ref::check_raw_filter(tuple, ref::present_texts(values, charset), EscapeMode::backslash, FilterOp::contains, pattern,
@@ -298,10 +298,10 @@ TEST(DumpFile, UnchangedComparesSizeAndTimeOfTheOpenHandle) {
         d.state.dump_size = size + ds;
         d.state.dump_time = time + dt;
         d.state.read_buffer_length = 3;
-        EXPECT_EQ(dump_check_unchanged(d.state), ds + dt == 0);
+        EXPECT_EQ(test::text_of(dump_check_unchanged(d.state)),
+                  ds + dt == 0 ? "" : "Der Index passt nicht mehr zum Dump. Cache neu aufbauen.");
         EXPECT_EQ(d.state.read_buffer_length, ds + dt == 0 ? 3u : 0u);  // a change empties the window
     }
-    EXPECT_STREQ(d.state.message, "Der Index passt nicht mehr zum Dump. Cache neu aufbauen.");
     file_close(d.state.dump_handle);
     d.state.dump_handle = INVALID_FILE;
     DecodedRecord r;
@@ -371,9 +371,9 @@ TEST(CsvExport, FastRowsWriteTheBytesOfTheGeneralPath) {
                 std::string results[2];
                 for (const bool fast : {false, true}) {
                     csv_fast_rows = fast;
-                    const bool ok = csv_export(d.state, object, d.index(object), d.state.objects[object].entry_count,
-                                               d.dir.file("out.csv"), charset, true, nullptr);
-                    results[fast] = d.state.message + (ok ? read_file(d.dir.file("out.csv")) : "");
+                    const Status s = csv_export(d.state, object, d.index(object), d.state.objects[object].entry_count,
+                                                d.dir.file("out.csv"), charset, true, nullptr);
+                    results[fast] = test::text_of(s) + (s.ok() ? read_file(d.dir.file("out.csv")) : "");
                 }
                 EXPECT_TRUE(results[0] == results[1]) << content.substr(0, 200) << " object " << object;
             }
@@ -386,7 +386,7 @@ TEST(CsvExport, FastRowsWriteTheBytesOfTheGeneralPath) {
 // spelling are refused (on POSIX the final rename would otherwise replace them).
 TEST(Writers, FailuresKeepTheDestination) {
     ImportedDump d;
-    ASSERT_TRUE(d.import(SMALL_DUMP)) << d.state.message;
+    ASSERT_TRUE(d.import(SMALL_DUMP));
     const std::string out = d.dir.file("out"), index = d.index(0), folder = index.substr(0, index.rfind('/'));
     const IndexEntry second = d.entry(0, 1);
     const ProgressSink cancel{+[](void*, std::uint64_t, std::uint64_t, std::uint64_t, const char*) { return 0; }};
@@ -394,12 +394,13 @@ TEST(Writers, FailuresKeepTheDestination) {
     const auto fails = [&](int writer, std::uint32_t object, const std::string& source, const ProgressSink* sink) {
         test::write_file(out, "old");
         std::uint64_t hits = 0;
-        EXPECT_FALSE(writer == 0 ? filter_run(d.state, object, FilterRequest{}, out, hits, sink)
-                     : writer == 1 ? csv_export(d.state, object, source, count, out, CHARSET_UTF8, true, sink)
-                                   : tuple_save(d.state, object == 0 ? second : IndexEntry{9999, 3, 0}, out, sink));
+        const Status s = writer == 0 ? filter_run(d.state, object, FilterRequest{}, out, hits, sink)
+                         : writer == 1 ? csv_export(d.state, object, source, count, out, CHARSET_UTF8, true, sink)
+                                       : tuple_save(d.state, object == 0 ? second : IndexEntry{9999, 3, 0}, out, sink);
+        EXPECT_FALSE(s.ok());
         EXPECT_EQ(test::file_exists(out) ? read_file(out) : "", writer == 0 ? "" : "old") << writer;
         EXPECT_TRUE(test::no_part_files(d.dir.str()));
-        return std::string(d.state.message);
+        return test::text_of(s);
     };
     for (const int writer : {0, 1}) {
         EXPECT_EQ(fails(writer, 1, index, nullptr), "Ungültige Tabelle.");
@@ -418,26 +419,25 @@ TEST(Writers, FailuresKeepTheDestination) {
     // The tuple save copies the bytes as they are, an empty entry at the end of the dump too;
     // entries beyond it write nothing.
     test::RecordingSink recorder;
-    ASSERT_TRUE(tuple_save(d.state, second, out, &recorder)) << d.state.message;
+    ASSERT_EQ(test::text_of(tuple_save(d.state, second, out, &recorder)), "");
     EXPECT_EQ(read_file(out), "(2,'zwei; \\'quoted\\' /* not a comment */')");
     const std::string report = "0/" + std::to_string(second.length) + "/0 SQL-Rohtupel speichern";
     EXPECT_EQ(recorder.reports, std::vector<std::string>{report});
     DecodedRecord r;  // the dump handle was moved: tuples still decode
     EXPECT_EQ(decoded(d.state, d.entry(0, 0), r), "#1|Teins");
     const std::uint64_t size = d.state.dump_size;
-    ASSERT_TRUE(tuple_save(d.state, IndexEntry{size, 0, 0}, out, nullptr));
+    ASSERT_EQ(test::text_of(tuple_save(d.state, IndexEntry{size, 0, 0}, out, nullptr)), "");
     EXPECT_EQ(read_file(out), "");
     for (const IndexEntry& e : {IndexEntry{size + 1, 0, 0}, IndexEntry{size - 2, 3, 0}, IndexEntry{0, 1u << 20, 0}}) {
-        EXPECT_FALSE(tuple_save(d.state, e, out, nullptr));
-        EXPECT_STREQ(d.state.message, "Ungültige Datensatzposition.");
+        EXPECT_EQ(test::text_of(tuple_save(d.state, e, out, nullptr)), "Ungültige Datensatzposition.");
     }
     const std::string index_bytes = read_file(index);
     ASSERT_TRUE(file_remove(index));
     EXPECT_EQ(fails(0, 0, index, nullptr), "Filterdatei kann nicht angelegt oder gelesen werden.");
     test::write_file(index, index_bytes);
-    EXPECT_FALSE(tuple_save(d.state, second, d.dir.file("no/such.sql"), nullptr));
-    EXPECT_STREQ(d.state.message, "Zieldatei kann nicht geöffnet werden.");
-    EXPECT_FALSE(csv_export(d.state, 0, index, 2, d.dir.file("no/such.csv"), CHARSET_UTF8, true, nullptr));
+    EXPECT_EQ(test::text_of(tuple_save(d.state, second, d.dir.file("no/such.sql"), nullptr)),
+              "Zieldatei kann nicht geöffnet werden.");
+    EXPECT_FALSE(csv_export(d.state, 0, index, 2, d.dir.file("no/such.csv"), CHARSET_UTF8, true, nullptr).ok());
 
     const std::string dump_bytes = read_file(d.path);
     std::filesystem::create_hard_link(test::fs_path(d.path), test::fs_path(d.dir.file("hard.sql")));
@@ -450,11 +450,11 @@ TEST(Writers, FailuresKeepTheDestination) {
     names.push_back(d.dir.file("link.sql"));
 #endif
     for (const std::string& name : names) {
-        EXPECT_FALSE(csv_export(d.state, 0, index, 2, name, CHARSET_UTF8, true, nullptr)) << name;
-        EXPECT_STREQ(d.state.message, "Exportziel darf keine geöffnete Quelldatei sein.");
+        EXPECT_EQ(test::text_of(csv_export(d.state, 0, index, 2, name, CHARSET_UTF8, true, nullptr)),
+                  "Exportziel darf keine geöffnete Quelldatei sein.") << name;
         if (name.find("kvi") != std::string::npos) continue;
-        EXPECT_FALSE(tuple_save(d.state, second, name, nullptr)) << name;
-        EXPECT_STREQ(d.state.message, "Die Originaldatei darf nicht überschrieben werden.");
+        EXPECT_EQ(test::text_of(tuple_save(d.state, second, name, nullptr)),
+                  "Die Originaldatei darf nicht überschrieben werden.") << name;
     }
     EXPECT_EQ(read_file(d.path), dump_bytes);
     EXPECT_EQ(read_file(index), index_bytes);
@@ -473,9 +473,9 @@ TEST(Writers, ManyRowsProgressAndLimits) {
         csv += "\"" + n + "\";\"Zeile " + n + "\"\r\n";
     }
     ImportedDump d;
-    ASSERT_TRUE(d.import(dump + "(8193,NULL);\n")) << d.state.message;
+    ASSERT_TRUE(d.import(dump + "(8193,NULL);\n"));
     const std::string out = d.dir.file("n.csv"), result = d.dir.file("query-new.kvi");
-    ASSERT_TRUE(csv_export(d.state, 0, d.index(0), 8193, out, CHARSET_UTF8, true, nullptr));
+    ASSERT_EQ(test::text_of(csv_export(d.state, 0, d.index(0), 8193, out, CHARSET_UTF8, true, nullptr)), "");
     EXPECT_EQ(read_file(out), csv + "\"8193\";\"\\N\"\r\n");
     const std::string index = read_file(d.index(0));
     test::RecordingSink recorder;
@@ -483,20 +483,20 @@ TEST(Writers, ManyRowsProgressAndLimits) {
     std::uint64_t hits = 0;
     for (const auto& [column, expected] : {std::pair{1, 8192u}, {0, 8193u}}) {
         request.column = column;
-        ASSERT_TRUE(filter_run(d.state, 0, request, result, hits, &recorder)) << d.state.message;
+        ASSERT_EQ(test::text_of(filter_run(d.state, 0, request, result, hits, &recorder)), "");
         EXPECT_EQ(hits, expected);
         EXPECT_EQ(read_file(result), index.substr(0, expected * 16));
         EXPECT_EQ(recorder.reports.at(0), "0/8193/1 Tabelle filtern");
     }
     request.op = FilterOp::contains;
     request.text.assign(FILTER_TEXT_MAX, 'a');
-    EXPECT_TRUE(filter_run(d.state, 0, request, result, hits, nullptr) && hits == 0) << d.state.message;
+    EXPECT_EQ(test::text_of(filter_run(d.state, 0, request, result, hits, nullptr)), "");
+    EXPECT_EQ(hits, 0u);
     request.text.push_back('a');
-    EXPECT_FALSE(filter_run(d.state, 0, request, result, hits, nullptr));
-    EXPECT_STREQ(d.state.message, "Der Filtertext ist zu lang.");
+    EXPECT_EQ(test::text_of(filter_run(d.state, 0, request, result, hits, nullptr)), "Der Filtertext ist zu lang.");
     EXPECT_FALSE(test::file_exists(result));
     ASSERT_FALSE(test::file_exists(d.index(1)));  // an empty table needs no index
-    ASSERT_TRUE(filter_run(d.state, 1, FilterRequest{}, result, hits, nullptr)) << d.state.message;
+    ASSERT_EQ(test::text_of(filter_run(d.state, 1, FilterRequest{}, result, hits, nullptr)), "");
     EXPECT_EQ(hits, 0u);
     EXPECT_EQ(read_file(result), "");
 }
@@ -516,8 +516,7 @@ TEST(Filter, LargeTuplesReportAndCancelAfterEachTuple) {
     }};
     const FilterRequest request{-1, FilterOp::is_null, "", CHARSET_UTF8};  // every tuple is decoded
     std::uint64_t hits = 0;
-    EXPECT_FALSE(filter_run(d.state, 0, request, d.dir.file("q.kvi"), hits, &sink));
-    EXPECT_STREQ(d.state.message, CANCELLED);
+    EXPECT_EQ(test::text_of(filter_run(d.state, 0, request, d.dir.file("q.kvi"), hits, &sink)), CANCELLED);
     EXPECT_EQ(done, (std::vector<std::uint64_t>{0, 1}));
 }
 
@@ -531,12 +530,11 @@ TEST(HugeTuple, SavedRawWhileFilterAndExportStop) {
     ASSERT_EQ(huge.length, filler + 6);
     const FilterRequest request{-1, FilterOp::contains, "after", CHARSET_UTF8};
     std::uint64_t hits = 0;
-    EXPECT_FALSE(filter_run(d.state, 0, request, d.dir.file("q.kvi"), hits, nullptr));
-    EXPECT_EQ(d.state.message, TOO_LARGE);
-    EXPECT_FALSE(csv_export(d.state, 0, d.index(0), 3, d.dir.file("h.csv"), CHARSET_UTF8, true, nullptr));
-    EXPECT_EQ(d.state.message, TOO_LARGE);
+    EXPECT_EQ(test::text_of(filter_run(d.state, 0, request, d.dir.file("q.kvi"), hits, nullptr)), TOO_LARGE);
+    EXPECT_EQ(test::text_of(csv_export(d.state, 0, d.index(0), 3, d.dir.file("h.csv"), CHARSET_UTF8, true, nullptr)),
+              TOO_LARGE);
     EXPECT_FALSE(test::file_exists(d.dir.file("h.csv")));
-    ASSERT_TRUE(tuple_save(d.state, huge, d.dir.file("huge.sql"), nullptr)) << d.state.message;
+    ASSERT_EQ(test::text_of(tuple_save(d.state, huge, d.dir.file("huge.sql"), nullptr)), "");
     EXPECT_TRUE(read_file(d.dir.file("huge.sql")) == "(2,'" + std::string(filler, 'x') + "')");
 }
 

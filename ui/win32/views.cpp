@@ -448,12 +448,12 @@ LRESULT ui_on_job_finished(HWND window, WPARAM, LPARAM lparam) {
         DestroyWindow(window);
         return 0;
     }
-    if (job->ok == 0) {
+    if (!job->status.ok()) {
         const bool cancelled = job->cancel.load(std::memory_order_relaxed) != 0;
         ui_set_status(cancelled ? "Vorgang abgebrochen. Originaldatei unverändert."
                                 : "Vorgang fehlgeschlagen. Details beachten.");
         ui_update_controls();
-        if (!cancelled) ui_message(job->message, MB_OK | MB_ICONERROR);
+        if (!cancelled) ui_message(status_text(job->status).c_str(), MB_OK | MB_ICONERROR);
     } else {
         switch (job->kind) {
             case JobKind::open: take_open(*job); break;
