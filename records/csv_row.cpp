@@ -30,6 +30,41 @@ bool layout_in_order(const ColumnLayout& layout, std::size_t columns) {
     return true;
 }
 
+// Writes the content of the special byte t[i] of a quoted string (a doubled or escaped
+// quote, an escape, '"' or NUL) and returns the position after it; CLOSED when t[i] is the
+// closing quote, DECLINED when the string cannot be written here.
+constexpr std::size_t CLOSED = DECLINED - 1;
+std::size_t text_special(const unsigned char* t, std::size_t n, std::size_t i, unsigned char q,
+                         bool escapes, unsigned char*& o) {
+    const unsigned char c = t[i];
+    if (c == q) {
+        if (i + 1 >= n) return DECLINED;
+        if (t[i + 1] != q) return CLOSED;
+        *o++ = q;  // a doubled quote stands for one
+        if (q == '"') *o++ = '"';
+        return i + 2;
+    }
+    if (c == '\\' && escapes) {
+        if (i + 1 >= n) return DECLINED;
+        const unsigned char e = t[i + 1];
+        const int b = escape_byte(e);
+        if (b >= 0x80) return DECLINED;  // may be part of a character the escape splits
+        if (b < 0 || b == 0) {
+            *o++ = '\\';
+            *o++ = b < 0 ? e : '0';
+        } else if (b == '"') {
+            *o++ = '"';
+            *o++ = '"';
+        } else {
+            *o++ = static_cast<unsigned char>(b);
+        }
+        return i + 2;
+    }
+    *o++ = c == '"' ? '"' : '\\';  // '"' doubled, NUL as "\0"
+    *o++ = c == '"' ? '"' : '0';
+    return i + 1;
+}
+
 // Writes the unescaped bytes of the quoted string whose opening quote is t[i - 1] as field
 // content: '"' doubled, NUL as "\0", everything else as it is. high is set when a byte from
 // 0x80 may have been copied. Returns the position after the closing quote, or DECLINED.
@@ -74,41 +109,10 @@ std::size_t text_content(const unsigned char* t, std::size_t n, std::size_t i, u
             if (i >= n) return DECLINED;
         }
 
-        const unsigned char c = t[i];
-        if (c == q) {
-            if (i + 1 >= n) return DECLINED;
-            if (t[i + 1] != q) break;
-            *o++ = q;  // a doubled quote stands for one
-            if (q == '"') *o++ = '"';
-            i += 2;
-        } else if (c == '\\' && escapes) {
-            if (i + 1 >= n) return DECLINED;
-            const unsigned char e = t[i + 1];
-            const int b = escape_byte(e);
-            if (b < 0) {
-                *o++ = '\\';
-                *o++ = e;
-            } else if (b == 0) {
-                *o++ = '\\';
-                *o++ = '0';
-            } else if (b == '"') {
-                *o++ = '"';
-                *o++ = '"';
-            } else if (b >= 0x80) {
-                return DECLINED;  // may be part of a character the escape splits
-            } else {
-                *o++ = static_cast<unsigned char>(b);
-            }
-            i += 2;
-        } else if (c == '"') {
-            *o++ = '"';
-            *o++ = '"';
-            ++i;
-        } else {  // NUL
-            *o++ = '\\';
-            *o++ = '0';
-            ++i;
-        }
+        const std::size_t next = text_special(t, n, i, q, escapes, o);
+        if (next == CLOSED) break;
+        if (next == DECLINED) return DECLINED;
+        i = next;
     }
     seen |= any.mask() != 0 ? 0x80 : 0;
     high = (seen & 0x80) != 0;
@@ -134,6 +138,66 @@ std::size_t hex_content(const unsigned char* t, std::size_t n, std::size_t i, un
     return close < n ? close + 1 : DECLINED;
 }
 
+// Writes the content of the text string starting at t[i] (its opening quote c) and returns
+// the position after it, or DECLINED. tuple_utf8 as for write_field.
+std::size_t write_text_string(const CsvRowPlan& plan, const unsigned char* t, std::size_t n,
+                              std::size_t i, bool escapes, int& tuple_utf8, unsigned char*& o) {
+    unsigned char* content = o;
+    bool high = false;
+    const std::size_t end = text_content(t, n, i + 1, t[i], escapes, high, o);
+    if (end == DECLINED) return DECLINED;
+    const std::string_view written(reinterpret_cast<const char*>(content),
+                                   static_cast<std::size_t>(o - content));
+    // Other character sets convert every byte from 0x80; UTF-8 passes through only when
+    // well-formed. A well-formed tuple makes every field well-formed: the scan cuts it only at
+    // ASCII bytes and adds only ASCII, so the whole tuple is tested once per row, and single
+    // fields only when it fails.
+    if (high) {
+        if (plan.charset != CHARSET_UTF8) return DECLINED;
+        if (tuple_utf8 == 0) {
+            const std::string_view tuple(reinterpret_cast<const char*>(t), n);
+            tuple_utf8 = utf8_valid_prefix(tuple) == n ? 1 : 2;
+        }
+        if (tuple_utf8 != 1 && utf8_valid_prefix(written) != written.size()) return DECLINED;
+    }
+    // Doubled quotes and "\0" leave the leading blanks and the first character after them as
+    // they were, so the written content shows the same formula risk as the text itself.
+    if (plan.formula_protection && csv_formula_risk(written)) {
+        std::memmove(content + 1, content, written.size());
+        *content = '\'';
+        ++o;
+    }
+    return end;
+}
+
+// Copies the number literal starting at t[i], parsed while copied in one pass, and returns
+// the position after it, or DECLINED. The tuple reader takes the longest run of number bytes
+// and tests it with number_literal_test; stopping the grammar early on a number byte is that
+// test failing, stopping on any other byte is the run ending.
+std::size_t write_number(const unsigned char* t, std::size_t n, std::size_t i, unsigned char*& o) {
+    std::size_t k = i;
+    const auto take = [&] { *o++ = t[k++]; };
+    const auto digits = [&] {
+        std::size_t count = 0;
+        for (; k < n && t[k] >= '0' && t[k] <= '9'; ++count) take();
+        return count;
+    };
+    if (t[k] == '+' || t[k] == '-') take();
+    std::size_t mantissa = digits();
+    if (k < n && t[k] == '.') {
+        take();
+        mantissa += digits();
+    }
+    if (mantissa == 0) return DECLINED;
+    if (k < n && (t[k] == 'e' || t[k] == 'E')) {
+        take();
+        if (k < n && (t[k] == '+' || t[k] == '-')) take();
+        if (digits() == 0) return DECLINED;
+    }
+    if (k < n && number_literal_byte(t[k])) return DECLINED;
+    return k;
+}
+
 // Writes the field of the value starting at t[i] (quotes included) and returns the position
 // of the byte after the value, or DECLINED when the value is not of a plain shape. tuple_utf8
 // caches for the row whether the whole tuple is well-formed UTF-8 (0 not yet known, 1 yes,
@@ -143,77 +207,20 @@ std::size_t write_field(const CsvRowPlan& plan, std::size_t column, const unsign
                         unsigned char*& o) {
     const unsigned char c = t[i];
     *o++ = '"';
+    std::size_t end = DECLINED;
     if (c == '\'' || c == '"') {
-        unsigned char* content = o;
-        std::size_t end;
-        if (plan.binary[column] != 0) {
-            end = hex_content(t, n, i + 1, c, escapes, o);
-        } else {
-            bool high = false;
-            end = text_content(t, n, i + 1, c, escapes, high, o);
-            const std::string_view written(reinterpret_cast<const char*>(content),
-                                           static_cast<std::size_t>(o - content));
-            // Other character sets convert every byte from 0x80; UTF-8 passes through only
-            // when well-formed. A well-formed tuple makes every field well-formed: the scan
-            // cuts it only at ASCII bytes and adds only ASCII, so the whole tuple is tested
-            // once per row, and single fields only when it fails.
-            if (high && end != DECLINED) {
-                if (plan.charset != CHARSET_UTF8) return DECLINED;
-                if (tuple_utf8 == 0) {
-                    const std::string_view tuple(reinterpret_cast<const char*>(t), n);
-                    tuple_utf8 = utf8_valid_prefix(tuple) == n ? 1 : 2;
-                }
-                if (tuple_utf8 != 1 && utf8_valid_prefix(written) != written.size()) {
-                    return DECLINED;
-                }
-            }
-            // Doubled quotes and "\0" leave the leading blanks and the first character after
-            // them as they were, so the written content shows the same formula risk as the
-            // text itself.
-            if (end != DECLINED && plan.formula_protection && csv_formula_risk(written)) {
-                std::memmove(content + 1, content, written.size());
-                *content = '\'';
-                ++o;
-            }
-        }
-        *o++ = '"';
-        return end;
-    }
-    if (number_literal_byte(c)) {
-        // Parsed while copied, in one pass. The tuple reader takes the longest run of number
-        // bytes and tests it with number_literal_test; stopping the grammar early on a number
-        // byte is that test failing, stopping on any other byte is the run ending.
-        std::size_t k = i;
-        const auto take = [&] { *o++ = t[k++]; };
-        const auto digits = [&] {
-            std::size_t count = 0;
-            for (; k < n && t[k] >= '0' && t[k] <= '9'; ++count) take();
-            return count;
-        };
-        if (t[k] == '+' || t[k] == '-') take();
-        std::size_t mantissa = digits();
-        if (k < n && t[k] == '.') {
-            take();
-            mantissa += digits();
-        }
-        if (mantissa == 0) return DECLINED;
-        if (k < n && (t[k] == 'e' || t[k] == 'E')) {
-            take();
-            if (k < n && (t[k] == '+' || t[k] == '-')) take();
-            if (digits() == 0) return DECLINED;
-        }
-        if (k < n && number_literal_byte(t[k])) return DECLINED;
-        *o++ = '"';
-        return k;
-    }
-    if ((c | 0x20) == 'n' && n - i > 4 && (t[i + 1] | 0x20) == 'u' && (t[i + 2] | 0x20) == 'l' &&
-        (t[i + 3] | 0x20) == 'l') {
+        end = plan.binary[column] != 0 ? hex_content(t, n, i + 1, c, escapes, o)
+                                       : write_text_string(plan, t, n, i, escapes, tuple_utf8, o);
+    } else if (number_literal_byte(c)) {
+        end = write_number(t, n, i, o);
+    } else if ((c | 0x20) == 'n' && n - i > 4 && (t[i + 1] | 0x20) == 'u' &&
+               (t[i + 2] | 0x20) == 'l' && (t[i + 3] | 0x20) == 'l') {
         *o++ = '\\';
         *o++ = 'N';
-        *o++ = '"';
-        return i + 4;
+        end = i + 4;
     }
-    return DECLINED;
+    *o++ = '"';
+    return end;
 }
 
 }  // namespace

@@ -51,61 +51,46 @@ bool parse_strings(const unsigned char* b, std::size_t d, std::size_t pos, Escap
     }
 }
 
-bool classify(std::string_view bytes, EscapeMode mode, Value& out) {
-    const unsigned char* all = bytes_of(bytes);
-    std::size_t start = span_skip_blanks(all, bytes.size(), 0, mode);
-    std::size_t end = bytes.size();
-    while (end > start && sql_is_blank(all[end - 1])) --end;
-    const unsigned char* b = all + start;
-    const std::size_t d = end - start;
-    const std::string_view literal(bytes.data() + start, d);
+void keep_as(Value& out, ValueKind kind, std::string_view literal) {
+    out.kind = kind;
+    out.text.assign(literal);
+}
 
-    auto keep_as = [&](ValueKind kind) {
-        out.kind = kind;
-        out.text.assign(literal);
-    };
-
-    out.text.clear();
-    if (d == 0) {
-        out.kind = VALUE_SQL;
-        return true;
-    }
-    if (d == 4 && ascii_iequals(literal, "null")) {
-        out.kind = VALUE_NULL;
-        return true;
-    }
-    if (number_literal_test(b, d)) {
-        keep_as(VALUE_NUMBER);
-        return true;
-    }
+// The literal's b[0..d) as a 0x..., X'...' or B'...' literal; false when it is none of them.
+bool classify_binary(const unsigned char* b, std::size_t d, std::string_view literal,
+                     Value& out) {
     if (d >= 2 && b[0] == '0' && (b[1] == 'x' || b[1] == 'X')) {
         bool hex = true;
         for (std::size_t i = 2; i < d && hex; ++i) hex = is_hex_digit(b[i]);
-        if (hex) {
-            keep_as(VALUE_BINARY);
-            return true;
-        }
+        if (hex) keep_as(out, VALUE_BINARY, literal);
+        return hex;
     }
     if (d >= 3 && (b[0] == 'X' || b[0] == 'x') && b[1] == '\'' && b[d - 1] == '\'') {
         bool hex = d % 2 == 1;
         for (std::size_t i = 2; i + 1 < d && hex; ++i) hex = is_hex_digit(b[i]);
-        if (hex) {
-            out.kind = VALUE_BINARY;
-            out.text.reserve(d - 1);
-            out.text.assign("0x");
-            out.text.append(literal.substr(2, d - 3));
-        } else {
-            keep_as(VALUE_SQL);
+        if (!hex) {
+            keep_as(out, VALUE_SQL, literal);
+            return true;
         }
+        out.kind = VALUE_BINARY;
+        out.text.reserve(d - 1);
+        out.text.assign("0x");
+        out.text.append(literal.substr(2, d - 3));
         return true;
     }
     if (d >= 3 && (b[0] == 'B' || b[0] == 'b') && b[1] == '\'' && b[d - 1] == '\'') {
         bool bits = true;
         for (std::size_t i = 2; i + 1 < d && bits; ++i) bits = b[i] == '0' || b[i] == '1';
-        keep_as(bits ? VALUE_BINARY : VALUE_SQL);
+        keep_as(out, bits ? VALUE_BINARY : VALUE_SQL, literal);
         return true;
     }
+    return false;
+}
 
+// The literal as strings, after an N or _charset introducer (_binary makes it binary, as
+// hex); anything else is kept as an SQL expression.
+void classify_strings(const unsigned char* b, std::size_t d, std::string_view literal,
+                      EscapeMode mode, Value& out) {
     std::size_t pos = 0;
     bool binary_introducer = false;
     if (d >= 2 && (b[0] == 'N' || b[0] == 'n') && is_quote(b[1])) {
@@ -116,10 +101,7 @@ bool classify(std::string_view bytes, EscapeMode mode, Value& out) {
         binary_introducer = ascii_iequals(literal.substr(0, w), "_binary");
         pos = w;
         while (pos < d && sql_is_blank(b[pos])) ++pos;
-        if (pos == d) {
-            keep_as(VALUE_SQL);
-            return true;
-        }
+        if (pos == d) return keep_as(out, VALUE_SQL, literal);
     }
     if (is_quote(b[pos])) {
         if (binary_introducer) {
@@ -127,14 +109,35 @@ bool classify(std::string_view bytes, EscapeMode mode, Value& out) {
             if (parse_strings(b, d, pos, mode, collected)) {
                 out.kind = VALUE_BINARY;
                 if (!hex_encode(collected, out.text)) throw std::bad_alloc();
-                return true;
+                return;
             }
         } else if (parse_strings(b, d, pos, mode, out.text)) {
             out.kind = VALUE_TEXT;
-            return true;
+            return;
         }
     }
-    keep_as(VALUE_SQL);
+    keep_as(out, VALUE_SQL, literal);
+}
+
+bool classify(std::string_view bytes, EscapeMode mode, Value& out) {
+    const unsigned char* all = bytes_of(bytes);
+    std::size_t start = span_skip_blanks(all, bytes.size(), 0, mode);
+    std::size_t end = bytes.size();
+    while (end > start && sql_is_blank(all[end - 1])) --end;
+    const unsigned char* b = all + start;
+    const std::size_t d = end - start;
+    const std::string_view literal(bytes.data() + start, d);
+
+    out.text.clear();
+    if (d == 0) {
+        out.kind = VALUE_SQL;
+    } else if (d == 4 && ascii_iequals(literal, "null")) {
+        out.kind = VALUE_NULL;
+    } else if (number_literal_test(b, d)) {
+        keep_as(out, VALUE_NUMBER, literal);
+    } else if (!classify_binary(b, d, literal, out)) {
+        classify_strings(b, d, literal, mode, out);
+    }
     return true;
 }
 
