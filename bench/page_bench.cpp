@@ -17,6 +17,7 @@
 #include "cache/file_names.h"
 #include "foundation/dump_state.h"
 #include "foundation/file.h"
+#include "bench/bench_open.h"
 #include "importer/open_sequence.h"
 #include "jobs/job.h"
 #include "jobs/page_job.h"
@@ -24,10 +25,7 @@
 namespace kv {
 namespace {
 
-double now_ms() {
-    using namespace std::chrono;
-    return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
-}
+using bench::now_ms;
 
 struct Stats {
     double median = 0;
@@ -50,16 +48,10 @@ int run(int argc, char** argv) {
     }
     const std::string table_name = argc > 3 ? argv[3] : "";
     const int pages = argc > 4 ? std::atoi(argv[4]) : 50;
-    DumpState state;
-    FileHandle lock = INVALID_FILE;
-    double t0 = now_ms();
-    if (const Status opened = dump_open_cached(state, argv[1], argv[2], false, nullptr, lock);
-        !opened.ok()) {
-        std::fprintf(stderr, "open failed: %s\n", status_text(opened).c_str());
-        return 1;
-    }
-    const double open_ms = now_ms() - t0;
-    FileGuard lock_guard(lock);
+    const auto opened = bench::open_for_bench(argv[1], argv[2]);
+    if (!opened) return 1;
+    DumpState& state = opened->state;
+    const double open_ms = opened->open_ms;
 
     int object = -1;
     for (std::size_t i = 0; i < state.objects.size(); ++i) {

@@ -13,16 +13,14 @@
 #include <vector>
 
 #include "foundation/dump_state.h"
+#include "bench/bench_open.h"
 #include "importer/open_sequence.h"
 #include "ui/logic/tree_model.h"
 
 namespace kv {
 namespace {
 
-double now_ms() {
-    using namespace std::chrono;
-    return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
-}
+using bench::now_ms;
 
 void print_stats(const char* name, std::vector<double> v) {
     std::sort(v.begin(), v.end());
@@ -36,16 +34,10 @@ int run(int argc, char** argv) {
         return 2;
     }
     const int runs = argc > 3 ? std::max(1, std::atoi(argv[3])) : 20;
-    DumpState state;
-    FileHandle lock = INVALID_FILE;
-    double t0 = now_ms();
-    if (const Status opened = dump_open_cached(state, argv[1], argv[2], false, nullptr, lock);
-        !opened.ok()) {
-        std::fprintf(stderr, "open failed: %s\n", status_text(opened).c_str());
-        return 1;
-    }
-    const double open_ms = now_ms() - t0;
-    FileGuard lock_guard(lock);
+    const auto opened = bench::open_for_bench(argv[1], argv[2]);
+    if (!opened) return 1;
+    DumpState& state = opened->state;
+    const double open_ms = opened->open_ms;
 
     const std::string typed = "db_1234";
     std::vector<double> build, keystroke, order;
