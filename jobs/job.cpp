@@ -41,7 +41,7 @@ Status run_filter(BackgroundJob& job) {
 Status run_export(BackgroundJob& job) {
     ProgressSink sink{job_report, &job, EscapeMode::backslash};
     return csv_export(*job.dump_state, static_cast<std::uint32_t>(job.object), job.index_path,
-                      job.rows, job.output_path, static_cast<Charset>(job.charset), true, &sink);
+                      job.rows, job.output_path, job.charset, true, &sink);
 }
 
 Status run_tuple_save(BackgroundJob& job) {

@@ -77,7 +77,7 @@ Status page_row(BackgroundJob& job, PageData& page, std::uint32_t r, std::uint32
     const auto table = static_cast<std::uint32_t>(job.object);
     if (Status s = record_decode(*job.dump_state, table, entry, record); !s.ok()) return s;
     for (std::uint32_t j = 0; j < record.value_count() && j + 1 < page.cell_count; ++j) {
-        if (!value_display_text(record.values[j], static_cast<Charset>(job.charset), cap,
+        if (!value_display_text(record.values[j], job.charset, cap,
                                 display)) {
             return status_out_of_memory();
         }
@@ -91,7 +91,7 @@ Status page_row(BackgroundJob& job, PageData& page, std::uint32_t r, std::uint32
 // The details text of a decoded record, cut at DETAILS_LIMIT with a closing note.
 std::string details_text(const BackgroundJob& job, const DecodedRecord& record) {
     const SchemaObject& object = job.dump_state->objects[static_cast<std::size_t>(job.object)];
-    const auto charset = static_cast<Charset>(job.charset);
+    const auto charset = job.charset;
     std::string text;
     text.reserve(DETAILS_LIMIT + 128);
     char header[256];

@@ -379,7 +379,7 @@ Status filter_run(DumpState& state, std::uint32_t table, const FilterRequest& re
         m.column = request.column < 0 ? -1 : request.column;
         m.op = request.op;
         m.text = request.text;
-        m.charset = static_cast<Charset>(request.charset);
+        m.charset = request.charset;
         try {
             if (m.op == FilterOp::contains) filter_prefix_table(m.text, m.prefix);
             raw_filter_init(m.raw, m.op, m.text, m.charset);

@@ -32,7 +32,7 @@ struct FilterRequest {
     std::int32_t column = -1;             // negative: all columns
     FilterOp op = FilterOp::contains;
     std::string text;                     // UTF-8 as typed (at most 4,096 characters)
-    std::uint32_t charset = CHARSET_UTF8;
+    Charset charset = CHARSET_UTF8;
 };
 
 // Longest filter text accepted, in bytes.

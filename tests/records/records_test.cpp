@@ -101,7 +101,7 @@ TEST(Cases, FromTheCaseFile) {
             EXPECT_EQ(raw.active ? "1" + raw.bytes : "0", f[4] + f[5]);
         } else if (f[0] == "filter") {
             FilterRequest request{std::stoi(f[1]), static_cast<FilterOp>(number(2)), f[4],
-                                  static_cast<std::uint32_t>(number(3))};
+                                  cs(3)};
             std::uint64_t hits = 99;
             ASSERT_EQ(test::text_of(filter_run(mixed.state, 0, request, result, hits, nullptr)), "");
             std::string expected;
