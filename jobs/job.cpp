@@ -23,7 +23,7 @@ Status run_open(BackgroundJob& job) {
     DumpState& state = *job.new_dump_state;
     dump_state_init(state);
     ProgressSink sink{job_report, &job, EscapeMode::backslash, job.threads};
-    return dump_open_cached(state, job.dump_path, job.cache_root, job.new_index != 0, &sink,
+    return dump_open_cached(state, job.dump_path, job.cache_root, job.new_index, &sink,
                             job.lock_handle);
 }
 

@@ -56,7 +56,7 @@ struct BackgroundJob {
     JobKind kind = JobKind::none;
     std::int32_t object = -1;
     Charset charset = CHARSET_UTF8;
-    std::uint32_t new_index = 0;    // open: import anew instead of loading the manifest
+    bool new_index = false;         // open: import anew instead of loading the manifest
     std::uint32_t threads = 0;      // open: import threads (0: one per processor, at most 8)
     std::uint64_t first_row = 0;    // page: first row of the requested page
     DumpState* dump_state = nullptr;  // types 2..6: the current dump (not owned)
