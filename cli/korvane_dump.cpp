@@ -18,6 +18,7 @@
 #include "jobs/job.h"
 #include "jobs/job_wait.h"
 #include "jobs/page_job.h"
+#include "ui/logic/grid_view.h"
 #include "ui/logic/page_number.h"
 #include "ui/logic/tree_model.h"
 #include "ui/logic/view_text.h"
@@ -305,7 +306,11 @@ int command_notes(Session& s) {
 int command_structure(Session& s) {
     std::int32_t object = resolve_object(s, false);
     if (object < 0) return EXIT_FAILED;
-    out_line("#\tSpalte\tMySQL-Definition (Original)");
+    std::string header;
+    for (const GridColumn& column : grid_structure_columns()) {
+        header += (header.empty() ? "" : "\t") + column.title;
+    }
+    out_line(header);
     for (const StructureRow& row :
          structure_rows(s.state->objects[static_cast<std::size_t>(object)], s.options.charset)) {
         out_line(row.number + "\t" + row.name + "\t" + row.definition);
@@ -325,7 +330,7 @@ int command_sql(Session& s) {
 int command_page(Session& s) {
     std::int32_t object = resolve_object(s, true);
     if (object < 0) return EXIT_FAILED;
-    return load_page(s, object, cache_index_path(*s.state, static_cast<std::uint32_t>(object)),
+    return load_page(s, object, view_index_path(*s.state, object, s.filter_path),
                      s.state->objects[static_cast<std::size_t>(object)].entry_count,
                      s.options.page);
 }
@@ -348,22 +353,19 @@ int command_filter(Session& s) {
     std::uint64_t hits = 0;
     if (int rc = run_filter(s, object, hits)) return rc;
     out_line(count_text(hits) + " Treffer");
-    return load_page(s, object, s.filter_path, hits, s.options.filter_page);
+    return load_page(s, object, view_index_path(*s.state, object, s.filter_path), hits,
+                     s.options.filter_page);
 }
 
 int command_export(Session& s) {
     std::int32_t object = resolve_object(s, true);
     if (object < 0) return EXIT_FAILED;
     auto job = new_job(s, JobKind::csv, object);
+    job->rows = s.state->objects[static_cast<std::size_t>(object)].entry_count;
     if (s.options.filter_given) {
-        std::uint64_t hits = 0;
-        if (int rc = run_filter(s, object, hits)) return rc;
-        job->index_path = s.filter_path;
-        job->rows = hits;
-    } else {
-        job->index_path = cache_index_path(*s.state, static_cast<std::uint32_t>(object));
-        job->rows = s.state->objects[static_cast<std::size_t>(object)].entry_count;
+        if (int rc = run_filter(s, object, job->rows)) return rc;
     }
+    job->index_path = view_index_path(*s.state, object, s.filter_path);
     job->output_path = s.options.file;
     std::unique_ptr<BackgroundJob> done;
     if (int rc = run_job(std::move(job), done)) return rc;

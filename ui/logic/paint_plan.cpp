@@ -1,6 +1,8 @@
 // Paint list of the main window and the look of its buttons (see paint_plan.h).
 #include "ui/logic/paint_plan.h"
 
+#include "records/value.h"
+
 namespace kv {
 
 namespace {
@@ -110,6 +112,16 @@ std::vector<PaintOp> ui_main_paint(int width, int height, int dpi, bool dump_ope
     p.text(18, h - 29, busy ? w - 332 : w - 18, h - 5, FONT_SMALL, UI_COLOR_STATUS, status_text)
         .ellipsis = true;
     return ops;
+}
+
+UiColor ui_value_color(int kind) {
+    switch (kind) {
+        case VALUE_NULL:
+        case VALUE_NOT_IN_INSERT: return UI_COLOR_VALUE_ABSENT;
+        case VALUE_BINARY: return UI_COLOR_VALUE_BINARY;
+        case VALUE_SQL: return UI_COLOR_VALUE_SQL;
+        default: return UI_COLOR_GRID_TEXT;
+    }
 }
 
 ButtonLook ui_button_look(int id, bool enabled, bool pressed) {

@@ -5,6 +5,7 @@
 #include "foundation/text.h"
 #include "jobs/job.h"
 #include "records/value.h"
+#include "ui/logic/page_number.h"
 
 namespace kv {
 
@@ -89,7 +90,7 @@ std::string status_progress_text(const char* label, std::uint64_t done, std::uin
 
 std::string page_label_text(std::uint64_t offset, std::uint64_t total) {
     std::uint64_t first = total == 0 ? 0 : offset + 1;
-    std::uint64_t last = std::min<std::uint64_t>(offset + 100, total);
+    std::uint64_t last = page_end(offset, total);
     char buffer[256];
     msg_format(buffer, sizeof buffer, "%s–%s von %s", count_text(first).c_str(),
                count_text(last).c_str(), count_text(total).c_str());
@@ -137,12 +138,24 @@ std::string create_text_view(const SchemaObject& object, Charset charset) {
     return out;
 }
 
+std::string structure_cell_text(const SchemaObject& object, std::size_t row, std::size_t column,
+                                Charset charset) {
+    if (row >= object.columns.size()) return {};
+    switch (column) {
+        case 0: return count_text(row + 1);
+        case 1: return structure_cell(object.columns[row].name, charset);
+        case 2: return structure_cell(object.columns[row].type_text, charset);
+        default: return {};
+    }
+}
+
 std::vector<StructureRow> structure_rows(const SchemaObject& object, Charset charset) {
     std::vector<StructureRow> rows;
     rows.reserve(object.columns.size());
     for (std::size_t i = 0; i < object.columns.size(); ++i) {
-        rows.push_back({count_text(i + 1), structure_cell(object.columns[i].name, charset),
-                        structure_cell(object.columns[i].type_text, charset)});
+        rows.push_back({structure_cell_text(object, i, 0, charset),
+                        structure_cell_text(object, i, 1, charset),
+                        structure_cell_text(object, i, 2, charset)});
     }
     return rows;
 }

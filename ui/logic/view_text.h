@@ -54,6 +54,9 @@ struct StructureRow {
     std::string definition;
 };
 std::vector<StructureRow> structure_rows(const SchemaObject& object, Charset charset);
+// Cell column (0 "#", 1 "Spalte", 2 the definition) of structure row `row`; "" outside them.
+std::string structure_cell_text(const SchemaObject& object, std::size_t row, std::size_t column,
+                                Charset charset);
 
 // The details pane: its caption and text for the selected object and, when row points at a
 // row of page, that row (its position in the dump and its grid cells). Without a dump or an

@@ -6,7 +6,7 @@
 #include <shellapi.h>
 
 #include "cache/file_names.h"
-#include "cache/index_file.h"
+#include "ui/logic/grid_view.h"
 #include "ui/logic/help_text.h"
 #include "ui/logic/page_number.h"
 
@@ -30,13 +30,6 @@ std::string file_dialog(bool save, const char* title, const wchar_t* filter,
         return std::string();
     }
     return ui_narrow(chosen);
-}
-
-std::string index_path() {
-    const AppState& a = app();
-    return a.filter_path.empty()
-               ? cache_index_path(*a.dump, static_cast<std::uint32_t>(a.selected_object))
-               : a.filter_path;
 }
 
 bool object_selected() { return ui_selected_object() != nullptr; }
@@ -66,7 +59,7 @@ void export_csv() {
     auto job = ui_new_job(JobKind::csv);
     job->output_path = path;
     job->rows = a.entry_total;
-    job->index_path = index_path();
+    job->index_path = view_index_path(*a.dump, a.selected_object, a.filter_path);
     ui_submit(std::move(job));
 }
 
@@ -242,14 +235,12 @@ void ui_command(int id, int notification) {
         case ID_FILTER: start_filter(); break;
         case ID_RESET: reset_filter(); break;
         case ID_FIRST_PAGE: ui_load_page(0); break;
-        case ID_PREV_PAGE: ui_load_page(a.page_offset < PAGE_SIZE ? 0 : a.page_offset - PAGE_SIZE); break;
+        case ID_PREV_PAGE: ui_load_page(page_previous(a.page_offset)); break;
         case ID_GO: go_to_page(); break;
         case ID_NEXT_PAGE:
-            if (a.page_offset + PAGE_SIZE < a.entry_total) ui_load_page(a.page_offset + PAGE_SIZE);
+            if (page_has_next(a.page_offset, a.entry_total)) ui_load_page(page_next(a.page_offset));
             break;
-        case ID_LAST_PAGE:
-            ui_load_page(a.entry_total == 0 ? 0 : (a.entry_total - 1) / PAGE_SIZE * PAGE_SIZE);
-            break;
+        case ID_LAST_PAGE: ui_load_page(page_last(a.entry_total)); break;
         default: break;
     }
 }

@@ -7,11 +7,11 @@
 #include <shellapi.h>
 
 #include "cache/file_names.h"
-#include "cache/index_file.h"
-#include "foundation/message.h"
 #include "foundation/text.h"
-#include "records/value.h"
+#include "jobs/page_job.h"
+#include "ui/logic/grid_view.h"
 #include "ui/logic/help_text.h"
+#include "ui/logic/page_number.h"
 #include "ui/logic/tree_model.h"
 #include "ui/logic/view_text.h"
 
@@ -53,13 +53,8 @@ void clear_grid() {
     }
 }
 
-void fill_data_columns(const SchemaObject& o) {
-    add_grid_column("#", 76);
-    for (std::size_t c = 0; c < o.columns.size(); ++c) {
-        std::string name;
-        if (!text_to_utf8(o.columns[c].name, app().charset, name)) name.clear();
-        add_grid_column(name, c == 0 ? 120 : 185);
-    }
+void add_grid_columns(const std::vector<GridColumn>& columns) {
+    for (const GridColumn& c : columns) add_grid_column(c.title, c.width);
 }
 
 // Answers one grid cell (LVN_GETDISPINFOW).
@@ -80,30 +75,14 @@ void grid_text(NMLVDISPINFOW& info) {
     }
     const SchemaObject* o = selected();
     if (a.current_tab != TAB_STRUCTURE || o == nullptr || row >= o->columns.size()) return;
-    std::string text;
-    if (column == 0) {
-        text = count_text(row + 1);
-    } else {
-        const Column& c = o->columns[row];
-        const std::string& raw = column == 1 ? c.name : c.type_text;
-        if (!value_display_text(Value{raw, VALUE_TEXT}, a.charset, 4096, text)) text.clear();
-    }
-    const std::wstring wide = ui_wide(text);
+    const std::wstring wide = ui_wide(structure_cell_text(*o, row, column, a.charset));
     const std::size_t n = std::min(wide.size(), DISPLAY_TEXT_UNITS - 1);
     wide.copy(a.display_text.data(), n);
     a.display_text[n] = L'\0';
     item.pszText = a.display_text.data();
 }
 
-COLORREF kind_color(std::uint8_t kind) {
-    switch (kind) {
-        case VALUE_NULL:
-        case VALUE_NOT_IN_INSERT: return RGB(136, 152, 166);
-        case VALUE_BINARY: return RGB(41, 129, 175);
-        case VALUE_SQL: return RGB(147, 102, 50);
-        default: return RGB(41, 65, 86);
-    }
-}
+COLORREF rgb(UiColor c) { return RGB(c.r, c.g, c.b); }
 
 LRESULT grid_custom_draw(NMLVCUSTOMDRAW& draw) {
     const AppState& a = app();
@@ -112,13 +91,15 @@ LRESULT grid_custom_draw(NMLVCUSTOMDRAW& draw) {
         case CDDS_ITEMPREPAINT: return CDRF_NOTIFYSUBITEMDRAW;
         case CDDS_ITEMPREPAINT | CDDS_SUBITEM: {
             const auto row = static_cast<std::uint32_t>(draw.nmcd.dwItemSpec);
-            draw.clrTextBk = row % 2 == 1 ? RGB(246, 250, 253) : RGB(255, 255, 255);
-            draw.clrText = RGB(41, 65, 86);
             const auto column = static_cast<std::uint32_t>(draw.iSubItem);
+            int kind = GRID_NO_VALUE;
             if (data_view() && a.page && column > 0 && row < a.page->row_count &&
                 column < a.page->kinds[row].size()) {
-                draw.clrText = kind_color(a.page->kinds[row][column]);
+                kind = a.page->kinds[row][column];
             }
+            const GridCellLook look = grid_cell_look(row, kind);
+            draw.clrText = rgb(look.text);
+            draw.clrTextBk = rgb(look.background);
             return CDRF_NEWFONT;
         }
         default: return CDRF_DODEFAULT;
@@ -260,16 +241,10 @@ void ui_load_page(std::uint64_t requested) {
     AppState& a = app();
     const SchemaObject* o = selected();
     if (!a.dump || a.busy || o == nullptr) return;
-    std::uint64_t first = requested;
-    if (a.entry_total > 0 && requested > a.entry_total - 1) {
-        first = (a.entry_total - 1) / PAGE_SIZE * PAGE_SIZE;
-    }
     auto job = ui_new_job(JobKind::page);
-    job->first_row = first;
+    job->first_row = page_first_row(requested, a.entry_total);
     job->rows = a.entry_total;
-    job->index_path = a.filter_path.empty()
-                          ? cache_index_path(*a.dump, static_cast<std::uint32_t>(a.selected_object))
-                          : a.filter_path;
+    job->index_path = view_index_path(*a.dump, a.selected_object, a.filter_path);
     ui_submit(std::move(job));
 }
 
@@ -282,15 +257,13 @@ void ui_refresh_views() {
         SendMessageW(grid, WM_SETREDRAW, FALSE, 0);
         clear_grid();
         if (data_view()) {
-            fill_data_columns(*o);
+            add_grid_columns(grid_data_columns(*o, a.charset));
             ListView_SetItemCountEx(grid, a.page ? a.page->row_count : 0, 0);
             set_text(ID_PAGE_LABEL, page_label_text(a.page_offset, a.entry_total));
-            set_text(ID_PAGE_NUMBER, std::to_string(a.page_offset / PAGE_SIZE + 1));
+            set_text(ID_PAGE_NUMBER, std::to_string(page_number_at(a.page_offset)));
             set_text(ID_INFO, info_label_text(a.entry_total, !a.filter_path.empty()));
         } else if (a.current_tab == TAB_STRUCTURE) {
-            add_grid_column("#", 60);
-            add_grid_column("Spalte", 185);
-            add_grid_column("MySQL-Definition (Original)", 560);
+            add_grid_columns(grid_structure_columns());
             ListView_SetItemCountEx(grid, o->columns.size(), 0);
             set_text(ID_INFO, "Spalten, Datentypen und Constraints aus dem CREATE TABLE – ohne "
                               "Typkonvertierung.");
