@@ -19,6 +19,7 @@
 #include "jobs/job_wait.h"
 #include "jobs/page_job.h"
 #include "ui/logic/grid_view.h"
+#include "ui/logic/job_end.h"
 #include "ui/logic/page_number.h"
 #include "ui/logic/tree_model.h"
 #include "ui/logic/view_text.h"
@@ -77,12 +78,13 @@ int run_job(std::unique_ptr<BackgroundJob> job, std::unique_ptr<BackgroundJob>& 
         }
     }
     if (drawn) std::fprintf(stderr, "\r\x1b[K");
-    if (finished->ok != 0) return 0;
-    if (finished->cancel.load() != 0) {
-        err_line("Vorgang abgebrochen.");
-        return EXIT_CANCELLED;
+    const JobEnd end = job_end(*finished);
+    switch (end.outcome) {
+        case JobOutcome::done: return 0;
+        case JobOutcome::cancelled: err_line("Vorgang abgebrochen."); return EXIT_CANCELLED;
+        case JobOutcome::failed: break;
     }
-    err_line(finished->message);
+    err_line(end.failure);
     return EXIT_FAILED;
 }
 

@@ -11,6 +11,7 @@
 #include "jobs/page_job.h"
 #include "ui/logic/grid_view.h"
 #include "ui/logic/help_text.h"
+#include "ui/logic/job_end.h"
 #include "ui/logic/page_number.h"
 #include "ui/logic/tree_model.h"
 #include "ui/logic/view_text.h"
@@ -421,12 +422,13 @@ LRESULT ui_on_job_finished(HWND window, WPARAM, LPARAM lparam) {
         DestroyWindow(window);
         return 0;
     }
-    if (job->ok == 0) {
-        const bool cancelled = job->cancel.load(std::memory_order_relaxed) != 0;
+    const JobEnd end = job_end(*job);
+    if (end.outcome != JobOutcome::done) {
+        const bool cancelled = end.outcome == JobOutcome::cancelled;
         ui_set_status(cancelled ? "Vorgang abgebrochen. Originaldatei unverändert."
                                 : "Vorgang fehlgeschlagen. Details beachten.");
         ui_update_controls();
-        if (!cancelled) ui_message(job->message, MB_OK | MB_ICONERROR);
+        if (!cancelled) ui_message(end.failure.c_str(), MB_OK | MB_ICONERROR);
     } else {
         switch (job->kind) {
             case JobKind::open: take_open(*job); break;
