@@ -14,6 +14,7 @@
 #include "records/value.h"
 #include "tests/support/test_support.h"
 #include "ui/logic/control_states.h"
+#include "ui/logic/format_text.h"
 #include "ui/logic/grid_view.h"
 #include "ui/logic/help_text.h"
 #include "ui/logic/page_number.h"
@@ -245,6 +246,18 @@ TEST(UiLogic, GridColumnsLooksAndIndexFile) {
     EXPECT_EQ(view_index_path(state, 3, ""), cache_index_path(state, 3));
     EXPECT_NE(cache_index_path(state, 3), cache_index_path(state, 4));
     EXPECT_EQ(view_index_path(state, 3, "/cache/x/query.kvi"), "/cache/x/query.kvi");
+}
+
+// Catalogue formats take arguments of any length (paths as typed); the window title names the
+// open dump's file.
+TEST(UiLogic, UnboundedTextsAndWindowTitle) {
+    const std::string path(70000, 'p');
+    EXPECT_EQ(format_text(msg_text(Msg::export_done), path.c_str()), "Export abgeschlossen: " + path);
+    EXPECT_EQ(format_text("%s%%", ""), "%");
+    DumpState state;
+    state.dump_path = "C:\\dumps\\kunden.sql";
+    EXPECT_EQ(main_window_title(nullptr), "Kor-Vane Dump Browser");
+    EXPECT_EQ(main_window_title(&state), "kunden.sql — Kor-Vane Dump Browser");
 }
 
 }  // namespace

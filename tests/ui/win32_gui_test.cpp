@@ -16,6 +16,7 @@
 #include <functional>
 #include <tuple>
 
+#include "foundation/messages.h"
 #include "foundation/text.h"
 #include "importer/open_sequence.h"
 #include "tests/support/process.h"
@@ -215,7 +216,7 @@ TEST_F(WorkTest, TextWindowActsModal) {
     const HWND help = window().text_window();
     ASSERT_NE(help, nullptr);
     EXPECT_FALSE(IsWindowEnabled(main_));
-    EXPECT_EQ(window_text(help), HELP_TITLE);
+    EXPECT_EQ(window_text(help), msg_text(Msg::title_help));
     EXPECT_EQ(window_text(GetDlgItem(help, 3)), ui_help_text());
     window().show_text("zweites", "x");
     EXPECT_EQ(window().text_window(), help);
@@ -227,7 +228,7 @@ TEST_F(WorkTest, TextWindowActsModal) {
 
     std::string big;
     while (big.size() < 3000000) big += "Zeile mit Umlauten äöü und Tab\t\r\n";
-    window().show_text(DETAILS_TITLE, big);
+    window().show_text(msg_text(Msg::title_details), big);
     SendMessageW(window().text_window(), WM_COMMAND, MAKEWPARAM(1, BN_CLICKED), 0);
     EXPECT_EQ(clipboard(), ui_wide(big));
     SendMessageW(window().text_window(), WM_COMMAND, MAKEWPARAM(2, BN_CLICKED), 0);
@@ -263,7 +264,7 @@ TEST_F(WorkTest, DropPageFilterExportAndTuple) {
     click(ID_PREV_PAGE);
     EXPECT_EQ(state().page_offset, 100u);
     for (const char* bad : {"0", "", "4"}) click(ID_GO, bad);
-    EXPECT_EQ(seen.boxes, std::vector<std::string>(3, PAGE_NUMBER_MISSING));
+    EXPECT_EQ(seen.boxes, std::vector<std::string>(3, msg_text(Msg::page_missing)));
     EXPECT_EQ(seen.flags & MB_ICONMASK, UINT(MB_ICONINFORMATION));
     click(ID_GO, "1");
     EXPECT_EQ(state().page_offset, 0u);
@@ -331,7 +332,7 @@ TEST_F(WorkTest, ReindexDetailsTabsAndCharset) {
     shot(main_, "04-filter");
     notify(ID_GRID, NM_DBLCLK);
     shot(main_, "05-details");
-    EXPECT_EQ(window_text(window().text_window()), DETAILS_TITLE);
+    EXPECT_EQ(window_text(window().text_window()), msg_text(Msg::title_details));
     EXPECT_NE(window_text(GetDlgItem(window().text_window(), 3))
                   .find("Byteposition: " + std::to_string(state().page->entries[0].offset) + "\r\n"), std::string::npos);
     DestroyWindow(window().text_window());

@@ -2,6 +2,7 @@
 #include "ui/logic/grid_view.h"
 
 #include "cache/file_names.h"
+#include "foundation/messages.h"
 #include "foundation/text.h"
 
 namespace kv {
@@ -20,7 +21,7 @@ constexpr int WIDTH_STRUCTURE_DEFINITION = 560;
 std::vector<GridColumn> grid_data_columns(const SchemaObject& table, Charset charset) {
     std::vector<GridColumn> columns;
     columns.reserve(table.columns.size() + 1);
-    columns.push_back({"#", WIDTH_ROW_NUMBER});
+    columns.push_back({msg_text(Msg::column_number), WIDTH_ROW_NUMBER});
     for (std::size_t c = 0; c < table.columns.size(); ++c) {
         std::string name;
         if (!text_to_utf8(table.columns[c].name, charset, name)) name.clear();
@@ -30,9 +31,9 @@ std::vector<GridColumn> grid_data_columns(const SchemaObject& table, Charset cha
 }
 
 std::vector<GridColumn> grid_structure_columns() {
-    return {{"#", WIDTH_STRUCTURE_NUMBER},
-            {"Spalte", WIDTH_STRUCTURE_NAME},
-            {"MySQL-Definition (Original)", WIDTH_STRUCTURE_DEFINITION}};
+    return {{msg_text(Msg::column_number), WIDTH_STRUCTURE_NUMBER},
+            {msg_text(Msg::column_name), WIDTH_STRUCTURE_NAME},
+            {msg_text(Msg::column_definition), WIDTH_STRUCTURE_DEFINITION}};
 }
 
 GridCellLook grid_cell_look(std::uint32_t row, int kind) {

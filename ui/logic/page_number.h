@@ -13,15 +13,12 @@
 
 namespace kv {
 
-// The sentence shown for a page text that names no page of the view.
-inline constexpr const char* PAGE_NUMBER_MISSING = "Diese Seitennummer existiert nicht.";
-
 // Pages of a view of total entries: 1 for an empty view, else (total - 1) / 100 + 1.
 std::uint64_t page_count(std::uint64_t total);
 
 // Page n of a view of total entries, typed as text: true with its first entry (0-based),
 // (n - 1) * 100, when text is one or more ASCII digits whose value fits in 64 bits and
-// 1 <= n <= page_count(total). False otherwise (PAGE_NUMBER_MISSING).
+// 1 <= n <= page_count(total). False otherwise (then Msg::page_missing is shown).
 bool page_first_entry(std::string_view text, std::uint64_t total, std::uint64_t& first_entry);
 
 // The page number of the page that starts at offset, as the page field shows it (1-based).

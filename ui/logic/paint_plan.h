@@ -62,8 +62,6 @@ struct PaintOp {
     bool operator==(const PaintOp&) const = default;
 };
 
-inline constexpr const char* EMPTY_STATE_HEADING = "MySQL-Dumps lokal erkunden";
-
 // The main window's paint list for a client area of width × height pixels. The status text
 // ends 332 logical units before the right edge while busy (room for the progress bar and
 // "Abbrechen"), 18 otherwise.

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "cache/dump_open.h"
+#include "foundation/messages.h"
 #include "resources/resource_ids.h"
 #include "ui/win32/main_window.h"
 #include "ui/win32/seams.h"
@@ -17,11 +18,6 @@
 namespace kv {
 
 namespace {
-
-constexpr const char* MSG_COMMON_CONTROLS =
-    "Windows Common Controls konnten nicht initialisiert werden.";
-constexpr const char* MSG_CACHE_FOLDER =
-    "Der Cache-Ordner kann nicht angelegt werden. Schreibrechte in LOCALAPPDATA prüfen.";
 
 // The folder of the program file, without the separator.
 std::string program_folder() {
@@ -85,13 +81,13 @@ int ui_start(const wchar_t* command_line, HWND& main) {
     SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
     INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
     if (!InitCommonControlsEx(&icc)) {
-        ui_message_box(nullptr, MSG_COMMON_CONTROLS, MB_OK | MB_ICONERROR);
+        ui_message_box(nullptr, msg_text(Msg::common_controls_failed), MB_OK | MB_ICONERROR);
         return 1;
     }
     const MainSetup setup{cache_root_path(), program_folder()};
     if (setup.program_folder.empty() || setup.cache_root.empty() ||
         !cache_root_ensure(setup.cache_root)) {
-        ui_message_box(nullptr, MSG_CACHE_FOLDER, MB_OK | MB_ICONERROR);
+        ui_message_box(nullptr, msg_text(Msg::cache_root_failed), MB_OK | MB_ICONERROR);
         return 1;
     }
     if (!register_classes(instance)) return 2;
@@ -108,9 +104,8 @@ int ui_start(const wchar_t* command_line, HWND& main) {
 }
 
 void ui_process_message(MSG& msg) {
-    if (MainWindow* main = MainWindow::from(msg.hwnd); main != nullptr && main->pre_translate(msg)) {
-        return;
-    }
+    MainWindow* main = MainWindow::from(msg.hwnd);
+    if (main != nullptr && main->pre_translate(msg)) return;
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
 }

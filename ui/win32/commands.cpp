@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "cache/file_names.h"
+#include "foundation/messages.h"
 #include "ui/logic/grid_view.h"
 #include "ui/logic/help_text.h"
 #include "ui/logic/page_number.h"
@@ -22,10 +23,10 @@ namespace {
 bool key_down(int key) { return GetKeyState(key) < 0; }
 
 // A file dialog's filter: label and pattern pairs, each ended by a NUL.
-std::wstring dialog_filter(std::initializer_list<std::pair<const char*, const wchar_t*>> pairs) {
+std::wstring dialog_filter(std::initializer_list<std::pair<Msg, const wchar_t*>> pairs) {
     std::wstring filter;
     for (const auto& [label, pattern] : pairs) {
-        filter += ui_wide(label);
+        filter += ui_wide(msg_text(label));
         filter += L'\0';
         filter += pattern;
         filter += L'\0';
@@ -60,7 +61,7 @@ void MainWindow::command(int id, int notification) {
             ShellExecuteW(window_, L"open", ui_wide(setup_.cache_root).c_str(), nullptr, nullptr,
                           SW_SHOWNORMAL);
             break;
-        case ID_HELP: show_text(HELP_TITLE, ui_help_text()); break;
+        case ID_HELP: show_text(msg_text(Msg::title_help), ui_help_text()); break;
         case ID_FILTER: start_filter(); break;
         case ID_RESET: reset_filter(); break;
         case ID_FIRST_PAGE: load_page(0); break;
@@ -144,8 +145,8 @@ void MainWindow::open_dump(const std::string& path, bool new_index) {
 
 void MainWindow::open_dialog() {
     const std::string path = ui_file_dialog(
-        window_, false, "MySQL-Dump öffnen",
-        dialog_filter({{"SQL-Dumps (*.sql;*.dump)", L"*.sql;*.dump"}, {"Alle Dateien", L"*.*"}}),
+        window_, false, msg_text(Msg::dialog_open),
+        dialog_filter({{Msg::dialog_sql_dumps, L"*.sql;*.dump"}, {Msg::dialog_all_files, L"*.*"}}),
         std::string());
     if (!path.empty()) open_dump(path, false);
 }
@@ -154,9 +155,8 @@ void MainWindow::export_csv() {
     if (selected_object() == nullptr) return;
     const std::string path = ui_file_dialog(
         window_, true,
-        state_.filter_path.empty() ? "Gesamte Tabelle als CSV exportieren"
-                                   : "Alle Filtertreffer als CSV exportieren",
-        dialog_filter({{"CSV-Dateien", L"*.csv"}}), "korvane-export.csv");
+        msg_text(state_.filter_path.empty() ? Msg::dialog_export_table : Msg::dialog_export_hits),
+        dialog_filter({{Msg::dialog_csv_files, L"*.csv"}}), "korvane-export.csv");
     if (path.empty()) return;
     auto job = new_job(JobKind::csv);
     job->output_path = path;
@@ -170,8 +170,8 @@ void MainWindow::save_tuple() {
     if (row < 0) return;
     const IndexEntry entry = state_.page->entries[static_cast<std::size_t>(row)];
     const std::string path = ui_file_dialog(
-        window_, true, "Originales SQL-Rohtupel speichern (ohne INSERT-Header)",
-        dialog_filter({{"SQL-Tupel", L"*.sql"}, {"Alle Dateien", L"*.*"}}),
+        window_, true, msg_text(Msg::dialog_tuple),
+        dialog_filter({{Msg::dialog_tuple_files, L"*.sql"}, {Msg::dialog_all_files, L"*.*"}}),
         "tuple-byte-" + std::to_string(entry.offset) + ".sql");
     if (path.empty()) return;
     auto job = new_job(JobKind::tuple);
@@ -182,11 +182,8 @@ void MainWindow::save_tuple() {
 
 void MainWindow::reindex() {
     if (!state_.dump) return;
-    if (ui_message_box(window_,
-                       "Den Positionsindex dieses Dumps neu aufbauen?\n"
-                       "Die Originaldatei bleibt unverändert.",
-                       MB_YESNO | MB_ICONINFORMATION,
-                       "Kor-Vane · Cache neu aufbauen") != IDYES) {
+    if (ui_message_box(window_, msg_text(Msg::reindex_question), MB_YESNO | MB_ICONINFORMATION,
+                       msg_text(Msg::reindex_title)) != IDYES) {
         return;
     }
     open_dump(state_.dump->dump_path, true);
@@ -225,7 +222,7 @@ void MainWindow::go_to_page() {
                          first)) {
         load_page(first);
     } else {
-        message_box(PAGE_NUMBER_MISSING, MB_OK | MB_ICONINFORMATION);
+        message_box(msg_text(Msg::page_missing), MB_OK | MB_ICONINFORMATION);
     }
 }
 
@@ -253,8 +250,7 @@ void MainWindow::copy_selected_row() {
     if (row < 0) return;
     const std::u16string tsv = ui_row_tsv(state_.page->cells[static_cast<std::size_t>(row)]);
     ui_copy_to_clipboard(window_, std::wstring(tsv.begin(), tsv.end()));
-    set_status("Sichtbare Zeilenvorschau als TSV kopiert. Für vollständige Werte Details oder "
-               "Export verwenden.");
+    set_status(msg_text(Msg::status_row_copied));
 }
 
 // A double click in the grid: the details job for the selected row.

@@ -3,7 +3,11 @@
 
 #include <uxtheme.h>
 
+#include <string>
+
+#include "foundation/messages.h"
 #include "resources/resource_ids.h"
+#include "ui/logic/page_number.h"
 #include "ui/logic/paint_plan.h"
 #include "ui/win32/text_io.h"
 
@@ -17,7 +21,7 @@ struct ControlDef {
     int id;
     ControlKind kind;
     DWORD style;  // beyond WS_CHILD | WS_VISIBLE
-    const char* text;
+    Msg text;     // caption; Msg::none for none
 };
 
 constexpr DWORD BUTTON_STYLE = BS_OWNERDRAW | WS_TABSTOP;
@@ -26,43 +30,43 @@ constexpr DWORD FIELD_STYLE = WS_BORDER | ES_AUTOHSCROLL | WS_TABSTOP;
 
 using K = ControlKind;
 const ControlDef CONTROL_DEFS[CONTROL_COUNT] = {
-    {ID_OPEN, K::button, BUTTON_STYLE, "Dump öffnen …"},
-    {ID_DEMO, K::button, BUTTON_STYLE, "Demo laden"},
-    {ID_EXPORT, K::button, BUTTON_STYLE, "CSV exportieren"},
-    {ID_TUPLE, K::button, BUTTON_STYLE, "SQL-Tupel …"},
-    {ID_REINDEX, K::button, BUTTON_STYLE, "Neu indexieren"},
-    {ID_CACHE, K::button, BUTTON_STYLE, "Cache"},
-    {ID_HELP, K::button, BUTTON_STYLE, "Hilfe"},
-    {ID_CHARSET, K::combo, LIST_BOX_STYLE | WS_VSCROLL, ""},
-    {ID_TREE_FILTER, K::edit, FIELD_STYLE, ""},
+    {ID_OPEN, K::button, BUTTON_STYLE, Msg::button_open},
+    {ID_DEMO, K::button, BUTTON_STYLE, Msg::button_demo},
+    {ID_EXPORT, K::button, BUTTON_STYLE, Msg::button_export},
+    {ID_TUPLE, K::button, BUTTON_STYLE, Msg::button_tuple},
+    {ID_REINDEX, K::button, BUTTON_STYLE, Msg::button_reindex},
+    {ID_CACHE, K::button, BUTTON_STYLE, Msg::button_cache},
+    {ID_HELP, K::button, BUTTON_STYLE, Msg::button_help},
+    {ID_CHARSET, K::combo, LIST_BOX_STYLE | WS_VSCROLL, Msg::none},
+    {ID_TREE_FILTER, K::edit, FIELD_STYLE, Msg::none},
     {ID_TREE, K::tree,
-     TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT | TVS_SHOWSELALWAYS | WS_TABSTOP, ""},
-    {ID_BREADCRUMB, K::static_text, 0, ""},
-    {ID_TABS, K::tabs, WS_TABSTOP, ""},
-    {ID_FILTER_COLUMN, K::combo, LIST_BOX_STYLE | WS_VSCROLL, ""},
-    {ID_FILTER_OP, K::combo, LIST_BOX_STYLE, ""},
-    {ID_FILTER_VALUE, K::edit, FIELD_STYLE, ""},
-    {ID_FILTER, K::button, BUTTON_STYLE, "Filtern"},
-    {ID_RESET, K::button, BUTTON_STYLE, "Reset"},
-    {ID_INFO, K::static_text, 0, ""},
+     TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT | TVS_SHOWSELALWAYS | WS_TABSTOP, Msg::none},
+    {ID_BREADCRUMB, K::static_text, 0, Msg::none},
+    {ID_TABS, K::tabs, WS_TABSTOP, Msg::none},
+    {ID_FILTER_COLUMN, K::combo, LIST_BOX_STYLE | WS_VSCROLL, Msg::none},
+    {ID_FILTER_OP, K::combo, LIST_BOX_STYLE, Msg::none},
+    {ID_FILTER_VALUE, K::edit, FIELD_STYLE, Msg::none},
+    {ID_FILTER, K::button, BUTTON_STYLE, Msg::button_filter},
+    {ID_RESET, K::button, BUTTON_STYLE, Msg::button_reset},
+    {ID_INFO, K::static_text, 0, Msg::none},
     {ID_GRID, K::list,
      LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_OWNERDATA | WS_BORDER | WS_TABSTOP,
-     ""},
+     Msg::none},
     {ID_TEXT_VIEW, K::edit,
      ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | ES_AUTOHSCROLL | WS_VSCROLL | WS_HSCROLL |
          WS_BORDER | WS_TABSTOP,
-     ""},
-    {ID_FIRST_PAGE, K::button, BUTTON_STYLE, "«"},
-    {ID_PREV_PAGE, K::button, BUTTON_STYLE, "‹"},
-    {ID_PAGE_NUMBER, K::edit, ES_NUMBER | FIELD_STYLE, "1"},
-    {ID_GO, K::button, BUTTON_STYLE, "Los"},
-    {ID_NEXT_PAGE, K::button, BUTTON_STYLE, "›"},
-    {ID_LAST_PAGE, K::button, BUTTON_STYLE, "»"},
-    {ID_PAGE_LABEL, K::static_text, 0, ""},
-    {ID_DETAILS_CAPTION, K::static_text, 0, ""},
-    {ID_DETAILS, K::edit, ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_VSCROLL, ""},
-    {ID_PROGRESS, K::progress, 0, ""},
-    {ID_CANCEL, K::button, BUTTON_STYLE, "Abbrechen"},
+     Msg::none},
+    {ID_FIRST_PAGE, K::button, BUTTON_STYLE, Msg::button_first_page},
+    {ID_PREV_PAGE, K::button, BUTTON_STYLE, Msg::button_previous_page},
+    {ID_PAGE_NUMBER, K::edit, ES_NUMBER | FIELD_STYLE, Msg::none},
+    {ID_GO, K::button, BUTTON_STYLE, Msg::button_go},
+    {ID_NEXT_PAGE, K::button, BUTTON_STYLE, Msg::button_next_page},
+    {ID_LAST_PAGE, K::button, BUTTON_STYLE, Msg::button_last_page},
+    {ID_PAGE_LABEL, K::static_text, 0, Msg::none},
+    {ID_DETAILS_CAPTION, K::static_text, 0, Msg::none},
+    {ID_DETAILS, K::edit, ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_VSCROLL, Msg::none},
+    {ID_PROGRESS, K::progress, 0, Msg::none},
+    {ID_CANCEL, K::button, BUTTON_STYLE, Msg::button_cancel},
 };
 
 const wchar_t* class_of(ControlKind kind) {
@@ -81,15 +85,17 @@ const wchar_t* class_of(ControlKind kind) {
 
 COLORREF rgb(UiColor c) { return RGB(c.r, c.g, c.b); }
 
-void add_strings(HWND box, std::initializer_list<const char*> items) {
-    for (const char* item : items) {
-        SendMessageW(box, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(ui_wide(item).c_str()));
+void add_strings(HWND box, std::initializer_list<Msg> items) {
+    for (Msg item : items) {
+        SendMessageW(box, CB_ADDSTRING, 0,
+                     reinterpret_cast<LPARAM>(ui_wide(msg_text(item)).c_str()));
     }
     SendMessageW(box, CB_SETCURSEL, 0, 0);
 }
 
-void cue(HWND edit, const char* text) {
-    SendMessageW(edit, EM_SETCUEBANNER, TRUE, reinterpret_cast<LPARAM>(ui_wide(text).c_str()));
+void cue(HWND edit, Msg text) {
+    SendMessageW(edit, EM_SETCUEBANNER, TRUE,
+                 reinterpret_cast<LPARAM>(ui_wide(msg_text(text)).c_str()));
 }
 
 // The tree's images: the program icon, database, table, view/routine (scaled).
@@ -107,9 +113,10 @@ HIMAGELIST make_tree_images(HWND tree, HINSTANCE instance, int dpi) {
 }
 
 void add_tabs(HWND tabs) {
-    const char* const titles[] = {"Daten", "Struktur", "Original-SQL", "Import-Hinweise"};
+    // In the order of UiTab.
+    const Msg titles[] = {Msg::tab_data, Msg::tab_structure, Msg::tab_sql, Msg::tab_notes};
     for (int i = 0; i < 4; ++i) {
-        std::wstring text = ui_wide(titles[i]);
+        std::wstring text = ui_wide(msg_text(titles[i]));
         TCITEMW item{};
         item.mask = TCIF_TEXT;
         item.pszText = text.data();
@@ -133,7 +140,8 @@ void MainControls::create(HWND parent, HINSTANCE instance, const FontSet& fonts,
     for (int i = 0; i < CONTROL_COUNT; ++i) {
         const ControlDef& def = CONTROL_DEFS[i];
         const HWND control = CreateWindowExW(
-            0, class_of(def.kind), ui_wide(def.text).c_str(), WS_CHILD | WS_VISIBLE | def.style,
+            0, class_of(def.kind), ui_wide(msg_text(def.text)).c_str(),
+            WS_CHILD | WS_VISIBLE | def.style,
             0, 0, 10, 10, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(def.id)),
             instance, nullptr);
         handles_[static_cast<std::size_t>(i)] = control;
@@ -145,9 +153,13 @@ void MainControls::create(HWND parent, HINSTANCE instance, const FontSet& fonts,
             buttons_.push_back(control);
         }
         switch (def.id) {
-            case ID_CHARSET: add_strings(control, {"UTF-8", "Windows-1252", "Latin-1"}); break;
-            case ID_FILTER_OP:
-                add_strings(control, {"enthält", "entspricht", "IS NULL", "IS NOT NULL"});
+            case ID_CHARSET:  // in the order of Charset
+                add_strings(control,
+                            {Msg::charset_utf8, Msg::charset_windows_1252, Msg::charset_latin1});
+                break;
+            case ID_FILTER_OP:  // in the order of FilterOp
+                add_strings(control, {Msg::filter_contains, Msg::filter_equals,
+                                      Msg::filter_is_null, Msg::filter_is_not_null});
                 break;
             case ID_FILTER_COLUMN:
                 SendMessageW(control, CB_SETDROPPEDWIDTH, ui_scale(FILTER_COLUMN_DROP_WIDTH, dpi),
@@ -155,13 +167,16 @@ void MainControls::create(HWND parent, HINSTANCE instance, const FontSet& fonts,
                 break;
             case ID_TREE_FILTER:
                 SendMessageW(control, EM_LIMITTEXT, 1024, 0);
-                cue(control, "Tabellen / Datenbanken filtern");
+                cue(control, Msg::cue_tree_filter);
                 break;
             case ID_FILTER_VALUE:
                 SendMessageW(control, EM_LIMITTEXT, 4096, 0);
-                cue(control, "Filterwert …  (Ctrl+F)");
+                cue(control, Msg::cue_filter_value);
                 break;
-            case ID_PAGE_NUMBER: SendMessageW(control, EM_LIMITTEXT, 20, 0); break;
+            case ID_PAGE_NUMBER:
+                SendMessageW(control, EM_LIMITTEXT, 20, 0);
+                ui_set_text(control, std::to_string(page_number_at(0)));
+                break;
             case ID_TEXT_VIEW: SendMessageW(control, EM_LIMITTEXT, 8388608, 0); break;
             case ID_DETAILS: SendMessageW(control, EM_LIMITTEXT, 131072, 0); break;
             case ID_TREE:

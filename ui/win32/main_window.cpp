@@ -10,7 +10,8 @@
 #include <new>
 
 #include "cache/file_names.h"
-#include "ui/logic/help_text.h"
+#include "foundation/messages.h"
+#include "ui/logic/format_text.h"
 #include "ui/logic/view_text.h"
 #include "ui/win32/seams.h"
 #include "ui/win32/text_io.h"
@@ -23,8 +24,6 @@ namespace {
 constexpr UINT_PTR PROGRESS_TIMER = 1;
 constexpr UINT PROGRESS_TIMER_MS = 150;
 constexpr std::size_t STATUS_MAX = 2047;
-constexpr const char* STATUS_READY =
-    "Bereit · .sql-Datei öffnen oder ins Fenster ziehen · Keine MySQL-Installation nötig";
 
 // What CreateWindowExW hands to WM_NCCREATE: the object, which the window then owns.
 struct Creation {
@@ -70,7 +69,9 @@ const MainWindow::Dispatch MainWindow::HANDLERS[] = {
     {WM_DESTROY, &MainWindow::on_destroy},
 };
 
-MainWindow::MainWindow(const MainSetup& setup) : setup_(setup) { state_.status = STATUS_READY; }
+MainWindow::MainWindow(const MainSetup& setup) : setup_(setup) {
+    state_.status = msg_text(Msg::status_ready);
+}
 
 HWND MainWindow::create(HINSTANCE instance, const MainSetup& setup, const UiRect& place) {
     std::unique_ptr<MainWindow> self;
@@ -81,7 +82,7 @@ HWND MainWindow::create(HINSTANCE instance, const MainSetup& setup, const UiRect
     }
     Creation creation{self.get()};
     const HWND window = CreateWindowExW(
-        WS_EX_CONTROLPARENT, MAIN_CLASS, ui_wide(APP_TITLE).c_str(),
+        WS_EX_CONTROLPARENT, MAIN_CLASS, ui_wide(main_window_title(nullptr)).c_str(),
         WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, place.x, place.y, place.width, place.height,
         nullptr, nullptr, instance, &creation);
     if (creation.taken) self.release();  // the window owns it, or has deleted it already
@@ -290,10 +291,12 @@ LRESULT MainWindow::on_job_finished(WPARAM, LPARAM lparam) {
         case JobKind::page: take_page(*job); break;
         case JobKind::filter: take_filter(*job); break;
         case JobKind::csv:
-        case JobKind::tuple: set_status("Export abgeschlossen: " + job->output_path); break;
+        case JobKind::tuple:
+            set_status(format_text(msg_text(Msg::export_done), job->output_path.c_str()));
+            break;
         case JobKind::details:
-            set_status("Datensatzdetails geladen. Vorschauen können begrenzt sein.");
-            show_text(DETAILS_TITLE, job->details_text);
+            set_status(msg_text(Msg::status_details_loaded));
+            show_text(msg_text(Msg::title_details), job->details_text);
             break;
         default: break;
     }
@@ -319,8 +322,7 @@ LRESULT MainWindow::on_close(WPARAM, LPARAM) {
         DestroyWindow(window_);
         return 0;
     }
-    if (message_box("Laufenden Vorgang abbrechen und das Programm schließen?",
-                    MB_YESNO | MB_ICONWARNING) != IDYES) {
+    if (message_box(msg_text(Msg::close_question), MB_YESNO | MB_ICONWARNING) != IDYES) {
         return 0;
     }
     // The question's own message loop may have taken the job's end meanwhile: then nothing
@@ -448,12 +450,12 @@ void MainWindow::submit(std::unique_ptr<BackgroundJob> job) {
     state_.running_job = job.get();
     update_controls();
     SendMessageW(control(ID_PROGRESS), PBM_SETPOS, 0, 0);
-    set_status("Vorgang läuft …");
+    set_status(msg_text(Msg::status_running));
     if (!job_submit(job.release(), job_done, window_)) {  // the job is freed then
         state_.busy = false;
         state_.running_job = nullptr;
         update_controls();
-        message_box("Der Hintergrund-Thread konnte nicht gestartet werden.", MB_OK | MB_ICONERROR);
+        message_box(msg_text(Msg::thread_failed), MB_OK | MB_ICONERROR);
     }
 }
 
@@ -466,8 +468,7 @@ void MainWindow::cancel_job() {
 
 void MainWindow::job_ended(const JobEnd& end) {
     const bool cancelled = end.outcome == JobOutcome::cancelled;
-    set_status(cancelled ? "Vorgang abgebrochen. Originaldatei unverändert."
-                         : "Vorgang fehlgeschlagen. Details beachten.");
+    set_status(msg_text(cancelled ? Msg::status_cancelled : Msg::status_failed));
     update_controls();
     if (!cancelled) message_box(end.failure.c_str(), MB_OK | MB_ICONERROR);
     update_controls();
@@ -479,7 +480,7 @@ void MainWindow::take_open(BackgroundJob& job) {
     job.lock_handle = INVALID_FILE;
     if (!state_.dump) return;
     set_status(status_open_text(*state_.dump));
-    ui_set_text(window_, path_file_name(state_.dump->dump_path) + " — " + APP_TITLE);
+    ui_set_text(window_, main_window_title(state_.dump.get()));
     refresh_views();
     tree_rebuild();
 }
@@ -495,7 +496,7 @@ void MainWindow::take_page(BackgroundJob& job) {
 void MainWindow::take_filter(BackgroundJob& job) {
     const std::string target = state_.dump ? cache_query_path(*state_.dump) : std::string();
     if (target.empty() || !file_replace(job.output_path, target)) {
-        message_box("Der Filterindex konnte nicht übernommen werden.", MB_OK | MB_ICONERROR);
+        message_box(msg_text(Msg::filter_not_taken), MB_OK | MB_ICONERROR);
         return;
     }
     state_.filter_path = target;

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 
+#include "foundation/messages.h"
+
 #include "ui/win32/text_io.h"
 
 namespace kv {
@@ -45,8 +47,8 @@ bool system_file_dialog(HWND owner, bool save, const wchar_t* title, const wchar
 UiSeams ui_seams = {system_message_box, system_file_dialog};
 
 int ui_message_box(HWND owner, const char* text, UINT flags, const char* title) {
-    return ui_seams.message_box(owner, ui_wide(text).c_str(),
-                                ui_wide(title != nullptr ? title : APP_TITLE).c_str(), flags);
+    const char* shown_title = title != nullptr ? title : msg_text(Msg::app_title);
+    return ui_seams.message_box(owner, ui_wide(text).c_str(), ui_wide(shown_title).c_str(), flags);
 }
 
 std::string ui_file_dialog(HWND owner, bool save, const char* title, const std::wstring& filter,

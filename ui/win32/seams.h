@@ -14,8 +14,6 @@
 
 namespace kv {
 
-inline constexpr const char* APP_TITLE = "Kor-Vane Dump Browser";
-
 struct UiSeams {
     int (*message_box)(HWND owner, const wchar_t* text, const wchar_t* title, UINT flags);
     // Open (save false) or save dialog; true with the chosen path. A save dialog's default
@@ -26,7 +24,7 @@ struct UiSeams {
 extern UiSeams ui_seams;
 
 // A message box over owner (null before any window exists) under title, the program's title
-// when null; the box's answer.
+// (Msg::app_title) when null; the box's answer.
 int ui_message_box(HWND owner, const char* text, UINT flags, const char* title = nullptr);
 
 // The open (save false) or save dialog over owner: the chosen path as UTF-8, empty when

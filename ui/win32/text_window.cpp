@@ -4,6 +4,7 @@
 #include <memory>
 #include <new>
 
+#include "foundation/messages.h"
 #include "ui/logic/window_layout.h"
 #include "ui/win32/text_io.h"
 
@@ -81,10 +82,10 @@ LRESULT TextWindow::on_create(WPARAM, LPARAM lparam) {
     SendMessageW(edit_, WM_SETFONT, reinterpret_cast<WPARAM>(fonts_.get(FONT_MONO)), FALSE);
     SendMessageW(edit_, EM_LIMITTEXT, 4194304, 0);
     SetWindowTextW(edit_, creation->text->c_str());
-    copy_ = child(L"BUTTON", ui_wide("Alles kopieren").c_str(), BS_PUSHBUTTON | WS_TABSTOP, 0,
-                  ID_TEXT_COPY);
-    close_ = child(L"BUTTON", ui_wide("Schließen").c_str(), BS_PUSHBUTTON | WS_TABSTOP, 0,
-                   ID_TEXT_CLOSE);
+    copy_ = child(L"BUTTON", ui_wide(msg_text(Msg::button_copy_all)).c_str(),
+                  BS_PUSHBUTTON | WS_TABSTOP, 0, ID_TEXT_COPY);
+    close_ = child(L"BUTTON", ui_wide(msg_text(Msg::button_close)).c_str(),
+                   BS_PUSHBUTTON | WS_TABSTOP, 0, ID_TEXT_CLOSE);
     for (HWND button : {copy_, close_}) {
         SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(fonts_.get(FONT_UI)), FALSE);
     }

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "foundation/messages.h"
 #include "foundation/text.h"
 #include "jobs/page_job.h"
 #include "ui/logic/page_number.h"
@@ -55,7 +56,8 @@ void GridView::answer_text(NMLVDISPINFOW& info, const GridSource& source) {
     const auto row = static_cast<std::uint32_t>(item.iItem);
     const auto column = static_cast<std::uint32_t>(item.iSubItem);
     if (const PageData* page = source.page) {
-        if (row < page->row_count && column < page->cell_count && column < page->cells[row].size()) {
+        if (row < page->row_count && column < page->cell_count &&
+            column < page->cells[row].size()) {
             item.pszText = const_cast<wchar_t*>(
                 reinterpret_cast<const wchar_t*>(page->cells[row][column].c_str()));
         }
@@ -110,7 +112,8 @@ HTREEITEM fill_tree(HWND tree, const TreeModel& model) {
         const TreeItem& item = model.items[i];
         std::wstring text = ui_wide(item.text);
         TVINSERTSTRUCTW insert{};
-        insert.hParent = item.parent < 0 ? TVI_ROOT : handles[static_cast<std::size_t>(item.parent)];
+        insert.hParent =
+            item.parent < 0 ? TVI_ROOT : handles[static_cast<std::size_t>(item.parent)];
         insert.hInsertAfter = TVI_LAST;
         insert.item.mask = TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_PARAM;
         insert.item.pszText = text.data();
@@ -176,11 +179,14 @@ void MainWindow::select_object(int n) {
     TabCtrl_SetCurSel(control(ID_TABS), state_.current_tab);
     const HWND columns = control(ID_FILTER_COLUMN);
     SendMessageW(columns, CB_RESETCONTENT, 0, 0);
-    SendMessageW(columns, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(L"Alle Spalten"));
+    const auto add = [columns](const std::string& entry) {
+        SendMessageW(columns, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(ui_wide(entry).c_str()));
+    };
+    add(msg_text(Msg::filter_all_columns));
     for (const Column& c : o.columns) {
         std::string name;
-        if (!text_to_utf8(c.name, state_.charset, name)) name = "?";
-        SendMessageW(columns, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(ui_wide(name).c_str()));
+        if (!text_to_utf8(c.name, state_.charset, name)) name = msg_text(Msg::name_unreadable);
+        add(name);
     }
     SendMessageW(columns, CB_SETCURSEL, 0, 0);
     SendMessageW(control(ID_FILTER_OP), CB_SETCURSEL, 0, 0);
@@ -218,8 +224,7 @@ void MainWindow::refresh_views() {
                         info_label_text(state_.entry_total, !state_.filter_path.empty()));
         } else if (state_.current_tab == TAB_STRUCTURE) {
             grid_.show(grid_structure_columns(), o->columns.size(), dpi_);
-            ui_set_text(control(ID_INFO), "Spalten, Datentypen und Constraints aus dem CREATE "
-                                          "TABLE – ohne Typkonvertierung.");
+            ui_set_text(control(ID_INFO), msg_text(Msg::info_structure));
         } else if (state_.current_tab == TAB_SQL) {
             ui_set_text(control(ID_TEXT_VIEW), create_text_view(*o, charset));
         } else if (state_.current_tab == TAB_NOTES) {
