@@ -1,6 +1,7 @@
 // How a finished background job ended, as the window and korvane-dump report it: done,
 // cancelled by the user, or failed with the German sentence the job left. The one place that
-// reads a finished job's outcome fields; both front ends choose their own texts from it.
+// reads a finished job's outcome fields; both front ends choose their own texts from it. The
+// failure sentence is the job's one short message (under 1,024 bytes), copied.
 #pragma once
 
 #include <string>

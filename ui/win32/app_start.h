@@ -1,7 +1,8 @@
 // Process start-up of the desktop application and its message loop: the window classes, the
 // main window made visible with the command line's dump posted to it, and the loop that gives
 // each message first to the main window it belongs to (text window, shortcuts, dialog
-// navigation) and then dispatches it.
+// navigation) and then dispatches it. One main window per start; the program's own path and
+// the dump path of the command line may have up to 32,767 UTF-16 units.
 #pragma once
 
 #ifndef WIN32_LEAN_AND_MEAN
