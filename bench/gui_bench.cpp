@@ -15,7 +15,10 @@
 #include <vector>
 
 #include "foundation/file.h"
-#include "ui/win32/app.h"
+#include "ui/win32/app_start.h"
+#include "ui/win32/main_window.h"
+#include "ui/win32/seams.h"
+#include "ui/win32/text_io.h"
 
 namespace kv {
 namespace {
@@ -30,13 +33,15 @@ int quiet_box(HWND, const wchar_t* text, const wchar_t*, UINT) {
     return IDOK;
 }
 
+const MainState& state_of(HWND main) { return MainWindow::from(main)->state(); }
+
 // Handles messages until no job runs any more (a takeover may start the next one).
-void run_until_idle() {
+void run_until_idle(HWND main) {
     int quiet = 0;
     MSG msg;
     while (quiet < 2) {
         while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ui_process_message(msg);
-        if (app().busy) {
+        if (state_of(main).busy) {
             quiet = 0;
             MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
         } else {
@@ -45,8 +50,8 @@ void run_until_idle() {
     }
 }
 
-void close_window() {
-    DestroyWindow(app().main);
+void close_window(HWND main) {
+    DestroyWindow(main);
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) ui_process_message(msg);
 }
@@ -71,38 +76,40 @@ int main(int argc, char** argv) {
     const int runs = argc > 3 ? std::max(1, std::atoi(argv[3])) : 5;
     ui_seams.message_box = quiet_box;
     std::vector<double> start, page, tree;
+    HWND main = nullptr;
     for (int run = 0; run <= runs; ++run) {  // run 0 makes the cache
         const double t0 = now_ms();
-        if (ui_start(command_line(argv[1]).c_str()) != 0) return 1;
-        run_until_idle();
-        UpdateWindow(app().main);
+        if (ui_start(command_line(argv[1]).c_str(), main) != 0) return 1;
+        run_until_idle(main);
+        UpdateWindow(main);
         const double t1 = now_ms();
-        if (!app().page) {
-            std::fprintf(stderr, "no page: %s\n", app().status.c_str());
+        if (!state_of(main).page) {
+            std::fprintf(stderr, "no page: %s\n", state_of(main).status.c_str());
             return 1;
         }
         if (run > 0) start.push_back(t1 - t0);
         if (run > 0) {
             const double p0 = now_ms();
-            ui_command(ID_NEXT_PAGE, BN_CLICKED);
-            run_until_idle();
-            UpdateWindow(app().main);
+            MainWindow::from(main)->command(ID_NEXT_PAGE, BN_CLICKED);
+            run_until_idle(main);
+            UpdateWindow(main);
             page.push_back(now_ms() - p0);
         }
-        close_window();
+        close_window(main);
     }
-    if (ui_start(command_line(argv[2]).c_str()) != 0) return 1;
-    run_until_idle();
-    std::size_t objects = app().dump ? app().dump->objects.size() : 0;
+    if (ui_start(command_line(argv[2]).c_str(), main) != 0) return 1;
+    run_until_idle(main);
+    MainWindow& window = *MainWindow::from(main);
+    std::size_t objects = window.state().dump ? window.state().dump->objects.size() : 0;
     for (int run = 0; run < runs; ++run) {
         const double t0 = now_ms();
-        ui_tree_rebuild();
-        UpdateWindow(ui_control(ID_TREE));
+        window.command(ID_TREE_FILTER, EN_CHANGE);  // the tree filled anew, unfiltered
+        UpdateWindow(window.control(ID_TREE));
         tree.push_back(now_ms() - t0);
-        run_until_idle();
+        run_until_idle(main);
     }
-    const unsigned items = TreeView_GetCount(ui_control(ID_TREE));
-    close_window();
+    const unsigned items = TreeView_GetCount(window.control(ID_TREE));
+    close_window(main);
     std::printf("{\"runs\": %d, \"objects\": %zu, \"tree_items\": %u", runs, objects, items);
     print_stats("start_to_first_page", start);
     print_stats("page_change", page);

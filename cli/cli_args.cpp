@@ -3,6 +3,9 @@
 
 #include <charconv>
 
+#include "foundation/messages.h"
+#include "ui/logic/format_text.h"
+
 namespace kv {
 
 namespace {
@@ -53,33 +56,7 @@ bool parse_operator(const std::string& text, FilterOp& out) {
 
 }  // namespace
 
-const char* cli_usage() {
-    return "Aufruf: korvane-dump [OPTIONEN] BEFEHL DUMP [ARGUMENTE]\n"
-           "\n"
-           "Befehle:\n"
-           "  open DUMP                         Cache laden oder Dump indexieren\n"
-           "  objects DUMP                      Schemaobjekte auflisten\n"
-           "  tree DUMP                         Baum der Datenbanken und Tabellen\n"
-           "  notes DUMP                        Import-Hinweise\n"
-           "  structure DUMP OBJEKT             Spalten und Definitionen\n"
-           "  sql DUMP OBJEKT                   CREATE-Text\n"
-           "  page DUMP TABELLE [SEITE]         eine Seite mit 100 Zeilen\n"
-           "  record DUMP TABELLE ZEILE         Datensatzdetails\n"
-           "  filter DUMP TABELLE [FILTER] [--page N]\n"
-           "  export DUMP TABELLE DATEI [FILTER]  CSV-Export\n"
-           "  tuple DUMP TABELLE ZEILE DATEI    SQL-Rohtupel speichern\n"
-           "\n"
-           "OBJEKT/TABELLE: #N (Nummer aus 'objects'), DATENBANK.NAME oder NAME.\n"
-           "FILTER: [--column NAME] [--op contains|equals|is-null|is-not-null] [--text TEXT]\n"
-           "\n"
-           "Optionen:\n"
-           "  --charset utf-8|windows-1252|latin-1   Zeichensatz der Anzeige (Standard UTF-8)\n"
-           "  --reindex                              neu indexieren\n"
-           "  --cache-root ORDNER                    anderer Cache-Ordner\n"
-           "  --threads N                            Threads beim Indexieren, 1 bis 8\n"
-           "                                         (Standard: einer je Prozessor)\n"
-           "  -h, --help                             diese Hilfe\n";
-}
+const char* cli_usage() { return msg_text(Msg::cli_usage); }
 
 bool cli_parse(const std::vector<std::string>& args, CliOptions& options, std::string& error) {
     std::vector<std::string> positional;
@@ -88,7 +65,7 @@ bool cli_parse(const std::vector<std::string>& args, CliOptions& options, std::s
         const std::string& a = args[i];
         auto value = [&](std::string& out) {
             if (i + 1 >= args.size()) {
-                error = "Option " + a + " erwartet einen Wert.";
+                error = format_text(msg_text(Msg::cli_option_needs_value), a.c_str());
                 return false;
             }
             out = args[++i];
@@ -102,13 +79,13 @@ bool cli_parse(const std::vector<std::string>& args, CliOptions& options, std::s
         } else if (a == "--charset") {
             if (!value(v)) return false;
             if (!parse_charset(v, options.charset)) {
-                error = "Unbekannter Zeichensatz: " + v;
+                error = format_text(msg_text(Msg::cli_unknown_charset), v.c_str());
                 return false;
             }
         } else if (a == "--threads") {
             if (!value(v)) return false;
             if (v.size() != 1 || v[0] < '1' || v[0] > '8') {
-                error = "--threads erwartet eine Zahl von 1 bis 8.";
+                error = msg_text(Msg::cli_threads_range);
                 return false;
             }
             options.threads = static_cast<std::uint32_t>(v[0] - '0');
@@ -120,7 +97,7 @@ bool cli_parse(const std::vector<std::string>& args, CliOptions& options, std::s
         } else if (a == "--op") {
             if (!value(v)) return false;
             if (!parse_operator(v, options.filter.op)) {
-                error = "Unbekannter Filteroperator: " + v;
+                error = format_text(msg_text(Msg::cli_unknown_operator), v.c_str());
                 return false;
             }
             options.filter_given = true;
@@ -135,7 +112,7 @@ bool cli_parse(const std::vector<std::string>& args, CliOptions& options, std::s
                               args.end());
             break;
         } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
-            error = "Unbekannte Option: " + a;
+            error = format_text(msg_text(Msg::cli_unknown_option), a.c_str());
             return false;
         } else {
             positional.push_back(a);
@@ -143,7 +120,7 @@ bool cli_parse(const std::vector<std::string>& args, CliOptions& options, std::s
     }
     if (options.help) return true;
     if (positional.empty()) {
-        error = "Kein Befehl angegeben.";
+        error = msg_text(Msg::cli_no_command);
         return false;
     }
     const CommandName* command = nullptr;
@@ -151,28 +128,28 @@ bool cli_parse(const std::vector<std::string>& args, CliOptions& options, std::s
         if (positional[0] == c.name) command = &c;
     }
     if (command == nullptr) {
-        error = "Unbekannter Befehl: " + positional[0];
+        error = format_text(msg_text(Msg::cli_unknown_command), positional[0].c_str());
         return false;
     }
     options.command = command->command;
     if (positional.size() < 2) {
-        error = "Kein Dump angegeben.";
+        error = msg_text(Msg::cli_no_dump);
         return false;
     }
     options.dump = positional[1];
     int extra = static_cast<int>(positional.size()) - 2;
     if (extra < command->min_args || extra > command->max_args) {
-        error = "Falsche Anzahl Argumente für '" + positional[0] + "'.";
+        error = format_text(msg_text(Msg::cli_argument_count), positional[0].c_str());
         return false;
     }
     if (extra >= 1) options.object = positional[2];
     bool filter_allowed = options.command == CLI_FILTER || options.command == CLI_EXPORT;
     if (options.filter_given && !filter_allowed) {
-        error = "Filteroptionen gelten nur für 'filter' und 'export'.";
+        error = msg_text(Msg::cli_filter_options_only);
         return false;
     }
     if (page_given && options.command != CLI_FILTER) {
-        error = "--page gilt nur für 'filter'.";
+        error = msg_text(Msg::cli_page_option_only);
         return false;
     }
     switch (options.command) {
@@ -182,7 +159,7 @@ bool cli_parse(const std::vector<std::string>& args, CliOptions& options, std::s
         case CLI_RECORD:
         case CLI_TUPLE:
             if (!parse_number(positional[3], options.number) || options.number == 0) {
-                error = "Ungültige Zeilennummer: " + positional[3];
+                error = format_text(msg_text(Msg::cli_bad_row), positional[3].c_str());
                 return false;
             }
             if (options.command == CLI_TUPLE) options.file = positional[4];

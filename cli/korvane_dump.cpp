@@ -14,10 +14,14 @@
 #include "cache/file_names.h"
 #include "cli/cli_args.h"
 #include "cli/console.h"
+#include "foundation/messages.h"
 #include "foundation/text.h"
 #include "jobs/job.h"
 #include "jobs/job_wait.h"
 #include "jobs/page_job.h"
+#include "ui/logic/format_text.h"
+#include "ui/logic/grid_view.h"
+#include "ui/logic/job_end.h"
 #include "ui/logic/page_number.h"
 #include "ui/logic/tree_model.h"
 #include "ui/logic/view_text.h"
@@ -56,7 +60,7 @@ int run_job(std::unique_ptr<BackgroundJob> job, std::unique_ptr<BackgroundJob>& 
     BackgroundJob* running = job.get();
     JobCompletion completion;
     if (!completion.submit(job.release())) {
-        err_line("Der Hintergrund-Thread konnte nicht gestartet werden.");
+        err_line(msg_text(Msg::thread_failed));
         return EXIT_FAILED;
     }
     const bool terminal = console_stderr_is_terminal();
@@ -76,12 +80,13 @@ int run_job(std::unique_ptr<BackgroundJob> job, std::unique_ptr<BackgroundJob>& 
         }
     }
     if (drawn) std::fprintf(stderr, "\r\x1b[K");
-    if (finished->status.ok()) return 0;
-    if (finished->cancel.load() != 0) {
-        err_line("Vorgang abgebrochen.");
-        return EXIT_CANCELLED;
+    const JobEnd end = job_end(*finished);
+    switch (end.outcome) {
+        case JobOutcome::done: return 0;
+        case JobOutcome::cancelled: err_line(msg_text(Msg::cancelled)); return EXIT_CANCELLED;
+        case JobOutcome::failed: break;
     }
-    err_line(status_text(finished->status));
+    err_line(end.failure);
     return EXIT_FAILED;
 }
 
@@ -99,8 +104,7 @@ int open_dump(Session& s) {
     if (root.empty()) {
         root = cache_root_path();
         if (root.empty() || !cache_root_ensure(root)) {
-            err_line("Der Cache-Ordner kann nicht angelegt werden. Schreibrechte in "
-                     "LOCALAPPDATA prüfen.");
+            err_line(msg_text(Msg::cache_root_failed));
             return EXIT_FAILED;
         }
     }
@@ -108,7 +112,7 @@ int open_dump(Session& s) {
     job->dump_state = nullptr;
     job->dump_path = s.options.dump;
     job->cache_root = root;
-    job->new_index = s.options.reindex ? 1 : 0;
+    job->new_index = s.options.reindex;
     job->threads = s.options.threads;
     std::unique_ptr<BackgroundJob> done;
     if (int rc = run_job(std::move(job), done)) return rc;
@@ -123,6 +127,7 @@ std::string display_name(const std::string& raw, Charset charset) {
     return text_to_utf8(raw, charset, converted) ? converted : raw;
 }
 
+// The kind column of `objects`: fixed English tokens for scripts, like the command words.
 const char* kind_word(ObjectKind kind) {
     switch (kind) {
         case OBJECT_TABLE: return "table";
@@ -164,27 +169,28 @@ std::int32_t resolve_object(const Session& s, bool table_only) {
             }
         }
         if (matches > 1) {
-            err_line("Der Name '" + wanted + "' ist mehrdeutig; bitte DATENBANK.NAME oder #N "
-                     "angeben.");
+            err_line(format_text(msg_text(Msg::cli_ambiguous_name), wanted.c_str()));
             return -1;
         }
     }
     if (found < 0) {
-        err_line("Objekt nicht gefunden: " + wanted);
+        err_line(format_text(msg_text(Msg::cli_object_not_found), wanted.c_str()));
         return -1;
     }
     if (table_only && objects[static_cast<std::size_t>(found)].kind != OBJECT_TABLE) {
-        err_line("Nur Tabellen haben Datensätze: " + wanted);
+        err_line(format_text(msg_text(Msg::cli_tables_only), wanted.c_str()));
         return -1;
     }
     return static_cast<std::int32_t>(found);
 }
 
 void print_page(const Session& s, std::int32_t object, const PageData& page, std::uint64_t rows) {
-    std::string header = "#";
+    std::string header = msg_text(Msg::column_number);
     for (const Column& column : s.state->objects[static_cast<std::size_t>(object)].columns) {
         std::string name;
-        if (!text_to_utf8(column.name, s.options.charset, name)) name = "?";
+        if (!text_to_utf8(column.name, s.options.charset, name)) {
+            name = msg_text(Msg::name_unreadable);
+        }
         header += "\t" + name;
     }
     out_line(header);
@@ -205,7 +211,7 @@ int load_page(Session& s, std::int32_t object, const std::string& index_path, st
               const std::string& page_text) {
     std::uint64_t first_row = 0;
     if (!page_first_entry(page_text, rows, first_row)) {
-        err_line(PAGE_NUMBER_MISSING);
+        err_line(msg_text(Msg::page_missing));
         return EXIT_FAILED;
     }
     auto job = new_job(s, JobKind::page, object);
@@ -222,14 +228,14 @@ int load_page(Session& s, std::int32_t object, const std::string& index_path, st
 bool table_entry(const Session& s, std::int32_t object, std::uint64_t row, IndexEntry& entry) {
     const SchemaObject& table = s.state->objects[static_cast<std::size_t>(object)];
     if (row > table.entry_count) {
-        err_line("Zeile " + count_text(row) + " gibt es nicht; die Tabelle hat " +
-                 count_text(table.entry_count) + " Einträge.");
+        err_line(format_text(msg_text(Msg::cli_no_such_row), count_text(row).c_str(),
+                             count_text(table.entry_count).c_str()));
         return false;
     }
     FileGuard index(file_open(cache_index_path(*s.state, static_cast<std::uint32_t>(object)),
                               FILE_MODE_READ));
     if (!index.valid() || !index_read(index.get(), row - 1, 1, &entry)) {
-        err_line("Die angeforderte Indexseite kann nicht gelesen werden.");
+        err_line(msg_text(Msg::page_read));
         return false;
     }
     return true;
@@ -252,7 +258,8 @@ int run_filter(Session& s, std::int32_t object, std::uint64_t& hits) {
             }
         }
         if (job->filter.column < 0) {
-            err_line("Spalte nicht gefunden: " + s.options.filter_column);
+            err_line(format_text(msg_text(Msg::cli_column_not_found),
+                                 s.options.filter_column.c_str()));
             return EXIT_FAILED;
         }
     }
@@ -263,7 +270,7 @@ int run_filter(Session& s, std::int32_t object, std::uint64_t& hits) {
     std::string active = cache_query_path(*s.state);
     if (!file_replace(done->output_path, active)) {
         file_remove(done->output_path);
-        err_line("Der Filterindex konnte nicht übernommen werden.");
+        err_line(msg_text(Msg::filter_not_taken));
         return EXIT_FAILED;
     }
     s.filter_path = active;
@@ -305,7 +312,11 @@ int command_notes(Session& s) {
 int command_structure(Session& s) {
     std::int32_t object = resolve_object(s, false);
     if (object < 0) return EXIT_FAILED;
-    out_line("#\tSpalte\tMySQL-Definition (Original)");
+    std::string header;
+    for (const GridColumn& column : grid_structure_columns()) {
+        header += (header.empty() ? "" : "\t") + column.title;
+    }
+    out_line(header);
     for (const StructureRow& row :
          structure_rows(s.state->objects[static_cast<std::size_t>(object)], s.options.charset)) {
         out_line(row.number + "\t" + row.name + "\t" + row.definition);
@@ -318,14 +329,14 @@ int command_sql(Session& s) {
     if (object < 0) return EXIT_FAILED;
     std::string text =
         create_text_view(s.state->objects[static_cast<std::size_t>(object)], s.options.charset);
-    out_line(text.empty() ? "Kein CREATE-Text vorhanden." : text);
+    out_line(text.empty() ? msg_text(Msg::no_create_text) : text);
     return 0;
 }
 
 int command_page(Session& s) {
     std::int32_t object = resolve_object(s, true);
     if (object < 0) return EXIT_FAILED;
-    return load_page(s, object, cache_index_path(*s.state, static_cast<std::uint32_t>(object)),
+    return load_page(s, object, view_index_path(*s.state, object, s.filter_path),
                      s.state->objects[static_cast<std::size_t>(object)].entry_count,
                      s.options.page);
 }
@@ -347,27 +358,24 @@ int command_filter(Session& s) {
     if (object < 0) return EXIT_FAILED;
     std::uint64_t hits = 0;
     if (int rc = run_filter(s, object, hits)) return rc;
-    out_line(count_text(hits) + " Treffer");
-    return load_page(s, object, s.filter_path, hits, s.options.filter_page);
+    out_line(format_text(msg_text(Msg::cli_hits), count_text(hits).c_str()));
+    return load_page(s, object, view_index_path(*s.state, object, s.filter_path), hits,
+                     s.options.filter_page);
 }
 
 int command_export(Session& s) {
     std::int32_t object = resolve_object(s, true);
     if (object < 0) return EXIT_FAILED;
     auto job = new_job(s, JobKind::csv, object);
+    job->rows = s.state->objects[static_cast<std::size_t>(object)].entry_count;
     if (s.options.filter_given) {
-        std::uint64_t hits = 0;
-        if (int rc = run_filter(s, object, hits)) return rc;
-        job->index_path = s.filter_path;
-        job->rows = hits;
-    } else {
-        job->index_path = cache_index_path(*s.state, static_cast<std::uint32_t>(object));
-        job->rows = s.state->objects[static_cast<std::size_t>(object)].entry_count;
+        if (int rc = run_filter(s, object, job->rows)) return rc;
     }
+    job->index_path = view_index_path(*s.state, object, s.filter_path);
     job->output_path = s.options.file;
     std::unique_ptr<BackgroundJob> done;
     if (int rc = run_job(std::move(job), done)) return rc;
-    out_line("Export abgeschlossen: " + done->output_path);
+    out_line(format_text(msg_text(Msg::export_done), done->output_path.c_str()));
     return 0;
 }
 
@@ -380,7 +388,7 @@ int command_tuple(Session& s) {
     job->output_path = s.options.file;
     std::unique_ptr<BackgroundJob> done;
     if (int rc = run_job(std::move(job), done)) return rc;
-    out_line("Export abgeschlossen: " + done->output_path);
+    out_line(format_text(msg_text(Msg::export_done), done->output_path.c_str()));
     return 0;
 }
 

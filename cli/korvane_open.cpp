@@ -7,17 +7,16 @@
 
 #include "cache/dump_open.h"
 #include "cache/file_names.h"
+#include "foundation/messages.h"
 
 int main(int argc, char** argv) {
     if (argc < 2 || argc > 3) {
-        std::fprintf(stderr, "Aufruf: korvane-open DUMP [CACHE-ORDNER]\n");
+        std::fprintf(stderr, "%s\n", kv::msg_text(kv::Msg::open_usage));
         return 2;
     }
     std::string root = argc == 3 ? argv[2] : kv::cache_root_path();
     if (root.empty() || (argc == 2 && !kv::cache_root_ensure(root))) {
-        std::fprintf(stderr, "%s\n",
-                     "Der Cache-Ordner kann nicht angelegt werden. Schreibrechte in LOCALAPPDATA "
-                     "prüfen.");
+        std::fprintf(stderr, "%s\n", kv::msg_text(kv::Msg::cache_root_failed));
         return 1;
     }
     kv::DumpState state;
@@ -29,11 +28,14 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s\n", kv::status_text(status).c_str());
         return 1;
     }
-    std::printf("Dump:         %s\n", state.dump_path.c_str());
-    std::printf("Größe:        %llu Bytes\n", static_cast<unsigned long long>(state.dump_size));
-    std::printf("Zeitstempel:  %llu\n", static_cast<unsigned long long>(state.dump_time));
-    std::printf("Fingerprint:  %016llx\n", static_cast<unsigned long long>(state.fingerprint));
-    std::printf("Cache-Ordner: %s\n", state.cache_folder.c_str());
-    std::printf("Sperre:       %s\n", kv::cache_lock_path(state).c_str());
+    using kv::Msg;
+    using kv::msg_text;
+    std::printf(msg_text(Msg::open_dump), state.dump_path.c_str());
+    std::printf(msg_text(Msg::open_size), static_cast<unsigned long long>(state.dump_size));
+    std::printf(msg_text(Msg::open_time), static_cast<unsigned long long>(state.dump_time));
+    std::printf(msg_text(Msg::open_fingerprint),
+                static_cast<unsigned long long>(state.fingerprint));
+    std::printf(msg_text(Msg::open_cache_folder), state.cache_folder.c_str());
+    std::printf(msg_text(Msg::open_lock), kv::cache_lock_path(state).c_str());
     return 0;
 }

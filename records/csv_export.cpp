@@ -126,6 +126,8 @@ Status not_done() { return status_fail(StatusKind::input_output, Msg::csv_not_do
 
 // One export's writing side: the output, the rows' scratch storage and the fast row plan.
 struct CsvRun {
+    CsvRun(DumpState& s, std::uint32_t o, Charset c, bool protection)
+        : state(s), object(o), charset(c), formula_protection(protection) {}
     DumpState& state;
     std::uint32_t object;
     Charset charset;
@@ -202,7 +204,7 @@ Status csv_put_rows(CsvRun& run, FileHandle source, std::uint64_t entry_count,
             if (reported && now - last_report < 100) continue;
             reported = true;
             last_report = now;
-            if (!progress_report(sink, i, entry_count, i, msg_text(Msg::progress_export))) {
+            if (!progress_report(sink, i, entry_count, i, msg_text(Msg::export_csv))) {
                 return status_cancelled();
             }
         }
@@ -217,7 +219,7 @@ Status csv_write_part(DumpState& state, std::uint32_t object, const std::string&
                       bool formula_protection, const ProgressSink* sink) {
     FileGuard source(file_open(source_path, FILE_MODE_READ));
     FileGuard out(file_open(part, FILE_MODE_CREATE));
-    CsvRun run{state, object, charset, formula_protection};
+    CsvRun run(state, object, charset, formula_protection);
     run.w.file = out.get();
     run.w.buffer.reset(new (std::nothrow) unsigned char[OUTPUT_BYTES]);
     if (!run.w.buffer || !out.valid() || (!source.valid() && entry_count != 0)) {

@@ -65,6 +65,9 @@ Match record_matches(Matcher& m, const DecodedRecord& record) {
 // One scan of a table: its index as input, the result file as output, one 64 KiB batch of
 // each, one decoded record, and the clock of the progress reports.
 struct FilterScan {
+    FilterScan(DumpState& s, std::uint32_t t, Matcher& matcher, const ProgressSink* progress,
+               std::uint64_t& hit_count)
+        : state(s), table(t), m(matcher), sink(progress), hits(hit_count) {}
     DumpState& state;
     std::uint32_t table;
     Matcher& m;
@@ -383,7 +386,7 @@ Status filter_run(DumpState& state, std::uint32_t table, const FilterRequest& re
         try {
             if (m.op == FilterOp::contains) filter_prefix_table(m.text, m.prefix);
             raw_filter_init(m.raw, m.op, m.text, m.charset);
-            FilterScan scan{state, table, m, sink, hits};
+            FilterScan scan(state, table, m, sink, hits);
             status = filter_scan(scan, result_path);
         } catch (const std::bad_alloc&) {
             status = status_out_of_memory();

@@ -27,9 +27,6 @@ for name, text in entries:
     if text in texts and name != "none":
         findings.append(f"text of {name} repeats {texts[text]}: \"{text}\"")
     texts.setdefault(text, name)
-    for conversion in re.findall(r"%[-+ #0]*\d*(?:\.\d+)?(?:ll|l|z)?[a-zA-Z%]", text):
-        if conversion not in ("%s", "%u", "%llu", "%016llx", "%d", "%%"):
-            findings.append(f"{name}: unexpected conversion {conversion}")
 
 sources = {}
 for folder in product:
@@ -41,10 +38,17 @@ for folder in product:
 
 used = set()
 status_ids = set()
+format_ids = set()
 for path, code in sources.items():
     used.update(re.findall(r"\bMsg::(\w+)", code))
     # Ids given to status_fail: the message of a Status.
     status_ids.update(re.findall(r"status_fail\([^;]*?Msg::(\w+)", code, re.S))
+    # Ids whose text is a printf format: named inside a call of a formatter.
+    format_ids.update(re.findall(r"(?:msg_format|format_text)\([^;]*?msg_text\(Msg::(\w+)\)", code, re.S))
+for name in sorted(format_ids & set(ids)):
+    for conversion in re.findall(r"%[-+ #0]*\d*(?:\.\d+)?(?:ll|l|z)?[a-zA-Z%]", ids[name]):
+        if conversion not in ("%s", "%u", "%llu", "%016llx", "%d", "%%"):
+            findings.append(f"{name}: unexpected conversion {conversion}")
 for name in ids:
     if name != "none" and name not in used:
         findings.append(f"id {name} is never used")

@@ -8,10 +8,14 @@
 
 #include <sstream>
 
+#include "cache/file_names.h"
 #include "foundation/text.h"
 #include "jobs/job.h"
+#include "records/value.h"
 #include "tests/support/test_support.h"
 #include "ui/logic/control_states.h"
+#include "ui/logic/format_text.h"
+#include "ui/logic/grid_view.h"
 #include "ui/logic/help_text.h"
 #include "ui/logic/page_number.h"
 #include "ui/logic/paint_plan.h"
@@ -195,6 +199,65 @@ TEST(UiLogic, EverythingAsOneText) {
     const std::string golden = test::data_file("ui/logic.out");
     if (!env_get("KV_UPDATE_GOLDEN").empty()) test::write_file(golden, out.str());
     EXPECT_EQ(out.str(), test::read_file(golden));
+}
+
+// The paging buttons and the page field on the edges: empty views, whole pages, a page past
+// the end, and the last page of the largest view (no step may wrap around 2^64).
+TEST(UiLogic, PageArithmetic) {
+    constexpr std::uint64_t MAX = ~0ull, LAST = MAX / 100 * 100;
+    struct Case { std::uint64_t offset, total, number, end, previous; bool next; std::uint64_t last; };
+    for (const Case& c : {Case{0, 0, 1, 0, 0, false, 0}, {0, 100, 1, 100, 0, false, 0},
+                          {0, 101, 1, 100, 0, true, 100}, {100, 200, 2, 200, 0, false, 100},
+                          {100, 250, 2, 200, 0, true, 200}, {200, 250, 3, 250, 100, false, 200},
+                          {1200, 5, 13, 5, 1100, false, 0}, {LAST - 100, MAX, LAST / 100, LAST, LAST - 200, true, LAST},
+                          {LAST, MAX, LAST / 100 + 1, MAX, LAST - 100, false, LAST}}) {
+        EXPECT_EQ((std::tuple{page_number_at(c.offset), page_end(c.offset, c.total), page_previous(c.offset),
+                              page_has_next(c.offset, c.total), page_last(c.total)}),
+                  (std::tuple{c.number, c.end, c.previous, c.next, c.last})) << c.offset << " of " << c.total;
+        EXPECT_TRUE(!c.next || page_next(c.offset) == c.offset + 100);
+        // The last page is the one the page field names by the page count.
+        std::uint64_t first = 7;
+        EXPECT_TRUE(page_first_entry(std::to_string(page_count(c.total)), c.total, first));
+        EXPECT_EQ(first, page_last(c.total));
+        EXPECT_EQ(page_number_at(page_last(c.total)), page_count(c.total));
+    }
+}
+
+// Grid columns of both tabs, a cell's colours from the one palette (plain values in the grid
+// text colour the list view itself uses), and the index file a view reads.
+TEST(UiLogic, GridColumnsLooksAndIndexFile) {
+    SchemaObject table = object(OBJECT_TABLE, "shop", "k");
+    table.columns = {{"id", "int"}, {"n\xE4me", "text"}, {"x", "blob"}};
+    EXPECT_EQ(grid_data_columns(table, CHARSET_LATIN1),
+              (std::vector<GridColumn>{{"#", 76}, {"id", 120}, {"n\xC3\xA4me", 185}, {"x", 185}}));
+    EXPECT_EQ(grid_data_columns(object(OBJECT_TABLE, "d", "leer"), CHARSET_UTF8), (std::vector<GridColumn>{{"#", 76}}));
+    EXPECT_EQ(grid_structure_columns(),
+              (std::vector<GridColumn>{{"#", 60}, {"Spalte", 185}, {"MySQL-Definition (Original)", 560}}));
+    const UiColor absent{136, 152, 166}, binary{41, 129, 175}, sql{147, 102, 50};
+    for (const auto& [kind, text] : {std::pair{GRID_NO_VALUE, UI_COLOR_GRID_TEXT}, {int(VALUE_NULL), absent},
+                                     {int(VALUE_TEXT), UI_COLOR_GRID_TEXT}, {int(VALUE_NUMBER), UI_COLOR_GRID_TEXT},
+                                     {int(VALUE_BINARY), binary}, {int(VALUE_SQL), sql},
+                                     {int(VALUE_NOT_IN_INSERT), absent}}) {
+        EXPECT_EQ(grid_cell_look(0, kind), (GridCellLook{text, UI_COLOR_WHITE})) << kind;
+        EXPECT_EQ(grid_cell_look(99, kind), (GridCellLook{text, UiColor{246, 250, 253}})) << kind;
+    }
+    DumpState state;
+    state.cache_folder = "/cache/x";
+    EXPECT_EQ(view_index_path(state, 3, ""), cache_index_path(state, 3));
+    EXPECT_NE(cache_index_path(state, 3), cache_index_path(state, 4));
+    EXPECT_EQ(view_index_path(state, 3, "/cache/x/query.kvi"), "/cache/x/query.kvi");
+}
+
+// Catalogue formats take arguments of any length (paths as typed); the window title names the
+// open dump's file.
+TEST(UiLogic, UnboundedTextsAndWindowTitle) {
+    const std::string path(70000, 'p');
+    EXPECT_EQ(format_text(msg_text(Msg::export_done), path.c_str()), "Export abgeschlossen: " + path);
+    EXPECT_EQ(format_text("%s%%", ""), "%");
+    DumpState state;
+    state.dump_path = "C:\\dumps\\kunden.sql";
+    EXPECT_EQ(main_window_title(nullptr), "Kor-Vane Dump Browser");
+    EXPECT_EQ(main_window_title(&state), "kunden.sql — Kor-Vane Dump Browser");
 }
 
 }  // namespace

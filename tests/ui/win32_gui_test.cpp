@@ -13,8 +13,10 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <tuple>
 
+#include "foundation/messages.h"
 #include "foundation/text.h"
 #include "importer/open_sequence.h"
 #include "tests/support/process.h"
@@ -22,7 +24,10 @@
 #include "ui/logic/help_text.h"
 #include "ui/logic/page_number.h"
 #include "ui/logic/view_text.h"
-#include "ui/win32/app.h"
+#include "ui/win32/app_start.h"
+#include "ui/win32/main_window.h"
+#include "ui/win32/seams.h"
+#include "ui/win32/text_io.h"
 
 #include <shlobj.h>
 
@@ -34,7 +39,7 @@ struct Seen {
     std::vector<std::string> boxes, dialogs;
     UINT flags = 0;  // of the last box
     int answer = IDYES;
-    void (*while_shown)() = nullptr;  // runs while a box is "shown", as its message loop would
+    std::function<void()> while_shown;  // runs while a box is "shown", as its message loop would
     std::string chosen;
 } seen;
 
@@ -84,12 +89,12 @@ std::wstring clipboard() {
 // Saves what the screen shows in the main window's frame (a text window over it included) as
 // a BMP when KV_SCREENSHOT_DIR is set (by tools/screenshot.sh). Read through Wine's own screen:
 // on a virtual display Wine leaves every top-level window but the first black on the X screen.
-void shot(const char* name) {
+void shot(HWND main, const char* name) {
     const std::string dir = env_get("KV_SCREENSHOT_DIR");
     if (dir.empty()) return;
     pump(300);
     RECT f;
-    GetWindowRect(app().main, &f);
+    GetWindowRect(main, &f);
     const int w = f.right - f.left, h = f.bottom - f.top;
     const HDC screen = GetDC(nullptr), dc = CreateCompatibleDC(screen);
     const HBITMAP canvas = CreateCompatibleBitmap(screen, w, h), old = HBITMAP(SelectObject(dc, canvas));
@@ -115,85 +120,90 @@ class WorkTest : public ::testing::Test {
 protected:
     void SetUp() override {
         install_seams(cache_.str());
-        ASSERT_EQ(ui_start(L"korvane-dump-browser.exe"), 0);
+        ASSERT_EQ(ui_start(L"korvane-dump-browser.exe", main_), 0);
         pump(50);
     }
     void TearDown() override {
-        if (app().main == nullptr) return;  // closed by the test
-        DestroyWindow(app().main);
+        if (!IsWindow(main_)) return;  // closed by the test
+        DestroyWindow(main_);
         EXPECT_TRUE(pump(5000)) << "no quit message after the main window was destroyed";
     }
+    // The main window's object and its state, reached from its handle.
+    MainWindow& window() { return *MainWindow::from(main_); }
+    const MainState& state() { return window().state(); }
+    HWND control(int id) { return window().control(id); }
     void wait_idle() {  // until no job runs (nor one started by the takeover)
         const ULONGLONG end = GetTickCount64() + 60000;
         for (int quiet = 0; quiet < 3 && GetTickCount64() < end;) {
             pump(20);
-            quiet = app().busy ? 0 : quiet + 1;
+            quiet = state().busy ? 0 : quiet + 1;
         }
-        ASSERT_FALSE(app().busy) << "job did not end";
+        ASSERT_FALSE(state().busy) << "job did not end";
     }
     // Posts the path as the start-up does for a command-line path; waits for the jobs' end,
     // or handles messages for ms only.
     void open(const std::string& path, DWORD ms = 0) {
         const char* copy = std::strcpy(new char[path.size() + 1], path.c_str());
-        PostMessageW(app().main, WM_OPEN_PATH, 0, reinterpret_cast<LPARAM>(copy));
+        PostMessageW(main_, WM_OPEN_PATH, 0, reinterpret_cast<LPARAM>(copy));
         pump(ms > 0 ? ms : 20);
         if (ms == 0) wait_idle();
     }
     void notify(int id, UINT code) {
-        NMHDR header{ui_control(id), UINT_PTR(id), code};
-        SendMessageW(app().main, WM_NOTIFY, id, reinterpret_cast<LPARAM>(&header));
+        NMHDR header{control(id), UINT_PTR(id), code};
+        SendMessageW(main_, WM_NOTIFY, id, reinterpret_cast<LPARAM>(&header));
         wait_idle();
     }
-    void select_tab(int tab) { TabCtrl_SetCurSel(ui_control(ID_TABS), tab), notify(ID_TABS, TCN_SELCHANGE); }
+    void select_tab(int tab) { TabCtrl_SetCurSel(control(ID_TABS), tab), notify(ID_TABS, TCN_SELCHANGE); }
     void click(int id, const char* field_text = nullptr, int code = BN_CLICKED) {
-        const HWND field = ui_control(id == ID_GO ? ID_PAGE_NUMBER : ID_FILTER_VALUE);
+        const HWND field = control(id == ID_GO ? ID_PAGE_NUMBER : ID_FILTER_VALUE);
         if (field_text != nullptr) SetWindowTextW(field, ui_wide(field_text).c_str());
-        ui_command(id, code);
+        window().command(id, code);
         wait_idle();
     }
     std::string cell(int row, int column) {
         wchar_t text[4096] = {};
-        ListView_GetItemText(ui_control(ID_GRID), row, column, text, 4096);
+        ListView_GetItemText(control(ID_GRID), row, column, text, 4096);
         return ui_narrow(text);
     }
-    std::string text(int id) { return window_text(ui_control(id)); }
+    std::string text(int id) { return window_text(control(id)); }
     // Every control where ui_main_layout puts it (drop-down boxes: without their height).
     void expect_layout(int dpi) {
         RECT client;
-        GetClientRect(app().main, &client);
+        GetClientRect(main_, &client);
         const MainLayout layout = ui_main_layout(client.right, client.bottom, dpi);
         for (int id : CONTROL_ORDER) {
             RECT r;
-            GetWindowRect(ui_control(id), &r);
-            MapWindowPoints(nullptr, app().main, reinterpret_cast<POINT*>(&r), 2);
+            GetWindowRect(control(id), &r);
+            MapWindowPoints(nullptr, main_, reinterpret_cast<POINT*>(&r), 2);
             UiRect want = layout.of(id);
             if (id == ID_CHARSET || id == ID_FILTER_COLUMN || id == ID_FILTER_OP) want.height = r.bottom - r.top;
             EXPECT_EQ((UiRect{r.left, r.top, r.right - r.left, r.bottom - r.top}), want)
                 << id << " in " << client.right << "x" << client.bottom << " at " << dpi;
         }
-        EXPECT_EQ((GetWindowLongW(ui_control(ID_DETAILS), GWL_STYLE) & WS_VISIBLE) != 0, layout.details_visible);
+        EXPECT_EQ((GetWindowLongW(control(ID_DETAILS), GWL_STYLE) & WS_VISIBLE) != 0, layout.details_visible);
     }
     const std::string demo = program_folder() + "/samples/korvane-demo.sql";
     const std::string zahlen = test::data_file("ui/zahlen.sql");
     test::TempDir cache_, files_, shm_{test::sparse_file_base()};
+    HWND main_ = nullptr;
 };
 
 TEST_F(WorkTest, ControlsLayoutAndDpiChange) {
     std::vector<int> ids;
-    for (HWND c = GetWindow(app().main, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) ids.push_back(GetDlgCtrlID(c));
+    for (HWND c = GetWindow(main_, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) ids.push_back(GetDlgCtrlID(c));
     EXPECT_EQ(ids, std::vector<int>(CONTROL_ORDER.begin(), CONTROL_ORDER.end()));
     for (const auto& [w, h] : {std::pair{1300, 820}, {1100, 700}}) {
         RECT r{0, 0, w, h};
-        AdjustWindowRectEx(&r, DWORD(GetWindowLongW(app().main, GWL_STYLE)), FALSE,
-                           DWORD(GetWindowLongW(app().main, GWL_EXSTYLE)));
-        SetWindowPos(app().main, nullptr, 0, 0, r.right - r.left, r.bottom - r.top, SWP_NOZORDER | SWP_NOMOVE);
+        AdjustWindowRectEx(&r, DWORD(GetWindowLongW(main_, GWL_STYLE)), FALSE,
+                           DWORD(GetWindowLongW(main_, GWL_EXSTYLE)));
+        SetWindowPos(main_, nullptr, 0, 0, r.right - r.left, r.bottom - r.top, SWP_NOZORDER | SWP_NOMOVE);
         pump(50);
         expect_layout(96);
     }
     RECT suggested{10, 10, 10 + 1800, 10 + 1200};
-    SendMessageW(app().main, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+    SendMessageW(main_, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
     LOGFONTW font{};
-    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(ui_control(ID_GRID), WM_GETFONT, 0, 0)), sizeof font, &font);
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(control(ID_GRID), WM_GETFONT, 0, 0)), sizeof font, &font);
     EXPECT_EQ(font.lfHeight, -21);  // the fonts made anew for 144 DPI
     expect_layout(144);
 }
@@ -201,28 +211,28 @@ TEST_F(WorkTest, ControlsLayoutAndDpiChange) {
 // One text window at a time, the main window disabled meanwhile; Escape closes it from any
 // window; "Alles kopieren" copies several megabytes whole.
 TEST_F(WorkTest, TextWindowActsModal) {
-    ui_command(ID_HELP, BN_CLICKED);
-    shot("02-help");
-    const HWND help = app().text_window;
+    window().command(ID_HELP, BN_CLICKED);
+    shot(main_, "02-help");
+    const HWND help = window().text_window();
     ASSERT_NE(help, nullptr);
-    EXPECT_FALSE(IsWindowEnabled(app().main));
-    EXPECT_EQ(window_text(help), HELP_TITLE);
+    EXPECT_FALSE(IsWindowEnabled(main_));
+    EXPECT_EQ(window_text(help), msg_text(Msg::title_help));
     EXPECT_EQ(window_text(GetDlgItem(help, 3)), ui_help_text());
-    ui_show_text("zweites", "x");
-    EXPECT_EQ(app().text_window, help);
-    MSG esc{ui_control(ID_TREE), WM_KEYDOWN, VK_ESCAPE, 0, 0, {}};
+    window().show_text("zweites", "x");
+    EXPECT_EQ(window().text_window(), help);
+    MSG esc{control(ID_TREE), WM_KEYDOWN, VK_ESCAPE, 0, 0, {}};
     ui_process_message(esc);
-    EXPECT_EQ(app().text_window, nullptr);
+    EXPECT_EQ(window().text_window(), nullptr);
     EXPECT_FALSE(IsWindow(help));
-    EXPECT_TRUE(IsWindowEnabled(app().main));
+    EXPECT_TRUE(IsWindowEnabled(main_));
 
     std::string big;
     while (big.size() < 3000000) big += "Zeile mit Umlauten äöü und Tab\t\r\n";
-    ui_show_text(DETAILS_TITLE, big);
-    SendMessageW(app().text_window, WM_COMMAND, MAKEWPARAM(1, BN_CLICKED), 0);
+    window().show_text(msg_text(Msg::title_details), big);
+    SendMessageW(window().text_window(), WM_COMMAND, MAKEWPARAM(1, BN_CLICKED), 0);
     EXPECT_EQ(clipboard(), ui_wide(big));
-    SendMessageW(app().text_window, WM_COMMAND, MAKEWPARAM(2, BN_CLICKED), 0);
-    EXPECT_EQ(app().text_window, nullptr);
+    SendMessageW(window().text_window(), WM_COMMAND, MAKEWPARAM(2, BN_CLICKED), 0);
+    EXPECT_EQ(window().text_window(), nullptr);
 }
 
 // Dropped files open the first; grid, labels and details of the first page; paging and page
@@ -235,35 +245,35 @@ TEST_F(WorkTest, DropPageFilterExportAndTuple) {
     files->fWide = TRUE;
     std::memcpy(files + 1, list.c_str(), (list.size() + 1) * sizeof(wchar_t));
     GlobalUnlock(memory);
-    SendMessageW(app().main, WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
+    SendMessageW(main_, WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
     wait_idle();
-    ASSERT_TRUE(app().dump);
-    EXPECT_EQ(app().dump->dump_path, zahlen);
-    EXPECT_EQ(window_text(app().main) + "|" + text(ID_BREADCRUMB) + "|" + text(ID_PAGE_LABEL) + "|" + app().status,
+    ASSERT_TRUE(state().dump);
+    EXPECT_EQ(state().dump->dump_path, zahlen);
+    EXPECT_EQ(window_text(main_) + "|" + text(ID_BREADCRUMB) + "|" + text(ID_PAGE_LABEL) + "|" + state().status,
               "zahlen.sql — Kor-Vane Dump Browser|" +
-                  breadcrumb_text(app().dump->objects[std::size_t(app().selected_object)], CHARSET_UTF8) + "|" +
-                  page_label_text(0, 250) + "|" + status_page_text(*app().dump));
-    EXPECT_EQ(text(ID_DETAILS), details_pane(app().dump.get(), app().selected_object,
-                                             app().page.get(), 0, CHARSET_UTF8).text);
-    ASSERT_EQ(ListView_GetItemCount(ui_control(ID_GRID)), 100);
-    for (int r = 0; r < 100; ++r) EXPECT_EQ(cell(r, 2), utf16_to_utf8(app().page->cells[std::size_t(r)][2])) << r;
+                  breadcrumb_text(state().dump->objects[std::size_t(state().selected_object)], CHARSET_UTF8) + "|" +
+                  page_label_text(0, 250) + "|" + status_page_text(*state().dump));
+    EXPECT_EQ(text(ID_DETAILS), details_pane(state().dump.get(), state().selected_object,
+                                             state().page.get(), 0, CHARSET_UTF8).text);
+    ASSERT_EQ(ListView_GetItemCount(control(ID_GRID)), 100);
+    for (int r = 0; r < 100; ++r) EXPECT_EQ(cell(r, 2), utf16_to_utf8(state().page->cells[std::size_t(r)][2])) << r;
     click(ID_LAST_PAGE);
-    EXPECT_EQ(ListView_GetItemCount(ui_control(ID_GRID)), 50);
+    EXPECT_EQ(ListView_GetItemCount(control(ID_GRID)), 50);
     EXPECT_EQ(text(ID_PAGE_LABEL) + " " + text(ID_PAGE_NUMBER), "201–250 von 250 3");
-    EXPECT_FALSE(IsWindowEnabled(ui_control(ID_NEXT_PAGE)));
+    EXPECT_FALSE(IsWindowEnabled(control(ID_NEXT_PAGE)));
     click(ID_PREV_PAGE);
-    EXPECT_EQ(app().page_offset, 100u);
+    EXPECT_EQ(state().page_offset, 100u);
     for (const char* bad : {"0", "", "4"}) click(ID_GO, bad);
-    EXPECT_EQ(seen.boxes, std::vector<std::string>(3, PAGE_NUMBER_MISSING));
+    EXPECT_EQ(seen.boxes, std::vector<std::string>(3, msg_text(Msg::page_missing)));
     EXPECT_EQ(seen.flags & MB_ICONMASK, UINT(MB_ICONINFORMATION));
     click(ID_GO, "1");
-    EXPECT_EQ(app().page_offset, 0u);
+    EXPECT_EQ(state().page_offset, 0u);
     click(ID_FILTER, "w11");
-    EXPECT_EQ(app().entry_total, 9u);  // w11, w110 ... w119 but for the NULLs of 112 and 119
+    EXPECT_EQ(state().entry_total, 9u);  // w11, w110 ... w119 but for the NULLs of 112 and 119
     EXPECT_EQ(text(ID_INFO) + " " + cell(0, 2), info_label_text(9, true) + " w11");
     seen.chosen = files_.file("treffer.csv");
     click(ID_EXPORT);
-    EXPECT_EQ(app().status, "Export abgeschlossen: " + seen.chosen);
+    EXPECT_EQ(state().status, "Export abgeschlossen: " + seen.chosen);
     ASSERT_EQ(test::run_program(program_folder() + "/korvane-dump.exe",
                                 {"--cache-root", files_.file("cli-cache"), "export", zahlen, "zahlen",
                                  files_.file("cli.csv"), "--text", "w11"}).exit_code, 0);
@@ -272,11 +282,11 @@ TEST_F(WorkTest, DropPageFilterExportAndTuple) {
     click(ID_TUPLE);
     EXPECT_EQ(test::read_file(seen.chosen), "(11,'w11')");
     EXPECT_EQ(seen.dialogs.back(), "Originales SQL-Rohtupel speichern (ohne INSERT-Header) | tuple-byte-" +
-                                       std::to_string(app().page->entries[0].offset) + ".sql");
-    const std::string query = app().filter_path;
+                                       std::to_string(state().page->entries[0].offset) + ".sql");
+    const std::string query = state().filter_path;
     click(ID_RESET);
     EXPECT_FALSE(test::file_exists(query));
-    EXPECT_EQ(app().entry_total, 250u);
+    EXPECT_EQ(state().entry_total, 250u);
 }
 
 // The message loop's shortcuts in turn on zahlen.sql, the modifier set in the key state: the
@@ -291,21 +301,21 @@ TEST_F(WorkTest, KeyboardShortcuts) {
                          {'F', VK_CONTROL, ID_TREE, TAB_STRUCTURE, nullptr, 200, 250},
                          {VK_RETURN, 0, ID_FILTER_VALUE, TAB_DATA, "w25", 0, 2},
                          {'C', VK_CONTROL, ID_GRID, TAB_DATA, nullptr, 0, 2}}) {
-        if (k.tab_before != app().current_tab) select_tab(k.tab_before);
-        SetFocus(ui_control(k.focus));
-        if (k.typed != nullptr) SetWindowTextW(ui_control(k.focus), ui_wide(k.typed).c_str());
+        if (k.tab_before != state().current_tab) select_tab(k.tab_before);
+        SetFocus(control(k.focus));
+        if (k.typed != nullptr) SetWindowTextW(control(k.focus), ui_wide(k.typed).c_str());
         BYTE keys[256] = {};
         keys[k.modifier] = k.modifier != 0 ? 0x80 : 0;
         SetKeyboardState(keys);
-        MSG msg{ui_control(k.focus), k.modifier == VK_MENU ? UINT(WM_SYSKEYDOWN) : UINT(WM_KEYDOWN), k.key, 0, 0, {}};
+        MSG msg{control(k.focus), k.modifier == VK_MENU ? UINT(WM_SYSKEYDOWN) : UINT(WM_KEYDOWN), k.key, 0, 0, {}};
         ui_process_message(msg);
         keys[k.modifier] = 0, SetKeyboardState(keys);
         wait_idle();
-        EXPECT_EQ((std::tuple{app().page_offset, app().entry_total, app().current_tab}),
+        EXPECT_EQ((std::tuple{state().page_offset, state().entry_total, state().current_tab}),
                   (std::tuple{k.offset, k.total, int(TAB_DATA)})) << k.key << " " << int(k.modifier);
-        EXPECT_TRUE(k.key != 'F' || GetFocus() == ui_control(ID_FILTER_VALUE));  // Ctrl+F: into the field
+        EXPECT_TRUE(k.key != 'F' || GetFocus() == control(ID_FILTER_VALUE));  // Ctrl+F: into the field
     }
-    EXPECT_EQ(clipboard(), ui_wide(utf16_to_utf8(ui_row_tsv(app().page->cells[0]))));  // Ctrl+C: the row
+    EXPECT_EQ(clipboard(), ui_wide(utf16_to_utf8(ui_row_tsv(state().page->cells[0]))));  // Ctrl+C: the row
 }
 
 // On the demo: "Neu indexieren" asks first (No keeps the dump read from the cache, Yes imports
@@ -316,31 +326,31 @@ TEST_F(WorkTest, ReindexDetailsTabsAndCharset) {
     open(demo);
     for (int answer : {IDNO, IDYES}) {
         seen.answer = answer, click(ID_REINDEX);
-        EXPECT_EQ(app().dump->loaded_from_cache, answer == IDNO ? 1 : 0);
+        EXPECT_EQ(state().dump->loaded_from_cache, answer == IDNO ? 1 : 0);
     }
     click(ID_FILTER, "München");
-    shot("04-filter");
+    shot(main_, "04-filter");
     notify(ID_GRID, NM_DBLCLK);
-    shot("05-details");
-    EXPECT_EQ(window_text(app().text_window), DETAILS_TITLE);
-    EXPECT_NE(window_text(GetDlgItem(app().text_window, 3))
-                  .find("Byteposition: " + std::to_string(app().page->entries[0].offset) + "\r\n"), std::string::npos);
-    DestroyWindow(app().text_window);
-    const SchemaObject& o = app().dump->objects[std::size_t(app().selected_object)];
+    shot(main_, "05-details");
+    EXPECT_EQ(window_text(window().text_window()), msg_text(Msg::title_details));
+    EXPECT_NE(window_text(GetDlgItem(window().text_window(), 3))
+                  .find("Byteposition: " + std::to_string(state().page->entries[0].offset) + "\r\n"), std::string::npos);
+    DestroyWindow(window().text_window());
+    const SchemaObject& o = state().dump->objects[std::size_t(state().selected_object)];
     for (const auto& [tab, shown] : {std::pair{TAB_STRUCTURE, std::to_string(o.columns.size())},
-                                     {TAB_SQL, o.create_text}, {TAB_NOTES, import_notes_text(*app().dump)},
-                                     {TAB_DATA, std::to_string(app().entry_total)}}) {
+                                     {TAB_SQL, o.create_text}, {TAB_NOTES, import_notes_text(*state().dump)},
+                                     {TAB_DATA, std::to_string(state().entry_total)}}) {
         select_tab(tab);
-        EXPECT_EQ(IsWindowVisible(ui_control(ID_GRID)) ? std::to_string(ListView_GetItemCount(ui_control(ID_GRID)))
+        EXPECT_EQ(IsWindowVisible(control(ID_GRID)) ? std::to_string(ListView_GetItemCount(control(ID_GRID)))
                                                        : text(ID_TEXT_VIEW), shown) << tab;
     }
-    const auto& all = app().dump->objects;
-    ui_select_object(int(std::ranges::find(all, OBJECT_VIEW, &SchemaObject::kind) - all.begin()));  // nachbestellen
-    EXPECT_EQ(app().current_tab, TAB_SQL);
+    const auto& all = state().dump->objects;
+    window().select_object(int(std::ranges::find(all, OBJECT_VIEW, &SchemaObject::kind) - all.begin()));  // nachbestellen
+    EXPECT_EQ(state().current_tab, TAB_SQL);
     select_tab(TAB_STRUCTURE);
-    SendMessageW(ui_control(ID_CHARSET), CB_SETCURSEL, 1, 0);
+    SendMessageW(control(ID_CHARSET), CB_SETCURSEL, 1, 0);
     click(ID_CHARSET, nullptr, CBN_SELCHANGE);
-    EXPECT_EQ((std::tuple{app().charset, app().current_tab, TabCtrl_GetCurSel(ui_control(ID_TABS))}),
+    EXPECT_EQ((std::tuple{state().charset, state().current_tab, TabCtrl_GetCurSel(control(ID_TABS))}),
               (std::tuple{CHARSET_WINDOWS_1252, TAB_SQL, int(TAB_SQL)}));
 }
 
@@ -350,10 +360,10 @@ TEST_F(WorkTest, ReindexDetailsTabsAndCharset) {
 TEST_F(WorkTest, CloseWhileAFilterRuns) {
     open(zahlen);
     click(ID_FILTER, "w11");
-    const std::string earlier = app().filter_path;
-    ui_command(ID_FILTER, BN_CLICKED);
-    seen.while_shown = [] { while (app().busy) pump(10); };
-    SendMessageW(app().main, WM_CLOSE, 0, 0);
+    const std::string earlier = state().filter_path;
+    window().command(ID_FILTER, BN_CLICKED);
+    seen.while_shown = [this] { while (state().busy) pump(10); };
+    SendMessageW(main_, WM_CLOSE, 0, 0);
     EXPECT_EQ(seen.boxes, std::vector<std::string>{"Laufenden Vorgang abbrechen und das Programm schließen?"});
     EXPECT_TRUE(pump(5000)) << "the window stayed open";
     EXPECT_FALSE(test::file_exists(earlier));
@@ -365,12 +375,12 @@ TEST_F(WorkTest, EscapeAndCancelEndALongImport) {
     (std::ofstream(test::fs_path(big), std::ios::binary) << "CREATE TABLE t (x int);\n-- ").seekp(8LL << 30) << "\n";
     for (bool escape : {true, false}) {
         open(big, 300);
-        shot("06-busy");
-        MSG esc{ui_control(ID_TREE), WM_KEYDOWN, VK_ESCAPE, 0, 0, {}};
-        escape ? ui_process_message(esc) : ui_command(ID_CANCEL, BN_CLICKED);
-        EXPECT_FALSE(IsWindowEnabled(ui_control(ID_CANCEL)));  // requested once only
+        shot(main_, "06-busy");
+        MSG esc{control(ID_TREE), WM_KEYDOWN, VK_ESCAPE, 0, 0, {}};
+        escape ? ui_process_message(esc) : window().command(ID_CANCEL, BN_CLICKED);
+        EXPECT_FALSE(IsWindowEnabled(control(ID_CANCEL)));  // requested once only
         wait_idle();
-        EXPECT_EQ(app().status, "Vorgang abgebrochen. Originaldatei unverändert.");
+        EXPECT_EQ(state().status, "Vorgang abgebrochen. Originaldatei unverändert.");
     }
     EXPECT_TRUE(seen.boxes.empty());
 }
@@ -381,11 +391,12 @@ TEST(GuiStart, CacheFolderThatCannotBeMade) {
     test::TempDir dir;
     install_seams(dir.file("no-folder"));
     test::write_file(dir.file("no-folder"), "x");
-    EXPECT_EQ(ui_start(L"korvane-dump-browser.exe"), 1);
+    HWND main = nullptr;
+    EXPECT_EQ(ui_start(L"korvane-dump-browser.exe", main), 1);
     EXPECT_EQ(seen.boxes, std::vector<std::string>{"Der Cache-Ordner kann nicht angelegt werden. "
                                                    "Schreibrechte in LOCALAPPDATA prüfen."});
     EXPECT_EQ(seen.flags & MB_ICONMASK, static_cast<UINT>(MB_ICONERROR));
-    EXPECT_EQ(app().main, nullptr);
+    EXPECT_EQ(main, nullptr);
 }
 
 // The real program with the demo dump: found by its window class and process, closed with

@@ -1,6 +1,8 @@
 // Visible and enabled states of the main window's controls (see control_states.h).
 #include "ui/logic/control_states.h"
 
+#include "ui/logic/page_number.h"
+
 namespace kv {
 
 namespace {
@@ -49,8 +51,9 @@ ControlStates ui_control_states(const UiConditions& c, bool details_visible) {
     set(ID_PREV_PAGE, data_view, paging && c.page_offset > 0);
     set(ID_PAGE_NUMBER, data_view, paging);
     set(ID_GO, data_view, paging && c.entry_total > 0);
-    set(ID_NEXT_PAGE, data_view, paging && c.page_offset + PAGE_SIZE < c.entry_total);
-    set(ID_LAST_PAGE, data_view, paging && c.page_offset + PAGE_SIZE < c.entry_total);
+    const bool next = page_has_next(c.page_offset, c.entry_total);
+    set(ID_NEXT_PAGE, data_view, paging && next);
+    set(ID_LAST_PAGE, data_view, paging && next);
     set(ID_PAGE_LABEL, data_view, true);
     set(ID_DETAILS_CAPTION, details_visible, true);
     set(ID_DETAILS, details_visible, true);

@@ -10,8 +10,6 @@
 
 namespace kv {
 
-inline constexpr std::uint64_t PAGE_SIZE = 100;
-
 enum UiTab : int { TAB_DATA = 0, TAB_STRUCTURE = 1, TAB_SQL = 2, TAB_NOTES = 3 };
 
 struct UiConditions {

@@ -1,14 +1,12 @@
-// Fixed texts of the desktop window that need no dump: the help text shown by "Hilfe", and the
-// tab-separated row that Ctrl+C in the grid copies.
+// Fixed texts of the desktop window that need no dump: the help text shown by "Hilfe" (its
+// paragraphs from the catalogue, under Msg::title_help), and the tab-separated row that Ctrl+C
+// in the grid copies.
 #pragma once
 
 #include <string>
 #include <vector>
 
 namespace kv {
-
-inline constexpr const char* HELP_TITLE = "Kor-Vane · Hilfe & technische Grenzen";
-inline constexpr const char* DETAILS_TITLE = "Kor-Vane · Datensatzdetails";
 
 // The help text, UTF-8, every line ended by "\r\n".
 const std::string& ui_help_text();

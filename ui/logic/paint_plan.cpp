@@ -1,6 +1,9 @@
 // Paint list of the main window and the look of its buttons (see paint_plan.h).
 #include "ui/logic/paint_plan.h"
 
+#include "foundation/messages.h"
+#include "records/value.h"
+
 namespace kv {
 
 namespace {
@@ -79,15 +82,14 @@ std::vector<PaintOp> ui_main_paint(int width, int height, int dpi, bool dump_ope
     p.fill(0, h - 39, w, h - 38, UI_COLOR_LINE);
     p.image(PAINT_ICON, 18, 18, 48, 48);
     p.image(PAINT_BANNER, 76, 16, 161, 37);
-    p.text(80, 57, 270, 75, FONT_SMALL, UI_COLOR_HEADER_TEXT, "D U M P   B R O W S E R");
-    p.text(277, 20, 797, 50, FONT_LARGE, UI_COLOR_SLOGAN, "Dein Dump. Ohne Server.");
-    p.text(279, 54, 779, 74, FONT_SMALL, UI_COLOR_SUB_SLOGAN,
-           "SQL lesen. Daten verstehen. Alles lokal.");
-    p.text(w - 260, 33, w - 20, 59, FONT_SMALL, UI_COLOR_BADGE, "READ ONLY  ·  NATIVE x64",
+    p.text(80, 57, 270, 75, FONT_SMALL, UI_COLOR_HEADER_TEXT, msg_text(Msg::header_product));
+    p.text(277, 20, 797, 50, FONT_LARGE, UI_COLOR_SLOGAN, msg_text(Msg::header_slogan));
+    p.text(279, 54, 779, 74, FONT_SMALL, UI_COLOR_SUB_SLOGAN, msg_text(Msg::header_sub_slogan));
+    p.text(w - 260, 33, w - 20, 59, FONT_SMALL, UI_COLOR_BADGE, msg_text(Msg::header_badge),
            ALIGN_RIGHT);
 
     p.fill(16, 146, 232, h - 54, UI_COLOR_WHITE);
-    p.text(29, 153, 219, 175, FONT_BOLD, UI_COLOR_PANEL_HEADING, "DATENBANKEN");
+    p.text(29, 153, 219, 175, FONT_BOLD, UI_COLOR_PANEL_HEADING, msg_text(Msg::panel_databases));
     p.fill(248, 146, k - 16, h - 54, UI_COLOR_WHITE);
     if (details) {
         p.fill(w - 250, 146, w - 16, h - 54, UI_COLOR_WHITE);
@@ -96,20 +98,28 @@ std::vector<PaintOp> ui_main_paint(int width, int height, int dpi, bool dump_ope
 
     if (!dump_open) {
         p.image(PAINT_ICON, (k - 264) / 2 + 212, 280, 72, 72);
-        p.text(268, 374, k - 36, 414, FONT_LARGE, UI_COLOR_EMPTY_HEADING, EMPTY_STATE_HEADING,
-               ALIGN_CENTER);
+        p.text(268, 374, k - 36, 414, FONT_LARGE, UI_COLOR_EMPTY_HEADING,
+               msg_text(Msg::empty_heading), ALIGN_CENTER);
         p.text(278, 431, k - 46, 501, FONT_UI, UI_COLOR_EMPTY_TEXT,
-               "Öffne eine .sql-Datei oder lade die Demo.\n"
-               "Datenbanken, Tabellen und Einträge – ohne MySQL-Instanz.",
-               ALIGN_CENTER)
+               msg_text(Msg::empty_text), ALIGN_CENTER)
             .wrap = true;
         p.text(268, 528, k - 36, 562, FONT_SMALL, UI_COLOR_EMPTY_FOOTNOTE,
-               "64-Bit-Positionsindex  ·  Originaldatei bleibt unverändert", ALIGN_CENTER);
+               msg_text(Msg::empty_footnote), ALIGN_CENTER);
     }
 
     p.text(18, h - 29, busy ? w - 332 : w - 18, h - 5, FONT_SMALL, UI_COLOR_STATUS, status_text)
         .ellipsis = true;
     return ops;
+}
+
+UiColor ui_value_color(int kind) {
+    switch (kind) {
+        case VALUE_NULL:
+        case VALUE_NOT_IN_INSERT: return UI_COLOR_VALUE_ABSENT;
+        case VALUE_BINARY: return UI_COLOR_VALUE_BINARY;
+        case VALUE_SQL: return UI_COLOR_VALUE_SQL;
+        default: return UI_COLOR_GRID_TEXT;
+    }
 }
 
 ButtonLook ui_button_look(int id, bool enabled, bool pressed) {

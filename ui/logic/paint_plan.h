@@ -1,7 +1,8 @@
 // What the main window paints, computed without any window: the list of fills, images and
 // texts of the header, the panels, the empty state and the status line for a client size, DPI
-// and state; the fonts, the colours and the look of the owner-drawn buttons. The Win32 paint
-// handler draws the list in order and adds nothing of its own.
+// and state; the fonts, the colours (the one palette of the window, grid and controls
+// included) and the look of the owner-drawn buttons. The Win32 paint handler draws the list in
+// order and adds nothing of its own.
 //
 // Coordinates are pixels (scaled from logical units with ui_scale); texts are UTF-8.
 #pragma once
@@ -26,7 +27,14 @@ inline constexpr UiColor UI_COLOR_BACKGROUND{244, 248, 251};
 inline constexpr UiColor UI_COLOR_LINE{219, 231, 240};
 inline constexpr UiColor UI_COLOR_CONTROL_TEXT{39, 70, 97};  // edit fields, static texts, lists
 inline constexpr UiColor UI_COLOR_TREE_TEXT{39, 72, 101};
-inline constexpr UiColor UI_COLOR_GRID_TEXT{38, 63, 85};
+inline constexpr UiColor UI_COLOR_GRID_TEXT{38, 63, 85};     // row numbers, text and numbers
+inline constexpr UiColor UI_COLOR_GRID_STRIPE{246, 250, 253};  // every other grid row
+inline constexpr UiColor UI_COLOR_VALUE_ABSENT{136, 152, 166};  // NULL, not in the INSERT
+inline constexpr UiColor UI_COLOR_VALUE_BINARY{41, 129, 175};
+inline constexpr UiColor UI_COLOR_VALUE_SQL{147, 102, 50};     // SQL expressions
+
+// The text colour of a value of kind (a ValueKind) in the grid.
+UiColor ui_value_color(int kind);
 
 enum UiFont : int { FONT_UI, FONT_BOLD, FONT_LARGE, FONT_SMALL, FONT_MONO, FONT_COUNT };
 
@@ -53,8 +61,6 @@ struct PaintOp {
     std::string text;
     bool operator==(const PaintOp&) const = default;
 };
-
-inline constexpr const char* EMPTY_STATE_HEADING = "MySQL-Dumps lokal erkunden";
 
 // The main window's paint list for a client area of width × height pixels. The status text
 // ends 332 logical units before the right edge while busy (room for the progress bar and

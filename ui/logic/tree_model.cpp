@@ -4,6 +4,8 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "foundation/messages.h"
+#include "ui/logic/format_text.h"
 #include "ui/logic/view_text.h"
 
 namespace kv {
@@ -17,7 +19,7 @@ struct DatabaseEntry {
     std::int32_t groups[3];
 };
 
-const char* const GROUP_TEXT[3] = {"Tabellen", "Views", "Routinen / Trigger"};
+constexpr Msg GROUP_TEXT[3] = {Msg::kind_tables, Msg::kind_views, Msg::group_routines};
 
 }  // namespace
 
@@ -101,12 +103,14 @@ TreeModel tree_build(const DumpState* state, Charset charset, const std::string&
         if (object.kind < OBJECT_TABLE || object.kind > OBJECT_ROUTINE) continue;
         std::int32_t& group = entry->groups[object.kind];
         if (group < 0) {
-            group = add(entry->item, 2, GROUP_TEXT[object.kind],
+            group = add(entry->item, 2, msg_text(GROUP_TEXT[object.kind]),
                         object.kind == OBJECT_TABLE ? 2 : 3, TREE_VALUE_GROUP);
         }
-        std::string text = object.kind == OBJECT_TABLE
-                               ? name + "  (" + count_text(object.entry_count) + ")"
-                               : name;
+        std::string text =
+            object.kind == OBJECT_TABLE
+                ? format_text(msg_text(Msg::tree_table), name.c_str(),
+                              count_text(object.entry_count).c_str())
+                : name;
         std::int32_t item = add(group, 3, std::move(text), object.kind == OBJECT_TABLE ? 2 : 3,
                                 static_cast<std::int64_t>(n) + 1);
         if (object.kind == OBJECT_TABLE && first_table_item < 0) first_table_item = item;

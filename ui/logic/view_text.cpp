@@ -2,27 +2,18 @@
 #include "ui/logic/view_text.h"
 
 #include "foundation/message.h"
+#include "foundation/messages.h"
 #include "foundation/text.h"
 #include "jobs/job.h"
 #include "records/value.h"
+#include "ui/logic/format_text.h"
+#include "ui/logic/page_number.h"
 
 namespace kv {
 
 namespace {
 
-constexpr const char* NOTES_HEADER = "KOR-VANE DUMP BROWSER – IMPORT-HINWEISE\r\n\r\n";
-constexpr const char* NOTES_NONE = "Keine besonderen Import-Hinweise.\r\n";
 constexpr std::size_t NOTES_BODY_LIMIT = 131026;
-constexpr const char* NOTES_CLOSING =
-    "\r\nDer Browser führt kein SQL aus. Er zeigt INSERT-/REPLACE-VALUES in Dump-Reihenfolge. "
-    "Defaults, UPDATE/DELETE, Constraints, Views und Routinen werden nicht ausgewertet. "
-    "MySQL-Code in Versionskommentaren wird außer SQL_MODE nicht interpretiert.\r\n\r\n"
-    "SQL-Ausdrücke werden als 'SQL:' gekennzeichnet. Fehlende INSERT-Spalten sind nicht dasselbe "
-    "wie NULL.\r\n\r\n"
-    "Der Cache benötigt die unveränderte Originaldatei. Cache-Erkennung: Pfad, Größe, "
-    "Änderungszeit sowie Stichproben am Dateianfang/-ende; keine kryptografische "
-    "Vollprüfung.\r\n\r\n"
-    "Anwendung: 1.0.1 / native Windows x64\r\n";
 
 std::string converted_or_empty(const std::string& bytes, Charset charset) {
     std::string out;
@@ -49,8 +40,8 @@ std::string path_file_name(const std::string& path) {
 
 std::string status_open_text(const DumpState& state) {
     char buffer[512];
-    msg_format(buffer, sizeof buffer, "%s · %s Einträge · %s Positionsindex · %u Hinweise",
-               state.loaded_from_cache ? "Cache geladen" : "Index erstellt",
+    const Msg origin = state.loaded_from_cache ? Msg::status_cache_loaded : Msg::status_index_built;
+    msg_format(buffer, sizeof buffer, msg_text(Msg::status_open), msg_text(origin),
                count_text(state.total_entries).c_str(),
                size_text(state.total_entries * 16).c_str(), state.note_count);
     return buffer;
@@ -59,10 +50,8 @@ std::string status_open_text(const DumpState& state) {
 std::string status_page_text(const DumpState& state) {
     std::string name = path_file_name(state.dump_path);
     std::string text(name.size() + 256, '\0');
-    int n = msg_format(text.data(), text.size(),
-                       "%s  ·  %s  ·  %s Einträge im Dump  ·  %u Hinweise  ·  Schreibgeschützt",
-                       name.c_str(), size_text(state.dump_size).c_str(),
-                       count_text(state.total_entries).c_str(), state.note_count);
+    int n = msg_format(text.data(), text.size(), msg_text(Msg::status_page), name.c_str(),
+                       size_text(state.dump_size).c_str(), count_text(state.total_entries).c_str(), state.note_count);
     text.resize(n < 0 ? text.size() - 1 : static_cast<std::size_t>(n));
     return text;
 }
@@ -78,53 +67,66 @@ std::uint64_t progress_thousandths(std::uint64_t done, std::uint64_t total) {
 
 std::string status_progress_text(const char* label, std::uint64_t done, std::uint64_t total,
                                  std::uint64_t count, bool cancel_requested) {
-    if (cancel_requested) return "Abbruch angefordert – laufende Dateioperation wird beendet …";
+    if (cancel_requested) return msg_text(Msg::status_cancel_requested);
     const std::uint64_t thousandths = progress_thousandths(done, total);
     char buffer[256];
-    msg_format(buffer, sizeof buffer, "%s …  %llu %%  ·  %s Einträge",
-               label != nullptr ? label : "Datei vorbereiten",
+    msg_format(buffer, sizeof buffer, msg_text(Msg::status_progress),
+               label != nullptr ? label : msg_text(Msg::progress_preparing),
                static_cast<unsigned long long>(thousandths / 10), count_text(count).c_str());
     return buffer;
 }
 
 std::string page_label_text(std::uint64_t offset, std::uint64_t total) {
     std::uint64_t first = total == 0 ? 0 : offset + 1;
-    std::uint64_t last = std::min<std::uint64_t>(offset + 100, total);
+    std::uint64_t last = page_end(offset, total);
     char buffer[256];
-    msg_format(buffer, sizeof buffer, "%s–%s von %s", count_text(first).c_str(),
+    msg_format(buffer, sizeof buffer, msg_text(Msg::page_label), count_text(first).c_str(),
                count_text(last).c_str(), count_text(total).c_str());
     return buffer;
 }
 
 std::string info_label_text(std::uint64_t total, bool filter_active) {
     char buffer[256];
-    msg_format(buffer, sizeof buffer,
-               filter_active ? "%s Treffer · Filter aktiv · Groß-/Kleinschreibung beachten"
-                             : "%s Einträge · Originalreihenfolge · 100 pro Seite",
+    msg_format(buffer, sizeof buffer, msg_text(filter_active ? Msg::info_hits : Msg::info_entries),
                count_text(total).c_str());
     return buffer;
 }
 
 const char* object_kind_plural(ObjectKind kind) {
     switch (kind) {
-        case OBJECT_VIEW: return "Views";
-        case OBJECT_ROUTINE: return "Routinen";
-        default: return "Tabellen";
+        case OBJECT_VIEW: return msg_text(Msg::kind_views);
+        case OBJECT_ROUTINE: return msg_text(Msg::kind_routines);
+        default: return msg_text(Msg::kind_tables);
     }
 }
 
+std::string main_window_title(const DumpState* state) {
+    if (state == nullptr) return msg_text(Msg::app_title);
+    return format_text(msg_text(Msg::title_with_dump), path_file_name(state->dump_path).c_str(),
+                       msg_text(Msg::app_title));
+}
+
 std::string breadcrumb_text(const SchemaObject& object, Charset charset) {
-    return converted_or_empty(object.database_name, charset) + "  ›  " +
-           object_kind_plural(object.kind) + "  ›  " +
-           converted_or_empty(object.object_name, charset);
+    return format_text(msg_text(Msg::breadcrumb),
+                       converted_or_empty(object.database_name, charset).c_str(),
+                       object_kind_plural(object.kind),
+                       converted_or_empty(object.object_name, charset).c_str());
 }
 
 std::string import_notes_text(const DumpState& state) {
-    std::string text = NOTES_HEADER;
-    std::string body = state.import_notes.empty() ? NOTES_NONE : state.import_notes;
+    std::string text = std::string(msg_text(Msg::notes_heading)) + "\r\n\r\n";
+    std::string body = state.import_notes.empty()
+                           ? std::string(msg_text(Msg::notes_none)) + "\r\n"
+                           : state.import_notes;
     if (text.size() + body.size() > NOTES_BODY_LIMIT) body.resize(NOTES_BODY_LIMIT - text.size());
     text += body;
-    std::string closing = NOTES_CLOSING;
+    std::string closing;
+    for (Msg paragraph : {Msg::notes_no_sql, Msg::notes_expressions, Msg::notes_cache,
+                          Msg::notes_version}) {
+        closing += closing.empty() ? "\r\n" : "\r\n\r\n";
+        closing += msg_text(paragraph);
+    }
+    closing += "\r\n";
     if (text.size() + closing.size() > NOTES_TEXT_LIMIT) {
         closing.resize(NOTES_TEXT_LIMIT - text.size());
     }
@@ -133,16 +135,28 @@ std::string import_notes_text(const DumpState& state) {
 
 std::string create_text_view(const SchemaObject& object, Charset charset) {
     std::string out;
-    if (!text_to_utf8(object.create_text, charset, out)) return "Kein CREATE-Text vorhanden.";
+    if (!text_to_utf8(object.create_text, charset, out)) return msg_text(Msg::no_create_text);
     return out;
+}
+
+std::string structure_cell_text(const SchemaObject& object, std::size_t row, std::size_t column,
+                                Charset charset) {
+    if (row >= object.columns.size()) return {};
+    switch (column) {
+        case 0: return count_text(row + 1);
+        case 1: return structure_cell(object.columns[row].name, charset);
+        case 2: return structure_cell(object.columns[row].type_text, charset);
+        default: return {};
+    }
 }
 
 std::vector<StructureRow> structure_rows(const SchemaObject& object, Charset charset) {
     std::vector<StructureRow> rows;
     rows.reserve(object.columns.size());
     for (std::size_t i = 0; i < object.columns.size(); ++i) {
-        rows.push_back({count_text(i + 1), structure_cell(object.columns[i].name, charset),
-                        structure_cell(object.columns[i].type_text, charset)});
+        rows.push_back({structure_cell_text(object, i, 0, charset),
+                        structure_cell_text(object, i, 1, charset),
+                        structure_cell_text(object, i, 2, charset)});
     }
     return rows;
 }
@@ -180,25 +194,25 @@ DetailsPane details_pane(const DumpState* state, int object, const PageData* pag
     DetailsPane pane;
     if (state == nullptr || object < 0 ||
         static_cast<std::size_t>(object) >= state->objects.size()) {
-        pane.caption = "DEINE DATEN.\nIN DEINER HAND.";
-        pane.text = "Lokal und schreibgeschützt.\r\n\r\n.sql-Datei öffnen oder per Drag-and-drop "
-                    "ins Fenster ziehen.\r\n\r\nDer Cache enthält Positionsdaten und Schema – "
-                    "keine zweite Datenbankkopie.";
+        pane.caption = msg_text(Msg::details_invitation_caption);
+        pane.text = msg_text(Msg::details_invitation);
         return pane;
     }
     const SchemaObject& o = state->objects[static_cast<std::size_t>(object)];
     pane.caption = o.kind == OBJECT_DATABASE ? "" : converted_or_raw(o.object_name, charset);
     PaneText text;
-    text.add("Datenbank\r\n");
+    text.add(msg_text(Msg::details_database));
+    text.add("\r\n");
     text.add(converted_or_raw(o.database_name, charset));
     char buffer[256];
-    msg_format(buffer, sizeof buffer, "\r\n\r\n%s Einträge\r\n%u Spalten\r\n%s SQL-Tupel\r\n\r\n",
+    msg_format(buffer, sizeof buffer, msg_text(Msg::details_counts),
                count_text(o.entry_count).c_str(), static_cast<unsigned>(o.columns.size()),
                size_text(o.tuple_bytes).c_str());
     text.add(buffer);
     std::string piece;
     if (page == nullptr || row == DETAILS_NO_ROW || row >= page->row_count) {
-        text.add("SPALTEN\r\n\r\n");
+        text.add(msg_text(Msg::details_columns));
+        text.add("\r\n\r\n");
         for (const Column& c : o.columns) {
             text.add(converted_or_raw(c.name, charset));
             text.add("\r\n");
@@ -209,7 +223,7 @@ DetailsPane details_pane(const DumpState* state, int object, const PageData* pag
         }
     } else {
         const IndexEntry& e = page->entries[row];
-        msg_format(buffer, sizeof buffer, "AUSGEWÄHLTER EINTRAG\r\nByte %llu\r\n%u Bytes im Dump\r\n\r\n",
+        msg_format(buffer, sizeof buffer, msg_text(Msg::details_selected),
                    static_cast<unsigned long long>(e.offset), static_cast<unsigned>(e.length));
         text.add(buffer);
         for (std::size_t c = 0; c < o.columns.size(); ++c) {
@@ -218,7 +232,7 @@ DetailsPane details_pane(const DumpState* state, int object, const PageData* pag
             if (c + 1 < page->cells[row].size()) text.add(utf16_to_utf8(page->cells[row][c + 1]));
             text.add("\r\n\r\n");
         }
-        text.add("Doppelklick: erweiterte Details.\r\nSQL-Tupel: Originalbytes speichern.");
+        text.add(msg_text(Msg::details_hint));
     }
     pane.text = text.take();
     return pane;

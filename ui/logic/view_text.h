@@ -1,6 +1,7 @@
 // Texts the interface shows, computed without any window: status lines, page and info labels,
-// the breadcrumb, the import notes text and the rows of the structure view. The Win32 window
-// and the command-line browser both show exactly these strings.
+// the window title, the breadcrumb, the import notes text and the rows of the structure view,
+// from the catalogue's sentences and formats (foundation/messages.inc). The Win32 window and
+// the command-line browser both show exactly these strings.
 //
 // All texts are UTF-8. Names from the dump are converted under the chosen character set;
 // counts use "." every three digits. Notes texts are capped at 131,071 bytes.
@@ -39,6 +40,8 @@ std::string info_label_text(std::uint64_t total, bool filter_active);
 std::string breadcrumb_text(const SchemaObject& object, Charset charset);
 // Kind words: "Tabellen", "Views", "Routinen".
 const char* object_kind_plural(ObjectKind kind);
+// The main window's title: the program's name, after the dump's file name while one is open.
+std::string main_window_title(const DumpState* state);
 
 // The "Import-Hinweise" text: header, notes (or "Keine besonderen Import-Hinweise."), and
 // the closing paragraph, within NOTES_TEXT_LIMIT bytes.
@@ -54,6 +57,9 @@ struct StructureRow {
     std::string definition;
 };
 std::vector<StructureRow> structure_rows(const SchemaObject& object, Charset charset);
+// Cell column (0 "#", 1 "Spalte", 2 the definition) of structure row `row`; "" outside them.
+std::string structure_cell_text(const SchemaObject& object, std::size_t row, std::size_t column,
+                                Charset charset);
 
 // The details pane: its caption and text for the selected object and, when row points at a
 // row of page, that row (its position in the dump and its grid cells). Without a dump or an

@@ -86,6 +86,12 @@ int ui_unscale(int v, int dpi);
 inline constexpr int DETAILS_MIN_WIDTH = 1180;
 inline constexpr int WIDE_DEMO_MIN_WIDTH = 1000;
 
+// Sizes inside controls: the tree's line height and image size, and the width of the filter
+// column box's dropped-down list.
+inline constexpr int TREE_ITEM_HEIGHT = 27;
+inline constexpr int TREE_IMAGE_SIZE = 17;
+inline constexpr int FILTER_COLUMN_DROP_WIDTH = 300;
+
 struct MainLayout {
     // Pixel rectangle of each control, by its position in CONTROL_ORDER.
     std::array<UiRect, CONTROL_COUNT> rects{};

@@ -1,201 +1,508 @@
-// The main window procedure: a dispatch table of short handlers for creation, sizing, DPI
-// changes, painting, commands, closing and the posted open-path message; plus the layout, the
-// view refresh and the control states, which apply what ui/logic computes.
-#include "ui/win32/app.h"
+// The main window object (see main_window.h): its creation, its table of message handlers and
+// the handlers, the frame (layout, control states, status line), and the jobs it starts and
+// takes back.
+#include "ui/win32/main_window.h"
 
 #include <shellapi.h>
+
+#include <algorithm>
+#include <cwchar>
+#include <new>
+
+#include "cache/file_names.h"
+#include "foundation/messages.h"
+#include "ui/logic/format_text.h"
+#include "ui/logic/view_text.h"
+#include "ui/win32/seams.h"
+#include "ui/win32/text_io.h"
+#include "ui/win32/text_window.h"
 
 namespace kv {
 
 namespace {
 
-using Handler = LRESULT (*)(HWND, WPARAM, LPARAM);
+constexpr UINT_PTR PROGRESS_TIMER = 1;
+constexpr UINT PROGRESS_TIMER_MS = 150;
+constexpr std::size_t STATUS_MAX = 2047;
 
-LRESULT on_create(HWND window, WPARAM, LPARAM) {
-    AppState& a = app();
-    a.main = window;
-    const UINT dpi = GetDpiForWindow(window);
-    a.dpi = dpi < 97 ? 96 : static_cast<int>(dpi);
-    ui_create_fonts();
-    ui_create_controls();
-    DragAcceptFiles(window, TRUE);
-    SetTimer(window, PROGRESS_TIMER, PROGRESS_TIMER_MS, nullptr);
-    ui_refresh_views();
-    return 0;
-}
-
-LRESULT on_size(HWND, WPARAM, LPARAM) {
-    ui_layout();
-    return 0;
-}
-
-LRESULT on_dpi_changed(HWND window, WPARAM wparam, LPARAM lparam) {
-    AppState& a = app();
-    a.dpi = HIWORD(wparam);
-    ui_create_fonts();
-    const RECT* r = reinterpret_cast<const RECT*>(lparam);
-    SetWindowPos(window, nullptr, r->left, r->top, r->right - r->left, r->bottom - r->top,
-                 SWP_NOZORDER | SWP_NOACTIVATE);
-    TreeView_SetItemHeight(ui_control(ID_TREE), ui_scale(27, a.dpi));
-    ui_refresh_views();
-    return 0;
-}
-
-LRESULT on_min_max(HWND, WPARAM, LPARAM lparam) {
-    const UiSize s = ui_min_window_size(app().dpi, GetSystemMetrics(SM_CXSCREEN),
-                                        GetSystemMetrics(SM_CYSCREEN));
-    auto* info = reinterpret_cast<MINMAXINFO*>(lparam);
-    info->ptMinTrackSize = {s.width, s.height};
-    return 0;
-}
-
-LRESULT on_erase(HWND, WPARAM, LPARAM) { return 1; }
-
-LRESULT on_paint(HWND window, WPARAM, LPARAM) {
-    ui_paint(window);
-    return 0;
-}
-
-LRESULT on_draw_item(HWND, WPARAM, LPARAM lparam) {
-    ui_draw_button(*reinterpret_cast<const DRAWITEMSTRUCT*>(lparam));
-    return TRUE;
-}
-
-LRESULT on_control_color(HWND, WPARAM wparam, LPARAM) {
-    const HDC dc = reinterpret_cast<HDC>(wparam);
-    SetTextColor(dc, RGB(UI_COLOR_CONTROL_TEXT.r, UI_COLOR_CONTROL_TEXT.g, UI_COLOR_CONTROL_TEXT.b));
-    SetBkMode(dc, TRANSPARENT);
-    return reinterpret_cast<LRESULT>(app().brushes[BRUSH_WHITE]);
-}
-
-LRESULT on_command(HWND, WPARAM wparam, LPARAM) {
-    ui_command(LOWORD(wparam), HIWORD(wparam));
-    return 0;
-}
-
-LRESULT on_open_path(HWND, WPARAM, LPARAM lparam) {
-    std::unique_ptr<char[]> path(reinterpret_cast<char*>(lparam));
-    if (path) ui_open_dump(path.get(), false);
-    return 0;
-}
-
-LRESULT on_close(HWND window, WPARAM, LPARAM) {
-    AppState& a = app();
-    if (!a.busy) {
-        DestroyWindow(window);
-        return 0;
-    }
-    if (ui_message("Laufenden Vorgang abbrechen und das Programm schließen?",
-                   MB_YESNO | MB_ICONWARNING) != IDYES) {
-        return 0;
-    }
-    // The question's own message loop may have taken the job's end meanwhile: then nothing
-    // is left to wait for.
-    if (!a.busy) {
-        DestroyWindow(window);
-        return 0;
-    }
-    a.close_after_job = true;
-    if (a.running_job != nullptr) a.running_job->cancel.store(1, std::memory_order_relaxed);
-    ui_update_controls();
-    return 0;
-}
-
-LRESULT on_destroy(HWND window, WPARAM, LPARAM) {
-    AppState& a = app();
-    KillTimer(window, PROGRESS_TIMER);
-    ui_close_dump();
-    if (a.tree_images != nullptr) ImageList_Destroy(a.tree_images);
-    a.tree_images = nullptr;
-    a.main = nullptr;
-    a.controls.fill(nullptr);
-    a.buttons.clear();
-    PostQuitMessage(0);
-    return 0;
-}
-
-struct Dispatch {
-    UINT message;
-    Handler handler;
+// What CreateWindowExW hands to WM_NCCREATE: the object, which the window then owns.
+struct Creation {
+    MainWindow* window;
+    bool taken = false;
 };
 
-const Dispatch MAIN_HANDLERS[] = {
-    {WM_CREATE, on_create},
-    {WM_SIZE, on_size},
-    {WM_DPICHANGED, on_dpi_changed},
-    {WM_GETMINMAXINFO, on_min_max},
-    {WM_ERASEBKGND, on_erase},
-    {WM_PAINT, on_paint},
-    {WM_DRAWITEM, on_draw_item},
-    {WM_CTLCOLOREDIT, on_control_color},
-    {WM_CTLCOLORLISTBOX, on_control_color},
-    {WM_CTLCOLORSTATIC, on_control_color},
-    {WM_COMMAND, on_command},
-    {WM_NOTIFY, ui_on_notify},
-    {WM_TIMER, ui_on_timer},
-    {WM_DROPFILES, ui_on_drop},
-    {WM_JOB_FINISHED, ui_on_job_finished},
-    {WM_OPEN_PATH, on_open_path},
-    {WM_CLOSE, on_close},
-    {WM_DESTROY, on_destroy},
-};
-
-void apply_states(const ControlStates& states) {
-    AppState& a = app();
-    for (int i = 0; i < CONTROL_COUNT; ++i) {
-        const HWND control = a.controls[static_cast<std::size_t>(i)];
-        if (control == nullptr) continue;
-        const ControlState s = states.states[static_cast<std::size_t>(i)];
-        // The style bit, not IsWindowVisible: during creation the main window is not shown yet.
-        const bool shown = (GetWindowLongW(control, GWL_STYLE) & WS_VISIBLE) != 0;
-        if (shown != s.visible) {
-            ShowWindow(control, s.visible ? SW_SHOWNA : SW_HIDE);
-        }
-        if ((IsWindowEnabled(control) != FALSE) != s.enabled) EnableWindow(control, s.enabled);
+// Called on the worker thread: hands the finished job to the interface thread.
+void job_done(BackgroundJob* job, void* user) {
+    if (!PostMessageW(static_cast<HWND>(user), WM_JOB_FINISHED, 0, reinterpret_cast<LPARAM>(job))) {
+        job_free(job);
     }
+}
+
+// WM_GETMINMAXINFO, also before the object exists (it comes before WM_NCCREATE).
+void set_min_size(int dpi, LPARAM lparam) {
+    const UiSize s =
+        ui_min_window_size(dpi, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+    reinterpret_cast<MINMAXINFO*>(lparam)->ptMinTrackSize = {s.width, s.height};
 }
 
 }  // namespace
 
-LRESULT CALLBACK ui_main_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    for (const Dispatch& d : MAIN_HANDLERS) {
-        if (d.message == message) return d.handler(window, wparam, lparam);
+const MainWindow::Dispatch MainWindow::HANDLERS[] = {
+    {WM_CREATE, &MainWindow::on_create},
+    {WM_SIZE, &MainWindow::on_size},
+    {WM_DPICHANGED, &MainWindow::on_dpi_changed},
+    {WM_GETMINMAXINFO, &MainWindow::on_min_max},
+    {WM_ERASEBKGND, &MainWindow::on_erase},
+    {WM_PAINT, &MainWindow::on_paint},
+    {WM_DRAWITEM, &MainWindow::on_draw_item},
+    {WM_CTLCOLOREDIT, &MainWindow::on_control_color},
+    {WM_CTLCOLORLISTBOX, &MainWindow::on_control_color},
+    {WM_CTLCOLORSTATIC, &MainWindow::on_control_color},
+    {WM_COMMAND, &MainWindow::on_command},
+    {WM_NOTIFY, &MainWindow::on_notify},
+    {WM_TIMER, &MainWindow::on_timer},
+    {WM_DROPFILES, &MainWindow::on_drop},
+    {WM_JOB_FINISHED, &MainWindow::on_job_finished},
+    {WM_OPEN_PATH, &MainWindow::on_open_path},
+    {WM_TEXT_WINDOW_CLOSED, &MainWindow::on_text_window_closed},
+    {WM_CLOSE, &MainWindow::on_close},
+    {WM_DESTROY, &MainWindow::on_destroy},
+};
+
+MainWindow::MainWindow(const MainSetup& setup) : setup_(setup) {
+    state_.status = msg_text(Msg::status_ready);
+}
+
+HWND MainWindow::create(HINSTANCE instance, const MainSetup& setup, const UiRect& place) {
+    std::unique_ptr<MainWindow> self;
+    try {
+        self.reset(new MainWindow(setup));
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+    Creation creation{self.get()};
+    const HWND window = CreateWindowExW(
+        WS_EX_CONTROLPARENT, MAIN_CLASS, ui_wide(main_window_title(nullptr)).c_str(),
+        WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, place.x, place.y, place.width, place.height,
+        nullptr, nullptr, instance, &creation);
+    if (creation.taken) self.release();  // the window owns it, or has deleted it already
+    return window;
+}
+
+MainWindow* MainWindow::from(HWND window) {
+    const HWND root = window != nullptr ? GetAncestor(window, GA_ROOTOWNER) : nullptr;
+    wchar_t name[64] = {};
+    if (root == nullptr || GetClassNameW(root, name, 64) == 0 ||
+        std::wcscmp(name, MAIN_CLASS) != 0) {
+        return nullptr;
+    }
+    return reinterpret_cast<MainWindow*>(GetWindowLongPtrW(root, GWLP_USERDATA));
+}
+
+LRESULT CALLBACK MainWindow::proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_NCCREATE) {
+        auto* creation = static_cast<Creation*>(
+            reinterpret_cast<const CREATESTRUCTW*>(lparam)->lpCreateParams);
+        creation->taken = true;
+        creation->window->window_ = window;
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(creation->window));
+    }
+    auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (self == nullptr) {
+        if (message == WM_GETMINMAXINFO) {
+            set_min_size(96, lparam);
+            return 0;
+        }
+    } else if (message == WM_NCDESTROY) {
+        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+        delete self;
+    } else {
+        for (const Dispatch& d : HANDLERS) {
+            if (d.message == message) return (self->*d.handler)(wparam, lparam);
+        }
     }
     return DefWindowProcW(window, message, wparam, lparam);
 }
 
-void ui_layout() {
-    AppState& a = app();
-    if (a.main == nullptr) return;
+bool MainWindow::pre_translate(MSG& msg) {
+    if (text_window_ != nullptr) {
+        if (msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE) {
+            DestroyWindow(text_window_);
+            return true;
+        }
+        return IsDialogMessageW(text_window_, &msg) != FALSE;
+    }
+    if ((msg.message == WM_KEYDOWN || msg.message == WM_SYSKEYDOWN) && shortcut(msg)) return true;
+    return IsDialogMessageW(window_, &msg) != FALSE;
+}
+
+void MainWindow::show_text(const std::string& title, const std::string& text) {
+    if (text_window_ != nullptr) return;
+    text_window_ = TextWindow::create(window_, dpi_, title, text);
+    if (text_window_ == nullptr) return;
+    EnableWindow(window_, FALSE);
+    ShowWindow(text_window_, SW_SHOWNORMAL);
+    UpdateWindow(text_window_);
+}
+
+// ---- Message handlers ----
+
+LRESULT MainWindow::on_create(WPARAM, LPARAM lparam) {
+    instance_ = reinterpret_cast<const CREATESTRUCTW*>(lparam)->hInstance;
+    const UINT dpi = GetDpiForWindow(window_);
+    dpi_ = dpi < 97 ? 96 : static_cast<int>(dpi);
+    fonts_ = FontSet(dpi_);
+    images_.load(instance_);
+    control_brush_.make(UI_COLOR_WHITE);
+    controls_.create(window_, instance_, fonts_, dpi_);
+    grid_.attach(controls_.of(ID_GRID));
+    DragAcceptFiles(window_, TRUE);
+    SetTimer(window_, PROGRESS_TIMER, PROGRESS_TIMER_MS, nullptr);
+    refresh_views();
+    return 0;
+}
+
+LRESULT MainWindow::on_size(WPARAM, LPARAM) {
+    layout();
+    return 0;
+}
+
+LRESULT MainWindow::on_dpi_changed(WPARAM wparam, LPARAM lparam) {
+    dpi_ = HIWORD(wparam);
+    FontSet fonts(dpi_);
+    controls_.set_fonts(fonts, dpi_);
+    fonts_ = std::move(fonts);  // the old fonts go once no control uses them
+    const RECT* r = reinterpret_cast<const RECT*>(lparam);
+    SetWindowPos(window_, nullptr, r->left, r->top, r->right - r->left, r->bottom - r->top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    refresh_views();
+    return 0;
+}
+
+LRESULT MainWindow::on_min_max(WPARAM, LPARAM lparam) {
+    set_min_size(dpi_, lparam);
+    return 0;
+}
+
+LRESULT MainWindow::on_erase(WPARAM, LPARAM) { return 1; }
+
+LRESULT MainWindow::on_paint(WPARAM, LPARAM) {
+    paint_main_window(window_, fonts_, images_, dpi_, state_.dump != nullptr, state_.busy,
+                      state_.status);
+    return 0;
+}
+
+LRESULT MainWindow::on_draw_item(WPARAM, LPARAM lparam) {
+    paint_button(*reinterpret_cast<const DRAWITEMSTRUCT*>(lparam), fonts_, dpi_);
+    return TRUE;
+}
+
+LRESULT MainWindow::on_control_color(WPARAM wparam, LPARAM) {
+    const HDC dc = reinterpret_cast<HDC>(wparam);
+    const UiColor text = UI_COLOR_CONTROL_TEXT;
+    SetTextColor(dc, RGB(text.r, text.g, text.b));
+    SetBkMode(dc, TRANSPARENT);
+    return reinterpret_cast<LRESULT>(control_brush_.get());
+}
+
+LRESULT MainWindow::on_command(WPARAM wparam, LPARAM) {
+    command(LOWORD(wparam), HIWORD(wparam));
+    return 0;
+}
+
+LRESULT MainWindow::on_notify(WPARAM wparam, LPARAM lparam) {
+    auto* header = reinterpret_cast<NMHDR*>(lparam);
+    switch (header->idFrom) {
+        case ID_GRID:
+            switch (header->code) {
+                case LVN_GETDISPINFOW:
+                    grid_.answer_text(*reinterpret_cast<NMLVDISPINFOW*>(lparam), grid_source());
+                    return 0;
+                case NM_CUSTOMDRAW:
+                    return grid_.custom_draw(*reinterpret_cast<NMLVCUSTOMDRAW*>(lparam),
+                                             grid_source());
+                case NM_DBLCLK: on_grid_double_click(); return 0;
+                case LVN_ITEMCHANGED:
+                    on_grid_selection(*reinterpret_cast<NMLISTVIEW*>(lparam));
+                    return 0;
+                default: break;
+            }
+            break;
+        case ID_TREE:
+            if (header->code == TVN_SELCHANGEDW) {
+                on_tree_selection(*reinterpret_cast<NMTREEVIEWW*>(lparam));
+                return 0;
+            }
+            break;
+        case ID_TABS:
+            if (header->code == TCN_SELCHANGE) {
+                on_tab_change();
+                return 0;
+            }
+            break;
+        default: break;
+    }
+    return DefWindowProcW(window_, WM_NOTIFY, wparam, lparam);
+}
+
+LRESULT MainWindow::on_timer(WPARAM wparam, LPARAM) {
+    if (wparam != PROGRESS_TIMER || !state_.busy || state_.running_job == nullptr) return 0;
+    const BackgroundJob& job = *state_.running_job;
+    const std::uint64_t done = job.progress_done.load(std::memory_order_relaxed);
+    const std::uint64_t total = job.progress_total.load(std::memory_order_relaxed);
+    SendMessageW(control(ID_PROGRESS), PBM_SETPOS,
+                 static_cast<WPARAM>(progress_thousandths(done, total)), 0);
+    set_status(status_progress_text(job.progress_label.load(std::memory_order_relaxed), done,
+                                    total, job.progress_count.load(std::memory_order_relaxed),
+                                    job.cancel.load(std::memory_order_relaxed) != 0));
+    return 0;
+}
+
+LRESULT MainWindow::on_drop(WPARAM wparam, LPARAM) {
+    const auto drop = reinterpret_cast<HDROP>(wparam);
+    if (!state_.busy && DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0) > 0) {
+        const UINT length = DragQueryFileW(drop, 0, nullptr, 0);
+        std::wstring path(static_cast<std::size_t>(length) + 1, L'\0');
+        DragQueryFileW(drop, 0, path.data(), length + 1);
+        path.resize(length);
+        open_dump(ui_narrow(path), false);
+    }
+    DragFinish(drop);
+    return 0;
+}
+
+LRESULT MainWindow::on_job_finished(WPARAM, LPARAM lparam) {
+    std::unique_ptr<BackgroundJob, void (*)(BackgroundJob*)> job(
+        reinterpret_cast<BackgroundJob*>(lparam), job_free);
+    state_.busy = false;
+    state_.running_job = nullptr;
+    if (state_.close_after_job) {
+        job.reset();
+        DestroyWindow(window_);
+        return 0;
+    }
+    const JobEnd end = job_end(*job);
+    if (end.outcome != JobOutcome::done) {
+        job_ended(end);
+        return 0;
+    }
+    switch (job->kind) {
+        case JobKind::open: take_open(*job); break;
+        case JobKind::page: take_page(*job); break;
+        case JobKind::filter: take_filter(*job); break;
+        case JobKind::csv:
+        case JobKind::tuple:
+            set_status(format_text(msg_text(Msg::export_done), job->output_path.c_str()));
+            break;
+        case JobKind::details:
+            set_status(msg_text(Msg::status_details_loaded));
+            show_text(msg_text(Msg::title_details), job->details_text);
+            break;
+        default: break;
+    }
+    update_controls();
+    return 0;
+}
+
+LRESULT MainWindow::on_open_path(WPARAM, LPARAM lparam) {
+    std::unique_ptr<char[]> path(reinterpret_cast<char*>(lparam));
+    if (path) open_dump(path.get(), false);
+    return 0;
+}
+
+LRESULT MainWindow::on_text_window_closed(WPARAM, LPARAM) {
+    text_window_ = nullptr;
+    EnableWindow(window_, TRUE);
+    SetForegroundWindow(window_);
+    return 0;
+}
+
+LRESULT MainWindow::on_close(WPARAM, LPARAM) {
+    if (!state_.busy) {
+        DestroyWindow(window_);
+        return 0;
+    }
+    if (message_box(msg_text(Msg::close_question), MB_YESNO | MB_ICONWARNING) != IDYES) {
+        return 0;
+    }
+    // The question's own message loop may have taken the job's end meanwhile: then nothing
+    // is left to wait for.
+    if (!state_.busy) {
+        DestroyWindow(window_);
+        return 0;
+    }
+    state_.close_after_job = true;
+    cancel_job();
+    return 0;
+}
+
+LRESULT MainWindow::on_destroy(WPARAM, LPARAM) {
+    KillTimer(window_, PROGRESS_TIMER);
+    close_dump();
+    controls_.forget();
+    grid_.attach(nullptr);
+    PostQuitMessage(0);
+    return 0;
+}
+
+// ---- Notifications ----
+
+void MainWindow::on_grid_selection(const NMLISTVIEW& change) {
+    if ((change.uNewState & LVIS_SELECTED) == 0 || state_.current_tab != TAB_DATA) return;
+    details_update(static_cast<std::uint32_t>(change.iItem));
+    update_controls();
+}
+
+void MainWindow::on_grid_double_click() {
+    if (state_.current_tab != TAB_DATA || state_.busy) return;
+    open_details();
+}
+
+void MainWindow::on_tree_selection(const NMTREEVIEWW& change) {
+    if (tree_filling_) return;
+    const LPARAM value = change.itemNew.lParam;
+    if (value > 0) select_object(static_cast<int>(value - 1));
+}
+
+void MainWindow::on_tab_change() {
+    if (state_.busy) return;
+    state_.current_tab = TabCtrl_GetCurSel(control(ID_TABS));
+    refresh_views();
+    if (data_view() && !state_.page) load_page(0);
+}
+
+// ---- The frame ----
+
+void MainWindow::layout() {
     RECT client;
-    GetClientRect(a.main, &client);
-    const MainLayout layout = ui_main_layout(client.right, client.bottom, a.dpi);
+    GetClientRect(window_, &client);
+    const MainLayout layout = ui_main_layout(client.right, client.bottom, dpi_);
     for (int i = 0; i < CONTROL_COUNT; ++i) {
-        const HWND control = a.controls[static_cast<std::size_t>(i)];
-        if (control == nullptr) continue;
+        const HWND c = controls_.all()[static_cast<std::size_t>(i)];
+        if (c == nullptr) continue;
         const UiRect& r = layout.rects[static_cast<std::size_t>(i)];
-        MoveWindow(control, r.x, r.y, r.width, r.height, TRUE);
+        MoveWindow(c, r.x, r.y, r.width, r.height, TRUE);
     }
     for (int id : {ID_DETAILS_CAPTION, ID_DETAILS}) {
-        if (HWND control = ui_control(id)) {
-            ShowWindow(control, layout.details_visible ? SW_SHOWNA : SW_HIDE);
-        }
+        if (HWND c = control(id)) ShowWindow(c, layout.details_visible ? SW_SHOWNA : SW_HIDE);
     }
-    InvalidateRect(a.main, nullptr, FALSE);
+    InvalidateRect(window_, nullptr, FALSE);
 }
 
-bool ui_details_visible() {
-    AppState& a = app();
-    if (a.main == nullptr) return false;
+bool MainWindow::details_visible() const {
     RECT client;
-    GetClientRect(a.main, &client);
-    return ui_unscale(client.right, a.dpi) >= DETAILS_MIN_WIDTH;
+    GetClientRect(window_, &client);
+    return ui_unscale(client.right, dpi_) >= DETAILS_MIN_WIDTH;
 }
 
-void ui_update_controls() {
-    if (app().main == nullptr) return;
-    apply_states(ui_control_states(ui_conditions(), ui_details_visible()));
-    for (HWND button : app().buttons) InvalidateRect(button, nullptr, FALSE);
+UiConditions MainWindow::conditions() const {
+    UiConditions c;
+    const BackgroundJob* job = state_.running_job;
+    c.busy = state_.busy;
+    c.job_running = job != nullptr;
+    c.cancel_requested = job != nullptr && job->cancel.load(std::memory_order_relaxed) != 0;
+    c.dump_open = state_.dump != nullptr;
+    if (const SchemaObject* o = selected_object()) c.selected_kind = o->kind;
+    c.tab = state_.current_tab;
+    c.row_selected = selected_row() >= 0;
+    c.page_offset = state_.page_offset;
+    c.entry_total = state_.entry_total;
+    return c;
+}
+
+void MainWindow::update_controls() {
+    const ControlStates states = ui_control_states(conditions(), details_visible());
+    for (int i = 0; i < CONTROL_COUNT; ++i) {
+        const HWND c = controls_.all()[static_cast<std::size_t>(i)];
+        if (c == nullptr) continue;
+        const ControlState s = states.states[static_cast<std::size_t>(i)];
+        // The style bit, not IsWindowVisible: during creation the main window is not shown yet.
+        const bool shown = (GetWindowLongW(c, GWL_STYLE) & WS_VISIBLE) != 0;
+        if (shown != s.visible) ShowWindow(c, s.visible ? SW_SHOWNA : SW_HIDE);
+        if ((IsWindowEnabled(c) != FALSE) != s.enabled) EnableWindow(c, s.enabled);
+    }
+    for (HWND button : controls_.buttons()) InvalidateRect(button, nullptr, FALSE);
+}
+
+void MainWindow::set_status(const std::string& text) {
+    state_.status.assign(text, 0, std::min(text.size(), STATUS_MAX));
+    InvalidateRect(window_, nullptr, FALSE);
+}
+
+int MainWindow::message_box(const char* text, UINT flags) const {
+    return ui_message_box(window_, text, flags);
+}
+
+// ---- Jobs ----
+
+std::unique_ptr<BackgroundJob> MainWindow::new_job(JobKind kind) const {
+    auto job = std::make_unique<BackgroundJob>();
+    job->kind = kind;
+    job->dump_state = kind == JobKind::open ? nullptr : state_.dump.get();
+    job->object = state_.selected_object;
+    job->charset = state_.charset;
+    return job;
+}
+
+void MainWindow::submit(std::unique_ptr<BackgroundJob> job) {
+    if (state_.busy) return;
+    state_.busy = true;
+    state_.running_job = job.get();
+    update_controls();
+    SendMessageW(control(ID_PROGRESS), PBM_SETPOS, 0, 0);
+    set_status(msg_text(Msg::status_running));
+    if (!job_submit(job.release(), job_done, window_)) {  // the job is freed then
+        state_.busy = false;
+        state_.running_job = nullptr;
+        update_controls();
+        message_box(msg_text(Msg::thread_failed), MB_OK | MB_ICONERROR);
+    }
+}
+
+void MainWindow::cancel_job() {
+    if (state_.running_job != nullptr) {
+        state_.running_job->cancel.store(1, std::memory_order_relaxed);
+    }
+    update_controls();
+}
+
+void MainWindow::job_ended(const JobEnd& end) {
+    const bool cancelled = end.outcome == JobOutcome::cancelled;
+    set_status(msg_text(cancelled ? Msg::status_cancelled : Msg::status_failed));
+    update_controls();
+    if (!cancelled) message_box(end.failure.c_str(), MB_OK | MB_ICONERROR);
+    update_controls();
+}
+
+void MainWindow::take_open(BackgroundJob& job) {
+    state_.dump = std::move(job.new_dump_state);
+    state_.lock.reset(job.lock_handle);
+    job.lock_handle = INVALID_FILE;
+    if (!state_.dump) return;
+    set_status(status_open_text(*state_.dump));
+    ui_set_text(window_, main_window_title(state_.dump.get()));
+    refresh_views();
+    tree_rebuild();
+}
+
+void MainWindow::take_page(BackgroundJob& job) {
+    state_.page = std::move(job.page);
+    state_.page_offset = state_.page ? state_.page->first_row : 0;
+    refresh_views();
+    if (state_.page && state_.page->row_count > 0) grid_.select_first();
+    if (state_.dump) set_status(status_page_text(*state_.dump));
+}
+
+void MainWindow::take_filter(BackgroundJob& job) {
+    const std::string target = state_.dump ? cache_query_path(*state_.dump) : std::string();
+    if (target.empty() || !file_replace(job.output_path, target)) {
+        message_box(msg_text(Msg::filter_not_taken), MB_OK | MB_ICONERROR);
+        return;
+    }
+    state_.filter_path = target;
+    state_.entry_total = job.rows;
+    state_.page.reset();
+    load_page(0);
 }
 
 }  // namespace kv

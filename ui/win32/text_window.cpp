@@ -1,138 +1,114 @@
-// The text window (help text and record details: a read-only monospaced edit field of up to
-// 4,194,304 characters, "Alles kopieren" and "Schließen") and the clipboard operation. While the
-// text window exists the main window is disabled, so it acts as a modal window without a
-// nested message loop; Escape anywhere in the thread closes it (see ui_process_message).
-#include <cstring>
+// The text window (see text_window.h).
+#include "ui/win32/text_window.h"
+
+#include <memory>
 #include <new>
 
-#include "ui/win32/app.h"
+#include "foundation/messages.h"
+#include "ui/logic/window_layout.h"
+#include "ui/win32/text_io.h"
 
 namespace kv {
 
 namespace {
 
-constexpr int ID_TEXT_COPY = 1;
-constexpr int ID_TEXT_CLOSE = 2;
-constexpr int ID_TEXT_EDIT = 3;
-
-struct TextWindow {
-    HWND edit = nullptr;
-    HWND copy = nullptr;
-    HWND close = nullptr;
-};
-
-struct TextCreate {
+// What CreateWindowExW hands to WM_NCCREATE: the object, which the window then owns.
+struct Creation {
+    TextWindow* window;
     const std::wstring* text;
+    bool taken = false;
 };
 
-TextWindow* record_of(HWND window) {
-    return reinterpret_cast<TextWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+}  // namespace
+
+const TextWindow::Dispatch TextWindow::HANDLERS[] = {
+    {WM_CREATE, &TextWindow::on_create},
+    {WM_SIZE, &TextWindow::on_size},
+    {WM_COMMAND, &TextWindow::on_command},
+    {WM_DESTROY, &TextWindow::on_destroy},
+};
+
+HWND TextWindow::create(HWND owner, int dpi, const std::string& title, const std::string& text) {
+    std::unique_ptr<TextWindow> self(new (std::nothrow) TextWindow(owner, dpi));
+    if (!self) return nullptr;
+    RECT main;
+    GetWindowRect(owner, &main);
+    const UiRect r = ui_text_window_rect(main.left, main.top, dpi);
+    const std::wstring wide = ui_wide(text);
+    Creation creation{self.get(), &wide};
+    const HWND window = CreateWindowExW(
+        WS_EX_CONTROLPARENT, TEXT_CLASS, ui_wide(title).c_str(),
+        WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, r.x, r.y, r.width, r.height, owner, nullptr,
+        reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(owner, GWLP_HINSTANCE)), &creation);
+    if (creation.taken) self.release();  // the window owns it, or has deleted it already
+    return window;
 }
 
-HWND child(HWND parent, const wchar_t* cls, const wchar_t* text, DWORD style, DWORD ex, int id) {
-    return CreateWindowExW(ex, cls, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 10, 10, parent,
-                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), app().instance,
+LRESULT CALLBACK TextWindow::proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_NCCREATE) {
+        auto* creation = static_cast<Creation*>(
+            reinterpret_cast<const CREATESTRUCTW*>(lparam)->lpCreateParams);
+        creation->taken = true;
+        creation->window->window_ = window;
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(creation->window));
+    }
+    auto* self = reinterpret_cast<TextWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (self != nullptr && message == WM_NCDESTROY) {
+        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+        delete self;
+    } else if (self != nullptr) {
+        for (const Dispatch& d : HANDLERS) {
+            if (d.message == message) return (self->*d.handler)(wparam, lparam);
+        }
+    }
+    return DefWindowProcW(window, message, wparam, lparam);
+}
+
+HWND TextWindow::child(const wchar_t* cls, const wchar_t* text, DWORD style, DWORD ex, int id) {
+    return CreateWindowExW(ex, cls, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 10, 10, window_,
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                           reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(window_, GWLP_HINSTANCE)),
                            nullptr);
 }
 
-LRESULT on_text_create(HWND window, LPARAM lparam) {
-    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lparam);
-    const auto* args = static_cast<const TextCreate*>(create->lpCreateParams);
-    auto* record = new (std::nothrow) TextWindow;
-    if (record == nullptr) return -1;
-    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(record));
-    const AppState& a = app();
-    record->edit = child(window, L"EDIT", L"",
-                         ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | ES_AUTOHSCROLL |
-                             WS_VSCROLL | WS_HSCROLL | WS_TABSTOP,
-                         WS_EX_CLIENTEDGE, ID_TEXT_EDIT);
-    SendMessageW(record->edit, WM_SETFONT, reinterpret_cast<WPARAM>(a.fonts[FONT_MONO]), FALSE);
-    SendMessageW(record->edit, EM_LIMITTEXT, 4194304, 0);
-    SetWindowTextW(record->edit, args != nullptr && args->text != nullptr ? args->text->c_str()
-                                                                          : L"");
-    record->copy = child(window, L"BUTTON", ui_wide("Alles kopieren").c_str(),
-                         BS_PUSHBUTTON | WS_TABSTOP, 0, ID_TEXT_COPY);
-    record->close = child(window, L"BUTTON", ui_wide("Schließen").c_str(),
-                          BS_PUSHBUTTON | WS_TABSTOP, 0, ID_TEXT_CLOSE);
-    for (HWND button : {record->copy, record->close}) {
-        SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(a.fonts[FONT_UI]), FALSE);
+LRESULT TextWindow::on_create(WPARAM, LPARAM lparam) {
+    const auto* creation = static_cast<const Creation*>(
+        reinterpret_cast<const CREATESTRUCTW*>(lparam)->lpCreateParams);
+    fonts_ = FontSet(dpi_);
+    edit_ = child(L"EDIT", L"",
+                  ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | ES_AUTOHSCROLL | WS_VSCROLL |
+                      WS_HSCROLL | WS_TABSTOP,
+                  WS_EX_CLIENTEDGE, ID_TEXT_EDIT);
+    SendMessageW(edit_, WM_SETFONT, reinterpret_cast<WPARAM>(fonts_.get(FONT_MONO)), FALSE);
+    SendMessageW(edit_, EM_LIMITTEXT, 4194304, 0);
+    SetWindowTextW(edit_, creation->text->c_str());
+    copy_ = child(L"BUTTON", ui_wide(msg_text(Msg::button_copy_all)).c_str(),
+                  BS_PUSHBUTTON | WS_TABSTOP, 0, ID_TEXT_COPY);
+    close_ = child(L"BUTTON", ui_wide(msg_text(Msg::button_close)).c_str(),
+                   BS_PUSHBUTTON | WS_TABSTOP, 0, ID_TEXT_CLOSE);
+    for (HWND button : {copy_, close_}) {
+        SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(fonts_.get(FONT_UI)), FALSE);
     }
     return 0;
 }
 
-void on_text_size(HWND window, LPARAM lparam) {
-    TextWindow* record = record_of(window);
-    if (record == nullptr) return;
-    const TextWindowLayout l = ui_text_window_layout(LOWORD(lparam), HIWORD(lparam), app().dpi);
-    MoveWindow(record->edit, l.edit.x, l.edit.y, l.edit.width, l.edit.height, TRUE);
-    MoveWindow(record->copy, l.copy.x, l.copy.y, l.copy.width, l.copy.height, TRUE);
-    MoveWindow(record->close, l.close.x, l.close.y, l.close.width, l.close.height, TRUE);
+LRESULT TextWindow::on_size(WPARAM, LPARAM lparam) {
+    const TextWindowLayout l = ui_text_window_layout(LOWORD(lparam), HIWORD(lparam), dpi_);
+    MoveWindow(edit_, l.edit.x, l.edit.y, l.edit.width, l.edit.height, TRUE);
+    MoveWindow(copy_, l.copy.x, l.copy.y, l.copy.width, l.copy.height, TRUE);
+    MoveWindow(close_, l.close.x, l.close.y, l.close.width, l.close.height, TRUE);
+    return 0;
 }
 
-void copy_all(HWND window) {
-    TextWindow* record = record_of(window);
-    if (record == nullptr) return;
-    ui_copy_to_clipboard(ui_window_text(record->edit));
+LRESULT TextWindow::on_command(WPARAM wparam, LPARAM) {
+    if (LOWORD(wparam) == ID_TEXT_COPY) ui_copy_to_clipboard(owner_, ui_window_text(edit_));
+    if (LOWORD(wparam) == ID_TEXT_CLOSE) DestroyWindow(window_);
+    return 0;
 }
 
-void on_text_destroy(HWND window) {
-    delete record_of(window);
-    SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-    AppState& a = app();
-    a.text_window = nullptr;
-    if (a.main != nullptr) {
-        EnableWindow(a.main, TRUE);
-        SetForegroundWindow(a.main);
-    }
-}
-
-}  // namespace
-
-LRESULT CALLBACK ui_text_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    switch (message) {
-        case WM_CREATE: return on_text_create(window, lparam);
-        case WM_SIZE: on_text_size(window, lparam); return 0;
-        case WM_COMMAND:
-            if (LOWORD(wparam) == ID_TEXT_COPY) copy_all(window);
-            if (LOWORD(wparam) == ID_TEXT_CLOSE) DestroyWindow(window);
-            return 0;
-        case WM_DESTROY: on_text_destroy(window); return 0;
-        default: return DefWindowProcW(window, message, wparam, lparam);
-    }
-}
-
-void ui_show_text(const std::string& title, const std::string& text) {
-    AppState& a = app();
-    if (a.text_window != nullptr || a.main == nullptr) return;
-    RECT main;
-    GetWindowRect(a.main, &main);
-    const UiRect r = ui_text_window_rect(main.left, main.top, a.dpi);
-    const std::wstring wide = ui_wide(text);
-    TextCreate args{&wide};
-    a.text_window = CreateWindowExW(WS_EX_CONTROLPARENT, TEXT_CLASS, ui_wide(title).c_str(),
-                                    WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, r.x, r.y, r.width,
-                                    r.height, a.main, nullptr, a.instance, &args);
-    if (a.text_window == nullptr) return;
-    EnableWindow(a.main, FALSE);
-    ShowWindow(a.text_window, SW_SHOWNORMAL);
-    UpdateWindow(a.text_window);
-}
-
-void ui_copy_to_clipboard(const std::wstring& text) {
-    if (!OpenClipboard(app().main)) return;
-    const std::size_t bytes = (text.size() + 1) * sizeof(wchar_t);
-    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
-    bool handed_over = false;
-    if (memory != nullptr) {
-        if (void* p = GlobalLock(memory)) {
-            std::memcpy(p, text.c_str(), bytes);
-            GlobalUnlock(memory);
-            EmptyClipboard();
-            handed_over = SetClipboardData(CF_UNICODETEXT, memory) != nullptr;
-        }
-        if (!handed_over) GlobalFree(memory);
-    }
-    CloseClipboard();
+LRESULT TextWindow::on_destroy(WPARAM, LPARAM) {
+    SendMessageW(owner_, WM_TEXT_WINDOW_CLOSED, 0, reinterpret_cast<LPARAM>(window_));
+    return 0;
 }
 
 }  // namespace kv

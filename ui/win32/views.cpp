@@ -1,342 +1,119 @@
-// The views of the main window: object selection, the page loader, the view refresh (grid
-// columns, labels, text view), the virtual grid (texts and colours from the page), the details
-// pane, the tree, and the handlers of notifications, the progress timer, dropped files and
-// finished jobs. Texts and states come from ui/logic; nothing here reads the dump.
-#include "ui/win32/app.h"
+// The grid and the tree (see views.h), and what the main window's views show for its state
+// (see main_window.h): object selection, the page loader, the view refresh (grid columns,
+// labels, text view), the details pane and the tree. Texts and states come from ui/logic;
+// nothing here reads the dump.
+#include "ui/win32/views.h"
 
-#include <shellapi.h>
+#include <algorithm>
 
-#include "cache/file_names.h"
-#include "cache/index_file.h"
-#include "foundation/message.h"
+#include "foundation/messages.h"
 #include "foundation/text.h"
-#include "records/value.h"
-#include "ui/logic/help_text.h"
-#include "ui/logic/tree_model.h"
+#include "jobs/page_job.h"
+#include "ui/logic/page_number.h"
 #include "ui/logic/view_text.h"
+#include "ui/win32/main_window.h"
+#include "ui/win32/text_io.h"
 
 namespace kv {
 
 namespace {
 
-const SchemaObject* selected() { return ui_selected_object(); }
+COLORREF rgb(UiColor c) { return RGB(c.r, c.g, c.b); }
 
-bool data_view() {
-    const SchemaObject* o = selected();
-    return o != nullptr && o->kind == OBJECT_TABLE && app().current_tab == TAB_DATA;
+}  // namespace
+
+// ---- The grid ----
+
+void GridView::show(const std::vector<GridColumn>& columns, std::size_t rows, int dpi) {
+    clear();
+    for (const GridColumn& c : columns) {
+        std::wstring title = ui_wide(c.title);
+        LVCOLUMNW column{};
+        column.mask = LVCF_TEXT | LVCF_WIDTH;
+        column.pszText = title.data();
+        column.cx = ui_scale(c.width, dpi);
+        SendMessageW(list_, LVM_INSERTCOLUMNW, static_cast<WPARAM>(columns_),
+                     reinterpret_cast<LPARAM>(&column));
+        ++columns_;
+    }
+    ListView_SetItemCountEx(list_, rows, 0);
 }
 
-void set_text(int id, const std::string& utf8) {
-    if (HWND control = ui_control(id)) SetWindowTextW(control, ui_wide(utf8).c_str());
-}
-
-void add_grid_column(const std::string& utf8, int width) {
-    AppState& a = app();
-    std::wstring text = ui_wide(utf8);
-    LVCOLUMNW column{};
-    column.mask = LVCF_TEXT | LVCF_WIDTH;
-    column.pszText = text.data();
-    column.cx = ui_scale(width, a.dpi);
-    SendMessageW(ui_control(ID_GRID), LVM_INSERTCOLUMNW, static_cast<WPARAM>(a.grid_columns),
-                 reinterpret_cast<LPARAM>(&column));
-    ++a.grid_columns;
-}
-
-void clear_grid() {
-    AppState& a = app();
-    HWND grid = ui_control(ID_GRID);
-    if (grid == nullptr) return;
-    ListView_SetItemCountEx(grid, 0, 0);
-    while (a.grid_columns > 0) {
-        ListView_DeleteColumn(grid, 0);
-        --a.grid_columns;
+void GridView::clear() {
+    if (list_ == nullptr) return;
+    ListView_SetItemCountEx(list_, 0, 0);
+    while (columns_ > 0) {
+        ListView_DeleteColumn(list_, 0);
+        --columns_;
     }
 }
 
-void fill_data_columns(const SchemaObject& o) {
-    add_grid_column("#", 76);
-    for (std::size_t c = 0; c < o.columns.size(); ++c) {
-        std::string name;
-        if (!text_to_utf8(o.columns[c].name, app().charset, name)) name.clear();
-        add_grid_column(name, c == 0 ? 120 : 185);
-    }
-}
-
-// Answers one grid cell (LVN_GETDISPINFOW).
-void grid_text(NMLVDISPINFOW& info) {
-    AppState& a = app();
+void GridView::answer_text(NMLVDISPINFOW& info, const GridSource& source) {
     LVITEMW& item = info.item;
     if ((item.mask & LVIF_TEXT) == 0 || item.pszText == nullptr || item.cchTextMax <= 0) return;
     static wchar_t empty[1] = {L'\0'};
     item.pszText = empty;
     const auto row = static_cast<std::uint32_t>(item.iItem);
     const auto column = static_cast<std::uint32_t>(item.iSubItem);
-    if (data_view() && a.page && row < a.page->row_count && column < a.page->cell_count) {
-        const std::vector<std::u16string>& cells = a.page->cells[row];
-        if (column < cells.size()) {
-            item.pszText = const_cast<wchar_t*>(reinterpret_cast<const wchar_t*>(cells[column].c_str()));
+    if (const PageData* page = source.page) {
+        if (row < page->row_count && column < page->cell_count &&
+            column < page->cells[row].size()) {
+            item.pszText = const_cast<wchar_t*>(
+                reinterpret_cast<const wchar_t*>(page->cells[row][column].c_str()));
         }
         return;
     }
-    const SchemaObject* o = selected();
-    if (a.current_tab != TAB_STRUCTURE || o == nullptr || row >= o->columns.size()) return;
-    std::string text;
-    if (column == 0) {
-        text = count_text(row + 1);
-    } else {
-        const Column& c = o->columns[row];
-        const std::string& raw = column == 1 ? c.name : c.type_text;
-        if (!value_display_text(Value{raw, VALUE_TEXT}, a.charset, 4096, text)) text.clear();
-    }
-    const std::wstring wide = ui_wide(text);
+    if (source.structure == nullptr || row >= source.structure->columns.size()) return;
+    const std::wstring wide =
+        ui_wide(structure_cell_text(*source.structure, row, column, source.charset));
     const std::size_t n = std::min(wide.size(), DISPLAY_TEXT_UNITS - 1);
-    wide.copy(a.display_text.data(), n);
-    a.display_text[n] = L'\0';
-    item.pszText = a.display_text.data();
+    wide.copy(display_text_.data(), n);
+    display_text_[n] = L'\0';
+    item.pszText = display_text_.data();
 }
 
-COLORREF kind_color(std::uint8_t kind) {
-    switch (kind) {
-        case VALUE_NULL:
-        case VALUE_NOT_IN_INSERT: return RGB(136, 152, 166);
-        case VALUE_BINARY: return RGB(41, 129, 175);
-        case VALUE_SQL: return RGB(147, 102, 50);
-        default: return RGB(41, 65, 86);
-    }
-}
-
-LRESULT grid_custom_draw(NMLVCUSTOMDRAW& draw) {
-    const AppState& a = app();
+LRESULT GridView::custom_draw(NMLVCUSTOMDRAW& draw, const GridSource& source) const {
     switch (draw.nmcd.dwDrawStage) {
         case CDDS_PREPAINT: return CDRF_NOTIFYITEMDRAW;
         case CDDS_ITEMPREPAINT: return CDRF_NOTIFYSUBITEMDRAW;
         case CDDS_ITEMPREPAINT | CDDS_SUBITEM: {
             const auto row = static_cast<std::uint32_t>(draw.nmcd.dwItemSpec);
-            draw.clrTextBk = row % 2 == 1 ? RGB(246, 250, 253) : RGB(255, 255, 255);
-            draw.clrText = RGB(41, 65, 86);
             const auto column = static_cast<std::uint32_t>(draw.iSubItem);
-            if (data_view() && a.page && column > 0 && row < a.page->row_count &&
-                column < a.page->kinds[row].size()) {
-                draw.clrText = kind_color(a.page->kinds[row][column]);
-            }
+            const PageData* page = source.page;
+            // Cell 0 is the row number; its kind slot stays unused.
+            const int kind = page != nullptr && column > 0 && row < page->row_count &&
+                                     column < page->kinds[row].size()
+                                 ? page->kinds[row][column]
+                                 : GRID_NO_VALUE;
+            const GridCellLook look = grid_cell_look(row, kind);
+            draw.clrText = rgb(look.text);
+            draw.clrTextBk = rgb(look.background);
             return CDRF_NEWFONT;
         }
         default: return CDRF_DODEFAULT;
     }
 }
 
-void on_grid_selection(const NMLISTVIEW& change) {
-    if ((change.uNewState & LVIS_SELECTED) == 0 || app().current_tab != TAB_DATA) return;
-    ui_details_update(static_cast<std::uint32_t>(change.iItem));
-    ui_update_controls();
+int GridView::selected_row(std::uint32_t rows) const {
+    const int row = ListView_GetNextItem(list_, -1, LVNI_SELECTED);
+    return row >= 0 && static_cast<std::uint32_t>(row) < rows ? row : -1;
 }
 
-void on_grid_double_click() {
-    AppState& a = app();
-    if (a.current_tab != TAB_DATA || a.busy) return;
-    const int row = ui_selected_row();
-    if (row < 0) return;
-    ui_submit_details(a.page->entries[static_cast<std::size_t>(row)]);
+void GridView::select_first() {
+    ListView_SetItemState(list_, 0, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    ListView_EnsureVisible(list_, 0, FALSE);
 }
 
-void on_tree_selection(const NMTREEVIEWW& change) {
-    if (app().tree_filling) return;
-    const LPARAM value = change.itemNew.lParam;
-    if (value > 0) ui_select_object(static_cast<int>(value - 1));
-}
+// ---- The tree ----
 
-void on_tab_change() {
-    AppState& a = app();
-    if (a.busy) return;
-    a.current_tab = TabCtrl_GetCurSel(ui_control(ID_TABS));
-    ui_refresh_views();
-    if (data_view() && !a.page) ui_load_page(0);
-}
-
-// The takeover of a finished job of each type.
-void take_open(BackgroundJob& job) {
-    AppState& a = app();
-    a.dump = std::move(job.new_dump_state);
-    a.lock = job.lock_handle;
-    job.lock_handle = INVALID_FILE;
-    if (!a.dump) return;
-    ui_set_status(status_open_text(*a.dump));
-    SetWindowTextW(a.main,
-                   ui_wide(path_file_name(a.dump->dump_path) + " — Kor-Vane Dump Browser").c_str());
-    ui_refresh_views();
-    ui_tree_rebuild();
-}
-
-void take_page(BackgroundJob& job) {
-    AppState& a = app();
-    a.page = std::move(job.page);
-    a.page_offset = a.page ? a.page->first_row : 0;
-    ui_refresh_views();
-    if (a.page && a.page->row_count > 0) {
-        HWND grid = ui_control(ID_GRID);
-        ListView_SetItemState(grid, 0, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
-        ListView_EnsureVisible(grid, 0, FALSE);
-    }
-    if (a.dump) ui_set_status(status_page_text(*a.dump));
-}
-
-void take_filter(BackgroundJob& job) {
-    AppState& a = app();
-    const std::string target = a.dump ? cache_query_path(*a.dump) : std::string();
-    if (target.empty() || !file_replace(job.output_path, target)) {
-        ui_message("Der Filterindex konnte nicht übernommen werden.", MB_OK | MB_ICONERROR);
-        return;
-    }
-    a.filter_path = target;
-    a.entry_total = job.rows;
-    a.page.reset();
-    ui_load_page(0);
-}
-
-}  // namespace
-
-const SchemaObject* ui_selected_object() {
-    const AppState& a = app();
-    if (!a.dump || a.selected_object < 0 ||
-        static_cast<std::size_t>(a.selected_object) >= a.dump->objects.size()) {
-        return nullptr;
-    }
-    return &a.dump->objects[static_cast<std::size_t>(a.selected_object)];
-}
-
-int ui_selected_row() {
-    const AppState& a = app();
-    if (!a.page || !data_view()) return -1;
-    const int row = ListView_GetNextItem(ui_control(ID_GRID), -1, LVNI_SELECTED);
-    return row >= 0 && static_cast<std::uint32_t>(row) < a.page->row_count ? row : -1;
-}
-
-UiConditions ui_conditions() {
-    const AppState& a = app();
-    UiConditions c;
-    c.busy = a.busy;
-    c.job_running = a.running_job != nullptr;
-    c.cancel_requested =
-        a.running_job != nullptr && a.running_job->cancel.load(std::memory_order_relaxed) != 0;
-    c.dump_open = a.dump != nullptr;
-    if (const SchemaObject* o = selected()) c.selected_kind = o->kind;
-    c.tab = a.current_tab;
-    c.row_selected = ui_selected_row() >= 0;
-    c.page_offset = a.page_offset;
-    c.entry_total = a.entry_total;
-    return c;
-}
-
-void ui_select_object(int n) {
-    AppState& a = app();
-    if (n < 0 || a.busy || !a.dump || static_cast<std::size_t>(n) >= a.dump->objects.size() ||
-        n == a.selected_object) {
-        return;
-    }
-    a.selected_object = n;
-    a.page_offset = 0;
-    ui_drop_filter();
-    a.page.reset();
-    const SchemaObject& o = a.dump->objects[static_cast<std::size_t>(n)];
-    a.entry_total = o.entry_count;
-    a.current_tab = o.kind == OBJECT_TABLE ? TAB_DATA : TAB_SQL;
-    TabCtrl_SetCurSel(ui_control(ID_TABS), a.current_tab);
-    HWND columns = ui_control(ID_FILTER_COLUMN);
-    SendMessageW(columns, CB_RESETCONTENT, 0, 0);
-    SendMessageW(columns, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(L"Alle Spalten"));
-    for (const Column& c : o.columns) {
-        std::string name;
-        if (!text_to_utf8(c.name, a.charset, name)) name = "?";
-        SendMessageW(columns, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(ui_wide(name).c_str()));
-    }
-    SendMessageW(columns, CB_SETCURSEL, 0, 0);
-    SendMessageW(ui_control(ID_FILTER_OP), CB_SETCURSEL, 0, 0);
-    SetWindowTextW(ui_control(ID_FILTER_VALUE), L"");
-    ui_refresh_views();
-    if (a.current_tab == TAB_DATA) ui_load_page(0);
-}
-
-void ui_load_page(std::uint64_t requested) {
-    AppState& a = app();
-    const SchemaObject* o = selected();
-    if (!a.dump || a.busy || o == nullptr) return;
-    std::uint64_t first = requested;
-    if (a.entry_total > 0 && requested > a.entry_total - 1) {
-        first = (a.entry_total - 1) / PAGE_SIZE * PAGE_SIZE;
-    }
-    auto job = ui_new_job(JobKind::page);
-    job->first_row = first;
-    job->rows = a.entry_total;
-    job->index_path = a.filter_path.empty()
-                          ? cache_index_path(*a.dump, static_cast<std::uint32_t>(a.selected_object))
-                          : a.filter_path;
-    ui_submit(std::move(job));
-}
-
-void ui_refresh_views() {
-    AppState& a = app();
-    HWND grid = ui_control(ID_GRID);
-    const SchemaObject* o = selected();
-    if (o != nullptr && grid != nullptr) {
-        set_text(ID_BREADCRUMB, breadcrumb_text(*o, a.charset));
-        SendMessageW(grid, WM_SETREDRAW, FALSE, 0);
-        clear_grid();
-        if (data_view()) {
-            fill_data_columns(*o);
-            ListView_SetItemCountEx(grid, a.page ? a.page->row_count : 0, 0);
-            set_text(ID_PAGE_LABEL, page_label_text(a.page_offset, a.entry_total));
-            set_text(ID_PAGE_NUMBER, std::to_string(a.page_offset / PAGE_SIZE + 1));
-            set_text(ID_INFO, info_label_text(a.entry_total, !a.filter_path.empty()));
-        } else if (a.current_tab == TAB_STRUCTURE) {
-            add_grid_column("#", 60);
-            add_grid_column("Spalte", 185);
-            add_grid_column("MySQL-Definition (Original)", 560);
-            ListView_SetItemCountEx(grid, o->columns.size(), 0);
-            set_text(ID_INFO, "Spalten, Datentypen und Constraints aus dem CREATE TABLE – ohne "
-                              "Typkonvertierung.");
-        } else if (a.current_tab == TAB_SQL) {
-            set_text(ID_TEXT_VIEW, create_text_view(*o, a.charset));
-        } else if (a.current_tab == TAB_NOTES) {
-            set_text(ID_TEXT_VIEW, import_notes_text(*a.dump));
-        }
-        SendMessageW(grid, WM_SETREDRAW, TRUE, 0);
-        RedrawWindow(grid, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE | RDW_FRAME);
-    } else {
-        clear_grid();
-    }
-    ui_details_update(DETAILS_NO_ROW);
-    ui_update_controls();
-    ui_layout();
-}
-
-void ui_details_update(std::uint32_t row) {
-    const AppState& a = app();
-    const DetailsPane pane =
-        details_pane(a.dump.get(), a.selected_object, a.page.get(), row, a.charset);
-    set_text(ID_DETAILS_CAPTION, pane.caption);
-    set_text(ID_DETAILS, pane.text);
-}
-
-void ui_tree_rebuild() {
-    AppState& a = app();
-    HWND tree = ui_control(ID_TREE);
-    if (tree == nullptr) return;
-    a.tree_filling = true;
-    SendMessageW(tree, WM_SETREDRAW, FALSE, 0);
-    TreeView_DeleteAllItems(tree);
-    if (!a.dump) {
-        SendMessageW(tree, WM_SETREDRAW, TRUE, 0);
-        a.tree_filling = false;
-        return;
-    }
-    const TreeModel model =
-        tree_build(a.dump.get(), a.charset, ui_get_text(ID_TREE_FILTER), a.selected_object);
+HTREEITEM fill_tree(HWND tree, const TreeModel& model) {
     std::vector<HTREEITEM> handles(model.items.size(), nullptr);
     for (std::size_t i = 0; i < model.items.size(); ++i) {
         const TreeItem& item = model.items[i];
         std::wstring text = ui_wide(item.text);
         TVINSERTSTRUCTW insert{};
-        insert.hParent = item.parent < 0 ? TVI_ROOT : handles[static_cast<std::size_t>(item.parent)];
+        insert.hParent =
+            item.parent < 0 ? TVI_ROOT : handles[static_cast<std::size_t>(item.parent)];
         insert.hInsertAfter = TVI_LAST;
         insert.item.mask = TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_PARAM;
         insert.item.pszText = text.data();
@@ -352,124 +129,165 @@ void ui_tree_rebuild() {
         }
     }
     if (!handles.empty() && handles[0] != nullptr) TreeView_Expand(tree, handles[0], TVE_EXPAND);
+    return model.selected_item >= 0 ? handles[static_cast<std::size_t>(model.selected_item)]
+                                    : nullptr;
+}
+
+// ---- What the main window's views show ----
+
+const SchemaObject* MainWindow::selected_object() const {
+    const int n = state_.selected_object;
+    if (!state_.dump || n < 0 || static_cast<std::size_t>(n) >= state_.dump->objects.size()) {
+        return nullptr;
+    }
+    return &state_.dump->objects[static_cast<std::size_t>(n)];
+}
+
+bool MainWindow::data_view() const {
+    const SchemaObject* o = selected_object();
+    return o != nullptr && o->kind == OBJECT_TABLE && state_.current_tab == TAB_DATA;
+}
+
+int MainWindow::selected_row() const {
+    if (!state_.page || !data_view()) return -1;
+    return grid_.selected_row(state_.page->row_count);
+}
+
+GridSource MainWindow::grid_source() const {
+    GridSource source;
+    source.charset = state_.charset;
+    if (data_view()) {
+        source.page = state_.page.get();
+    } else if (state_.current_tab == TAB_STRUCTURE) {
+        source.structure = selected_object();
+    }
+    return source;
+}
+
+void MainWindow::select_object(int n) {
+    if (n < 0 || state_.busy || !state_.dump ||
+        static_cast<std::size_t>(n) >= state_.dump->objects.size() || n == state_.selected_object) {
+        return;
+    }
+    state_.selected_object = n;
+    state_.page_offset = 0;
+    drop_filter();
+    state_.page.reset();
+    const SchemaObject& o = state_.dump->objects[static_cast<std::size_t>(n)];
+    state_.entry_total = o.entry_count;
+    state_.current_tab = o.kind == OBJECT_TABLE ? TAB_DATA : TAB_SQL;
+    TabCtrl_SetCurSel(control(ID_TABS), state_.current_tab);
+    const HWND columns = control(ID_FILTER_COLUMN);
+    SendMessageW(columns, CB_RESETCONTENT, 0, 0);
+    const auto add = [columns](const std::string& entry) {
+        SendMessageW(columns, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(ui_wide(entry).c_str()));
+    };
+    add(msg_text(Msg::filter_all_columns));
+    for (const Column& c : o.columns) {
+        std::string name;
+        if (!text_to_utf8(c.name, state_.charset, name)) name = msg_text(Msg::name_unreadable);
+        add(name);
+    }
+    SendMessageW(columns, CB_SETCURSEL, 0, 0);
+    SendMessageW(control(ID_FILTER_OP), CB_SETCURSEL, 0, 0);
+    SetWindowTextW(control(ID_FILTER_VALUE), L"");
+    refresh_views();
+    if (state_.current_tab == TAB_DATA) load_page(0);
+}
+
+// Loads the page at first_entry (beyond the end: the last page).
+void MainWindow::load_page(std::uint64_t first_entry) {
+    if (!state_.dump || state_.busy || selected_object() == nullptr) return;
+    auto job = new_job(JobKind::page);
+    job->first_row = page_first_row(first_entry, state_.entry_total);
+    job->rows = state_.entry_total;
+    job->index_path = view_index_path(*state_.dump, state_.selected_object, state_.filter_path);
+    submit(std::move(job));
+}
+
+void MainWindow::refresh_views() {
+    const HWND grid = control(ID_GRID);
+    const SchemaObject* o = selected_object();
+    if (o != nullptr && grid != nullptr) {
+        const Charset charset = state_.charset;
+        ui_set_text(control(ID_BREADCRUMB), breadcrumb_text(*o, charset));
+        SendMessageW(grid, WM_SETREDRAW, FALSE, 0);
+        grid_.clear();
+        if (data_view()) {
+            grid_.show(grid_data_columns(*o, charset), state_.page ? state_.page->row_count : 0,
+                       dpi_);
+            ui_set_text(control(ID_PAGE_LABEL),
+                        page_label_text(state_.page_offset, state_.entry_total));
+            ui_set_text(control(ID_PAGE_NUMBER),
+                        std::to_string(page_number_at(state_.page_offset)));
+            ui_set_text(control(ID_INFO),
+                        info_label_text(state_.entry_total, !state_.filter_path.empty()));
+        } else if (state_.current_tab == TAB_STRUCTURE) {
+            grid_.show(grid_structure_columns(), o->columns.size(), dpi_);
+            ui_set_text(control(ID_INFO), msg_text(Msg::info_structure));
+        } else if (state_.current_tab == TAB_SQL) {
+            ui_set_text(control(ID_TEXT_VIEW), create_text_view(*o, charset));
+        } else if (state_.current_tab == TAB_NOTES) {
+            ui_set_text(control(ID_TEXT_VIEW), import_notes_text(*state_.dump));
+        }
+        SendMessageW(grid, WM_SETREDRAW, TRUE, 0);
+        RedrawWindow(grid, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE | RDW_FRAME);
+    } else {
+        grid_.clear();
+    }
+    details_update(DETAILS_NO_ROW);
+    update_controls();
+    layout();
+}
+
+// The details pane for a row of the page (DETAILS_NO_ROW for none).
+void MainWindow::details_update(std::uint32_t row) {
+    const DetailsPane pane = details_pane(state_.dump.get(), state_.selected_object,
+                                          state_.page.get(), row, state_.charset);
+    ui_set_text(control(ID_DETAILS_CAPTION), pane.caption);
+    ui_set_text(control(ID_DETAILS), pane.text);
+}
+
+void MainWindow::tree_rebuild() {
+    const HWND tree = control(ID_TREE);
+    if (tree == nullptr) return;
+    tree_filling_ = true;
+    SendMessageW(tree, WM_SETREDRAW, FALSE, 0);
+    TreeView_DeleteAllItems(tree);
+    if (!state_.dump) {
+        SendMessageW(tree, WM_SETREDRAW, TRUE, 0);
+        tree_filling_ = false;
+        return;
+    }
+    const TreeModel model =
+        tree_build(state_.dump.get(), state_.charset,
+                   ui_narrow(ui_window_text(control(ID_TREE_FILTER))), state_.selected_object);
+    const HTREEITEM selected = fill_tree(tree, model);
     SendMessageW(tree, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(tree, nullptr, TRUE);
-    a.tree_filling = false;
-    if (model.selected_item >= 0 && handles[static_cast<std::size_t>(model.selected_item)]) {
-        TreeView_SelectItem(tree, handles[static_cast<std::size_t>(model.selected_item)]);
+    tree_filling_ = false;
+    if (selected != nullptr) {
+        TreeView_SelectItem(tree, selected);
     } else if (model.select_object >= 0) {
-        ui_select_object(model.select_object);
+        select_object(model.select_object);
     }
 }
 
-void ui_close_dump() {
-    AppState& a = app();
-    clear_grid();
-    a.page.reset();
-    ui_drop_filter();
-    a.dump.reset();
-    file_close(a.lock);
-    a.lock = INVALID_FILE;
-    a.selected_object = -1;
-    a.page_offset = 0;
-    a.entry_total = 0;
+// Closes the open dump: grid emptied, page freed, filter result deleted, lock released.
+void MainWindow::close_dump() {
+    grid_.clear();
+    state_.page.reset();
+    drop_filter();
+    state_.dump.reset();
+    state_.lock.reset();
+    state_.selected_object = -1;
+    state_.page_offset = 0;
+    state_.entry_total = 0;
 }
 
-void ui_drop_filter() {
-    AppState& a = app();
-    if (!a.filter_path.empty()) file_remove(a.filter_path);
-    a.filter_path.clear();
-}
-
-LRESULT ui_on_notify(HWND window, WPARAM wparam, LPARAM lparam) {
-    auto* header = reinterpret_cast<NMHDR*>(lparam);
-    switch (header->idFrom) {
-        case ID_GRID:
-            switch (header->code) {
-                case LVN_GETDISPINFOW: grid_text(*reinterpret_cast<NMLVDISPINFOW*>(lparam)); return 0;
-                case NM_CUSTOMDRAW: return grid_custom_draw(*reinterpret_cast<NMLVCUSTOMDRAW*>(lparam));
-                case NM_DBLCLK: on_grid_double_click(); return 0;
-                case LVN_ITEMCHANGED: on_grid_selection(*reinterpret_cast<NMLISTVIEW*>(lparam)); return 0;
-                default: break;
-            }
-            break;
-        case ID_TREE:
-            if (header->code == TVN_SELCHANGEDW) {
-                on_tree_selection(*reinterpret_cast<NMTREEVIEWW*>(lparam));
-                return 0;
-            }
-            break;
-        case ID_TABS:
-            if (header->code == TCN_SELCHANGE) {
-                on_tab_change();
-                return 0;
-            }
-            break;
-        default: break;
-    }
-    return DefWindowProcW(window, WM_NOTIFY, wparam, lparam);
-}
-
-LRESULT ui_on_timer(HWND, WPARAM wparam, LPARAM) {
-    const AppState& a = app();
-    if (wparam != PROGRESS_TIMER || !a.busy || a.running_job == nullptr) return 0;
-    const BackgroundJob& job = *a.running_job;
-    const std::uint64_t done = job.progress_done.load(std::memory_order_relaxed);
-    const std::uint64_t total = job.progress_total.load(std::memory_order_relaxed);
-    SendMessageW(ui_control(ID_PROGRESS), PBM_SETPOS,
-                 static_cast<WPARAM>(progress_thousandths(done, total)), 0);
-    ui_set_status(status_progress_text(job.progress_label.load(std::memory_order_relaxed), done,
-                                       total, job.progress_count.load(std::memory_order_relaxed),
-                                       job.cancel.load(std::memory_order_relaxed) != 0));
-    return 0;
-}
-
-LRESULT ui_on_drop(HWND, WPARAM wparam, LPARAM) {
-    const auto drop = reinterpret_cast<HDROP>(wparam);
-    if (!app().busy && DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0) > 0) {
-        const UINT length = DragQueryFileW(drop, 0, nullptr, 0);
-        std::wstring path(static_cast<std::size_t>(length) + 1, L'\0');
-        DragQueryFileW(drop, 0, path.data(), length + 1);
-        path.resize(length);
-        ui_open_dump(ui_narrow(path), false);
-    }
-    DragFinish(drop);
-    return 0;
-}
-
-LRESULT ui_on_job_finished(HWND window, WPARAM, LPARAM lparam) {
-    AppState& a = app();
-    std::unique_ptr<BackgroundJob, void (*)(BackgroundJob*)> job(
-        reinterpret_cast<BackgroundJob*>(lparam), job_free);
-    a.busy = false;
-    a.running_job = nullptr;
-    if (a.close_after_job) {
-        job.reset();
-        DestroyWindow(window);
-        return 0;
-    }
-    if (!job->status.ok()) {
-        const bool cancelled = job->cancel.load(std::memory_order_relaxed) != 0;
-        ui_set_status(cancelled ? "Vorgang abgebrochen. Originaldatei unverändert."
-                                : "Vorgang fehlgeschlagen. Details beachten.");
-        ui_update_controls();
-        if (!cancelled) ui_message(status_text(job->status).c_str(), MB_OK | MB_ICONERROR);
-    } else {
-        switch (job->kind) {
-            case JobKind::open: take_open(*job); break;
-            case JobKind::page: take_page(*job); break;
-            case JobKind::filter: take_filter(*job); break;
-            case JobKind::csv:
-            case JobKind::tuple: ui_set_status("Export abgeschlossen: " + job->output_path); break;
-            case JobKind::details:
-                ui_set_status("Datensatzdetails geladen. Vorschauen können begrenzt sein.");
-                ui_show_text(DETAILS_TITLE, job->details_text);
-                break;
-            default: break;
-        }
-    }
-    ui_update_controls();
-    return 0;
+void MainWindow::drop_filter() {
+    if (!state_.filter_path.empty()) file_remove(state_.filter_path);
+    state_.filter_path.clear();
 }
 
 }  // namespace kv

@@ -1,8 +1,9 @@
 // Process entry of the desktop application: start-up, then the message loop; never returns.
-#include "ui/win32/app.h"
+#include "ui/win32/app_start.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-    int code = kv::ui_start(GetCommandLineW());
+    HWND main = nullptr;
+    int code = kv::ui_start(GetCommandLineW(), main);
     if (code == 0) code = kv::ui_message_loop();
     ExitProcess(static_cast<UINT>(code));
 }

@@ -1,0 +1,49 @@
+// The main window's controls: one table in creation (= Tab) order with class, style and first
+// content, and the settings each kind needs (fonts, limits, cue banners, colours, themes, the
+// tree's images). Created at 10 × 10; the window's layout places them.
+//
+// MainControls holds the 31 handles (the window system owns the controls) and owns the tree's
+// image list, which it destroys with itself, after the controls are gone.
+#pragma once
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#include <commctrl.h>
+
+#include <array>
+#include <vector>
+
+#include "ui/logic/window_layout.h"
+#include "ui/win32/fonts.h"
+
+namespace kv {
+
+class MainControls {
+public:
+    MainControls() = default;
+    ~MainControls();
+    MainControls(const MainControls&) = delete;
+    MainControls& operator=(const MainControls&) = delete;
+
+    // Creates every control of parent with fonts at dpi; a control that cannot be made stays
+    // null.
+    void create(HWND parent, HINSTANCE instance, const FontSet& fonts, int dpi);
+    // The fonts after a DPI change (the progress bar has none) and the tree's line height.
+    void set_fonts(const FontSet& fonts, int dpi);
+    // Forgets the handles: the controls are being destroyed with their window.
+    void forget();
+
+    // The control with command number id; null when unknown or not made.
+    HWND of(int id) const;
+    const std::array<HWND, CONTROL_COUNT>& all() const { return handles_; }  // CONTROL_ORDER
+    const std::vector<HWND>& buttons() const { return buttons_; }  // the owner-drawn ones
+
+private:
+    std::array<HWND, CONTROL_COUNT> handles_{};
+    std::vector<HWND> buttons_;
+    HIMAGELIST tree_images_ = nullptr;
+};
+
+}  // namespace kv
