@@ -8,6 +8,7 @@
 
 #include "cache/index_file.h"
 #include "cache/manifest.h"
+#include "foundation/messages.h"
 #include "foundation/sql_lex.h"
 #include "importer/chunk_scan.h"
 #include "importer/dump_reader.h"
@@ -19,18 +20,6 @@ namespace kv {
 
 namespace {
 
-constexpr const char* MSG_MEMORY = "Nicht genügend Arbeitsspeicher.";
-constexpr const char* MSG_CANCELLED = "Vorgang abgebrochen.";
-constexpr const char* MSG_DELIMITER_LONG = "DELIMITER ist zu lang (maximal 19 Zeichen).";
-constexpr const char* MSG_DELIMITER_EMPTY = "Leerer SQL-DELIMITER.";
-constexpr const char* MSG_USE_NAME = "Datenbankname nach USE fehlt.";
-constexpr const char* MSG_SCHEMA_READ = "SQL-Schema konnte nicht gelesen werden.";
-constexpr const char* NOTE_CHANGE =
-    "SQL-Änderungsstatement wurde nicht ausgeführt. Der Browser zeigt VALUES-Datensätze, keinen "
-    "berechneten MySQL-Endzustand.";
-constexpr const char* NOTE_NO_TUPLES =
-    "Keine VALUES-Datensätze gefunden. Schemaobjekte können trotzdem angezeigt werden. "
-    "Ausführbarer Code in Versionskommentaren wird außer SQL_MODE nicht interpretiert.";
 constexpr const char* DEFAULT_DATABASE = "dump";
 
 // Everything one run owns; released when the run ends, whatever its outcome.
@@ -66,7 +55,7 @@ bool read_delimiter(DumpReader& reader) {
         int c = reader_peek(reader, 0);
         if (c == READER_END || c == '\r' || c == '\n') break;
         if (n == DELIMITER_MAX) {
-            dump_state_fail(*reader.state, MSG_DELIMITER_LONG);
+            dump_state_fail(*reader.state, msg_text(Msg::delimiter_too_long));
             return false;
         }
         bytes[n++] = static_cast<char>(c);
@@ -78,7 +67,7 @@ bool read_delimiter(DumpReader& reader) {
     reader.delimiter[n] = '\0';
     reader.delimiter_length = n;
     if (n == 0) {
-        dump_state_fail(*reader.state, MSG_DELIMITER_EMPTY);
+        dump_state_fail(*reader.state, msg_text(Msg::delimiter_empty));
         return false;
     }
     return true;
@@ -92,7 +81,7 @@ bool take_statement_text(ImportRun& run, bool is_create) {
     std::unique_ptr<char[]> text =
         reader_read_text(reader, run.first.start, reader.position - run.first.start);
     if (!text) {
-        dump_state_fail(*reader.state, MSG_SCHEMA_READ);
+        dump_state_fail(*reader.state, msg_text(Msg::schema_read_failed));
         return false;
     }
     if (is_create) {
@@ -116,14 +105,14 @@ bool scan_statement(ImportRun& run) {
     if (token_is(first, "USE")) {
         if (!reader_read_token(reader, run.second)) {
             reader.failed = 1;
-            dump_state_fail(*reader.state, MSG_USE_NAME);
+            dump_state_fail(*reader.state, msg_text(Msg::use_name_missing));
             return false;
         }
         try {
             run.database.assign(run.second.text);
             reader.versioned.database = run.database;
         } catch (const std::bad_alloc&) {
-            dump_state_fail(*reader.state, MSG_MEMORY);
+            dump_state_fail(*reader.state, msg_text(Msg::out_of_memory));
             return false;
         }
         return reader_skip_statement(reader);
@@ -132,7 +121,7 @@ bool scan_statement(ImportRun& run) {
     if (token_is(first, "SET")) return take_statement_text(run, false);
     if (token_is(first, "UPDATE") || token_is(first, "DELETE") || token_is(first, "TRUNCATE")) {
         if (!reader_skip_statement(reader)) return false;
-        import_note_append(*reader.state, NOTE_CHANGE);
+        import_note_append(*reader.state, msg_text(Msg::note_change_statement));
         return true;
     }
     return reader_skip_statement(reader);
@@ -153,7 +142,7 @@ bool import_run(DumpState& state, const ProgressSink* sink) {
     std::unique_ptr<ImportRun> run(new (std::nothrow) ImportRun);
     if (!run || !reader_start(run->reader, state, sink) ||
         !insert_scratch_start(run->scratch, &run->lookup)) {
-        dump_state_fail(state, MSG_MEMORY);
+        dump_state_fail(state, msg_text(Msg::out_of_memory));
         return false;
     }
     if (Status started = index_writer_start(run->writer); !started.ok()) {
@@ -175,7 +164,7 @@ bool import_run(DumpState& state, const ProgressSink* sink) {
         index_abandon(run->writer);
         // A cancellation ends the scan wherever it stands; what the scan makes of the missing
         // bytes (an unterminated tuple, say) must not pass for the reason.
-        if (reader.cancelled) dump_state_fail(state, MSG_CANCELLED);
+        if (reader.cancelled) dump_state_fail(state, msg_text(Msg::cancelled));
         append_position(state, reader.position);
         return false;
     };
@@ -200,7 +189,9 @@ bool import_run(DumpState& state, const ProgressSink* sink) {
     const std::uint64_t end_position = reader.position;
     run.reset();
 
-    if (state.objects.empty() || state.total_entries == 0) import_note_append(state, NOTE_NO_TUPLES);
+    if (state.objects.empty() || state.total_entries == 0) {
+        import_note_append(state, msg_text(Msg::note_no_tuples));
+    }
     if (Status written = manifest_write(state, sink); !written.ok()) {
         dump_state_fail(state, status_text(written).c_str());
         append_position(state, end_position);

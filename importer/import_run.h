@@ -4,7 +4,8 @@
 //
 // A run that fails or is cancelled leaves no manifest (it is deleted before scanning starts),
 // so an interrupted cache is never loaded. Progress goes to the sink at window refills, at
-// most every 100 ms, with the label "Dump indexieren"; the final step reports "Bereit".
+// most every 100 ms, with the label Msg::progress_indexing; the final step reports
+// Msg::progress_ready.
 #pragma once
 
 #include "foundation/dump_state.h"

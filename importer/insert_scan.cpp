@@ -1,10 +1,10 @@
 // INSERT headers, column lists and tuple indexing (see insert_scan.h).
 #include "importer/insert_scan.h"
 
-#include <cstdio>
 #include <cstring>
 #include <new>
 
+#include "foundation/messages.h"
 #include "foundation/sql_lex.h"
 #include "foundation/sql_quote.h"
 #include "importer/chunk_scan.h"
@@ -13,45 +13,6 @@
 namespace kv {
 
 namespace {
-
-constexpr const char* MSG_MEMORY = "Nicht genügend Arbeitsspeicher.";
-constexpr const char* MSG_HEADER_INCOMPLETE = "Unvollständiger INSERT-Header.";
-constexpr const char* MSG_NO_TABLE_AFTER_INTO = "Tabellenname nach INTO fehlt.";
-constexpr const char* MSG_HEADER_ENDS = "INSERT-Header endet vor VALUES.";
-constexpr const char* MSG_NO_TABLE_AFTER_DATABASE = "Tabellenname nach Datenbank fehlt.";
-constexpr const char* MSG_LIST_INCOMPLETE = "Unvollständige INSERT-Spaltenliste.";
-constexpr const char* MSG_LIST_INVALID = "Ungültige INSERT-Spaltenliste.";
-constexpr const char* MSG_LIST_TOO_LONG = "Zu viele INSERT-Spalten.";
-constexpr const char* MSG_LIST_DUPLICATE = "Doppelte Spalte in einer INSERT-Spaltenliste.";
-constexpr const char* MSG_NO_VALUES_AFTER_LIST = "VALUES nach INSERT-Spaltenliste fehlt.";
-constexpr const char* MSG_ONLY_VALUES =
-    "Nur INSERT/REPLACE ... VALUES wird gelesen. INSERT SELECT, INSERT SET und PARTITION-Header "
-    "werden nicht ausgewertet.";
-constexpr const char* MSG_TUPLE_EXPECTED = "INSERT VALUES: Ein Datentupel mit '(' wurde erwartet.";
-constexpr const char* MSG_TUPLE_UNTERMINATED =
-    "Unvollständiges INSERT: Datentupel oder Zeichenkette endet vor der schließenden Klammer.";
-constexpr const char* MSG_TOO_DEEP = "SQL-Ausdruck ist zu tief verschachtelt.";
-constexpr const char* MSG_TOO_MANY_VALUES = "Mehr als 4.096 Werte in einem Datensatz.";
-constexpr const char* MSG_TUPLE_TOO_LONG =
-    "Ein einzelner Datensatz ist größer als 4 GiB und kann nicht indexiert werden.";
-constexpr const char* MSG_NO_LIST_MISMATCH =
-    "INSERT ohne Spaltenliste passt nicht zum CREATE TABLE. Der Import wurde gestoppt, damit "
-    "keine Werte falschen Spalten zugeordnet werden.";
-constexpr const char* MSG_LIST_MISMATCH =
-    "Anzahl der INSERT-Werte stimmt nicht mit der Spaltenliste überein.";
-constexpr const char* MSG_COUNT_CHANGES =
-    "Unterschiedliche Anzahl von Werten innerhalb eines INSERT-Statements.";
-constexpr const char* MSG_TOO_MANY_LAYOUTS = "Zu viele unterschiedliche INSERT-Spaltenlayouts.";
-constexpr const char* MSG_TRAILING =
-    "Unerwartete Zeichen nach INSERT VALUES. Der Dump wurde nicht vollständig übernommen.";
-constexpr const char* NOTE_REPLACE =
-    "REPLACE wird als Folge von Dump-Datensätzen angezeigt. Ersetzungs-/Eindeutigkeitsregeln "
-    "werden nicht ausgeführt.";
-constexpr const char* NOTE_GENERIC_COLUMNS =
-    "Tabelle ohne CREATE TABLE/Spaltendefinition: generische Spaltennamen wurden vergeben.";
-constexpr const char* NOTE_ON_DUPLICATE =
-    "ON DUPLICATE KEY UPDATE wurde nicht ausgeführt. Angezeigt werden die ursprünglichen "
-    "VALUES-Tupel.";
 
 // Ends the statement with text, replacing whatever the reader reported before.
 bool insert_fail(DumpReader& reader, const char* text) {
@@ -65,7 +26,7 @@ bool insert_fail(DumpReader& reader, const char* text) {
 // with the message in state.
 bool tuple_length_fits(DumpState& state, std::uint64_t length) {
     if (length <= insert_tuple_length_limit) return true;
-    dump_state_fail(state, MSG_TUPLE_TOO_LONG);
+    dump_state_fail(state, msg_text(Msg::tuple_too_long));
     return false;
 }
 
@@ -182,10 +143,10 @@ bool scan_tuple(DumpReader& reader, std::uint32_t& values, TupleChain* chain) {
                     return false;
                 case BLOCK_TOO_DEEP:
                     reader.position += i;
-                    return insert_fail(reader, MSG_TOO_DEEP);
+                    return insert_fail(reader, msg_text(Msg::tuple_too_deep));
                 case BLOCK_TOO_MANY:
                     reader.position += i;
-                    return insert_fail(reader, MSG_TOO_MANY_VALUES);
+                    return insert_fail(reader, msg_text(Msg::tuple_too_many_values));
                 case BLOCK_HANDOVER:
                     break;
             }
@@ -197,7 +158,7 @@ bool scan_tuple(DumpReader& reader, std::uint32_t& values, TupleChain* chain) {
                 if (b == ',') {
                     if (depth == 1 && ++values > MAX_TUPLE_VALUES) {
                         reader.position += i + 1;
-                        return insert_fail(reader, MSG_TOO_MANY_VALUES);
+                        return insert_fail(reader, msg_text(Msg::tuple_too_many_values));
                     }
                     ++i;
                     continue;
@@ -211,7 +172,7 @@ bool scan_tuple(DumpReader& reader, std::uint32_t& values, TupleChain* chain) {
                 if (b == '(') {
                     if (++depth > MAX_TUPLE_DEPTH) {
                         reader.position += i + 1;
-                        return insert_fail(reader, MSG_TOO_DEEP);
+                        return insert_fail(reader, msg_text(Msg::tuple_too_deep));
                     }
                     ++i;
                     continue;
@@ -237,7 +198,7 @@ bool scan_tuple(DumpReader& reader, std::uint32_t& values, TupleChain* chain) {
         }
         // Byte path: the reference model the two window walks are tested against.
         int c = reader_peek(reader, 0);
-        if (c == READER_END) return insert_fail(reader, MSG_TUPLE_UNTERMINATED);
+        if (c == READER_END) return insert_fail(reader, msg_text(Msg::insert_tuple_unterminated));
         if (reader_comment_at(reader) != SqlComment::none) {
             mode.skip_comment();
             continue;
@@ -250,7 +211,7 @@ bool scan_tuple(DumpReader& reader, std::uint32_t& values, TupleChain* chain) {
                 if (!reader_skip_quoted(reader, static_cast<unsigned char>(c))) return false;
                 break;
             case '(':
-                if (++depth > MAX_TUPLE_DEPTH) return insert_fail(reader, MSG_TOO_DEEP);
+                if (++depth > MAX_TUPLE_DEPTH) return insert_fail(reader, msg_text(Msg::tuple_too_deep));
                 break;
             case ')':
                 if (depth == 1) return mode.closed();
@@ -258,7 +219,7 @@ bool scan_tuple(DumpReader& reader, std::uint32_t& values, TupleChain* chain) {
                 break;
             case ',':
                 if (depth == 1 && ++values > MAX_TUPLE_VALUES) {
-                    return insert_fail(reader, MSG_TOO_MANY_VALUES);
+                    return insert_fail(reader, msg_text(Msg::tuple_too_many_values));
                 }
                 break;
             default:
@@ -310,25 +271,25 @@ bool read_column_list(DumpReader& reader, std::uint32_t object, InsertScratch& s
     Token& t = scratch.token;
     std::uint32_t* numbers = scratch.with_list.numbers.get();
     std::memset(scratch.listed, 0, sizeof scratch.listed);
-    if (!reader_read_token(reader, t)) return insert_fail(reader, MSG_LIST_INCOMPLETE);
+    if (!reader_read_token(reader, t)) return insert_fail(reader, msg_text(Msg::insert_list_incomplete));
     std::uint32_t n = 0;
     for (;;) {
         if (token_is_punct(t, ')')) break;
-        if (n == MAX_COLUMNS) return insert_fail(reader, MSG_LIST_TOO_LONG);
+        if (n == MAX_COLUMNS) return insert_fail(reader, msg_text(Msg::insert_list_too_long));
         int column = column_find_or_add(state, object, std::string_view(t.text),
-                                        TYPE_NOT_IN_DUMP, scratch.lookup);
+                                        msg_text(Msg::type_not_in_dump), scratch.lookup);
         if (column < 0) {
             reader.failed = 1;
             return false;
         }
         const auto c = static_cast<std::uint32_t>(column);
         std::uint64_t bit = std::uint64_t{1} << (c % 64);
-        if (scratch.listed[c / 64] & bit) return insert_fail(reader, MSG_LIST_DUPLICATE);
+        if (scratch.listed[c / 64] & bit) return insert_fail(reader, msg_text(Msg::insert_list_duplicate));
         scratch.listed[c / 64] |= bit;
         numbers[n] = c;
-        if (!reader_read_token(reader, t)) return insert_fail(reader, MSG_LIST_INCOMPLETE);
+        if (!reader_read_token(reader, t)) return insert_fail(reader, msg_text(Msg::insert_list_incomplete));
         if (token_is_punct(t, ',')) {
-            if (!reader_read_token(reader, t)) return insert_fail(reader, MSG_LIST_INVALID);
+            if (!reader_read_token(reader, t)) return insert_fail(reader, msg_text(Msg::insert_list_invalid));
             ++n;
             continue;
         }
@@ -336,7 +297,7 @@ bool read_column_list(DumpReader& reader, std::uint32_t object, InsertScratch& s
             ++n;
             break;
         }
-        return insert_fail(reader, MSG_LIST_INVALID);
+        return insert_fail(reader, msg_text(Msg::insert_list_invalid));
     }
     count = n;
     return true;
@@ -395,17 +356,18 @@ int fix_layout(DumpReader& reader, std::uint32_t object, InsertScratch& scratch,
     LayoutMemo& memo = has_list ? scratch.with_list : scratch.without_list;
     if (has_list) {
         if (memo.count != values) {
-            insert_fail(reader, MSG_LIST_MISMATCH);
+            insert_fail(reader, msg_text(Msg::insert_list_mismatch));
             return -1;
         }
     } else {
         const SchemaObject& o = state.objects[object];
         if (o.columns.empty() && values > 0) {
-            import_note_append(state, NOTE_GENERIC_COLUMNS);
+            import_note_append(state, msg_text(Msg::note_generic_columns));
             char name[32];
             for (std::uint32_t k = 1; k <= values; ++k) {
-                std::snprintf(name, sizeof name, "Spalte_%u", static_cast<unsigned>(k));
-                if (column_find_or_add(state, object, name, TYPE_NOT_IN_DUMP, scratch.lookup) <
+                msg_format(name, sizeof name, msg_text(Msg::generic_column_name),
+                           static_cast<unsigned>(k));
+                if (column_find_or_add(state, object, name, msg_text(Msg::type_not_in_dump), scratch.lookup) <
                     0) {
                     return -1;
                 }
@@ -422,7 +384,7 @@ int fix_layout(DumpReader& reader, std::uint32_t object, InsertScratch& scratch,
             memo.columns_known = o.columns.size();
         }
         if (memo.count != values) {
-            insert_fail(reader, MSG_NO_LIST_MISMATCH);
+            insert_fail(reader, msg_text(Msg::insert_no_list_mismatch));
             return -1;
         }
     }
@@ -461,7 +423,7 @@ int layout_find_or_add(DumpState& state, std::uint32_t object, const std::uint32
         }
     }
     if (o.layouts.size() >= MAX_LAYOUTS) {
-        dump_state_fail(state, MSG_TOO_MANY_LAYOUTS);
+        dump_state_fail(state, msg_text(Msg::insert_too_many_layouts));
         return -1;
     }
     try {
@@ -469,7 +431,7 @@ int layout_find_or_add(DumpState& state, std::uint32_t object, const std::uint32
         layout.columns.assign(numbers, numbers + count);
         o.layouts.push_back(std::move(layout));
     } catch (const std::bad_alloc&) {
-        dump_state_fail(state, MSG_MEMORY);
+        dump_state_fail(state, msg_text(Msg::out_of_memory));
         return -1;
     }
     return static_cast<int>(o.layouts.size() - 1);
@@ -480,28 +442,28 @@ bool insert_statement(DumpReader& reader, IndexWriter& writer, bool is_replace,
     DumpState& state = *reader.state;
     Token& t = scratch.token;
 
-    if (!reader_read_token(reader, t)) return insert_fail(reader, MSG_HEADER_INCOMPLETE);
+    if (!reader_read_token(reader, t)) return insert_fail(reader, msg_text(Msg::insert_header_incomplete));
     while (token_is(t, "LOW_PRIORITY") || token_is(t, "HIGH_PRIORITY") || token_is(t, "DELAYED") ||
            token_is(t, "IGNORE")) {
-        if (!reader_read_token(reader, t)) return insert_fail(reader, MSG_HEADER_INCOMPLETE);
+        if (!reader_read_token(reader, t)) return insert_fail(reader, msg_text(Msg::insert_header_incomplete));
     }
     if (token_is(t, "INTO")) {
-        if (!reader_read_token(reader, t)) return insert_fail(reader, MSG_NO_TABLE_AFTER_INTO);
+        if (!reader_read_token(reader, t)) return insert_fail(reader, msg_text(Msg::insert_no_table_after_into));
     }
     try {
         scratch.table.assign(t.text);
         scratch.database.assign(current_database);
     } catch (const std::bad_alloc&) {
-        return insert_fail(reader, MSG_MEMORY);
+        return insert_fail(reader, msg_text(Msg::out_of_memory));
     }
-    if (!reader_read_token(reader, t)) return insert_fail(reader, MSG_HEADER_ENDS);
+    if (!reader_read_token(reader, t)) return insert_fail(reader, msg_text(Msg::insert_header_ends));
     if (token_is_punct(t, '.')) {
-        if (!reader_read_token(reader, t)) return insert_fail(reader, MSG_NO_TABLE_AFTER_DATABASE);
+        if (!reader_read_token(reader, t)) return insert_fail(reader, msg_text(Msg::insert_no_table_after_database));
         try {
             scratch.database.swap(scratch.table);
             scratch.table.assign(t.text);
         } catch (const std::bad_alloc&) {
-            return insert_fail(reader, MSG_MEMORY);
+            return insert_fail(reader, msg_text(Msg::out_of_memory));
         }
         reader_read_token(reader, t);
     }
@@ -516,10 +478,10 @@ bool insert_statement(DumpReader& reader, IndexWriter& writer, bool is_replace,
     if (token_is_punct(t, '(')) {
         has_list = true;
         if (!column_list(reader, object, scratch)) return false;
-        if (!reader_read_token(reader, t)) return insert_fail(reader, MSG_NO_VALUES_AFTER_LIST);
+        if (!reader_read_token(reader, t)) return insert_fail(reader, msg_text(Msg::insert_no_values_after_list));
     }
-    if (!token_is(t, "VALUES") && !token_is(t, "VALUE")) return insert_fail(reader, MSG_ONLY_VALUES);
-    if (is_replace) import_note_append(state, NOTE_REPLACE);
+    if (!token_is(t, "VALUES") && !token_is(t, "VALUE")) return insert_fail(reader, msg_text(Msg::insert_only_values));
+    if (is_replace) import_note_append(state, msg_text(Msg::note_replace));
 
     int layout = -1;
     std::uint32_t first_values = 0;
@@ -540,7 +502,7 @@ bool insert_statement(DumpReader& reader, IndexWriter& writer, bool is_replace,
         reader_skip_blanks(reader);
         const EscapeMode tuple_mode = reader.escape_mode;
         int c = reader_peek(reader, 0);
-        if (c == READER_END) return insert_fail(reader, MSG_TUPLE_EXPECTED);
+        if (c == READER_END) return insert_fail(reader, msg_text(Msg::insert_tuple_expected));
         if (c == '(' && reader.position >= *chain.sync) {
             // Tuples a helper thread has scanned from here on are taken as they are.
             ChunkRunView run;
@@ -553,7 +515,7 @@ bool insert_statement(DumpReader& reader, IndexWriter& writer, bool is_replace,
         }
         chain.start = reader.position;
         ++reader.position;
-        if (c != '(') return insert_fail(reader, MSG_TUPLE_EXPECTED);
+        if (c != '(') return insert_fail(reader, msg_text(Msg::insert_tuple_expected));
         std::uint32_t values = 0;
         chain.expected_values = first_values;
         chain.layout_word = layout_word(tuple_mode);
@@ -577,7 +539,7 @@ bool insert_statement(DumpReader& reader, IndexWriter& writer, bool is_replace,
             }
             first_values = values;
         } else if (values != first_values) {
-            return insert_fail(reader, MSG_COUNT_CHANGES);
+            return insert_fail(reader, msg_text(Msg::insert_count_changes));
         }
         if (!emit_entry(state, writer, object, start, length, layout_word(tuple_mode))) {
             reader.failed = 1;
@@ -595,8 +557,8 @@ bool insert_statement(DumpReader& reader, IndexWriter& writer, bool is_replace,
     }
     if (reader_peek(reader, 0) == READER_END) return !reader.failed;
     if (!reader_read_token(reader, t)) return !reader.failed;
-    if (!token_is(t, "ON")) return insert_fail(reader, MSG_TRAILING);
-    import_note_append(state, NOTE_ON_DUPLICATE);
+    if (!token_is(t, "ON")) return insert_fail(reader, msg_text(Msg::insert_trailing));
+    import_note_append(state, msg_text(Msg::note_on_duplicate));
     return reader_skip_statement(reader);
 }
 

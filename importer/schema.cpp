@@ -5,6 +5,7 @@
 #include <new>
 
 #include "cache/format.h"
+#include "foundation/messages.h"
 #include "foundation/sql_lex.h"
 #include "foundation/text.h"
 
@@ -12,23 +13,16 @@ namespace kv {
 
 namespace {
 
-constexpr const char* MSG_MEMORY = "Nicht genügend Arbeitsspeicher.";
-constexpr const char* MSG_SCHEMA_MEMORY = "Nicht genügend Arbeitsspeicher für das Schema.";
-constexpr const char* MSG_TOO_MANY_OBJECTS =
-    "Mehr als 65.536 Schemaobjekte werden nicht unterstützt.";
-constexpr const char* MSG_TOO_MANY_COLUMNS =
-    "Die Tabelle überschreitet das Limit von 4.096 Spalten.";
-constexpr const char* MSG_CREATE_INCOMPLETE = "Unvollständiges CREATE-Statement.";
-constexpr const char* MSG_QUALIFIED_INCOMPLETE = "Unvollständiger qualifizierter Tabellenname.";
-constexpr const char* NOTE_CREATE_AFTER_INSERT =
-    "CREATE TABLE nach INSERT: Daten werden als Dump-Literale angezeigt, nicht als ausgeführter "
-    "SQL-Endzustand.";
 
 constexpr CreateKeyword CREATE_KEYWORDS[] = {
-    {"TABLE", OBJECT_TABLE, false, "Tabelle"},      {"DATABASE", OBJECT_DATABASE, true, "Datenbank"},
-    {"SCHEMA", OBJECT_DATABASE, true, "Datenbank"}, {"VIEW", OBJECT_VIEW, false, "View"},
-    {"PROCEDURE", OBJECT_ROUTINE, false, "Prozedur"}, {"FUNCTION", OBJECT_ROUTINE, false, "Funktion"},
-    {"TRIGGER", OBJECT_ROUTINE, false, "Trigger"},  {"EVENT", OBJECT_ROUTINE, false, "Event"},
+    {"TABLE", OBJECT_TABLE, false, Msg::none},
+    {"DATABASE", OBJECT_DATABASE, true, Msg::none},
+    {"SCHEMA", OBJECT_DATABASE, true, Msg::none},
+    {"VIEW", OBJECT_VIEW, false, Msg::code_kind_view},
+    {"PROCEDURE", OBJECT_ROUTINE, false, Msg::code_kind_procedure},
+    {"FUNCTION", OBJECT_ROUTINE, false, Msg::code_kind_function},
+    {"TRIGGER", OBJECT_ROUTINE, false, Msg::code_kind_trigger},
+    {"EVENT", OBJECT_ROUTINE, false, Msg::code_kind_event},
 };
 
 constexpr const char* NOT_AN_OBJECT_WORDS[] = {
@@ -153,13 +147,13 @@ int object_find_or_add(DumpState& state, std::string_view database, std::string_
         if (found >= 0) return found;
     }
     if (state.objects.size() >= MAX_OBJECTS) {
-        dump_state_fail(state, MSG_TOO_MANY_OBJECTS);
+        dump_state_fail(state, msg_text(Msg::too_many_objects));
         return -1;
     }
     try {
         state.objects.emplace_back();
     } catch (const std::bad_alloc&) {
-        dump_state_fail(state, MSG_SCHEMA_MEMORY);
+        dump_state_fail(state, msg_text(Msg::schema_out_of_memory));
         return -1;
     }
     SchemaObject& object = state.objects.back();
@@ -168,7 +162,7 @@ int object_find_or_add(DumpState& state, std::string_view database, std::string_
         object.object_name.assign(name);
     } catch (const std::bad_alloc&) {
         state.objects.pop_back();
-        dump_state_fail(state, MSG_MEMORY);
+        dump_state_fail(state, msg_text(Msg::out_of_memory));
         return -1;
     }
     object.kind = kind;
@@ -203,7 +197,7 @@ int column_find_or_add(DumpState& state, std::uint32_t object, std::string_view 
         if (found >= 0) return found;
     }
     if (o.columns.size() >= MAX_COLUMNS) {
-        dump_state_fail(state, MSG_TOO_MANY_COLUMNS);
+        dump_state_fail(state, msg_text(Msg::too_many_columns));
         return -1;
     }
     try {
@@ -212,7 +206,7 @@ int column_find_or_add(DumpState& state, std::uint32_t object, std::string_view 
         column.type_text.assign(type_text);
         o.columns.push_back(std::move(column));
     } catch (const std::bad_alloc&) {
-        dump_state_fail(state, MSG_MEMORY);
+        dump_state_fail(state, msg_text(Msg::out_of_memory));
         return -1;
     }
     const auto number = static_cast<std::uint32_t>(o.columns.size() - 1);
@@ -310,12 +304,12 @@ bool create_parse(DumpState& state, const char* text, std::string_view current_d
 
     std::unique_ptr<Token> token(new (std::nothrow) Token);
     if (!token) {
-        dump_state_fail(state, MSG_MEMORY);
+        dump_state_fail(state, msg_text(Msg::out_of_memory));
         return false;
     }
     std::unique_ptr<Token> second(new (std::nothrow) Token);
     if (!second) {
-        dump_state_fail(state, MSG_MEMORY);
+        dump_state_fail(state, msg_text(Msg::out_of_memory));
         return false;
     }
     Token& t = *token;
@@ -331,7 +325,7 @@ bool create_parse(DumpState& state, const char* text, std::string_view current_d
     }
 
     if (!text_read_token(span, t)) {
-        dump_state_fail(state, MSG_CREATE_INCOMPLETE);
+        dump_state_fail(state, msg_text(Msg::create_incomplete));
         return false;
     }
     if (token_is_keyword(t, "IF")) {
@@ -347,7 +341,7 @@ bool create_parse(DumpState& state, const char* text, std::string_view current_d
         text_read_token(span, t);
         if (token_is_punct(t, '.')) {
             if (!text_read_token(span, t)) {
-                dump_state_fail(state, MSG_QUALIFIED_INCOMPLETE);
+                dump_state_fail(state, msg_text(Msg::qualified_name_incomplete));
                 return false;
             }
             database.swap(name);
@@ -359,7 +353,7 @@ bool create_parse(DumpState& state, const char* text, std::string_view current_d
             name.clear();
         }
     } catch (const std::bad_alloc&) {
-        dump_state_fail(state, MSG_MEMORY);
+        dump_state_fail(state, msg_text(Msg::out_of_memory));
         return false;
     }
 
@@ -367,12 +361,12 @@ bool create_parse(DumpState& state, const char* text, std::string_view current_d
     if (number < 0) return false;
     const auto object = static_cast<std::uint32_t>(number);
     if (keyword->kind == OBJECT_TABLE && state.objects[object].entry_count > 0) {
-        import_note_append(state, NOTE_CREATE_AFTER_INSERT);
+        import_note_append(state, msg_text(Msg::note_create_after_insert));
     }
     try {
         state.objects[object].create_text.assign(text, span.length);
     } catch (const std::bad_alloc&) {
-        dump_state_fail(state, MSG_MEMORY);
+        dump_state_fail(state, msg_text(Msg::out_of_memory));
         return false;
     }
     if (keyword->kind != OBJECT_TABLE || !token_is_punct(t, '(')) return true;
@@ -398,7 +392,7 @@ bool create_parse(DumpState& state, const char* text, std::string_view current_d
             try {
                 type_text.assign(text + type_start, type_end - type_start);
             } catch (const std::bad_alloc&) {
-                dump_state_fail(state, MSG_MEMORY);
+                dump_state_fail(state, msg_text(Msg::out_of_memory));
                 return false;
             }
             int column = column_find_or_add(state, object, std::string_view(t.text),

@@ -14,11 +14,10 @@
 #include <vector>
 
 #include "foundation/dump_state.h"
+#include "foundation/messages.h"
 #include "importer/dump_reader.h"
 
 namespace kv {
-
-inline constexpr const char* TYPE_NOT_IN_DUMP = "(Definition nicht im Dump)";
 
 // Optional lookup tables that an import keeps next to the object array so that finding an
 // object, or a column of an object, costs a hash probe instead of a scan over up to 65,536
@@ -63,12 +62,13 @@ struct TextSpan {
 bool text_read_token(TextSpan& span, Token& token);
 
 // The object keyword of a CREATE statement: the kind it makes, whether it names a database,
-// and how a note names such an object.
+// and how a note names such an object (code objects only: the import notes no table or
+// database, so theirs is Msg::none).
 struct CreateKeyword {
     const char* word;
     ObjectKind kind;
     bool database;
-    const char* shown;
+    Msg shown;
 };
 // The keyword that token is (a bare word), or null.
 const CreateKeyword* create_keyword(const Token& token);
