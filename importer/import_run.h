@@ -10,12 +10,14 @@
 
 #include "foundation/dump_state.h"
 #include "foundation/progress.h"
+#include "foundation/status.h"
 
 namespace kv {
 
 // Imports the dump opened in state (dump_open: handle, size, time, fingerprint, cache folder).
-// sink may be null. True on success; false with the German message in state.message, followed
-// by " (Byte N)" with the scan position when the message leaves room for it.
-bool import_run(DumpState& state, const ProgressSink* sink);
+// sink may be null. A failure of the scan, and of the manifest written after it, carries the
+// scan's position as its byte; a failure before the first byte (memory, the index writer)
+// carries none.
+Status import_run(DumpState& state, const ProgressSink* sink);
 
 }  // namespace kv

@@ -150,7 +150,7 @@ void sql_mode_recognise(DumpReader& reader, const char* text) {
             if (w == j) {
                 // A system variable (the global mode, which the dump cannot know), a function
                 // or a number.
-                reader_fail(reader, msg_text(Msg::sql_mode_dynamic));
+                reader_fail(reader, StatusKind::refused, Msg::sql_mode_dynamic);
                 continue;
             }
             // A bare mode name is a literal as much as a quoted one: DEFAULT, TRADITIONAL.
