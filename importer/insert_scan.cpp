@@ -116,6 +116,7 @@ private:
         fail(kind, message);
         return TupleEnd::failed;
     }
+    TupleEnd after(TupleStep step);
 
     DumpReader& reader_;
     DumpState& state_;
@@ -126,8 +127,7 @@ private:
     std::uint32_t object_ = 0;          // the statement's table
     bool has_list_ = false;             // the statement names its columns
     int layout_ = -1;                   // fixed by the first tuple
-    std::uint32_t depth_ = 1;           // the current tuple's open parentheses
-    std::uint32_t values_ = 0;          // its values at depth 1 so far
+    TupleWalk walk_;                    // the current tuple's
     std::uint32_t layout_word_ = 0;     // the entry word of the current tuple
     std::uint64_t base_ = 0;            // dump position of the block pass's first byte
     std::uint64_t start_ = 0;           // dump position of the current tuple's "("
@@ -356,28 +356,29 @@ bool InsertScan::index_tuple(EscapeMode tuple_mode) {
     if (!length_fits(length)) return false;
     if (layout_ < 0) {
         if (!fix_layout()) return false;
-        expected_values = values_;
-    } else if (values_ != expected_values) {
+        expected_values = walk_.values;
+    } else if (walk_.values != expected_values) {
         return fail(StatusKind::syntax, Msg::insert_count_changes);
     }
     const auto layout = static_cast<std::uint32_t>(layout_);
     return emit(start_, length, layout_word_make(layout, tuple_mode));
 }
 
-// Fixes the statement's layout from its first tuple (values_ values): the column list, or
-// without one the table's columns.
+// Fixes the statement's layout from its first tuple: the column list, or without one the
+// table's columns.
 bool InsertScan::fix_layout() {
+    const std::uint32_t values = walk_.values;
     LayoutMemo& memo = has_list_ ? scratch_.with_list : scratch_.without_list;
     if (has_list_) {
-        if (memo.count != values_) return fail(StatusKind::syntax, Msg::insert_list_mismatch);
+        if (memo.count != values) return fail(StatusKind::syntax, Msg::insert_list_mismatch);
     } else {
         if (!table_layout(memo)) return false;
-        if (memo.count != values_) return fail(StatusKind::syntax, Msg::insert_no_list_mismatch);
+        if (memo.count != values) return fail(StatusKind::syntax, Msg::insert_no_list_mismatch);
     }
     if (memo.layout < 0) {
         std::uint32_t layout = 0;
         if (Status added =
-                layout_find_or_add(state_, object_, memo.numbers.get(), values_, layout);
+                layout_find_or_add(state_, object_, memo.numbers.get(), values, layout);
             !added.ok()) {
             return fail(std::move(added));
         }
@@ -391,10 +392,10 @@ bool InsertScan::fix_layout() {
 // without columns gets generic ones for the values of the first tuple.
 bool InsertScan::table_layout(LayoutMemo& memo) {
     const SchemaObject& o = state_.objects[object_];
-    if (o.columns.empty() && values_ > 0) {
+    if (o.columns.empty() && walk_.values > 0) {
         import_note_append(state_, msg_text(Msg::note_generic_columns));
         char name[32];
-        for (std::uint32_t k = 1; k <= values_; ++k) {
+        for (std::uint32_t k = 1; k <= walk_.values; ++k) {
             msg_format(name, sizeof name, msg_text(Msg::generic_column_name),
                        static_cast<unsigned>(k));
             std::uint32_t column = 0;
@@ -439,8 +440,7 @@ bool InsertScan::trailer() {
 bool InsertScan::scan_tuple(bool chained) {
     TupleEscapeMode mode(reader_);
     mode.skip_blanks();
-    values_ = reader_peek(reader_, 0) == ')' ? 0 : 1;
-    depth_ = 1;
+    walk_ = TupleWalk{reader_.escape_mode, 1, reader_peek(reader_, 0) == ')' ? 0u : 1u};
     for (;;) {
         TupleEnd end = TupleEnd::inside;
         if (reader_available(reader_) != 0) {
@@ -457,30 +457,39 @@ bool InsertScan::scan_tuple(bool chained) {
 
 // The block pass over the window (tuple_blocks.h): values, nesting and whole strings.
 TupleEnd InsertScan::block_pass(bool chained) {
-    const std::size_t n = reader_available(reader_);
-    std::size_t at = 0;
-    std::uint32_t depth = depth_;
-    std::uint32_t values = values_;
     base_ = reader_.position;
-    const BlockOutcome outcome = tuple_blocks(reader_cursor(reader_), n, reader_.escape_mode,
-                                              depth, values, at, chained ? this : nullptr);
-    reader_.position += at;
-    depth_ = depth;
-    values_ = values;
-    switch (outcome) {
-        case BLOCK_CLOSED:
+    const BlockStop stop = walk_.blocks(reader_cursor(reader_), reader_available(reader_),
+                                        chained ? this : nullptr);
+    reader_.position += stop.at;
+    switch (stop.outcome) {
+        case BlockOutcome::closed:
             return TupleEnd::closed;
-        case BLOCK_STOPPED:
+        case BlockOutcome::stopped:
             stopped_ = true;
             return TupleEnd::closed;
-        case BLOCK_FAILED:
+        case BlockOutcome::failed:
             return TupleEnd::failed;
-        case BLOCK_TOO_DEEP:
-            return tuple_fail(StatusKind::limit, Msg::tuple_too_deep);
-        case BLOCK_TOO_MANY:
-            return tuple_fail(StatusKind::limit, Msg::tuple_too_many_values);
-        case BLOCK_HANDOVER:
+        case BlockOutcome::too_deep:
+            return after(TupleStep::too_deep);
+        case BlockOutcome::too_many:
+            return after(TupleStep::too_many);
+        case BlockOutcome::handover:
             break;
+    }
+    return TupleEnd::inside;
+}
+
+// Where a structural byte leaves the tuple: a limit it exceeds fails the statement.
+TupleEnd InsertScan::after(TupleStep step) {
+    switch (step) {
+        case TupleStep::inside:
+            break;
+        case TupleStep::closed:
+            return TupleEnd::closed;
+        case TupleStep::too_many:
+            return tuple_fail(StatusKind::limit, Msg::tuple_too_many_values);
+        case TupleStep::too_deep:
+            return tuple_fail(StatusKind::limit, Msg::tuple_too_deep);
     }
     return TupleEnd::inside;
 }
@@ -490,45 +499,24 @@ TupleEnd InsertScan::block_pass(bool chained) {
 TupleEnd InsertScan::stop_walk() {
     const unsigned char* p = reader_cursor(reader_);
     const std::size_t n = reader_available(reader_);
-    const EscapeMode escape_mode = reader_.escape_mode;
-    std::uint32_t depth = depth_;
-    std::uint32_t values = values_;
+    TupleWalk walk = walk_;
     std::size_t i = 0;
     TupleEnd end = TupleEnd::inside;
     for (;;) {
         i = scan_find_tuple_stop(p, i, n);
         if (i == n) break;
         const unsigned char b = p[i];
-        if (b == ',') {
-            if (depth == 1 && ++values > MAX_TUPLE_VALUES) {
-                ++i;
-                end = tuple_fail(StatusKind::limit, Msg::tuple_too_many_values);
-                break;
-            }
+        if (b == ',' || b == '(' || b == ')') {
             ++i;
-            continue;
+            const TupleStep step = walk.structural(b);
+            if (step == TupleStep::inside) continue;
+            end = after(step);
+            break;
         }
         if (b == '\'' || b == '"' || b == '`') {
             std::size_t j = i + 1;
-            if (!scan_quoted(p, n, b, escapes_in(escape_mode, b), j)) break;
+            if (!scan_quoted(p, n, b, escapes_in(walk.mode, b), j)) break;
             i = j;
-            continue;
-        }
-        if (b == '(') {
-            ++i;
-            if (++depth > MAX_TUPLE_DEPTH) {
-                end = tuple_fail(StatusKind::limit, Msg::tuple_too_deep);
-                break;
-            }
-            continue;
-        }
-        if (b == ')') {
-            ++i;
-            if (depth == 1) {
-                end = TupleEnd::closed;
-                break;
-            }
-            --depth;
             continue;
         }
         // '-' and '/' that cannot start a comment; '#' always does.
@@ -539,8 +527,7 @@ TupleEnd InsertScan::stop_walk() {
         break;
     }
     reader_.position += i;
-    depth_ = depth;
-    values_ = values;
+    walk_ = walk;
     return end;
 }
 
@@ -557,39 +544,22 @@ TupleEnd InsertScan::byte_path(TupleEscapeMode& mode) {
             continue;
         }
         ++reader_.position;
-        switch (c) {
-            case '\'':
-            case '"':
-            case '`':
-                if (!reader_skip_quoted(reader_, static_cast<unsigned char>(c))) {
-                    return TupleEnd::failed;
-                }
-                break;
-            case '(':
-                if (++depth_ > MAX_TUPLE_DEPTH) {
-                    return tuple_fail(StatusKind::limit, Msg::tuple_too_deep);
-                }
-                break;
-            case ')':
-                if (depth_ == 1) return TupleEnd::closed;
-                --depth_;
-                break;
-            case ',':
-                if (depth_ == 1 && ++values_ > MAX_TUPLE_VALUES) {
-                    return tuple_fail(StatusKind::limit, Msg::tuple_too_many_values);
-                }
-                break;
-            default:
-                break;
+        if (c == '\'' || c == '"' || c == '`') {
+            if (!reader_skip_quoted(reader_, static_cast<unsigned char>(c))) {
+                return TupleEnd::failed;
+            }
+        } else if (c == ',' || c == '(' || c == ')') {
+            const TupleStep step = walk_.structural(static_cast<unsigned char>(c));
+            if (step != TupleStep::inside) return after(step);
         }
     } while (reader_available(reader_) == 0);
     return TupleEnd::inside;
 }
 
 ChainStep InsertScan::link(std::size_t k) {
-    if (!emit(start_, base_ + k + 1 - start_, layout_word_)) return CHAIN_FAILED;
+    if (!emit(start_, base_ + k + 1 - start_, layout_word_)) return ChainStep::failed;
     start_ = base_ + k + 2;
-    return start_ >= *sync_ ? CHAIN_STOP : CHAIN_NEXT;
+    return start_ >= *sync_ ? ChainStep::stop : ChainStep::next;
 }
 
 // Adds the entry of one tuple to the index and the table's counters. Every path that indexes a
