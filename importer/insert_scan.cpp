@@ -1,9 +1,10 @@
 // INSERT headers, column lists and tuple indexing (see insert_scan.h).
 //
-// One statement is read by an InsertScan in named stages: the header up to the table, the
-// optional column list with VALUES, the tuple loop, and what follows the last tuple; each
-// tuple is walked by the block pass, the stop-by-stop window walk and the byte path. A stage
-// returns whether the statement goes on. A failure the scan finds itself is recorded once, as
+// One statement (a line of megabytes, up to 4,096 columns in its list) is read by an
+// InsertScan in named stages: the header up to the table, the optional column list with
+// VALUES, the tuple loop, and what follows the last tuple; each tuple is walked by the block
+// pass, the stop-by-stop window walk and the byte path. A stage returns whether the statement
+// goes on; nothing is allocated per tuple. A failure the scan finds itself is recorded once, as
 // the statement's verdict (InsertScan::fail); the reader's own failures (a read error, a
 // cancellation, an unterminated string) are its status. The verdict stands over a failure the
 // reader met inside the statement: an unterminated comment inside a tuple is reported as the

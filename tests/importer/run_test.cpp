@@ -1,6 +1,6 @@
 // Import runs beyond what the golden files show: progress and cancellation, the helper
 // threads' bounded walks, cache files that cannot be written, a dump that shrank after
-// opening, the layout limit and a real 4 GiB tuple. (A re-import over the same cache is in
+// opening, the kinds and positions of failures, the layout limit and a real 4 GiB tuple. (A re-import over the same cache is in
 // every golden case: the byte path's import.)
 // And two parts of the import on their own: the span lexer of the CREATE parser, and the
 // SQL_MODE recogniser over the table in tests/data/importer/sql_mode.txt. (The reader's tokens
@@ -27,9 +27,9 @@ namespace kv {
 namespace {
 
 // Opens the dump (dump_open + cache_lock), lets prepare change the state or its cache, then
-// imports; the outcome text.
+// imports; the outcome text, and the status into *status when asked.
 std::string import_prepared(const std::string& dump, const std::function<void(DumpState&)>& prepare,
-                            const ProgressSink* sink = nullptr) {
+                            const ProgressSink* sink = nullptr, Status* status = nullptr) {
     test::TempDir dir;
     test::write_file(dir.file("dump.sql"), dump);
     DumpState state;
@@ -38,7 +38,10 @@ std::string import_prepared(const std::string& dump, const std::function<void(Du
                 cache_lock(state, handle).ok());
     FileGuard lock(handle);
     prepare(state);
-    return test::describe(state, import_run(state, sink), dump);
+    Status imported = import_run(state, sink);
+    std::string text = test::describe(state, imported, dump);
+    if (status != nullptr) *status = std::move(imported);
+    return text;
 }
 
 std::string at_byte(const std::string& message, std::uint64_t position) {
@@ -160,6 +163,39 @@ std::string layout_of(DumpState& state, const std::uint32_t* numbers, std::uint3
     std::uint32_t layout = 0;
     const Status found = layout_find_or_add(state, 0, numbers, count, layout);
     return found.ok() ? std::to_string(layout) : status_text(found);
+}
+
+// The kind of a failure tells callers what to do with it (a cancelled job shows no error box),
+// its byte where the scan stopped: each way an import ends.
+TEST(ImportRun, FailureKindsAndPositions) {
+    const ProgressSink cancel{[](void*, std::uint64_t, std::uint64_t, std::uint64_t,
+                                 const char*) { return 0; }, nullptr};
+    const auto nothing = [](DumpState&) {};
+    const auto shrunk = [](DumpState& s) { s.dump_size += 10; };
+    const struct {
+        std::string dump;
+        std::function<void(DumpState&)> prepare;
+        const ProgressSink* sink;
+        StatusKind kind;
+        std::uint64_t byte;
+    } cases[] = {
+        {"INSERT INTO t VALUES (1);", nothing, nullptr, StatusKind::ok, STATUS_NO_BYTE},
+        {"INSERT INTO t VALUES (1);", nothing, &cancel, StatusKind::cancelled, 0},
+        {"SELECT 'abc", shrunk, nullptr, StatusKind::input_output, 11},
+        {"INSERT INTO t VALUES (1,'a'", nothing, nullptr, StatusKind::syntax, 27},
+        {"INSERT INTO t VALUES (1) x;", nothing, nullptr, StatusKind::syntax, 26},
+        {"INSERT INTO t SELECT 1;", nothing, nullptr, StatusKind::refused, 20},
+        {"SET sql_mode = @@GLOBAL.sql_mode;", nothing, nullptr, StatusKind::refused, 33},
+        {"INSERT INTO t VALUES (" + std::string(4097, '(') + ");", nothing, nullptr,
+         StatusKind::limit, 4118},
+        {"DELIMITER " + std::string(20, '$'), nothing, nullptr, StatusKind::limit, 29},
+    };
+    for (const auto& c : cases) {
+        Status status;
+        const std::string text = import_prepared(c.dump, c.prepare, c.sink, &status);
+        EXPECT_EQ(status.kind, c.kind) << text;
+        EXPECT_EQ(status.byte, c.byte) << text;
+    }
 }
 
 TEST(InsertIndexing, LayoutLimit) {
