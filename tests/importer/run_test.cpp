@@ -1,7 +1,7 @@
 // Import runs beyond what the golden files show: progress and cancellation, the helper
 // threads' bounded walks, cache files that cannot be written, a dump that shrank after
-// opening, the kinds and positions of failures, the layout limit and a real 4 GiB tuple. (A re-import over the same cache is in
-// every golden case: the byte path's import.)
+// opening, the kinds and positions of failures, the layout limit and a real 4 GiB tuple. (A
+// re-import over the same cache is in every golden case: the byte path's import.)
 // And two parts of the import on their own: the span lexer of the CREATE parser, and the
 // SQL_MODE recogniser over the table in tests/data/importer/sql_mode.txt. (The reader's tokens
 // and their limits show in the golden cases.)
