@@ -173,8 +173,8 @@ void import_bench(benchmark::State& st, bool byte_path) {
     FileGuard lock(handle);
     reader_byte_path_only = byte_path;
     for (auto _ : st) {
-        if (!import_run(state, nullptr)) {
-            st.SkipWithError(state.message);
+        if (const Status imported = import_run(state, nullptr); !imported.ok()) {
+            st.SkipWithError(status_text(imported).c_str());
             break;
         }
     }
@@ -202,8 +202,8 @@ bool import_rows(benchmark::State& st, ImportedRows& rows) {
         return false;
     }
     rows.lock.reset(handle);
-    if (!import_run(rows.state, nullptr)) {
-        st.SkipWithError(rows.state.message);
+    if (const Status imported = import_run(rows.state, nullptr); !imported.ok()) {
+        st.SkipWithError(status_text(imported).c_str());
         return false;
     }
     rows.entries.resize(10000);

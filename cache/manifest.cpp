@@ -201,6 +201,41 @@ private:
     bool valid_ = true;
 };
 
+// Reads the layouts of an object record (after its columns) into *object, or with object null
+// only checks them; layout_count receives their number. False (reader invalid) on any
+// violation: a layout names a column the object lacks, or one column twice.
+bool read_layouts(ManifestReader& in, SchemaObject* object, std::uint32_t column_count,
+                  std::uint32_t& layout_count) {
+    layout_count = in.u32();
+    if (!in.check(layout_count <= MAX_LAYOUTS) ||
+        !in.fits(layout_count, MANIFEST_MIN_LAYOUT_BYTES)) {
+        return false;
+    }
+    if (object != nullptr) object->layouts.resize(layout_count);
+    std::uint64_t seen[MAX_COLUMNS / 64];
+    for (std::uint32_t l = 0; l < layout_count; ++l) {
+        std::uint32_t values = in.u32();
+        if (!in.check(values <= column_count) || !in.fits(values, MANIFEST_COLUMN_NUMBER_BYTES)) {
+            return false;
+        }
+        std::uint32_t* numbers = nullptr;
+        if (object != nullptr) {
+            object->layouts[l].columns.resize(values);
+            numbers = object->layouts[l].columns.data();
+        }
+        std::memset(seen, 0, sizeof seen);
+        for (std::uint32_t v = 0; v < values; ++v) {
+            std::uint32_t column = in.u32();
+            if (!in.check(column < column_count)) return false;
+            std::uint64_t bit = std::uint64_t{1} << (column % 64);
+            if (!in.check((seen[column / 64] & bit) == 0)) return false;
+            seen[column / 64] |= bit;
+            if (numbers != nullptr) numbers[v] = column;
+        }
+    }
+    return in.valid();
+}
+
 // Reads one object record into *object, or with object null only checks it (and then also
 // its index file); entries receives its entry count. False (reader invalid) on any violation.
 bool read_object(ManifestReader& in, const DumpState& state, std::uint32_t number,
@@ -228,35 +263,8 @@ bool read_object(ManifestReader& in, const DumpState& state, std::uint32_t numbe
         in.string(object ? &object->columns[c].name : nullptr, MANIFEST_MAX_NAME_BYTES);
         in.string(object ? &object->columns[c].type_text : nullptr, MANIFEST_MAX_TEXT_BYTES);
     }
-
-    std::uint32_t layout_count = in.u32();
-    if (!in.check(layout_count <= MAX_LAYOUTS) ||
-        !in.fits(layout_count, MANIFEST_MIN_LAYOUT_BYTES)) {
-        return false;
-    }
-    if (object != nullptr) object->layouts.resize(layout_count);
-    std::uint64_t seen[MAX_COLUMNS / 64];
-    for (std::uint32_t l = 0; l < layout_count; ++l) {
-        std::uint32_t values = in.u32();
-        if (!in.check(values <= column_count) || !in.fits(values, MANIFEST_COLUMN_NUMBER_BYTES)) {
-            return false;
-        }
-        std::uint32_t* numbers = nullptr;
-        if (object != nullptr) {
-            object->layouts[l].columns.resize(values);
-            numbers = object->layouts[l].columns.data();
-        }
-        std::memset(seen, 0, sizeof seen);
-        for (std::uint32_t v = 0; v < values; ++v) {
-            std::uint32_t column = in.u32();
-            if (!in.check(column < column_count)) return false;
-            std::uint64_t bit = std::uint64_t{1} << (column % 64);
-            if (!in.check((seen[column / 64] & bit) == 0)) return false;
-            seen[column / 64] |= bit;
-            if (numbers != nullptr) numbers[v] = column;
-        }
-    }
-    if (!in.valid()) return false;
+    std::uint32_t layout_count = 0;
+    if (!read_layouts(in, object, column_count, layout_count)) return false;
 
     if (entries > 0) {
         // Only tables have rows, every row names a layout, and the index file must hold

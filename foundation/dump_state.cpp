@@ -17,7 +17,6 @@ void dump_state_init(DumpState& state) {
     state.objects.clear();
     state.note_count = 0;
     state.dump_handle = INVALID_FILE;
-    state.message[0] = '\0';
     state.loaded_from_cache = 0;
     state.read_buffer.reset();
     state.read_buffer_start = state.read_buffer_length = 0;
@@ -46,8 +45,6 @@ bool dump_state_read_buffer_prepare(DumpState& state) {
     std::memset(state.read_buffer.get(), 0, READ_BUFFER_SIZE);  // maps every page now
     return true;
 }
-
-void dump_state_fail(DumpState& state, const char* text) { msg_set(state.message, text); }
 
 void import_note_append(DumpState& state, const char* note) {
     ++state.note_count;

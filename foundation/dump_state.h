@@ -16,7 +16,6 @@
 #include <vector>
 
 #include "foundation/file.h"
-#include "foundation/message.h"
 #include "foundation/page_buffer.h"
 
 namespace kv {
@@ -69,7 +68,6 @@ struct DumpState {
     std::vector<SchemaObject> objects;  // position = object number (names its index file)
     std::uint32_t note_count = 0;       // notes raised, including those not stored
     FileHandle dump_handle = INVALID_FILE;
-    char message[MESSAGE_SIZE] = {};
     std::uint32_t loaded_from_cache = 0;
     PageBuffer read_buffer;  // READ_BUFFER_SIZE bytes, page-aligned, from the end of the open
                              // (or on first use)
@@ -87,8 +85,6 @@ void dump_state_destroy(DumpState& state);
 // shown pays neither for the allocation nor for the page faults of a fresh megabyte. False
 // when memory is short; the readers then allocate on first use.
 bool dump_state_read_buffer_prepare(DumpState& state);
-// Writes a fixed sentence into the state's message with "%s".
-void dump_state_fail(DumpState& state, const char* text);
 // Appends one import note line ("\r\n"-terminated) unless the text would exceed 65,536 bytes
 // (current + note + 4); the count rises always.
 void import_note_append(DumpState& state, const char* note);

@@ -38,9 +38,10 @@ __attribute__((no_sanitize("coverage"))) bool compared(const std::uint8_t* data,
     return every || h % COMPARE_EVERY == 0;
 }
 
-[[noreturn]] void finding(const char* what, const kv::DumpState&, const kv::Status& status = {}) {
-    std::fprintf(stderr, "fuzz_import: %s (message: \"%s\")\n", what,
-                 kv::status_text(status).c_str());
+// detail: the import's outcome (its first line is the failure, if any) or a decode's message.
+[[noreturn]] void finding(const char* what, const std::string& detail) {
+    std::fprintf(stderr, "fuzz_import: %s (\"%s\")\n", what,
+                 detail.substr(0, detail.find('\n')).c_str());
     kv::fuzz::finding_abort();
 }
 
@@ -52,23 +53,23 @@ void check_table(kv::DumpState& state, std::uint32_t number) {
     std::string line;
     std::uint64_t previous_end = 0, i = 0, bytes = 0;
     const std::vector<kv::IndexEntry> entries = kv::test::index_entries(state, number);
-    if (entries.size() != state.objects[number].entry_count) finding("index size differs", state);
+    if (entries.size() != state.objects[number].entry_count) finding("index size differs", "");
     for (const kv::IndexEntry& entry : entries) {
         bytes += entry.length;
-        if (entry.offset < previous_end) finding("tuples overlap or leave dump order", state);
+        if (entry.offset < previous_end) finding("tuples overlap or leave dump order", "");
         previous_end = entry.offset + entry.length;
         if (const kv::Status decoded = kv::record_decode(state, number, entry, record); !decoded.ok()) {
-            finding("an indexed tuple does not decode", state, decoded);
+            finding("an indexed tuple does not decode", kv::status_text(decoded));
         }
         for (std::size_t v = 0; v < record.values.size(); ++v) {
             const auto charset = static_cast<kv::Charset>((v + i) % 3);
             if (!kv::value_display_text(record.values[v], charset, 256, line)) {
-                finding("value_display_text", state);
+                finding("value_display_text", "");
             }
         }
         ++i;
     }
-    if (bytes != state.objects[number].tuple_bytes) finding("tuple bytes differ", state);
+    if (bytes != state.objects[number].tuple_bytes) finding("tuple bytes differ", "");
 }
 
 // The schema a second open loads from the manifest, described as the import's; empty when the
@@ -100,16 +101,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::string reference_text;
             kv::test::import_described(reference, reference_text, dump, reference_root, bytes,
                                        true);
-            if (text != reference_text) finding("the window scan and the byte path disagree", state);
+            if (text != reference_text) finding("the window scan and the byte path disagree", text);
             for (const kv::test::ThreadedWay& way : kv::test::THREADED_WAYS) {
                 if (kv::test::import_threaded(dump, reference_root, bytes, 0, way) != text) {
-                    finding("an import with helper threads differs", state);
+                    finding("an import with helper threads differs", text);
                 }
             }
         }
         // describe writes "Fehler: " and the status's text.
         if (!ok && (text.size() < 9 || text[8] == '\n' || text[8] == ' ')) {
-            finding("failure without a message", state);
+            finding("failure without a message", text);
         }
         if (ok) {
             std::uint64_t sum = 0;
@@ -117,9 +118,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 sum += state.objects[i].entry_count;
                 if (state.total_entries <= MAX_TUPLES) check_table(state, i);
             }
-            if (sum != state.total_entries) finding("entry counts do not add up", state);
+            if (sum != state.total_entries) finding("entry counts do not add up", text);
             if (reloaded(dump, root, bytes) != text) {
-                finding("the manifest loads a different schema than the import had", state);
+                finding("the manifest loads a different schema than the import had", text);
             }
         }
     }

@@ -185,20 +185,37 @@ struct HelperChain {
         return true;
     }
     ChainStep link(std::size_t k) {
-        if (!take(base + k + 1, 1)) return CHAIN_STOP;
-        return start >= limit ? CHAIN_STOP : CHAIN_NEXT;
+        if (!take(base + k + 1, 1)) return ChainStep::stop;
+        return start >= limit ? ChainStep::stop : ChainStep::next;
     }
 };
 
+// The tuple of a run that closed at end without the block pass's own join: taken when a join
+// follows all the same (across 64-byte blocks, or with blanks around its comma); the run's
+// first tuple fixes its value count. False when the run ends with it.
+bool take_closed(Helper& h, ChunkRun& run, HelperChain& chain, const TupleWalk& walk,
+                 std::uint64_t end) {
+    if (chain.taken == 0) {
+        run.values = walk.values;
+        chain.expected_values = walk.values;
+    } else if (walk.values != chain.expected_values) {
+        return false;
+    }
+    const unsigned char* q = nullptr;
+    const std::size_t available = view(h, end, q);
+    const int gap = available == 0 ? 0 : tuple_join_gap(q, available);
+    if (gap <= 0 || !chain.take(end, gap)) return false;
+    return chain.start < chain.limit;
+}
+
 // Walks a run from the tuple at run.start; sets its values, count and resume, and where the
-// search for the next run goes on.
+// search for the next run goes on. The run's first tuple is walked without the chain: its
+// value count is not known before it closes.
 void walk_run(Helper& h, ChunkRun& run, HelperChain& chain, std::uint64_t& search_from) {
     chain.start = run.start;
     chain.taken = 0;
     std::uint64_t pos = run.start + 1;
-    std::uint32_t depth = 1;
-    std::uint32_t values = 1;
-    bool first = true;
+    TupleWalk walk{run.mode};
     std::uint64_t reread_at = NO_SYNC;  // where the last forced read started
     search_from = run.start + 1;
     for (;;) {
@@ -209,14 +226,14 @@ void walk_run(Helper& h, ChunkRun& run, HelperChain& chain, std::uint64_t& searc
         const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(
             view(h, pos, p, pos == reread_at), chain.budget - chain.walked));
         if (n == 0) break;
-        std::size_t at = 0;
         chain.base = pos;
-        const BlockOutcome outcome =
-            tuple_blocks(p, n, run.mode, depth, values, at, first ? nullptr : &chain);
+        const BlockStop stop = walk.blocks(p, n, chain.taken == 0 ? nullptr : &chain);
+        const std::size_t at = stop.at;
         // Out of bytes: the last part of fewer than 64, or a string that runs into it.
-        const bool ran_out = outcome == BLOCK_HANDOVER && (at + 64 > n || p[at] == '\'');
+        const bool ran_out =
+            stop.outcome == BlockOutcome::handover && (at + 64 > n || p[at] == '\'');
         chain.walked += ran_out ? n : at;
-        if (outcome == BLOCK_HANDOVER) {
+        if (stop.outcome == BlockOutcome::handover) {
             // Go on from there after a new read, unless a new read there gained nothing (the
             // end of the dump, a string longer than the buffer).
             if (ran_out && pos + at != reread_at && h.base + h.length < h.scan->dump_size) {
@@ -227,29 +244,12 @@ void walk_run(Helper& h, ChunkRun& run, HelperChain& chain, std::uint64_t& searc
             search_from = pos + at + 1;
             break;
         }
-        if (outcome != BLOCK_CLOSED) {
-            search_from = pos + at;
+        search_from = pos + at;
+        if (stop.outcome != BlockOutcome::closed || !take_closed(h, run, chain, walk, pos + at)) {
             break;
         }
-        // The tuple closed without the block pass's own join: take it when a join follows all
-        // the same (across 64-byte blocks, or with blanks around its comma).
-        const std::uint64_t end = pos + at;
-        search_from = end;
-        if (first) {
-            run.values = values;
-            chain.expected_values = values;
-            first = false;
-        } else if (values != chain.expected_values) {
-            break;
-        }
-        const unsigned char* q = nullptr;
-        const std::size_t available = view(h, end, q);
-        const int gap = available == 0 ? 0 : tuple_join_gap(q, available);
-        if (gap <= 0 || !chain.take(end, gap)) break;
-        if (chain.start >= chain.limit) break;
         pos = chain.start + 1;
-        depth = 1;
-        values = 1;
+        walk = TupleWalk{run.mode};
     }
     run.count = chain.taken;
     run.resume = chain.start;

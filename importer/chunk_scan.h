@@ -25,13 +25,13 @@
 // mode, with the same value count; it then takes the run's tuples as if it had scanned them
 // and goes on at the tuple after them. A wrong guess is never reached and costs nothing but
 // the helper's time; where no run is confirmed, the loop scans the bytes itself. So the index,
-// the notes, the messages and their byte positions are those of the single-thread scan.
+// the notes, the failures and their byte positions are those of the single-thread scan.
 // Where the loop takes nothing from several chunks in a row (one row per statement), the
 // helpers try only every 16th chunk, so that they leave the processors to the loop.
 //
 // Memory: each helper holds a 1 MiB read buffer, each of the 4 T result slots up to 262,144
 // tuple lengths and gaps (1.25 MiB); a chunk's runs end when its slot is full. Helpers read
-// with their own positional reads and never write a message: a read that fails ends their
+// with their own positional reads and never fail the import: a read that fails ends their
 // chunk, and the loop reads those bytes itself.
 #pragma once
 

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <new>
 
+#include "foundation/messages.h"
 #include "foundation/file.h"
 #include "foundation/sql_lex.h"
 #include "foundation/sql_quote.h"
@@ -18,18 +19,6 @@ namespace kv {
 
 namespace {
 
-constexpr const char* LABEL_SCAN = "Dump indexieren";
-constexpr const char* MSG_CANCELLED = "Vorgang abgebrochen.";
-constexpr const char* MSG_SEEK = "Leseposition im Dump konnte nicht gesetzt werden.";
-constexpr const char* MSG_READ = "Lesefehler im Dump. Datei oder Datenträger prüfen.";
-constexpr const char* MSG_COMMENT = "Nicht abgeschlossener Blockkommentar im Dump.";
-constexpr const char* MSG_STRING = "Nicht abgeschlossene Zeichenkette im Dump.";
-constexpr const char* MSG_HEADER_STRING =
-    "Nicht abgeschlossene Zeichenkette oder Bezeichner im SQL-Header.";
-constexpr const char* MSG_WORD_LONG = "Zu langes Token im SQL-Header.";
-constexpr const char* MSG_QUOTED_LONG = "Ein SQL-Bezeichner oder Header-Token ist zu lang.";
-constexpr const char* NOTE_TEXT_CAPPED =
-    "Ein Schema-/SQL-Text wurde in der Vorschau auf 2 MiB begrenzt.";
 
 bool is_quote(int c) { return c == '\'' || c == '"' || c == '`'; }
 
@@ -71,7 +60,7 @@ bool token_is(const Token& token, const char* keyword) {
     return keyword[i] == 0;
 }
 
-bool reader_start(DumpReader& reader, DumpState& state, const ProgressSink* sink) {
+Status reader_start(DumpReader& reader, DumpState& state, const ProgressSink* sink) {
     reader.state = &state;
     reader.sink = sink;
     reader.window = page_buffer_alloc(READER_WINDOW_SIZE);
@@ -80,8 +69,7 @@ bool reader_start(DumpReader& reader, DumpState& state, const ProgressSink* sink
     reader.position = 0;
     reader.window_start = ~std::uint64_t{0};
     reader.window_length = 0;
-    reader.failed = 0;
-    reader.cancelled = 0;
+    reader.status = {};
     reader.escape_mode = sink != nullptr ? sink->escape_mode : EscapeMode::backslash;
     reader.saved_escape_mode = reader.escape_mode;
     reader.delimiter[0] = ';';
@@ -89,26 +77,25 @@ bool reader_start(DumpReader& reader, DumpState& state, const ProgressSink* sink
     reader.delimiter_length = 1;
     reader.last_progress_time = 0;
     reader.refill_short = 0;
-    return reader.window != nullptr && reader.capture != nullptr &&
-           versioned_code_start(reader.versioned);
+    if (reader.window == nullptr || reader.capture == nullptr ||
+        !versioned_code_start(reader.versioned)) {
+        return status_out_of_memory();
+    }
+    return {};
 }
 
-void reader_fail(DumpReader& reader, const char* text) {
-    // The first failure's message stands (a cancellation is not turned into a syntax error).
-    if (reader.failed) return;
-    reader.failed = 1;
-    dump_state_fail(*reader.state, text);
+void reader_fail(DumpReader& reader, StatusKind kind, Msg message) {
+    if (reader.status.ok()) reader.status = status_fail(kind, message);
 }
 
 bool reader_keep_alive(DumpReader& reader) {
-    if (reader.failed) return false;
+    if (!reader.status.ok()) return false;
     std::uint64_t now = clock_ms();
     if (now > reader.last_progress_time + 99 || reader.last_progress_time == 0) {
         reader.last_progress_time = now;
         if (!progress_report(reader.sink, reader.position, reader.dump_size,
-                             reader.state->total_entries, LABEL_SCAN)) {
-            reader_fail(reader, MSG_CANCELLED);
-            reader.cancelled = 1;
+                             reader.state->total_entries, msg_text(Msg::progress_indexing))) {
+            reader_fail(reader, StatusKind::cancelled, Msg::cancelled);
             return false;
         }
     }
@@ -123,7 +110,7 @@ int reader_refill(DumpReader& reader, std::uint32_t k) {
     reader.window_start = reader.position & ~(READER_ALIGN - 1);
     reader.window_length = 0;
     if (!file_seek_to(reader.state->dump_handle, reader.window_start)) {
-        reader_fail(reader, MSG_SEEK);
+        reader_fail(reader, StatusKind::input_output, Msg::dump_seek_failed);
         return READER_END;
     }
     const std::uint64_t size = reader.refill_short != 0 ? READER_SHORT_READ : READER_WINDOW_SIZE;
@@ -131,7 +118,7 @@ int reader_refill(DumpReader& reader, std::uint32_t k) {
     reader.window_length = file_read_some(reader.state->dump_handle, reader.window.get(), size);
     const std::uint64_t at = reader.position + k - reader.window_start;
     if (at < reader.window_length) return reader.window[at];
-    reader_fail(reader, MSG_READ);
+    reader_fail(reader, StatusKind::input_output, Msg::dump_read_failed);
     return READER_END;
 }
 
@@ -174,7 +161,7 @@ void skip_block_body(DumpReader& reader) {
         }
         int c = reader_peek(reader, 0);
         if (c == READER_END) {
-            reader_fail(reader, MSG_COMMENT);
+            reader_fail(reader, StatusKind::syntax, Msg::comment_unterminated);
             return;
         }
         ++reader.position;
@@ -204,7 +191,7 @@ struct CapturingBytes {
 void skip_executable_body(DumpReader& reader) {
     CapturingBytes bytes{reader, reader.capture.get()};
     const bool closed = sql_skip_executable_body(bytes, reader.escape_mode);
-    if (!closed) reader_fail(reader, MSG_COMMENT);
+    if (!closed) reader_fail(reader, StatusKind::syntax, Msg::comment_unterminated);
     // The contents end before the closing "*/"; an unterminated comment's run to the end.
     const std::uint64_t contents = closed ? bytes.passed - 2 : bytes.passed;
     const std::uint64_t held = contents < CAPTURE_MAX ? contents : CAPTURE_MAX;
@@ -250,7 +237,7 @@ bool reader_skip_quoted(DumpReader& reader, unsigned char quote) {
         const QuotedEnd step = sql_quoted_step(bytes, quote, escapes, byte);
         if (step == QuotedEnd::closed) return true;
         if (step == QuotedEnd::inside) continue;
-        reader_fail(reader, MSG_STRING);
+        reader_fail(reader, StatusKind::syntax, Msg::string_unterminated);
         return false;
     }
 }
@@ -282,7 +269,11 @@ bool reader_read_token(DumpReader& reader, Token& token) {
             token.end = reader.position;
             return true;
         }
-        reader_fail(reader, end == QuotedEnd::stopped ? MSG_QUOTED_LONG : MSG_HEADER_STRING);
+        if (end == QuotedEnd::stopped) {
+            reader_fail(reader, StatusKind::limit, Msg::header_quoted_too_long);
+        } else {
+            reader_fail(reader, StatusKind::syntax, Msg::header_quote_unterminated);
+        }
         token.kind = TOKEN_NONE;
         return false;
     }
@@ -292,7 +283,7 @@ bool reader_read_token(DumpReader& reader, Token& token) {
             int b = reader_peek(reader, 0);
             if (b == READER_END || !sql_is_word(static_cast<unsigned char>(b))) break;
             if (token.length == TOKEN_MAX) {
-                reader_fail(reader, MSG_WORD_LONG);
+                reader_fail(reader, StatusKind::limit, Msg::header_word_too_long);
                 token.kind = TOKEN_NONE;
                 return false;
             }
@@ -338,13 +329,13 @@ bool reader_skip_statement(DumpReader& reader) {
         ++reader.position;
         if (is_quote(c) && !reader_skip_quoted(reader, static_cast<unsigned char>(c))) return false;
     }
-    return !reader.failed;
+    return reader.status.ok();
 }
 
 std::unique_ptr<char[]> reader_read_text(DumpReader& reader, std::uint64_t start,
                                          std::uint64_t length) {
     if (length > STATEMENT_TEXT_MAX) {
-        import_note_append(*reader.state, NOTE_TEXT_CAPPED);
+        import_note_append(*reader.state, msg_text(Msg::note_text_capped));
         length = STATEMENT_TEXT_MAX;
     }
     std::unique_ptr<char[]> text(new (std::nothrow) char[length + 1]);

@@ -6,7 +6,7 @@
 // The reader holds one 1 MiB window of the dump at 64-bit positions. reader_peek inside the
 // window is a bounds test and an array access; the refill (with progress report and
 // cancellation) is out of line. Look-ahead is at most 18 bytes (a 19-byte delimiter). Once a
-// failure has been recorded (message in the DumpState) the reader yields READER_END for ever.
+// failure has been recorded (the reader's status) the reader yields READER_END for ever.
 // Nothing here allocates per byte: the window and the 64 KiB comment capture belong to the
 // reader; statement texts are fetched separately, capped at 2 MiB.
 #pragma once
@@ -21,6 +21,7 @@
 #include "foundation/page_buffer.h"
 #include "foundation/progress.h"
 #include "foundation/sql_lex.h"
+#include "foundation/status.h"
 #include "importer/versioned_code.h"
 
 namespace kv {
@@ -80,8 +81,7 @@ struct DumpReader {
     std::uint64_t position = 0;                    // next byte to consume
     std::uint64_t window_start = ~std::uint64_t{0};  // no window yet
     std::uint64_t window_length = 0;
-    int failed = 0;                                // sticky
-    int cancelled = 0;                             // the failure is a cancellation
+    Status status;                                 // the first failure (sticky)
     EscapeMode escape_mode = EscapeMode::backslash;  // the mode strings are read in now
     EscapeMode saved_escape_mode = EscapeMode::backslash;  // kept by @OLD_SQL_MODE=@@SQL_MODE
     std::uint32_t mode_saved = 0;                  // 1 once the dump saved its mode
@@ -94,15 +94,17 @@ struct DumpReader {
 
 // Prepares a reader over state's open dump: allocates the window and the capture buffer,
 // position 0, delimiter ";", escape modes from the sink (backslash escapes without one).
-// False when memory is short (no message written).
-bool reader_start(DumpReader& reader, DumpState& state, const ProgressSink* sink);
+// Fails only when memory is short.
+Status reader_start(DumpReader& reader, DumpState& state, const ProgressSink* sink);
 
-// Records a failure: sets the sticky flag and writes text into the state's message.
-void reader_fail(DumpReader& reader, const char* text);
+// Records a failure of the reader as its status. The first one stands: a cancellation is not
+// turned into whatever the scan then makes of the missing bytes. Out of line and rare, so that
+// the loops that may fail stay small.
+void reader_fail(DumpReader& reader, StatusKind kind, Msg message);
 
 // Reports progress (position, entries so far) when 100 ms have passed since the last report.
-// False, with the reader failed ("Vorgang abgebrochen."), when the sink asks to cancel, and
-// after any earlier failure. For waits outside the reader, which must stay cancellable.
+// False, with the reader failed (cancelled), when the sink asks to cancel, and after any
+// earlier failure. For waits outside the reader, which must stay cancellable.
 bool reader_keep_alive(DumpReader& reader);
 
 // Out-of-line part of reader_peek: progress report, seek and one window read.
@@ -110,7 +112,7 @@ int reader_refill(DumpReader& reader, std::uint32_t k);
 
 // Byte at position + k, or READER_END at the end of the dump or after a failure.
 inline int reader_peek(DumpReader& reader, std::uint32_t k) {
-    if (reader.failed) return READER_END;
+    if (!reader.status.ok()) return READER_END;
     std::uint64_t at = reader.position + k;
     if (at >= reader.dump_size) return READER_END;
     std::uint64_t offset = at - reader.window_start;  // wraps when before the window
@@ -130,7 +132,9 @@ extern bool reader_byte_path_only;
 // Bytes available at the position inside the current window (bounded by the dump size),
 // without refilling; 0 when the next byte needs a refill or the reader is at its end.
 inline std::uint64_t reader_available(const DumpReader& reader) {
-    if (reader_byte_path_only || reader.failed || reader.position >= reader.dump_size) return 0;
+    if (reader_byte_path_only || !reader.status.ok() || reader.position >= reader.dump_size) {
+        return 0;
+    }
     std::uint64_t offset = reader.position - reader.window_start;
     if (offset >= reader.window_length) return 0;
     std::uint64_t in_window = reader.window_length - offset;
@@ -171,11 +175,12 @@ inline void reader_skip_blanks(DumpReader& reader) {
 // code in the escape mode in force; its contents (from the "!" or "M!" to before the closing
 // "*/", at most 64 KiB) go to the SQL_MODE recogniser and the code-object notes.
 void reader_skip_comment(DumpReader& reader);
-// Called after the opening quote q was consumed; moves past the closing quote.
+// Called after the opening quote q was consumed; moves past the closing quote. False when the
+// reader failed (the string runs to the end of the dump).
 bool reader_skip_quoted(DumpReader& reader, unsigned char quote);
-// Skips blanks and comments and reads one token; false at the end or on failure.
+// Skips blanks and comments and reads one token; false at the end or when the reader failed.
 bool reader_read_token(DumpReader& reader, Token& token);
-// Moves past the current statement's delimiter (or to the end); false on failure.
+// Moves past the current statement's delimiter (or to the end); false when the reader failed.
 bool reader_skip_statement(DumpReader& reader);
 // True when the delimiter's bytes start at the position; consumes nothing.
 bool reader_at_delimiter(DumpReader& reader);

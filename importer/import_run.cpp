@@ -8,6 +8,7 @@
 
 #include "cache/index_file.h"
 #include "cache/manifest.h"
+#include "foundation/messages.h"
 #include "foundation/sql_lex.h"
 #include "importer/chunk_scan.h"
 #include "importer/dump_reader.h"
@@ -19,18 +20,6 @@ namespace kv {
 
 namespace {
 
-constexpr const char* MSG_MEMORY = "Nicht genügend Arbeitsspeicher.";
-constexpr const char* MSG_CANCELLED = "Vorgang abgebrochen.";
-constexpr const char* MSG_DELIMITER_LONG = "DELIMITER ist zu lang (maximal 19 Zeichen).";
-constexpr const char* MSG_DELIMITER_EMPTY = "Leerer SQL-DELIMITER.";
-constexpr const char* MSG_USE_NAME = "Datenbankname nach USE fehlt.";
-constexpr const char* MSG_SCHEMA_READ = "SQL-Schema konnte nicht gelesen werden.";
-constexpr const char* NOTE_CHANGE =
-    "SQL-Änderungsstatement wurde nicht ausgeführt. Der Browser zeigt VALUES-Datensätze, keinen "
-    "berechneten MySQL-Endzustand.";
-constexpr const char* NOTE_NO_TUPLES =
-    "Keine VALUES-Datensätze gefunden. Schemaobjekte können trotzdem angezeigt werden. "
-    "Ausführbarer Code in Versionskommentaren wird außer SQL_MODE nicht interpretiert.";
 constexpr const char* DEFAULT_DATABASE = "dump";
 
 // Everything one run owns; released when the run ends, whatever its outcome.
@@ -45,16 +34,8 @@ struct ImportRun {
     std::string database;
 };
 
-// Appends " (Byte N)" with the scan position when the message holds a text that leaves room.
-void append_position(DumpState& state, std::uint64_t position) {
-    std::size_t length = std::strlen(state.message);
-    if (length == 0 || length + 60 > MESSAGE_SIZE - 1) return;
-    msg_format(state.message + length, MESSAGE_SIZE - length, " (Byte %llu)",
-               static_cast<unsigned long long>(position));
-}
-
-// Reads the rest of a DELIMITER line into the reader's delimiter. False with the message.
-bool read_delimiter(DumpReader& reader) {
+// Reads the rest of a DELIMITER line into the reader's delimiter.
+Status read_delimiter(DumpReader& reader) {
     for (;;) {
         int c = reader_peek(reader, 0);
         if (c != ' ' && c != '\t') break;
@@ -65,47 +46,53 @@ bool read_delimiter(DumpReader& reader) {
     for (;;) {
         int c = reader_peek(reader, 0);
         if (c == READER_END || c == '\r' || c == '\n') break;
-        if (n == DELIMITER_MAX) {
-            dump_state_fail(*reader.state, MSG_DELIMITER_LONG);
-            return false;
-        }
+        if (n == DELIMITER_MAX) return status_fail(StatusKind::limit, Msg::delimiter_too_long);
         bytes[n++] = static_cast<char>(c);
         ++reader.position;
     }
-    if (reader.failed) return false;  // the reader's own message (cancelled, read error) stands
+    if (!reader.status.ok()) return reader.status;  // a cancellation, a read error
     while (n > 0 && sql_is_blank(static_cast<unsigned char>(bytes[n - 1]))) --n;
     std::memcpy(reader.delimiter, bytes, n);
     reader.delimiter[n] = '\0';
     reader.delimiter_length = n;
-    if (n == 0) {
-        dump_state_fail(*reader.state, MSG_DELIMITER_EMPTY);
-        return false;
-    }
-    return true;
+    if (n == 0) return status_fail(StatusKind::syntax, Msg::delimiter_empty);
+    return {};
 }
 
 // Skips the statement and hands its text (from its first token through the delimiter) to
-// the CREATE parser or the SQL_MODE recogniser. False with the message.
-bool take_statement_text(ImportRun& run, bool is_create) {
+// the CREATE parser or the SQL_MODE recogniser.
+Status take_statement_text(ImportRun& run, bool is_create) {
     DumpReader& reader = run.reader;
-    if (!reader_skip_statement(reader)) return false;
+    if (!reader_skip_statement(reader)) return reader.status;
     std::unique_ptr<char[]> text =
         reader_read_text(reader, run.first.start, reader.position - run.first.start);
-    if (!text) {
-        dump_state_fail(*reader.state, MSG_SCHEMA_READ);
-        return false;
-    }
+    if (!text) return status_fail(StatusKind::input_output, Msg::schema_read_failed);
     if (is_create) {
         insert_scratch_schema_changed(run.scratch);
         return create_parse(*reader.state, text.get(), run.database, reader.escape_mode,
                             &run.lookup);
     }
     sql_mode_recognise(reader, text.get());
-    return true;
+    return reader.status;
 }
 
-// One statement after its first token. False when the run must stop.
-bool scan_statement(ImportRun& run) {
+// USE and the database name after it, which names the tables of the statements after it.
+Status take_database(ImportRun& run) {
+    DumpReader& reader = run.reader;
+    if (!reader_read_token(reader, run.second)) {
+        return status_fail(StatusKind::syntax, Msg::use_name_missing);
+    }
+    try {
+        run.database.assign(run.second.text);
+        reader.versioned.database = run.database;
+    } catch (const std::bad_alloc&) {
+        return status_out_of_memory();
+    }
+    return reader_skip_statement(reader) ? Status{} : reader.status;
+}
+
+// One statement after its first token: success to go on, or the failure that ends the run.
+Status scan_statement(ImportRun& run) {
     DumpReader& reader = run.reader;
     Token& first = run.first;
     if (token_is(first, "DELIMITER")) return read_delimiter(reader);
@@ -113,100 +100,89 @@ bool scan_statement(ImportRun& run) {
         return insert_statement(reader, run.writer, token_is(first, "REPLACE"), run.database,
                                 run.scratch);
     }
-    if (token_is(first, "USE")) {
-        if (!reader_read_token(reader, run.second)) {
-            reader.failed = 1;
-            dump_state_fail(*reader.state, MSG_USE_NAME);
-            return false;
-        }
-        try {
-            run.database.assign(run.second.text);
-            reader.versioned.database = run.database;
-        } catch (const std::bad_alloc&) {
-            dump_state_fail(*reader.state, MSG_MEMORY);
-            return false;
-        }
-        return reader_skip_statement(reader);
-    }
+    if (token_is(first, "USE")) return take_database(run);
     if (token_is(first, "CREATE")) return take_statement_text(run, true);
     if (token_is(first, "SET")) return take_statement_text(run, false);
     if (token_is(first, "UPDATE") || token_is(first, "DELETE") || token_is(first, "TRUNCATE")) {
-        if (!reader_skip_statement(reader)) return false;
-        import_note_append(*reader.state, NOTE_CHANGE);
-        return true;
+        if (!reader_skip_statement(reader)) return reader.status;
+        import_note_append(*reader.state, msg_text(Msg::note_change_statement));
+        return {};
     }
-    return reader_skip_statement(reader);
+    return reader_skip_statement(reader) ? Status{} : reader.status;
+}
+
+// The run's working memory, its index writer and helper threads, before the first byte.
+Status start_run(ImportRun& run, DumpState& state, const ProgressSink* sink) {
+    if (Status started = reader_start(run.reader, state, sink); !started.ok()) return started;
+    if (Status started = insert_scratch_start(run.scratch, &run.lookup); !started.ok()) {
+        return started;
+    }
+    if (Status started = index_writer_start(run.writer); !started.ok()) return started;
+    run.chunks =
+        chunk_scan_start(state, sink != nullptr ? sink->threads : 1, run.reader.escape_mode);
+    run.scratch.chunks = run.chunks.get();
+    try {
+        run.database = DEFAULT_DATABASE;
+        run.reader.versioned.database = run.database;
+    } catch (const std::bad_alloc&) {
+        return status_out_of_memory();
+    }
+    return {};
+}
+
+// Every statement of the dump, after a UTF-8 byte order mark; then the index files complete.
+Status scan_dump(ImportRun& run) {
+    DumpReader& reader = run.reader;
+    if (reader_peek(reader, 0) == 0xEF && reader_peek(reader, 1) == 0xBB &&
+        reader_peek(reader, 2) == 0xBF) {
+        reader.position = 3;
+    }
+    for (;;) {
+        versioned_code_statement_start(reader.versioned);
+        if (!reader_read_token(reader, run.first)) break;
+        if (run.first.length == 1 && run.first.text[0] == ';') continue;
+        if (Status scanned = scan_statement(run); !scanned.ok()) return scanned;
+    }
+    if (!reader.status.ok()) return reader.status;
+    return index_finish(*reader.state, run.writer);
+}
+
+// The failure that ends a scan, at the scan's position. A cancellation ends the scan wherever
+// it stands; what the scan makes of the missing bytes (an unterminated tuple, say) must not
+// pass for the reason.
+Status scan_failure(const ImportRun& run, Status failure) {
+    if (run.reader.status.kind == StatusKind::cancelled) failure = run.reader.status;
+    failure.byte = run.reader.position;
+    return failure;
 }
 
 }  // namespace
 
-bool import_run(DumpState& state, const ProgressSink* sink) {
+Status import_run(DumpState& state, const ProgressSink* sink) {
     dump_state_clear_schema(state);
     std::string().swap(state.import_notes);
     state.note_count = 0;
-    state.message[0] = '\0';
     state.loaded_from_cache = 0;
     state.read_buffer_length = 0;
 
     manifest_remove(state);
 
     std::unique_ptr<ImportRun> run(new (std::nothrow) ImportRun);
-    if (!run || !reader_start(run->reader, state, sink) ||
-        !insert_scratch_start(run->scratch, &run->lookup)) {
-        dump_state_fail(state, MSG_MEMORY);
-        return false;
-    }
-    if (Status started = index_writer_start(run->writer); !started.ok()) {
-        dump_state_fail(state, status_text(started).c_str());
-        return false;
-    }
-    run->chunks =
-        chunk_scan_start(state, sink != nullptr ? sink->threads : 1, run->reader.escape_mode);
-    run->scratch.chunks = run->chunks.get();
-    try {
-        run->database = DEFAULT_DATABASE;
-        run->reader.versioned.database = run->database;
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-
-    DumpReader& reader = run->reader;
-    auto stop = [&]() {
+    if (!run) return status_out_of_memory();
+    if (Status started = start_run(*run, state, sink); !started.ok()) return started;
+    if (Status scanned = scan_dump(*run); !scanned.ok()) {
         index_abandon(run->writer);
-        // A cancellation ends the scan wherever it stands; what the scan makes of the missing
-        // bytes (an unterminated tuple, say) must not pass for the reason.
-        if (reader.cancelled) dump_state_fail(state, MSG_CANCELLED);
-        append_position(state, reader.position);
-        return false;
-    };
-
-    if (reader_peek(reader, 0) == 0xEF && reader_peek(reader, 1) == 0xBB &&
-        reader_peek(reader, 2) == 0xBF) {
-        reader.position = 3;
+        return scan_failure(*run, std::move(scanned));
     }
-
-    for (;;) {
-        versioned_code_statement_start(reader.versioned);
-        if (!reader_read_token(reader, run->first)) break;
-        if (run->first.length == 1 && run->first.text[0] == ';') continue;
-        if (!scan_statement(*run)) return stop();
-    }
-    if (reader.failed) return stop();
-
-    if (Status finished = index_finish(state, run->writer); !finished.ok()) {
-        dump_state_fail(state, status_text(finished).c_str());
-        return stop();
-    }
-    const std::uint64_t end_position = reader.position;
+    const std::uint64_t end_position = run->reader.position;
     run.reset();
 
-    if (state.objects.empty() || state.total_entries == 0) import_note_append(state, NOTE_NO_TUPLES);
-    if (Status written = manifest_write(state, sink); !written.ok()) {
-        dump_state_fail(state, status_text(written).c_str());
-        append_position(state, end_position);
-        return false;
+    if (state.objects.empty() || state.total_entries == 0) {
+        import_note_append(state, msg_text(Msg::note_no_tuples));
     }
-    return true;
+    Status written = manifest_write(state, sink);
+    if (!written.ok()) written.byte = end_position;
+    return written;
 }
 
 }  // namespace kv

@@ -4,17 +4,20 @@
 //
 // A run that fails or is cancelled leaves no manifest (it is deleted before scanning starts),
 // so an interrupted cache is never loaded. Progress goes to the sink at window refills, at
-// most every 100 ms, with the label "Dump indexieren"; the final step reports "Bereit".
+// most every 100 ms, with the label Msg::progress_indexing; the final step reports
+// Msg::progress_ready.
 #pragma once
 
 #include "foundation/dump_state.h"
 #include "foundation/progress.h"
+#include "foundation/status.h"
 
 namespace kv {
 
 // Imports the dump opened in state (dump_open: handle, size, time, fingerprint, cache folder).
-// sink may be null. True on success; false with the German message in state.message, followed
-// by " (Byte N)" with the scan position when the message leaves room for it.
-bool import_run(DumpState& state, const ProgressSink* sink);
+// sink may be null. A failure of the scan, and of the manifest written after it, carries the
+// scan's position as its byte; a failure before the first byte (memory, the index writer)
+// carries none.
+Status import_run(DumpState& state, const ProgressSink* sink);
 
 }  // namespace kv

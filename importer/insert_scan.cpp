@@ -1,10 +1,21 @@
 // INSERT headers, column lists and tuple indexing (see insert_scan.h).
+//
+// One statement (a line of megabytes, up to 4,096 columns in its list) is read by an
+// InsertScan in named stages: the header up to the table, the optional column list with
+// VALUES, the tuple loop, and what follows the last tuple; each tuple is walked by the block
+// pass, the stop-by-stop window walk and the byte path. A stage returns whether the statement
+// goes on; nothing is allocated per tuple. A failure the scan finds itself is recorded once, as
+// the statement's verdict (InsertScan::fail); the reader's own failures (a read error, a
+// cancellation, an unterminated string) are its status. The verdict stands over a failure the
+// reader met inside the statement: an unterminated comment inside a tuple is reported as the
+// incomplete INSERT it leaves behind.
 #include "importer/insert_scan.h"
 
-#include <cstdio>
 #include <cstring>
 #include <new>
 
+#include "foundation/message.h"
+#include "foundation/messages.h"
 #include "foundation/sql_lex.h"
 #include "foundation/sql_quote.h"
 #include "importer/chunk_scan.h"
@@ -13,108 +24,6 @@
 namespace kv {
 
 namespace {
-
-constexpr const char* MSG_MEMORY = "Nicht genügend Arbeitsspeicher.";
-constexpr const char* MSG_HEADER_INCOMPLETE = "Unvollständiger INSERT-Header.";
-constexpr const char* MSG_NO_TABLE_AFTER_INTO = "Tabellenname nach INTO fehlt.";
-constexpr const char* MSG_HEADER_ENDS = "INSERT-Header endet vor VALUES.";
-constexpr const char* MSG_NO_TABLE_AFTER_DATABASE = "Tabellenname nach Datenbank fehlt.";
-constexpr const char* MSG_LIST_INCOMPLETE = "Unvollständige INSERT-Spaltenliste.";
-constexpr const char* MSG_LIST_INVALID = "Ungültige INSERT-Spaltenliste.";
-constexpr const char* MSG_LIST_TOO_LONG = "Zu viele INSERT-Spalten.";
-constexpr const char* MSG_LIST_DUPLICATE = "Doppelte Spalte in einer INSERT-Spaltenliste.";
-constexpr const char* MSG_NO_VALUES_AFTER_LIST = "VALUES nach INSERT-Spaltenliste fehlt.";
-constexpr const char* MSG_ONLY_VALUES =
-    "Nur INSERT/REPLACE ... VALUES wird gelesen. INSERT SELECT, INSERT SET und PARTITION-Header "
-    "werden nicht ausgewertet.";
-constexpr const char* MSG_TUPLE_EXPECTED = "INSERT VALUES: Ein Datentupel mit '(' wurde erwartet.";
-constexpr const char* MSG_TUPLE_UNTERMINATED =
-    "Unvollständiges INSERT: Datentupel oder Zeichenkette endet vor der schließenden Klammer.";
-constexpr const char* MSG_TOO_DEEP = "SQL-Ausdruck ist zu tief verschachtelt.";
-constexpr const char* MSG_TOO_MANY_VALUES = "Mehr als 4.096 Werte in einem Datensatz.";
-constexpr const char* MSG_TUPLE_TOO_LONG =
-    "Ein einzelner Datensatz ist größer als 4 GiB und kann nicht indexiert werden.";
-constexpr const char* MSG_NO_LIST_MISMATCH =
-    "INSERT ohne Spaltenliste passt nicht zum CREATE TABLE. Der Import wurde gestoppt, damit "
-    "keine Werte falschen Spalten zugeordnet werden.";
-constexpr const char* MSG_LIST_MISMATCH =
-    "Anzahl der INSERT-Werte stimmt nicht mit der Spaltenliste überein.";
-constexpr const char* MSG_COUNT_CHANGES =
-    "Unterschiedliche Anzahl von Werten innerhalb eines INSERT-Statements.";
-constexpr const char* MSG_TOO_MANY_LAYOUTS = "Zu viele unterschiedliche INSERT-Spaltenlayouts.";
-constexpr const char* MSG_TRAILING =
-    "Unerwartete Zeichen nach INSERT VALUES. Der Dump wurde nicht vollständig übernommen.";
-constexpr const char* NOTE_REPLACE =
-    "REPLACE wird als Folge von Dump-Datensätzen angezeigt. Ersetzungs-/Eindeutigkeitsregeln "
-    "werden nicht ausgeführt.";
-constexpr const char* NOTE_GENERIC_COLUMNS =
-    "Tabelle ohne CREATE TABLE/Spaltendefinition: generische Spaltennamen wurden vergeben.";
-constexpr const char* NOTE_ON_DUPLICATE =
-    "ON DUPLICATE KEY UPDATE wurde nicht ausgeführt. Angezeigt werden die ursprünglichen "
-    "VALUES-Tupel.";
-
-// Ends the statement with text, replacing whatever the reader reported before.
-bool insert_fail(DumpReader& reader, const char* text) {
-    reader.failed = 1;
-    dump_state_fail(*reader.state, text);
-    return false;
-}
-
-
-// The limit of an entry's length: a tuple of 4 GiB or more does not fit its 32 bits. False
-// with the message in state.
-bool tuple_length_fits(DumpState& state, std::uint64_t length) {
-    if (length <= insert_tuple_length_limit) return true;
-    dump_state_fail(state, MSG_TUPLE_TOO_LONG);
-    return false;
-}
-
-// Adds the entry of one tuple to the index and the table's counters. Every path that indexes a
-// tuple comes through here, so no entry escapes the limits.
-bool emit_entry(DumpState& state, IndexWriter& writer, std::uint32_t object, std::uint64_t start,
-                std::uint64_t length, std::uint32_t layout_word) {
-    if (!tuple_length_fits(state, length)) return false;
-    IndexEntry entry;
-    entry.offset = start;
-    entry.length = static_cast<std::uint32_t>(length);
-    entry.layout_word = layout_word;
-    if (Status added = index_append(state, writer, object, entry); !added.ok()) {
-        dump_state_fail(state, status_text(added).c_str());
-        return false;
-    }
-    SchemaObject& o = state.objects[object];
-    ++o.entry_count;
-    o.tuple_bytes += length;
-    ++state.total_entries;
-    return true;
-}
-
-// Lets the block pass close a tuple and go straight on with the next one when they are joined
-// by ",(" in the window (the way mysqldump writes them): the per-tuple work of the statement
-// loop is then skipped. Only for tuples after the first of a statement (whose value count
-// fixes the layout), in one escape mode, and only where the statement loop would do exactly
-// the same: the value count matches, and the next tuple starts with a byte that is no blank,
-// no comment and no ")". The chain hands back to the loop (stopped) at a tuple start at or
-// after *sync, where helper threads may have scanned ahead (chunk_scan.h).
-struct TupleChain {
-    DumpState* state = nullptr;
-    IndexWriter* writer = nullptr;
-    std::uint32_t object = 0;
-    std::uint32_t layout_word = 0;
-    std::uint32_t expected_values = 0;
-    std::uint64_t base = 0;   // dump position of the window byte p[0]
-    std::uint64_t start = 0;  // dump position of the current tuple's "("
-    const std::uint64_t* sync = nullptr;
-    bool stopped = false;     // the scan ended at the '(' of the tuple at start
-
-    ChainStep link(std::size_t k) {
-        if (!emit_entry(*state, *writer, object, start, base + k + 1 - start, layout_word)) {
-            return CHAIN_FAILED;
-        }
-        start = base + k + 2;
-        return start >= *sync ? CHAIN_STOP : CHAIN_NEXT;
-    }
-};
 
 // A comment inside a tuple may switch the escape mode (an executable comment that sets
 // sql_mode). The tuple itself is scanned, and later decoded, in the mode it started in, so
@@ -147,201 +56,6 @@ private:
     EscapeMode after_mode_;
 };
 
-// Scans one tuple whose '(' was just consumed, up to and including its matching ')'. With a
-// chain, the window pass may index this tuple and go on with following ones; chain->start is
-// then the start of the tuple that was closed last.
-bool scan_tuple(DumpReader& reader, std::uint32_t& values, TupleChain* chain) {
-    TupleEscapeMode mode(reader);
-    mode.skip_blanks();
-    values = reader_peek(reader, 0) == ')' ? 0 : 1;
-    std::uint32_t depth = 1;
-    for (;;) {
-        std::uint64_t avail = reader_available(reader);
-        if (avail != 0) {
-            // Window pass: values, nesting and whole strings are handled here; the byte path
-            // below takes over at comments, at window ends and at bytes whose meaning depends
-            // on bytes beyond the window. The tuple grammar is walked three times on purpose
-            // (64-byte masks, window stops, reader bytes); strings follow sql_quote.h in all.
-            const unsigned char* p = reader_cursor(reader);
-            const std::size_t n = avail;
-            const EscapeMode escape_mode = reader.escape_mode;
-            std::size_t i = 0;
-            TupleChain* link = chain != nullptr && mode.unchanged() ? chain : nullptr;
-            if (link != nullptr) link->base = reader.position;
-            switch (tuple_blocks(p, n, escape_mode, depth, values, i, link)) {
-                case BLOCK_CLOSED:
-                    reader.position += i;
-                    return mode.closed();
-                case BLOCK_STOPPED:
-                    reader.position += i;
-                    link->stopped = true;
-                    return mode.closed();
-                case BLOCK_FAILED:
-                    reader.position += i;
-                    reader.failed = 1;
-                    return false;
-                case BLOCK_TOO_DEEP:
-                    reader.position += i;
-                    return insert_fail(reader, MSG_TOO_DEEP);
-                case BLOCK_TOO_MANY:
-                    reader.position += i;
-                    return insert_fail(reader, MSG_TOO_MANY_VALUES);
-                case BLOCK_HANDOVER:
-                    break;
-            }
-            // Stop by stop: a shared walk with the block pass would give up its masks.
-            for (;;) {
-                i = scan_find_tuple_stop(p, i, n);
-                if (i == n) break;
-                const unsigned char b = p[i];
-                if (b == ',') {
-                    if (depth == 1 && ++values > MAX_TUPLE_VALUES) {
-                        reader.position += i + 1;
-                        return insert_fail(reader, MSG_TOO_MANY_VALUES);
-                    }
-                    ++i;
-                    continue;
-                }
-                if (b == '\'' || b == '"' || b == '`') {
-                    std::size_t j = i + 1;
-                    if (!scan_quoted(p, n, b, escapes_in(escape_mode, b), j)) break;
-                    i = j;
-                    continue;
-                }
-                if (b == '(') {
-                    if (++depth > MAX_TUPLE_DEPTH) {
-                        reader.position += i + 1;
-                        return insert_fail(reader, MSG_TOO_DEEP);
-                    }
-                    ++i;
-                    continue;
-                }
-                if (b == ')') {
-                    if (depth == 1) {
-                        reader.position += i + 1;
-                        return mode.closed();
-                    }
-                    --depth;
-                    ++i;
-                    continue;
-                }
-                // '-' and '/' that cannot start a comment; '#' always does.
-                if (i + 1 < n && !sql_may_start_comment(b, p[i + 1])) {
-                    ++i;
-                    continue;
-                }
-                break;
-            }
-            reader.position += i;
-            if (i == avail) continue;
-        }
-        // Byte path: the reference model the two window walks are tested against.
-        int c = reader_peek(reader, 0);
-        if (c == READER_END) return insert_fail(reader, MSG_TUPLE_UNTERMINATED);
-        if (reader_comment_at(reader) != SqlComment::none) {
-            mode.skip_comment();
-            continue;
-        }
-        ++reader.position;
-        switch (c) {
-            case '\'':
-            case '"':
-            case '`':
-                if (!reader_skip_quoted(reader, static_cast<unsigned char>(c))) return false;
-                break;
-            case '(':
-                if (++depth > MAX_TUPLE_DEPTH) return insert_fail(reader, MSG_TOO_DEEP);
-                break;
-            case ')':
-                if (depth == 1) return mode.closed();
-                --depth;
-                break;
-            case ',':
-                if (depth == 1 && ++values > MAX_TUPLE_VALUES) {
-                    return insert_fail(reader, MSG_TOO_MANY_VALUES);
-                }
-                break;
-            default:
-                break;
-        }
-    }
-}
-
-// Indexes the tuples of a run that a helper thread scanned (chunk_scan.h) and moves the
-// reader to the tuple after them. False with the message in state when an entry fails, the
-// reader then just after that tuple, where the scan would have stopped.
-bool take_run(DumpReader& reader, IndexWriter& writer, std::uint32_t object,
-              std::uint32_t layout_word, const ChunkRunView& run) {
-    std::uint64_t start = run.start;
-    for (std::uint32_t k = 0; k < run.count; ++k) {
-        if (!emit_entry(*reader.state, writer, object, start, run.lengths[k], layout_word)) {
-            reader.position = start + run.lengths[k];
-            reader.failed = 1;
-            return false;
-        }
-        start += run.lengths[k] + std::uint64_t{run.gaps[k]};
-    }
-    reader.position = start;
-    // The next refill reads little: the loop will mostly jump again soon.
-    if (start - reader.window_start >= reader.window_length) reader.refill_short = 1;
-    return true;
-}
-
-// Object number of the statement's table; the previous statement's table is tried first.
-int find_table(DumpState& state, InsertScratch& scratch) {
-    if (scratch.last_object >= 0 &&
-        static_cast<std::size_t>(scratch.last_object) < state.objects.size()) {
-        const SchemaObject& o = state.objects[static_cast<std::size_t>(scratch.last_object)];
-        if (o.kind == OBJECT_TABLE && o.object_name == scratch.table &&
-            o.database_name == scratch.database) {
-            return scratch.last_object;
-        }
-    }
-    int number = object_find_or_add(state, scratch.database, scratch.table, OBJECT_TABLE,
-                                    scratch.lookup);
-    if (number >= 0) scratch.last_object = number;
-    return number;
-}
-
-// Reads the column list after its "(" into scratch.with_list.numbers; count receives its length.
-bool read_column_list(DumpReader& reader, std::uint32_t object, InsertScratch& scratch,
-                      std::uint32_t& count) {
-    DumpState& state = *reader.state;
-    Token& t = scratch.token;
-    std::uint32_t* numbers = scratch.with_list.numbers.get();
-    std::memset(scratch.listed, 0, sizeof scratch.listed);
-    if (!reader_read_token(reader, t)) return insert_fail(reader, MSG_LIST_INCOMPLETE);
-    std::uint32_t n = 0;
-    for (;;) {
-        if (token_is_punct(t, ')')) break;
-        if (n == MAX_COLUMNS) return insert_fail(reader, MSG_LIST_TOO_LONG);
-        int column = column_find_or_add(state, object, std::string_view(t.text),
-                                        TYPE_NOT_IN_DUMP, scratch.lookup);
-        if (column < 0) {
-            reader.failed = 1;
-            return false;
-        }
-        const auto c = static_cast<std::uint32_t>(column);
-        std::uint64_t bit = std::uint64_t{1} << (c % 64);
-        if (scratch.listed[c / 64] & bit) return insert_fail(reader, MSG_LIST_DUPLICATE);
-        scratch.listed[c / 64] |= bit;
-        numbers[n] = c;
-        if (!reader_read_token(reader, t)) return insert_fail(reader, MSG_LIST_INCOMPLETE);
-        if (token_is_punct(t, ',')) {
-            if (!reader_read_token(reader, t)) return insert_fail(reader, MSG_LIST_INVALID);
-            ++n;
-            continue;
-        }
-        if (token_is_punct(t, ')')) {
-            ++n;
-            break;
-        }
-        return insert_fail(reader, MSG_LIST_INVALID);
-    }
-    count = n;
-    return true;
-}
-
 // Whether bytes hold no comment: a list is remembered only when reading it again has no
 // effect beyond its column numbers (an executable comment may switch the escape mode).
 bool free_of_comments(const unsigned char* p, std::size_t n) {
@@ -351,30 +65,188 @@ bool free_of_comments(const unsigned char* p, std::size_t n) {
     return true;
 }
 
+// Where a walk over a tuple's bytes left it: inside (the next walk goes on), after its ')',
+// or failed.
+enum class TupleEnd : std::uint8_t { inside, closed, failed };
+
+// The scan of one statement after its keyword. Lives for the statement; the scratch holds
+// what statements share.
+class InsertScan {
+public:
+    InsertScan(DumpReader& reader, IndexWriter& writer, InsertScratch& scratch)
+        : reader_(reader), state_(*reader.state), writer_(writer), scratch_(scratch),
+          t_(scratch.token) {}
+
+    // Success to go on after the statement, or the failure that ends the import.
+    Status run(bool is_replace, std::string_view current_database);
+
+    // The chain of the block pass (tuple_blocks.h): it closes a tuple and goes straight on
+    // with the next one when they are joined by ",(" in the window (the way mysqldump writes
+    // them), so the per-tuple work of the tuple loop is skipped. Only for tuples after the
+    // first of a statement (whose value count fixes the layout), in one escape mode, and only
+    // where the loop would do exactly the same: the value count matches, and the next tuple
+    // starts with a byte that is no blank, no comment and no ")". The chain hands back to the
+    // loop (stopped_) at a tuple start at or after *sync_, where helper threads may have
+    // scanned ahead (chunk_scan.h).
+    std::uint32_t expected_values = 0;  // the first tuple's value count
+    ChainStep link(std::size_t k);
+
+private:
+    // Statement stages.
+    bool header(std::string_view current_database);
+    bool find_table();
+    bool values_keyword(bool is_replace);
+    bool column_list();
+    bool read_column_list(std::uint32_t& count);
+    bool tuples();
+    bool take_run(const ChunkRunView& run, std::uint32_t layout_word);
+    bool index_tuple(EscapeMode tuple_mode);
+    bool fix_layout();
+    bool table_layout(LayoutMemo& memo);
+    bool trailer();
+    // Tuple stages.
+    bool scan_tuple(bool chained);
+    TupleEnd block_pass(bool chained);
+    TupleEnd stop_walk();
+    TupleEnd byte_path(TupleEscapeMode& mode);
+    // Indexing and failures.
+    bool emit(std::uint64_t start, std::uint64_t length, std::uint32_t layout_word);
+    bool length_fits(std::uint64_t length);
+    bool fail(Status failure);
+    bool fail(StatusKind kind, Msg message) { return fail(status_fail(kind, message)); }
+    TupleEnd tuple_fail(StatusKind kind, Msg message) {
+        fail(kind, message);
+        return TupleEnd::failed;
+    }
+    TupleEnd after(TupleStep step);
+
+    DumpReader& reader_;
+    DumpState& state_;
+    IndexWriter& writer_;
+    InsertScratch& scratch_;
+    Token& t_;                          // the header token read last
+    Status verdict_;                    // the statement's own failure, once found
+    std::uint32_t object_ = 0;          // the statement's table
+    bool has_list_ = false;             // the statement names its columns
+    int layout_ = -1;                   // fixed by the first tuple
+    TupleWalk walk_;                    // the current tuple's
+    std::uint32_t layout_word_ = 0;     // the entry word of the current tuple
+    std::uint64_t base_ = 0;            // dump position of the block pass's first byte
+    std::uint64_t start_ = 0;           // dump position of the current tuple's "("
+    const std::uint64_t* sync_ = nullptr;
+    bool stopped_ = false;              // the chain ended at the '(' of the tuple at start_
+};
+
+Status InsertScan::run(bool is_replace, std::string_view current_database) {
+    static constexpr std::uint64_t NO_SYNC = ~std::uint64_t{0};
+    sync_ = scratch_.chunks != nullptr ? chunk_scan_sync(*scratch_.chunks) : &NO_SYNC;
+    if (header(current_database) && values_keyword(is_replace) && tuples()) trailer();
+    if (!verdict_.ok()) return std::move(verdict_);
+    return reader_.status;
+}
+
+// The one place a failure of the statement is recorded; the first stands.
+bool InsertScan::fail(Status failure) {
+    if (verdict_.ok()) verdict_ = std::move(failure);
+    return false;
+}
+
+// Modifiers, INTO and a plain or qualified table name; t_ then holds the token after it.
+bool InsertScan::header(std::string_view current_database) {
+    if (!reader_read_token(reader_, t_)) {
+        return fail(StatusKind::syntax, Msg::insert_header_incomplete);
+    }
+    while (token_is(t_, "LOW_PRIORITY") || token_is(t_, "HIGH_PRIORITY") ||
+           token_is(t_, "DELAYED") || token_is(t_, "IGNORE")) {
+        if (!reader_read_token(reader_, t_)) {
+            return fail(StatusKind::syntax, Msg::insert_header_incomplete);
+        }
+    }
+    if (token_is(t_, "INTO") && !reader_read_token(reader_, t_)) {
+        return fail(StatusKind::syntax, Msg::insert_no_table_after_into);
+    }
+    try {
+        scratch_.table.assign(t_.text);
+        scratch_.database.assign(current_database);
+    } catch (const std::bad_alloc&) {
+        return fail(status_out_of_memory());
+    }
+    if (!reader_read_token(reader_, t_)) return fail(StatusKind::syntax, Msg::insert_header_ends);
+    if (token_is_punct(t_, '.')) {
+        if (!reader_read_token(reader_, t_)) {
+            return fail(StatusKind::syntax, Msg::insert_no_table_after_database);
+        }
+        try {
+            scratch_.database.swap(scratch_.table);
+            scratch_.table.assign(t_.text);
+        } catch (const std::bad_alloc&) {
+            return fail(status_out_of_memory());
+        }
+        reader_read_token(reader_, t_);
+    }
+    return find_table();
+}
+
+// The statement's table as object_; the previous statement's table is tried first.
+bool InsertScan::find_table() {
+    const int last = scratch_.last_object;
+    if (last >= 0 && static_cast<std::size_t>(last) < state_.objects.size()) {
+        const SchemaObject& o = state_.objects[static_cast<std::size_t>(last)];
+        if (o.kind == OBJECT_TABLE && o.object_name == scratch_.table &&
+            o.database_name == scratch_.database) {
+            object_ = static_cast<std::uint32_t>(last);
+            return true;
+        }
+    }
+    if (Status found = object_find_or_add(state_, scratch_.database, scratch_.table,
+                                          OBJECT_TABLE, object_, scratch_.lookup);
+        !found.ok()) {
+        return fail(std::move(found));
+    }
+    scratch_.last_object = static_cast<int>(object_);
+    return true;
+}
+
+// The optional column list and VALUES (or VALUE).
+bool InsertScan::values_keyword(bool is_replace) {
+    if (token_is_punct(t_, '(')) {
+        has_list_ = true;
+        if (!column_list()) return false;
+        if (!reader_read_token(reader_, t_)) {
+            return fail(StatusKind::syntax, Msg::insert_no_values_after_list);
+        }
+    }
+    if (!token_is(t_, "VALUES") && !token_is(t_, "VALUE")) {
+        return fail(StatusKind::refused, Msg::insert_only_values);
+    }
+    if (is_replace) import_note_append(state_, msg_text(Msg::note_replace));
+    return true;
+}
+
 // The column list after its "(" into scratch.with_list: when the same bytes as the table's
 // last list follow in the window, read in the same escape mode, that list's numbers hold and
 // the bytes are passed over; otherwise the list is read and remembered.
-bool column_list(DumpReader& reader, std::uint32_t object, InsertScratch& scratch) {
-    LayoutMemo& memo = scratch.with_list;
+bool InsertScan::column_list() {
+    LayoutMemo& memo = scratch_.with_list;
     const std::size_t n = memo.list_bytes.size();
-    if (memo.object == static_cast<int>(object) && n != 0 &&
-        memo.escape_mode == reader.escape_mode && reader_available(reader) >= n &&
-        std::memcmp(reader_cursor(reader), memo.list_bytes.data(), n) == 0) {
-        reader.position += n;
+    if (memo.object == static_cast<int>(object_) && n != 0 &&
+        memo.escape_mode == reader_.escape_mode && reader_available(reader_) >= n &&
+        std::memcmp(reader_cursor(reader_), memo.list_bytes.data(), n) == 0) {
+        reader_.position += n;
         return true;
     }
     memo.object = -1;
     memo.list_bytes.clear();
-    const std::uint64_t start = reader.position;
-    const EscapeMode mode = reader.escape_mode;
-    if (!read_column_list(reader, object, scratch, memo.count)) return false;
-    memo.object = static_cast<int>(object);
+    const std::uint64_t start = reader_.position;
+    const EscapeMode mode = reader_.escape_mode;
+    if (!read_column_list(memo.count)) return false;
+    memo.object = static_cast<int>(object_);
     memo.layout = -1;
     memo.escape_mode = mode;
-    const std::uint64_t end = reader.position;
-    if (mode == reader.escape_mode && start >= reader.window_start &&
-        end <= reader.window_start + reader.window_length) {
-        const unsigned char* p = reader.window.get() + (start - reader.window_start);
+    const std::uint64_t end = reader_.position;
+    if (mode == reader_.escape_mode && start >= reader_.window_start &&
+        end <= reader_.window_start + reader_.window_length) {
+        const unsigned char* p = reader_.window.get() + (start - reader_.window_start);
         const auto length = static_cast<std::size_t>(end - start);
         if (free_of_comments(p, length)) {
             try {
@@ -387,217 +259,384 @@ bool column_list(DumpReader& reader, std::uint32_t object, InsertScratch& scratc
     return true;
 }
 
-// Fixes the statement's layout from its first tuple (values values). Without a list the
-// tuple fills the table's columns in order, except INVISIBLE ones.
-int fix_layout(DumpReader& reader, std::uint32_t object, InsertScratch& scratch, bool has_list,
-               std::uint32_t values) {
-    DumpState& state = *reader.state;
-    LayoutMemo& memo = has_list ? scratch.with_list : scratch.without_list;
-    if (has_list) {
-        if (memo.count != values) {
-            insert_fail(reader, MSG_LIST_MISMATCH);
-            return -1;
+// Reads the column list after its "(" into scratch.with_list.numbers; count receives its
+// length.
+bool InsertScan::read_column_list(std::uint32_t& count) {
+    std::uint32_t* numbers = scratch_.with_list.numbers.get();
+    std::memset(scratch_.listed, 0, sizeof scratch_.listed);
+    if (!reader_read_token(reader_, t_)) {
+        return fail(StatusKind::syntax, Msg::insert_list_incomplete);
+    }
+    std::uint32_t n = 0;
+    while (!token_is_punct(t_, ')')) {
+        if (n == MAX_COLUMNS) return fail(StatusKind::limit, Msg::insert_list_too_long);
+        std::uint32_t c = 0;
+        if (Status added = column_find_or_add(state_, object_, std::string_view(t_.text),
+                                              msg_text(Msg::type_not_in_dump), c,
+                                              scratch_.lookup);
+            !added.ok()) {
+            return fail(std::move(added));
         }
-    } else {
-        const SchemaObject& o = state.objects[object];
-        if (o.columns.empty() && values > 0) {
-            import_note_append(state, NOTE_GENERIC_COLUMNS);
-            char name[32];
-            for (std::uint32_t k = 1; k <= values; ++k) {
-                std::snprintf(name, sizeof name, "Spalte_%u", static_cast<unsigned>(k));
-                if (column_find_or_add(state, object, name, TYPE_NOT_IN_DUMP, scratch.lookup) <
-                    0) {
-                    return -1;
-                }
-            }
+        std::uint64_t bit = std::uint64_t{1} << (c % 64);
+        if (scratch_.listed[c / 64] & bit) {
+            return fail(StatusKind::syntax, Msg::insert_list_duplicate);
         }
-        if (memo.object != static_cast<int>(object) || memo.columns_known != o.columns.size()) {
-            std::uint32_t count = 0;
-            for (std::uint32_t k = 0; k < o.columns.size(); ++k) {
-                if (!column_is_invisible(o.columns[k].type_text)) memo.numbers[count++] = k;
-            }
-            memo.object = static_cast<int>(object);
-            memo.count = count;
-            memo.layout = -1;
-            memo.columns_known = o.columns.size();
+        scratch_.listed[c / 64] |= bit;
+        numbers[n++] = c;
+        if (!reader_read_token(reader_, t_)) {
+            return fail(StatusKind::syntax, Msg::insert_list_incomplete);
         }
-        if (memo.count != values) {
-            insert_fail(reader, MSG_NO_LIST_MISMATCH);
-            return -1;
+        if (token_is_punct(t_, ')')) break;
+        if (!token_is_punct(t_, ',') || !reader_read_token(reader_, t_)) {
+            return fail(StatusKind::syntax, Msg::insert_list_invalid);
         }
     }
-    if (memo.layout < 0) memo.layout = layout_find_or_add(state, object, memo.numbers.get(), values);
-    return memo.layout;
+    count = n;
+    return true;
+}
+
+// The tuples, each followed by "," or the end of the list. True when the list ended.
+bool InsertScan::tuples() {
+    for (;;) {
+        // The tuple's mode is the one in force where it starts, after the comments in front
+        // of it: an executable comment there that switches the mode applies to the tuple's
+        // scan, so it must apply to its decoding too.
+        reader_skip_blanks(reader_);
+        const EscapeMode tuple_mode = reader_.escape_mode;
+        const int c = reader_peek(reader_, 0);
+        if (c == READER_END) return fail(StatusKind::syntax, Msg::insert_tuple_expected);
+        if (c == '(' && reader_.position >= *sync_) {
+            // Tuples a helper thread has scanned from here on are taken as they are.
+            ChunkRunView run;
+            if (chunk_scan_consult(*scratch_.chunks, reader_, tuple_mode,
+                                   layout_ >= 0 ? expected_values : ~std::uint32_t{0}, run)) {
+                const auto layout = static_cast<std::uint32_t>(layout_);
+                if (!take_run(run, layout_word_make(layout, tuple_mode))) return false;
+                continue;
+            }
+            if (!reader_.status.ok()) return false;
+        }
+        start_ = reader_.position;
+        ++reader_.position;
+        if (c != '(') return fail(StatusKind::syntax, Msg::insert_tuple_expected);
+        layout_word_ = layout_word_make(static_cast<std::uint32_t>(layout_), tuple_mode);
+        if (!scan_tuple(layout_ >= 0)) return false;
+        if (stopped_) {  // at the '(' of the next tuple, the ones before it indexed
+            stopped_ = false;
+            continue;
+        }
+        if (!index_tuple(tuple_mode)) return false;
+        reader_skip_blanks(reader_);
+        if (reader_peek(reader_, 0) != ',') return true;
+        ++reader_.position;
+    }
+}
+
+// Indexes the tuples of a run that a helper thread scanned (chunk_scan.h) and moves the
+// reader to the tuple after them. When an entry fails, the reader stands just after that
+// tuple, where the scan would have stopped.
+bool InsertScan::take_run(const ChunkRunView& run, std::uint32_t layout_word) {
+    std::uint64_t start = run.start;
+    for (std::uint32_t k = 0; k < run.count; ++k) {
+        if (!emit(start, run.lengths[k], layout_word)) {
+            reader_.position = start + run.lengths[k];
+            return false;
+        }
+        start += run.lengths[k] + std::uint64_t{run.gaps[k]};
+    }
+    reader_.position = start;
+    // The next refill reads little: the loop will mostly jump again soon.
+    if (start - reader_.window_start >= reader_.window_length) reader_.refill_short = 1;
+    return true;
+}
+
+// The tuple the loop itself scanned, from start_ (which a chain moved on) to the position:
+// the first one fixes the statement's layout, every other one must have as many values.
+bool InsertScan::index_tuple(EscapeMode tuple_mode) {
+    const std::uint64_t length = reader_.position - start_;
+    // Checked before the layout is fixed, so that an over-long first tuple fails as such.
+    if (!length_fits(length)) return false;
+    if (layout_ < 0) {
+        if (!fix_layout()) return false;
+        expected_values = walk_.values;
+    } else if (walk_.values != expected_values) {
+        return fail(StatusKind::syntax, Msg::insert_count_changes);
+    }
+    const auto layout = static_cast<std::uint32_t>(layout_);
+    return emit(start_, length, layout_word_make(layout, tuple_mode));
+}
+
+// Fixes the statement's layout from its first tuple: the column list, or without one the
+// table's columns.
+bool InsertScan::fix_layout() {
+    const std::uint32_t values = walk_.values;
+    LayoutMemo& memo = has_list_ ? scratch_.with_list : scratch_.without_list;
+    if (has_list_) {
+        if (memo.count != values) return fail(StatusKind::syntax, Msg::insert_list_mismatch);
+    } else {
+        if (!table_layout(memo)) return false;
+        if (memo.count != values) return fail(StatusKind::syntax, Msg::insert_no_list_mismatch);
+    }
+    if (memo.layout < 0) {
+        std::uint32_t layout = 0;
+        if (Status added =
+                layout_find_or_add(state_, object_, memo.numbers.get(), values, layout);
+            !added.ok()) {
+            return fail(std::move(added));
+        }
+        memo.layout = static_cast<int>(layout);
+    }
+    layout_ = memo.layout;
+    return true;
+}
+
+// Without a list the tuple fills the table's columns in order, except INVISIBLE ones; a table
+// without columns gets generic ones for the values of the first tuple.
+bool InsertScan::table_layout(LayoutMemo& memo) {
+    const SchemaObject& o = state_.objects[object_];
+    if (o.columns.empty() && walk_.values > 0) {
+        import_note_append(state_, msg_text(Msg::note_generic_columns));
+        char name[32];
+        for (std::uint32_t k = 1; k <= walk_.values; ++k) {
+            msg_format(name, sizeof name, msg_text(Msg::generic_column_name),
+                       static_cast<unsigned>(k));
+            std::uint32_t column = 0;
+            if (Status added = column_find_or_add(state_, object_, name,
+                                                  msg_text(Msg::type_not_in_dump), column,
+                                                  scratch_.lookup);
+                !added.ok()) {
+                return fail(std::move(added));
+            }
+        }
+    }
+    if (memo.object != static_cast<int>(object_) || memo.columns_known != o.columns.size()) {
+        std::uint32_t count = 0;
+        for (std::uint32_t k = 0; k < o.columns.size(); ++k) {
+            if (!column_is_invisible(o.columns[k].type_text)) memo.numbers[count++] = k;
+        }
+        memo.object = static_cast<int>(object_);
+        memo.count = count;
+        memo.layout = -1;
+        memo.columns_known = o.columns.size();
+    }
+    return true;
+}
+
+// After the last tuple: the delimiter, the end of the dump, or ON DUPLICATE KEY UPDATE (noted
+// and passed over).
+bool InsertScan::trailer() {
+    if (reader_at_delimiter(reader_)) {
+        reader_.position += reader_.delimiter_length;
+        return true;
+    }
+    if (reader_peek(reader_, 0) == READER_END || !reader_read_token(reader_, t_)) return true;
+    if (!token_is(t_, "ON")) return fail(StatusKind::syntax, Msg::insert_trailing);
+    import_note_append(state_, msg_text(Msg::note_on_duplicate));
+    return reader_skip_statement(reader_);
+}
+
+// Scans one tuple whose '(' was just consumed, up to and including its matching ')'. With
+// chained, the block pass may index this tuple and go on with following ones; start_ is then
+// the start of the tuple that was closed last. The tuple grammar is walked three times on
+// purpose (64-byte masks, window stops, reader bytes); strings follow sql_quote.h in all.
+bool InsertScan::scan_tuple(bool chained) {
+    TupleEscapeMode mode(reader_);
+    mode.skip_blanks();
+    walk_ = TupleWalk{reader_.escape_mode, 1, reader_peek(reader_, 0) == ')' ? 0u : 1u};
+    for (;;) {
+        TupleEnd end = TupleEnd::inside;
+        if (reader_available(reader_) != 0) {
+            end = block_pass(chained && mode.unchanged());
+            if (end == TupleEnd::inside) end = stop_walk();
+        }
+        // The byte path takes over at comments, at window ends and at bytes whose meaning
+        // depends on bytes beyond the window.
+        if (end == TupleEnd::inside) end = byte_path(mode);
+        if (end == TupleEnd::closed) return mode.closed();
+        if (end == TupleEnd::failed) return false;
+    }
+}
+
+// The block pass over the window (tuple_blocks.h): values, nesting and whole strings.
+TupleEnd InsertScan::block_pass(bool chained) {
+    base_ = reader_.position;
+    const BlockStop stop = walk_.blocks(reader_cursor(reader_), reader_available(reader_),
+                                        chained ? this : nullptr);
+    reader_.position += stop.at;
+    switch (stop.outcome) {
+        case BlockOutcome::closed:
+            return TupleEnd::closed;
+        case BlockOutcome::stopped:
+            stopped_ = true;
+            return TupleEnd::closed;
+        case BlockOutcome::failed:
+            return TupleEnd::failed;
+        case BlockOutcome::too_deep:
+            return after(TupleStep::too_deep);
+        case BlockOutcome::too_many:
+            return after(TupleStep::too_many);
+        case BlockOutcome::handover:
+            break;
+    }
+    return TupleEnd::inside;
+}
+
+// Where a structural byte leaves the tuple: a limit it exceeds fails the statement.
+TupleEnd InsertScan::after(TupleStep step) {
+    switch (step) {
+        case TupleStep::inside:
+            break;
+        case TupleStep::closed:
+            return TupleEnd::closed;
+        case TupleStep::too_many:
+            return tuple_fail(StatusKind::limit, Msg::tuple_too_many_values);
+        case TupleStep::too_deep:
+            return tuple_fail(StatusKind::limit, Msg::tuple_too_deep);
+    }
+    return TupleEnd::inside;
+}
+
+// Stop by stop over the rest of the window (a shared walk with the block pass would give up
+// its masks), up to a byte whose meaning depends on what follows beyond the window.
+TupleEnd InsertScan::stop_walk() {
+    const unsigned char* p = reader_cursor(reader_);
+    const std::size_t n = reader_available(reader_);
+    TupleWalk walk = walk_;
+    std::size_t i = 0;
+    TupleEnd end = TupleEnd::inside;
+    for (;;) {
+        i = scan_find_tuple_stop(p, i, n);
+        if (i == n) break;
+        const unsigned char b = p[i];
+        if (b == ',' || b == '(' || b == ')') {
+            ++i;
+            const TupleStep step = walk.structural(b);
+            if (step == TupleStep::inside) continue;
+            end = after(step);
+            break;
+        }
+        if (b == '\'' || b == '"' || b == '`') {
+            std::size_t j = i + 1;
+            if (!scan_quoted(p, n, b, escapes_in(walk.mode, b), j)) break;
+            i = j;
+            continue;
+        }
+        // '-' and '/' that cannot start a comment; '#' always does.
+        if (i + 1 < n && !sql_may_start_comment(b, p[i + 1])) {
+            ++i;
+            continue;
+        }
+        break;
+    }
+    reader_.position += i;
+    walk_ = walk;
+    return end;
+}
+
+// The byte path: byte by byte (a comment, a string at a time) by reader_peek, until the window
+// holds bytes again. The reference model the two window walks are tested against.
+TupleEnd InsertScan::byte_path(TupleEscapeMode& mode) {
+    do {
+        const int c = reader_peek(reader_, 0);
+        if (c == READER_END) {
+            return tuple_fail(StatusKind::syntax, Msg::insert_tuple_unterminated);
+        }
+        if (reader_comment_at(reader_) != SqlComment::none) {
+            mode.skip_comment();
+            continue;
+        }
+        ++reader_.position;
+        if (c == '\'' || c == '"' || c == '`') {
+            if (!reader_skip_quoted(reader_, static_cast<unsigned char>(c))) {
+                return TupleEnd::failed;
+            }
+        } else if (c == ',' || c == '(' || c == ')') {
+            const TupleStep step = walk_.structural(static_cast<unsigned char>(c));
+            if (step != TupleStep::inside) return after(step);
+        }
+    } while (reader_available(reader_) == 0);
+    return TupleEnd::inside;
+}
+
+ChainStep InsertScan::link(std::size_t k) {
+    if (!emit(start_, base_ + k + 1 - start_, layout_word_)) return ChainStep::failed;
+    start_ = base_ + k + 2;
+    return start_ >= *sync_ ? ChainStep::stop : ChainStep::next;
+}
+
+// Adds the entry of one tuple to the index and the table's counters. Every path that indexes a
+// tuple comes through here, so no entry escapes the limits.
+bool InsertScan::emit(std::uint64_t start, std::uint64_t length, std::uint32_t layout_word) {
+    if (!length_fits(length)) return false;
+    IndexEntry entry;
+    entry.offset = start;
+    entry.length = static_cast<std::uint32_t>(length);
+    entry.layout_word = layout_word;
+    if (Status added = index_append(state_, writer_, object_, entry); !added.ok()) {
+        return fail(std::move(added));
+    }
+    SchemaObject& o = state_.objects[object_];
+    ++o.entry_count;
+    o.tuple_bytes += length;
+    ++state_.total_entries;
+    return true;
+}
+
+// The limit of an entry's length: a tuple of 4 GiB or more does not fit its 32 bits.
+bool InsertScan::length_fits(std::uint64_t length) {
+    if (length <= insert_tuple_length_limit) return true;
+    return fail(StatusKind::limit, Msg::tuple_too_long);
 }
 
 }  // namespace
 
 std::uint64_t insert_tuple_length_limit = MAX_TUPLE_LENGTH;
 
-bool insert_scratch_start(InsertScratch& scratch, ObjectLookup* lookup) {
+Status insert_scratch_start(InsertScratch& scratch, ObjectLookup* lookup) {
     scratch.last_object = -1;
     scratch.lookup = lookup;
     for (LayoutMemo* memo : {&scratch.with_list, &scratch.without_list}) {
         memo->object = -1;
         memo->list_bytes.clear();
         memo->numbers.reset(new (std::nothrow) std::uint32_t[MAX_COLUMNS]);
-        if (memo->numbers == nullptr) return false;
+        if (memo->numbers == nullptr) return status_out_of_memory();
     }
-    return true;
+    return {};
 }
 
 void insert_scratch_schema_changed(InsertScratch& scratch) {
     scratch.without_list.object = -1;  // a column's definition may have become INVISIBLE
 }
 
-int layout_find_or_add(DumpState& state, std::uint32_t object, const std::uint32_t* numbers,
-                       std::uint32_t count) {
+Status layout_find_or_add(DumpState& state, std::uint32_t object, const std::uint32_t* numbers,
+                          std::uint32_t count, std::uint32_t& layout) {
     SchemaObject& o = state.objects[object];
     for (std::size_t i = 0; i < o.layouts.size(); ++i) {
         const std::vector<std::uint32_t>& columns = o.layouts[i].columns;
         if (columns.size() == count &&
             (count == 0 || std::memcmp(columns.data(), numbers, count * sizeof *numbers) == 0)) {
-            return static_cast<int>(i);
+            layout = static_cast<std::uint32_t>(i);
+            return {};
         }
     }
     if (o.layouts.size() >= MAX_LAYOUTS) {
-        dump_state_fail(state, MSG_TOO_MANY_LAYOUTS);
-        return -1;
+        return status_fail(StatusKind::limit, Msg::insert_too_many_layouts);
     }
     try {
-        ColumnLayout layout;
-        layout.columns.assign(numbers, numbers + count);
-        o.layouts.push_back(std::move(layout));
+        ColumnLayout added;
+        added.columns.assign(numbers, numbers + count);
+        o.layouts.push_back(std::move(added));
     } catch (const std::bad_alloc&) {
-        dump_state_fail(state, MSG_MEMORY);
-        return -1;
+        return status_out_of_memory();
     }
-    return static_cast<int>(o.layouts.size() - 1);
+    layout = static_cast<std::uint32_t>(o.layouts.size() - 1);
+    return {};
 }
 
-bool insert_statement(DumpReader& reader, IndexWriter& writer, bool is_replace,
-                      std::string_view current_database, InsertScratch& scratch) {
-    DumpState& state = *reader.state;
-    Token& t = scratch.token;
-
-    if (!reader_read_token(reader, t)) return insert_fail(reader, MSG_HEADER_INCOMPLETE);
-    while (token_is(t, "LOW_PRIORITY") || token_is(t, "HIGH_PRIORITY") || token_is(t, "DELAYED") ||
-           token_is(t, "IGNORE")) {
-        if (!reader_read_token(reader, t)) return insert_fail(reader, MSG_HEADER_INCOMPLETE);
-    }
-    if (token_is(t, "INTO")) {
-        if (!reader_read_token(reader, t)) return insert_fail(reader, MSG_NO_TABLE_AFTER_INTO);
-    }
-    try {
-        scratch.table.assign(t.text);
-        scratch.database.assign(current_database);
-    } catch (const std::bad_alloc&) {
-        return insert_fail(reader, MSG_MEMORY);
-    }
-    if (!reader_read_token(reader, t)) return insert_fail(reader, MSG_HEADER_ENDS);
-    if (token_is_punct(t, '.')) {
-        if (!reader_read_token(reader, t)) return insert_fail(reader, MSG_NO_TABLE_AFTER_DATABASE);
-        try {
-            scratch.database.swap(scratch.table);
-            scratch.table.assign(t.text);
-        } catch (const std::bad_alloc&) {
-            return insert_fail(reader, MSG_MEMORY);
-        }
-        reader_read_token(reader, t);
-    }
-    int number = find_table(state, scratch);
-    if (number < 0) {
-        reader.failed = 1;
-        return false;
-    }
-    const auto object = static_cast<std::uint32_t>(number);
-
-    bool has_list = false;
-    if (token_is_punct(t, '(')) {
-        has_list = true;
-        if (!column_list(reader, object, scratch)) return false;
-        if (!reader_read_token(reader, t)) return insert_fail(reader, MSG_NO_VALUES_AFTER_LIST);
-    }
-    if (!token_is(t, "VALUES") && !token_is(t, "VALUE")) return insert_fail(reader, MSG_ONLY_VALUES);
-    if (is_replace) import_note_append(state, NOTE_REPLACE);
-
-    int layout = -1;
-    std::uint32_t first_values = 0;
-    TupleChain chain;
-    chain.state = &state;
-    chain.writer = &writer;
-    chain.object = object;
-    static constexpr std::uint64_t NO_SYNC = ~std::uint64_t{0};
-    chain.sync = scratch.chunks != nullptr ? chunk_scan_sync(*scratch.chunks) : &NO_SYNC;
-    // Entry word: layout number and bit 31 for the escape mode the tuple is scanned in.
-    auto layout_word = [&layout](EscapeMode tuple_mode) {
-        return layout_word_make(static_cast<std::uint32_t>(layout), tuple_mode);
-    };
-    for (;;) {
-        // The tuple's mode is the one in force where it starts, after the comments in front
-        // of it: an executable comment there that switches the mode applies to the tuple's
-        // scan, so it must apply to its decoding too.
-        reader_skip_blanks(reader);
-        const EscapeMode tuple_mode = reader.escape_mode;
-        int c = reader_peek(reader, 0);
-        if (c == READER_END) return insert_fail(reader, MSG_TUPLE_EXPECTED);
-        if (c == '(' && reader.position >= *chain.sync) {
-            // Tuples a helper thread has scanned from here on are taken as they are.
-            ChunkRunView run;
-            if (chunk_scan_consult(*scratch.chunks, reader, tuple_mode,
-                                   layout >= 0 ? first_values : ~std::uint32_t{0}, run)) {
-                if (!take_run(reader, writer, object, layout_word(tuple_mode), run)) return false;
-                continue;
-            }
-            if (reader.failed) return false;
-        }
-        chain.start = reader.position;
-        ++reader.position;
-        if (c != '(') return insert_fail(reader, MSG_TUPLE_EXPECTED);
-        std::uint32_t values = 0;
-        chain.expected_values = first_values;
-        chain.layout_word = layout_word(tuple_mode);
-        if (!scan_tuple(reader, values, layout >= 0 ? &chain : nullptr)) return false;
-        if (chain.stopped) {  // at the '(' of the next tuple, the ones before it indexed
-            chain.stopped = false;
-            continue;
-        }
-        const std::uint64_t start = chain.start;  // later than the "(" above after a chain
-        const std::uint64_t length = reader.position - start;
-        // Checked before the layout is fixed, so that an over-long first tuple fails as such.
-        if (!tuple_length_fits(state, length)) {
-            reader.failed = 1;
-            return false;
-        }
-        if (layout < 0) {
-            layout = fix_layout(reader, object, scratch, has_list, values);
-            if (layout < 0) {
-                reader.failed = 1;
-                return false;
-            }
-            first_values = values;
-        } else if (values != first_values) {
-            return insert_fail(reader, MSG_COUNT_CHANGES);
-        }
-        if (!emit_entry(state, writer, object, start, length, layout_word(tuple_mode))) {
-            reader.failed = 1;
-            return false;
-        }
-
-        reader_skip_blanks(reader);
-        if (reader_peek(reader, 0) != ',') break;
-        ++reader.position;
-    }
-
-    if (reader_at_delimiter(reader)) {
-        reader.position += reader.delimiter_length;
-        return true;
-    }
-    if (reader_peek(reader, 0) == READER_END) return !reader.failed;
-    if (!reader_read_token(reader, t)) return !reader.failed;
-    if (!token_is(t, "ON")) return insert_fail(reader, MSG_TRAILING);
-    import_note_append(state, NOTE_ON_DUPLICATE);
-    return reader_skip_statement(reader);
+Status insert_statement(DumpReader& reader, IndexWriter& writer, bool is_replace,
+                        std::string_view current_database, InsertScratch& scratch) {
+    InsertScan scan(reader, writer, scratch);
+    return scan.run(is_replace, current_database);
 }
 
 }  // namespace kv

@@ -14,6 +14,7 @@
 
 #include "cache/format.h"
 #include "cache/index_file.h"
+#include "foundation/status.h"
 #include "importer/dump_reader.h"
 #include "importer/schema.h"
 #include "importer/tuple_blocks.h"
@@ -53,20 +54,22 @@ struct InsertScratch {
     LayoutMemo without_list;                        // the last statement without a list
 };
 
-// Allocates the scratch buffers; false when memory is short (no message written).
-bool insert_scratch_start(InsertScratch& scratch, ObjectLookup* lookup);
+// Allocates the scratch buffers; fails only when memory is short.
+Status insert_scratch_start(InsertScratch& scratch, ObjectLookup* lookup);
 
 // Forgets the remembered layouts: called when a CREATE statement may have changed columns.
 void insert_scratch_schema_changed(InsertScratch& scratch);
 
-// Layout number of (count, numbers) in the object's layout list, added when new.
-// -1 with the message in state (65,536 layouts, or memory).
-int layout_find_or_add(DumpState& state, std::uint32_t object, const std::uint32_t* numbers,
-                       std::uint32_t count);
+// The layout number of (count, numbers) in the object's layout list, added when new, into
+// layout. Fails at 65,536 layouts and when memory runs out.
+Status layout_find_or_add(DumpState& state, std::uint32_t object, const std::uint32_t* numbers,
+                          std::uint32_t count, std::uint32_t& layout);
 
 // Handles one INSERT/REPLACE statement; the reader stands just after the keyword (is_replace
-// tells which). True to go on; false with the message in the reader's state.
-bool insert_statement(DumpReader& reader, IndexWriter& writer, bool is_replace,
-                      std::string_view current_database, InsertScratch& scratch);
+// tells which). Success to go on after it; otherwise the failure that ends the import: the
+// statement's own (a header cut short, a count that changes, a limit), which stands over a
+// failure the reader met inside it, or the reader's status.
+Status insert_statement(DumpReader& reader, IndexWriter& writer, bool is_replace,
+                        std::string_view current_database, InsertScratch& scratch);
 
 }  // namespace kv

@@ -17,9 +17,7 @@ Status dump_open_cached(DumpState& state, const std::string& dump_path,
     FileGuard lock(handle);
     if (!locked.ok()) return locked;
     if (new_index || !manifest_load(state)) {
-        if (!import_run(state, sink)) {
-            return status_fail(StatusKind::syntax, Msg::legacy_text, {state.message});
-        }
+        if (Status imported = import_run(state, sink); !imported.ok()) return imported;
     }
     lock_out = lock.release();
     dump_state_read_buffer_prepare(state);  // a hint: on failure the readers allocate later

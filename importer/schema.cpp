@@ -5,6 +5,7 @@
 #include <new>
 
 #include "cache/format.h"
+#include "foundation/messages.h"
 #include "foundation/sql_lex.h"
 #include "foundation/text.h"
 
@@ -12,23 +13,16 @@ namespace kv {
 
 namespace {
 
-constexpr const char* MSG_MEMORY = "Nicht genügend Arbeitsspeicher.";
-constexpr const char* MSG_SCHEMA_MEMORY = "Nicht genügend Arbeitsspeicher für das Schema.";
-constexpr const char* MSG_TOO_MANY_OBJECTS =
-    "Mehr als 65.536 Schemaobjekte werden nicht unterstützt.";
-constexpr const char* MSG_TOO_MANY_COLUMNS =
-    "Die Tabelle überschreitet das Limit von 4.096 Spalten.";
-constexpr const char* MSG_CREATE_INCOMPLETE = "Unvollständiges CREATE-Statement.";
-constexpr const char* MSG_QUALIFIED_INCOMPLETE = "Unvollständiger qualifizierter Tabellenname.";
-constexpr const char* NOTE_CREATE_AFTER_INSERT =
-    "CREATE TABLE nach INSERT: Daten werden als Dump-Literale angezeigt, nicht als ausgeführter "
-    "SQL-Endzustand.";
 
 constexpr CreateKeyword CREATE_KEYWORDS[] = {
-    {"TABLE", OBJECT_TABLE, false, "Tabelle"},      {"DATABASE", OBJECT_DATABASE, true, "Datenbank"},
-    {"SCHEMA", OBJECT_DATABASE, true, "Datenbank"}, {"VIEW", OBJECT_VIEW, false, "View"},
-    {"PROCEDURE", OBJECT_ROUTINE, false, "Prozedur"}, {"FUNCTION", OBJECT_ROUTINE, false, "Funktion"},
-    {"TRIGGER", OBJECT_ROUTINE, false, "Trigger"},  {"EVENT", OBJECT_ROUTINE, false, "Event"},
+    {"TABLE", OBJECT_TABLE, false, Msg::none},
+    {"DATABASE", OBJECT_DATABASE, true, Msg::none},
+    {"SCHEMA", OBJECT_DATABASE, true, Msg::none},
+    {"VIEW", OBJECT_VIEW, false, Msg::code_kind_view},
+    {"PROCEDURE", OBJECT_ROUTINE, false, Msg::code_kind_procedure},
+    {"FUNCTION", OBJECT_ROUTINE, false, Msg::code_kind_function},
+    {"TRIGGER", OBJECT_ROUTINE, false, Msg::code_kind_trigger},
+    {"EVENT", OBJECT_ROUTINE, false, Msg::code_kind_event},
 };
 
 constexpr const char* NOT_AN_OBJECT_WORDS[] = {
@@ -134,33 +128,34 @@ std::unordered_map<std::string, std::uint32_t>* column_table(ObjectLookup& looku
 
 }  // namespace
 
-int object_find_or_add(DumpState& state, std::string_view database, std::string_view name,
-                       ObjectKind kind, ObjectLookup* lookup) {
+Status object_find_or_add(DumpState& state, std::string_view database, std::string_view name,
+                          ObjectKind kind, std::uint32_t& number, ObjectLookup* lookup) {
+    int found = -1;
     try {
         if (lookup != nullptr) {
             if (!lookup_in_step(*lookup, state)) lookup_rebuild(*lookup, state);
             make_key(lookup->key, database, name, kind);
-            auto found = lookup->numbers.find(lookup->key);
-            if (found != lookup->numbers.end()) return static_cast<int>(found->second);
+            auto hit = lookup->numbers.find(lookup->key);
+            if (hit != lookup->numbers.end()) found = static_cast<int>(hit->second);
         } else {
-            int found = object_find_linear(state, database, name, kind);
-            if (found >= 0) return found;
+            found = object_find_linear(state, database, name, kind);
         }
     } catch (const std::bad_alloc&) {
         // Without the table the linear search decides.
         lookup = nullptr;
-        int found = object_find_linear(state, database, name, kind);
-        if (found >= 0) return found;
+        found = object_find_linear(state, database, name, kind);
+    }
+    if (found >= 0) {
+        number = static_cast<std::uint32_t>(found);
+        return {};
     }
     if (state.objects.size() >= MAX_OBJECTS) {
-        dump_state_fail(state, MSG_TOO_MANY_OBJECTS);
-        return -1;
+        return status_fail(StatusKind::limit, Msg::too_many_objects);
     }
     try {
         state.objects.emplace_back();
     } catch (const std::bad_alloc&) {
-        dump_state_fail(state, MSG_SCHEMA_MEMORY);
-        return -1;
+        return status_fail(StatusKind::out_of_memory, Msg::schema_out_of_memory);
     }
     SchemaObject& object = state.objects.back();
     try {
@@ -168,11 +163,10 @@ int object_find_or_add(DumpState& state, std::string_view database, std::string_
         object.object_name.assign(name);
     } catch (const std::bad_alloc&) {
         state.objects.pop_back();
-        dump_state_fail(state, MSG_MEMORY);
-        return -1;
+        return status_out_of_memory();
     }
     object.kind = kind;
-    const auto number = static_cast<std::uint32_t>(state.objects.size() - 1);
+    number = static_cast<std::uint32_t>(state.objects.size() - 1);
     if (lookup != nullptr) {
         try {
             lookup->numbers.emplace(lookup->key, number);
@@ -180,31 +174,33 @@ int object_find_or_add(DumpState& state, std::string_view database, std::string_
             lookup->numbers.clear();  // out of step: rebuilt (or bypassed) on the next call
         }
     }
-    return static_cast<int>(number);
+    return {};
 }
 
-int column_find_or_add(DumpState& state, std::uint32_t object, std::string_view name,
-                       std::string_view type_text, ObjectLookup* lookup) {
+Status column_find_or_add(DumpState& state, std::uint32_t object, std::string_view name,
+                          std::string_view type_text, std::uint32_t& number,
+                          ObjectLookup* lookup) {
     SchemaObject& o = state.objects[object];
     std::unordered_map<std::string, std::uint32_t>* names =
         lookup != nullptr ? column_table(*lookup, state, object) : nullptr;
+    int found = -1;
     if (names != nullptr) {
         try {
             fold_key(lookup->column_key, name);
-            auto found = names->find(lookup->column_key);
-            if (found != names->end()) return static_cast<int>(found->second);
+            auto hit = names->find(lookup->column_key);
+            if (hit != names->end()) found = static_cast<int>(hit->second);
         } catch (const std::bad_alloc&) {
             names->clear();
             names = nullptr;
         }
     }
-    if (names == nullptr) {
-        const int found = column_find_linear(o, name);
-        if (found >= 0) return found;
+    if (names == nullptr) found = column_find_linear(o, name);
+    if (found >= 0) {
+        number = static_cast<std::uint32_t>(found);
+        return {};
     }
     if (o.columns.size() >= MAX_COLUMNS) {
-        dump_state_fail(state, MSG_TOO_MANY_COLUMNS);
-        return -1;
+        return status_fail(StatusKind::limit, Msg::too_many_columns);
     }
     try {
         Column column;
@@ -212,10 +208,9 @@ int column_find_or_add(DumpState& state, std::uint32_t object, std::string_view 
         column.type_text.assign(type_text);
         o.columns.push_back(std::move(column));
     } catch (const std::bad_alloc&) {
-        dump_state_fail(state, MSG_MEMORY);
-        return -1;
+        return status_out_of_memory();
     }
-    const auto number = static_cast<std::uint32_t>(o.columns.size() - 1);
+    number = static_cast<std::uint32_t>(o.columns.size() - 1);
     if (names != nullptr) {
         try {
             names->emplace(lookup->column_key, number);
@@ -223,7 +218,7 @@ int column_find_or_add(DumpState& state, std::uint32_t object, std::string_view 
             names->clear();  // out of step: rebuilt on the next look-up
         }
     }
-    return static_cast<int>(number);
+    return {};
 }
 
 bool column_is_invisible(std::string_view type_text) {
@@ -301,115 +296,141 @@ bool text_read_token(TextSpan& span, Token& token) {
     return true;
 }
 
-bool create_parse(DumpState& state, const char* text, std::string_view current_database,
-                  EscapeMode mode, ObjectLookup* lookup) {
-    TextSpan span;
-    span.bytes = reinterpret_cast<const unsigned char*>(text);
-    span.length = std::strlen(text);
-    span.mode = mode;
+namespace {
 
-    std::unique_ptr<Token> token(new (std::nothrow) Token);
-    if (!token) {
-        dump_state_fail(state, MSG_MEMORY);
-        return false;
-    }
-    std::unique_ptr<Token> second(new (std::nothrow) Token);
-    if (!second) {
-        dump_state_fail(state, MSG_MEMORY);
-        return false;
-    }
-    Token& t = *token;
-    if (!text_read_token(span, t)) return true;  // CREATE
-    if (!text_read_token(span, t)) return true;
-
-    // The object keyword is the first bare word of the table below; identifiers, strings and
-    // account names before it (DEFINER=`event`@`localhost`) are passed over.
+// The object keyword after CREATE (the first bare word of CREATE_KEYWORDS); identifiers,
+// strings and account names before it (DEFINER=`event`@`localhost`) are passed over. Null for
+// a statement of another kind (CREATE USER, CREATE INDEX, ...).
+const CreateKeyword* object_keyword(TextSpan& span, Token& t) {
+    if (!text_read_token(span, t)) return nullptr;  // CREATE
+    if (!text_read_token(span, t)) return nullptr;
     const CreateKeyword* keyword = nullptr;
     while ((keyword = create_keyword(t)) == nullptr) {
-        if (create_keyword_search_ends(t)) return true;
-        if (!text_read_token(span, t)) return true;  // CREATE USER, ...
+        if (create_keyword_search_ends(t)) return nullptr;
+        if (!text_read_token(span, t)) return nullptr;
     }
+    return keyword;
+}
 
-    if (!text_read_token(span, t)) {
-        dump_state_fail(state, MSG_CREATE_INCOMPLETE);
-        return false;
-    }
+// The object's database and name from the tokens after its keyword (IF NOT EXISTS, a plain
+// or qualified name); a database names itself. t holds the token after the name.
+Status object_names(TextSpan& span, Token& t, const CreateKeyword& keyword,
+                    std::string_view current_database, std::string& database,
+                    std::string& name) {
     if (token_is_keyword(t, "IF")) {
         text_read_token(span, t);  // NOT
         text_read_token(span, t);  // EXISTS
         text_read_token(span, t);  // the name
     }
-    std::string database;
-    std::string name;
     try {
         database.assign(current_database);
         name.assign(t.text);
         text_read_token(span, t);
         if (token_is_punct(t, '.')) {
             if (!text_read_token(span, t)) {
-                dump_state_fail(state, MSG_QUALIFIED_INCOMPLETE);
-                return false;
+                return status_fail(StatusKind::syntax, Msg::qualified_name_incomplete);
             }
             database.swap(name);
             name.assign(t.text);
             text_read_token(span, t);
         }
-        if (keyword->database) {
+        if (keyword.database) {
             database.swap(name);
             name.clear();
         }
     } catch (const std::bad_alloc&) {
-        dump_state_fail(state, MSG_MEMORY);
-        return false;
+        return status_out_of_memory();
     }
+    return {};
+}
 
-    int number = object_find_or_add(state, database, name, keyword->kind, lookup);
-    if (number < 0) return false;
-    const auto object = static_cast<std::uint32_t>(number);
+// The column definition [p, d) of a table's list: a column with its definition text as its
+// type, unless it is a table clause (a key, a constraint, ...).
+Status take_column(DumpState& state, std::uint32_t object, const TextSpan& span,
+                   std::uint64_t p, std::uint64_t d, Token& t, Token& second,
+                   ObjectLookup* lookup) {
+    const unsigned char* b = span.bytes;
+    TextSpan definition;
+    definition.bytes = b;
+    definition.length = d < span.length ? d : span.length;
+    definition.position = p;
+    definition.mode = span.mode;
+    if (!text_read_token(definition, t) || is_table_clause(t, definition, second)) return {};
+    std::uint64_t type_start = t.end;
+    std::uint64_t type_end = definition.length;
+    while (type_start < type_end && sql_is_blank(b[type_start])) ++type_start;
+    while (type_end > type_start && sql_is_blank(b[type_end - 1])) --type_end;
+    std::string type_text;
+    try {
+        type_text.assign(reinterpret_cast<const char*>(b) + type_start, type_end - type_start);
+    } catch (const std::bad_alloc&) {
+        return status_out_of_memory();
+    }
+    std::uint32_t column = 0;
+    if (Status added = column_find_or_add(state, object, std::string_view(t.text), type_text,
+                                          column, lookup);
+        !added.ok()) {
+        return added;
+    }
+    state.objects[object].columns[column].type_text = std::move(type_text);
+    return {};
+}
+
+// The column definitions of a table's list, whose "(" ends at position p.
+Status take_columns(DumpState& state, std::uint32_t object, const TextSpan& span,
+                    std::uint64_t p, Token& t, Token& second, ObjectLookup* lookup) {
+    const unsigned char* b = span.bytes;
+    const std::uint64_t end = span.length;
+    for (;;) {
+        if (p >= end) return {};
+        std::uint64_t d = value_find_end(b, end, p, span.mode);
+        if (d <= p) return {};
+        if (Status taken = take_column(state, object, span, p, d, t, second, lookup);
+            !taken.ok()) {
+            return taken;
+        }
+        if (d >= end || b[d] == ')') return {};
+        p = d + 1;
+    }
+}
+
+}  // namespace
+
+Status create_parse(DumpState& state, const char* text, std::string_view current_database,
+                    EscapeMode mode, ObjectLookup* lookup) {
+    TextSpan span;
+    span.bytes = reinterpret_cast<const unsigned char*>(text);
+    span.length = std::strlen(text);
+    span.mode = mode;
+    std::unique_ptr<Token> token(new (std::nothrow) Token);
+    std::unique_ptr<Token> second(new (std::nothrow) Token);
+    if (!token || !second) return status_out_of_memory();
+    Token& t = *token;
+
+    const CreateKeyword* keyword = object_keyword(span, t);
+    if (keyword == nullptr) return {};
+    if (!text_read_token(span, t)) return status_fail(StatusKind::syntax, Msg::create_incomplete);
+    std::string database;
+    std::string name;
+    if (Status named = object_names(span, t, *keyword, current_database, database, name);
+        !named.ok()) {
+        return named;
+    }
+    std::uint32_t object = 0;
+    if (Status found = object_find_or_add(state, database, name, keyword->kind, object, lookup);
+        !found.ok()) {
+        return found;
+    }
     if (keyword->kind == OBJECT_TABLE && state.objects[object].entry_count > 0) {
-        import_note_append(state, NOTE_CREATE_AFTER_INSERT);
+        import_note_append(state, msg_text(Msg::note_create_after_insert));
     }
     try {
         state.objects[object].create_text.assign(text, span.length);
     } catch (const std::bad_alloc&) {
-        dump_state_fail(state, MSG_MEMORY);
-        return false;
+        return status_out_of_memory();
     }
-    if (keyword->kind != OBJECT_TABLE || !token_is_punct(t, '(')) return true;
-
-    const unsigned char* b = span.bytes;
-    const std::uint64_t end = span.length;
-    std::uint64_t p = t.end;
-    for (;;) {
-        if (p >= end) return true;
-        std::uint64_t d = value_find_end(b, end, p, mode);
-        if (d <= p) return true;
-        TextSpan definition;
-        definition.bytes = b;
-        definition.length = d < end ? d : end;
-        definition.position = p;
-        definition.mode = mode;
-        if (text_read_token(definition, t) && !is_table_clause(t, definition, *second)) {
-            std::uint64_t type_start = t.end;
-            std::uint64_t type_end = definition.length;
-            while (type_start < type_end && sql_is_blank(b[type_start])) ++type_start;
-            while (type_end > type_start && sql_is_blank(b[type_end - 1])) --type_end;
-            std::string type_text;
-            try {
-                type_text.assign(text + type_start, type_end - type_start);
-            } catch (const std::bad_alloc&) {
-                dump_state_fail(state, MSG_MEMORY);
-                return false;
-            }
-            int column = column_find_or_add(state, object, std::string_view(t.text),
-                                            type_text, lookup);
-            if (column < 0) return false;
-            state.objects[object].columns[static_cast<std::uint32_t>(column)].type_text =
-                std::move(type_text);
-        }
-        if (d >= end || b[d] == ')') return true;
-        p = d + 1;
-    }
+    if (keyword->kind != OBJECT_TABLE || !token_is_punct(t, '(')) return {};
+    return take_columns(state, object, span, t.end, t, *second, lookup);
 }
 
 }  // namespace kv

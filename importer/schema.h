@@ -14,11 +14,11 @@
 #include <vector>
 
 #include "foundation/dump_state.h"
+#include "foundation/messages.h"
+#include "foundation/status.h"
 #include "importer/dump_reader.h"
 
 namespace kv {
-
-inline constexpr const char* TYPE_NOT_IN_DUMP = "(Definition nicht im Dump)";
 
 // Optional lookup tables that an import keeps next to the object array so that finding an
 // object, or a column of an object, costs a hash probe instead of a scan over up to 65,536
@@ -34,15 +34,17 @@ struct ObjectLookup {
     std::string column_key;  // reused probe key
 };
 
-// Number of the object (kind, database, name), compared byte for byte; adds it when missing.
-// -1 with the message in state when the limit is reached or memory runs out.
-int object_find_or_add(DumpState& state, std::string_view database, std::string_view name,
-                       ObjectKind kind, ObjectLookup* lookup = nullptr);
+// The number of the object (kind, database, name), compared byte for byte, into number; adds
+// it when missing. Fails when the limit is reached or memory runs out (number unchanged).
+Status object_find_or_add(DumpState& state, std::string_view database, std::string_view name,
+                          ObjectKind kind, std::uint32_t& number, ObjectLookup* lookup = nullptr);
 
-// Number of the column whose name equals name ignoring ASCII case; adds it with type_text
-// when missing (an existing column stays unchanged). -1 with the message in state.
-int column_find_or_add(DumpState& state, std::uint32_t object, std::string_view name,
-                       std::string_view type_text, ObjectLookup* lookup = nullptr);
+// The number of the column whose name equals name ignoring ASCII case, into number; adds it
+// with type_text when missing (an existing column stays unchanged). Fails like
+// object_find_or_add.
+Status column_find_or_add(DumpState& state, std::uint32_t object, std::string_view name,
+                          std::string_view type_text, std::uint32_t& number,
+                          ObjectLookup* lookup = nullptr);
 
 // True when a column's definition text declares it INVISIBLE (also inside an executable
 // comment, as MySQL 8 writes it): such a column takes no value from an INSERT without a
@@ -63,12 +65,13 @@ struct TextSpan {
 bool text_read_token(TextSpan& span, Token& token);
 
 // The object keyword of a CREATE statement: the kind it makes, whether it names a database,
-// and how a note names such an object.
+// and how a note names such an object (code objects only: the import notes no table or
+// database, so theirs is Msg::none).
 struct CreateKeyword {
     const char* word;
     ObjectKind kind;
     bool database;
-    const char* shown;
+    Msg shown;
 };
 // The keyword that token is (a bare word), or null.
 const CreateKeyword* create_keyword(const Token& token);
@@ -78,8 +81,9 @@ const CreateKeyword* create_keyword(const Token& token);
 bool create_keyword_search_ends(const Token& token);
 
 // Takes one CREATE statement (NUL-terminated, from CREATE through its delimiter) into the
-// model. True when taken or ignored; false with the message in state.
-bool create_parse(DumpState& state, const char* text, std::string_view current_database,
-                  EscapeMode mode, ObjectLookup* lookup = nullptr);
+// model. Success when taken or ignored; fails at the limits, on a name cut short and when
+// memory runs out.
+Status create_parse(DumpState& state, const char* text, std::string_view current_database,
+                    EscapeMode mode, ObjectLookup* lookup = nullptr);
 
 }  // namespace kv

@@ -4,15 +4,13 @@
 #include <algorithm>
 #include <cstring>
 
+#include "foundation/messages.h"
 #include "foundation/sql_lex.h"
 
 namespace kv {
 
 namespace {
 
-constexpr const char* MSG_DYNAMIC =
-    "Dynamischer SQL_MODE-Ausdruck wird nicht unterstützt. Für einen zuverlässigen Import einen "
-    "normalen mysqldump verwenden.";
 constexpr std::size_t VALUE_SCRATCH = 512;
 
 unsigned char lower(unsigned char c) {
@@ -152,7 +150,7 @@ void sql_mode_recognise(DumpReader& reader, const char* text) {
             if (w == j) {
                 // A system variable (the global mode, which the dump cannot know), a function
                 // or a number.
-                reader_fail(reader, MSG_DYNAMIC);
+                reader_fail(reader, StatusKind::refused, Msg::sql_mode_dynamic);
                 continue;
             }
             // A bare mode name is a literal as much as a quoted one: DEFAULT, TRADITIONAL.

@@ -16,8 +16,7 @@
 namespace kv {
 
 // Applies every sql_mode assignment of the NUL-terminated text in order to reader's escape
-// mode; an unsupported assignment sets the reader's failed flag with its message (the text is
-// still scanned to its end).
+// mode; an unsupported assignment fails the reader (the text is still scanned to its end).
 void sql_mode_recognise(DumpReader& reader, const char* text);
 
 }  // namespace kv

@@ -2,9 +2,12 @@
 #include "importer/versioned_code.h"
 
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 
+#include "foundation/message.h"
+#include "foundation/messages.h"
 #include "foundation/text.h"
 #include "importer/dump_reader.h"
 #include "importer/schema.h"
@@ -31,17 +34,24 @@ void note_object(VersionedCode& code, DumpState& state, const CreateKeyword& kin
     if (code.noted.count(h) != 0) return;
     try {
         if (code.noted.size() < MAX_NOTED) code.noted.insert(h);
-        std::string note = "View-/Routinen-Code in einem Versionskommentar wurde nicht als "
-                           "Schemaobjekt übernommen";
-        if (!name.empty()) note += std::string(" (") + kind.shown + " " + name + ")";
-        note += ". Originaldatei enthält den vollständigen SQL-Text.";
-        import_note_append(state, note.c_str());
     } catch (const std::bad_alloc&) {
-        import_note_append(state,
-                           "View-/Routinen-Code in einem Versionskommentar wurde nicht als "
-                           "Schemaobjekt übernommen. Originaldatei enthält den vollständigen "
-                           "SQL-Text.");
+        // Not remembered: the object may be noted again.
     }
+    if (name.empty()) {
+        import_note_append(state, msg_text(Msg::note_code_object));
+        return;
+    }
+    // Room for the format with both arguments in place of its "%s".
+    const char* format = msg_text(Msg::note_code_object_named);
+    const char* shown = msg_text(kind.shown);
+    const std::size_t size = std::strlen(format) + std::strlen(shown) + name.size() + 1;
+    std::unique_ptr<char[]> note(new (std::nothrow) char[size]);
+    if (!note) {
+        import_note_append(state, msg_text(Msg::note_code_object));
+        return;
+    }
+    msg_format(note.get(), size, format, shown, name.c_str());
+    import_note_append(state, note.get());
 }
 
 // The object name after the keyword as `database`.`name` (the current database when the

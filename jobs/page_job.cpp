@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <new>
 
+#include "foundation/message.h"
 #include "foundation/text.h"
 #include "records/display_text.h"
 #include "records/record_decode.h"
@@ -102,7 +103,7 @@ std::string details_text(const BackgroundJob& job, const DecodedRecord& record) 
     std::string piece;
     for (std::uint32_t i = 0; whole && i < record.value_count(); ++i) {
         const Value& value = record.values[i];
-        if (!text_to_utf8(object.columns[i].name, charset, piece)) piece = "?";
+        if (!text_to_utf8(object.columns[i].name, charset, piece)) piece = msg_text(Msg::name_unreadable);
         whole = details_append(text, piece) && details_append(text, "  [") &&
                 details_append(text, value_kind_label(value.kind)) &&
                 details_append(text, "]\r\n");

@@ -7,6 +7,7 @@
 
 #include "foundation/dump_state.h"
 #include "foundation/message.h"
+#include "foundation/status.h"
 #include "foundation/sql_lex.h"
 #include "foundation/text.h"
 #include "foundation/thread.h"
@@ -70,17 +71,30 @@ TEST(SqlLex, RulesAgainstTheByteModel) {
     }
 }
 
+// A status's text: its sentence with the arguments in order (an argument's own '%' stays as
+// it is), then the dump position; success has none.
+TEST(Status, TextFillsArgumentsAndPosition) {
+    EXPECT_EQ(status_text(Status{}), "");
+    EXPECT_EQ(status_text(status_cancelled()), "Vorgang abgebrochen.");
+    Status s = status_fail(StatusKind::refused, Msg::export_done, {"100 %s %n %% Treffer.csv"});
+    EXPECT_EQ(status_text(s), "Export abgeschlossen: 100 %s %n %% Treffer.csv");
+    s.byte = 0;
+    EXPECT_EQ(status_text(s), "Export abgeschlossen: 100 %s %n %% Treffer.csv (Byte 0)");
+    s = status_fail(StatusKind::syntax, Msg::export_done);  // a missing argument stays empty
+    s.byte = 18446744073709551614ULL;
+    EXPECT_EQ(status_text(s), "Export abgeschlossen:  (Byte 18446744073709551614)");
+    EXPECT_FALSE(s.ok());
+}
+
 TEST(Message, SixtyFourBitValuesAndSafeCuts) {
     char b[64], small[8] = "zzzzzzz";
     EXPECT_EQ(msg_format(b, sizeof b, "%llu %016llx %%%s", 18446744073709551615ULL, 255ULL, "x"), 40);
     EXPECT_STREQ(b, "18446744073709551615 00000000000000ff %x");
-    msg_set(b, "100 %s %n %% Treffer");  // text, not a format
-    EXPECT_STREQ(b, "100 %s %n %% Treffer");
     EXPECT_LT(msg_format(small, sizeof small, "%s", "Vorgang abgebrochen."), 0);
     EXPECT_STREQ(small, "Vorgang");
     EXPECT_EQ(msg_format(small, sizeof small, "%s", "1234567"), 7);
     msg_format(b, 0, "%s", "abc");
-    EXPECT_STREQ(b, "100 %s %n %% Treffer");  // no room: untouched
+    EXPECT_STREQ(b, "18446744073709551615 00000000000000ff %x");  // no room: untouched
 }
 
 TEST(DumpState, ClearDestroyAndNoteLimit) {
@@ -96,7 +110,7 @@ TEST(DumpState, ClearDestroyAndNoteLimit) {
     EXPECT_EQ(std::to_string(state.import_notes.size()) + " " + std::to_string(state.note_count), "65534 3");
     for (int i = 0; i < 2; ++i) dump_state_destroy(state);  // twice is harmless
     EXPECT_TRUE(state.dump_handle == INVALID_FILE && state.import_notes.empty() &&
-                state.message[0] == '\0' && state.cache_folder.empty());
+                state.cache_folder.empty());
 }
 
 // A set is never lost (before or during a wait), wakes one wait, and two sets count as one; a

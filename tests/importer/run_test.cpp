@@ -1,7 +1,7 @@
 // Import runs beyond what the golden files show: progress and cancellation, the helper
 // threads' bounded walks, cache files that cannot be written, a dump that shrank after
-// opening, the layout limit and a real 4 GiB tuple. (A re-import over the same cache is in
-// every golden case: the byte path's import.)
+// opening, the kinds and positions of failures, the layout limit and a real 4 GiB tuple. (A
+// re-import over the same cache is in every golden case: the byte path's import.)
 // And two parts of the import on their own: the span lexer of the CREATE parser, and the
 // SQL_MODE recogniser over the table in tests/data/importer/sql_mode.txt. (The reader's tokens
 // and their limits show in the golden cases.)
@@ -27,9 +27,9 @@ namespace kv {
 namespace {
 
 // Opens the dump (dump_open + cache_lock), lets prepare change the state or its cache, then
-// imports; the outcome text.
+// imports; the outcome text, and the status into *status when asked.
 std::string import_prepared(const std::string& dump, const std::function<void(DumpState&)>& prepare,
-                            const ProgressSink* sink = nullptr) {
+                            const ProgressSink* sink = nullptr, Status* status = nullptr) {
     test::TempDir dir;
     test::write_file(dir.file("dump.sql"), dump);
     DumpState state;
@@ -38,8 +38,10 @@ std::string import_prepared(const std::string& dump, const std::function<void(Du
                 cache_lock(state, handle).ok());
     FileGuard lock(handle);
     prepare(state);
-    const bool ok = import_run(state, sink);
-    return test::describe(state, ok ? Status{} : status_fail(StatusKind::syntax, Msg::legacy_text, {state.message}), dump);
+    Status imported = import_run(state, sink);
+    std::string text = test::describe(state, imported, dump);
+    if (status != nullptr) *status = std::move(imported);
+    return text;
 }
 
 std::string at_byte(const std::string& message, std::uint64_t position) {
@@ -156,19 +158,60 @@ TEST(ImportRun, CacheAndReadFailures) {
     }
 }
 
+// The layout number found or added, or the failure's text.
+std::string layout_of(DumpState& state, const std::uint32_t* numbers, std::uint32_t count) {
+    std::uint32_t layout = 0;
+    const Status found = layout_find_or_add(state, 0, numbers, count, layout);
+    return found.ok() ? std::to_string(layout) : status_text(found);
+}
+
+// The kind of a failure tells callers what to do with it (a cancelled job shows no error box),
+// its byte where the scan stopped: each way an import ends.
+TEST(ImportRun, FailureKindsAndPositions) {
+    const ProgressSink cancel{[](void*, std::uint64_t, std::uint64_t, std::uint64_t,
+                                 const char*) { return 0; }, nullptr};
+    const auto nothing = [](DumpState&) {};
+    const auto shrunk = [](DumpState& s) { s.dump_size += 10; };
+    const struct {
+        std::string dump;
+        std::function<void(DumpState&)> prepare;
+        const ProgressSink* sink;
+        StatusKind kind;
+        std::uint64_t byte;
+    } cases[] = {
+        {"INSERT INTO t VALUES (1);", nothing, nullptr, StatusKind::ok, STATUS_NO_BYTE},
+        {"INSERT INTO t VALUES (1);", nothing, &cancel, StatusKind::cancelled, 0},
+        {"SELECT 'abc", shrunk, nullptr, StatusKind::input_output, 11},
+        {"INSERT INTO t VALUES (1,'a'", nothing, nullptr, StatusKind::syntax, 27},
+        {"INSERT INTO t VALUES (1) x;", nothing, nullptr, StatusKind::syntax, 26},
+        {"INSERT INTO t SELECT 1;", nothing, nullptr, StatusKind::refused, 20},
+        {"SET sql_mode = @@GLOBAL.sql_mode;", nothing, nullptr, StatusKind::refused, 33},
+        {"INSERT INTO t VALUES (" + std::string(4097, '(') + ");", nothing, nullptr,
+         StatusKind::limit, 4118},
+        {"DELIMITER " + std::string(20, '$'), nothing, nullptr, StatusKind::limit, 29},
+    };
+    for (const auto& c : cases) {
+        Status status;
+        const std::string text = import_prepared(c.dump, c.prepare, c.sink, &status);
+        EXPECT_EQ(status.kind, c.kind) << text;
+        EXPECT_EQ(status.byte, c.byte) << text;
+    }
+}
+
 TEST(InsertIndexing, LayoutLimit) {
     DumpState state;
-    ASSERT_EQ(object_find_or_add(state, "d", "t", OBJECT_TABLE), 0);
+    std::uint32_t object = 1;
+    ASSERT_TRUE(object_find_or_add(state, "d", "t", OBJECT_TABLE, object).ok());
+    ASSERT_EQ(object, 0u);
     // 65,535 distinct layouts put in place directly (the search is linear by design).
     std::vector<ColumnLayout>& layouts = state.objects[0].layouts;
     for (std::uint32_t i = 0; i + 1 < MAX_LAYOUTS; ++i) layouts.push_back({{i / 256, i % 256}});
     std::uint32_t numbers[2] = {3, 7};
-    EXPECT_EQ(layout_find_or_add(state, 0, numbers, 2), 3 * 256 + 7);
+    EXPECT_EQ(layout_of(state, numbers, 2), std::to_string(3 * 256 + 7));
     numbers[0] = 300;
-    EXPECT_EQ(layout_find_or_add(state, 0, numbers, 2), 65535);  // the 65,536th
-    EXPECT_EQ(layout_find_or_add(state, 0, numbers, 2), 65535);
-    EXPECT_EQ(layout_find_or_add(state, 0, numbers, 1), -1);
-    EXPECT_STREQ(state.message, "Zu viele unterschiedliche INSERT-Spaltenlayouts.");
+    EXPECT_EQ(layout_of(state, numbers, 2), "65535");  // the 65,536th
+    EXPECT_EQ(layout_of(state, numbers, 2), "65535");
+    EXPECT_EQ(layout_of(state, numbers, 1), "Zu viele unterschiedliche INSERT-Spaltenlayouts.");
     EXPECT_EQ(layouts.size(), MAX_LAYOUTS);
     EXPECT_EQ(layouts[65535].columns, (std::vector<std::uint32_t>{300, 7}));
 }
@@ -232,10 +275,10 @@ TEST(SqlMode, AssignmentsFromTheTable) {
         sql_mode_recognise(reader, text.c_str());
         EXPECT_EQ(reader.escape_mode, escape_mode_of(want_mode != 0)) << text;
         EXPECT_EQ(reader.saved_escape_mode, escape_mode_of(want_saved != 0)) << text;
-        EXPECT_STREQ(state.message, fails ? "Dynamischer SQL_MODE-Ausdruck wird nicht unterstützt. "
-                                            "Für einen zuverlässigen Import einen normalen "
-                                            "mysqldump verwenden."
-                                          : "")
+        EXPECT_EQ(status_text(reader.status),
+                  fails ? "Dynamischer SQL_MODE-Ausdruck wird nicht unterstützt. Für einen "
+                          "zuverlässigen Import einen normalen mysqldump verwenden."
+                        : "")
             << text;
         ++rows;
     }
