@@ -25,12 +25,6 @@ constexpr UINT_PTR PROGRESS_TIMER = 1;
 constexpr UINT PROGRESS_TIMER_MS = 150;
 constexpr std::size_t STATUS_MAX = 2047;
 
-// What CreateWindowExW hands to WM_NCCREATE: the object, which the window then owns.
-struct Creation {
-    MainWindow* window;
-    bool taken = false;
-};
-
 // Called on the worker thread: hands the finished job to the interface thread.
 void job_done(BackgroundJob* job, void* user) {
     if (!PostMessageW(static_cast<HWND>(user), WM_JOB_FINISHED, 0, reinterpret_cast<LPARAM>(job))) {
@@ -47,7 +41,7 @@ void set_min_size(int dpi, LPARAM lparam) {
 
 }  // namespace
 
-const MainWindow::Dispatch MainWindow::HANDLERS[] = {
+const WindowHandler<MainWindow> MainWindow::HANDLERS[] = {
     {WM_CREATE, &MainWindow::on_create},
     {WM_SIZE, &MainWindow::on_size},
     {WM_DPICHANGED, &MainWindow::on_dpi_changed},
@@ -80,13 +74,10 @@ HWND MainWindow::create(HINSTANCE instance, const MainSetup& setup, const UiRect
     } catch (const std::bad_alloc&) {
         return nullptr;
     }
-    Creation creation{self.get()};
-    const HWND window = CreateWindowExW(
-        WS_EX_CONTROLPARENT, MAIN_CLASS, ui_wide(main_window_title(nullptr)).c_str(),
-        WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, place.x, place.y, place.width, place.height,
-        nullptr, nullptr, instance, &creation);
-    if (creation.taken) self.release();  // the window owns it, or has deleted it already
-    return window;
+    return window_object_create(std::move(self), WS_EX_CONTROLPARENT, MAIN_CLASS,
+                                ui_wide(main_window_title(nullptr)).c_str(),
+                                WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, place.x, place.y,
+                                place.width, place.height, nullptr, instance);
 }
 
 MainWindow* MainWindow::from(HWND window) {
@@ -100,26 +91,11 @@ MainWindow* MainWindow::from(HWND window) {
 }
 
 LRESULT CALLBACK MainWindow::proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    if (message == WM_NCCREATE) {
-        auto* creation = static_cast<Creation*>(
-            reinterpret_cast<const CREATESTRUCTW*>(lparam)->lpCreateParams);
-        creation->taken = true;
-        creation->window->window_ = window;
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(creation->window));
-    }
-    auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (self == nullptr) {
-        if (message == WM_GETMINMAXINFO) {
-            set_min_size(96, lparam);
-            return 0;
-        }
-    } else if (message == WM_NCDESTROY) {
-        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-        delete self;
-    } else {
-        for (const Dispatch& d : HANDLERS) {
-            if (d.message == message) return (self->*d.handler)(wparam, lparam);
-        }
+    MainWindow* self = window_object_of<MainWindow>(window, message, lparam);
+    if (self != nullptr) return window_object_dispatch(*self, message, wparam, lparam);
+    if (message == WM_GETMINMAXINFO) {
+        set_min_size(96, lparam);
+        return 0;
     }
     return DefWindowProcW(window, message, wparam, lparam);
 }

@@ -34,6 +34,7 @@
 #include "ui/win32/fonts.h"
 #include "ui/win32/paint.h"
 #include "ui/win32/views.h"
+#include "ui/win32/window_object.h"
 
 namespace kv {
 
@@ -98,12 +99,11 @@ public:
 private:
     explicit MainWindow(const MainSetup& setup);
 
-    using Handler = LRESULT (MainWindow::*)(WPARAM, LPARAM);
-    struct Dispatch {
-        UINT message;
-        Handler handler;
-    };
-    static const Dispatch HANDLERS[];
+    template <typename T>
+    friend T* window_object_of(HWND, UINT, LPARAM);
+    template <typename T>
+    friend LRESULT window_object_dispatch(T&, UINT, WPARAM, LPARAM);
+    static const WindowHandler<MainWindow> HANDLERS[];
 
     // Message handlers (main_window.cpp).
     LRESULT on_create(WPARAM, LPARAM lparam);

@@ -10,18 +10,7 @@
 
 namespace kv {
 
-namespace {
-
-// What CreateWindowExW hands to WM_NCCREATE: the object, which the window then owns.
-struct Creation {
-    TextWindow* window;
-    const std::wstring* text;
-    bool taken = false;
-};
-
-}  // namespace
-
-const TextWindow::Dispatch TextWindow::HANDLERS[] = {
+const WindowHandler<TextWindow> TextWindow::HANDLERS[] = {
     {WM_CREATE, &TextWindow::on_create},
     {WM_SIZE, &TextWindow::on_size},
     {WM_COMMAND, &TextWindow::on_command},
@@ -34,34 +23,17 @@ HWND TextWindow::create(HWND owner, int dpi, const std::string& title, const std
     RECT main;
     GetWindowRect(owner, &main);
     const UiRect r = ui_text_window_rect(main.left, main.top, dpi);
-    const std::wstring wide = ui_wide(text);
-    Creation creation{self.get(), &wide};
-    const HWND window = CreateWindowExW(
-        WS_EX_CONTROLPARENT, TEXT_CLASS, ui_wide(title).c_str(),
-        WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, r.x, r.y, r.width, r.height, owner, nullptr,
-        reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(owner, GWLP_HINSTANCE)), &creation);
-    if (creation.taken) self.release();  // the window owns it, or has deleted it already
-    return window;
+    self->text_ = ui_wide(text);
+    return window_object_create(std::move(self), WS_EX_CONTROLPARENT, TEXT_CLASS,
+                                ui_wide(title).c_str(), WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
+                                r.x, r.y, r.width, r.height, owner,
+                                reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(owner, GWLP_HINSTANCE)));
 }
 
 LRESULT CALLBACK TextWindow::proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    if (message == WM_NCCREATE) {
-        auto* creation = static_cast<Creation*>(
-            reinterpret_cast<const CREATESTRUCTW*>(lparam)->lpCreateParams);
-        creation->taken = true;
-        creation->window->window_ = window;
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(creation->window));
-    }
-    auto* self = reinterpret_cast<TextWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (self != nullptr && message == WM_NCDESTROY) {
-        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-        delete self;
-    } else if (self != nullptr) {
-        for (const Dispatch& d : HANDLERS) {
-            if (d.message == message) return (self->*d.handler)(wparam, lparam);
-        }
-    }
-    return DefWindowProcW(window, message, wparam, lparam);
+    TextWindow* self = window_object_of<TextWindow>(window, message, lparam);
+    if (self == nullptr) return DefWindowProcW(window, message, wparam, lparam);
+    return window_object_dispatch(*self, message, wparam, lparam);
 }
 
 HWND TextWindow::child(const wchar_t* cls, const wchar_t* text, DWORD style, DWORD ex, int id) {
@@ -71,9 +43,7 @@ HWND TextWindow::child(const wchar_t* cls, const wchar_t* text, DWORD style, DWO
                            nullptr);
 }
 
-LRESULT TextWindow::on_create(WPARAM, LPARAM lparam) {
-    const auto* creation = static_cast<const Creation*>(
-        reinterpret_cast<const CREATESTRUCTW*>(lparam)->lpCreateParams);
+LRESULT TextWindow::on_create(WPARAM, LPARAM) {
     fonts_ = FontSet(dpi_);
     edit_ = child(L"EDIT", L"",
                   ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | ES_AUTOHSCROLL | WS_VSCROLL |
@@ -81,7 +51,8 @@ LRESULT TextWindow::on_create(WPARAM, LPARAM lparam) {
                   WS_EX_CLIENTEDGE, ID_TEXT_EDIT);
     SendMessageW(edit_, WM_SETFONT, reinterpret_cast<WPARAM>(fonts_.get(FONT_MONO)), FALSE);
     SendMessageW(edit_, EM_LIMITTEXT, 4194304, 0);
-    SetWindowTextW(edit_, creation->text->c_str());
+    SetWindowTextW(edit_, text_.c_str());
+    std::wstring().swap(text_);  // the edit field holds it now
     copy_ = child(L"BUTTON", ui_wide(msg_text(Msg::button_copy_all)).c_str(),
                   BS_PUSHBUTTON | WS_TABSTOP, 0, ID_TEXT_COPY);
     close_ = child(L"BUTTON", ui_wide(msg_text(Msg::button_close)).c_str(),

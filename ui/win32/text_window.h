@@ -16,6 +16,7 @@
 #include <string>
 
 #include "ui/win32/fonts.h"
+#include "ui/win32/window_object.h"
 
 namespace kv {
 
@@ -39,14 +40,13 @@ public:
 private:
     TextWindow(HWND owner, int dpi) : owner_(owner), dpi_(dpi) {}
 
-    using Handler = LRESULT (TextWindow::*)(WPARAM, LPARAM);
-    struct Dispatch {
-        UINT message;
-        Handler handler;
-    };
-    static const Dispatch HANDLERS[];
+    template <typename T>
+    friend T* window_object_of(HWND, UINT, LPARAM);
+    template <typename T>
+    friend LRESULT window_object_dispatch(T&, UINT, WPARAM, LPARAM);
+    static const WindowHandler<TextWindow> HANDLERS[];
 
-    LRESULT on_create(WPARAM, LPARAM lparam);
+    LRESULT on_create(WPARAM, LPARAM);
     LRESULT on_size(WPARAM, LPARAM lparam);
     LRESULT on_command(WPARAM wparam, LPARAM);
     LRESULT on_destroy(WPARAM, LPARAM);
@@ -55,6 +55,7 @@ private:
     HWND window_ = nullptr;
     HWND owner_;
     int dpi_;
+    std::wstring text_;  // shown by WM_CREATE, then released
     FontSet fonts_;
     HWND edit_ = nullptr;
     HWND copy_ = nullptr;
