@@ -37,7 +37,7 @@ bool register_classes(HINSTANCE instance) {
     static const HICON icon = static_cast<HICON>(
         LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON, 64, 64, 0));
     static const HBRUSH background = CreateSolidBrush(
-        RGB(UI_COLOR_BACKGROUND.r, UI_COLOR_BACKGROUND.g, UI_COLOR_BACKGROUND.b));
+        ui_rgb(UI_COLOR_BACKGROUND));
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
     wc.style = CS_HREDRAW | CS_VREDRAW;

@@ -9,6 +9,7 @@
 #include "resources/resource_ids.h"
 #include "ui/logic/page_number.h"
 #include "ui/logic/paint_plan.h"
+#include "ui/win32/paint.h"
 #include "ui/win32/text_io.h"
 
 namespace kv {
@@ -83,7 +84,6 @@ const wchar_t* class_of(ControlKind kind) {
     return L"STATIC";
 }
 
-COLORREF rgb(UiColor c) { return RGB(c.r, c.g, c.b); }
 
 void add_strings(HWND box, std::initializer_list<Msg> items) {
     for (Msg item : items) {
@@ -180,8 +180,8 @@ void MainControls::create(HWND parent, HINSTANCE instance, const FontSet& fonts,
             case ID_TEXT_VIEW: SendMessageW(control, EM_LIMITTEXT, 8388608, 0); break;
             case ID_DETAILS: SendMessageW(control, EM_LIMITTEXT, 131072, 0); break;
             case ID_TREE:
-                TreeView_SetBkColor(control, rgb(UI_COLOR_WHITE));
-                TreeView_SetTextColor(control, rgb(UI_COLOR_TREE_TEXT));
+                TreeView_SetBkColor(control, ui_rgb(UI_COLOR_WHITE));
+                TreeView_SetTextColor(control, ui_rgb(UI_COLOR_TREE_TEXT));
                 TreeView_SetItemHeight(control, ui_scale(TREE_ITEM_HEIGHT, dpi));
                 SetWindowTheme(control, L"Explorer", nullptr);
                 tree_images_ = make_tree_images(control, instance, dpi);
@@ -190,9 +190,9 @@ void MainControls::create(HWND parent, HINSTANCE instance, const FontSet& fonts,
             case ID_GRID:
                 ListView_SetExtendedListViewStyle(
                     control, LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
-                ListView_SetBkColor(control, rgb(UI_COLOR_WHITE));
-                ListView_SetTextBkColor(control, rgb(UI_COLOR_WHITE));
-                ListView_SetTextColor(control, rgb(UI_COLOR_GRID_TEXT));
+                ListView_SetBkColor(control, ui_rgb(UI_COLOR_WHITE));
+                ListView_SetTextBkColor(control, ui_rgb(UI_COLOR_WHITE));
+                ListView_SetTextColor(control, ui_rgb(UI_COLOR_GRID_TEXT));
                 SetWindowTheme(control, L"Explorer", nullptr);
                 break;
             case ID_PROGRESS: SendMessageW(control, PBM_SETRANGE32, 0, 1000); break;

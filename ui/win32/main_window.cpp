@@ -176,7 +176,7 @@ LRESULT MainWindow::on_draw_item(WPARAM, LPARAM lparam) {
 LRESULT MainWindow::on_control_color(WPARAM wparam, LPARAM) {
     const HDC dc = reinterpret_cast<HDC>(wparam);
     const UiColor text = UI_COLOR_CONTROL_TEXT;
-    SetTextColor(dc, RGB(text.r, text.g, text.b));
+    SetTextColor(dc, ui_rgb(text));
     SetBkMode(dc, TRANSPARENT);
     return reinterpret_cast<LRESULT>(control_brush_.get());
 }

@@ -9,13 +9,12 @@ namespace kv {
 
 namespace {
 
-COLORREF rgb(UiColor c) { return RGB(c.r, c.g, c.b); }
 
 RECT to_rect(const UiRect& r) { return {r.x, r.y, r.x + r.width, r.y + r.height}; }
 
 void fill(HDC dc, const UiRect& r, UiColor c) {
     const RECT rect = to_rect(r);
-    SetDCBrushColor(dc, rgb(c));
+    SetDCBrushColor(dc, ui_rgb(c));
     FillRect(dc, &rect, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
 }
 
@@ -28,7 +27,7 @@ void draw_text(HDC dc, const PaintOp& op, const FontSet& fonts) {
     if (op.align == ALIGN_RIGHT) flags |= DT_RIGHT;
     if (op.ellipsis) flags |= DT_END_ELLIPSIS;
     SelectObject(dc, fonts.get(op.font));
-    SetTextColor(dc, rgb(op.color));
+    SetTextColor(dc, ui_rgb(op.color));
     SetBkMode(dc, TRANSPARENT);
     DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &rect, flags);
 }
@@ -67,7 +66,7 @@ SolidBrush::~SolidBrush() {
 
 void SolidBrush::make(UiColor color) {
     if (brush_ != nullptr) DeleteObject(brush_);
-    brush_ = CreateSolidBrush(rgb(color));
+    brush_ = CreateSolidBrush(ui_rgb(color));
 }
 
 void paint_main_window(HWND window, const FontSet& fonts, const ProgramImages& images, int dpi,
@@ -110,8 +109,8 @@ void paint_button(const DRAWITEMSTRUCT& item, const FontSet& fonts, int dpi) {
     const HDC dc = item.hDC;
     const RECT r = item.rcItem;
     fill(dc, {r.left, r.top, r.right - r.left, r.bottom - r.top}, ui_button_backdrop(id));
-    const HPEN pen = CreatePen(PS_SOLID, ui_scale(1, dpi), rgb(look.border));
-    const HBRUSH brush = CreateSolidBrush(rgb(look.fill));
+    const HPEN pen = CreatePen(PS_SOLID, ui_scale(1, dpi), ui_rgb(look.border));
+    const HBRUSH brush = CreateSolidBrush(ui_rgb(look.fill));
     const HGDIOBJ old_pen = SelectObject(dc, pen);
     const HGDIOBJ old_brush = SelectObject(dc, brush);
     const int corner = ui_scale(BUTTON_CORNER, dpi);
@@ -127,7 +126,7 @@ void paint_button(const DRAWITEMSTRUCT& item, const FontSet& fonts, int dpi) {
     text.left += ui_scale(BUTTON_TEXT_INSET, dpi);
     text.right -= ui_scale(BUTTON_TEXT_INSET, dpi);
     const HGDIOBJ old_font = SelectObject(dc, fonts.get(FONT_UI));
-    SetTextColor(dc, rgb(look.text));
+    SetTextColor(dc, ui_rgb(look.text));
     SetBkMode(dc, TRANSPARENT);
     DrawTextW(dc, caption, -1, &text, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
     SelectObject(dc, old_font);

@@ -11,9 +11,13 @@
 
 #include <string>
 
+#include "ui/logic/paint_plan.h"
 #include "ui/win32/fonts.h"
 
 namespace kv {
+
+// A palette colour as the GDI takes it.
+inline COLORREF ui_rgb(UiColor c) { return RGB(c.r, c.g, c.b); }
 
 class ProgramImages {
 public:

@@ -18,7 +18,6 @@ namespace kv {
 
 namespace {
 
-COLORREF rgb(UiColor c) { return RGB(c.r, c.g, c.b); }
 
 }  // namespace
 
@@ -86,8 +85,8 @@ LRESULT GridView::custom_draw(NMLVCUSTOMDRAW& draw, const GridSource& source) co
                                  ? page->kinds[row][column]
                                  : GRID_NO_VALUE;
             const GridCellLook look = grid_cell_look(row, kind);
-            draw.clrText = rgb(look.text);
-            draw.clrTextBk = rgb(look.background);
+            draw.clrText = ui_rgb(look.text);
+            draw.clrTextBk = ui_rgb(look.background);
             return CDRF_NEWFONT;
         }
         default: return CDRF_DODEFAULT;
