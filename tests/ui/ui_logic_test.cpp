@@ -260,5 +260,19 @@ TEST(UiLogic, UnboundedTextsAndWindowTitle) {
     EXPECT_EQ(main_window_title(&state), "kunden.sql — Kor-Vane Dump Browser");
 }
 
+// Both status lines count the import notes in German: one "Hinweis", any other number
+// "Hinweise".
+TEST(UiLogic, NoteCountInStatusLines) {
+    DumpState state;
+    state.dump_path = "/data/shop.sql";
+    for (const auto& [count, text] : {std::pair{0u, "0 Hinweise"}, {1u, "1 Hinweis"}, {2u, "2 Hinweise"},
+                                      {11u, "11 Hinweise"}, {21u, "21 Hinweise"}}) {
+        state.note_count = count;
+        EXPECT_TRUE(status_open_text(state).ends_with(std::string(" · ") + text)) << status_open_text(state);
+        EXPECT_NE(status_page_text(state).find(std::string("  ·  ") + text + "  ·  "), std::string::npos)
+            << status_page_text(state);
+    }
+}
+
 }  // namespace
 }  // namespace kv

@@ -31,6 +31,12 @@ std::string structure_cell(const std::string& bytes, Charset charset) {
     return out;
 }
 
+// The import notes counted for the status lines: "1 Hinweis", else "N Hinweise".
+std::string note_count_text(std::uint32_t count) {
+    return count == 1 ? std::string(msg_text(Msg::status_notes_one))
+                      : format_text(msg_text(Msg::status_notes), count);
+}
+
 }  // namespace
 
 std::string path_file_name(const std::string& path) {
@@ -43,7 +49,7 @@ std::string status_open_text(const DumpState& state) {
     const Msg origin = state.loaded_from_cache ? Msg::status_cache_loaded : Msg::status_index_built;
     msg_format(buffer, sizeof buffer, msg_text(Msg::status_open), msg_text(origin),
                count_text(state.total_entries).c_str(),
-               size_text(state.total_entries * 16).c_str(), state.note_count);
+               size_text(state.total_entries * 16).c_str(), note_count_text(state.note_count).c_str());
     return buffer;
 }
 
@@ -51,7 +57,8 @@ std::string status_page_text(const DumpState& state) {
     std::string name = path_file_name(state.dump_path);
     std::string text(name.size() + 256, '\0');
     int n = msg_format(text.data(), text.size(), msg_text(Msg::status_page), name.c_str(),
-                       size_text(state.dump_size).c_str(), count_text(state.total_entries).c_str(), state.note_count);
+                       size_text(state.dump_size).c_str(), count_text(state.total_entries).c_str(),
+                       note_count_text(state.note_count).c_str());
     text.resize(n < 0 ? text.size() - 1 : static_cast<std::size_t>(n));
     return text;
 }
