@@ -369,20 +369,29 @@ TEST_F(WorkTest, CloseWhileAFilterRuns) {
     EXPECT_FALSE(test::file_exists(earlier));
 }
 
-// Escape and "Abbrechen" cancel a long import (a sparse dump of 8 GiB) without a message box.
+// Escape and "Abbrechen" cancel a long import (a sparse dump of 8 GiB) without a message box. The
+// title names no dump while another is imported, after the cancel, and after a refused file.
 TEST_F(WorkTest, EscapeAndCancelEndALongImport) {
     const std::string big = shm_.file("gross.sql");  // 8 GiB, mostly one comment: sparse, in memory
     (std::ofstream(test::fs_path(big), std::ios::binary) << "CREATE TABLE t (x int);\n-- ").seekp(8LL << 30) << "\n";
+    const std::string plain = main_window_title(nullptr);
     for (bool escape : {true, false}) {
+        open(zahlen);
         open(big, 300);
         shot(main_, "06-busy");
+        EXPECT_EQ(window_text(main_), plain);
         MSG esc{control(ID_TREE), WM_KEYDOWN, VK_ESCAPE, 0, 0, {}};
         escape ? ui_process_message(esc) : window().command(ID_CANCEL, BN_CLICKED);
         EXPECT_FALSE(IsWindowEnabled(control(ID_CANCEL)));  // requested once only
         wait_idle();
         EXPECT_EQ(state().status, "Vorgang abgebrochen. Originaldatei unverändert.");
+        EXPECT_EQ(window_text(main_), plain);
     }
     EXPECT_TRUE(seen.boxes.empty());
+    open(zahlen);
+    open(files_.file("fehlt.sql"));
+    EXPECT_EQ(seen.boxes.size(), 1u);
+    EXPECT_EQ((std::tuple{window_text(main_), bool(state().dump)}), (std::tuple{plain, false}));
 }
 
 // A cache folder that cannot be made (LOCALAPPDATA names a file) ends the start with exit code

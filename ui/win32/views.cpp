@@ -272,7 +272,8 @@ void MainWindow::tree_rebuild() {
     }
 }
 
-// Closes the open dump: grid emptied, page freed, filter result deleted, lock released.
+// Closes the open dump: grid emptied, page freed, filter result deleted, lock released, and
+// the title names no dump any more (an import that follows names one only once it succeeds).
 void MainWindow::close_dump() {
     grid_.clear();
     state_.page.reset();
@@ -282,6 +283,7 @@ void MainWindow::close_dump() {
     state_.selected_object = -1;
     state_.page_offset = 0;
     state_.entry_total = 0;
+    ui_set_text(window_, main_window_title(nullptr));
 }
 
 void MainWindow::drop_filter() {
