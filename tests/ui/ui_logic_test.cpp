@@ -58,7 +58,7 @@ void geometry(std::ostream& out) {
     for (const auto& [w, h, dpi] : {std::tuple{1366, 768, 96}, {1920, 1080, 144}, {1399, 929, 96},
                                     {1400, 930, 120}, {1366, 768, 144}}) {
         const UiSize min = ui_min_window_size(dpi, w, h);
-        out << "screen " << w << "x" << h << " at " << dpi << ": start " << ui_start_window_rect(w, h)
+        out << "screen " << w << "x" << h << " at " << dpi << ": start " << ui_start_window_rect(dpi, {0, 0, w, h})
             << ", minimum " << min.width << "x" << min.height << ", text window "
             << ui_text_window_rect(100, 40, dpi) << "\n";
     }
@@ -271,6 +271,30 @@ TEST(UiLogic, NoteCountInStatusLines) {
         EXPECT_TRUE(status_open_text(state).ends_with(std::string(" · ") + text)) << status_open_text(state);
         EXPECT_NE(status_page_text(state).find(std::string("  ·  ") + text + "  ·  "), std::string::npos)
             << status_page_text(state);
+    }
+}
+
+// The window at start-up: 1,360 × 860 scaled for the DPI, never below the scaled minimum of
+// 960 × 580, fitted into the monitor's work area and centred there (a work area need not start
+// at 0,0: a task bar on top, a second monitor).
+TEST(UiLogic, StartWindowRect) {
+    struct Case { int dpi; UiRect work, want; };
+    for (const Case& c : {Case{96, {0, 0, 1920, 1040}, {280, 90, 1360, 860}},
+                          {120, {0, 0, 1920, 1040}, {110, 0, 1700, 1040}},
+                          {144, {0, 0, 2560, 1400}, {260, 55, 2040, 1290}},
+                          {144, {0, 0, 1920, 1040}, {0, 0, 1920, 1040}},  // the minimum 1440 × 870 fits
+                          {192, {0, 0, 3840, 2100}, {560, 190, 2720, 1720}},
+                          {192, {0, 0, 1920, 1040}, {0, 0, 1920, 1040}},
+                          {96, {0, 40, 1366, 728}, {3, 40, 1360, 728}},
+                          {144, {1920, 0, 2560, 1400}, {2180, 55, 2040, 1290}},
+                          {144, {-1366, 0, 1366, 728}, {-1366, 0, 1366, 728}}}) {
+        SCOPED_TRACE(std::to_string(c.dpi) + " DPI in " + std::to_string(c.work.width) + "x" +
+                     std::to_string(c.work.height) + " at " + std::to_string(c.work.x));
+        const UiRect r = ui_start_window_rect(c.dpi, c.work);
+        EXPECT_EQ(r, c.want);
+        const UiSize min = ui_min_window_size(c.dpi, 32767, 32767);
+        EXPECT_TRUE((r.width >= min.width || r.width == c.work.width) &&
+                    (r.height >= min.height || r.height == c.work.height));
     }
 }
 

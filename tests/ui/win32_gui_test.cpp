@@ -208,6 +208,19 @@ TEST_F(WorkTest, ControlsLayoutAndDpiChange) {
     expect_layout(144);
 }
 
+// The window starts where ui_start_window_rect puts it for the system DPI in the primary
+// monitor's work area (the DPI runs of the suite check it at 144 and 192 DPI too).
+TEST_F(WorkTest, StartPlace) {
+    MONITORINFO m{};
+    m.cbSize = sizeof m;
+    ASSERT_TRUE(GetMonitorInfoW(MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY), &m));
+    const RECT& w = m.rcWork;
+    RECT f;
+    GetWindowRect(main_, &f);
+    EXPECT_EQ((UiRect{f.left, f.top, f.right - f.left, f.bottom - f.top}),
+              ui_start_window_rect(int(GetDpiForSystem()), {w.left, w.top, w.right - w.left, w.bottom - w.top}));
+}
+
 // One text window at a time, the main window disabled meanwhile; Escape closes it from any
 // window; "Alles kopieren" copies several megabytes whole.
 TEST_F(WorkTest, TextWindowActsModal) {

@@ -110,10 +110,11 @@ MainLayout ui_main_layout(int width, int height, int dpi) {
     return layout;
 }
 
-UiRect ui_start_window_rect(int screen_width, int screen_height) {
-    const int width = screen_width < 1400 ? screen_width - 40 : 1360;
-    const int height = screen_height < 930 ? screen_height - 70 : 860;
-    return {(screen_width - width) / 2, (screen_height - height) / 2, width, height};
+UiRect ui_start_window_rect(int dpi, const UiRect& work_area) {
+    const int width = std::min(std::max(ui_scale(1360, dpi), ui_scale(960, dpi)), work_area.width);
+    const int height = std::min(std::max(ui_scale(860, dpi), ui_scale(580, dpi)), work_area.height);
+    return {work_area.x + (work_area.width - width) / 2, work_area.y + (work_area.height - height) / 2,
+            width, height};
 }
 
 UiSize ui_min_window_size(int dpi, int screen_width, int screen_height) {

@@ -103,9 +103,10 @@ struct MainLayout {
 // Places every control for a client area of width × height pixels at dpi.
 MainLayout ui_main_layout(int width, int height, int dpi);
 
-// The main window at start-up on a screen of width × height pixels: 1,360 × 860, or the
-// screen less 40 × 70 on smaller screens, centred.
-UiRect ui_start_window_rect(int screen_width, int screen_height);
+// The main window at start-up on a monitor at dpi whose work area (the screen less task bars,
+// in screen pixels) is work_area: 1,360 × 860 scaled, never below the scaled minimum of
+// 960 × 580, at most the work area, centred in it.
+UiRect ui_start_window_rect(int dpi, const UiRect& work_area);
 
 // Minimum tracking size: 960 × 580 scaled, but at most the screen less 16 × 55.
 UiSize ui_min_window_size(int dpi, int screen_width, int screen_height);

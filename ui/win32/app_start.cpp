@@ -55,6 +55,18 @@ bool register_classes(HINSTANCE instance) {
     return true;
 }
 
+// Where the main window starts: on the primary monitor, sized for the system DPI (the
+// monitor's own DPI arrives with WM_DPICHANGED should the window land elsewhere).
+UiRect start_place() {
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    const RECT w = GetMonitorInfoW(MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY), &monitor)
+                       ? monitor.rcWork
+                       : RECT{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    return ui_start_window_rect(static_cast<int>(GetDpiForSystem()),
+                                {w.left, w.top, w.right - w.left, w.bottom - w.top});
+}
+
 // Posts the command line's first argument to the main window as the dump to open.
 void post_command_line_path(HWND main, const wchar_t* command_line) {
     int argc = 0;
@@ -92,8 +104,7 @@ int ui_start(const wchar_t* command_line, HWND& main) {
     }
     if (!register_classes(instance)) return 2;
 
-    const UiRect r =
-        ui_start_window_rect(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+    const UiRect r = start_place();
     const HWND window = MainWindow::create(instance, setup, r);
     if (window == nullptr) return 3;
     ShowWindow(window, SW_SHOWNORMAL);
