@@ -46,6 +46,7 @@ const WindowHandler<MainWindow> MainWindow::HANDLERS[] = {
     {WM_SIZE, &MainWindow::on_size},
     {WM_DPICHANGED, &MainWindow::on_dpi_changed},
     {WM_GETMINMAXINFO, &MainWindow::on_min_max},
+    {WM_ACTIVATE, &MainWindow::on_activate},
     {WM_ERASEBKGND, &MainWindow::on_erase},
     {WM_PAINT, &MainWindow::on_paint},
     {WM_DRAWITEM, &MainWindow::on_draw_item},
@@ -160,6 +161,18 @@ LRESULT MainWindow::on_min_max(WPARAM, LPARAM lparam) {
     return 0;
 }
 
+// Instead of DefWindowProcW, which would focus the main window itself: the control that had
+// the focus when the window was left gets it back.
+LRESULT MainWindow::on_activate(WPARAM wparam, LPARAM) {
+    if (LOWORD(wparam) == WA_INACTIVE) {
+        remember_focus();
+    } else if (HIWORD(wparam) == 0) {  // not minimised
+        SetFocus(window_);
+        focus_back();
+    }
+    return 0;
+}
+
 LRESULT MainWindow::on_erase(WPARAM, LPARAM) { return 1; }
 
 LRESULT MainWindow::on_paint(WPARAM, LPARAM) {
@@ -260,6 +273,7 @@ LRESULT MainWindow::on_job_finished(WPARAM, LPARAM lparam) {
     const JobEnd end = job_end(*job);
     if (end.outcome != JobOutcome::done) {
         job_ended(end);
+        focus_back();
         return 0;
     }
     switch (job->kind) {
@@ -277,6 +291,7 @@ LRESULT MainWindow::on_job_finished(WPARAM, LPARAM lparam) {
         default: break;
     }
     update_controls();
+    focus_back();
     return 0;
 }
 
@@ -290,6 +305,7 @@ LRESULT MainWindow::on_text_window_closed(WPARAM, LPARAM) {
     text_window_ = nullptr;
     EnableWindow(window_, TRUE);
     SetForegroundWindow(window_);
+    focus_back();
     return 0;
 }
 
@@ -409,6 +425,24 @@ int MainWindow::message_box(const char* text, UINT flags) const {
     return ui_message_box(window_, text, flags);
 }
 
+void MainWindow::remember_focus() {
+    const HWND focus = GetFocus();
+    if (focus != nullptr && IsChild(window_, focus)) focus_ = focus;
+}
+
+// Only while the window is active, no job runs and no text window is open, and only when no
+// control holds the focus (a disabled or hidden control has lost it to nobody or to the main
+// window; one the user chose meanwhile keeps it).
+void MainWindow::focus_back() {
+    if (state_.busy || text_window_ != nullptr || focus_ == nullptr ||
+        GetActiveWindow() != window_) {
+        return;
+    }
+    const HWND focus = GetFocus();
+    if (focus != nullptr && IsChild(window_, focus)) return;
+    if (IsWindow(focus_) && IsWindowEnabled(focus_) && IsWindowVisible(focus_)) SetFocus(focus_);
+}
+
 // ---- Jobs ----
 
 std::unique_ptr<BackgroundJob> MainWindow::new_job(JobKind kind) const {
@@ -422,6 +456,7 @@ std::unique_ptr<BackgroundJob> MainWindow::new_job(JobKind kind) const {
 
 void MainWindow::submit(std::unique_ptr<BackgroundJob> job) {
     if (state_.busy) return;
+    remember_focus();
     state_.busy = true;
     state_.running_job = job.get();
     update_controls();
@@ -432,6 +467,7 @@ void MainWindow::submit(std::unique_ptr<BackgroundJob> job) {
         state_.running_job = nullptr;
         update_controls();
         message_box(msg_text(Msg::thread_failed), MB_OK | MB_ICONERROR);
+        focus_back();
     }
 }
 

@@ -110,6 +110,7 @@ private:
     LRESULT on_size(WPARAM, LPARAM);
     LRESULT on_dpi_changed(WPARAM wparam, LPARAM lparam);
     LRESULT on_min_max(WPARAM, LPARAM lparam);
+    LRESULT on_activate(WPARAM wparam, LPARAM);
     LRESULT on_erase(WPARAM, LPARAM);
     LRESULT on_paint(WPARAM, LPARAM);
     LRESULT on_draw_item(WPARAM, LPARAM lparam);
@@ -137,6 +138,13 @@ private:
     void update_controls();
     void set_status(const std::string& text);
     int message_box(const char* text, UINT flags) const;
+
+    // The keyboard focus across jobs and text windows (main_window.cpp): a job disables the
+    // focused control, which loses the focus; the control is remembered when a job starts or
+    // the window is deactivated, and gets the focus back when the last job has ended or the
+    // window is active again, unless the user has put the focus elsewhere meanwhile.
+    void remember_focus();
+    void focus_back();
 
     // Jobs: a request with the common fields, its start, and the takeover of its end
     // (main_window.cpp).
@@ -186,6 +194,7 @@ private:
     GridView grid_;
     bool tree_filling_ = false;  // tree selection changes come from a rebuild
     HWND text_window_ = nullptr;
+    HWND focus_ = nullptr;  // the control to give the focus back to; null for none
 };
 
 }  // namespace kv
