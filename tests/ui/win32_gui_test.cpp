@@ -332,6 +332,41 @@ TEST_F(WorkTest, KeyboardShortcuts) {
     EXPECT_EQ(clipboard(), ui_wide(utf16_to_utf8(ui_row_tsv(state().page->cells[0]))));  // Ctrl+C: the row
 }
 
+// By keyboard alone on the demo, each key sent where the focus is: Down walks the tree, each
+// object loaded while the tree keeps the focus; Enter and Space on a grid row open its details
+// as the double-click does, and after Escape the grid has the focus again.
+TEST_F(WorkTest, TreeWalkAndDetailsByKeyboard) {
+    open(demo);
+    const auto key = [this](WPARAM k) {
+        MSG msg{GetFocus(), WM_KEYDOWN, k, 0, 0, {}};
+        ui_process_message(msg);
+        wait_idle();
+    };
+    SetFocus(control(ID_TREE));
+    std::vector<int> walked{state().selected_object};
+    for (int i = 0; i < 5; ++i) {
+        key(VK_DOWN);
+        EXPECT_EQ(GetFocus(), control(ID_TREE)) << i;
+        if (state().selected_object != walked.back()) walked.push_back(state().selected_object);
+    }
+    EXPECT_GE(walked.size(), 4u);
+    window().select_object(walked[0]);
+    wait_idle();
+    SetFocus(control(ID_GRID));
+    for (WPARAM k : {VK_RETURN, VK_SPACE}) {
+        ListView_SetItemState(control(ID_GRID), 2, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+        key(k);
+        ASSERT_NE(window().text_window(), nullptr) << k;
+        EXPECT_EQ(window_text(window().text_window()), msg_text(Msg::title_details));
+        EXPECT_NE(window_text(GetDlgItem(window().text_window(), 3))
+                      .find("Byteposition: " + std::to_string(state().page->entries[2].offset) + "\r\n"),
+                  std::string::npos);
+        key(VK_ESCAPE);
+        EXPECT_EQ(window().text_window(), nullptr);
+        EXPECT_EQ(GetFocus(), control(ID_GRID)) << k;
+    }
+}
+
 // On the demo: "Neu indexieren" asks first (No keeps the dump read from the cache, Yes imports
 // anew); a filter hit's details by double-click; what each tab shows; a view opens on
 // "Original-SQL", and a character set switch on its "Struktur" tab returns there.

@@ -106,6 +106,11 @@ bool MainWindow::shortcut(const MSG& msg) {
         copy_selected_row();  // consumed in every case
         return true;
     }
+    if ((key == VK_RETURN || key == VK_SPACE) && !ctrl && !alt && focus != nullptr &&
+        focus == control(ID_GRID)) {
+        on_grid_double_click();  // the selected row's details, as the double-click opens them
+        return true;
+    }
     if (key == VK_RETURN && focus != nullptr) {
         if (focus == control(ID_FILTER_VALUE)) {
             command(ID_FILTER, BN_CLICKED);

@@ -82,8 +82,14 @@ HWND MainWindow::create(HINSTANCE instance, const MainSetup& setup, const UiRect
 }
 
 MainWindow* MainWindow::from(HWND window) {
-    const HWND root = window != nullptr ? GetAncestor(window, GA_ROOTOWNER) : nullptr;
+    HWND root = window != nullptr ? GetAncestor(window, GA_ROOT) : nullptr;
     wchar_t name[64] = {};
+    // A text window is owned, not parented (GA_ROOTOWNER stops at it): its owner is the main
+    // window.
+    if (root != nullptr && GetClassNameW(root, name, 64) != 0 &&
+        std::wcscmp(name, TEXT_CLASS) == 0) {
+        root = GetWindow(root, GW_OWNER);
+    }
     if (root == nullptr || GetClassNameW(root, name, 64) == 0 ||
         std::wcscmp(name, MAIN_CLASS) != 0) {
         return nullptr;
@@ -120,6 +126,7 @@ void MainWindow::show_text(const std::string& title, const std::string& text) {
     EnableWindow(window_, FALSE);
     ShowWindow(text_window_, SW_SHOWNORMAL);
     UpdateWindow(text_window_);
+    SetFocus(GetNextDlgTabItem(text_window_, nullptr, FALSE));  // its text, for keys at once
 }
 
 // ---- Message handlers ----

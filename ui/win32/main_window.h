@@ -156,7 +156,9 @@ private:
     void take_page(BackgroundJob& job);
     void take_filter(BackgroundJob& job);
 
-    // Commands (commands.cpp).
+    // Commands (commands.cpp). Keys beyond the dialog navigation: Ctrl+O, Ctrl+F, Ctrl+C in
+    // the grid, Enter and Space on a grid row (its details), Enter in the filter and page
+    // fields, Alt+Left and Alt+Right (pages), Escape (cancel).
     bool shortcut(const MSG& msg);
     void open_dump(const std::string& path, bool new_index);
     void open_dialog();
