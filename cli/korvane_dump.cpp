@@ -211,7 +211,7 @@ int load_page(Session& s, std::int32_t object, const std::string& index_path, st
               const std::string& page_text) {
     std::uint64_t first_row = 0;
     if (!page_first_entry(page_text, rows, first_row)) {
-        err_line(msg_text(Msg::page_missing));
+        err_line(page_missing_text(rows));
         return EXIT_FAILED;
     }
     auto job = new_job(s, JobKind::page, object);

@@ -272,12 +272,12 @@ TEST_F(WorkTest, DropPageFilterExportAndTuple) {
     for (int r = 0; r < 100; ++r) EXPECT_EQ(cell(r, 2), utf16_to_utf8(state().page->cells[std::size_t(r)][2])) << r;
     click(ID_LAST_PAGE);
     EXPECT_EQ(ListView_GetItemCount(control(ID_GRID)), 50);
-    EXPECT_EQ(text(ID_PAGE_LABEL) + " " + text(ID_PAGE_NUMBER), "201–250 von 250 3");
+    EXPECT_EQ(text(ID_PAGE_LABEL) + " " + text(ID_PAGE_NUMBER), "Seite 3 von 3 · 201–250 von 250 3");
     EXPECT_FALSE(IsWindowEnabled(control(ID_NEXT_PAGE)));
     click(ID_PREV_PAGE);
     EXPECT_EQ(state().page_offset, 100u);
     for (const char* bad : {"0", "", "4"}) click(ID_GO, bad);
-    EXPECT_EQ(seen.boxes, std::vector<std::string>(3, msg_text(Msg::page_missing)));
+    EXPECT_EQ(seen.boxes, std::vector<std::string>(3, "Diese Seitennummer existiert nicht. Gültig sind die Seiten 1 bis 3."));
     EXPECT_EQ(seen.flags & MB_ICONMASK, UINT(MB_ICONINFORMATION));
     click(ID_GO, "1");
     EXPECT_EQ(state().page_offset, 0u);

@@ -87,8 +87,17 @@ std::string page_label_text(std::uint64_t offset, std::uint64_t total) {
     std::uint64_t first = total == 0 ? 0 : offset + 1;
     std::uint64_t last = page_end(offset, total);
     char buffer[256];
-    msg_format(buffer, sizeof buffer, msg_text(Msg::page_label), count_text(first).c_str(),
-               count_text(last).c_str(), count_text(total).c_str());
+    msg_format(buffer, sizeof buffer, msg_text(Msg::page_label),
+               count_text(page_number_at(offset)).c_str(), count_text(page_count(total)).c_str(),
+               count_text(first).c_str(), count_text(last).c_str(), count_text(total).c_str());
+    return buffer;
+}
+
+std::string page_missing_text(std::uint64_t total) {
+    if (page_count(total) == 1) return msg_text(Msg::page_missing_one);
+    char buffer[256];
+    msg_format(buffer, sizeof buffer, msg_text(Msg::page_missing),
+               count_text(page_count(total)).c_str());
     return buffer;
 }
 

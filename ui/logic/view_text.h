@@ -34,6 +34,9 @@ std::string path_file_name(const std::string& path);
 
 // "%s–%s von %s" for the page that starts at offset in a view of total rows.
 std::string page_label_text(std::uint64_t offset, std::uint64_t total);
+// The refusal of a page number that names no page of a view of total entries, with the
+// valid range.
+std::string page_missing_text(std::uint64_t total);
 // "%s Einträge · Originalreihenfolge · 100 pro Seite" or, with a filter, the hits line.
 std::string info_label_text(std::uint64_t total, bool filter_active);
 // "%s  ›  %s  ›  %s": database, kind word, object name.

@@ -13,6 +13,7 @@
 #include "ui/logic/grid_view.h"
 #include "ui/logic/help_text.h"
 #include "ui/logic/page_number.h"
+#include "ui/logic/view_text.h"
 #include "ui/win32/seams.h"
 #include "ui/win32/text_io.h"
 
@@ -227,7 +228,7 @@ void MainWindow::go_to_page() {
                          first)) {
         load_page(first);
     } else {
-        message_box(msg_text(Msg::page_missing), MB_OK | MB_ICONINFORMATION);
+        message_box(page_missing_text(state_.entry_total).c_str(), MB_OK | MB_ICONINFORMATION);
     }
 }
 
