@@ -24,4 +24,16 @@ Status dump_open_cached(DumpState& state, const std::string& dump_path,
     return {};
 }
 
+Status dump_open_check(const std::string& dump_path, const std::string& cache_root,
+                       const std::string& held_cache_folder) {
+    DumpState state;
+    dump_state_init(state);
+    if (Status opened = dump_open(state, dump_path, cache_root); !opened.ok()) return opened;
+    if (state.cache_folder == held_cache_folder) return {};
+    FileHandle handle = INVALID_FILE;
+    Status locked = cache_lock(state, handle);
+    FileGuard lock(handle);
+    return locked;
+}
+
 }  // namespace kv

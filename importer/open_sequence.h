@@ -21,4 +21,12 @@ Status dump_open_cached(DumpState& state, const std::string& dump_path,
                         const std::string& cache_root, bool new_index, const ProgressSink* sink,
                         FileHandle& lock_out);
 
+// The refusals of the open sequence that need no import, checked at once: a file that cannot
+// be opened, is not regular, is compressed or UTF-16/32, or whose cache folder another
+// instance holds. held_cache_folder names the folder whose lock the caller holds itself (the
+// open dump's, "" for none): that lock is not tested. Costs two reads of at most 64 KiB; the
+// dump and the lock are released again before it returns.
+Status dump_open_check(const std::string& dump_path, const std::string& cache_root,
+                       const std::string& held_cache_folder);
+
 }  // namespace kv

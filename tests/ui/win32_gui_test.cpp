@@ -418,14 +418,19 @@ TEST_F(WorkTest, CloseWhileAFilterRuns) {
     EXPECT_FALSE(test::file_exists(earlier));
 }
 
-// Escape and "Abbrechen" cancel a long import (a sparse dump of 8 GiB) without a message box. The
-// title names no dump while another is imported, after the cancel, and after a refused file.
-TEST_F(WorkTest, EscapeAndCancelEndALongImport) {
+// Escape and "Abbrechen" cancel a long import (a sparse dump of 8 GiB) without a message box.
+// The title names no dump while another is imported; after the cancel the dump open before
+// comes back from its cache with the object that was shown. A refused file (missing, gzip)
+// leaves the open dump as it was.
+TEST_F(WorkTest, CancelledOrRefusedOpenKeepsTheOpenDump) {
     const std::string big = shm_.file("gross.sql");  // 8 GiB, mostly one comment: sparse, in memory
     (std::ofstream(test::fs_path(big), std::ios::binary) << "CREATE TABLE t (x int);\n-- ").seekp(8LL << 30) << "\n";
-    const std::string plain = main_window_title(nullptr);
+    const std::string plain = main_window_title(nullptr), shown = "zahlen.sql — Kor-Vane Dump Browser";
+    open(zahlen);
+    const int object = int(state().dump->objects.size()) - 1;  // the view, not the first table
+    window().select_object(object);
+    wait_idle();
     for (bool escape : {true, false}) {
-        open(zahlen);
         open(big, 300);
         shot(main_, "06-busy");
         EXPECT_EQ(window_text(main_), plain);
@@ -433,14 +438,24 @@ TEST_F(WorkTest, EscapeAndCancelEndALongImport) {
         escape ? ui_process_message(esc) : window().command(ID_CANCEL, BN_CLICKED);
         EXPECT_FALSE(IsWindowEnabled(control(ID_CANCEL)));  // requested once only
         wait_idle();
-        EXPECT_EQ(state().status, "Vorgang abgebrochen. Originaldatei unverändert.");
-        EXPECT_EQ(window_text(main_), plain);
+        ASSERT_TRUE(state().dump);
+        EXPECT_EQ((std::tuple{state().dump->dump_path, state().selected_object, window_text(main_)}),
+                  (std::tuple{zahlen, object, shown}));
+        EXPECT_EQ(state().dump->loaded_from_cache, 1);
+        EXPECT_EQ(state().status, msg_text(Msg::status_previous_after_cancel));
     }
+    window().select_object(0);
+    wait_idle();
+    EXPECT_EQ(state().status, status_page_text(*state().dump));
     EXPECT_TRUE(seen.boxes.empty());
-    open(zahlen);
-    open(files_.file("fehlt.sql"));
-    EXPECT_EQ(seen.boxes.size(), 1u);
-    EXPECT_EQ((std::tuple{window_text(main_), bool(state().dump)}), (std::tuple{plain, false}));
+    const std::string gzip = files_.file("alt.sql.gz");
+    test::write_file(gzip, std::string("\x1f\x8b\x08\0\0\0\0\0", 8) + "rest");
+    for (const std::string& refused : {files_.file("fehlt.sql"), gzip}) open(refused);
+    ASSERT_EQ(seen.boxes.size(), 2u);
+    EXPECT_EQ(seen.boxes[1], msg_text(Msg::dump_compressed));
+    EXPECT_EQ((std::tuple{window_text(main_), state().dump->dump_path, state().page_offset, state().selected_object}),
+              (std::tuple{shown, zahlen, std::uint64_t{0}, 0}));
+    EXPECT_EQ(ListView_GetItemCount(control(ID_GRID)), 100);
 }
 
 // A cache folder that cannot be made (LOCALAPPDATA names a file) ends the start with exit code

@@ -10,6 +10,7 @@
 
 #include "cache/file_names.h"
 #include "foundation/messages.h"
+#include "importer/open_sequence.h"
 #include "ui/logic/grid_view.h"
 #include "ui/logic/help_text.h"
 #include "ui/logic/page_number.h"
@@ -133,13 +134,27 @@ bool MainWindow::shortcut(const MSG& msg) {
     return false;
 }
 
-// Closes the current dump, empties the tree and starts the open job.
+// Starts the open job for path, unless the file is refused at once (missing, not a regular
+// file, compressed, UTF-16, its cache held by another instance): then the open dump stays and
+// the refusal is shown. Otherwise the open dump is closed first; when it was another file, it
+// is remembered and opened again from its cache should the new import fail or be cancelled.
 void MainWindow::open_dump(const std::string& path, bool new_index) {
     if (state_.busy) return;
+    const std::string held = state_.dump ? state_.dump->cache_folder : std::string();
+    if (Status refused = dump_open_check(path, setup_.cache_root, held); !refused.ok()) {
+        set_status(msg_text(Msg::status_failed));
+        message_box(status_text(refused).c_str(), MB_OK | MB_ICONERROR);
+        return;
+    }
     auto job = new_job(JobKind::open);
     job->dump_path = path;
     job->cache_root = setup_.cache_root;
     job->new_index = new_index;
+    restore_ = {};
+    if (state_.dump && state_.dump->dump_path != path) {
+        restore_.path = state_.dump->dump_path;
+        restore_.object = state_.selected_object;
+    }
     close_dump();
     SetWindowTextW(control(ID_TREE_FILTER), L"");
     state_.current_tab = TAB_DATA;

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cwchar>
 #include <new>
+#include <utility>
 
 #include "cache/file_names.h"
 #include "foundation/messages.h"
@@ -280,6 +281,7 @@ LRESULT MainWindow::on_job_finished(WPARAM, LPARAM lparam) {
     const JobEnd end = job_end(*job);
     if (end.outcome != JobOutcome::done) {
         job_ended(end);
+        if (job->kind == JobKind::open) reopen_previous(end.outcome);
         focus_back();
         return 0;
     }
@@ -493,15 +495,34 @@ void MainWindow::job_ended(const JobEnd& end) {
     update_controls();
 }
 
+// The object to show first: the one shown before a failed open when the previous dump comes
+// back, else the tree's choice (the first table).
 void MainWindow::take_open(BackgroundJob& job) {
     state_.dump = std::move(job.new_dump_state);
     state_.lock.reset(job.lock_handle);
     job.lock_handle = INVALID_FILE;
+    const int object = std::exchange(restore_.object, -1);
     if (!state_.dump) return;
     set_status(status_open_text(*state_.dump));
     ui_set_text(window_, main_window_title(state_.dump.get()));
     refresh_views();
+    if (object >= 0) select_object(object);
     tree_rebuild();
+    if (!state_.busy && !pending_status_.empty()) {  // no page follows (a view is shown)
+        set_status(std::exchange(pending_status_, std::string()));
+    }
+}
+
+// After a failed or cancelled open: the dump that was open before it, from its cache, with
+// the object that was shown; the status line says why it is back once its page is shown.
+void MainWindow::reopen_previous(JobOutcome outcome) {
+    if (restore_.path.empty()) return;
+    auto job = new_job(JobKind::open);
+    job->dump_path = std::exchange(restore_.path, std::string());
+    job->cache_root = setup_.cache_root;
+    pending_status_ = msg_text(outcome == JobOutcome::cancelled ? Msg::status_previous_after_cancel
+                                                                : Msg::status_previous_after_failure);
+    submit(std::move(job));
 }
 
 void MainWindow::take_page(BackgroundJob& job) {
@@ -509,7 +530,10 @@ void MainWindow::take_page(BackgroundJob& job) {
     state_.page_offset = state_.page ? state_.page->first_row : 0;
     refresh_views();
     if (state_.page && state_.page->row_count > 0) grid_.select_first();
-    if (state_.dump) set_status(status_page_text(*state_.dump));
+    if (state_.dump) {
+        set_status(pending_status_.empty() ? status_page_text(*state_.dump)
+                                           : std::exchange(pending_status_, std::string()));
+    }
 }
 
 void MainWindow::take_filter(BackgroundJob& job) {

@@ -155,6 +155,7 @@ private:
     void take_open(BackgroundJob& job);
     void take_page(BackgroundJob& job);
     void take_filter(BackgroundJob& job);
+    void reopen_previous(JobOutcome outcome);
 
     // Commands (commands.cpp). Keys beyond the dialog navigation: Ctrl+O, Ctrl+F, Ctrl+C in
     // the grid, Enter and Space on a grid row (its details), Enter in the filter and page
@@ -197,6 +198,13 @@ private:
     bool tree_filling_ = false;  // tree selection changes come from a rebuild
     HWND text_window_ = nullptr;
     HWND focus_ = nullptr;  // the control to give the focus back to; null for none
+    // The dump that was open before the running open job (path "" for none) and its shown
+    // object: opened again when that job fails or is cancelled.
+    struct {
+        std::string path;
+        int object = -1;
+    } restore_;
+    std::string pending_status_;  // the status line once the next page is shown; "" for none
 };
 
 }  // namespace kv
