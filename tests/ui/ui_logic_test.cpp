@@ -55,6 +55,46 @@ void geometry(std::ostream& out) {
             << ", unknown id " << l.of(12345) << "\n";
         for (int id : CONTROL_ORDER) out << "  " << id << " " << l.of(id) << "\n";
     }
+    // Captions measured wider than the layout's buttons (the command row then crowds the
+    // character set box), a taller field, the cue widening the tree; splitter widths beyond
+    // what the window allows.
+    LayoutMeasures m;
+    for (const auto& [id, width] : {std::pair{ID_DEMO, 90}, {ID_CANCEL, 95}, {ID_FILTER, 82}, {ID_RESET, 100},
+                                    {ID_GO, 50}, {ID_TREE_FILTER, 210}})
+        m.captions[std::size_t(ui_control_index(id))] = width;
+    m.field_height = 27;
+    for (const auto& [w, h, dpi, tree, details] : {std::tuple{960, 580, 96, 198, 202}, {1440, 870, 144, 198, 202},
+                                                   {1400, 900, 96, 320, 280}, {1400, 900, 96, 900, 900},
+                                                   {1180, 800, 96, 100, 100}}) {
+        m.tree_width = tree, m.details_width = details;
+        const MainLayout l = ui_main_layout(w, h, dpi, m);
+        const PanelColumns p = ui_panel_columns(ui_unscale(w, dpi), m);
+        out << "measured " << w << "x" << h << " at " << dpi << " tree " << tree << " details " << details
+            << ": columns " << p.tree_width << " " << p.details_width << " " << p.tree_right << " "
+            << p.content_left << " " << p.content_right << " " << p.details_left << ", status ends "
+            << ui_status_text_right(w, dpi, true, m) << "\n";
+        for (int id : CONTROL_ORDER) out << "  " << id << " " << l.of(id) << "\n";
+    }
+    // Splitters: what lies under points across the panels' gaps, drags beyond the minimums and
+    // the content's minimum, keyboard steps.
+    m = {};
+    out << "splitters at 1400x900/144:";
+    for (int x : {300, 347, 348, 371, 372, 1700, 1701, 1724, 1725, 1900}) {
+        out << " " << x << "->" << int(ui_splitter_at(x, 400, 2100, 1350, 144, m));
+    }
+    out << " above " << int(ui_splitter_at(360, 200, 2100, 1350, 144, m)) << "\n";
+    for (const auto& [s, x] : {std::pair{Splitter::tree, 400}, {Splitter::tree, 10}, {Splitter::tree, 5000},
+                               {Splitter::details, 1000}, {Splitter::details, 1390}, {Splitter::details, 10}}) {
+        const LayoutMeasures d = ui_splitter_drag(s, x, 1400, 96, m);
+        out << "drag " << int(s) << " to " << x << ": " << d.tree_width << " " << d.details_width << "\n";
+    }
+    for (const auto& [s, dir] : {std::pair{Splitter::tree, 1}, {Splitter::tree, -1}, {Splitter::details, 1},
+                                 {Splitter::details, -1}}) {
+        const LayoutMeasures d = ui_splitter_step(s, dir, 1400, 96, m);
+        const LayoutMeasures narrow = ui_splitter_step(s, dir, 1000, 96, m);  // no details column
+        out << "step " << int(s) << " " << dir << ": " << d.tree_width << " " << d.details_width << " | "
+            << narrow.tree_width << " " << narrow.details_width << "\n";
+    }
     for (const auto& [w, h, dpi] : {std::tuple{1366, 768, 96}, {1920, 1080, 144}, {1399, 929, 96},
                                     {1400, 930, 120}, {1366, 768, 144}}) {
         const UiSize min = ui_min_window_size(dpi, w, h);
@@ -64,11 +104,15 @@ void geometry(std::ostream& out) {
     }
     const TextWindowLayout t = ui_text_window_layout(884, 601, 96);
     out << "text window " << t.edit << " | " << t.copy << " | " << t.close << "\n";
-    for (const auto& [w, h, dpi, open, busy, status] :
-         {std::tuple{1180, 800, 96, false, false, "Bereit"}, {1179, 800, 96, false, false, "Bereit"},
-          {1180, 800, 96, true, true, "Vorgang läuft …"}, {2040, 1290, 144, true, false, ""}}) {
+    LayoutMeasures wide;
+    wide.tree_width = 300, wide.details_width = 260, wide.captions[std::size_t(ui_control_index(ID_CANCEL))] = 99;
+    for (const auto& [w, h, dpi, open, busy, status, measures] :
+         {std::tuple{1180, 800, 96, false, false, "Bereit", LayoutMeasures{}},
+          {1179, 800, 96, false, false, "Bereit", LayoutMeasures{}},
+          {1180, 800, 96, true, true, "Vorgang läuft …", LayoutMeasures{}},
+          {2040, 1290, 144, true, false, "", LayoutMeasures{}}, {1600, 900, 96, false, true, "x", wide}}) {
         out << "paint " << w << "x" << h << " at " << dpi << " open " << open << " busy " << busy << "\n";
-        for (const PaintOp& op : ui_main_paint(w, h, dpi, open, busy, status))
+        for (const PaintOp& op : ui_main_paint(w, h, dpi, measures, open, busy, status))
             out << "  " << op.kind << " " << op.rect << " " << op.color << " font " << op.font << " align "
                 << op.align << " wrap " << op.wrap << " ellipsis " << op.ellipsis << " '" << op.text << "'\n";
     }

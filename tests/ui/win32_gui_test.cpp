@@ -23,6 +23,7 @@
 #include "tests/support/test_support.h"
 #include "ui/logic/help_text.h"
 #include "ui/logic/page_number.h"
+#include "ui/logic/paint_plan.h"
 #include "ui/logic/view_text.h"
 #include "ui/win32/app_start.h"
 #include "ui/win32/main_window.h"
@@ -170,7 +171,7 @@ protected:
     void expect_layout(int dpi) {
         RECT client;
         GetClientRect(main_, &client);
-        const MainLayout layout = ui_main_layout(client.right, client.bottom, dpi);
+        const MainLayout layout = ui_main_layout(client.right, client.bottom, dpi, window().measures());
         for (int id : CONTROL_ORDER) {
             RECT r;
             GetWindowRect(control(id), &r);
@@ -206,6 +207,75 @@ TEST_F(WorkTest, ControlsLayoutAndDpiChange) {
     GetObjectW(reinterpret_cast<HFONT>(SendMessageW(control(ID_GRID), WM_GETFONT, 0, 0)), sizeof font, &font);
     EXPECT_EQ(font.lfHeight, -21);  // the fonts made anew for 144 DPI
     expect_layout(144);
+}
+
+// At 96 and 144 DPI: every button's caption fits inside it in the button's own font; the
+// boxes and fields sit centred on the buttons of their row. The tree splitter dragged with the
+// mouse and stepped with Alt+Shift+Arrow, stopping at its minimum; the layout follows.
+TEST_F(WorkTest, CaptionsFitFieldsCentredSplittersDrag) {
+    open(zahlen);
+    const auto rect_of = [this](int id) {
+        RECT r;
+        GetWindowRect(control(id), &r);
+        MapWindowPoints(nullptr, main_, reinterpret_cast<POINT*>(&r), 2);
+        return r;
+    };
+    const auto middle = [&](int id) { const RECT r = rect_of(id); return (r.top + r.bottom) / 2; };
+    for (int dpi : {96, 144}) {
+        if (dpi != 96) {
+            RECT suggested{0, 0, ui_scale(1360, dpi), ui_scale(860, dpi)};
+            SendMessageW(main_, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+            pump(50);
+        }
+        const HDC dc = GetDC(nullptr);
+        for (int id : CONTROL_ORDER) {
+            wchar_t name[32] = {};
+            GetClassNameW(control(id), name, 32);
+            if (std::wstring(name) != L"Button") continue;
+            const HGDIOBJ old = SelectObject(dc, HFONT(SendMessageW(control(id), WM_GETFONT, 0, 0)));
+            const std::wstring caption = ui_wide(window_text(control(id)));
+            SIZE size{};
+            GetTextExtentPoint32W(dc, caption.c_str(), int(caption.size()), &size);
+            SelectObject(dc, old);
+            const RECT r = rect_of(id);
+            EXPECT_LE(size.cx + 2 * ui_scale(BUTTON_TEXT_INSET + BUTTON_FOCUS_INSET, dpi), r.right - r.left)
+                << window_text(control(id)) << " at " << dpi;
+        }
+        ReleaseDC(nullptr, dc);
+        for (const auto& [field, button] : {std::pair{ID_CHARSET, ID_OPEN}, {ID_FILTER_COLUMN, ID_FILTER},
+                                            {ID_FILTER_OP, ID_FILTER}, {ID_FILTER_VALUE, ID_FILTER},
+                                            {ID_PAGE_NUMBER, ID_GO}}) {
+            EXPECT_NEAR(middle(field), middle(button), 2) << field << " at " << dpi;
+        }
+        expect_layout(dpi);
+    }
+    const int dpi = 144;
+    const auto tree_width = [&] { const RECT r = rect_of(ID_TREE); return r.right - r.left; };
+    const auto drag = [this](int from, int to) {
+        const int y = ui_scale(400, 144);
+        SendMessageW(main_, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(from, y));
+        SendMessageW(main_, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(to, y));
+        SendMessageW(main_, WM_LBUTTONUP, 0, MAKELPARAM(to, y));
+        pump(20);
+    };
+    const int before = tree_width(), gap = rect_of(ID_TREE).right + ui_scale(17, dpi);
+    drag(gap, gap + 150);
+    EXPECT_NEAR(tree_width(), before + 150, 2);
+    expect_layout(dpi);
+    drag(gap + 150, 0);
+    EXPECT_EQ(tree_width(), ui_scale(std::max(TREE_MIN_WIDTH, window().measures().caption(ID_TREE_FILTER) + 4), dpi));
+    drag(ui_scale(500, dpi), ui_scale(900, dpi));  // not on a gap: nothing moves
+    EXPECT_EQ(tree_width(), ui_scale(window().measures().tree_width, dpi));
+    const int narrow = tree_width();
+    BYTE keys[256] = {};
+    keys[VK_MENU] = keys[VK_SHIFT] = 0x80;
+    SetKeyboardState(keys);
+    MSG msg{control(ID_GRID), WM_SYSKEYDOWN, VK_RIGHT, 0, 0, {}};
+    ui_process_message(msg);
+    keys[VK_MENU] = keys[VK_SHIFT] = 0, SetKeyboardState(keys);
+    EXPECT_EQ(state().page_offset, 0u);  // no page change
+    EXPECT_NEAR(tree_width(), narrow + ui_scale(SPLITTER_KEY_STEP, dpi), 1);
+    expect_layout(dpi);
 }
 
 // The window starts where ui_start_window_rect puts it for the system DPI in the primary

@@ -66,14 +66,15 @@ private:
 
 }  // namespace
 
-std::vector<PaintOp> ui_main_paint(int width, int height, int dpi, bool dump_open, bool busy,
+std::vector<PaintOp> ui_main_paint(int width, int height, int dpi,
+                                   const LayoutMeasures& measures, bool dump_open, bool busy,
                                    const std::string& status_text) {
     std::vector<PaintOp> ops;
     Painter p(ops, dpi);
     const int w = ui_unscale(width, dpi);
     const int h = ui_unscale(height, dpi);
-    const bool details = w >= DETAILS_MIN_WIDTH;
-    const int k = details ? w - 250 : w;
+    const PanelColumns c = ui_panel_columns(w, measures);
+    const int k = c.content_right + 16;  // the grid panel's right + its gap
 
     p.fill(0, 0, w, h, UI_COLOR_BACKGROUND);
     p.fill(0, 0, w, 86, UI_COLOR_WHITE);
@@ -88,26 +89,31 @@ std::vector<PaintOp> ui_main_paint(int width, int height, int dpi, bool dump_ope
     p.text(w - 260, 33, w - 20, 59, FONT_SMALL, UI_COLOR_BADGE, msg_text(Msg::header_badge),
            ALIGN_RIGHT);
 
-    p.fill(16, 146, 232, h - 54, UI_COLOR_WHITE);
-    p.text(29, 153, 219, 175, FONT_BOLD, UI_COLOR_PANEL_HEADING, msg_text(Msg::panel_databases));
-    p.fill(248, 146, k - 16, h - 54, UI_COLOR_WHITE);
-    if (details) {
-        p.fill(w - 250, 146, w - 16, h - 54, UI_COLOR_WHITE);
-        p.fill(w - 259, 156, w - 258, h - 67, UI_COLOR_LINE);
+    // Panels; a line in the middle of each gap marks its splitter.
+    p.fill(16, 146, c.tree_right, h - 54, UI_COLOR_WHITE);
+    p.text(29, 153, c.tree_right - 13, 175, FONT_BOLD, UI_COLOR_PANEL_HEADING,
+           msg_text(Msg::panel_databases));
+    p.fill(c.tree_right + 7, 156, c.tree_right + 8, h - 67, UI_COLOR_LINE);
+    p.fill(c.content_left, 146, c.content_right, h - 54, UI_COLOR_WHITE);
+    if (c.details) {
+        p.fill(c.details_left, 146, w - 16, h - 54, UI_COLOR_WHITE);
+        p.fill(c.details_left - 9, 156, c.details_left - 8, h - 67, UI_COLOR_LINE);
     }
 
     if (!dump_open) {
-        p.image(PAINT_ICON, (k - 264) / 2 + 212, 280, 72, 72);
-        p.text(268, 374, k - 36, 414, FONT_LARGE, UI_COLOR_EMPTY_HEADING,
+        const int dx = c.content_left - 248;
+        p.image(PAINT_ICON, (c.content_left + c.content_right) / 2 - 36, 280, 72, 72);
+        p.text(268 + dx, 374, k - 36, 414, FONT_LARGE, UI_COLOR_EMPTY_HEADING,
                msg_text(Msg::empty_heading), ALIGN_CENTER);
-        p.text(278, 431, k - 46, 501, FONT_UI, UI_COLOR_EMPTY_TEXT,
+        p.text(278 + dx, 431, k - 46, 501, FONT_UI, UI_COLOR_EMPTY_TEXT,
                msg_text(Msg::empty_text), ALIGN_CENTER)
             .wrap = true;
-        p.text(268, 528, k - 36, 562, FONT_SMALL, UI_COLOR_EMPTY_FOOTNOTE,
+        p.text(268 + dx, 528, k - 36, 562, FONT_SMALL, UI_COLOR_EMPTY_FOOTNOTE,
                msg_text(Msg::empty_footnote), ALIGN_CENTER);
     }
 
-    p.text(18, h - 29, busy ? w - 332 : w - 18, h - 5, FONT_SMALL, UI_COLOR_STATUS, status_text)
+    p.text(18, h - 29, ui_status_text_right(width, dpi, busy, measures), h - 5, FONT_SMALL,
+           UI_COLOR_STATUS, status_text)
         .ellipsis = true;
     return ops;
 }

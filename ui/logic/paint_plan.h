@@ -62,10 +62,10 @@ struct PaintOp {
     bool operator==(const PaintOp&) const = default;
 };
 
-// The main window's paint list for a client area of width × height pixels. The status text
-// ends 332 logical units before the right edge while busy (room for the progress bar and
-// "Abbrechen"), 18 otherwise.
-std::vector<PaintOp> ui_main_paint(int width, int height, int dpi, bool dump_open, bool busy,
+// The main window's paint list for a client area of width × height pixels, its panels where
+// the measures' splitters put them. The status text ends where ui_status_text_right says.
+std::vector<PaintOp> ui_main_paint(int width, int height, int dpi,
+                                   const LayoutMeasures& measures, bool dump_open, bool busy,
                                    const std::string& status_text);
 
 // The owner-drawn buttons: "Dump öffnen …" and "Filtern" are accent buttons; disabled wins

@@ -48,66 +48,182 @@ UiRect MainLayout::of(int id) const {
     return i < 0 ? UiRect{} : rects[static_cast<std::size_t>(i)];
 }
 
-MainLayout ui_main_layout(int width, int height, int dpi) {
+int LayoutMeasures::caption(int id) const {
+    const int i = ui_control_index(id);
+    return i < 0 ? 0 : captions[static_cast<std::size_t>(i)];
+}
+
+// Tree panel 16 .. 34 + tree width (the tree 25 .. 25 + width), a 16-unit gap, the grid
+// panel, a 16-unit gap, the details panel of the details width + 32 up to 16 before the edge.
+PanelColumns ui_panel_columns(int width, const LayoutMeasures& measures) {
+    PanelColumns p;
+    p.details = width >= DETAILS_MIN_WIDTH;
+    // The tree filter field (the tree's width less 4) shows its whole cue.
+    const int tree_min = std::max(TREE_MIN_WIDTH, measures.caption(ID_TREE_FILTER) + 4);
+    p.tree_width = std::max(measures.tree_width, tree_min);
+    p.details_width = p.details ? std::max(measures.details_width, DETAILS_MIN_PANE_WIDTH) : 0;
+    const auto span = [&] {
+        return (p.details ? width - 64 - p.details_width : width - 16) - (50 + p.tree_width);
+    };
+    if (span() < CONTENT_MIN_WIDTH && p.details) {
+        p.details_width = std::max(DETAILS_MIN_PANE_WIDTH,
+                                   p.details_width - (CONTENT_MIN_WIDTH - span()));
+    }
+    if (span() < CONTENT_MIN_WIDTH) {
+        p.tree_width = std::max(tree_min, p.tree_width - (CONTENT_MIN_WIDTH - span()));
+    }
+    p.tree_right = 34 + p.tree_width;
+    p.content_left = p.tree_right + 16;
+    p.details_left = p.details ? width - 48 - p.details_width : width - 250;
+    p.content_right = p.details ? p.details_left - 16 : width - 16;
+    if (!p.details) p.details_width = measures.details_width;
+    return p;
+}
+
+Splitter ui_splitter_at(int x, int y, int width, int height, int dpi,
+                        const LayoutMeasures& measures) {
+    const int w = ui_unscale(width, dpi);
+    const int lx = ui_unscale(x, dpi);
+    const int ly = ui_unscale(y, dpi);
+    if (ly < 146 || ly >= ui_unscale(height, dpi) - 54) return Splitter::none;
+    const PanelColumns p = ui_panel_columns(w, measures);
+    if (lx >= p.tree_right && lx < p.content_left) return Splitter::tree;
+    if (p.details && lx >= p.content_right && lx < p.details_left) return Splitter::details;
+    return Splitter::none;
+}
+
+LayoutMeasures ui_splitter_drag(Splitter splitter, int x, int width, int dpi,
+                                LayoutMeasures measures) {
+    const int w = ui_unscale(width, dpi);
+    const int lx = ui_unscale(x, dpi);
+    if (splitter == Splitter::tree) {
+        measures.tree_width = lx - 42;  // the gap's middle follows x
+    } else if (splitter == Splitter::details) {
+        measures.details_width = w - 56 - lx;
+    }
+    // Only the dragged width gives way; the other keeps what the user gave it.
+    const PanelColumns p = ui_panel_columns(w, measures);
+    if (splitter == Splitter::tree) measures.tree_width = p.tree_width;
+    if (splitter == Splitter::details && p.details) measures.details_width = p.details_width;
+    return measures;
+}
+
+LayoutMeasures ui_splitter_step(Splitter splitter, int direction, int width, int dpi,
+                                LayoutMeasures measures) {
+    const int w = ui_unscale(width, dpi);
+    const PanelColumns p = ui_panel_columns(w, measures);
+    const int step = direction * SPLITTER_KEY_STEP;
+    if (splitter == Splitter::tree) {
+        return ui_splitter_drag(splitter, ui_scale(p.tree_right + 8 + step, dpi), width, dpi,
+                                measures);
+    }
+    if (splitter == Splitter::details && p.details) {
+        return ui_splitter_drag(splitter, ui_scale(p.content_right + 8 - step, dpi), width, dpi,
+                                measures);
+    }
+    return measures;
+}
+
+namespace {
+
+// The command row from x 16, 8 apart, each button at least as wide as its caption; when the
+// row is wider than the window, the character set box gives way (down to 100 units). The box
+// (its height includes the dropped-down list) is centred on the buttons.
+void place_command_row(Placer& put, int w, const LayoutMeasures& m) {
+    struct Slot {
+        int id;
+        int width;
+    };
+    Slot slots[] = {
+        {ID_OPEN, 142},   {ID_DEMO, w < WIDE_DEMO_MIN_WIDTH ? 76 : 96},
+        {ID_EXPORT, 132}, {ID_TUPLE, 126},
+        {ID_REINDEX, 120}, {ID_CHARSET, 136},
+        {ID_CACHE, 76},   {ID_HELP, 64},
+    };
+    int end = 16;
+    for (Slot& s : slots) {
+        s.width = std::max(s.width, m.caption(s.id));
+        end += s.width + 8;
+    }
+    const int overflow = end - 8 - (w - 16);
+    if (overflow > 0) slots[5].width = std::max(100, slots[5].width - overflow);
+    int x = 16;
+    for (const Slot& s : slots) {
+        if (s.id == ID_CHARSET) {
+            put.put(s.id, x, 99 + (33 - m.field_height) / 2, s.width, 240);
+        } else {
+            put.put(s.id, x, 99, s.width, 33);
+        }
+        x += s.width + 8;
+    }
+}
+
+// The filter row of the grid panel from x0 (the panel's left + 12) to the panel's right less
+// 8: column and operator boxes, the value field, "Filtern" and "Zurücksetzen" at the right.
+void place_filter_row(Placer& put, int x0, int right, const LayoutMeasures& m) {
+    const int field = 226 + (29 - m.field_height) / 2;
+    const int reset_width = std::max(57, m.caption(ID_RESET));
+    const int filter_width = std::max(70, m.caption(ID_FILTER));
+    const int reset = right - reset_width;
+    const int filter = reset - 6 - filter_width;
+    put.put(ID_FILTER_COLUMN, x0, field, 139, 280);
+    put.put(ID_FILTER_OP, x0 + 145, field, 119, 180);
+    put.put(ID_FILTER_VALUE, x0 + 270, field, std::max(filter - 6 - (x0 + 270), 1),
+            m.field_height);
+    put.put(ID_FILTER, filter, 226, filter_width, 29);
+    put.put(ID_RESET, reset, 226, reset_width, 29);
+}
+
+// The page row at y: first, previous, number field, "Los", next, last, then the label.
+void place_page_row(Placer& put, int x0, int row, int label_width, const LayoutMeasures& m) {
+    put.put(ID_FIRST_PAGE, x0, row, 34, 30);
+    put.put(ID_PREV_PAGE, x0 + 39, row, 34, 30);
+    put.put(ID_PAGE_NUMBER, x0 + 79, row + (30 - m.field_height) / 2, 62, m.field_height);
+    const int go = std::max(42, m.caption(ID_GO));
+    put.put(ID_GO, x0 + 147, row, go, 30);
+    put.put(ID_NEXT_PAGE, x0 + 153 + go, row, 34, 30);
+    put.put(ID_LAST_PAGE, x0 + 193 + go, row, 34, 30);
+    put.put(ID_PAGE_LABEL, x0 + 239 + go, row + 5, at_least(label_width - (go - 42), 1), 25);
+}
+
+}  // namespace
+
+MainLayout ui_main_layout(int width, int height, int dpi, const LayoutMeasures& measures) {
     MainLayout layout;
     Placer put(layout, dpi);
     const int w = ui_unscale(width, dpi);
     const int h = ui_unscale(height, dpi);
-    const int content = w < DETAILS_MIN_WIDTH ? w - 248 : w - 498;
+    const PanelColumns p = ui_panel_columns(w, measures);
+    const int x0 = p.content_left + 12;              // controls of the grid panel
+    const int content = p.content_right + 16 - p.content_left;
     const int label = content - 40 >= 2 ? content - 40 : 1;
-    const int filter = content >= 526 ? content : 525;
+    place_command_row(put, w, measures);
 
-    // Command row: eight slots from x 16, 8 apart; the character set box's height includes
-    // its dropped-down list.
-    struct Slot {
-        int id;
-        int width;
-        int height;
-    };
-    const Slot slots[] = {
-        {ID_OPEN, 142, 33},   {ID_DEMO, w < WIDE_DEMO_MIN_WIDTH ? 76 : 96, 33},
-        {ID_EXPORT, 132, 33}, {ID_TUPLE, 126, 33},
-        {ID_REINDEX, 120, 33}, {ID_CHARSET, 136, 240},
-        {ID_CACHE, 76, 33},   {ID_HELP, 64, 33},
-    };
-    int x = 16;
-    for (const Slot& s : slots) {
-        put.put(s.id, x, 99, s.width, s.height);
-        x += s.width + 8;
-    }
+    put.put(ID_TREE_FILTER, 27, 183 + (31 - measures.field_height) / 2, p.tree_width - 4,
+            measures.field_height);
+    put.put(ID_TREE, 25, 224, p.tree_width, at_least(h - 294, 1));
 
-    put.put(ID_TREE_FILTER, 27, 183, 194, 30);
-    put.put(ID_TREE, 25, 224, 198, at_least(h - 294, 1));
+    put.put(ID_BREADCRUMB, x0, 153, label, 24);
+    put.put(ID_TABS, x0 - 2, 183, at_least(content - 36, 1), 31);
+    place_filter_row(put, x0, x0 + std::max(content, 525) - 36, measures);
+    put.put(ID_INFO, x0, 262, label, 22);
+    put.put(ID_GRID, x0, 292, label, at_least(h - 411, 1));
+    put.put(ID_TEXT_VIEW, x0, 229, label, at_least(h - 302, 1));
+    place_page_row(put, x0, h - 102, content - 321, measures);
 
-    put.put(ID_BREADCRUMB, 260, 153, label, 24);
-    put.put(ID_TABS, 258, 183, at_least(content - 36, 1), 31);
+    put.put(ID_DETAILS_CAPTION, p.details_left + 16, 155, p.details_width, 38);
+    put.put(ID_DETAILS, p.details_left + 16, 203, p.details_width, at_least(h - 278, 1));
+    layout.details_visible = p.details;
 
-    put.put(ID_FILTER_COLUMN, 260, 226, 139, 280);
-    put.put(ID_FILTER_OP, 405, 226, 119, 180);
-    put.put(ID_FILTER_VALUE, 530, 226, filter - 445, 29);
-    put.put(ID_FILTER, filter + 91, 226, 70, 29);
-    put.put(ID_RESET, filter + 167, 226, 57, 29);
-
-    put.put(ID_INFO, 260, 262, label, 22);
-    put.put(ID_GRID, 260, 292, label, at_least(h - 411, 1));
-    put.put(ID_TEXT_VIEW, 260, 229, label, at_least(h - 302, 1));
-
-    const int row = h - 102;
-    put.put(ID_FIRST_PAGE, 260, row, 34, 30);
-    put.put(ID_PREV_PAGE, 299, row, 34, 30);
-    put.put(ID_PAGE_NUMBER, 339, row, 62, 30);
-    put.put(ID_GO, 407, row, 42, 30);
-    put.put(ID_NEXT_PAGE, 455, row, 34, 30);
-    put.put(ID_LAST_PAGE, 495, row, 34, 30);
-    put.put(ID_PAGE_LABEL, 541, h - 97, at_least(content - 321, 1), 25);
-
-    put.put(ID_DETAILS_CAPTION, w - 234, 155, 202, 38);
-    put.put(ID_DETAILS, w - 234, 203, 202, at_least(h - 278, 1));
-    layout.details_visible = w >= DETAILS_MIN_WIDTH;
-
-    put.put(ID_PROGRESS, w - 330, h - 25, 226, 10);
-    put.put(ID_CANCEL, w - 93, h - 32, 77, 25);
+    const int cancel = std::max(77, measures.caption(ID_CANCEL));
+    put.put(ID_PROGRESS, w - 16 - cancel - 237, h - 25, 226, 10);
+    put.put(ID_CANCEL, w - 16 - cancel, h - 32, cancel, 25);
     return layout;
+}
+
+int ui_status_text_right(int width, int dpi, bool busy, const LayoutMeasures& measures) {
+    const int w = ui_unscale(width, dpi);
+    return busy ? w - 255 - std::max(77, measures.caption(ID_CANCEL)) : w - 18;
 }
 
 UiRect ui_start_window_rect(int dpi, const UiRect& work_area) {

@@ -92,6 +92,56 @@ inline constexpr int TREE_ITEM_HEIGHT = 27;
 inline constexpr int TREE_IMAGE_SIZE = 17;
 inline constexpr int FILTER_COLUMN_DROP_WIDTH = 300;
 
+// What the layout takes from outside, in logical units: the widths the user gave the tree and
+// the details column with the splitters, the captions' widths as the shell measured them in
+// the actual font (0: not measured; a button is never narrower than its layout width), and
+// the height of a single-line field (edit field, closed combo box) in that font, centred on
+// the buttons beside it.
+inline constexpr int TREE_DEFAULT_WIDTH = 198;
+inline constexpr int TREE_MIN_WIDTH = 150;
+inline constexpr int DETAILS_DEFAULT_WIDTH = 202;
+inline constexpr int DETAILS_MIN_PANE_WIDTH = 160;
+inline constexpr int CONTENT_MIN_WIDTH = 600;  // the grid panel; the splitters stop there
+inline constexpr int FIELD_DEFAULT_HEIGHT = 24;
+struct LayoutMeasures {
+    int tree_width = TREE_DEFAULT_WIDTH;
+    int details_width = DETAILS_DEFAULT_WIDTH;
+    std::array<int, CONTROL_COUNT> captions{};  // by position in CONTROL_ORDER
+    int field_height = FIELD_DEFAULT_HEIGHT;
+    // The caption width of control id (0 for an unknown id or none measured).
+    int caption(int id) const;
+};
+
+// The three panels' columns for a client width in logical units: where the tree panel ends,
+// the grid panel begins and ends, and the details panel begins (when shown). The widths of
+// the measures are kept within their minimums and what leaves the grid panel at least
+// CONTENT_MIN_WIDTH (when the window is too narrow even for that, the minimums win). The
+// tree is never narrower than its filter field's measured cue needs.
+struct PanelColumns {
+    int tree_width = TREE_DEFAULT_WIDTH;
+    int details_width = DETAILS_DEFAULT_WIDTH;
+    bool details = false;
+    int tree_right = 232;     // tree panel: 16 .. tree_right
+    int content_left = 248;   // grid panel: content_left .. content_right
+    int content_right = 0;
+    int details_left = 0;     // details panel: details_left .. width - 16
+};
+PanelColumns ui_panel_columns(int width, const LayoutMeasures& measures);
+
+// The splitters: the 16-unit gaps between the panels, which the user drags.
+enum class Splitter { none, tree, details };
+// The splitter under the client point (x, y) in pixels.
+Splitter ui_splitter_at(int x, int y, int width, int height, int dpi,
+                        const LayoutMeasures& measures);
+// The measures after dragging splitter to client x (pixels), clamped as ui_panel_columns does.
+LayoutMeasures ui_splitter_drag(Splitter splitter, int x, int width, int dpi,
+                                LayoutMeasures measures);
+// The measures after a keyboard step: the tree or the details column wider (+1) or narrower
+// (-1) by SPLITTER_KEY_STEP units.
+inline constexpr int SPLITTER_KEY_STEP = 24;
+LayoutMeasures ui_splitter_step(Splitter splitter, int direction, int width, int dpi,
+                                LayoutMeasures measures);
+
 struct MainLayout {
     // Pixel rectangle of each control, by its position in CONTROL_ORDER.
     std::array<UiRect, CONTROL_COUNT> rects{};
@@ -101,7 +151,10 @@ struct MainLayout {
 };
 
 // Places every control for a client area of width × height pixels at dpi.
-MainLayout ui_main_layout(int width, int height, int dpi);
+MainLayout ui_main_layout(int width, int height, int dpi, const LayoutMeasures& measures = {});
+// Where the status line's text ends (logical units): before the progress bar and "Abbrechen"
+// while busy, 18 before the edge otherwise.
+int ui_status_text_right(int width, int dpi, bool busy, const LayoutMeasures& measures);
 
 // The main window at start-up on a monitor at dpi whose work area (the screen less task bars,
 // in screen pixels) is work_area: 1,360 × 860 scaled, never below the scaled minimum of

@@ -123,6 +123,13 @@ bool MainWindow::shortcut(const MSG& msg) {
             return true;
         }
     }
+    if (alt && key_down(VK_SHIFT) && !ctrl) {  // the splitters
+        const bool tree = key == VK_LEFT || key == VK_RIGHT;
+        if (!tree && key != VK_UP && key != VK_DOWN) return false;
+        splitter_step(tree ? Splitter::tree : Splitter::details,
+                      key == VK_RIGHT || key == VK_UP ? 1 : -1);
+        return true;
+    }
     if (alt && key == VK_LEFT) {
         command(ID_PREV_PAGE, BN_CLICKED);
         return true;

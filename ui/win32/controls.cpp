@@ -30,6 +30,9 @@ constexpr DWORD LIST_BOX_STYLE = CBS_DROPDOWNLIST | CBS_HASSTRINGS | WS_TABSTOP;
 constexpr DWORD FIELD_STYLE = WS_BORDER | ES_AUTOHSCROLL | WS_TABSTOP;
 
 using K = ControlKind;
+
+// Room beside a measured caption: the text inset and the focus rectangle on both sides.
+constexpr int CAPTION_AIR = 2 * (BUTTON_TEXT_INSET + BUTTON_FOCUS_INSET + 4);
 const ControlDef CONTROL_DEFS[CONTROL_COUNT] = {
     {ID_OPEN, K::button, BUTTON_STYLE, Msg::button_open},
     {ID_DEMO, K::button, BUTTON_STYLE, Msg::button_demo},
@@ -214,6 +217,37 @@ void MainControls::set_fonts(const FontSet& fonts, int dpi) {
 void MainControls::forget() {
     handles_.fill(nullptr);
     buttons_.clear();
+}
+
+// Captions and the cue measured in the control's own font; the field height is the closed
+// character set box's, which sizes itself from its font.
+void MainControls::measure(int dpi, LayoutMeasures& measures) const {
+    const HDC dc = GetDC(nullptr);
+    const auto text_width = [dc, dpi](HWND control, const std::wstring& text) {
+        const HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(
+                                                 SendMessageW(control, WM_GETFONT, 0, 0)));
+        SIZE size{};
+        GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+        SelectObject(dc, old);
+        return (size.cx * 96 + dpi - 1) / dpi;  // logical units, rounded up
+    };
+    for (int i = 0; i < CONTROL_COUNT; ++i) {
+        const HWND control = handles_[static_cast<std::size_t>(i)];
+        const ControlDef& def = CONTROL_DEFS[i];
+        int& caption = measures.captions[static_cast<std::size_t>(i)];
+        caption = 0;
+        if (control == nullptr) continue;
+        if (def.kind == K::button) {
+            caption = text_width(control, ui_window_text(control)) + CAPTION_AIR;
+        } else if (def.id == ID_TREE_FILTER) {
+            caption = text_width(control, ui_wide(msg_text(Msg::cue_tree_filter))) + CAPTION_AIR;
+        }
+    }
+    ReleaseDC(nullptr, dc);
+    RECT box{};
+    if (HWND charset = of(ID_CHARSET); charset != nullptr && GetWindowRect(charset, &box)) {
+        measures.field_height = ui_unscale(box.bottom - box.top, dpi);
+    }
 }
 
 HWND MainControls::of(int id) const {

@@ -34,6 +34,9 @@ public:
     void set_fonts(const FontSet& fonts, int dpi);
     // Forgets the handles: the controls are being destroyed with their window.
     void forget();
+    // Fills the captions (buttons; the tree filter's cue) and the field height of measures
+    // from the controls' current fonts at dpi.
+    void measure(int dpi, LayoutMeasures& measures) const;
 
     // The control with command number id; null when unknown or not made.
     HWND of(int id) const;

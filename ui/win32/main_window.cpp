@@ -4,6 +4,7 @@
 #include "ui/win32/main_window.h"
 
 #include <shellapi.h>
+#include <windowsx.h>
 
 #include <algorithm>
 #include <cwchar>
@@ -61,6 +62,11 @@ const WindowHandler<MainWindow> MainWindow::HANDLERS[] = {
     {WM_JOB_FINISHED, &MainWindow::on_job_finished},
     {WM_OPEN_PATH, &MainWindow::on_open_path},
     {WM_TEXT_WINDOW_CLOSED, &MainWindow::on_text_window_closed},
+    {WM_SETCURSOR, &MainWindow::on_set_cursor},
+    {WM_LBUTTONDOWN, &MainWindow::on_button_down},
+    {WM_MOUSEMOVE, &MainWindow::on_mouse_move},
+    {WM_LBUTTONUP, &MainWindow::on_button_up},
+    {WM_CAPTURECHANGED, &MainWindow::on_capture_changed},
     {WM_CLOSE, &MainWindow::on_close},
     {WM_DESTROY, &MainWindow::on_destroy},
 };
@@ -140,6 +146,7 @@ LRESULT MainWindow::on_create(WPARAM, LPARAM lparam) {
     images_.load(instance_);
     control_brush_.make(UI_COLOR_WHITE);
     controls_.create(window_, instance_, fonts_, dpi_);
+    controls_.measure(dpi_, measures_);
     grid_.attach(controls_.of(ID_GRID));
     DragAcceptFiles(window_, TRUE);
     SetTimer(window_, PROGRESS_TIMER, PROGRESS_TIMER_MS, nullptr);
@@ -157,6 +164,7 @@ LRESULT MainWindow::on_dpi_changed(WPARAM wparam, LPARAM lparam) {
     FontSet fonts(dpi_);
     controls_.set_fonts(fonts, dpi_);
     fonts_ = std::move(fonts);  // the old fonts go once no control uses them
+    controls_.measure(dpi_, measures_);
     const RECT* r = reinterpret_cast<const RECT*>(lparam);
     SetWindowPos(window_, nullptr, r->left, r->top, r->right - r->left, r->bottom - r->top,
                  SWP_NOZORDER | SWP_NOACTIVATE);
@@ -184,8 +192,8 @@ LRESULT MainWindow::on_activate(WPARAM wparam, LPARAM) {
 LRESULT MainWindow::on_erase(WPARAM, LPARAM) { return 1; }
 
 LRESULT MainWindow::on_paint(WPARAM, LPARAM) {
-    paint_main_window(window_, fonts_, images_, dpi_, state_.dump != nullptr, state_.busy,
-                      state_.status);
+    paint_main_window(window_, fonts_, images_, dpi_, measures_, state_.dump != nullptr,
+                      state_.busy, state_.status);
     return 0;
 }
 
@@ -318,6 +326,47 @@ LRESULT MainWindow::on_text_window_closed(WPARAM, LPARAM) {
     return 0;
 }
 
+// The splitters: the cursor over a gap between panels, a drag with the mouse captured.
+LRESULT MainWindow::on_set_cursor(WPARAM wparam, LPARAM lparam) {
+    POINT at;
+    GetCursorPos(&at);
+    ScreenToClient(window_, &at);
+    RECT client;
+    GetClientRect(window_, &client);
+    if (reinterpret_cast<HWND>(wparam) == window_ && LOWORD(lparam) == HTCLIENT &&
+        (dragging_ != Splitter::none ||
+         ui_splitter_at(at.x, at.y, client.right, client.bottom, dpi_, measures_) !=
+             Splitter::none)) {
+        SetCursor(LoadCursorW(nullptr, IDC_SIZEWE));
+        return TRUE;
+    }
+    return DefWindowProcW(window_, WM_SETCURSOR, wparam, lparam);
+}
+
+LRESULT MainWindow::on_button_down(WPARAM, LPARAM lparam) {
+    RECT client;
+    GetClientRect(window_, &client);
+    dragging_ = ui_splitter_at(GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam), client.right,
+                               client.bottom, dpi_, measures_);
+    if (dragging_ != Splitter::none) SetCapture(window_);
+    return 0;
+}
+
+LRESULT MainWindow::on_mouse_move(WPARAM, LPARAM lparam) {
+    if (dragging_ != Splitter::none) splitter_drag(dragging_, GET_X_LPARAM(lparam));
+    return 0;
+}
+
+LRESULT MainWindow::on_button_up(WPARAM, LPARAM) {
+    if (dragging_ != Splitter::none) ReleaseCapture();  // ends the drag (WM_CAPTURECHANGED)
+    return 0;
+}
+
+LRESULT MainWindow::on_capture_changed(WPARAM, LPARAM) {
+    dragging_ = Splitter::none;
+    return 0;
+}
+
 LRESULT MainWindow::on_close(WPARAM, LPARAM) {
     if (!state_.busy) {
         DestroyWindow(window_);
@@ -377,7 +426,7 @@ void MainWindow::on_tab_change() {
 void MainWindow::layout() {
     RECT client;
     GetClientRect(window_, &client);
-    const MainLayout layout = ui_main_layout(client.right, client.bottom, dpi_);
+    const MainLayout layout = ui_main_layout(client.right, client.bottom, dpi_, measures_);
     for (int i = 0; i < CONTROL_COUNT; ++i) {
         const HWND c = controls_.all()[static_cast<std::size_t>(i)];
         if (c == nullptr) continue;
@@ -388,6 +437,25 @@ void MainWindow::layout() {
         if (HWND c = control(id)) ShowWindow(c, layout.details_visible ? SW_SHOWNA : SW_HIDE);
     }
     InvalidateRect(window_, nullptr, FALSE);
+}
+
+void MainWindow::splitter_drag(Splitter splitter, int x) {
+    RECT client;
+    GetClientRect(window_, &client);
+    const LayoutMeasures moved = ui_splitter_drag(splitter, x, client.right, dpi_, measures_);
+    if (moved.tree_width == measures_.tree_width &&
+        moved.details_width == measures_.details_width) {
+        return;
+    }
+    measures_ = moved;
+    layout();
+}
+
+void MainWindow::splitter_step(Splitter splitter, int direction) {
+    RECT client;
+    GetClientRect(window_, &client);
+    measures_ = ui_splitter_step(splitter, direction, client.right, dpi_, measures_);
+    layout();
 }
 
 bool MainWindow::details_visible() const {

@@ -81,6 +81,8 @@ public:
     const MainState& state() const { return state_; }
     // The control with command number id (null when unknown or not made).
     HWND control(int id) const { return controls_.of(id); }
+    // What the layout takes from the fonts and the splitters.
+    const LayoutMeasures& measures() const { return measures_; }
     // The open text window, null for none.
     HWND text_window() const { return text_window_; }
 
@@ -122,6 +124,11 @@ private:
     LRESULT on_job_finished(WPARAM, LPARAM lparam);
     LRESULT on_open_path(WPARAM, LPARAM lparam);
     LRESULT on_text_window_closed(WPARAM, LPARAM);
+    LRESULT on_set_cursor(WPARAM wparam, LPARAM lparam);
+    LRESULT on_button_down(WPARAM, LPARAM lparam);
+    LRESULT on_mouse_move(WPARAM, LPARAM lparam);
+    LRESULT on_button_up(WPARAM, LPARAM);
+    LRESULT on_capture_changed(WPARAM, LPARAM);
     LRESULT on_close(WPARAM, LPARAM);
     LRESULT on_destroy(WPARAM, LPARAM);
 
@@ -133,6 +140,9 @@ private:
 
     // The window's frame: layout, control states, status line, boxes (main_window.cpp).
     void layout();
+    // The splitters: a drag to client x, or a keyboard step (+1 wider, -1 narrower).
+    void splitter_drag(Splitter splitter, int x);
+    void splitter_step(Splitter splitter, int direction);
     bool details_visible() const;
     UiConditions conditions() const;
     void update_controls();
@@ -194,6 +204,8 @@ private:
     ProgramImages images_;
     SolidBrush control_brush_;  // behind edit fields, lists and static texts
     MainControls controls_;
+    LayoutMeasures measures_;  // splitter widths for the session; captions of the fonts
+    Splitter dragging_ = Splitter::none;
     GridView grid_;
     bool tree_filling_ = false;  // tree selection changes come from a rebuild
     HWND text_window_ = nullptr;

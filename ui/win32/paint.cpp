@@ -70,7 +70,8 @@ void SolidBrush::make(UiColor color) {
 }
 
 void paint_main_window(HWND window, const FontSet& fonts, const ProgramImages& images, int dpi,
-                       bool dump_open, bool busy, const std::string& status) {
+                       const LayoutMeasures& measures, bool dump_open, bool busy,
+                       const std::string& status) {
     PAINTSTRUCT ps;
     const HDC target = BeginPaint(window, &ps);
     RECT client;
@@ -80,7 +81,7 @@ void paint_main_window(HWND window, const FontSet& fonts, const ProgramImages& i
     const HGDIOBJ old_bitmap = SelectObject(dc, bitmap);
     const HGDIOBJ old_font = SelectObject(dc, fonts.get(FONT_UI));
     for (const PaintOp& op :
-         ui_main_paint(client.right, client.bottom, dpi, dump_open, busy, status)) {
+         ui_main_paint(client.right, client.bottom, dpi, measures, dump_open, busy, status)) {
         switch (op.kind) {
             case PAINT_FILL: fill(dc, op.rect, op.color); break;
             case PAINT_ICON:

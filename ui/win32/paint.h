@@ -53,7 +53,8 @@ private:
 
 // Answers WM_PAINT of the main window: ui_main_paint's list for its client size and dpi.
 void paint_main_window(HWND window, const FontSet& fonts, const ProgramImages& images, int dpi,
-                       bool dump_open, bool busy, const std::string& status);
+                       const LayoutMeasures& measures, bool dump_open, bool busy,
+                       const std::string& status);
 // Draws one owner-drawn button (WM_DRAWITEM); the button's command number is its user data.
 void paint_button(const DRAWITEMSTRUCT& item, const FontSet& fonts, int dpi);
 
