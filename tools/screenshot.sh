@@ -82,7 +82,7 @@ cleanup
 
 # Pictures with a second top-level window, from the GUI test program.
 KV_SCREENSHOT_DIR="Z:${out//\//\\}" "$wine" "$build/bin/ui_win32_tests.exe" \
-  --gtest_filter='WorkTest.TextWindowActsModal:WorkTest.ReindexDetailsTabsAndCharset:WorkTest.EscapeAndCancel*' \
+  --gtest_filter='WorkTest.TextWindowActsModal:WorkTest.ReindexDetailsTabsAndCharset:WorkTest.CancelledOrRefused*' \
   >/dev/null 2>&1 || true
 for bmp in "$out"/*.bmp; do
   [ -f "$bmp" ] || continue
