@@ -142,6 +142,17 @@ void control_states(std::ostream& out) {
                     for (int id : CONTROL_ORDER) out << "-hdE"[s.of(id).visible * 2 + s.of(id).enabled];
                     out << "\n";
                 }
+    // A view or routine without columns: its text view explains on "Daten" and "Struktur".
+    for (int kind : {int(OBJECT_VIEW), int(OBJECT_ROUTINE)})
+        for (int tab : {TAB_DATA, TAB_STRUCTURE, TAB_SQL}) {
+            UiConditions c;
+            c.dump_open = true, c.selected_kind = kind, c.tab = tab, c.selected_has_columns = false;
+            const ControlStates s = ui_control_states(c, true);
+            out << "states without columns " << kind << " " << tab << " ";
+            for (int id : CONTROL_ORDER) out << "-hdE"[s.of(id).visible * 2 + s.of(id).enabled];
+            const SchemaObject o = object(ObjectKind(kind), "db", "v");
+            out << " '" << no_rows_text(o, tab) << "' '" << structure_info_text(o) << "'\n";
+        }
 }
 
 void texts(std::ostream& out) {

@@ -466,7 +466,13 @@ TEST_F(WorkTest, ReindexDetailsTabsAndCharset) {
     const auto& all = state().dump->objects;
     window().select_object(int(std::ranges::find(all, OBJECT_VIEW, &SchemaObject::kind) - all.begin()));  // nachbestellen
     EXPECT_EQ(state().current_tab, TAB_SQL);
+    select_tab(TAB_DATA);  // no rows: the text view says why
+    const SchemaObject& view = state().dump->objects[std::size_t(state().selected_object)];
+    EXPECT_EQ((std::tuple{IsWindowVisible(control(ID_GRID)), text(ID_TEXT_VIEW)}),
+              (std::tuple{FALSE, no_rows_text(view, TAB_DATA)}));
     select_tab(TAB_STRUCTURE);
+    EXPECT_EQ(IsWindowVisible(control(ID_TEXT_VIEW)) ? text(ID_TEXT_VIEW) : text(ID_INFO),
+              view.columns.empty() ? no_rows_text(view, TAB_STRUCTURE) : structure_info_text(view));
     SendMessageW(control(ID_CHARSET), CB_SETCURSEL, 1, 0);
     click(ID_CHARSET, nullptr, CBN_SELCHANGE);
     EXPECT_EQ((std::tuple{state().charset, state().current_tab, TabCtrl_GetCurSel(control(ID_TABS))}),

@@ -25,9 +25,11 @@ ControlStates ui_control_states(const UiConditions& c, bool details_visible) {
     const bool selected = c.dump_open && c.selected_kind >= 0;
     const bool table = selected && c.selected_kind == KIND_TABLE;
     const bool data_view = table && c.tab == TAB_DATA;
-    const bool structure_view = selected && c.tab == TAB_STRUCTURE;
+    // Views and routines have no rows, and often no columns: their text view says why.
+    const bool structure_view =
+        selected && c.tab == TAB_STRUCTURE && (table || c.selected_has_columns);
     const bool grid = data_view || structure_view;
-    const bool text = selected && (c.tab == TAB_SQL || c.tab == TAB_NOTES);
+    const bool text = selected && !grid;
     const bool paging = idle && data_view;
 
     for (int id : {ID_OPEN, ID_DEMO, ID_CACHE, ID_HELP}) set(id, true, idle);

@@ -22,6 +22,7 @@ struct UiConditions {
     bool row_selected = false;      // a grid row of the current page is selected
     std::uint64_t page_offset = 0;
     std::uint64_t entry_total = 0;
+    bool selected_has_columns = true;  // the selected object has columns to show as structure
 };
 
 struct ControlState {

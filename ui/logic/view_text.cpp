@@ -1,4 +1,5 @@
 // Interface texts (see view_text.h).
+#include "ui/logic/control_states.h"
 #include "ui/logic/view_text.h"
 
 #include "foundation/message.h"
@@ -252,6 +253,18 @@ DetailsPane details_pane(const DumpState* state, int object, const PageData* pag
     }
     pane.text = text.take();
     return pane;
+}
+
+std::string no_rows_text(const SchemaObject& object, int tab) {
+    const bool view = object.kind == OBJECT_VIEW;
+    if (tab == TAB_STRUCTURE) {
+        return msg_text(view ? Msg::view_no_structure : Msg::routine_no_structure);
+    }
+    return msg_text(view ? Msg::view_no_rows : Msg::routine_no_rows);
+}
+
+const char* structure_info_text(const SchemaObject& object) {
+    return msg_text(object.kind == OBJECT_TABLE ? Msg::info_structure : Msg::info_structure_view);
 }
 
 }  // namespace kv

@@ -53,6 +53,13 @@ std::string import_notes_text(const DumpState& state);
 // The CREATE text for "Original-SQL", or "Kein CREATE-Text vorhanden." when none can be made.
 std::string create_text_view(const SchemaObject& object, Charset charset);
 
+// What the text view shows on the "Daten" tab of a view or routine, and on its "Struktur" tab
+// when it has no columns: why there is nothing to list, and where its definition is.
+std::string no_rows_text(const SchemaObject& object, int tab);
+// The line over the "Struktur" grid: a table's columns come from its CREATE TABLE, a view's
+// from the stand-in table the dump writes for it.
+const char* structure_info_text(const SchemaObject& object);
+
 // One row of the structure view: "#", "Spalte", "MySQL-Definition (Original)".
 struct StructureRow {
     std::string number;

@@ -471,7 +471,10 @@ UiConditions MainWindow::conditions() const {
     c.job_running = job != nullptr;
     c.cancel_requested = job != nullptr && job->cancel.load(std::memory_order_relaxed) != 0;
     c.dump_open = state_.dump != nullptr;
-    if (const SchemaObject* o = selected_object()) c.selected_kind = o->kind;
+    if (const SchemaObject* o = selected_object()) {
+        c.selected_kind = o->kind;
+        c.selected_has_columns = !o->columns.empty();
+    }
     c.tab = state_.current_tab;
     c.row_selected = selected_row() >= 0;
     c.page_offset = state_.page_offset;

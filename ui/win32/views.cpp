@@ -221,13 +221,16 @@ void MainWindow::refresh_views() {
                         std::to_string(page_number_at(state_.page_offset)));
             ui_set_text(control(ID_INFO),
                         info_label_text(state_.entry_total, !state_.filter_path.empty()));
-        } else if (state_.current_tab == TAB_STRUCTURE) {
+        } else if (state_.current_tab == TAB_STRUCTURE &&
+                   (o->kind == OBJECT_TABLE || !o->columns.empty())) {
             grid_.show(grid_structure_columns(), o->columns.size(), dpi_);
-            ui_set_text(control(ID_INFO), msg_text(Msg::info_structure));
+            ui_set_text(control(ID_INFO), structure_info_text(*o));
         } else if (state_.current_tab == TAB_SQL) {
             ui_set_text(control(ID_TEXT_VIEW), create_text_view(*o, charset));
         } else if (state_.current_tab == TAB_NOTES) {
             ui_set_text(control(ID_TEXT_VIEW), import_notes_text(*state_.dump));
+        } else {
+            ui_set_text(control(ID_TEXT_VIEW), no_rows_text(*o, state_.current_tab));
         }
         SendMessageW(grid, WM_SETREDRAW, TRUE, 0);
         RedrawWindow(grid, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE | RDW_FRAME);
