@@ -108,7 +108,9 @@ std::string details_text(const BackgroundJob& job, const DecodedRecord& record) 
                 details_append(text, value_kind_label(value.kind)) &&
                 details_append(text, "]\r\n");
         if (whole && value_is_present(value)) {
-            if (!value_display_text(value, charset, 65536, piece)) throw std::bad_alloc();
+            if (!value_display_text(value, charset, 65536, piece, LineBreaks::kept)) {
+                throw std::bad_alloc();
+            }
             whole = details_append(text, piece);
         }
         whole = whole && details_append(text, "\r\n\r\n");

@@ -205,7 +205,7 @@ bool text_to_utf8(std::string_view bytes, Charset charset, std::string& out) {
 }
 
 bool value_display_text(const Value& value, Charset charset, std::uint64_t cap,
-                        std::string& out) {
+                        std::string& out, LineBreaks breaks) {
     out.clear();
     try {
         if (value.kind == VALUE_NOT_IN_INSERT) {
@@ -224,9 +224,13 @@ bool value_display_text(const Value& value, Charset charset, std::uint64_t cap,
         // for a control byte.
         out.reserve(3 * shown.size() + 16);
         if (value.kind == VALUE_SQL) out.append(msg_text(Msg::display_sql_prefix));
+        const bool kept = breaks == LineBreaks::kept;
+        bool cr = false;  // kept line breaks: a CR waits for the LF that may follow it
         convert(shown, charset, [&](const char* p, std::size_t k) {
             for (std::size_t i = 0; i < k; ++i) {
                 const unsigned char c = static_cast<unsigned char>(p[i]);
+                if (cr && c != 10) out.append("\\r");
+                cr = kept && c == 13;
                 if (c >= 32) {
                     out.push_back(static_cast<char>(c));
                     continue;
@@ -234,12 +238,15 @@ bool value_display_text(const Value& value, Charset charset, std::uint64_t cap,
                 switch (c) {
                     case 0: out.append("\\0"); break;
                     case 9: out.append("\\t"); break;
-                    case 10: out.append("\\n"); break;
-                    case 13: out.append("\\r"); break;
+                    case 10: out.append(kept ? "\r\n" : "\\n"); break;
+                    case 13:
+                        if (!kept) out.append("\\r");
+                        break;
                     default: out.push_back('?'); break;
                 }
             }
         });
+        if (cr) out.append("\\r");
         if (cut) out.append(" \xE2\x80\xA6");
         return true;
     } catch (const std::bad_alloc&) {

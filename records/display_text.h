@@ -38,12 +38,17 @@ std::size_t utf8_sequence_size(const unsigned char* s, std::size_t available);
 // result is at most 3 bytes per input byte. False when memory runs out (out is then empty).
 bool text_to_utf8(std::string_view bytes, Charset charset, std::string& out);
 
+// How a value's line feeds are shown: as "\n" in one-line previews, as line breaks ("\r\n",
+// a CR LF pair included) in the full record details.
+enum class LineBreaks : std::uint8_t { escaped, kept };
+
 // The one-line preview of a value: "NULL", "— nicht im INSERT —", or the first cap bytes of
 // the text converted under charset, "SQL: " before SQL text, NUL/tab/LF/CR as \0 \t \n \r,
-// other control bytes as "?", and " …" when the value was longer than cap. Replaces out.
-// False when memory runs out (out is then empty).
+// other control bytes as "?", and " …" when the value was longer than cap. With
+// LineBreaks::kept, LF and CR LF become "\r\n" instead. Replaces out. False when memory runs
+// out (out is then empty).
 bool value_display_text(const Value& value, Charset charset, std::uint64_t cap,
-                        std::string& out);
+                        std::string& out, LineBreaks breaks = LineBreaks::escaped);
 
 // Decimal digits with "." before every group of three from the right: 1234567 -> "1.234.567".
 std::string count_text(std::uint64_t number);

@@ -212,21 +212,27 @@ inline const char* check_tuple(std::string_view inside, Coverage& seen) {
 }
 
 // value_display_text by definition: the kind's mark, or the "SQL: " prefix and the converted
-// text up to the cap with control bytes escaped, and " …" exactly when the value was cut.
-inline std::string display_line(const Value& value, Charset charset, std::uint64_t cap) {
+// text up to the cap with control bytes escaped (line feeds and CR LF pairs as line breaks when
+// kept), and " …" exactly when the value was cut.
+inline std::string display_line(const Value& value, Charset charset, std::uint64_t cap,
+                                LineBreaks breaks = LineBreaks::escaped) {
     if (value.kind == VALUE_NULL) return "NULL";
     if (value.kind == VALUE_NOT_IN_INSERT) return "\xE2\x80\x94 nicht im INSERT \xE2\x80\x94";
     std::string line = value.kind == VALUE_SQL ? "SQL: " : "";
-    for (const char c : to_utf8(std::string_view(value.text).substr(0, cap), charset)) {
+    const std::string text = to_utf8(std::string_view(value.text).substr(0, cap), charset);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        const bool pair = c == '\r' && i + 1 < text.size() && text[i + 1] == '\n';
         const std::size_t escape = std::string_view("\0\t\n\r", 4).find(c);
-        if (escape < 4) line += std::string("\\") + "0tnr"[escape];
+        if (breaks == LineBreaks::kept && (c == '\n' || pair)) line += "\r\n", i += pair;
+        else if (escape < 4) line += std::string("\\") + "0tnr"[escape];
         else line += static_cast<unsigned char>(c) < 32 ? '?' : c;
     }
     return value.text.size() > cap ? line + " \xE2\x80\xA6" : line;
 }
 
 // The UTF-8 check, the character set conversion and the display line of a value of the kind
-// (with the bytes as its text when it has one) against their models.
+// (with the bytes as its text when it has one), in both line break modes, against their models.
 inline const char* check_text(std::string_view bytes, Charset charset, ValueKind kind,
                               std::uint64_t cap) {
     std::string out;
@@ -234,8 +240,11 @@ inline const char* check_text(std::string_view bytes, Charset charset, ValueKind
     if (!text_to_utf8(bytes, charset, out) || out != to_utf8(bytes, charset)) return "conversion differs";
     Value value{std::string(bytes), kind};
     if (!value_is_present(value)) value.text.clear();
-    if (!value_display_text(value, charset, cap, out)) return "display text failed";
-    return out != display_line(value, charset, cap) ? "display line differs" : nullptr;
+    for (const LineBreaks breaks : {LineBreaks::escaped, LineBreaks::kept}) {
+        if (!value_display_text(value, charset, cap, out, breaks)) return "display text failed";
+        if (out != display_line(value, charset, cap, breaks)) return "display line differs";
+    }
+    return nullptr;
 }
 
 }  // namespace kv::ref
