@@ -103,7 +103,7 @@ void geometry(std::ostream& out) {
             << ui_text_window_rect(100, 40, dpi) << "\n";
     }
     const TextWindowLayout t = ui_text_window_layout(884, 601, 96);
-    out << "text window " << t.edit << " | " << t.copy << " | " << t.close << "\n";
+    out << "text window " << t.edit << " | " << t.copy << " | " << t.wrap << " | " << t.close << "\n";
     LayoutMeasures wide;
     wide.tree_width = 300, wide.details_width = 260, wide.captions[std::size_t(ui_control_index(ID_CANCEL))] = 99;
     for (const auto& [w, h, dpi, open, busy, status, measures] :

@@ -291,8 +291,9 @@ TEST_F(WorkTest, StartPlace) {
               ui_start_window_rect(int(GetDpiForSystem()), {w.left, w.top, w.right - w.left, w.bottom - w.top}));
 }
 
-// One text window at a time, the main window disabled meanwhile; Escape closes it from any
-// window; "Alles kopieren" copies several megabytes whole.
+// One text window at a time, the main window disabled meanwhile; its word wrap switch, shared
+// with the main window's text view; Escape closes it from any window; "Alles kopieren" copies
+// several megabytes whole.
 TEST_F(WorkTest, TextWindowActsModal) {
     window().command(ID_HELP, BN_CLICKED);
     shot(main_, "02-help");
@@ -303,14 +304,29 @@ TEST_F(WorkTest, TextWindowActsModal) {
     EXPECT_EQ(window_text(GetDlgItem(help, 3)), ui_help_text());
     window().show_text("zweites", "x");
     EXPECT_EQ(window().text_window(), help);
+    // "Zeilenumbruch", on at first: off makes the field anew with its text, in its Tab place,
+    // and the main window's text view follows once the window is closed; on again there.
+    const auto wraps = [](HWND edit) { return (GetWindowLongW(edit, GWL_STYLE) & WS_HSCROLL) == 0; };
+    EXPECT_TRUE(wraps(GetDlgItem(help, 3)));
+    SendMessageW(GetDlgItem(help, 4), BM_CLICK, 0, 0);
+    EXPECT_FALSE(wraps(GetDlgItem(help, 3)));
+    EXPECT_EQ(window_text(GetDlgItem(help, 3)), ui_help_text());
+    EXPECT_EQ(GetNextDlgTabItem(help, GetDlgItem(help, 4), TRUE), GetDlgItem(help, 1));
     MSG esc{control(ID_TREE), WM_KEYDOWN, VK_ESCAPE, 0, 0, {}};
     ui_process_message(esc);
     EXPECT_EQ(window().text_window(), nullptr);
     EXPECT_FALSE(IsWindow(help));
     EXPECT_TRUE(IsWindowEnabled(main_));
+    EXPECT_FALSE(wraps(control(ID_TEXT_VIEW)));
+    SendMessageW(control(ID_WRAP), BM_CLICK, 0, 0);
+    EXPECT_TRUE(wraps(control(ID_TEXT_VIEW)));
+    std::vector<int> ids;
+    for (HWND c = GetWindow(main_, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) ids.push_back(GetDlgCtrlID(c));
+    EXPECT_EQ(ids, std::vector<int>(CONTROL_ORDER.begin(), CONTROL_ORDER.end()));
 
     std::string big;
     while (big.size() < 3000000) big += "Zeile mit Umlauten äöü und Tab\t\r\n";
+    window().set_wrap(false);  // wrapping megabytes costs Wine seconds
     window().show_text(msg_text(Msg::title_details), big);
     SendMessageW(window().text_window(), WM_COMMAND, MAKEWPARAM(1, BN_CLICKED), 0);
     EXPECT_EQ(clipboard(), ui_wide(big));

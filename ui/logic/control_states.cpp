@@ -49,6 +49,7 @@ ControlStates ui_control_states(const UiConditions& c, bool details_visible) {
     set(ID_INFO, grid, true);
     set(ID_GRID, grid, idle);
     set(ID_TEXT_VIEW, text, true);
+    set(ID_WRAP, text, true);
     set(ID_FIRST_PAGE, data_view, paging && c.page_offset > 0);
     set(ID_PREV_PAGE, data_view, paging && c.page_offset > 0);
     set(ID_PAGE_NUMBER, data_view, paging);

@@ -208,7 +208,9 @@ MainLayout ui_main_layout(int width, int height, int dpi, const LayoutMeasures& 
     place_filter_row(put, x0, x0 + std::max(content, 525) - 36, measures);
     put.put(ID_INFO, x0, 262, label, 22);
     put.put(ID_GRID, x0, 292, label, at_least(h - 411, 1));
-    put.put(ID_TEXT_VIEW, x0, 229, label, at_least(h - 302, 1));
+    // The text view under its "Zeilenumbruch" box.
+    put.put(ID_WRAP, x0, 229, std::max(160, measures.caption(ID_WRAP)), 24);
+    put.put(ID_TEXT_VIEW, x0, 262, label, at_least(h - 335, 1));
     place_page_row(put, x0, h - 102, content - 321, measures);
 
     put.put(ID_DETAILS_CAPTION, p.details_left + 16, 155, p.details_width, 38);
@@ -248,6 +250,8 @@ TextWindowLayout ui_text_window_layout(int client_width, int client_height, int 
     t.edit = {ui_scale(14, dpi), ui_scale(14, dpi), client_width - ui_scale(28, dpi),
               client_height - ui_scale(70, dpi)};
     t.copy = {ui_scale(14, dpi), client_height - ui_scale(44, dpi), ui_scale(135, dpi),
+              ui_scale(30, dpi)};
+    t.wrap = {ui_scale(161, dpi), client_height - ui_scale(44, dpi), ui_scale(160, dpi),
               ui_scale(30, dpi)};
     t.close = {client_width - ui_scale(124, dpi), client_height - ui_scale(44, dpi),
                ui_scale(110, dpi), ui_scale(30, dpi)};

@@ -44,17 +44,19 @@ enum ControlId : int {
     ID_BREADCRUMB = 133,
     ID_INFO = 134,
     ID_DETAILS_CAPTION = 135,
+    ID_WRAP = 136,
     ID_PROGRESS = 140,
 };
 
-inline constexpr int CONTROL_COUNT = 31;
+inline constexpr int CONTROL_COUNT = 32;
 
 // The controls in creation order, which is also the keyboard Tab order.
 inline constexpr std::array<int, CONTROL_COUNT> CONTROL_ORDER = {
     ID_OPEN,         ID_DEMO,         ID_EXPORT,     ID_TUPLE,        ID_REINDEX,
     ID_CACHE,        ID_HELP,         ID_CHARSET,    ID_TREE_FILTER,  ID_TREE,
     ID_BREADCRUMB,   ID_TABS,         ID_FILTER_COLUMN, ID_FILTER_OP, ID_FILTER_VALUE,
-    ID_FILTER,       ID_RESET,        ID_INFO,       ID_GRID,         ID_TEXT_VIEW,
+    ID_FILTER,       ID_RESET,        ID_INFO,       ID_GRID,         ID_WRAP,
+    ID_TEXT_VIEW,
     ID_FIRST_PAGE,   ID_PREV_PAGE,    ID_PAGE_NUMBER, ID_GO,          ID_NEXT_PAGE,
     ID_LAST_PAGE,    ID_PAGE_LABEL,   ID_DETAILS_CAPTION, ID_DETAILS, ID_PROGRESS,
     ID_CANCEL};
@@ -167,10 +169,12 @@ UiSize ui_min_window_size(int dpi, int screen_width, int screen_height);
 // The text window: 900 × 640 scaled, at the main window's left + 90 and top + 50 (scaled).
 UiRect ui_text_window_rect(int main_left, int main_top, int dpi);
 
-// The text window's edit field, "Alles kopieren" and "Schließen" for its client size.
+// The text window's edit field, "Alles kopieren", "Zeilenumbruch" and "Schließen" for its
+// client size.
 struct TextWindowLayout {
     UiRect edit;
     UiRect copy;
+    UiRect wrap;  // "Zeilenumbruch"
     UiRect close;
 };
 TextWindowLayout ui_text_window_layout(int client_width, int client_height, int dpi);

@@ -43,6 +43,12 @@ void MainWindow::command(int id, int notification) {
         if (notification == EN_CHANGE && !state_.busy && !tree_filling_) tree_rebuild();
         return;
     }
+    if (id == ID_WRAP) {  // no job: also while one runs
+        if (notification == BN_CLICKED) {
+            set_wrap(IsDlgButtonChecked(window_, ID_WRAP) == BST_CHECKED);
+        }
+        return;
+    }
     if (id == ID_CHARSET) {
         if (notification == CBN_SELCHANGE && !state_.busy) switch_charset();
         return;

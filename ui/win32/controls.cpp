@@ -16,7 +16,7 @@ namespace kv {
 
 namespace {
 
-enum class ControlKind { button, combo, edit, tree, static_text, tabs, list, progress };
+enum class ControlKind { button, check, combo, edit, tree, static_text, tabs, list, progress };
 
 struct ControlDef {
     int id;
@@ -56,9 +56,9 @@ const ControlDef CONTROL_DEFS[CONTROL_COUNT] = {
     {ID_GRID, K::list,
      LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_OWNERDATA | WS_BORDER | WS_TABSTOP,
      Msg::none},
+    {ID_WRAP, K::check, BS_AUTOCHECKBOX | WS_TABSTOP, Msg::wrap_lines},
     {ID_TEXT_VIEW, K::edit,
-     ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | ES_AUTOHSCROLL | WS_VSCROLL | WS_HSCROLL |
-         WS_BORDER | WS_TABSTOP,
+     ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_VSCROLL | WS_BORDER | WS_TABSTOP,
      Msg::none},
     {ID_FIRST_PAGE, K::button, BUTTON_STYLE, Msg::button_first_page},
     {ID_PREV_PAGE, K::button, BUTTON_STYLE, Msg::button_previous_page},
@@ -75,7 +75,8 @@ const ControlDef CONTROL_DEFS[CONTROL_COUNT] = {
 
 const wchar_t* class_of(ControlKind kind) {
     switch (kind) {
-        case K::button: return L"BUTTON";
+        case K::button:
+        case K::check: return L"BUTTON";
         case K::combo: return L"COMBOBOX";
         case K::edit: return L"EDIT";
         case K::tree: return WC_TREEVIEWW;
@@ -181,6 +182,7 @@ void MainControls::create(HWND parent, HINSTANCE instance, const FontSet& fonts,
                 ui_set_text(control, std::to_string(page_number_at(0)));
                 break;
             case ID_TEXT_VIEW: SendMessageW(control, EM_LIMITTEXT, 8388608, 0); break;
+            case ID_WRAP: SendMessageW(control, BM_SETCHECK, BST_CHECKED, 0); break;
             case ID_DETAILS: SendMessageW(control, EM_LIMITTEXT, 131072, 0); break;
             case ID_TREE:
                 TreeView_SetBkColor(control, ui_rgb(UI_COLOR_WHITE));
@@ -238,7 +240,7 @@ void MainControls::measure(int dpi, LayoutMeasures& measures) const {
         int& caption = measures.captions[static_cast<std::size_t>(i)];
         caption = 0;
         if (control == nullptr) continue;
-        if (def.kind == K::button) {
+        if (def.kind == K::button || def.kind == K::check) {
             caption = text_width(control, ui_window_text(control)) + CAPTION_AIR;
         } else if (def.id == ID_TREE_FILTER) {
             caption = text_width(control, ui_wide(msg_text(Msg::cue_tree_filter))) + CAPTION_AIR;
@@ -249,6 +251,11 @@ void MainControls::measure(int dpi, LayoutMeasures& measures) const {
     if (HWND charset = of(ID_CHARSET); charset != nullptr && GetWindowRect(charset, &box)) {
         measures.field_height = ui_unscale(box.bottom - box.top, dpi);
     }
+}
+
+void MainControls::replace(int id, HWND control) {
+    const int i = ui_control_index(id);
+    if (i >= 0) handles_[static_cast<std::size_t>(i)] = control;
 }
 
 HWND MainControls::of(int id) const {

@@ -37,6 +37,8 @@ public:
     // Fills the captions (buttons; the tree filter's cue) and the field height of measures
     // from the controls' current fonts at dpi.
     void measure(int dpi, LayoutMeasures& measures) const;
+    // Records a control made anew in place of the one with id (a text field rewrapped).
+    void replace(int id, HWND control);
 
     // The control with command number id; null when unknown or not made.
     HWND of(int id) const;

@@ -114,6 +114,14 @@ LRESULT CALLBACK MainWindow::proc(HWND window, UINT message, WPARAM wparam, LPAR
     return DefWindowProcW(window, message, wparam, lparam);
 }
 
+void MainWindow::set_wrap(bool wrap) {
+    wrap_ = wrap;
+    CheckDlgButton(window_, ID_WRAP, wrap ? BST_CHECKED : BST_UNCHECKED);
+    if (HWND view = control(ID_TEXT_VIEW)) {
+        controls_.replace(ID_TEXT_VIEW, ui_edit_rewrap(view, wrap));
+    }
+}
+
 bool MainWindow::pre_translate(MSG& msg) {
     if (text_window_ != nullptr) {
         if (msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE) {
@@ -128,7 +136,7 @@ bool MainWindow::pre_translate(MSG& msg) {
 
 void MainWindow::show_text(const std::string& title, const std::string& text) {
     if (text_window_ != nullptr) return;
-    text_window_ = TextWindow::create(window_, dpi_, title, text);
+    text_window_ = TextWindow::create(window_, dpi_, title, text, &wrap_);
     if (text_window_ == nullptr) return;
     EnableWindow(window_, FALSE);
     ShowWindow(text_window_, SW_SHOWNORMAL);
@@ -320,6 +328,7 @@ LRESULT MainWindow::on_open_path(WPARAM, LPARAM lparam) {
 
 LRESULT MainWindow::on_text_window_closed(WPARAM, LPARAM) {
     text_window_ = nullptr;
+    set_wrap(wrap_);  // as the text window left it
     EnableWindow(window_, TRUE);
     SetForegroundWindow(window_);
     focus_back();

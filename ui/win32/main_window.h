@@ -97,6 +97,8 @@ public:
     void select_object(int n);
     // Opens the text window unless one is open (then the text is dropped).
     void show_text(const std::string& title, const std::string& text);
+    // Word wrap of the text view and of text windows, one setting for the session.
+    void set_wrap(bool wrap);
 
 private:
     explicit MainWindow(const MainSetup& setup);
@@ -216,6 +218,7 @@ private:
         std::string path;
         int object = -1;
     } restore_;
+    bool wrap_ = true;            // word wrap in text fields; the text window changes it too
     std::string pending_status_;  // the status line once the next page is shown; "" for none
 };
 

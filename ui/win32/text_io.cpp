@@ -46,4 +46,34 @@ void ui_copy_to_clipboard(HWND owner, const std::wstring& text) {
     CloseClipboard();
 }
 
+HWND ui_edit_rewrap(HWND edit, bool wrap) {
+    const DWORD scroll = ES_AUTOHSCROLL | WS_HSCROLL;
+    const auto style = static_cast<DWORD>(GetWindowLongW(edit, GWL_STYLE));
+    const DWORD wanted = wrap ? style & ~scroll : style | scroll;
+    if (wanted == style) return edit;
+    const HWND parent = GetParent(edit);
+    RECT r;
+    GetWindowRect(edit, &r);
+    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+    const HWND fresh = CreateWindowExW(
+        static_cast<DWORD>(GetWindowLongW(edit, GWL_EXSTYLE)), L"EDIT", L"", wanted, r.left,
+        r.top, r.right - r.left, r.bottom - r.top, parent,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(GetDlgCtrlID(edit))),
+        reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(edit, GWLP_HINSTANCE)), nullptr);
+    if (fresh == nullptr) return edit;
+    SendMessageW(fresh, WM_SETFONT, SendMessageW(edit, WM_GETFONT, 0, 0), FALSE);
+    SendMessageW(fresh, EM_LIMITTEXT, SendMessageW(edit, EM_GETLIMITTEXT, 0, 0), 0);
+    SetWindowTextW(fresh, ui_window_text(edit).c_str());
+    DWORD start = 0;
+    DWORD end = 0;
+    SendMessageW(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    SendMessageW(fresh, EM_SETSEL, start, end);
+    SendMessageW(fresh, EM_SCROLLCARET, 0, 0);
+    SetWindowPos(fresh, edit, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    const bool focused = GetFocus() == edit;
+    DestroyWindow(edit);
+    if (focused) SetFocus(fresh);
+    return fresh;
+}
+
 }  // namespace kv

@@ -24,4 +24,10 @@ void ui_set_text(HWND window, const std::string& utf8);
 // failure.
 void ui_copy_to_clipboard(HWND owner, const std::wstring& text);
 
+// A multi-line edit field with word wrap on or off: the field is made anew (an edit field
+// cannot change its wrap once made) with the same parent, id, place, Tab position, font,
+// limit, text and caret, and the old one destroyed; the focus moves along. Returns the field
+// to use from now on: edit itself when nothing changes or the new field cannot be made.
+HWND ui_edit_rewrap(HWND edit, bool wrap);
+
 }  // namespace kv

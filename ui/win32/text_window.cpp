@@ -17,8 +17,9 @@ const WindowHandler<TextWindow> TextWindow::HANDLERS[] = {
     {WM_DESTROY, &TextWindow::on_destroy},
 };
 
-HWND TextWindow::create(HWND owner, int dpi, const std::string& title, const std::string& text) {
-    std::unique_ptr<TextWindow> self(new (std::nothrow) TextWindow(owner, dpi));
+HWND TextWindow::create(HWND owner, int dpi, const std::string& title, const std::string& text,
+                        bool* wrap) {
+    std::unique_ptr<TextWindow> self(new (std::nothrow) TextWindow(owner, dpi, wrap));
     if (!self) return nullptr;
     RECT main;
     GetWindowRect(owner, &main);
@@ -45,9 +46,9 @@ HWND TextWindow::child(const wchar_t* cls, const wchar_t* text, DWORD style, DWO
 
 LRESULT TextWindow::on_create(WPARAM, LPARAM) {
     fonts_ = FontSet(dpi_);
-    edit_ = child(L"EDIT", L"",
-                  ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | ES_AUTOHSCROLL | WS_VSCROLL |
-                      WS_HSCROLL | WS_TABSTOP,
+    const DWORD no_wrap = *wrap_ ? 0 : ES_AUTOHSCROLL | WS_HSCROLL;
+    edit_ = child(L"EDIT", L"", ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_VSCROLL |
+                                    WS_TABSTOP | no_wrap,
                   WS_EX_CLIENTEDGE, ID_TEXT_EDIT);
     SendMessageW(edit_, WM_SETFONT, reinterpret_cast<WPARAM>(fonts_.get(FONT_MONO)), FALSE);
     SendMessageW(edit_, EM_LIMITTEXT, 4194304, 0);
@@ -57,7 +58,11 @@ LRESULT TextWindow::on_create(WPARAM, LPARAM) {
                   BS_PUSHBUTTON | WS_TABSTOP, 0, ID_TEXT_COPY);
     close_ = child(L"BUTTON", ui_wide(msg_text(Msg::button_close)).c_str(),
                    BS_PUSHBUTTON | WS_TABSTOP, 0, ID_TEXT_CLOSE);
-    for (HWND button : {copy_, close_}) {
+    wrap_box_ = child(L"BUTTON", ui_wide(msg_text(Msg::wrap_lines)).c_str(),
+                      BS_AUTOCHECKBOX | WS_TABSTOP, 0, ID_TEXT_WRAP);
+    CheckDlgButton(window_, ID_TEXT_WRAP, *wrap_ ? BST_CHECKED : BST_UNCHECKED);
+    SetWindowPos(wrap_box_, copy_, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    for (HWND button : {copy_, wrap_box_, close_}) {
         SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(fonts_.get(FONT_UI)), FALSE);
     }
     return 0;
@@ -67,6 +72,7 @@ LRESULT TextWindow::on_size(WPARAM, LPARAM lparam) {
     const TextWindowLayout l = ui_text_window_layout(LOWORD(lparam), HIWORD(lparam), dpi_);
     MoveWindow(edit_, l.edit.x, l.edit.y, l.edit.width, l.edit.height, TRUE);
     MoveWindow(copy_, l.copy.x, l.copy.y, l.copy.width, l.copy.height, TRUE);
+    MoveWindow(wrap_box_, l.wrap.x, l.wrap.y, l.wrap.width, l.wrap.height, TRUE);
     MoveWindow(close_, l.close.x, l.close.y, l.close.width, l.close.height, TRUE);
     return 0;
 }
@@ -74,6 +80,10 @@ LRESULT TextWindow::on_size(WPARAM, LPARAM lparam) {
 LRESULT TextWindow::on_command(WPARAM wparam, LPARAM) {
     if (LOWORD(wparam) == ID_TEXT_COPY) ui_copy_to_clipboard(owner_, ui_window_text(edit_));
     if (LOWORD(wparam) == ID_TEXT_CLOSE) DestroyWindow(window_);
+    if (LOWORD(wparam) == ID_TEXT_WRAP) {
+        *wrap_ = IsDlgButtonChecked(window_, ID_TEXT_WRAP) == BST_CHECKED;
+        edit_ = ui_edit_rewrap(edit_, *wrap_);
+    }
     return 0;
 }
 

@@ -28,6 +28,7 @@ inline constexpr UINT WM_TEXT_WINDOW_CLOSED = WM_APP + 3;
 inline constexpr int ID_TEXT_COPY = 1;
 inline constexpr int ID_TEXT_CLOSE = 2;
 inline constexpr int ID_TEXT_EDIT = 3;
+inline constexpr int ID_TEXT_WRAP = 4;
 
 class TextWindow {
 public:
@@ -35,10 +36,13 @@ public:
     static LRESULT CALLBACK proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
     // Creates the (hidden) text window over owner, placed by owner's position at dpi: its
     // handle, null on failure. The caller shows it.
-    static HWND create(HWND owner, int dpi, const std::string& title, const std::string& text);
+    // wrap is the session's word wrap setting, which the window's "Zeilenumbruch" box shows
+    // and changes; it outlives the window.
+    static HWND create(HWND owner, int dpi, const std::string& title, const std::string& text,
+                       bool* wrap);
 
 private:
-    TextWindow(HWND owner, int dpi) : owner_(owner), dpi_(dpi) {}
+    TextWindow(HWND owner, int dpi, bool* wrap) : owner_(owner), dpi_(dpi), wrap_(wrap) {}
 
     template <typename T>
     friend T* window_object_of(HWND, UINT, LPARAM);
@@ -55,6 +59,8 @@ private:
     HWND window_ = nullptr;
     HWND owner_;
     int dpi_;
+    bool* wrap_;
+    HWND wrap_box_ = nullptr;
     std::wstring text_;  // shown by WM_CREATE, then released
     FontSet fonts_;
     HWND edit_ = nullptr;
