@@ -21,6 +21,9 @@ inline constexpr const char* CACHE_INDEX_NAME_FORMAT = "t%06u.kvi";  // of the o
 inline constexpr const char* CACHE_QUERY_NAME = "query.kvi";  // the active filter's hits
 inline constexpr const char* CACHE_QUERY_NEW_NAME = "query-new.kvi";  // a filter while it runs
 inline constexpr const char* CACHE_FOLDER_NAME_FORMAT = "%016llx";  // of the 64-bit cache key
+// In the cache root itself, beside the cache folders: the dumps the window opened last.
+inline constexpr const char* RECENT_DUMPS_NAME = "recent-dumps.txt";
+inline constexpr const char* RECENT_DUMPS_PART_NAME = "recent-dumps.part";  // replaces it whole
 
 // The folder of the dump with cache key key below root.
 std::string cache_folder_path(const std::string& root, std::uint64_t key);

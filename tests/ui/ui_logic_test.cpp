@@ -19,6 +19,7 @@
 #include "ui/logic/help_text.h"
 #include "ui/logic/page_number.h"
 #include "ui/logic/paint_plan.h"
+#include "ui/logic/recent_dumps.h"
 #include "ui/logic/tree_model.h"
 #include "ui/logic/view_text.h"
 
@@ -351,6 +352,29 @@ TEST(UiLogic, StartWindowRect) {
         EXPECT_TRUE((r.width >= min.width || r.width == c.work.width) &&
                     (r.height >= min.height || r.height == c.work.height));
     }
+}
+
+// The recent dumps: the file read leniently (CR LF, empty and overlong lines, duplicates,
+// more than eight), a push moving an entry to the front, the round trip through the cache
+// root, and the menu lines.
+TEST(UiLogic, RecentDumps) {
+    const std::string overlong(RECENT_PATH_MAX + 1, 'x');
+    const std::string text = "C:\\a.sql\r\n\n/b.sql\nC:\\a.sql\n" + overlong + "\nc\nd\ne\nf\ng\nh\ni\nj\n";
+    const std::vector<std::string> list = recent_parse(text);
+    EXPECT_EQ(list, (std::vector<std::string>{"C:\\a.sql", "/b.sql", "c", "d", "e", "f", "g", "h"}));
+    EXPECT_EQ(recent_parse(recent_format(list)), list);
+    EXPECT_EQ(recent_push(list, "f"), (std::vector<std::string>{"f", "C:\\a.sql", "/b.sql", "c", "d", "e", "g", "h"}));
+    EXPECT_EQ(recent_push(list, "neu").back(), "g");
+    EXPECT_EQ(recent_push({}, "x"), std::vector<std::string>{"x"});
+    test::TempDir root;
+    EXPECT_TRUE(recent_read(root.str()).empty());
+    ASSERT_TRUE(recent_write(root.str(), list));
+    EXPECT_EQ(recent_read(root.str()), list);
+    EXPECT_FALSE(test::file_exists(root.file(RECENT_DUMPS_PART_NAME)));
+    EXPECT_FALSE(recent_write(root.file("fehlt/ordner"), list));
+    EXPECT_EQ(recent_menu_text(0, "C:\\Dumps\\alt\\shop.sql"), "&1  shop.sql\tC:\\Dumps\\alt");
+    EXPECT_EQ(recent_menu_text(7, "/home/u/x.sql"), "&8  x.sql\t/home/u");
+    EXPECT_EQ(recent_menu_text(2, "nur.sql"), "&3  nur.sql\t");
 }
 
 }  // namespace

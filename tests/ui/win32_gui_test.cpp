@@ -24,6 +24,7 @@
 #include "ui/logic/help_text.h"
 #include "ui/logic/page_number.h"
 #include "ui/logic/paint_plan.h"
+#include "ui/logic/recent_dumps.h"
 #include "ui/logic/view_text.h"
 #include "ui/win32/app_start.h"
 #include "ui/win32/main_window.h"
@@ -42,6 +43,9 @@ struct Seen {
     int answer = IDYES;
     std::function<void()> while_shown;  // runs while a box is "shown", as its message loop would
     std::string chosen;
+    std::vector<std::string> menu;  // the last popup menu's items
+    bool menu_enabled = false;
+    int menu_answer = -1;
 } seen;
 
 void install_seams(const std::string& cache) {
@@ -58,6 +62,12 @@ void install_seams(const std::string& cache) {
         seen.dialogs.push_back(ui_narrow(title) + " | " + ui_narrow(name));
         chosen = ui_wide(seen.chosen);
         return true;
+    };
+    ui_seams.popup_menu = [](HWND, const std::vector<std::wstring>& items, bool enabled, POINT) {
+        seen.menu.clear();
+        for (const std::wstring& item : items) seen.menu.push_back(ui_narrow(item));
+        seen.menu_enabled = enabled;
+        return seen.menu_answer;
     };
 }
 
@@ -231,7 +241,7 @@ TEST_F(WorkTest, CaptionsFitFieldsCentredSplittersDrag) {
         for (int id : CONTROL_ORDER) {
             wchar_t name[32] = {};
             GetClassNameW(control(id), name, 32);
-            if (std::wstring(name) != L"Button") continue;
+            if (std::wstring(name) != L"Button" || id == ID_RECENT) continue;  // the arrow has no caption
             const HGDIOBJ old = SelectObject(dc, HFONT(SendMessageW(control(id), WM_GETFONT, 0, 0)));
             const std::wstring caption = ui_wide(window_text(control(id)));
             SIZE size{};
@@ -548,6 +558,31 @@ TEST_F(WorkTest, CancelledOrRefusedOpenKeepsTheOpenDump) {
     EXPECT_EQ((std::tuple{window_text(main_), state().dump->dump_path, state().page_offset, state().selected_object}),
               (std::tuple{shown, zahlen, std::uint64_t{0}, 0}));
     EXPECT_EQ(ListView_GetItemCount(control(ID_GRID)), 100);
+}
+
+// The dumps opened last: none at first (a greyed line), then newest first in the arrow's menu,
+// which opens the one chosen; the open dialog starts at the last; a new window (a new session)
+// offers the same list.
+TEST_F(WorkTest, RecentDumps) {
+    click(ID_RECENT);
+    EXPECT_EQ((std::tuple{seen.menu, seen.menu_enabled}),
+              (std::tuple{std::vector<std::string>{msg_text(Msg::recent_none)}, false}));
+    open(zahlen);
+    open(demo);
+    const std::vector<std::string> both{recent_menu_text(0, demo), recent_menu_text(1, zahlen)};
+    seen.menu_answer = 1;
+    click(ID_RECENT);
+    EXPECT_EQ((std::tuple{seen.menu, seen.menu_enabled}), (std::tuple{both, true}));
+    EXPECT_EQ(state().dump->dump_path, zahlen);
+    seen.chosen.clear();  // the dialog cancelled
+    click(ID_OPEN);
+    EXPECT_EQ(seen.dialogs.back(), msg_text(Msg::dialog_open) + std::string(" | ") + zahlen);
+    DestroyWindow(main_);
+    pump(500);
+    ASSERT_EQ(ui_start(L"korvane-dump-browser.exe", main_), 0);
+    seen.menu_answer = -1;
+    click(ID_RECENT);
+    EXPECT_EQ(seen.menu, (std::vector<std::string>{recent_menu_text(0, zahlen), recent_menu_text(1, demo)}));
 }
 
 // A cache folder that cannot be made (LOCALAPPDATA names a file) ends the start with exit code

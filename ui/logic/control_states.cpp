@@ -32,7 +32,7 @@ ControlStates ui_control_states(const UiConditions& c, bool details_visible) {
     const bool text = selected && !grid;
     const bool paging = idle && data_view;
 
-    for (int id : {ID_OPEN, ID_DEMO, ID_CACHE, ID_HELP}) set(id, true, idle);
+    for (int id : {ID_OPEN, ID_RECENT, ID_DEMO, ID_CACHE, ID_HELP}) set(id, true, idle);
     set(ID_EXPORT, true, idle && table);
     set(ID_TUPLE, true, idle && c.row_selected);
     set(ID_REINDEX, true, idle && c.dump_open);

@@ -43,6 +43,7 @@ constexpr Msg HELP_LINES[] = {
     Msg::help_keys_heading,
     Msg::help_keys,
     Msg::help_keys_grid,
+    Msg::help_keys_layout,
     Msg::none,
     Msg::help_delivery_heading,
     Msg::help_delivery,

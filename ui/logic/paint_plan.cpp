@@ -130,7 +130,7 @@ UiColor ui_value_color(int kind) {
 
 ButtonLook ui_button_look(int id, bool enabled, bool pressed) {
     if (!enabled) return {UI_COLOR_DISABLED_FILL, UI_COLOR_BUTTON_BORDER, UI_COLOR_DISABLED_TEXT};
-    if (id == ID_OPEN || id == ID_FILTER) {
+    if (id == ID_OPEN || id == ID_RECENT || id == ID_FILTER) {
         return {pressed ? UI_COLOR_ACCENT_PRESSED : UI_COLOR_ACCENT, UI_COLOR_ACCENT, UI_COLOR_WHITE};
     }
     return {UI_COLOR_WHITE, UI_COLOR_BUTTON_BORDER, UI_COLOR_BUTTON_TEXT};
@@ -138,7 +138,7 @@ ButtonLook ui_button_look(int id, bool enabled, bool pressed) {
 
 UiColor ui_button_backdrop(int id) {
     switch (id) {
-        case ID_OPEN: case ID_DEMO: case ID_EXPORT: case ID_TUPLE: case ID_REINDEX: case ID_CACHE:
+        case ID_OPEN: case ID_RECENT: case ID_DEMO: case ID_EXPORT: case ID_TUPLE: case ID_REINDEX: case ID_CACHE:
         case ID_HELP:
             return UI_COLOR_BACKGROUND;
         default: return UI_COLOR_WHITE;

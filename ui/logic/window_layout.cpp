@@ -126,7 +126,8 @@ LayoutMeasures ui_splitter_step(Splitter splitter, int direction, int width, int
 
 namespace {
 
-// The command row from x 16, 8 apart, each button at least as wide as its caption; when the
+// The command row from x 16, 8 apart, each button at least as wide as its caption (but the
+// recent dumps' arrow, joined to "Dump öffnen …", which shows no caption); when the
 // row is wider than the window, the character set box gives way (down to 100 units). The box
 // (its height includes the dropped-down list) is centred on the buttons.
 void place_command_row(Placer& put, int w, const LayoutMeasures& m) {
@@ -135,18 +136,18 @@ void place_command_row(Placer& put, int w, const LayoutMeasures& m) {
         int width;
     };
     Slot slots[] = {
-        {ID_OPEN, 142},   {ID_DEMO, w < WIDE_DEMO_MIN_WIDTH ? 76 : 96},
+        {ID_OPEN, 142},   {ID_RECENT, 26}, {ID_DEMO, w < WIDE_DEMO_MIN_WIDTH ? 76 : 96},
         {ID_EXPORT, 132}, {ID_TUPLE, 126},
         {ID_REINDEX, 120}, {ID_CHARSET, 136},
         {ID_CACHE, 76},   {ID_HELP, 64},
     };
     int end = 16;
     for (Slot& s : slots) {
-        s.width = std::max(s.width, m.caption(s.id));
-        end += s.width + 8;
+        if (s.id != ID_RECENT) s.width = std::max(s.width, m.caption(s.id));
+        end += s.width + (s.id == ID_OPEN ? 1 : 8);
     }
     const int overflow = end - 8 - (w - 16);
-    if (overflow > 0) slots[5].width = std::max(100, slots[5].width - overflow);
+    if (overflow > 0) slots[6].width = std::max(100, slots[6].width - overflow);
     int x = 16;
     for (const Slot& s : slots) {
         if (s.id == ID_CHARSET) {
@@ -154,7 +155,7 @@ void place_command_row(Placer& put, int w, const LayoutMeasures& m) {
         } else {
             put.put(s.id, x, 99, s.width, 33);
         }
-        x += s.width + 8;
+        x += s.width + (s.id == ID_OPEN ? 1 : 8);
     }
 }
 

@@ -16,6 +16,7 @@ namespace kv {
 enum ControlId : int {
     ID_OPEN = 101,
     ID_DEMO = 102,
+    ID_RECENT = 109,
     ID_EXPORT = 103,
     ID_TUPLE = 104,
     ID_REINDEX = 105,
@@ -48,11 +49,11 @@ enum ControlId : int {
     ID_PROGRESS = 140,
 };
 
-inline constexpr int CONTROL_COUNT = 32;
+inline constexpr int CONTROL_COUNT = 33;
 
 // The controls in creation order, which is also the keyboard Tab order.
 inline constexpr std::array<int, CONTROL_COUNT> CONTROL_ORDER = {
-    ID_OPEN,         ID_DEMO,         ID_EXPORT,     ID_TUPLE,        ID_REINDEX,
+    ID_OPEN,         ID_RECENT,       ID_DEMO,       ID_EXPORT,       ID_TUPLE,        ID_REINDEX,
     ID_CACHE,        ID_HELP,         ID_CHARSET,    ID_TREE_FILTER,  ID_TREE,
     ID_BREADCRUMB,   ID_TABS,         ID_FILTER_COLUMN, ID_FILTER_OP, ID_FILTER_VALUE,
     ID_FILTER,       ID_RESET,        ID_INFO,       ID_GRID,         ID_WRAP,

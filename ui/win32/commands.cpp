@@ -14,6 +14,7 @@
 #include "ui/logic/grid_view.h"
 #include "ui/logic/help_text.h"
 #include "ui/logic/page_number.h"
+#include "ui/logic/recent_dumps.h"
 #include "ui/logic/view_text.h"
 #include "ui/win32/seams.h"
 #include "ui/win32/text_io.h"
@@ -61,6 +62,7 @@ void MainWindow::command(int id, int notification) {
     if (state_.busy) return;
     switch (id) {
         case ID_OPEN: open_dialog(); break;
+        case ID_RECENT: recent_menu(); break;
         case ID_DEMO: open_dump(setup_.program_folder + "/samples/korvane-demo.sql", false); break;
         case ID_EXPORT: export_csv(); break;
         case ID_TUPLE: save_tuple(); break;
@@ -181,8 +183,16 @@ void MainWindow::open_dialog() {
     const std::string path = ui_file_dialog(
         window_, false, msg_text(Msg::dialog_open),
         dialog_filter({{Msg::dialog_sql_dumps, L"*.sql;*.dump"}, {Msg::dialog_all_files, L"*.*"}}),
-        std::string());
+        recent_.empty() ? std::string() : recent_.front());  // in the last dump's folder
     if (!path.empty()) open_dump(path, false);
+}
+
+// The menu of the dumps opened last, below its arrow; the chosen one is opened.
+void MainWindow::recent_menu() {
+    std::vector<std::string> lines;
+    for (std::size_t i = 0; i < recent_.size(); ++i) lines.push_back(recent_menu_text(i, recent_[i]));
+    const int chosen = ui_popup_menu(window_, control(ID_RECENT), lines, msg_text(Msg::recent_none));
+    if (chosen >= 0) open_dump(recent_[static_cast<std::size_t>(chosen)], false);
 }
 
 void MainWindow::export_csv() {

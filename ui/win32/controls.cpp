@@ -35,6 +35,7 @@ using K = ControlKind;
 constexpr int CAPTION_AIR = 2 * (BUTTON_TEXT_INSET + BUTTON_FOCUS_INSET + 4);
 const ControlDef CONTROL_DEFS[CONTROL_COUNT] = {
     {ID_OPEN, K::button, BUTTON_STYLE, Msg::button_open},
+    {ID_RECENT, K::button, BUTTON_STYLE, Msg::button_recent},
     {ID_DEMO, K::button, BUTTON_STYLE, Msg::button_demo},
     {ID_EXPORT, K::button, BUTTON_STYLE, Msg::export_csv},
     {ID_TUPLE, K::button, BUTTON_STYLE, Msg::button_tuple},
@@ -240,7 +241,7 @@ void MainControls::measure(int dpi, LayoutMeasures& measures) const {
         int& caption = measures.captions[static_cast<std::size_t>(i)];
         caption = 0;
         if (control == nullptr) continue;
-        if (def.kind == K::button || def.kind == K::check) {
+        if ((def.kind == K::button && def.id != ID_RECENT) || def.kind == K::check) {
             caption = text_width(control, ui_window_text(control)) + CAPTION_AIR;
         } else if (def.id == ID_TREE_FILTER) {
             caption = text_width(control, ui_wide(msg_text(Msg::cue_tree_filter))) + CAPTION_AIR;

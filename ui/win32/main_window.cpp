@@ -14,6 +14,7 @@
 #include "cache/file_names.h"
 #include "foundation/messages.h"
 #include "ui/logic/format_text.h"
+#include "ui/logic/recent_dumps.h"
 #include "ui/logic/view_text.h"
 #include "ui/win32/seams.h"
 #include "ui/win32/text_io.h"
@@ -155,6 +156,7 @@ LRESULT MainWindow::on_create(WPARAM, LPARAM lparam) {
     control_brush_.make(UI_COLOR_WHITE);
     controls_.create(window_, instance_, fonts_, dpi_);
     controls_.measure(dpi_, measures_);
+    recent_ = recent_read(setup_.cache_root);
     grid_.attach(controls_.of(ID_GRID));
     DragAcceptFiles(window_, TRUE);
     SetTimer(window_, PROGRESS_TIMER, PROGRESS_TIMER_MS, nullptr);
@@ -585,6 +587,8 @@ void MainWindow::take_open(BackgroundJob& job) {
     if (!state_.dump) return;
     set_status(status_open_text(*state_.dump));
     ui_set_text(window_, main_window_title(state_.dump.get()));
+    recent_ = recent_push(std::move(recent_), state_.dump->dump_path);
+    recent_write(setup_.cache_root, recent_);  // a failure costs only the list
     refresh_views();
     if (object >= 0) select_object(object);
     tree_rebuild();

@@ -175,6 +175,7 @@ private:
     bool shortcut(const MSG& msg);
     void open_dump(const std::string& path, bool new_index);
     void open_dialog();
+    void recent_menu();
     void export_csv();
     void save_tuple();
     void reindex();
@@ -218,6 +219,7 @@ private:
         std::string path;
         int object = -1;
     } restore_;
+    std::vector<std::string> recent_;  // the dumps opened last, newest first
     bool wrap_ = true;            // word wrap in text fields; the text window changes it too
     std::string pending_status_;  // the status line once the next page is shown; "" for none
 };

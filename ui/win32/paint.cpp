@@ -121,8 +121,21 @@ void paint_button(const DRAWITEMSTRUCT& item, const FontSet& fonts, int dpi) {
     DeleteObject(pen);
     DeleteObject(brush);
 
+    if (id == ID_RECENT) {  // an arrow instead of the caption
+        const int cx = (r.left + r.right) / 2;
+        const int cy = (r.top + r.bottom) / 2;
+        const int a = ui_scale(4, dpi);
+        const POINT arrow[3] = {{cx - a, cy - a / 2}, {cx + a + 1, cy - a / 2}, {cx, cy + a / 2 + 1}};
+        const HBRUSH ink = CreateSolidBrush(ui_rgb(look.text));
+        const HGDIOBJ old_ink = SelectObject(dc, ink);
+        const HGDIOBJ no_pen = SelectObject(dc, GetStockObject(NULL_PEN));
+        Polygon(dc, arrow, 3);
+        SelectObject(dc, no_pen);
+        SelectObject(dc, old_ink);
+        DeleteObject(ink);
+    }
     wchar_t caption[128] = {};
-    GetWindowTextW(item.hwndItem, caption, 128);
+    if (id != ID_RECENT) GetWindowTextW(item.hwndItem, caption, 128);
     RECT text = r;
     text.left += ui_scale(BUTTON_TEXT_INSET, dpi);
     text.right -= ui_scale(BUTTON_TEXT_INSET, dpi);

@@ -11,6 +11,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace kv {
 
@@ -20,6 +21,9 @@ struct UiSeams {
     // extension is that of default_name.
     bool (*file_dialog)(HWND owner, bool save, const wchar_t* title, const wchar_t* filter,
                         const std::wstring& default_name, std::wstring& chosen);
+    // A popup menu of items at the screen point at (greyed when not enabled): the chosen
+    // item's index, -1 for none.
+    int (*popup_menu)(HWND owner, const std::vector<std::wstring>& items, bool enabled, POINT at);
 };
 extern UiSeams ui_seams;
 
@@ -28,8 +32,13 @@ extern UiSeams ui_seams;
 int ui_message_box(HWND owner, const char* text, UINT flags, const char* title = nullptr);
 
 // The open (save false) or save dialog over owner: the chosen path as UTF-8, empty when
-// cancelled. filter holds label and pattern pairs, each ended by a NUL, as the dialog reads it.
+// cancelled. An open dialog given a path as default_name starts in its folder. filter holds label and pattern pairs, each ended by a NUL, as the dialog reads it.
 std::string ui_file_dialog(HWND owner, bool save, const char* title, const std::wstring& filter,
                            const std::string& default_name);
+
+// A popup menu of UTF-8 items below the control below: the chosen index, -1 for none. An
+// empty list shows the single greyed line empty_text.
+int ui_popup_menu(HWND owner, HWND below, const std::vector<std::string>& items,
+                  const char* empty_text);
 
 }  // namespace kv
