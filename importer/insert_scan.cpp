@@ -442,7 +442,10 @@ bool InsertScan::trailer() {
         reader_.position += reader_.delimiter_length;
         return true;
     }
-    if (reader_peek(reader_, 0) == READER_END || !reader_read_token(reader_, t_)) return true;
+    if (reader_peek(reader_, 0) == READER_END || !reader_read_token(reader_, t_)) {
+        reader_.statement_unclosed = true;
+        return true;
+    }
     if (!token_is(t_, "ON")) return fail(StatusKind::syntax, Msg::insert_trailing);
     import_note_append(state_, msg_text(Msg::note_on_duplicate));
     return reader_skip_statement(reader_);
