@@ -1,6 +1,8 @@
 // Report facts from the dump's first and last lines and its charset declarations (see
 // dump_report.h). The header lines are the tools' own, as they write them; a header in another
 // language (phpMyAdmin and HeidiSQL translate "Server version") is matched by its label forms.
+// Everything here works on at most 8 KiB of lines or one statement text of at most 2 MiB, and
+// keeps at most 256 bytes of any version and 64 of a charset name.
 #include "importer/dump_report.h"
 
 #include <cstring>
@@ -221,7 +223,10 @@ bool closing_line(DumpTool tool, std::string_view line) {
         if (!blank(c)) squeezed += lower(c);
     }
     if (tool == DumpTool::navicat) return squeezed == "setforeign_key_checks=1;";
-    return squeezed == "commit;" || find_nocase(line, "@OLD_") != NONE;
+    // A setting restored from its saved @OLD_ copy, bare or in an executable comment.
+    const bool restore = (starts_nocase(line, "SET ") || line.substr(0, 3) == "/*!") &&
+                         find_nocase(line, "@OLD_") != NONE;
+    return squeezed == "commit;" || restore;
 }
 
 // Reads the name after position at in text (optionally quoted) as a lower-case charset name.

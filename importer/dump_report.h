@@ -4,8 +4,9 @@
 // character set that its SET statements and executable comments declare.
 //
 // The first and last lines are read once each, at most REPORT_HEAD_BYTES and REPORT_TAIL_BYTES
-// of a dump of any size (gigabytes); statement texts are the ones the import fetches anyway
-// (SET statements up to 2 MiB, executable comments up to 64 KiB). Nothing here looks at rows.
+// of a dump of any size (gigabytes, whose last line may be an INSERT of megabytes: only its
+// end is read); statement texts are the ones the import fetches anyway (SET statements up to
+// 2 MiB, executable comments up to 64 KiB). Nothing here looks at rows or columns.
 #pragma once
 
 #include <cstddef>
