@@ -38,7 +38,7 @@ inline constexpr std::uint32_t MANIFEST_MAX_TEXT_BYTES = 2097152;  // CREATE tex
 //
 // Header, 52 bytes:
 //   offset  size  field          loaded only when
-//        0    12  magic          "KVDUMPIDX04" and a NUL byte
+//        0    12  magic          "KVDUMPIDX05" and a NUL byte
 //       12     8  dump_size      equal to the opened dump's size
 //       20     8  dump_time      equal to its last-write time
 //       28     8  fingerprint    equal to the hash of its first and last 64 KiB
@@ -63,12 +63,20 @@ inline constexpr std::uint32_t MANIFEST_MAX_TEXT_BYTES = 2097152;  // CREATE tex
 //     layout_count layouts, in layout number order:
 //       value_count  u32, at most column_count
 //       value_count column numbers, u32 each, below column_count, no number twice
+//   report (DumpReport, foundation/dump_state.h):
+//     tool             u32, below DUMP_TOOL_COUNT
+//     tool_version     string, at most REPORT_MAX_VERSION_BYTES
+//     server_version   string, at most REPORT_MAX_VERSION_BYTES
+//     charset          string, at most REPORT_MAX_CHARSET_BYTES
+//     flags            u32: bit 0 final line, bit 1 ends in a statement; no other bit
+//     create_statements, insert_statements, other_statements, comment_bytes
+//                      u64 each, at most the dump size
 //
-// The file ends right after the last object record. An object with entries is a table with at
+// The file ends right after the report. An object with entries is a table with at
 // least one layout, and its index file "t%06u.kvi" holds exactly INDEX_ENTRY_SIZE bytes per entry.
 
 inline constexpr unsigned char MANIFEST_MAGIC[12] = {'K', 'V', 'D', 'U', 'M', 'P',
-                                                     'I', 'D', 'X', '0', '4', 0};
+                                                     'I', 'D', 'X', '0', '5', 0};
 inline constexpr std::uint64_t MANIFEST_HEADER_SIZE = 52;
 static_assert(sizeof MANIFEST_MAGIC + 4 * 8 + 2 * 4 == MANIFEST_HEADER_SIZE);
 
@@ -79,6 +87,7 @@ inline constexpr std::uint64_t MANIFEST_MIN_OBJECT_BYTES = 3 * 4 + 4 + 8 + 8 + 4
 inline constexpr std::uint64_t MANIFEST_MIN_COLUMN_BYTES = 2 * 4;
 inline constexpr std::uint64_t MANIFEST_MIN_LAYOUT_BYTES = 4;
 inline constexpr std::uint64_t MANIFEST_COLUMN_NUMBER_BYTES = 4;
+inline constexpr std::uint32_t MANIFEST_REPORT_FLAGS = 3;
 
 struct ManifestHeader {
     std::uint64_t dump_size = 0;

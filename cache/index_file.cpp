@@ -106,6 +106,26 @@ Status index_append(const DumpState& state, IndexWriter& writer, std::uint32_t o
     return {};
 }
 
+Status index_take_back(const DumpState& state, IndexWriter& writer, std::uint32_t object,
+                       std::uint64_t keep) {
+    if (object >= state.objects.size()) return write_failed();
+    const std::uint64_t count = state.objects[object].entry_count;
+    if (keep >= count) return {};
+    if (writer.file == INVALID_FILE || writer.current_object != object) return write_failed();
+    const std::uint64_t drop = count - keep;
+    if (drop <= writer.pending) {
+        writer.pending -= drop;
+        return {};
+    }
+    // Everything pending belongs to the entries taken back; the rest is in the file.
+    writer.pending = 0;
+    if (keep > UINT64_MAX / INDEX_ENTRY_SIZE ||
+        !file_truncate(writer.file, keep * INDEX_ENTRY_SIZE)) {
+        return write_failed();
+    }
+    return {};
+}
+
 Status index_finish(const DumpState& state, IndexWriter& writer) {
     if (Status written = write_pending(writer); !written.ok()) return written;
     writer.pending = 0;

@@ -42,6 +42,13 @@ Status index_writer_start(IndexWriter& writer);
 // mode for the first entry, append mode after). Called before the caller raises the counts.
 Status index_append(const DumpState& state, IndexWriter& writer, std::uint32_t object,
                     const IndexEntry& entry);
+// Takes back the last entries of object, the one the writer took entries for last, so that
+// keep of them remain (the caller lowers the object's counts afterwards; state still holds
+// the count before). Pending entries are dropped; entries already written are cut off the
+// file, and the next entry continues right after the kept ones. Fails as "the cache cannot be
+// written" when the file cannot be cut, or when object is not the one the writer is on.
+Status index_take_back(const DumpState& state, IndexWriter& writer, std::uint32_t object,
+                       std::uint64_t keep);
 // Regular end of an import: writes pending entries, then flushes every index file this import
 // wrote (one flush each) and closes it. A write that fails, a written file that cannot be
 // reopened for its flush and a failed flush all fail as "the cache cannot be written".

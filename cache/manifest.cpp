@@ -104,6 +104,18 @@ void write_object(ManifestWriter& out, const SchemaObject& object) {
     }
 }
 
+void write_report(ManifestWriter& out, const DumpReport& report) {
+    out.u32(static_cast<std::uint32_t>(report.tool));
+    out.string(report.tool_version);
+    out.string(report.server_version);
+    out.string(report.charset);
+    out.u32((report.final_line ? 1u : 0u) | (report.ends_in_statement ? 2u : 0u));
+    for (std::uint64_t count : {report.create_statements, report.insert_statements,
+                                report.other_statements, report.comment_bytes}) {
+        out.u64(count);
+    }
+}
+
 // Bounded reader over the manifest: it knows how many bytes are left and refuses any read
 // beyond them; after the first failure it stays invalid and reads nothing more.
 class ManifestReader {
@@ -282,6 +294,29 @@ bool read_object(ManifestReader& in, const DumpState& state, std::uint32_t numbe
     return true;
 }
 
+// Reads the report after the object records into state's, or with fill false only checks it.
+bool read_report(ManifestReader& in, DumpState& state, bool fill) {
+    DumpReport report;
+    const std::uint32_t tool = in.u32();
+    in.check(tool < DUMP_TOOL_COUNT);
+    in.string(&report.tool_version, static_cast<std::uint32_t>(REPORT_MAX_VERSION_BYTES));
+    in.string(&report.server_version, static_cast<std::uint32_t>(REPORT_MAX_VERSION_BYTES));
+    in.string(&report.charset, static_cast<std::uint32_t>(REPORT_MAX_CHARSET_BYTES));
+    const std::uint32_t flags = in.u32();
+    in.check((flags & ~MANIFEST_REPORT_FLAGS) == 0);
+    for (std::uint64_t* count : {&report.create_statements, &report.insert_statements,
+                                 &report.other_statements, &report.comment_bytes}) {
+        *count = in.u64();
+        in.check(*count <= state.dump_size);
+    }
+    if (!in.valid()) return false;
+    report.tool = static_cast<DumpTool>(tool);
+    report.final_line = (flags & 1) != 0;
+    report.ends_in_statement = (flags & 2) != 0;
+    if (fill) state.report = std::move(report);
+    return true;
+}
+
 // Reads the notes and all object records after the header into state, or with fill false
 // only checks them; false when anything is invalid.
 bool read_body(ManifestReader& in, DumpState& state, std::uint32_t object_count,
@@ -301,6 +336,7 @@ bool read_body(ManifestReader& in, DumpState& state, std::uint32_t object_count,
         if (!in.check(sum + entries >= sum)) return false;
         sum += entries;
     }
+    if (!read_report(in, state, fill)) return false;
     return in.check(in.remaining() == 0 && sum == total_entries);
 }
 
@@ -337,6 +373,7 @@ Status manifest_write(const DumpState& state, const ProgressSink* sink) {
             write_object(out, object);
             if (!out.ok()) break;
         }
+        write_report(out, state.report);
         ok = out.finish() && file_flush(file.get());
     }
     file.reset();
@@ -390,6 +427,7 @@ bool manifest_load(DumpState& state) {
         dump_state_clear_schema(state);
         std::string().swap(state.import_notes);
         state.note_count = 0;
+        state.report = DumpReport{};
         return false;
     }
     state.total_entries = header.total_entries;

@@ -16,6 +16,7 @@ void dump_state_init(DumpState& state) {
     state.dump_size = state.dump_time = state.fingerprint = state.total_entries = 0;
     state.objects.clear();
     state.note_count = 0;
+    state.report = DumpReport{};
     state.dump_handle = INVALID_FILE;
     state.loaded_from_cache = 0;
     state.read_buffer.reset();

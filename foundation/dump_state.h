@@ -52,6 +52,47 @@ struct SchemaObject {
     ObjectKind kind = OBJECT_TABLE;
 };
 
+// The tools whose dumps the import recognises by their header lines. The numbers are stored
+// in the cache manifest: new tools are added at the end, before DUMP_TOOL_COUNT.
+enum class DumpTool : std::uint32_t {
+    unknown = 0,
+    mysqldump,
+    mariadb_dump,
+    mysqlpump,
+    phpmyadmin,
+    heidisql,
+    navicat,
+    adminer,
+    sqlyog,
+    sequel_pro,
+    sequel_ace,
+    tableplus,
+    mysql_front,
+    ems_sql_manager,
+    dbforge,
+};
+inline constexpr std::uint32_t DUMP_TOOL_COUNT = 15;
+
+inline constexpr std::size_t REPORT_MAX_VERSION_BYTES = 256;  // tool and server version
+inline constexpr std::size_t REPORT_MAX_CHARSET_BYTES = 64;
+
+// What the import learned about the dump as a whole, for the report at the top of the import
+// notes: who wrote it (from its first lines), whether it ends as that tool ends a dump (its
+// last lines), the character set it declares and what it holds, counted. Kept in the cache
+// manifest, so a cached open reports the same. Counters only: no cost per row.
+struct DumpReport {
+    DumpTool tool = DumpTool::unknown;
+    std::string tool_version;    // as the header states it, "" when it names none
+    std::string server_version;  // as the header states it, "" when it names none
+    std::string charset;         // SET NAMES / character_set_client, "" when none is declared
+    bool final_line = false;         // the tool's closing line ends the dump
+    bool ends_in_statement = false;  // the last statement runs to the end without delimiter
+    std::uint64_t create_statements = 0;
+    std::uint64_t insert_statements = 0;  // INSERT and REPLACE, skipped ones too
+    std::uint64_t other_statements = 0;
+    std::uint64_t comment_bytes = 0;  // bytes passed over as comments, executable ones too
+};
+
 struct DumpState {
     DumpState();
     ~DumpState();
@@ -67,6 +108,7 @@ struct DumpState {
     std::uint64_t total_entries = 0;
     std::vector<SchemaObject> objects;  // position = object number (names its index file)
     std::uint32_t note_count = 0;       // notes raised, including those not stored
+    DumpReport report;
     FileHandle dump_handle = INVALID_FILE;
     std::uint32_t loaded_from_cache = 0;
     PageBuffer read_buffer;  // READ_BUFFER_SIZE bytes, page-aligned, from the end of the open

@@ -68,6 +68,9 @@ inline std::size_t file_read_full(FileHandle handle, void* buffer, std::size_t c
 // Writes everything or returns false; bytes already written stay in the file. count 0: true.
 bool file_write_all(FileHandle handle, const void* buffer, std::size_t count);
 bool file_seek_to(FileHandle handle, std::uint64_t position);
+// Cuts (or extends with zeros) the file to size bytes and moves its position there, so that
+// the next write continues at the new end. A fault point of kind FAULT_WRITE.
+bool file_truncate(FileHandle handle, std::uint64_t size);
 // 0 when the query fails (indistinguishable from a true 0; callers treat 0 as a value).
 std::uint64_t file_get_size(FileHandle handle);
 // Last-write time in FILETIME units (100 ns since 1601-01-01) on both platforms; 0 on failure.

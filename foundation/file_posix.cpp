@@ -124,6 +124,15 @@ bool file_seek_to(FileHandle handle, std::uint64_t position) {
     return ::lseek(fd_of(handle), static_cast<off_t>(position), SEEK_SET) >= 0;
 }
 
+bool file_truncate(FileHandle handle, std::uint64_t size) {
+    if (fault_hit(FAULT_WRITE) || size > static_cast<std::uint64_t>(INT64_MAX)) return false;
+    int result;
+    do {
+        result = ::ftruncate(fd_of(handle), static_cast<off_t>(size));
+    } while (result != 0 && errno == EINTR);
+    return result == 0 && file_seek_to(handle, size);
+}
+
 std::uint64_t file_get_size(FileHandle handle) {
     struct stat st;
     if (::fstat(fd_of(handle), &st) != 0) return 0;

@@ -150,6 +150,11 @@ bool file_seek_to(FileHandle handle, std::uint64_t position) {
     return SetFilePointerEx(h_of(handle), distance, nullptr, FILE_BEGIN) != 0;
 }
 
+bool file_truncate(FileHandle handle, std::uint64_t size) {
+    if (fault_hit(FAULT_WRITE) || size > static_cast<std::uint64_t>(INT64_MAX)) return false;
+    return file_seek_to(handle, size) && SetEndOfFile(h_of(handle)) != 0;
+}
+
 std::uint64_t file_get_size(FileHandle handle) {
     LARGE_INTEGER size;
     if (!GetFileSizeEx(h_of(handle), &size)) return 0;

@@ -13,6 +13,7 @@
 #include "foundation/file.h"
 #include "foundation/sql_lex.h"
 #include "foundation/sql_quote.h"
+#include "importer/dump_report.h"
 #include "importer/sql_mode.h"
 
 namespace kv {
@@ -197,7 +198,10 @@ void skip_executable_body(DumpReader& reader) {
     const std::uint64_t held = contents < CAPTURE_MAX ? contents : CAPTURE_MAX;
     char* capture = reader.capture.get();
     capture[held] = '\0';
-    if (!versioned_code_is_definition(reader.versioned, capture)) sql_mode_recognise(reader, capture);
+    if (!versioned_code_is_definition(reader.versioned, capture)) {
+        sql_mode_recognise(reader, capture);
+        report_declared_charset(reader, capture);
+    }
     versioned_code_capture(reader.versioned, *reader.state, capture, reader.escape_mode);
 }
 
@@ -206,16 +210,18 @@ void skip_executable_body(DumpReader& reader) {
 void reader_skip_comment(DumpReader& reader) {
     const SqlComment kind = reader_comment_at(reader);
     if (kind == SqlComment::none) return;
+    const std::uint64_t start = reader.position;
     if (kind == SqlComment::line) {
         skip_to_line_end(reader);
-        return;
-    }
-    reader.position += 2;  // "/*"
-    if (kind == SqlComment::executable) {
-        skip_executable_body(reader);
     } else {
-        skip_block_body(reader);
+        reader.position += 2;  // "/*"
+        if (kind == SqlComment::executable) {
+            skip_executable_body(reader);
+        } else {
+            skip_block_body(reader);
+        }
     }
+    reader.state->report.comment_bytes += reader.position - start;
 }
 
 bool reader_skip_quoted(DumpReader& reader, unsigned char quote) {
@@ -329,6 +335,7 @@ bool reader_skip_statement(DumpReader& reader) {
         ++reader.position;
         if (is_quote(c) && !reader_skip_quoted(reader, static_cast<unsigned char>(c))) return false;
     }
+    reader.statement_unclosed = true;
     return reader.status.ok();
 }
 

@@ -90,6 +90,8 @@ struct DumpReader {
     std::uint64_t last_progress_time = 0;
     std::uint32_t refill_short = 0;                // 1: the next refill reads READER_SHORT_READ
     VersionedCode versioned;                       // code objects in executable comments
+    bool statement_unclosed = false;  // the statement ran to the end without its delimiter
+    bool charset_from_client = false;  // the report's charset came from character_set_client
 };
 
 // Prepares a reader over state's open dump: allocates the window and the capture buffer,
@@ -180,7 +182,8 @@ void reader_skip_comment(DumpReader& reader);
 bool reader_skip_quoted(DumpReader& reader, unsigned char quote);
 // Skips blanks and comments and reads one token; false at the end or when the reader failed.
 bool reader_read_token(DumpReader& reader, Token& token);
-// Moves past the current statement's delimiter (or to the end); false when the reader failed.
+// Moves past the current statement's delimiter (or to the end, which sets statement_unclosed);
+// false when the reader failed.
 bool reader_skip_statement(DumpReader& reader);
 // True when the delimiter's bytes start at the position; consumes nothing.
 bool reader_at_delimiter(DumpReader& reader);

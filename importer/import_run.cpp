@@ -1,6 +1,7 @@
 // Statement scanner and import run (see import_run.h).
 #include "importer/import_run.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -12,6 +13,7 @@
 #include "foundation/sql_lex.h"
 #include "importer/chunk_scan.h"
 #include "importer/dump_reader.h"
+#include "importer/dump_report.h"
 #include "importer/insert_scan.h"
 #include "importer/schema.h"
 #include "importer/sql_mode.h"
@@ -73,6 +75,7 @@ Status take_statement_text(ImportRun& run, bool is_create) {
                             &run.lookup);
     }
     sql_mode_recognise(reader, text.get());
+    report_declared_charset(reader, text.get());
     return reader.status;
 }
 
@@ -95,13 +98,18 @@ Status take_database(ImportRun& run) {
 Status scan_statement(ImportRun& run) {
     DumpReader& reader = run.reader;
     Token& first = run.first;
+    DumpReport& report = reader.state->report;
+    const bool is_insert = token_is(first, "INSERT") || token_is(first, "REPLACE");
+    const bool is_create = token_is(first, "CREATE");
+    ++(is_insert ? report.insert_statements
+                 : is_create ? report.create_statements : report.other_statements);
     if (token_is(first, "DELIMITER")) return read_delimiter(reader);
-    if (token_is(first, "INSERT") || token_is(first, "REPLACE")) {
+    if (is_insert) {
         return insert_statement(reader, run.writer, token_is(first, "REPLACE"), run.database,
                                 run.scratch);
     }
     if (token_is(first, "USE")) return take_database(run);
-    if (token_is(first, "CREATE")) return take_statement_text(run, true);
+    if (is_create) return take_statement_text(run, true);
     if (token_is(first, "SET")) return take_statement_text(run, false);
     if (token_is(first, "UPDATE") || token_is(first, "DELETE") || token_is(first, "TRUNCATE")) {
         if (!reader_skip_statement(reader)) return reader.status;
@@ -130,6 +138,22 @@ Status start_run(ImportRun& run, DumpState& state, const ProgressSink* sink) {
     return {};
 }
 
+// The dump's first bytes (head) or its last ones for the report (dump_report.h), by a read of
+// their own. A read that fails leaves the report without what they would have told.
+void read_report_end(ImportRun& run, bool head) {
+    DumpReader& reader = run.reader;
+    const std::uint64_t size = reader.dump_size;
+    const std::uint64_t n = std::min<std::uint64_t>(size, head ? REPORT_HEAD_BYTES : REPORT_TAIL_BYTES);
+    const std::unique_ptr<char[]> text = reader_read_text(reader, head ? 0 : size - n, n);
+    if (!text) return;
+    const std::string_view bytes(text.get(), static_cast<std::size_t>(n));
+    if (head) {
+        report_read_head(reader.state->report, bytes);
+    } else {
+        report_read_tail(reader.state->report, bytes);
+    }
+}
+
 // Every statement of the dump, after a UTF-8 byte order mark; then the index files complete.
 Status scan_dump(ImportRun& run) {
     DumpReader& reader = run.reader;
@@ -137,13 +161,17 @@ Status scan_dump(ImportRun& run) {
         reader_peek(reader, 2) == 0xBF) {
         reader.position = 3;
     }
+    read_report_end(run, true);
     for (;;) {
         versioned_code_statement_start(reader.versioned);
         if (!reader_read_token(reader, run.first)) break;
         if (run.first.length == 1 && run.first.text[0] == ';') continue;
+        reader.statement_unclosed = false;
         if (Status scanned = scan_statement(run); !scanned.ok()) return scanned;
     }
     if (!reader.status.ok()) return reader.status;
+    reader.state->report.ends_in_statement = reader.statement_unclosed;
+    read_report_end(run, false);
     return index_finish(*reader.state, run.writer);
 }
 
@@ -162,6 +190,7 @@ Status import_run(DumpState& state, const ProgressSink* sink) {
     dump_state_clear_schema(state);
     std::string().swap(state.import_notes);
     state.note_count = 0;
+    state.report = DumpReport{};
     state.loaded_from_cache = 0;
     state.read_buffer_length = 0;
 

@@ -13,6 +13,7 @@
 
 #include <cstring>
 #include <new>
+#include <string>
 
 #include "foundation/message.h"
 #include "foundation/messages.h"
@@ -109,7 +110,9 @@ private:
     TupleEnd block_pass(bool chained);
     TupleEnd stop_walk();
     TupleEnd byte_path(TupleEscapeMode& mode);
-    // Indexing and failures.
+    // Indexing, statements passed over and failures.
+    bool skip(Msg note);
+    void note_skipped(Msg note);
     bool emit(std::uint64_t start, std::uint64_t length, std::uint32_t layout_word);
     bool length_fits(std::uint64_t length);
     bool fail(Status failure);
@@ -135,12 +138,18 @@ private:
     std::uint64_t start_ = 0;           // dump position of the current tuple's "("
     const std::uint64_t* sync_ = nullptr;
     bool stopped_ = false;              // the chain ended at the '(' of the tuple at start_
+    // The table as the statement found it, to take back what it indexed when it is skipped.
+    std::uint64_t entries_before_ = 0;
+    std::uint64_t bytes_before_ = 0;
+    std::size_t layouts_before_ = 0;
+    bool skipped_ = false;              // a tuple did not fit: the rest is passed over
 };
 
 Status InsertScan::run(bool is_replace, std::string_view current_database) {
     static constexpr std::uint64_t NO_SYNC = ~std::uint64_t{0};
     sync_ = scratch_.chunks != nullptr ? chunk_scan_sync(*scratch_.chunks) : &NO_SYNC;
     if (header(current_database) && values_keyword(is_replace) && tuples()) trailer();
+    if (skipped_ && verdict_.ok() && reader_.status.ok()) reader_skip_statement(reader_);
     if (!verdict_.ok()) return std::move(verdict_);
     return reader_.status;
 }
@@ -297,6 +306,10 @@ bool InsertScan::read_column_list(std::uint32_t& count) {
 
 // The tuples, each followed by "," or the end of the list. True when the list ended.
 bool InsertScan::tuples() {
+    const SchemaObject& table = state_.objects[object_];
+    entries_before_ = table.entry_count;
+    bytes_before_ = table.tuple_bytes;
+    layouts_before_ = table.layouts.size();
     for (;;) {
         // The tuple's mode is the one in force where it starts, after the comments in front
         // of it: an executable comment there that switches the mode applies to the tuple's
@@ -360,7 +373,7 @@ bool InsertScan::index_tuple(EscapeMode tuple_mode) {
         if (!fix_layout()) return false;
         expected_values = walk_.values;
     } else if (walk_.values != expected_values) {
-        return fail(StatusKind::syntax, Msg::insert_count_changes);
+        return skip(Msg::note_insert_skipped_count);
     }
     const auto layout = static_cast<std::uint32_t>(layout_);
     return emit(start_, length, layout_word_make(layout, tuple_mode));
@@ -372,10 +385,10 @@ bool InsertScan::fix_layout() {
     const std::uint32_t values = walk_.values;
     LayoutMemo& memo = has_list_ ? scratch_.with_list : scratch_.without_list;
     if (has_list_) {
-        if (memo.count != values) return fail(StatusKind::syntax, Msg::insert_list_mismatch);
+        if (memo.count != values) return skip(Msg::note_insert_skipped_list);
     } else {
         if (!table_layout(memo)) return false;
-        if (memo.count != values) return fail(StatusKind::syntax, Msg::insert_no_list_mismatch);
+        if (memo.count != values) return skip(Msg::note_insert_skipped_table);
     }
     if (memo.layout < 0) {
         std::uint32_t layout = 0;
@@ -429,7 +442,10 @@ bool InsertScan::trailer() {
         reader_.position += reader_.delimiter_length;
         return true;
     }
-    if (reader_peek(reader_, 0) == READER_END || !reader_read_token(reader_, t_)) return true;
+    if (reader_peek(reader_, 0) == READER_END || !reader_read_token(reader_, t_)) {
+        reader_.statement_unclosed = true;
+        return true;
+    }
     if (!token_is(t_, "ON")) return fail(StatusKind::syntax, Msg::insert_trailing);
     import_note_append(state_, msg_text(Msg::note_on_duplicate));
     return reader_skip_statement(reader_);
@@ -562,6 +578,49 @@ ChainStep InsertScan::link(std::size_t k) {
     if (!emit(start_, base_ + k + 1 - start_, layout_word_)) return ChainStep::failed;
     start_ = base_ + k + 2;
     return start_ >= *sync_ ? ChainStep::stop : ChainStep::next;
+}
+
+// A statement with a tuple (the one at start_) whose values do not fit the table, its column
+// list or its first tuple: a server refuses the whole statement, so its entries are taken back
+// (also those already written, or taken from helper threads' runs), the layout its first
+// tuple added goes again, and run() passes over the rest. No value lands under a wrong column;
+// the import goes on after the statement with one note. Generic columns that its first tuple
+// gave a table without any stay: they name no values of their own.
+bool InsertScan::skip(Msg note) {
+    SchemaObject& o = state_.objects[object_];
+    if (Status taken = index_take_back(state_, writer_, object_, entries_before_); !taken.ok()) {
+        return fail(std::move(taken));
+    }
+    state_.total_entries -= o.entry_count - entries_before_;
+    o.entry_count = entries_before_;
+    o.tuple_bytes = bytes_before_;
+    if (o.layouts.size() > layouts_before_) {
+        o.layouts.resize(layouts_before_);
+        for (LayoutMemo* memo : {&scratch_.with_list, &scratch_.without_list}) {
+            if (memo->object == static_cast<int>(object_) &&
+                memo->layout >= static_cast<int>(layouts_before_)) {
+                memo->layout = -1;
+            }
+        }
+    }
+    note_skipped(note);
+    skipped_ = true;
+    return false;
+}
+
+// The note on a skipped statement: `database`.`table` and the byte of the tuple at start_.
+void InsertScan::note_skipped(Msg note) {
+    const SchemaObject& o = state_.objects[object_];
+    try {
+        const std::string name = "`" + o.database_name + "`.`" + o.object_name + "`";
+        const std::string byte = std::to_string(start_);
+        const char* format = msg_text(note);
+        std::string text(std::strlen(format) + name.size() + byte.size() + 1, '\0');
+        msg_format(text.data(), text.size(), format, name.c_str(), byte.c_str());
+        import_note_append(state_, text.c_str());
+    } catch (const std::bad_alloc&) {
+        ++state_.note_count;  // counted like a note whose text no longer fits
+    }
 }
 
 // Adds the entry of one tuple to the index and the table's counters. Every path that indexes a

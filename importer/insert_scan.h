@@ -67,8 +67,10 @@ Status layout_find_or_add(DumpState& state, std::uint32_t object, const std::uin
 
 // Handles one INSERT/REPLACE statement; the reader stands just after the keyword (is_replace
 // tells which). Success to go on after it; otherwise the failure that ends the import: the
-// statement's own (a header cut short, a count that changes, a limit), which stands over a
-// failure the reader met inside it, or the reader's status.
+// statement's own (a header cut short, a limit), which stands over a failure the reader met
+// inside it, or the reader's status. A statement whose value counts do not fit (the table's
+// columns, its column list, its first tuple) is no failure: it indexes nothing, is passed
+// over up to its delimiter and leaves a note.
 Status insert_statement(DumpReader& reader, IndexWriter& writer, bool is_replace,
                         std::string_view current_database, InsertScratch& scratch);
 

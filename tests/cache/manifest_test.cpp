@@ -77,6 +77,8 @@ struct Cache {
             {"shop", "p", "", {}, {}, 0, 0, OBJECT_ROUTINE},
             {"shop", "empty", "", {{"a", "INT"}}, {}, 0, 0, OBJECT_TABLE}};
         state.total_entries = 5, state.note_count = 3;
+        state.report = {DumpTool::heidisql, "12.8.0.6908", "8.0.36 - MySQL", "latin1", true, false,
+                        4, 5, 6, 700};
         state.import_notes = "Hinweis eins 100%\r\nHinweis zwei\r\n";
         test::write_file(cache_index_path(state, 1), std::string(5 * 16, '\x5a'));
     }
@@ -161,8 +163,8 @@ TEST(Manifest, WritesTheGoldenFileLoadsOnlyItBackFailsCleanly) {
 
 #define EDIT(...) [](DumpState& s) { __VA_ARGS__; }
 
-// Schemas at the limits the loader allows or one beyond them, and without rows (no index
-// file needed).
+// Schemas and reports at the limits the loader allows or one beyond them, and without rows (no
+// index file needed).
 TEST(Manifest, LimitsAreInclusive) {
     const std::pair<bool, std::function<void(DumpState&)>> cases[] = {
         {true, EDIT(s.objects[1].object_name.assign(8192, 'n'); s.objects[1].create_text.assign(2097152, 'x');
@@ -176,6 +178,12 @@ TEST(Manifest, LimitsAreInclusive) {
         {true, EDIT(s.objects.clear(); s.total_entries = 0)},
         {false, EDIT(s.objects[1].create_text.assign(2097153, 'x'))},
         {false, EDIT(s.objects[4].columns[0].type_text.assign(2097153, 'x'))},
+        {true, EDIT(s.report = {DumpTool::dbforge, std::string(256, 'v'), std::string(256, 's'),
+                                std::string(64, 'c'), true, true, 1000000, 1000000, 1000000, 1000000})},
+        {false, EDIT(s.report.tool_version.assign(257, 'v'))},
+        {false, EDIT(s.report.charset.assign(65, 'c'))},
+        {false, EDIT(s.report.comment_bytes = 1000001)},
+        {false, EDIT(s.report.tool = static_cast<DumpTool>(DUMP_TOOL_COUNT))},
     };
     for (const auto& [loads, edit] : cases) {
         Cache c;
@@ -197,7 +205,7 @@ TEST(Manifest, DamagedManifestsAreRefusedCheaplyRealOnesLoad) {
     for (const auto& [folder, loads] : {std::pair{"cache/damaged", false}, {"../../fuzz/corpus/fuzz_manifest", true}})
         for (const auto& e : std::filesystem::directory_iterator(test::data_file(folder)))
             cases.emplace_back(test::read_file(e.path().string()), loads);
-    ASSERT_EQ(cases.size(), 37u);
+    ASSERT_EQ(cases.size(), 39u);
     const std::string header = '\0' + test::read_file(GOLDEN).substr(0, 36), table(32, '\0');
     const std::string columns = table + le(4096, 4) + std::string(8 * 4096, '\0') + le(0, 4);
     const std::string layouts = table + le(0, 4) + le(65536, 4) + std::string(4 * 65536, '\0');

@@ -78,6 +78,7 @@ std::string generated_cases() {
     const std::string wide = "CREATE TABLE wide (" + list("c", 0, 4096, " int") + ");\n";
     const std::string big = "('" + std::string(90, 'a') + "')";  // 94 bytes
     const std::string rest = ",(2),('" + std::string(60, 'x') + "'),(3);\n";
+    const std::string skip_table = "CREATE TABLE t (a int, b int);\n";
     std::vector<std::pair<std::string, std::string>> cases = {
         {"4,096 values and nesting depth 4,096", "INSERT INTO w VALUES " + values +
          ";\nINSERT INTO d VALUES " + std::string(4096, '(') + std::string(4096, ')') + ";"},
@@ -104,6 +105,13 @@ std::string generated_cases() {
         {"a statement text beyond 2 MiB",
          "CREATE TABLE big (a int) COMMENT '" + std::string(3 << 20, 'c') + "';"},
         {"notes beyond the text limit", list("UPDATE t", 0, 1000, " SET a = 1;\n", "")},
+        // The skipped statement's entries fill more than one 4,096-entry batch: those already
+        // written are cut off the file, behind the table's earlier entries or down to none.
+        {"a count change after 5,000 tuples, behind 3 kept", skip_table +
+         "INSERT INTO t VALUES (0,0),(1,1),(2,2);\nINSERT INTO t VALUES " +
+         list("(", 0, 5000, ",0)") + ",(5000);\nINSERT INTO t VALUES (9,9);"},
+        {"a count change after 5,000 tuples, none kept", skip_table + "INSERT INTO t VALUES " +
+         list("(", 0, 5000, ",0)") + ",(1,2,3);\nINSERT INTO t VALUES (9,9);"},
     };
     // A word, a quoted name, a string and the delimiter $$ across the reader's window end.
     const std::string seam =

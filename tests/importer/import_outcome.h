@@ -1,6 +1,6 @@
 // What an import leaves behind, written out as text: the failure message with its byte
 // position, or every object with create text, columns, layouts and each index entry with its
-// tuple bytes, then the notes. The golden-file test, the window-scan differential test and
+// tuple bytes, then the report's facts and the notes. The golden-file test, the window-scan differential test and
 // fuzz_import compare imports through it. The reference for the window scans is the reader's
 // byte-by-byte path (reader_byte_path_only): both must leave the same text.
 #pragma once
@@ -81,6 +81,14 @@ inline std::string describe(const DumpState& s, const Status& status, const std:
                    shown(e.offset < dump.size() ? dump.substr(e.offset, e.length) : "") + "\n";
         }
     }
+    const DumpReport& r = s.report;
+    out += "Bericht: Werkzeug " + std::to_string(static_cast<std::uint32_t>(r.tool)) + " \"" +
+           r.tool_version + "\" Server \"" + r.server_version + "\" Zeichensatz \"" + r.charset +
+           "\" Abschluss " + std::to_string(r.final_line) + " offen " +
+           std::to_string(r.ends_in_statement) + " | " + std::to_string(r.create_statements) +
+           " CREATE " + std::to_string(r.insert_statements) + " INSERT " +
+           std::to_string(r.other_statements) + " andere " + std::to_string(r.comment_bytes) +
+           " Kommentarbytes\n";
     std::string notes = s.import_notes;  // one a line, each ended by CR LF
     for (std::size_t at; (at = notes.find("\r\n")) != std::string::npos;) {
         notes.replace(at, 2, "\n");

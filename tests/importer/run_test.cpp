@@ -136,6 +136,30 @@ TEST(ImportRun, HelperWalksStayBoundedOverFalseJoins) {
     EXPECT_GE(import_helper_counts.taken.load(), 1000u);
 }
 
+// A statement skipped for a count change at its end, after tens of thousands of tuples that
+// helper threads scanned and the loop took from their runs: every entry of it is taken back,
+// also those already written, and the threaded import leaves what the single thread leaves.
+TEST(ImportRun, SkippedStatementTakesBackHelperRuns) {
+    std::string dump = "CREATE TABLE t (a int, b text);\nINSERT INTO t VALUES (0,'kept');\n"
+                       "INSERT INTO t VALUES (1,'row text')";
+    for (int row = 2; row <= 60000; ++row) dump += ",(" + std::to_string(row) + ",'row text')";
+    dump += ",(60001);\nINSERT INTO t VALUES (2,'after');\n";
+    test::TempDir dir;
+    const std::string path = dir.file("dump.sql");
+    test::write_file(path, dump);
+    DumpState single;
+    std::string expected;
+    ASSERT_TRUE(test::import_described(single, expected, path, dir.file("one"), dump, false));
+    EXPECT_EQ(expected.rfind("2 Einträge, 1 Hinweise\n", 0), 0u) << expected.substr(0, 300);
+    EXPECT_NE(expected.find("@53 +10 0 (0,'kept')\n  @" + std::to_string(dump.size() - 13)),
+              std::string::npos) << expected;
+    import_helper_counts.taken = 0;
+    const std::string threaded =
+        test::import_threaded(path, dir.file("two"), dump, 0, {3, dump.size() / 16384});
+    EXPECT_TRUE(threaded == expected) << threaded.substr(0, 300);
+    EXPECT_GE(import_helper_counts.taken.load(), 10000u);
+}
+
 TEST(ImportRun, CacheAndReadFailures) {
     const std::string dump = "INSERT INTO t VALUES (1),(2);";
     EXPECT_EQ(import_prepared(dump, [](DumpState& s) {

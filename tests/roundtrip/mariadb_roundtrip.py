@@ -223,6 +223,25 @@ def csv_columns(options, cols, dump, name):
     return [("Spalte_%d" % (k + 1), k) for k in range(len(cols))]
 
 
+def report_mismatches(options, dump, notes):
+    # The report at the top of the notes names the dump's writer as its header does, calls a
+    # dump with its closing line whole, and gives the charset of its SET NAMES. --compact
+    # leaves out header, closing line and SET NAMES.
+    text = notes.stdout.decode("utf-8", "replace")
+    tool = "mariadb-dump" if b"-- MariaDB dump" in dump[:300] else "mysqldump"
+    if "--compact" in options:
+        want = ["Erstellt mit: unbekannt", "Vollständigkeit: Ohne bekanntes Werkzeug"]
+    else:
+        want = ["Erstellt mit: " + tool, "Vollständig: Der Dump endet mit der Abschlusszeile von " + tool]
+        names = re.findall(rb"SET NAMES (\w+)", dump[:4096])
+        if names and names[-1] == b"latin1":
+            want.append("Der Dump deklariert latin1; für Umlaute die Anzeige auf Windows-1252 stellen.")
+        elif names:
+            want.append("Zeichensatz: %s – die Anzeige UTF-8 passt." % names[-1].decode())
+    return ["[%s]: the notes lack %r" % (options, w) for w in want if w not in text] + (
+        ["[%s]: notes exit %d" % (options, notes.returncode)] if notes.returncode != 0 else [])
+
+
 def roundtrip(program, work, server, tables):
     mismatches, compared, sets = [], 0, list(SETS)
     server.dump(["--no-data"], work + "/probe.sql")
@@ -246,6 +265,7 @@ def roundtrip(program, work, server, tables):
                    if len(f) == 6 and f[1] in ("table", "routine")}
         if "--routines" in options and ("routine", database, "p_demo") not in objects:
             mismatches.append("[%s]: the procedure p_demo is not listed" % options)
+        mismatches += report_mismatches(options, dump, browse("notes", path))
         for name, (cols, rows) in tables.items():
             target = "%s.%s" % (database, name)
             where = "[%s, %s] %s" % (options or "default", charset, target)

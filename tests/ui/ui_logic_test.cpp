@@ -20,6 +20,7 @@
 #include "ui/logic/page_number.h"
 #include "ui/logic/paint_plan.h"
 #include "ui/logic/recent_dumps.h"
+#include "ui/logic/report_text.h"
 #include "ui/logic/tree_model.h"
 #include "ui/logic/view_text.h"
 
@@ -196,6 +197,52 @@ void texts(std::ostream& out) {
         out << "tsv '" << esc(utf16_to_utf8(ui_row_tsv(cells))) << "'\n";
 }
 
+// The report at the top of the import notes: writers known and unknown, whole, cut off and
+// ending inside a statement, each declared charset with the display charset that fits it, and
+// the largest of twelve tables with a name cut short.
+void report(std::ostream& out) {
+    struct Case {
+        DumpTool tool;
+        const char* version;
+        const char* server;
+        bool final_line;
+        bool open;
+    };
+    const Case cases[] = {
+        {DumpTool::mysqldump, "10.13 Distrib 8.0.36", "8.0.36", true, false},
+        {DumpTool::mariadb_dump, "10.19-11.3.2-MariaDB", "", false, false},
+        {DumpTool::phpmyadmin, "5.2.1", "10.4.32-MariaDB", true, true},
+        {DumpTool::navicat, "", "80035", true, false},
+        {DumpTool::unknown, "", "", false, false},
+        {DumpTool::unknown, "ignored", "8.0.1", false, true},
+    };
+    DumpState state;
+    state.total_entries = 1234567;
+    state.report.create_statements = 6000, state.report.insert_statements = 12000;
+    state.report.other_statements = 3, state.report.comment_bytes = 1536;
+    for (const Case& c : cases) {
+        state.report.tool = c.tool, state.report.tool_version = c.version;
+        state.report.server_version = c.server, state.report.final_line = c.final_line;
+        state.report.ends_in_statement = c.open;
+        out << esc(dump_report_text(state)) << "\n";
+    }
+    for (const char* charset : {"latin1", "cp1250", "latin2", "cp1251", "koi8r", "cp1257", "greek",
+                                "cp1256", "latin5", "utf8mb4", "utf8mb3", "utf8", "ascii", "sjis"}) {
+        state.report.charset = charset;
+        const std::string text = dump_report_text(state);
+        const std::size_t third = text.find("\r\n", text.find("\r\n") + 2) + 2;
+        out << text.substr(third, text.find("\r\n", third) - third) << "\n";
+    }
+    state.objects = {object(OBJECT_TABLE, "shop", "leer"), object(OBJECT_VIEW, "shop", "v", 0, 9)};
+    for (int i = 0; i < 12; ++i) {
+        state.objects.push_back(object(OBJECT_TABLE, "shop", "t" + std::to_string(i), 1, 1000 * (i % 5)));
+    }
+    state.objects.push_back(object(OBJECT_TABLE, "shop", "\xC3\xA4" + std::string(90, 'n'), 2, 4096));
+    out << esc(dump_report_text(state)) << "\n";
+    state.objects.resize(5);
+    out << esc(dump_report_text(state)) << "\n";
+}
+
 void details(std::ostream& out) {
     DumpState state;
     state.objects = {object(OBJECT_TABLE, "shop", "k\xE4se", 1234, 1536),
@@ -234,7 +281,7 @@ void tree(std::ostream& out, const DumpState* state, const std::string& filter, 
 
 TEST(UiLogic, EverythingAsOneText) {
     std::ostringstream out("# What tests/ui/ui_logic_test.cpp writes\n", std::ios::out | std::ios::ate);
-    for (auto* part : {&geometry, &control_states, &texts, &details}) part(out);
+    for (auto* part : {&geometry, &control_states, &texts, &report, &details}) part(out);
     DumpState state;
     state.dump_path = "C:\\dumps\\shop.sql";
     state.objects = {object(OBJECT_DATABASE, "shop", ""), object(OBJECT_TABLE, "shop", "orders", 1234567),

@@ -9,6 +9,7 @@
 #include "records/value.h"
 #include "ui/logic/format_text.h"
 #include "ui/logic/page_number.h"
+#include "ui/logic/report_text.h"
 
 namespace kv {
 
@@ -132,9 +133,9 @@ std::string breadcrumb_text(const SchemaObject& object, Charset charset) {
 
 std::string import_notes_text(const DumpState& state) {
     std::string text = std::string(msg_text(Msg::notes_heading)) + "\r\n\r\n";
-    std::string body = state.import_notes.empty()
-                           ? std::string(msg_text(Msg::notes_none)) + "\r\n"
-                           : state.import_notes;
+    std::string body = dump_report_text(state) + "\r\n";
+    body += state.import_notes.empty() ? std::string(msg_text(Msg::notes_none)) + "\r\n"
+                                       : state.import_notes;
     if (text.size() + body.size() > NOTES_BODY_LIMIT) body.resize(NOTES_BODY_LIMIT - text.size());
     text += body;
     std::string closing;

@@ -46,8 +46,8 @@ const char* object_kind_plural(ObjectKind kind);
 // The main window's title: the program's name, after the dump's file name while one is open.
 std::string main_window_title(const DumpState* state);
 
-// The "Import-Hinweise" text: header, notes (or "Keine besonderen Import-Hinweise."), and
-// the closing paragraph, within NOTES_TEXT_LIMIT bytes.
+// The "Import-Hinweise" text: header, the report on the dump (report_text.h), notes (or "Keine
+// besonderen Import-Hinweise."), and the closing paragraph, within NOTES_TEXT_LIMIT bytes.
 std::string import_notes_text(const DumpState& state);
 
 // The CREATE text for "Original-SQL", or "Kein CREATE-Text vorhanden." when none can be made.
