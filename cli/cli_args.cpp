@@ -1,6 +1,7 @@
 // Argument parsing of korvane-dump (see cli_args.h).
 #include "cli/cli_args.h"
 
+#include <algorithm>
 #include <charconv>
 
 #include "foundation/messages.h"
@@ -32,17 +33,26 @@ bool parse_number(const std::string& text, std::uint64_t& out) {
     return ec == std::errc() && end == text.data() + text.size();
 }
 
+// The name of --charset or the MySQL name of a character set of CHARSETS.
 bool parse_charset(const std::string& text, Charset& out) {
-    if (text == "utf-8" || text == "utf8") {
-        out = CHARSET_UTF8;
-    } else if (text == "windows-1252" || text == "cp1252") {
-        out = CHARSET_WINDOWS_1252;
-    } else if (text == "latin-1" || text == "latin1") {
-        out = CHARSET_LATIN1;
-    } else {
-        return false;
+    for (const CharsetInfo& c : CHARSETS) {
+        if (text == c.name || text == c.mysql_name) {
+            out = c.charset;
+            return true;
+        }
     }
-    return true;
+    return false;
+}
+
+// The usage text with the character sets of CHARSETS, one a line: name and MySQL name.
+std::string build_usage() {
+    std::string list;
+    for (const CharsetInfo& c : CHARSETS) {
+        std::string name = c.name;
+        name.resize(std::max<std::size_t>(name.size() + 1, 15), ' ');
+        list += "  " + name + c.mysql_name + "\n";
+    }
+    return format_text(msg_text(Msg::cli_usage), list.c_str());
 }
 
 bool parse_operator(const std::string& text, FilterOp& out) {
@@ -56,7 +66,10 @@ bool parse_operator(const std::string& text, FilterOp& out) {
 
 }  // namespace
 
-const char* cli_usage() { return msg_text(Msg::cli_usage); }
+const char* cli_usage() {
+    static const std::string usage = build_usage();
+    return usage.c_str();
+}
 
 bool cli_parse(const std::vector<std::string>& args, CliOptions& options, std::string& error) {
     std::vector<std::string> positional;

@@ -47,7 +47,8 @@ struct CliOptions {
 // Parses argv[1..]; false with a short German reason in error (a usage error).
 bool cli_parse(const std::vector<std::string>& args, CliOptions& options, std::string& error);
 
-// The usage text printed for -h and usage errors (Msg::cli_usage).
+// The usage text printed for -h and usage errors (Msg::cli_usage with the character sets of
+// CHARSETS).
 const char* cli_usage();
 
 }  // namespace kv

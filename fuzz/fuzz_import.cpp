@@ -62,7 +62,7 @@ void check_table(kv::DumpState& state, std::uint32_t number) {
             finding("an indexed tuple does not decode", kv::status_text(decoded));
         }
         for (std::size_t v = 0; v < record.values.size(); ++v) {
-            const auto charset = static_cast<kv::Charset>((v + i) % 3);
+            const auto charset = static_cast<kv::Charset>((v + i) % kv::CHARSET_COUNT);
             if (!kv::value_display_text(record.values[v], charset, 256, line)) {
                 finding("value_display_text", "");
             }

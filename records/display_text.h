@@ -1,27 +1,76 @@
 // Character sets and the one-line display text of values, counts and sizes.
 //
-// A dump is a byte file whose encoding is never guessed: the user picks UTF-8, Windows-1252 or
-// Latin-1, and every text taken from the dump passes through text_to_utf8 under that choice
-// before it is shown, compared by the filter or written to CSV. Values can be 64 MiB long;
-// display texts convert only a capped prefix, so a grid page of 100 rows never converts more
-// than about 16 KiB per row. All functions are pure and run on any thread.
+// A dump is a byte file whose encoding is never guessed: the user picks UTF-8 or one of the
+// single-byte character sets of CHARSETS, and every text taken from the dump passes through
+// text_to_utf8 under that choice before it is shown, compared by the filter or written to
+// CSV. Values can be 64 MiB long; display texts convert only a capped prefix, so a grid page
+// of 100 rows never converts more than about 16 KiB per row. All functions are pure and run
+// on any thread.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 
+#include "foundation/messages.h"
 #include "records/value.h"
 
 namespace kv {
 
-// The position of the entry in the character set selection; any code other than 0 and 1
-// behaves as Latin-1.
+// The position of the entry in the character set selection (CHARSETS, below); any code from
+// CHARSET_COUNT on behaves as Latin-1.
 enum Charset : std::uint32_t {
     CHARSET_UTF8 = 0,
     CHARSET_WINDOWS_1252 = 1,
     CHARSET_LATIN1 = 2,
+    CHARSET_WINDOWS_1250 = 3,
+    CHARSET_WINDOWS_1251 = 4,
+    CHARSET_ISO_8859_2 = 5,
+    CHARSET_KOI8_R = 6,
+    CHARSET_WINDOWS_1257 = 7,
+    CHARSET_ISO_8859_7 = 8,
+    CHARSET_WINDOWS_1256 = 9,
+    CHARSET_ISO_8859_9 = 10,
 };
+
+// One character set as the user chooses it: its name for --charset of korvane-dump, the name
+// a MySQL server gives it (accepted by --charset too), and its entry in the window's list.
+struct CharsetInfo {
+    Charset charset;
+    const char* name;
+    const char* mysql_name;
+    Msg label;
+};
+
+// Every character set, in the order of Charset: the one list that the command line and the
+// window's character set box are made from. All but UTF-8 are single-byte sets: every byte
+// from 0x80 is one character of the set's published code page (ISO-8859-7 in its 2003
+// version, with the euro sign at 0xA4), and a byte the code page leaves unassigned is the
+// code point of its own number (0x81 in Windows-1250 is U+0081, 0xA1 in Windows-1257 U+00A1),
+// as Windows-1252 always did for its five: no byte is lost or replaced, and no two bytes give
+// the same character (the filter's raw test relies on that).
+inline constexpr CharsetInfo CHARSETS[] = {
+    {CHARSET_UTF8, "utf-8", "utf8", Msg::charset_utf8},
+    {CHARSET_WINDOWS_1252, "windows-1252", "cp1252", Msg::charset_windows_1252},
+    {CHARSET_LATIN1, "latin-1", "latin1", Msg::charset_latin1},
+    {CHARSET_WINDOWS_1250, "windows-1250", "cp1250", Msg::charset_windows_1250},
+    {CHARSET_WINDOWS_1251, "windows-1251", "cp1251", Msg::charset_windows_1251},
+    {CHARSET_ISO_8859_2, "iso-8859-2", "latin2", Msg::charset_iso_8859_2},
+    {CHARSET_KOI8_R, "koi8-r", "koi8r", Msg::charset_koi8_r},
+    {CHARSET_WINDOWS_1257, "windows-1257", "cp1257", Msg::charset_windows_1257},
+    {CHARSET_ISO_8859_7, "iso-8859-7", "greek", Msg::charset_iso_8859_7},
+    {CHARSET_WINDOWS_1256, "windows-1256", "cp1256", Msg::charset_windows_1256},
+    {CHARSET_ISO_8859_9, "iso-8859-9", "latin5", Msg::charset_iso_8859_9},
+};
+inline constexpr std::size_t CHARSET_COUNT = sizeof CHARSETS / sizeof CHARSETS[0];
+
+constexpr bool charsets_in_order() {
+    for (std::size_t i = 0; i < CHARSET_COUNT; ++i) {
+        if (CHARSETS[i].charset != i) return false;
+    }
+    return true;
+}
+static_assert(charsets_in_order(), "CHARSETS lists the character sets in the order of Charset");
 
 // Length of the longest prefix of bytes that is well-formed UTF-8 (bytes.size() when all of it
 // is): shortest forms only, no surrogates, nothing above U+10FFFF. ASCII runs are tested 16

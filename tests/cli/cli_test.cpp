@@ -6,6 +6,7 @@
 
 #include <sstream>
 
+#include "cli/cli_args.h"
 #include "tests/support/process.h"
 #include "tests/support/test_support.h"
 
@@ -53,6 +54,35 @@ TEST(Cli, TranscriptOfEveryCommand) {
     const std::string golden = data_file("cli/transcript.out");
     if (!kv::env_get("KV_UPDATE_GOLDEN").empty()) write_file(golden, transcript);
     EXPECT_EQ(transcript, read_file(golden));
+}
+
+// --charset takes every character set of the one list by its name and by its MySQL name, and
+// the usage text lists them all, in the list's order; other names are refused.
+TEST(Cli, EveryCharsetNameParses) {
+    std::string usage = kv::cli_usage(), error;
+    std::size_t at = usage.find("--charset (");
+    ASSERT_NE(at, std::string::npos);
+    for (const kv::CharsetInfo& c : kv::CHARSETS) {
+        for (const char* name : {c.name, c.mysql_name}) {
+            kv::CliOptions options;
+            options.charset = static_cast<kv::Charset>(99);
+            EXPECT_TRUE(kv::cli_parse({"open", "d.sql", "--charset", name}, options, error)) << name;
+            EXPECT_EQ(options.charset, c.charset) << name;
+        }
+        // Its line: the name, blanks, the MySQL name.
+        const std::size_t next = usage.find("\n  " + std::string(c.name) + " ", at);
+        ASSERT_NE(next, std::string::npos) << c.name << " missing or out of order";
+        std::istringstream line(usage.substr(next + 1, usage.find('\n', next + 1) - next - 1));
+        std::string name, mysql_name, rest;
+        line >> name >> mysql_name >> rest;
+        EXPECT_EQ(name + "|" + mysql_name + "|" + rest, std::string(c.name) + "|" + c.mysql_name + "|");
+        at = next + 1;
+    }
+    for (const char* name : {"", "ebcdic", "Windows-1251", "cp1251 ", "iso-8859-5", "koi8-u"}) {
+        kv::CliOptions options;
+        EXPECT_FALSE(kv::cli_parse({"open", "d.sql", "--charset", name}, options, error)) << name;
+        EXPECT_EQ(error, "Unbekannter Zeichensatz: " + std::string(name));
+    }
 }
 
 #if !defined(_WIN32)

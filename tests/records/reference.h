@@ -42,20 +42,110 @@ inline std::size_t utf8_valid_prefix(std::string_view s) {
     return i;
 }
 
+// The single-byte character sets but Latin-1 as charts of their characters, the way code
+// pages are printed: the chart starts at its first byte, and every byte outside it (ASCII, the
+// C1 controls of the ISO sets, the bytes from 0xA0 of Windows-1252) is the code point of its
+// own number, as is a byte its code page leaves unassigned (written as \u00XX in the chart).
+struct Chart {
+    Charset charset;
+    char32_t first;
+    std::u32string_view chars;
+};
+inline constexpr Chart CHARTS[] = {
+    {CHARSET_WINDOWS_1252, 0x80,  // unassigned: 81 8D 8F 90 9D
+     U"€\u0081‚ƒ„…†‡ˆ‰Š‹Œ\u008DŽ\u008F"  // 8_
+     U"\u0090‘’“”•–—˜™š›œ\u009DžŸ"  // 9_
+    },
+    {CHARSET_WINDOWS_1250, 0x80,  // unassigned: 81 83 88 90 98
+     U"€\u0081‚\u0083„…†‡\u0088‰Š‹ŚŤŽŹ"  // 8_
+     U"\u0090‘’“”•–—\u0098™š›śťžź"  // 9_
+     U"\u00A0ˇ˘Ł¤Ą¦§¨©Ş«¬\u00AD®Ż"  // A_
+     U"°±˛ł´µ¶·¸ąş»Ľ˝ľż"  // B_
+     U"ŔÁÂĂÄĹĆÇČÉĘËĚÍÎĎ"  // C_
+     U"ĐŃŇÓÔŐÖ×ŘŮÚŰÜÝŢß"  // D_
+     U"ŕáâăäĺćçčéęëěíîď"  // E_
+     U"đńňóôőö÷řůúűüýţ˙"  // F_
+    },
+    {CHARSET_WINDOWS_1251, 0x80,  // unassigned: 98
+     U"ЂЃ‚ѓ„…†‡€‰Љ‹ЊЌЋЏ"  // 8_
+     U"ђ‘’“”•–—\u0098™љ›њќћџ"  // 9_
+     U"\u00A0ЎўЈ¤Ґ¦§Ё©Є«¬\u00AD®Ї"  // A_
+     U"°±Ііґµ¶·ё№є»јЅѕї"  // B_
+     U"АБВГДЕЖЗИЙКЛМНОП"  // C_
+     U"РСТУФХЦЧШЩЪЫЬЭЮЯ"  // D_
+     U"абвгдежзийклмноп"  // E_
+     U"рстуфхцчшщъыьэюя"  // F_
+    },
+    {CHARSET_ISO_8859_2, 0xA0,
+     U"\u00A0Ą˘Ł¤ĽŚ§¨ŠŞŤŹ\u00ADŽŻ"  // A_
+     U"°ą˛ł´ľśˇ¸šşťź˝žż"  // B_
+     U"ŔÁÂĂÄĹĆÇČÉĘËĚÍÎĎ"  // C_
+     U"ĐŃŇÓÔŐÖ×ŘŮÚŰÜÝŢß"  // D_
+     U"ŕáâăäĺćçčéęëěíîď"  // E_
+     U"đńňóôőö÷řůúűüýţ˙"  // F_
+    },
+    {CHARSET_KOI8_R, 0x80,
+     U"─│┌┐└┘├┤┬┴┼▀▄█▌▐"  // 8_
+     U"░▒▓⌠■∙√≈≤≥\u00A0⌡°²·÷"  // 9_
+     U"═║╒ё╓╔╕╖╗╘╙╚╛╜╝╞"  // A_
+     U"╟╠╡Ё╢╣╤╥╦╧╨╩╪╫╬©"  // B_
+     U"юабцдефгхийклмно"  // C_
+     U"пярстужвьызшэщчъ"  // D_
+     U"ЮАБЦДЕФГХИЙКЛМНО"  // E_
+     U"ПЯРСТУЖВЬЫЗШЭЩЧЪ"  // F_
+    },
+    {CHARSET_WINDOWS_1257, 0x80,  // unassigned: 81 83 88 8A 8C 90 98 9A 9C 9F A1 A5
+     U"€\u0081‚\u0083„…†‡\u0088‰\u008A‹\u008C¨ˇ¸"  // 8_
+     U"\u0090‘’“”•–—\u0098™\u009A›\u009C¯˛\u009F"  // 9_
+     U"\u00A0¡¢£¤¥¦§Ø©Ŗ«¬\u00AD®Æ"  // A_
+     U"°±²³´µ¶·ø¹ŗ»¼½¾æ"  // B_
+     U"ĄĮĀĆÄÅĘĒČÉŹĖĢĶĪĻ"  // C_
+     U"ŠŃŅÓŌÕÖ×ŲŁŚŪÜŻŽß"  // D_
+     U"ąįāćäåęēčéźėģķīļ"  // E_
+     U"šńņóōõö÷ųłśūüżž˙"  // F_
+    },
+    {CHARSET_ISO_8859_7, 0xA0,  // unassigned: AE D2 FF
+     U"\u00A0‘’£€₯¦§¨©ͺ«¬\u00AD®―"  // A_
+     U"°±²³΄΅Ά·ΈΉΊ»Ό½ΎΏ"  // B_
+     U"ΐΑΒΓΔΕΖΗΘΙΚΛΜΝΞΟ"  // C_
+     U"ΠΡÒΣΤΥΦΧΨΩΪΫάέήί"  // D_
+     U"ΰαβγδεζηθικλμνξο"  // E_
+     U"πρςστυφχψωϊϋόύώÿ"  // F_
+    },
+    {CHARSET_WINDOWS_1256, 0x80,
+     U"€\u067E‚ƒ„…†‡ˆ‰\u0679‹Œ\u0686\u0698\u0688"  // 8_
+     U"\u06AF‘’“”•–—\u06A9™\u0691›œ\u200C\u200D\u06BA"  // 9_
+     U"\u00A0\u060C¢£¤¥¦§¨©\u06BE«¬\u00AD®¯"  // A_
+     U"°±²³´µ¶·¸¹\u061B»¼½¾\u061F"  // B_
+     U"\u06C1\u0621\u0622\u0623\u0624\u0625\u0626\u0627\u0628\u0629\u062A\u062B\u062C\u062D\u062E\u062F"  // C_
+     U"\u0630\u0631\u0632\u0633\u0634\u0635\u0636×\u0637\u0638\u0639\u063A\u0640\u0641\u0642\u0643"  // D_
+     U"à\u0644â\u0645\u0646\u0647\u0648çèéêë\u0649\u064Aîï"  // E_
+     U"\u064B\u064C\u064D\u064Eô\u064F\u0650÷\u0651ù\u0652ûü\u200E\u200F\u06D2"  // F_
+    },
+    {CHARSET_ISO_8859_9, 0xA0,
+     U"\u00A0¡¢£¤¥¦§¨©ª«¬\u00AD®¯"  // A_
+     U"°±²³´µ¶·¸¹º»¼½¾¿"  // B_
+     U"ÀÁÂÃÄÅÆÇÈÉÊËÌÍÎÏ"  // C_
+     U"ĞÑÒÓÔÕÖ×ØÙÚÛÜİŞß"  // D_
+     U"àáâãäåæçèéêëìíîï"  // E_
+     U"ğñòóôõö÷øùúûüışÿ"  // F_
+    },
+};
+
 // text_to_utf8 by definition, one code point at a time: UTF-8 keeps well-formed sequences and
-// turns every other byte into U+FFFD; Windows-1252 maps 0x80..0x9F by its table; Latin-1 (and
+// turns every other byte into U+FFFD; a single-byte set maps a byte by its chart; Latin-1 (and
 // any unknown code) maps byte b to U+00b.
 inline std::string to_utf8(std::string_view bytes, Charset charset) {
-    static constexpr char32_t CP1252[32] = {
-        0x20AC, 0x81,   0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-        0x2039, 0x0152, 0x8D,   0x017D, 0x8F,   0x90,   0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x9D,   0x017E, 0x0178};
     static constexpr unsigned char LEAD[4] = {0, 0xC0, 0xE0, 0xF0};  // by continuation bytes
+    const Chart* chart = nullptr;
+    for (const Chart& c : CHARTS) chart = c.charset == charset ? &c : chart;
     std::string out;
     for (std::size_t i = 0, n = 1; i < bytes.size(); i += n) {
         char32_t cp = static_cast<unsigned char>(bytes[i]);
         if (charset == CHARSET_UTF8 && (n = utf8_one(bytes, i, cp)) == 0) cp = 0xFFFD, n = 1;
-        if (charset == CHARSET_WINDOWS_1252 && cp >= 0x80 && cp < 0xA0) cp = CP1252[cp - 0x80];
+        if (chart != nullptr && cp >= chart->first && cp - chart->first < chart->chars.size()) {
+            cp = chart->chars[cp - chart->first];
+        }
         const int tail = cp < 0x80 ? 0 : cp < 0x800 ? 1 : cp < 0x10000 ? 2 : 3;
         out += static_cast<char>(LEAD[tail] | (cp >> (6 * tail)));
         for (int k = tail - 1; k >= 0; --k) out += static_cast<char>(0x80 | ((cp >> (6 * k)) & 0x3F));
@@ -143,9 +233,12 @@ inline const char* check_raw_filter(std::string_view tuple, const std::vector<st
 // literal_classify agree without comments); value_decode_plain agrees at every start; the fast
 // CSV row (columns of odd number binary for odd sizes) is the general path's row and is never
 // written under a reordered layout; the raw test keeps every tuple that a value's text or
-// one of the probes matches.
+// one of the probes matches. Character sets: UTF-8, Windows-1252, Latin-1 and one of the
+// others, taken in turn by the tuple's size.
 inline const char* check_tuple(std::string_view inside, Coverage& seen) {
-    static const char* const PROBES[] = {"a", "ab", "\xC3\xA4", "\xE4", "%", "'"};
+    // ä, its Latin-1 byte, ж, ř, €, and U+0098 (the unassigned byte 0x98 of Windows-1251).
+    static const char* const PROBES[] = {"a", "ab", "\xC3\xA4", "\xE4", "%", "'", "\xD0\xB6",
+                                         "\xC5\x99", "\xE2\x82\xAC", "\xC2\x98"};
     const std::string tuple = "(" + std::string(inside) + ")";
     const auto* t = reinterpret_cast<const unsigned char*>(tuple.data());
     const std::size_t n = tuple.size();
@@ -182,7 +275,9 @@ inline const char* check_tuple(std::string_view inside, Coverage& seen) {
         std::vector<Value> values;
         if (n > 4096 || !split_tuple(tuple, binary, mode, values)) continue;
         const SchemaObject table = ref::table(binary);
-        for (const Charset cs : {CHARSET_UTF8, CHARSET_WINDOWS_1252, CHARSET_LATIN1}) {
+        // UTF-8, Windows-1252, Latin-1 and one more single-byte set, by the tuple's size.
+        for (const Charset cs : {CHARSET_UTF8, CHARSET_WINDOWS_1252, CHARSET_LATIN1,
+                                 static_cast<Charset>(3 + n % (CHARSET_COUNT - 3))}) {
             const bool protection = n % 4 != 0;
             const std::string fast = fast_row(table, tuple, layout_word_make(0, mode), cs, protection);
             std::string row, scratch;  // the general path's row

@@ -503,6 +503,16 @@ TEST_F(WorkTest, ReindexDetailsTabsAndCharset) {
     click(ID_CHARSET, nullptr, CBN_SELCHANGE);
     EXPECT_EQ((std::tuple{state().charset, state().current_tab, TabCtrl_GetCurSel(control(ID_TABS))}),
               (std::tuple{CHARSET_WINDOWS_1252, TAB_SQL, int(TAB_SQL)}));
+    // The box lists the character sets of CHARSETS in their order, and a position is its set.
+    ASSERT_EQ(SendMessageW(control(ID_CHARSET), CB_GETCOUNT, 0, 0), LRESULT(CHARSET_COUNT));
+    for (std::size_t i = 0; i < CHARSET_COUNT; ++i) {
+        wchar_t item[64] = {};
+        SendMessageW(control(ID_CHARSET), CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(item));
+        EXPECT_EQ(ui_narrow(item), msg_text(CHARSETS[i].label)) << i;
+    }
+    SendMessageW(control(ID_CHARSET), CB_SETCURSEL, CHARSET_COUNT - 1, 0);
+    click(ID_CHARSET, nullptr, CBN_SELCHANGE);
+    EXPECT_EQ(state().charset, CHARSET_ISO_8859_9);
 }
 
 // Closing while a filter runs asks first; a filter that ends while the question is open (its

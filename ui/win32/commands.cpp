@@ -273,7 +273,8 @@ void MainWindow::go_to_page() {
 // A new character set: the filter goes, and the selected object is shown anew in it.
 void MainWindow::switch_charset() {
     const LRESULT choice = SendMessageW(control(ID_CHARSET), CB_GETCURSEL, 0, 0);
-    state_.charset = static_cast<Charset>(choice < 0 || choice > 2 ? 0 : choice);
+    state_.charset = static_cast<Charset>(
+        choice < 0 || static_cast<std::size_t>(choice) >= CHARSET_COUNT ? 0 : choice);
     drop_filter();
     const SchemaObject* o = selected_object();
     if (o == nullptr) {

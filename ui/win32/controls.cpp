@@ -6,6 +6,7 @@
 #include <string>
 
 #include "foundation/messages.h"
+#include "records/display_text.h"
 #include "resources/resource_ids.h"
 #include "ui/logic/page_number.h"
 #include "ui/logic/paint_plan.h"
@@ -158,9 +159,12 @@ void MainControls::create(HWND parent, HINSTANCE instance, const FontSet& fonts,
             buttons_.push_back(control);
         }
         switch (def.id) {
-            case ID_CHARSET:  // in the order of Charset
-                add_strings(control,
-                            {Msg::charset_utf8, Msg::charset_windows_1252, Msg::charset_latin1});
+            case ID_CHARSET:  // CHARSETS, in the order of Charset
+                for (const CharsetInfo& charset : CHARSETS) {
+                    SendMessageW(control, CB_ADDSTRING, 0,
+                                 reinterpret_cast<LPARAM>(ui_wide(msg_text(charset.label)).c_str()));
+                }
+                SendMessageW(control, CB_SETCURSEL, 0, 0);
                 break;
             case ID_FILTER_OP:  // in the order of FilterOp
                 add_strings(control, {Msg::filter_contains, Msg::filter_equals,
