@@ -22,22 +22,28 @@ constexpr const char* TOOL_NAMES[DUMP_TOOL_COUNT] = {
     "Sequel Ace", "TablePlus", "MySQL-Front",  "EMS SQL Manager", "dbForge Studio",
 };
 
-// How a declared character set is shown. The labels are those of the display charsets the
-// user chooses from; UTF-8 needs no advice.
+// How a declared character set is shown: with the label of the display charset that fits,
+// as the user finds it in the list; UTF-8 needs no advice.
 enum class CharsetFit { utf8, umlauts, script };
 struct CharsetAdvice {
     std::string_view declared;  // as MySQL names it
-    const char* label;          // the display charset's label
+    Charset display;            // the display charset that fits
     CharsetFit fit;
 };
 constexpr CharsetAdvice CHARSET_ADVICE[] = {
-    {"utf8", "UTF-8", CharsetFit::utf8},          {"utf8mb3", "UTF-8", CharsetFit::utf8},
-    {"utf8mb4", "UTF-8", CharsetFit::utf8},       {"ascii", "UTF-8", CharsetFit::utf8},
-    {"latin1", "Windows-1252", CharsetFit::umlauts}, {"cp1250", "Windows-1250", CharsetFit::umlauts},
-    {"latin2", "ISO-8859-2", CharsetFit::umlauts},   {"cp1257", "Windows-1257", CharsetFit::umlauts},
-    {"latin5", "ISO-8859-9", CharsetFit::umlauts},   {"cp1251", "Windows-1251", CharsetFit::script},
-    {"koi8r", "KOI8-R", CharsetFit::script},         {"greek", "ISO-8859-7", CharsetFit::script},
-    {"cp1256", "Windows-1256", CharsetFit::script},
+    {"utf8", CHARSET_UTF8, CharsetFit::utf8},
+    {"utf8mb3", CHARSET_UTF8, CharsetFit::utf8},
+    {"utf8mb4", CHARSET_UTF8, CharsetFit::utf8},
+    {"ascii", CHARSET_UTF8, CharsetFit::utf8},
+    {"latin1", CHARSET_WINDOWS_1252, CharsetFit::umlauts},
+    {"cp1250", CHARSET_WINDOWS_1250, CharsetFit::umlauts},
+    {"latin2", CHARSET_ISO_8859_2, CharsetFit::umlauts},
+    {"cp1257", CHARSET_WINDOWS_1257, CharsetFit::umlauts},
+    {"latin5", CHARSET_ISO_8859_9, CharsetFit::umlauts},
+    {"cp1251", CHARSET_WINDOWS_1251, CharsetFit::script},
+    {"koi8r", CHARSET_KOI8_R, CharsetFit::script},
+    {"greek", CHARSET_ISO_8859_7, CharsetFit::script},
+    {"cp1256", CHARSET_WINDOWS_1256, CharsetFit::script},
 };
 
 std::string line(std::string text) { return text + "\r\n"; }
@@ -67,13 +73,14 @@ std::string charset_line(const DumpReport& r) {
     const char* name = r.charset.c_str();
     for (const CharsetAdvice& a : CHARSET_ADVICE) {
         if (a.declared != r.charset) continue;
+        const char* label = msg_text(CHARSETS[a.display].label);
         switch (a.fit) {
             case CharsetFit::utf8:
                 return format_text(msg_text(Msg::report_charset_fits), name);
             case CharsetFit::umlauts:
-                return format_text(msg_text(Msg::report_charset_umlauts), name, a.label);
+                return format_text(msg_text(Msg::report_charset_umlauts), name, label);
             case CharsetFit::script:
-                return format_text(msg_text(Msg::report_charset_script), name, a.label);
+                return format_text(msg_text(Msg::report_charset_script), name, label);
         }
     }
     return format_text(msg_text(Msg::report_charset_unsupported), name);
