@@ -177,6 +177,7 @@ protected:
         return ui_narrow(text);
     }
     std::string text(int id) { return window_text(control(id)); }
+    static int system_dpi() { return std::max(96, int(GetDpiForSystem())); }
     // Every control where ui_main_layout puts it (drop-down boxes: without their height).
     void expect_layout(int dpi) {
         RECT client;
@@ -209,17 +210,18 @@ TEST_F(WorkTest, ControlsLayoutAndDpiChange) {
                            DWORD(GetWindowLongW(main_, GWL_EXSTYLE)));
         SetWindowPos(main_, nullptr, 0, 0, r.right - r.left, r.bottom - r.top, SWP_NOZORDER | SWP_NOMOVE);
         pump(50);
-        expect_layout(96);
+        expect_layout(system_dpi());
     }
+    const int other = system_dpi() == 144 ? 192 : 144;
     RECT suggested{10, 10, 10 + 1800, 10 + 1200};
-    SendMessageW(main_, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+    SendMessageW(main_, WM_DPICHANGED, MAKEWPARAM(other, other), reinterpret_cast<LPARAM>(&suggested));
     LOGFONTW font{};
     GetObjectW(reinterpret_cast<HFONT>(SendMessageW(control(ID_GRID), WM_GETFONT, 0, 0)), sizeof font, &font);
-    EXPECT_EQ(font.lfHeight, -21);  // the fonts made anew for 144 DPI
-    expect_layout(144);
+    EXPECT_EQ(font.lfHeight, -ui_scale(FONT_DEFS[FONT_UI].height, other));  // the fonts made anew
+    expect_layout(other);
 }
 
-// At 96 and 144 DPI: every button's caption fits inside it in the button's own font; the
+// At the system's DPI and one more (144, or 192 when the system has 144): every button's caption fits inside it in the button's own font; the
 // boxes and fields sit centred on the buttons of their row. The tree splitter dragged with the
 // mouse and stepped with Alt+Shift+Arrow, stopping at its minimum; the layout follows.
 TEST_F(WorkTest, CaptionsFitFieldsCentredSplittersDrag) {
@@ -231,8 +233,9 @@ TEST_F(WorkTest, CaptionsFitFieldsCentredSplittersDrag) {
         return r;
     };
     const auto middle = [&](int id) { const RECT r = rect_of(id); return (r.top + r.bottom) / 2; };
-    for (int dpi : {96, 144}) {
-        if (dpi != 96) {
+    const int second = system_dpi() == 144 ? 192 : 144;
+    for (int dpi : {system_dpi(), second}) {
+        if (dpi != system_dpi()) {
             RECT suggested{0, 0, ui_scale(1360, dpi), ui_scale(860, dpi)};
             SendMessageW(main_, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
             pump(50);
@@ -259,18 +262,26 @@ TEST_F(WorkTest, CaptionsFitFieldsCentredSplittersDrag) {
         }
         expect_layout(dpi);
     }
-    const int dpi = 144;
+    const int dpi = second;
     const auto tree_width = [&] { const RECT r = rect_of(ID_TREE); return r.right - r.left; };
-    const auto drag = [this](int from, int to) {
-        const int y = ui_scale(400, 144);
+    const auto drag = [this, second](int from, int to) {
+        const int y = ui_scale(400, second);
         SendMessageW(main_, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(from, y));
         SendMessageW(main_, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(to, y));
         SendMessageW(main_, WM_LBUTTONUP, 0, MAKELPARAM(to, y));
         pump(20);
     };
-    const int before = tree_width(), gap = rect_of(ID_TREE).right + ui_scale(17, dpi);
+    RECT client;
+    GetClientRect(main_, &client);
+    const auto dragged = [&](int to) {  // the tree's width after a drag to x, by the layout's rules
+        const LayoutMeasures m = ui_splitter_drag(Splitter::tree, to, client.right, dpi, window().measures());
+        return ui_scale(ui_panel_columns(ui_unscale(client.right, dpi), m).tree_width, dpi);
+    };
+    const int gap = rect_of(ID_TREE).right + ui_scale(17, dpi);
+    const int wider = dragged(gap + 150);
+    ASSERT_GT(wider, tree_width()) << "no room to widen the tree: run on a screen of 2880x1800";
     drag(gap, gap + 150);
-    EXPECT_NEAR(tree_width(), before + 150, 2);
+    EXPECT_EQ(tree_width(), wider);
     expect_layout(dpi);
     drag(gap + 150, 0);
     EXPECT_EQ(tree_width(), ui_scale(std::max(TREE_MIN_WIDTH, window().measures().caption(ID_TREE_FILTER) + 4), dpi));
