@@ -17,6 +17,8 @@
 #   04-filter.png  a filter active on the demo (in-process)
 #   05-details.png the record details of a hit (in-process)
 #   06-busy.png    a long import running: progress bar, "Abbrechen", progress status (in-process)
+#   07-details-wrapped.png  the details of a long value, wrapped, line feeds as breaks (in-process)
+#   08-dpi144.png  the demo at 150 % (144 DPI) on a 1,920 × 1,080 desktop (the program)
 # Usage: tools/screenshot.sh [BUILD_DIR]   (default build/windows; run ./kv screenshot)
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -28,7 +30,7 @@ mkdir -p "$out"
 
 if [ -z "${KV_SCREENSHOT_INNER:-}" ]; then
   export KV_SCREENSHOT_INNER=1
-  exec xvfb-run -a -s "-screen 0 1600x1000x24" "$0" "$build"
+  exec xvfb-run -a -s "-screen 0 1920x1200x24" "$0" "$build"
 fi
 
 export WINEPREFIX=$build/wineprefix WINEDEBUG=-all
@@ -80,9 +82,19 @@ sleep 8
 shot 03-data 0
 cleanup
 
+# The demo at 150 %: a copy of the prefix with LogPixels 144 (made by cmake/wine-dpi-run),
+# the whole 1,920 × 1,080 desktop, where the window starts fitted into the work area.
+sh "$here/cmake/wine-dpi-run" 144 "$build/bin/korvane-dump.exe" --help >/dev/null 2>&1 || true
+WINEPREFIX=$build/wineprefix-144 "$wine" explorer /desktop=KorVane144,1920x1080 "$exe" \
+  "Z:${build//\//\\}\\bin\\samples\\korvane-demo.sql" >/dev/null 2>&1 &
+sleep 10
+xwd -root -silent | convert xwd:- -crop 1920x1080+0+0 +repage "$out/08-dpi144.png"
+echo "$out/08-dpi144.png"
+WINEPREFIX=$build/wineprefix-144 "${wine%/*}/wineserver" -k >/dev/null 2>&1 || true
+
 # Pictures with a second top-level window, from the GUI test program.
 KV_SCREENSHOT_DIR="Z:${out//\//\\}" "$wine" "$build/bin/ui_win32_tests.exe" \
-  --gtest_filter='WorkTest.TextWindowActsModal:WorkTest.ReindexDetailsTabsAndCharset:WorkTest.CancelledOrRefused*' \
+  --gtest_filter='WorkTest.TextWindowActsModal:WorkTest.ReindexDetailsTabsAndCharset:WorkTest.CancelledOrRefused*:WorkTest.LongValueDetailsWrapped' \
   >/dev/null 2>&1 || true
 for bmp in "$out"/*.bmp; do
   [ -f "$bmp" ] || continue

@@ -606,6 +606,25 @@ TEST_F(WorkTest, RecentDumps) {
     EXPECT_EQ(seen.menu, (std::vector<std::string>{recent_menu_text(0, zahlen), recent_menu_text(1, demo)}));
 }
 
+// A long value with line feeds: the record details show them as line breaks and wrap the
+// lines in the window, into more lines than without wrap (the grid's one-line preview has no
+// line feed).
+TEST_F(WorkTest, LongValueDetailsWrapped) {
+    open(test::data_file("ui/langtext.sql"));
+    EXPECT_EQ(cell(0, 3).find('\n'), std::string::npos);
+    notify(ID_GRID, NM_DBLCLK);
+    ASSERT_NE(window().text_window(), nullptr);
+    const HWND edit = GetDlgItem(window().text_window(), 3);
+    EXPECT_EQ(GetWindowLongW(edit, GWL_STYLE) & WS_HSCROLL, 0);
+    EXPECT_NE(window_text(edit).find("Hebel von Hand aufbaut"), std::string::npos);
+    EXPECT_NE(window_text(edit).find("ein Manometer zeigt den Kesseldruck.\r\nLieferumfang: "), std::string::npos);
+    shot(main_, "07-details-wrapped");
+    const LRESULT wrapped = SendMessageW(edit, EM_GETLINECOUNT, 0, 0);
+    SendMessageW(GetDlgItem(window().text_window(), 4), BM_CLICK, 0, 0);
+    EXPECT_GT(wrapped, SendMessageW(GetDlgItem(window().text_window(), 3), EM_GETLINECOUNT, 0, 0));
+    DestroyWindow(window().text_window());
+}
+
 // A cache folder that cannot be made (LOCALAPPDATA names a file) ends the start with exit code
 // 1 and its error box, before any window exists.
 TEST(GuiStart, CacheFolderThatCannotBeMade) {

@@ -1,0 +1,4 @@
+-- One article with a long description holding line feeds, for the desktop window tests
+-- (tests/ui/win32_gui_test.cpp): the record details wrap it and show its line feeds as breaks.
+CREATE TABLE `artikel` (`nr` int, `titel` varchar(80), `beschreibung` text);
+INSERT INTO `artikel` VALUES (4711,'Espressomaschine Kolbenhebel','Die Kolbenhebelmaschine brüht mit bis zu neun Bar, die der Hebel von Hand aufbaut; so bestimmt die Hand den Druckverlauf, nicht eine Pumpe. Der Kessel aus Messing fasst einen Liter und ist nach etwa zwölf Minuten auf Temperatur; ein Manometer zeigt den Kesseldruck.\nLieferumfang: Siebträger, Einsätze für eine und zwei Tassen, Tamper aus Holz, Reinigungsbürste.\nHinweis: Vor dem ersten Gebrauch zweimal mit klarem Wasser durchspülen und die Dichtungen mit lebensmittelechtem Fett pflegen. Die Garantie beträgt zwei Jahre ab Kaufdatum; Verschleißteile wie Dichtungen und Siebe sind davon ausgenommen.');
