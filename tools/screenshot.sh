@@ -19,6 +19,7 @@
 #   06-busy.png    a long import running: progress bar, "Abbrechen", progress status (in-process)
 #   07-details-wrapped.png  the details of a long value, wrapped, line feeds as breaks (in-process)
 #   08-dpi144.png  the demo at 150 % (144 DPI) on a 1,920 × 1,080 desktop (the program)
+#   09-notes.png   the import notes of the demo with the report on top (in-process)
 # Usage: tools/screenshot.sh [BUILD_DIR]   (default build/windows; run ./kv screenshot)
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)

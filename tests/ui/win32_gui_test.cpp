@@ -497,6 +497,7 @@ TEST_F(WorkTest, ReindexDetailsTabsAndCharset) {
                                      {TAB_SQL, o.create_text}, {TAB_NOTES, import_notes_text(*state().dump)},
                                      {TAB_DATA, std::to_string(state().entry_total)}}) {
         select_tab(tab);
+        if (tab == TAB_NOTES) shot(main_, "09-notes");
         EXPECT_EQ(IsWindowVisible(control(ID_GRID)) ? std::to_string(ListView_GetItemCount(control(ID_GRID)))
                                                        : text(ID_TEXT_VIEW), shown) << tab;
     }
