@@ -194,6 +194,7 @@ private:
     SolidBrush control_brush_;  // behind edit fields, lists and static texts
     MainControls controls_;
     GridView grid_;
+    TreeFill tree_;
     bool tree_filling_ = false;  // tree selection changes come from a rebuild
     HWND text_window_ = nullptr;
     HWND focus_ = nullptr;  // the control to give the focus back to; null for none
