@@ -1,7 +1,8 @@
 // The tree control's nodes over the tree model, natively: every item exactly once, in the
-// model's display order; long child lists split into ranges of 1,000 with their positions as
+// model's display order; long child lists split into ranges of 500 with their positions as
 // text; small trees expanded completely, large ones only at the top and on the way to the
-// selected item, so that a rebuild inserts about a thousand items whatever the object count.
+// selected item, so that a rebuild inserts at most about a thousand items whatever the object
+// count.
 #include <gtest/gtest.h>
 
 #include <set>
@@ -65,10 +66,10 @@ TEST(TreeLayout, NodesRangesAndWhatARebuildExpands) {
     };
     const Case cases[] = {
         {3, 4, -1, "", 0, true, 30, "d.sql/db_0/Tabellen/t0  (0)"},
-        {1, 1400, -1, "", 2, true, 1500, "d.sql/db_0/Tabellen/1 – 1.000/t0  (0)"},
-        {1, 2500, 2400, "", 3, false, 600, "d.sql/db_0/Tabellen/2.001 – 2.500/t2399  (0)"},
-        {32768, 1, -1, "", 33, false, 1100, "d.sql/1 – 1.000/db_0/Tabellen/t0  (0)"},
-        {32768, 1, 2 * 20000 + 1, "", 33, false, 1100, "d.sql/20.001 – 21.000/db_20000/Tabellen/t0  (0)"},
+        {1, 900, -1, "", 2, true, 1000, "d.sql/db_0/Tabellen/1 – 500/t0  (0)"},
+        {1, 2500, 2400, "", 5, false, 520, "d.sql/db_0/Tabellen/2.001 – 2.500/t2399  (0)"},
+        {32768, 1, -1, "", 66, false, 600, "d.sql/1 – 500/db_0/Tabellen/t0  (0)"},
+        {32768, 1, 2 * 20000 + 1, "", 66, false, 600, "d.sql/20.001 – 20.500/db_20000/Tabellen/t0  (0)"},
         {32768, 1, -1, "db_1000", 0, true, 40, "d.sql/db_1000/Tabellen/t0  (0)"},
         {32768, 1, 2 * 5 + 1, "zzz", 0, true, 1, ""},
     };
