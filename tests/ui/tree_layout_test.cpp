@@ -66,7 +66,10 @@ TEST(TreeLayout, NodesRangesAndWhatARebuildExpands) {
     };
     const Case cases[] = {
         {3, 4, -1, "", 0, true, 30, "d.sql/db_0/Tabellen/t0  (0)"},
-        {1, 900, -1, "", 2, true, 1000, "d.sql/db_0/Tabellen/1 – 500/t0  (0)"},
+        {1, 500, -1, "", 0, true, 510, "d.sql/db_0/Tabellen/t0  (0)"},
+        {1, 501, -1, "", 2, true, 510, "d.sql/db_0/Tabellen/1 – 500/t0  (0)"},
+        {1, 993, 993, "", 2, true, 1000, "d.sql/db_0/Tabellen/501 – 993/t992  (0)"},  // 1,000 nodes
+        {1, 994, 994, "", 2, false, 500, "d.sql/db_0/Tabellen/501 – 994/t993  (0)"},
         {1, 2500, 2400, "", 5, false, 520, "d.sql/db_0/Tabellen/2.001 – 2.500/t2399  (0)"},
         {32768, 1, -1, "", 66, false, 600, "d.sql/1 – 500/db_0/Tabellen/t0  (0)"},
         {32768, 1, 2 * 20000 + 1, "", 66, false, 600, "d.sql/20.001 – 20.500/db_20000/Tabellen/t0  (0)"},
