@@ -4,6 +4,8 @@
 #include <pthread.h>
 #include <unistd.h>
 
+#include <new>
+
 #include <condition_variable>
 #include <mutex>
 
@@ -41,6 +43,34 @@ bool thread_start_detached(ThreadFn fn, void* arg) {
     }
     return true;
 }
+
+struct Thread::Impl {
+    pthread_t thread{};
+    bool started = false;
+};
+
+Thread::Thread() : impl_(std::make_unique<Impl>()) {}
+Thread::~Thread() { join(); }
+
+bool Thread::start(ThreadFn fn, void* arg) {
+    if (impl_->started) return false;
+    auto* start = new (std::nothrow) Start{fn, arg};
+    if (start == nullptr) return false;
+    if (pthread_create(&impl_->thread, nullptr, thread_main, start) != 0) {
+        delete start;
+        return false;
+    }
+    impl_->started = true;
+    return true;
+}
+
+void Thread::join() {
+    if (!impl_->started) return;
+    pthread_join(impl_->thread, nullptr);
+    impl_->started = false;
+}
+
+bool Thread::started() const { return impl_->started; }
 
 std::uint32_t cpu_count() {
     long n = ::sysconf(_SC_NPROCESSORS_ONLN);

@@ -1,5 +1,6 @@
 // Win32 threads for the job runner (see thread.h): _beginthreadex, so the C runtime knows the
-// thread, with its handle closed at once (detached), and an auto-reset event object.
+// thread, with its handle closed at once (detached) or kept for the join, and an auto-reset
+// event object.
 #include "foundation/thread.h"
 
 #include <windows.h>
@@ -34,6 +35,36 @@ bool thread_start_detached(ThreadFn fn, void* arg) {
     CloseHandle(reinterpret_cast<HANDLE>(handle));
     return true;
 }
+
+struct Thread::Impl {
+    HANDLE handle = nullptr;
+};
+
+Thread::Thread() : impl_(std::make_unique<Impl>()) {}
+Thread::~Thread() { join(); }
+
+bool Thread::start(ThreadFn fn, void* arg) {
+    if (impl_->handle != nullptr) return false;
+    auto* start = new (std::nothrow) Start{fn, arg};
+    if (start == nullptr) return false;
+    uintptr_t handle = _beginthreadex(nullptr, 0, thread_main, start, 0, nullptr);
+    if (handle == 0) {
+        delete start;
+        return false;
+    }
+    impl_->handle = reinterpret_cast<HANDLE>(handle);
+    return true;
+}
+
+// A thread that ExitProcess has already ended counts as ended: its handle is signalled.
+void Thread::join() {
+    if (impl_->handle == nullptr) return;
+    WaitForSingleObject(impl_->handle, INFINITE);
+    CloseHandle(impl_->handle);
+    impl_->handle = nullptr;
+}
+
+bool Thread::started() const { return impl_->handle != nullptr; }
 
 std::uint32_t cpu_count() {
     SYSTEM_INFO info;

@@ -1,6 +1,8 @@
 // Background job runner (see job.h).
 #include "jobs/job.h"
 
+#include <atomic>
+#include <chrono>
 #include <new>
 
 #include "foundation/thread.h"
@@ -89,27 +91,89 @@ int job_report(void* user, std::uint64_t done, std::uint64_t total, std::uint64_
 void job_worker(BackgroundJob& job) { job.status = run_kind(job); }
 
 namespace {
-struct WorkerStart {
+
+// A job handed over and not yet taken by the worker, with its completion.
+struct Pending {
     BackgroundJob* job;
     JobDoneFn done;
     void* user;
 };
 
-void worker_main(void* arg) {
-    WorkerStart start = *static_cast<WorkerStart*>(arg);
-    delete static_cast<WorkerStart*>(arg);
-    job_worker(*start.job);
-    start.done(start.job, start.user);
+// The process's one worker thread, started with the first job and kept until stop(). It
+// takes the job in its slot, runs it, calls its completion and waits for the next one. The
+// slot holds one job: the requester gives the next only after the completion of the last
+// (its busy rule), so a second waiting job is refused. submit() and stop() are the
+// requester's and never run at the same time; the worker touches only the slot and the flag.
+class JobWorker {
+public:
+    JobWorker() = default;
+    JobWorker(const JobWorker&) = delete;
+    JobWorker& operator=(const JobWorker&) = delete;
+    ~JobWorker() { stop(); }
+
+    bool submit(Pending* pending) {
+        if (!thread_.started()) {
+            stopping_.store(false, std::memory_order_relaxed);
+            if (!thread_.start(&JobWorker::main, this)) return false;
+        }
+        Pending* empty = nullptr;
+        if (!slot_.compare_exchange_strong(empty, pending, std::memory_order_acq_rel)) {
+            return false;
+        }
+        wake_.set();
+        return true;
+    }
+
+    // Runs what waits in the slot, then ends the thread and joins it. A running job is
+    // finished first: callers cancel it before they stop.
+    void stop() {
+        if (!thread_.started()) return;
+        stopping_.store(true, std::memory_order_release);
+        wake_.set();
+        thread_.join();
+    }
+
+private:
+    static void main(void* self) { static_cast<JobWorker*>(self)->run(); }
+
+    void run() {
+        for (;;) {
+            if (Pending* taken = slot_.exchange(nullptr, std::memory_order_acq_rel)) {
+                const Pending pending = *taken;
+                delete taken;
+                job_worker(*pending.job);
+                pending.done(pending.job, pending.user);
+                continue;
+            }
+            if (stopping_.load(std::memory_order_acquire)) return;
+            wake_.wait_for(std::chrono::hours(1));
+        }
+    }
+
+    std::atomic<Pending*> slot_{nullptr};
+    std::atomic<bool> stopping_{false};
+    Signal wake_;
+    Thread thread_;
+};
+
+// Made at the first use; its destruction at the process's normal end joins the thread, so no
+// worker outlives the objects of the program.
+JobWorker& worker() {
+    static JobWorker instance;
+    return instance;
 }
+
 }  // namespace
 
 bool job_submit(BackgroundJob* job, JobDoneFn done, void* user) {
-    auto* start = new (std::nothrow) WorkerStart{job, done, user};
-    if (start != nullptr && thread_start_detached(worker_main, start)) return true;
-    delete start;
+    auto* pending = new (std::nothrow) Pending{job, done, user};
+    if (pending != nullptr && worker().submit(pending)) return true;
+    delete pending;
     job_free(job);
     return false;
 }
+
+void job_shutdown() { worker().stop(); }
 
 void job_free(BackgroundJob* job) { delete job; }
 

@@ -89,9 +89,17 @@ struct BackgroundJob {
 // Called on the worker thread when the job is done; takes ownership of the job.
 using JobDoneFn = void (*)(BackgroundJob* job, void* user);
 
-// Starts a worker thread for the job. False when the thread cannot be created; the job is
-// freed then. The caller keeps the busy state (at most one job at a time is its rule).
+// Hands the job to the process's worker thread, which is started by the first job and kept
+// for the next ones (a hand-over costs a wake-up, not a thread). False when the thread cannot
+// be created or a job still waits to be taken; the job is freed then. The caller keeps the
+// busy state: it gives the next job only after the last one's completion. Submit and shut
+// down from one thread at a time.
 bool job_submit(BackgroundJob* job, JobDoneFn done, void* user);
+// Ends the worker thread and waits for it; a job handed over before is run and completed
+// first (cancel a running one to end it early). The next job_submit starts a new thread. Runs
+// by itself at the program's normal end; call it before ExitProcess, which would end the
+// thread wherever it is.
+void job_shutdown();
 // Runs the job to its end on the calling thread (the body of the worker thread).
 void job_worker(BackgroundJob& job);
 // Progress sink report function: stores the values in the job; 0 once cancel is set.

@@ -7,9 +7,11 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "foundation/text.h"
+#include "foundation/thread.h"
 #include "jobs/job.h"
 #include "jobs/job_wait.h"
 #include "jobs/page_job.h"
@@ -141,6 +143,72 @@ TEST(PageJob, PagesAtAnyRowEmptyViewsShortIndexCancellationAndVanishingWaiters) 
         JobCompletion waiter;
         ASSERT_TRUE(waiter.submit(job.release()));
         EXPECT_FALSE(waiter.wait()->status.ok());
+    }
+}
+
+// What the worker's completions saw: the thread they ran on, and a gate that holds the worker
+// inside a completion until the test opens it.
+struct Seen {
+    std::atomic<int> done{0};
+    std::atomic<int> blocked{0};
+    std::atomic<std::thread::id> thread{};
+    std::atomic<bool> same_thread{true};
+    Signal entered, gate;
+};
+
+void seen_done(BackgroundJob* job, void* user) {
+    auto& seen = *static_cast<Seen*>(user);
+    const std::thread::id first = seen.thread.load();
+    if (first == std::thread::id()) {
+        seen.thread.store(std::this_thread::get_id());
+    } else if (first != std::this_thread::get_id()) {
+        seen.same_thread.store(false);
+    }
+    const bool block = job->object == 1;
+    job_free(job);
+    if (block) {
+        seen.entered.set();
+        seen.gate.wait_for(std::chrono::seconds(20));
+    }
+    seen.done.fetch_add(1);
+}
+
+BackgroundJob* quick_job(std::int32_t object) {  // fails at once: no dump
+    auto* job = new BackgroundJob;
+    job->kind = JobKind::page;
+    job->object = object;
+    return job;
+}
+
+void wait_done(Seen& seen, int n) {
+    for (int i = 0; i < 4000 && seen.done.load() < n; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+// One long-lived worker: every completion of a round runs on the same thread, never the
+// submitter's; while the worker is inside a completion one job may wait and a second is
+// refused; shutdown runs the waiting job before it returns, and the next job starts anew.
+TEST(JobWorker, OneThreadOneWaitingJobAndShutdownThatRunsWhatWaits) {
+    for (int round = 0; round < 3; ++round) {
+        Seen seen;
+        for (int i = 0; i < 50; ++i) {
+            ASSERT_TRUE(job_submit(quick_job(0), seen_done, &seen)) << i;
+            wait_done(seen, i + 1);
+        }
+        EXPECT_EQ(seen.done.load(), 50);
+        EXPECT_TRUE(seen.same_thread.load());
+        EXPECT_NE(seen.thread.load(), std::this_thread::get_id());
+
+        Seen held;
+        ASSERT_TRUE(job_submit(quick_job(1), seen_done, &held));
+        ASSERT_TRUE(held.entered.wait_for(std::chrono::seconds(20)));
+        EXPECT_TRUE(job_submit(quick_job(0), seen_done, &held));   // waits in the slot
+        EXPECT_FALSE(job_submit(quick_job(0), seen_done, &held));  // refused, freed
+        held.gate.set();
+        job_shutdown();
+        EXPECT_EQ(held.done.load(), 2);
+        job_shutdown();  // twice is harmless
     }
 }
 

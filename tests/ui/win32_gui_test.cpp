@@ -474,6 +474,99 @@ TEST_F(WorkTest, TreeWalkAndDetailsByKeyboard) {
     }
 }
 
+// Paging keeps the grid's columns (a width the user gave stays) and shows the new rows from
+// the top with only the first selected; the "Struktur" tab and back bring their own columns.
+TEST_F(WorkTest, PageChangeKeepsTheGridColumns) {
+    open(zahlen);
+    const HWND grid = control(ID_GRID), header = ListView_GetHeader(grid);
+    ASSERT_EQ(Header_GetItemCount(header), 3);
+    const int width = ListView_GetColumnWidth(grid, 1);
+    ListView_SetColumnWidth(grid, 1, width + 37);
+    ListView_SetItemState(grid, 5, LVIS_SELECTED, LVIS_SELECTED);
+    ListView_EnsureVisible(grid, 99, FALSE);
+    for (const char* first : {"101", "201"}) {
+        click(ID_NEXT_PAGE);
+        EXPECT_EQ(cell(0, 0), first);
+        EXPECT_EQ(ListView_GetItemCount(grid), std::string(first) == "101" ? 100 : 50);
+        EXPECT_EQ(Header_GetItemCount(header), 3);
+        EXPECT_EQ(ListView_GetColumnWidth(grid, 1), width + 37) << first;
+        EXPECT_EQ(ListView_GetSelectedCount(grid), 1u) << first;
+        EXPECT_EQ(ListView_GetNextItem(grid, -1, LVNI_SELECTED), 0) << first;
+        EXPECT_EQ(ListView_GetTopIndex(grid), 0) << first;
+    }
+    select_tab(TAB_STRUCTURE);
+    EXPECT_EQ(cell(1, 1), "wort");
+    select_tab(TAB_DATA);
+    EXPECT_EQ(Header_GetItemCount(header), 3);
+    EXPECT_EQ(ListView_GetColumnWidth(grid, 1), width);
+    EXPECT_EQ(cell(0, 0), "201");
+}
+
+// The text and object value of a tree item.
+std::pair<std::string, LPARAM> tree_item(HWND tree, HTREEITEM item) {
+    wchar_t text[256] = {};
+    TVITEMW query{};
+    query.mask = TVIF_TEXT | TVIF_PARAM;
+    query.hItem = item;
+    query.pszText = text;
+    query.cchTextMax = 256;
+    TreeView_GetItem(tree, &query);
+    return {ui_narrow(text), query.lParam};
+}
+
+// 1,100 databases of one table each: the tree holds its top, the first range of 500
+// databases and the way to the first table, not all 3,301 items. A range, a database and its
+// group get their items when they are expanded, and a table selected there loads. The filter
+// and clearing it rebuild the tree, which finds the selected table again in its range.
+TEST_F(WorkTest, LargeTreeHoldsWhatIsShown) {
+    std::string dump;
+    for (int d = 0; d < 1100; ++d) {
+        char name[16];
+        std::snprintf(name, sizeof name, "db_%05d", d);
+        dump += std::string("CREATE DATABASE `") + name + "`;\nUSE `" + name +
+                "`;\nCREATE TABLE `t` (`id` int);\nINSERT INTO `t` VALUES (" + std::to_string(d) + ");\n";
+    }
+    const std::string path = files_.file("many.sql");
+    test::write_file(path, dump);
+    open(path);
+    const HWND tree = control(ID_TREE);
+    EXPECT_EQ(state().selected_object, 1);
+    const unsigned first = TreeView_GetCount(tree);
+    EXPECT_EQ(first, 1u + 3 + 500 + 2);  // file, ranges, the first range's databases, the way
+    HTREEITEM range = TreeView_GetChild(tree, TreeView_GetRoot(tree));
+    for (int i = 0; i < 2; ++i) range = TreeView_GetNextSibling(tree, range);
+    EXPECT_EQ(tree_item(tree, range).first, "1.001 – 1.100");
+    EXPECT_EQ(TreeView_GetChild(tree, range), nullptr);
+    TreeView_Expand(tree, range, TVE_EXPAND);
+    EXPECT_EQ(TreeView_GetCount(tree), first + 100);
+    HTREEITEM item = TreeView_GetChild(tree, range);
+    EXPECT_EQ(tree_item(tree, item).first, "db_01000");
+    for (const char* text : {"Tabellen", "t  (1)"}) {
+        TreeView_Expand(tree, item, TVE_EXPAND);
+        item = TreeView_GetChild(tree, item);
+        EXPECT_EQ(tree_item(tree, item).first, text);
+    }
+    EXPECT_EQ(tree_item(tree, item).second, 2 * 1000 + 1 + 1);
+    TreeView_SelectItem(tree, item);
+    wait_idle();
+    EXPECT_EQ(state().selected_object, 2 * 1000 + 1);
+    EXPECT_EQ(cell(0, 1), "1000");
+    for (const wchar_t* filter : {L"db_0100", L""}) {
+        SetWindowTextW(control(ID_TREE_FILTER), filter);
+        wait_idle();
+        std::vector<std::string> way;
+        for (HTREEITEM at = TreeView_GetSelection(tree); at != nullptr; at = TreeView_GetParent(tree, at)) {
+            way.insert(way.begin(), tree_item(tree, at).first);
+        }
+        EXPECT_EQ(tree_item(tree, TreeView_GetSelection(tree)).second, 2 * 1000 + 1 + 1);
+        std::vector<std::string> want{"many.sql", "db_01000", "Tabellen", "t  (1)"};
+        if (*filter == L'\0') want.insert(want.begin() + 1, "1.001 – 1.100");
+        EXPECT_EQ(way, want) << ui_narrow(filter);
+        EXPECT_EQ(state().selected_object, 2 * 1000 + 1);
+    }
+    EXPECT_EQ(TreeView_GetCount(tree), 1u + 3 + 100 + 2);
+}
+
 // On the demo: "Neu indexieren" asks first (No keeps the dump read from the cache, Yes imports
 // anew); a filter hit's details by double-click; what each tab shows; a view opens on
 // "Original-SQL", and a character set switch on its "Struktur" tab returns there.

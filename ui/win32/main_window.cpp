@@ -248,6 +248,10 @@ LRESULT MainWindow::on_notify(WPARAM wparam, LPARAM lparam) {
                 on_tree_selection(*reinterpret_cast<NMTREEVIEWW*>(lparam));
                 return 0;
             }
+            if (header->code == TVN_ITEMEXPANDINGW) {
+                tree_.expanding(*reinterpret_cast<NMTREEVIEWW*>(lparam));
+                return FALSE;  // expand
+            }
             break;
         case ID_TABS:
             if (header->code == TCN_SELCHANGE) {

@@ -210,6 +210,7 @@ private:
     LayoutMeasures measures_;  // splitter widths for the session; captions of the fonts
     Splitter dragging_ = Splitter::none;
     GridView grid_;
+    TreeFill tree_;
     bool tree_filling_ = false;  // tree selection changes come from a rebuild
     HWND text_window_ = nullptr;
     HWND focus_ = nullptr;  // the control to give the focus back to; null for none

@@ -23,28 +23,54 @@ namespace {
 
 // ---- The grid ----
 
+// New columns are inserted with redrawing off and the list redrawn once at the end; a page
+// change only sets the row count, which invalidates the rows (switching redrawing back on
+// costs the list a full relayout and repaint).
 void GridView::show(const std::vector<GridColumn>& columns, std::size_t rows, int dpi) {
-    clear();
+    if (list_ == nullptr) return;
+    if (columns == columns_ && dpi == columns_dpi_) {
+        // Rows as new columns would show them: none selected, from the top.
+        ListView_SetItemState(list_, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+        if (static_cast<std::size_t>(ListView_GetItemCount(list_)) != rows) {
+            ListView_SetItemCountEx(list_, rows, LVSICF_NOSCROLL);
+        }
+        if (rows > 0) ListView_EnsureVisible(list_, 0, FALSE);
+        InvalidateRect(list_, nullptr, FALSE);
+        return;
+    }
+    SendMessageW(list_, WM_SETREDRAW, FALSE, 0);
+    remove_all();
     for (const GridColumn& c : columns) {
         std::wstring title = ui_wide(c.title);
         LVCOLUMNW column{};
         column.mask = LVCF_TEXT | LVCF_WIDTH;
         column.pszText = title.data();
         column.cx = ui_scale(c.width, dpi);
-        SendMessageW(list_, LVM_INSERTCOLUMNW, static_cast<WPARAM>(columns_),
-                     reinterpret_cast<LPARAM>(&column));
-        ++columns_;
+        SendMessageW(list_, LVM_INSERTCOLUMNW, columns_.size(), reinterpret_cast<LPARAM>(&column));
+        columns_.push_back(c);
     }
+    columns_dpi_ = dpi;
     ListView_SetItemCountEx(list_, rows, 0);
+    SendMessageW(list_, WM_SETREDRAW, TRUE, 0);
+    RedrawWindow(list_, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE | RDW_FRAME);
 }
 
 void GridView::clear() {
     if (list_ == nullptr) return;
-    ListView_SetItemCountEx(list_, 0, 0);
-    while (columns_ > 0) {
-        ListView_DeleteColumn(list_, 0);
-        --columns_;
+    if (columns_.empty()) {
+        ListView_SetItemCountEx(list_, 0, 0);
+        return;
     }
+    SendMessageW(list_, WM_SETREDRAW, FALSE, 0);
+    remove_all();
+    SendMessageW(list_, WM_SETREDRAW, TRUE, 0);
+    RedrawWindow(list_, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE | RDW_FRAME);
+}
+
+void GridView::remove_all() {
+    ListView_SetItemCountEx(list_, 0, 0);
+    for (std::size_t n = columns_.size(); n > 0; --n) ListView_DeleteColumn(list_, 0);
+    columns_.clear();
 }
 
 void GridView::answer_text(NMLVDISPINFOW& info, const GridSource& source) {
@@ -105,31 +131,73 @@ void GridView::select_first() {
 
 // ---- The tree ----
 
-HTREEITEM fill_tree(HWND tree, const TreeModel& model) {
-    std::vector<HTREEITEM> handles(model.items.size(), nullptr);
-    for (std::size_t i = 0; i < model.items.size(); ++i) {
-        const TreeItem& item = model.items[i];
-        std::wstring text = ui_wide(item.text);
-        TVINSERTSTRUCTW insert{};
-        insert.hParent =
-            item.parent < 0 ? TVI_ROOT : handles[static_cast<std::size_t>(item.parent)];
-        insert.hInsertAfter = TVI_LAST;
-        insert.item.mask = TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_PARAM;
-        insert.item.pszText = text.data();
-        insert.item.iImage = item.image;
-        insert.item.iSelectedImage = item.image;
-        insert.item.lParam = static_cast<LPARAM>(item.value);
-        handles[i] = TreeView_InsertItem(tree, &insert);
+namespace {
+
+// An item's lParam: what the selection handler reads (object number + 1 for objects), and
+// for items that hold others -2 - node, by which their expansion finds their node.
+LPARAM node_param(const TreeModel& model, const TreeLayout& layout, std::int32_t node) {
+    const std::int32_t item = layout.nodes[static_cast<std::size_t>(node)].item;
+    const std::int64_t value = item >= 0 ? model.items[static_cast<std::size_t>(item)].value : 0;
+    return value > 0 ? static_cast<LPARAM>(value) : -2 - static_cast<LPARAM>(node);
+}
+
+}  // namespace
+
+HTREEITEM TreeFill::fill(HWND tree, TreeModel model) {
+    tree_ = tree;
+    model_ = std::move(model);
+    layout_ = tree_layout(model_);
+    handles_.assign(layout_.nodes.size(), nullptr);
+    filled_.assign(layout_.nodes.size(), false);
+    for (std::int32_t i = 0; i < layout_.top_count; ++i) insert(i, TVI_ROOT);
+    // A parent comes before its children in the layout.
+    for (std::size_t i = 0; i < layout_.nodes.size(); ++i) {
+        if (layout_.nodes[i].expanded) fill_children(static_cast<std::int32_t>(i));
     }
-    // Databases and their groups expanded, then the root.
-    for (std::size_t i = model.items.size(); i-- > 0;) {
-        if (model.items[i].level >= 1 && model.items[i].level <= 2 && handles[i] != nullptr) {
-            TreeView_Expand(tree, handles[i], TVE_EXPAND);
-        }
+    for (std::size_t i = layout_.nodes.size(); i-- > 0;) {
+        if (layout_.nodes[i].expanded) TreeView_Expand(tree_, handles_[i], TVE_EXPAND);
     }
-    if (!handles.empty() && handles[0] != nullptr) TreeView_Expand(tree, handles[0], TVE_EXPAND);
-    return model.selected_item >= 0 ? handles[static_cast<std::size_t>(model.selected_item)]
-                                    : nullptr;
+    return handle_of(layout_.selected_node);
+}
+
+void TreeFill::expanding(const NMTREEVIEWW& change) {
+    if ((change.action & TVE_EXPAND) == 0 || change.itemNew.lParam > -2) return;
+    const LPARAM node = -2 - change.itemNew.lParam;
+    if (static_cast<std::size_t>(node) < filled_.size()) fill_children(static_cast<std::int32_t>(node));
+}
+
+void TreeFill::insert(std::int32_t node, HTREEITEM parent) {
+    std::wstring text = ui_wide(tree_node_text(model_, layout_, node));
+    const std::int32_t image = tree_node_image(model_, layout_, node);
+    TVINSERTSTRUCTW insert{};
+    insert.hParent = parent;
+    insert.hInsertAfter = TVI_LAST;
+    insert.item.mask = TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_PARAM | TVIF_CHILDREN;
+    insert.item.pszText = text.data();
+    insert.item.iImage = image;
+    insert.item.iSelectedImage = image;
+    insert.item.cChildren = layout_.nodes[static_cast<std::size_t>(node)].child_count > 0 ? 1 : 0;
+    insert.item.lParam = node_param(model_, layout_, node);
+    handles_[static_cast<std::size_t>(node)] = TreeView_InsertItem(tree_, &insert);
+}
+
+void TreeFill::fill_children(std::int32_t node) {
+    const auto at = static_cast<std::size_t>(node);
+    if (filled_[at] || handles_[at] == nullptr) return;
+    filled_[at] = true;
+    const TreeNode& n = layout_.nodes[at];
+    for (std::int32_t c = n.first_child; c < n.first_child + n.child_count; ++c) {
+        insert(c, handles_[at]);
+    }
+}
+
+// The item of node, inserted with the items above it when needed (null for -1).
+HTREEITEM TreeFill::handle_of(std::int32_t node) {
+    for (std::int32_t at : tree_node_path(layout_, node)) {
+        const std::int32_t parent = layout_.nodes[static_cast<std::size_t>(at)].parent;
+        if (parent >= 0) fill_children(parent);
+    }
+    return node >= 0 ? handles_[static_cast<std::size_t>(node)] : nullptr;
 }
 
 // ---- What the main window's views show ----
@@ -210,8 +278,6 @@ void MainWindow::refresh_views() {
     if (o != nullptr && grid != nullptr) {
         const Charset charset = state_.charset;
         ui_set_text(control(ID_BREADCRUMB), breadcrumb_text(*o, charset));
-        SendMessageW(grid, WM_SETREDRAW, FALSE, 0);
-        grid_.clear();
         if (data_view()) {
             grid_.show(grid_data_columns(*o, charset), state_.page ? state_.page->row_count : 0,
                        dpi_);
@@ -226,14 +292,15 @@ void MainWindow::refresh_views() {
             grid_.show(grid_structure_columns(), o->columns.size(), dpi_);
             ui_set_text(control(ID_INFO), structure_info_text(*o));
         } else if (state_.current_tab == TAB_SQL) {
+            grid_.clear();
             ui_set_text(control(ID_TEXT_VIEW), create_text_view(*o, charset));
         } else if (state_.current_tab == TAB_NOTES) {
+            grid_.clear();
             ui_set_text(control(ID_TEXT_VIEW), import_notes_text(*state_.dump));
         } else {
+            grid_.clear();
             ui_set_text(control(ID_TEXT_VIEW), no_rows_text(*o, state_.current_tab));
         }
-        SendMessageW(grid, WM_SETREDRAW, TRUE, 0);
-        RedrawWindow(grid, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE | RDW_FRAME);
     } else {
         grid_.clear();
     }
@@ -261,17 +328,18 @@ void MainWindow::tree_rebuild() {
         tree_filling_ = false;
         return;
     }
-    const TreeModel model =
+    TreeModel model =
         tree_build(state_.dump.get(), state_.charset,
                    ui_narrow(ui_window_text(control(ID_TREE_FILTER))), state_.selected_object);
-    const HTREEITEM selected = fill_tree(tree, model);
+    const std::int32_t direct = model.select_object;
+    const HTREEITEM selected = tree_.fill(tree, std::move(model));
     SendMessageW(tree, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(tree, nullptr, TRUE);
     tree_filling_ = false;
     if (selected != nullptr) {
         TreeView_SelectItem(tree, selected);
-    } else if (model.select_object >= 0) {
-        select_object(model.select_object);
+    } else if (direct >= 0) {
+        select_object(direct);
     }
 }
 

@@ -19,6 +19,7 @@
 
 #include "jobs/job.h"
 #include "ui/logic/grid_view.h"
+#include "ui/logic/tree_layout.h"
 #include "ui/logic/tree_model.h"
 
 namespace kv {
@@ -36,7 +37,9 @@ public:
     static constexpr std::size_t DISPLAY_TEXT_UNITS = 16384;
 
     void attach(HWND list) { list_ = list; }
-    // Replaces the columns (widths scaled for dpi) and the row count.
+    // Shows columns (widths scaled for dpi) with rows rows, unselected, scrolled to the top.
+    // Columns equal to the shown ones at the same dpi stay (with the widths the user gave
+    // them): a page change only sets the row count.
     void show(const std::vector<GridColumn>& columns, std::size_t rows, int dpi);
     // No columns, no rows.
     void clear();
@@ -50,13 +53,35 @@ public:
     void select_first();
 
 private:
+    void remove_all();
+
     HWND list_ = nullptr;
-    int columns_ = 0;
+    std::vector<GridColumn> columns_;  // as inserted
+    int columns_dpi_ = 0;
     std::array<wchar_t, DISPLAY_TEXT_UNITS> display_text_{};
 };
 
-// Fills tree with the model (databases and their groups expanded, then the root) and returns
-// the item to select, null for none. The caller ignores the selection changes meanwhile.
-HTREEITEM fill_tree(HWND tree, const TreeModel& model);
+// The tree control over a TreeModel, laid out by tree_layout: a fill inserts the top and the
+// expanded nodes, and an item's children follow when it is expanded the first time. Holds the
+// model and layout of the last fill (65,536 objects: a few MiB) until the next one.
+class TreeFill {
+public:
+    // Fills the emptied tree for model and returns the item to select, its way from the top
+    // inserted (null for none). The caller ignores the selection changes meanwhile.
+    HTREEITEM fill(HWND tree, TreeModel model);
+    // TVN_ITEMEXPANDINGW: inserts the children of an item expanded the first time.
+    void expanding(const NMTREEVIEWW& change);
+
+private:
+    void insert(std::int32_t node, HTREEITEM parent);
+    void fill_children(std::int32_t node);
+    HTREEITEM handle_of(std::int32_t node);
+
+    HWND tree_ = nullptr;
+    TreeModel model_;
+    TreeLayout layout_;
+    std::vector<HTREEITEM> handles_;  // per node, null until inserted
+    std::vector<bool> filled_;        // per node: its children are inserted
+};
 
 }  // namespace kv
