@@ -41,7 +41,8 @@ std::wstring dialog_filter(std::initializer_list<std::pair<Msg, const wchar_t*>>
 
 void MainWindow::command(int id, int notification) {
     if (id == ID_TREE_FILTER) {
-        if (notification == EN_CHANGE && !state_.busy && !tree_filling_) tree_rebuild();
+        if (notification != EN_CHANGE || tree_filling_) return;
+        state_.busy ? void(pending_tree_ = true) : tree_rebuild();  // after a short job
         return;
     }
     if (id == ID_WRAP) {  // no job: also while one runs
@@ -51,7 +52,12 @@ void MainWindow::command(int id, int notification) {
         return;
     }
     if (id == ID_CHARSET) {
-        if (notification == CBN_SELCHANGE && !state_.busy) switch_charset();
+        if (notification != CBN_SELCHANGE) return;
+        if (!state_.busy) {
+            switch_charset();
+        } else {  // a short job runs: the box shows the charset in use
+            SendMessageW(control(ID_CHARSET), CB_SETCURSEL, static_cast<WPARAM>(state_.charset), 0);
+        }
         return;
     }
     if (notification != BN_CLICKED) return;

@@ -26,6 +26,10 @@ namespace {
 
 constexpr UINT_PTR PROGRESS_TIMER = 1;
 constexpr UINT PROGRESS_TIMER_MS = 150;
+// A job shows the busy state (controls disabled, progress bar, "Abbrechen") only once it has
+// run this long: a page or a details job ends long before, and the controls do not flicker.
+constexpr UINT_PTR BUSY_TIMER = 2;
+constexpr UINT BUSY_SHOW_MS = 150;
 constexpr std::size_t STATUS_MAX = 2047;
 
 // Called on the worker thread: hands the finished job to the interface thread.
@@ -203,7 +207,7 @@ LRESULT MainWindow::on_erase(WPARAM, LPARAM) { return 1; }
 
 LRESULT MainWindow::on_paint(WPARAM, LPARAM) {
     paint_main_window(window_, fonts_, images_, dpi_, measures_, state_.dump != nullptr,
-                      state_.busy, state_.status);
+                      state_.busy && busy_shown_, state_.status);
     return 0;
 }
 
@@ -264,7 +268,21 @@ LRESULT MainWindow::on_notify(WPARAM wparam, LPARAM lparam) {
     return DefWindowProcW(window_, WM_NOTIFY, wparam, lparam);
 }
 
+void MainWindow::show_busy() {
+    KillTimer(window_, BUSY_TIMER);
+    if (!state_.busy || busy_shown_) return;
+    remember_focus();
+    busy_shown_ = true;
+    update_controls();
+    SendMessageW(control(ID_PROGRESS), PBM_SETPOS, 0, 0);
+    set_status(msg_text(Msg::status_running));
+}
+
 LRESULT MainWindow::on_timer(WPARAM wparam, LPARAM) {
+    if (wparam == BUSY_TIMER) {
+        show_busy();
+        return 0;
+    }
     if (wparam != PROGRESS_TIMER || !state_.busy || state_.running_job == nullptr) return 0;
     const BackgroundJob& job = *state_.running_job;
     const std::uint64_t done = job.progress_done.load(std::memory_order_relaxed);
@@ -295,6 +313,8 @@ LRESULT MainWindow::on_job_finished(WPARAM, LPARAM lparam) {
         reinterpret_cast<BackgroundJob*>(lparam), job_free);
     state_.busy = false;
     state_.running_job = nullptr;
+    busy_shown_ = false;
+    KillTimer(window_, BUSY_TIMER);
     if (state_.close_after_job) {
         job.reset();
         DestroyWindow(window_);
@@ -302,6 +322,7 @@ LRESULT MainWindow::on_job_finished(WPARAM, LPARAM lparam) {
     }
     const JobEnd end = job_end(*job);
     if (end.outcome != JobOutcome::done) {
+        pending_object_ = -1;
         job_ended(end);
         if (job->kind == JobKind::open) reopen_previous(end.outcome);
         focus_back();
@@ -323,6 +344,8 @@ LRESULT MainWindow::on_job_finished(WPARAM, LPARAM lparam) {
     }
     update_controls();
     focus_back();
+    if (std::exchange(pending_tree_, false)) tree_rebuild();
+    if (const int n = std::exchange(pending_object_, -1); n >= 0) select_object(n);
     return 0;
 }
 
@@ -403,6 +426,7 @@ LRESULT MainWindow::on_close(WPARAM, LPARAM) {
 
 LRESULT MainWindow::on_destroy(WPARAM, LPARAM) {
     KillTimer(window_, PROGRESS_TIMER);
+    KillTimer(window_, BUSY_TIMER);
     close_dump();
     controls_.forget();
     grid_.attach(nullptr);
@@ -426,11 +450,16 @@ void MainWindow::on_grid_double_click() {
 void MainWindow::on_tree_selection(const NMTREEVIEWW& change) {
     if (tree_filling_) return;
     const LPARAM value = change.itemNew.lParam;
+    tree_selection_ = true;
     if (value > 0) select_object(static_cast<int>(value - 1));
+    tree_selection_ = false;
 }
 
 void MainWindow::on_tab_change() {
-    if (state_.busy) return;
+    if (state_.busy) {  // a short job runs: the tab stays
+        TabCtrl_SetCurSel(control(ID_TABS), state_.current_tab);
+        return;
+    }
     state_.current_tab = TabCtrl_GetCurSel(control(ID_TABS));
     refresh_views();
     if (data_view() && !state_.page) load_page(0);
@@ -482,7 +511,7 @@ bool MainWindow::details_visible() const {
 UiConditions MainWindow::conditions() const {
     UiConditions c;
     const BackgroundJob* job = state_.running_job;
-    c.busy = state_.busy;
+    c.busy = state_.busy && busy_shown_;
     c.job_running = job != nullptr;
     c.cancel_requested = job != nullptr && job->cancel.load(std::memory_order_relaxed) != 0;
     c.dump_open = state_.dump != nullptr;
@@ -549,17 +578,17 @@ std::unique_ptr<BackgroundJob> MainWindow::new_job(JobKind kind) const {
     return job;
 }
 
+// The job runs at once; commands are ignored from now on, and the busy state shows when the
+// job is still running after BUSY_SHOW_MS.
 void MainWindow::submit(std::unique_ptr<BackgroundJob> job) {
     if (state_.busy) return;
-    remember_focus();
     state_.busy = true;
     state_.running_job = job.get();
-    update_controls();
-    SendMessageW(control(ID_PROGRESS), PBM_SETPOS, 0, 0);
-    set_status(msg_text(Msg::status_running));
+    SetTimer(window_, BUSY_TIMER, BUSY_SHOW_MS, nullptr);
     if (!job_submit(job.release(), job_done, window_)) {  // the job is freed then
         state_.busy = false;
         state_.running_job = nullptr;
+        KillTimer(window_, BUSY_TIMER);
         update_controls();
         message_box(msg_text(Msg::thread_failed), MB_OK | MB_ICONERROR);
         focus_back();

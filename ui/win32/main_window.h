@@ -162,6 +162,7 @@ private:
     // (main_window.cpp).
     std::unique_ptr<BackgroundJob> new_job(JobKind kind) const;
     void submit(std::unique_ptr<BackgroundJob> job);
+    void show_busy();
     void cancel_job();
     void job_ended(const JobEnd& end);
     void take_open(BackgroundJob& job);
@@ -221,6 +222,12 @@ private:
         int object = -1;
     } restore_;
     std::vector<std::string> recent_;  // the dumps opened last, newest first
+    bool busy_shown_ = false;  // the running job shows the busy state
+    // The tree's selection, changed by the user while a short job ran (the tree stays enabled
+    // until the busy state shows): selected when the job has ended; -1 for none.
+    int pending_object_ = -1;
+    bool tree_selection_ = false;
+    bool pending_tree_ = false;  // the tree filter changed during a short job  // select_object is called for the tree's selection change
     bool wrap_ = true;            // word wrap in text fields; the text window changes it too
     std::string pending_status_;  // the status line once the next page is shown; "" for none
 };

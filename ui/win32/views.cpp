@@ -232,6 +232,10 @@ GridSource MainWindow::grid_source() const {
 }
 
 void MainWindow::select_object(int n) {
+    if (state_.busy && tree_selection_) {  // the tree moved on during a short job
+        pending_object_ = n;
+        return;
+    }
     if (n < 0 || state_.busy || !state_.dump ||
         static_cast<std::size_t>(n) >= state_.dump->objects.size() || n == state_.selected_object) {
         return;
@@ -306,7 +310,7 @@ void MainWindow::refresh_views() {
     }
     details_update(DETAILS_NO_ROW);
     update_controls();
-    layout();
+    InvalidateRect(window_, nullptr, FALSE);  // the empty state comes and goes with the dump
 }
 
 // The details pane for a row of the page (DETAILS_NO_ROW for none).
