@@ -86,4 +86,14 @@ bool create_keyword_search_ends(const Token& token);
 Status create_parse(DumpState& state, const char* text, std::string_view current_database,
                     EscapeMode mode, ObjectLookup* lookup = nullptr);
 
+// A CREATE statement that the end of the dump cut off (NUL-terminated, from CREATE through the
+// dump's last byte; ran_out when a string, a quoted name or a comment ran to that end): whether
+// it still defines its object whole, so that create_parse may take it. Never when it ran out
+// or nothing follows the object's name (the name may be cut); a table only when its column
+// list closed or it has none (LIKE, AS SELECT). A statement that makes no object (CREATE
+// INDEX, CREATE USER) is whole unless it ran out. table receives a table's name as a note shows
+// it (`database`.`name`) once its name is whole, else "".
+bool create_cut_is_whole(const char* text, std::string_view current_database, EscapeMode mode,
+                         bool ran_out, std::string& table);
+
 }  // namespace kv
