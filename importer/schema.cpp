@@ -475,9 +475,8 @@ bool create_cut_is_whole(const char* text, std::string_view current_database, Es
             table.clear();
         }
     }
-    if (ran_out) return false;
-    if (keyword->kind != OBJECT_TABLE || !token_is_punct(t, '(')) return true;
-    return column_list_closes(span, t.end);
+    if (ran_out || keyword->kind != OBJECT_TABLE) return false;
+    return !token_is_punct(t, '(') || column_list_closes(span, t.end);
 }
 
 }  // namespace kv
