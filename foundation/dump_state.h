@@ -86,7 +86,8 @@ struct DumpReport {
     std::string server_version;  // as the header states it, "" when it names none
     std::string charset;         // SET NAMES / character_set_client, "" when none is declared
     bool final_line = false;         // the tool's closing line ends the dump
-    bool ends_in_statement = false;  // the last statement runs to the end without delimiter
+    bool ends_in_statement = false;  // the last statement runs to the end without delimiter,
+                                     // cut off there or only without its delimiter
     std::uint64_t create_statements = 0;
     std::uint64_t insert_statements = 0;  // INSERT and REPLACE, skipped ones too
     std::uint64_t other_statements = 0;

@@ -8,7 +8,9 @@
 
 #include <cstring>
 #include <new>
+#include <string>
 
+#include "foundation/message.h"
 #include "foundation/messages.h"
 #include "foundation/file.h"
 #include "foundation/sql_lex.h"
@@ -211,6 +213,7 @@ void reader_skip_comment(DumpReader& reader) {
     const SqlComment kind = reader_comment_at(reader);
     if (kind == SqlComment::none) return;
     const std::uint64_t start = reader.position;
+    reader.comment_start = start;
     if (kind == SqlComment::line) {
         skip_to_line_end(reader);
     } else {
@@ -337,6 +340,32 @@ bool reader_skip_statement(DumpReader& reader) {
     }
     reader.statement_unclosed = true;
     return reader.status.ok();
+}
+
+bool reader_at_cut(const DumpReader& reader) {
+    if (reader.position < reader.dump_size) return false;
+    const Status& s = reader.status;
+    return s.ok() || (s.kind == StatusKind::syntax && (s.message == Msg::string_unterminated ||
+                                                        s.message == Msg::comment_unterminated ||
+                                                        s.message == Msg::header_quote_unterminated));
+}
+
+void reader_accept_cut(DumpReader& reader) {
+    reader.status = {};
+    reader.statement_unclosed = true;
+}
+
+void import_note_with(DumpState& state, Msg note, std::string_view first,
+                      std::string_view second) {
+    try {
+        const std::string a(first), b(second);
+        const char* format = msg_text(note);
+        std::string text(std::strlen(format) + a.size() + b.size() + 1, '\0');
+        msg_format(text.data(), text.size(), format, a.c_str(), b.c_str());
+        import_note_append(state, text.c_str());
+    } catch (const std::bad_alloc&) {
+        ++state.note_count;  // counted like a note whose text no longer fits
+    }
 }
 
 std::unique_ptr<char[]> reader_read_text(DumpReader& reader, std::uint64_t start,

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <memory>
 #include <new>
+#include <string_view>
 
 #include "cache/format.h"
 #include "foundation/dump_state.h"
@@ -91,6 +92,7 @@ struct DumpReader {
     std::uint32_t refill_short = 0;                // 1: the next refill reads READER_SHORT_READ
     VersionedCode versioned;                       // code objects in executable comments
     bool statement_unclosed = false;  // the statement ran to the end without its delimiter
+    std::uint64_t comment_start = 0;  // first byte of the comment passed over last
     bool charset_from_client = false;  // the report's charset came from character_set_client
 };
 
@@ -187,6 +189,18 @@ bool reader_read_token(DumpReader& reader, Token& token);
 bool reader_skip_statement(DumpReader& reader);
 // True when the delimiter's bytes start at the position; consumes nothing.
 bool reader_at_delimiter(DumpReader& reader);
+// True when the dump ends inside the construct the scan stands in: the reader is at the end of
+// the dump and has either not failed or failed only because a string, a quoted name or a
+// comment ran to that end. A read error, a cancellation or a limit is never such an end.
+bool reader_at_cut(const DumpReader& reader);
+// Accepts the end of the dump inside a statement (reader_at_cut): forgets the failure that the
+// missing bytes caused and records the statement as unclosed. The reader stays at the end.
+void reader_accept_cut(DumpReader& reader);
+// Appends the import note whose printf format is note, filled with the texts first and second
+// (%s each). Counted like any note, also when its text cannot be built for lack of memory.
+void import_note_with(DumpState& state, Msg note, std::string_view first,
+                      std::string_view second = {});
+
 // A stretch of the dump by its own seek and read, capped at 2 MiB (with an import note),
 // NUL-terminated; null when it cannot be read or allocated. Window and position stay.
 std::unique_ptr<char[]> reader_read_text(DumpReader& reader, std::uint64_t start,

@@ -61,19 +61,41 @@ Status read_delimiter(DumpReader& reader) {
     return {};
 }
 
+// A CREATE statement's text. One that the end of the dump cut off (ran_out: inside a string,
+// a quoted name or a comment) is taken only while it defines its object whole
+// (create_cut_is_whole); otherwise the object is not made and a note says so.
+Status take_create(ImportRun& run, const char* text, bool ran_out) {
+    DumpReader& reader = run.reader;
+    insert_scratch_schema_changed(run.scratch);
+    if (ran_out || reader.statement_unclosed) {
+        std::string table;
+        if (!create_cut_is_whole(text, run.database, reader.escape_mode, ran_out, table)) {
+            const std::string byte = std::to_string(run.first.start);
+            if (table.empty()) {
+                import_note_with(*reader.state, Msg::note_cut_statement, byte);
+            } else {
+                import_note_with(*reader.state, Msg::note_cut_create, table, byte);
+            }
+            reader_accept_cut(reader);
+            return {};
+        }
+    }
+    return create_parse(*reader.state, text, run.database, reader.escape_mode, &run.lookup);
+}
+
 // Skips the statement and hands its text (from its first token through the delimiter) to
 // the CREATE parser or the SQL_MODE recogniser.
 Status take_statement_text(ImportRun& run, bool is_create) {
     DumpReader& reader = run.reader;
-    if (!reader_skip_statement(reader)) return reader.status;
+    const bool skipped = reader_skip_statement(reader);
+    if (!skipped && !(is_create && reader_at_cut(reader))) return reader.status;
     std::unique_ptr<char[]> text =
         reader_read_text(reader, run.first.start, reader.position - run.first.start);
     if (!text) return status_fail(StatusKind::input_output, Msg::schema_read_failed);
-    if (is_create) {
-        insert_scratch_schema_changed(run.scratch);
-        return create_parse(*reader.state, text.get(), run.database, reader.escape_mode,
-                            &run.lookup);
-    }
+    if (is_create) return take_create(run, text.get(), !skipped);
+    // A SET statement that runs to the end of the dump governs no byte after it: whatever
+    // mode or character set its possibly cut text names is of no account.
+    if (reader.statement_unclosed) return {};
     sql_mode_recognise(reader, text.get());
     report_declared_charset(reader, text.get());
     return reader.status;
@@ -106,7 +128,7 @@ Status scan_statement(ImportRun& run) {
     if (token_is(first, "DELIMITER")) return read_delimiter(reader);
     if (is_insert) {
         return insert_statement(reader, run.writer, token_is(first, "REPLACE"), run.database,
-                                run.scratch);
+                                run.scratch, first.start);
     }
     if (token_is(first, "USE")) return take_database(run);
     if (is_create) return take_statement_text(run, true);
@@ -154,6 +176,18 @@ void read_report_end(ImportRun& run, bool head) {
     }
 }
 
+// Where the end of the dump cuts a statement short (a string, quoted name or comment that runs
+// to it, a DELIMITER or USE without its word; INSERT and CREATE see to their own), or a
+// comment or quoted word between statements: an aborted backup, whose statements before
+// stay. The scan ends there with a note on the byte where the unfinished part starts (start).
+// False when failure is no such end and stands.
+bool accept_cut(DumpReader& reader, const Status& failure, std::uint64_t start) {
+    if (failure.kind != StatusKind::syntax || !reader_at_cut(reader)) return false;
+    import_note_with(*reader.state, Msg::note_cut_statement, std::to_string(start));
+    reader_accept_cut(reader);
+    return true;
+}
+
 // Every statement of the dump, after a UTF-8 byte order mark; then the index files complete.
 Status scan_dump(ImportRun& run) {
     DumpReader& reader = run.reader;
@@ -167,9 +201,18 @@ Status scan_dump(ImportRun& run) {
         if (!reader_read_token(reader, run.first)) break;
         if (run.first.length == 1 && run.first.text[0] == ';') continue;
         reader.statement_unclosed = false;
-        if (Status scanned = scan_statement(run); !scanned.ok()) return scanned;
+        if (Status scanned = scan_statement(run);
+            !scanned.ok() && !accept_cut(reader, scanned, run.first.start)) {
+            return scanned;
+        }
     }
-    if (!reader.status.ok()) return reader.status;
+    if (!reader.status.ok()) {
+        const bool in_comment = reader.status.message == Msg::comment_unterminated;
+        if (!accept_cut(reader, reader.status,
+                        in_comment ? reader.comment_start : run.first.start)) {
+            return reader.status;
+        }
+    }
     reader.state->report.ends_in_statement = reader.statement_unclosed;
     read_report_end(run, false);
     return index_finish(*reader.state, run.writer);

@@ -3,7 +3,9 @@
 // per-table index files, and writes the cache manifest as its very last step.
 //
 // A run that fails or is cancelled leaves no manifest (it is deleted before scanning starts),
-// so an interrupted cache is never loaded. Progress goes to the sink at window refills, at
+// so an interrupted cache is never loaded. A dump that ends inside a statement (an aborted
+// backup) is no failure: what stands before the end is taken, the statement cut off is not
+// (its complete tuples are), and a note gives the byte where it starts. Progress goes to the sink at window refills, at
 // most every 100 ms, with the label Msg::progress_indexing; the final step reports
 // Msg::progress_ready.
 #pragma once

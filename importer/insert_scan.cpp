@@ -7,8 +7,9 @@
 // goes on; nothing is allocated per tuple. A failure the scan finds itself is recorded once, as
 // the statement's verdict (InsertScan::fail); the reader's own failures (a read error, a
 // cancellation, an unterminated string) are its status. The verdict stands over a failure the
-// reader met inside the statement: an unterminated comment inside a tuple is reported as the
-// incomplete INSERT it leaves behind.
+// reader met inside the statement: an over-long name is reported as the header it leaves
+// incomplete. Where the dump ends inside the statement (an aborted backup), nothing fails: the
+// tuples completed before the end stay indexed and a note says where the statement started.
 #include "importer/insert_scan.h"
 
 #include <cstring>
@@ -74,9 +75,10 @@ enum class TupleEnd : std::uint8_t { inside, closed, failed };
 // what statements share.
 class InsertScan {
 public:
-    InsertScan(DumpReader& reader, IndexWriter& writer, InsertScratch& scratch)
+    InsertScan(DumpReader& reader, IndexWriter& writer, InsertScratch& scratch,
+               std::uint64_t statement_start)
         : reader_(reader), state_(*reader.state), writer_(writer), scratch_(scratch),
-          t_(scratch.token) {}
+          t_(scratch.token), statement_start_(statement_start) {}
 
     // Success to go on after the statement, or the failure that ends the import.
     Status run(bool is_replace, std::string_view current_database);
@@ -112,7 +114,7 @@ private:
     TupleEnd byte_path(TupleEscapeMode& mode);
     // Indexing, statements passed over and failures.
     bool skip(Msg note);
-    void note_skipped(Msg note);
+    void note_on_table(Msg note, std::uint64_t byte);
     bool emit(std::uint64_t start, std::uint64_t length, std::uint32_t layout_word);
     bool length_fits(std::uint64_t length);
     bool fail(Status failure);
@@ -128,6 +130,7 @@ private:
     IndexWriter& writer_;
     InsertScratch& scratch_;
     Token& t_;                          // the header token read last
+    const std::uint64_t statement_start_;  // where INSERT or REPLACE stands
     Status verdict_;                    // the statement's own failure, once found
     std::uint32_t object_ = 0;          // the statement's table
     bool has_list_ = false;             // the statement names its columns
@@ -143,6 +146,8 @@ private:
     std::uint64_t bytes_before_ = 0;
     std::size_t layouts_before_ = 0;
     bool skipped_ = false;              // a tuple did not fit: the rest is passed over
+    bool table_found_ = false;          // object_ names the statement's table
+    bool cut_ = false;                  // the dump ends inside the statement
 };
 
 Status InsertScan::run(bool is_replace, std::string_view current_database) {
@@ -150,12 +155,31 @@ Status InsertScan::run(bool is_replace, std::string_view current_database) {
     sync_ = scratch_.chunks != nullptr ? chunk_scan_sync(*scratch_.chunks) : &NO_SYNC;
     if (header(current_database) && values_keyword(is_replace) && tuples()) trailer();
     if (skipped_ && verdict_.ok() && reader_.status.ok()) reader_skip_statement(reader_);
+    // A string or comment that runs to the end of the dump, after the last tuple or inside one.
+    if (verdict_.ok() && !reader_.status.ok() && reader_at_cut(reader_)) cut_ = true;
+    if (cut_) {
+        if (table_found_ && !skipped_) {
+            note_on_table(Msg::note_cut_insert, statement_start_);
+        } else {
+            import_note_with(state_, Msg::note_cut_statement, std::to_string(statement_start_));
+        }
+        reader_accept_cut(reader_);
+        return {};
+    }
     if (!verdict_.ok()) return std::move(verdict_);
     return reader_.status;
 }
 
-// The one place a failure of the statement is recorded; the first stands.
+// The one place a failure of the statement is recorded; the first stands. A header, list or
+// tuple that the end of the dump cuts short (a missing token, '(' or ')', or a token that
+// reaches the end, which may be the first bytes of the one expected) marks the statement as
+// cut instead.
 bool InsertScan::fail(Status failure) {
+    if ((failure.kind == StatusKind::syntax || failure.kind == StatusKind::refused) &&
+        verdict_.ok() && reader_at_cut(reader_)) {
+        cut_ = true;
+        return false;
+    }
     if (verdict_.ok()) verdict_ = std::move(failure);
     return false;
 }
@@ -204,6 +228,7 @@ bool InsertScan::find_table() {
         if (o.kind == OBJECT_TABLE && o.object_name == scratch_.table &&
             o.database_name == scratch_.database) {
             object_ = static_cast<std::uint32_t>(last);
+            table_found_ = true;
             return true;
         }
     }
@@ -213,6 +238,7 @@ bool InsertScan::find_table() {
         return fail(std::move(found));
     }
     scratch_.last_object = static_cast<int>(object_);
+    table_found_ = true;
     return true;
 }
 
@@ -603,21 +629,17 @@ bool InsertScan::skip(Msg note) {
             }
         }
     }
-    note_skipped(note);
+    note_on_table(note, start_);
     skipped_ = true;
     return false;
 }
 
-// The note on a skipped statement: `database`.`table` and the byte of the tuple at start_.
-void InsertScan::note_skipped(Msg note) {
+// A note on the statement: `database`.`table`, then the byte.
+void InsertScan::note_on_table(Msg note, std::uint64_t byte) {
     const SchemaObject& o = state_.objects[object_];
     try {
-        const std::string name = "`" + o.database_name + "`.`" + o.object_name + "`";
-        const std::string byte = std::to_string(start_);
-        const char* format = msg_text(note);
-        std::string text(std::strlen(format) + name.size() + byte.size() + 1, '\0');
-        msg_format(text.data(), text.size(), format, name.c_str(), byte.c_str());
-        import_note_append(state_, text.c_str());
+        import_note_with(state_, note, "`" + o.database_name + "`.`" + o.object_name + "`",
+                         std::to_string(byte));
     } catch (const std::bad_alloc&) {
         ++state_.note_count;  // counted like a note whose text no longer fits
     }
@@ -693,8 +715,9 @@ Status layout_find_or_add(DumpState& state, std::uint32_t object, const std::uin
 }
 
 Status insert_statement(DumpReader& reader, IndexWriter& writer, bool is_replace,
-                        std::string_view current_database, InsertScratch& scratch) {
-    InsertScan scan(reader, writer, scratch);
+                        std::string_view current_database, InsertScratch& scratch,
+                        std::uint64_t statement_start) {
+    InsertScan scan(reader, writer, scratch, statement_start);
     return scan.run(is_replace, current_database);
 }
 

@@ -70,8 +70,11 @@ Status layout_find_or_add(DumpState& state, std::uint32_t object, const std::uin
 // statement's own (a header cut short, a limit), which stands over a failure the reader met
 // inside it, or the reader's status. A statement whose value counts do not fit (the table's
 // columns, its column list, its first tuple) is no failure: it indexes nothing, is passed
-// over up to its delimiter and leaves a note.
+// over up to its delimiter and leaves a note. Nor is a statement that the end of the dump cuts
+// short (reader_at_cut), wherever it stands: its complete tuples stay indexed, the one begun is
+// not, and a note names the statement's table and statement_start, the byte of its keyword.
 Status insert_statement(DumpReader& reader, IndexWriter& writer, bool is_replace,
-                        std::string_view current_database, InsertScratch& scratch);
+                        std::string_view current_database, InsertScratch& scratch,
+                        std::uint64_t statement_start);
 
 }  // namespace kv

@@ -394,6 +394,17 @@ Status take_columns(DumpState& state, std::uint32_t object, const TextSpan& span
     }
 }
 
+// Whether the column list whose "(" ends at position p closes inside the span.
+bool column_list_closes(const TextSpan& span, std::uint64_t p) {
+    while (p < span.length) {
+        const std::uint64_t d = value_find_end(span.bytes, span.length, p, span.mode);
+        if (d >= span.length) return false;
+        if (span.bytes[d] == ')') return true;
+        p = d + 1;
+    }
+    return false;
+}
+
 }  // namespace
 
 Status create_parse(DumpState& state, const char* text, std::string_view current_database,
@@ -431,6 +442,41 @@ Status create_parse(DumpState& state, const char* text, std::string_view current
     }
     if (keyword->kind != OBJECT_TABLE || !token_is_punct(t, '(')) return {};
     return take_columns(state, object, span, t.end, t, *second, lookup);
+}
+
+}  // namespace kv
+
+namespace kv {
+
+bool create_cut_is_whole(const char* text, std::string_view current_database, EscapeMode mode,
+                         bool ran_out, std::string& table) {
+    table.clear();
+    TextSpan span;
+    span.bytes = reinterpret_cast<const unsigned char*>(text);
+    span.length = std::strlen(text);
+    span.mode = mode;
+    std::unique_ptr<Token> token(new (std::nothrow) Token);
+    if (!token) return false;
+    Token& t = *token;
+    const CreateKeyword* keyword = object_keyword(span, t);
+    if (keyword == nullptr) return !ran_out;
+    std::string database;
+    std::string name;
+    if (!text_read_token(span, t) ||
+        !object_names(span, t, *keyword, current_database, database, name).ok()) {
+        return false;
+    }
+    // Nothing after the name: the name itself may be cut.
+    if (t.kind == TOKEN_NONE) return false;
+    if (keyword->kind == OBJECT_TABLE) {
+        try {
+            table = "`" + database + "`.`" + name + "`";
+        } catch (const std::bad_alloc&) {
+            table.clear();
+        }
+    }
+    if (ran_out || keyword->kind != OBJECT_TABLE) return false;
+    return !token_is_punct(t, '(') || column_list_closes(span, t.end);
 }
 
 }  // namespace kv

@@ -86,4 +86,16 @@ bool create_keyword_search_ends(const Token& token);
 Status create_parse(DumpState& state, const char* text, std::string_view current_database,
                     EscapeMode mode, ObjectLookup* lookup = nullptr);
 
+// A CREATE statement that the end of the dump cut off (NUL-terminated, from CREATE through the
+// dump's last byte; ran_out when a string, a quoted name or a comment ran to that end): whether
+// it still defines its object whole, so that create_parse may take it. Only a table's text
+// tells: it is whole when its column list closed, or when it has none (LIKE, AS SELECT) and
+// more than its name stands there (a name at the end may itself be cut). A view, routine or
+// database cut off is never whole, nor anything that ran out. A statement that makes no object
+// (CREATE INDEX, CREATE USER) counts as whole unless it ran out: nothing of it is taken anyway.
+// table receives a table's name as a note shows it (`database`.`name`) once its name is
+// whole, else "".
+bool create_cut_is_whole(const char* text, std::string_view current_database, EscapeMode mode,
+                         bool ran_out, std::string& table);
+
 }  // namespace kv
