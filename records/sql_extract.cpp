@@ -212,6 +212,22 @@ std::string_view create_body(const std::string& text) {
     return body;
 }
 
+// mysqldump and mariadb-dump write CREATE texts in utf8mb4 whatever SET NAMES says for the
+// data, and run them under character_set_client utf8mb4; their scripts do so here too. Other
+// tools write the CREATE text in the character set of the data.
+void put_create_text(ExtractRun& run, std::string_view body) {
+    const DumpTool tool = run.state.report.tool;
+    const bool utf8 = tool == DumpTool::mysqldump || tool == DumpTool::mariadb_dump;
+    if (utf8) {
+        put(run,
+            "/*!40101 SET @saved_cs_client     = @@character_set_client */;\n"
+            "/*!40101 SET character_set_client = utf8mb4 */;\n");
+    }
+    put(run, body);
+    put(run, ";\n");
+    if (utf8) put(run, "/*!40101 SET character_set_client = @saved_cs_client */;\n");
+}
+
 // DROP and CREATE of a table or view; a routine's CREATE in a DELIMITER block its body does
 // not contain.
 void put_create(ExtractRun& run, const SchemaObject& o) {
@@ -230,8 +246,7 @@ void put_create(ExtractRun& run, const SchemaObject& o) {
     if (o.kind == OBJECT_TABLE) put(run, "DROP TABLE IF EXISTS " + drop + ";\n");
     if (o.kind == OBJECT_VIEW) put(run, "DROP VIEW IF EXISTS " + drop + ";\n");
     if (o.kind != OBJECT_ROUTINE) {
-        put(run, body);
-        put(run, ";\n");
+        put_create_text(run, body);
         return;
     }
     const char* delimiter = ";;";
