@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <fstream>
 #include <regex>
 #include <sstream>
 
@@ -103,5 +104,28 @@ TEST(Cli, InterruptCancelsTheImportAndLeavesNoManifest) {
     EXPECT_EQ(std::to_string(r.exit_code) + " " + r.err, "130 Vorgang abgebrochen.\n");
     for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.file("cache")))
         EXPECT_NE(entry.path().filename(), "manifest.kvd");
+}
+
+// Ctrl+C during an extract (a tuple of 1 GiB, most of it a hole that costs no disk space) ends
+// with 130 and leaves neither the destination nor a temporary file.
+TEST(Cli, InterruptCancelsTheExtractAndLeavesNoDestination) {
+    TempDir dir;
+    const std::string big = dir.file("big.sql");
+    write_file(big, "CREATE TABLE `t` (`a` text);\nINSERT INTO `t` VALUES ('");
+    ASSERT_EQ(::truncate(big.c_str(), 1LL << 30), 0);
+    {
+        std::ofstream tail(big, std::ios::binary | std::ios::app);
+        tail << "');\n";
+    }
+    const std::vector<std::string> cache = {"--cache-root", dir.file("cache")};
+    ASSERT_EQ(run_program(KV_CLI_PATH, {"open", big, cache[0], cache[1]}).exit_code, 0);
+    auto program =
+        start_program(KV_CLI_PATH, {"extract", big, "t", dir.file("t.sql"), cache[0], cache[1]});
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ::kill(program.pid, SIGINT);
+    ProgramResult r = wait_program(program);
+    EXPECT_EQ(std::to_string(r.exit_code) + " " + r.err, "130 Vorgang abgebrochen.\n");
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+        EXPECT_EQ(entry.path().filename().string().find("t.sql"), std::string::npos);
 }
 #endif
