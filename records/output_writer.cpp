@@ -7,6 +7,11 @@
 
 namespace kv {
 
+namespace {
+// Written data is handed to the system's write-back every 4 MiB.
+constexpr std::size_t WRITEBACK_BYTES = 4194304;
+}  // namespace
+
 bool output_writer_start(OutputWriter& w, FileHandle file, std::size_t capacity) {
     w.file = file;
     w.buffer.reset(new (std::nothrow) unsigned char[capacity]);
@@ -32,7 +37,10 @@ bool output_put(OutputWriter& w, std::string_view bytes) {
         if (w.fill == w.capacity) {
             w.ok = file_write_all(w.file, w.buffer.get(), w.capacity);
             w.fill = 0;
-            if (++w.blocks_written % 64 == 0) file_start_writeback(w.file);
+            ++w.blocks_written;
+            if (w.blocks_written % std::max<std::size_t>(1, WRITEBACK_BYTES / w.capacity) == 0) {
+                file_start_writeback(w.file);
+            }
         }
     }
     return w.ok;

@@ -1,7 +1,7 @@
 // Buffered writing of an output file (CSV export, SQL extract): pieces of any size go through
 // one fixed buffer and reach the file in whole blocks, so gigabytes of output cost one write
-// call per block. Every 64 blocks the file is handed to the system's write-back, so that the
-// flush before the final rename finds little left to write.
+// call per block. Every 4 MiB the file is handed to the system's write-back, so that the flush
+// before the final rename finds little left to write.
 //
 // Once a write has failed, ok stays false and every later write is skipped: callers check ok
 // where it suits them (per row, at the end), never after each piece.
