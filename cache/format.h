@@ -68,7 +68,8 @@ inline constexpr std::uint32_t MANIFEST_MAX_TEXT_BYTES = 2097152;  // CREATE tex
 //     tool_version     string, at most REPORT_MAX_VERSION_BYTES
 //     server_version   string, at most REPORT_MAX_VERSION_BYTES
 //     charset          string, at most REPORT_MAX_CHARSET_BYTES
-//     flags            u32: bit 0 final line, bit 1 ends in a statement; no other bit
+//     flags            u32: bit 0 final line, bit 1 ends in a statement, bit 2 UTC time
+//                      zone declared before the data; no other bit
 //     create_statements, insert_statements, other_statements, comment_bytes
 //                      u64 each, at most the dump size
 //
@@ -87,7 +88,7 @@ inline constexpr std::uint64_t MANIFEST_MIN_OBJECT_BYTES = 3 * 4 + 4 + 8 + 8 + 4
 inline constexpr std::uint64_t MANIFEST_MIN_COLUMN_BYTES = 2 * 4;
 inline constexpr std::uint64_t MANIFEST_MIN_LAYOUT_BYTES = 4;
 inline constexpr std::uint64_t MANIFEST_COLUMN_NUMBER_BYTES = 4;
-inline constexpr std::uint32_t MANIFEST_REPORT_FLAGS = 3;
+inline constexpr std::uint32_t MANIFEST_REPORT_FLAGS = 7;
 
 struct ManifestHeader {
     std::uint64_t dump_size = 0;

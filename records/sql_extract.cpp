@@ -1,7 +1,8 @@
 // SQL extract (see sql_extract.h).
 //
 // Shape of a script: comment header; the session settings saved and set as mysqldump does
-// (character set, FOREIGN_KEY_CHECKS, UNIQUE_CHECKS, SQL_MODE); per object an optional
+// (character set, FOREIGN_KEY_CHECKS, UNIQUE_CHECKS, SQL_MODE, TIME_ZONE where the dump set
+// it to UTC); per object an optional
 // CREATE DATABASE and USE, DROP and CREATE, then the INSERT statements; the saved settings
 // restored at the end. SQL_MODE is set again wherever the next tuple was written under other
 // NO_BACKSLASH_ESCAPES or ANSI_QUOTES settings than the one before it.
@@ -153,6 +154,11 @@ void put_session_start(ExtractRun& run) {
         "/*!40014 SET @OLD_UNIQUE_CHECKS=@@UNIQUE_CHECKS, UNIQUE_CHECKS=0 */;\n"
         "/*!40014 SET @OLD_FOREIGN_KEY_CHECKS=@@FOREIGN_KEY_CHECKS, FOREIGN_KEY_CHECKS=0 */;\n"
         "/*!40101 SET @OLD_SQL_MODE=@@SQL_MODE */;\n");
+    if (run.state.report.utc_time_zone) {
+        put(run,
+            "/*!40103 SET @OLD_TIME_ZONE=@@TIME_ZONE */;\n"
+            "/*!40103 SET TIME_ZONE='+00:00' */;\n");
+    }
 }
 
 void put_session_end(ExtractRun& run) {
@@ -163,6 +169,7 @@ void put_session_end(ExtractRun& run) {
         "/*!40101 SET CHARACTER_SET_CLIENT=@OLD_CHARACTER_SET_CLIENT */;\n"
         "/*!40101 SET CHARACTER_SET_RESULTS=@OLD_CHARACTER_SET_RESULTS */;\n"
         "/*!40101 SET COLLATION_CONNECTION=@OLD_COLLATION_CONNECTION */;\n");
+    if (run.state.report.utc_time_zone) put(run, "/*!40103 SET TIME_ZONE=@OLD_TIME_ZONE */;\n");
 }
 
 void close_statement(ExtractRun& run) {

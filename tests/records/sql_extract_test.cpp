@@ -211,3 +211,27 @@ TEST(SqlExtract, FailuresKeepTheDestination) {
     EXPECT_EQ(fails(out, {ExtractPart{0, index, 1}}, nullptr),
               "Der Index passt nicht mehr zum Dump. Cache neu aufbauen.");
 }
+
+// A script sets TIME_ZONE to UTC exactly when the dump did so before its data (mysqldump's
+// --tz-utc), and restores it at the end.
+TEST(SqlExtract, TimeZoneOfTheDump) {
+    const std::pair<const char*, bool> cases[] = {
+        {"/*!40103 SET @OLD_TIME_ZONE=@@TIME_ZONE */;\n/*!40103 SET TIME_ZONE='+00:00' */;\n", true},
+        {"SET time_zone = \"+00:00\";\n", true},
+        {"SET TIME_ZONE='+01:00';\n", false},
+        {"SET TIME_ZONE='+00:00';\nSET TIME_ZONE='SYSTEM';\n", false},
+        {"SET @OLD_TIME_ZONE='+00:00';\n", false},
+        {"", false},
+    };
+    for (const auto& [settings, utc] : cases) {
+        const std::string script = extract_all(std::string(settings) +
+                                               "CREATE TABLE t (a timestamp);\n"
+                                               "INSERT INTO t VALUES ('2026-01-01 00:00:00');\n"
+                                               "SET TIME_ZONE='+05:00';\n");
+        const bool set = script.find("/*!40103 SET TIME_ZONE='+00:00' */;\n") != std::string::npos;
+        const bool restored =
+            script.find("/*!40103 SET TIME_ZONE=@OLD_TIME_ZONE */;\n") != std::string::npos;
+        EXPECT_EQ(set, utc) << settings;
+        EXPECT_EQ(restored, utc) << settings;
+    }
+}

@@ -14,6 +14,8 @@
 #   - a --data-only script is loaded into tables made LIKE the original's: same checksums;
 #   - filtered scripts (equals on a text column, IS NULL), each into a fresh database, must
 #     match a table filled by the server's own WHERE of the same meaning.
+# The server's time zone is not UTC while the dumps load, so that TIMESTAMP columns show
+# whether a script keeps the dump's SET TIME_ZONE.
 #
 # Usage: mariadb_extract.py PATH-TO-korvane-dump     (KVRT_KEEP=1 keeps the temporary folder)
 # Exit status: 0 every checksum matches; 1 a mismatch or a failure; 77 MariaDB is not installed.
@@ -132,6 +134,9 @@ def main():
             path = "%s/dump%d.sql" % (work, number)
             server.dump(options.split(), path, database=False)
             dumps.append(("dump%d[%s]" % (number, options), path))
+        # mariadb-dump writes TIMESTAMP values in UTC under SET TIME_ZONE='+00:00'; a server
+        # in another zone reads them wrongly unless the script says so too.
+        run(server.client("-e", "SET GLOBAL time_zone = '+02:00'"))
         for label, path in dumps:
             found, count = check_dump(program, work, server, label.split("[")[0], path)
             mismatches += ["[%s] %s" % (label, m) for m in found]
