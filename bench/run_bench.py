@@ -8,7 +8,9 @@ page of the large table (in-process, kv_page_bench); filter (contains, all colum
 about 1 % of the rows) beside `grep -c` of the same text and `grep -o -F`, which finds every
 occurrence and so reads every byte; CSV export into a new file beside `dd`
 writing as many bytes into a new file on the same disk, flushing it (`conv=fdatasync`) and
-renaming it into place, as the export does: the machine's limit for it. CPU time (user + system,
+renaming it into place, as the export does: the machine's limit for it; the SQL extract of the
+same table (`korvane-dump extract`, tuples copied byte for byte) beside the same durable copy of
+the script's size. CPU time (user + system,
 10 ms resolution) and peak resident memory come from /usr/bin/time, wall time from a clock
 around it. Then the tree of 65,536 schema objects (a second, generated dump of 32,768
 databases with one table each): `korvane-dump tree` from the cache, and in-process
@@ -17,7 +19,8 @@ display order. Prints a table and writes JSON.
 
 Usage: bench/run_bench.py [--build DIR] [--dump FILE] [--size 1G] [--runs 5] [--json FILE]
                           [--false-joins-size SIZE]
-                          [--tree-only | --wide-only | --import-only | --false-joins-only]
+                          [--tree-only | --wide-only | --import-only | --false-joins-only |
+                           --extract-only]
 The import is also measured with 1, 2 and (where the machine has them) 4, 8 or all threads
 (`--threads N`), each beside `cat` and `grep -c` of an absent string, with its ratio to grep
 and its speed-up over one thread; --import-only measures only that (for the 12 GB dump).
@@ -78,6 +81,41 @@ def measure(cmd, runs, ok_codes=(0,), env=None, prepare=None):
         rss.append(peak)
     return {"wall_s": statistics.median(walls), "cpu_s": statistics.median(cpus),
             "wall_min_s": min(walls), "peak_rss_kib": max(rss), "runs": runs}
+
+
+def bench_extract(kvd, dump, cache, runs):
+    """The SQL extract of the large table into a new file per run, and as many bytes written
+    into a new file, flushed and renamed by dd in the same run: the machine's limit for it."""
+    script = os.path.join(cache, "extract.sql")
+
+    def no_script():
+        if os.path.exists(script):
+            os.remove(script)
+        os.sync()
+    r = {"extract": measure([kvd, "--cache-root", cache, "extract", dump, TABLE, script], runs,
+                            prepare=no_script)}
+    r["script_bytes"] = os.path.getsize(script)
+    mib = (r["script_bytes"] + (1 << 20) - 1) >> 20
+    r["dd_write_sync"] = measure(
+        ["sh", "-c", 'dd if=/dev/zero of="$1.part" bs=1M count=%d conv=fdatasync '
+         '2>/dev/null && mv "$1.part" "$1"' % mib, "sh", script], runs, prepare=no_script)
+    for key, nbytes in (("extract", r["script_bytes"]), ("dd_write_sync", mib << 20)):
+        m = r[key]
+        m["mb_per_s_wall"] = nbytes / 1e6 / m["wall_s"]
+        m["mb_per_s_cpu"] = nbytes / 1e6 / m["cpu_s"] if m["cpu_s"] > 0 else None
+    r["ratio_to_dd"] = r["extract"]["wall_s"] / r["dd_write_sync"]["wall_s"]
+    return r
+
+
+def print_extract(r):
+    for label, x in (("SQL extract (script MB)", r["extract"]),
+                     ("dd+fdatasync+mv (script size)", r["dd_write_sync"])):
+        print("%-34s %10.3f %10.3f %10.0f %10s %9.1f" % (
+            label, x["wall_s"], x["cpu_s"], x["mb_per_s_wall"],
+            "%.0f" % x["mb_per_s_cpu"] if x.get("mb_per_s_cpu") else "",
+            x["peak_rss_kib"] / 1024))
+    print("SQL extract: %.1f MB of script, %.2f x the durable copy (goal at most 1.5)"
+          % (r["script_bytes"] / 1e6, r["ratio_to_dd"]))
 
 
 def table_tuple_bytes(cache_root, name):
@@ -280,6 +318,8 @@ def main():
     ap.add_argument("--false-joins-only", action="store_true",
                     help="only the import of that dump with 1 and 2 threads, beside cat and "
                          "grep")
+    ap.add_argument("--extract-only", action="store_true",
+                    help="only the SQL extract of the large table beside a durable dd copy")
     a = ap.parse_args()
     false_joins_size = a.false_joins_size or a.size
 
@@ -303,6 +343,25 @@ def main():
              "import": bench_import(kvd, a.dump, a.runs, dict(os.environ, LC_ALL="C"))}
         save_and_describe(t, a, "dump %s, %.1f MB; " % (a.dump, size / 1e6))
         print_import(t["import"], size)
+        print("JSON: %s" % a.json)
+        return
+    if a.extract_only:
+        if not os.path.exists(a.dump):
+            print("generating %s (%s) ..." % (a.dump, a.size), flush=True)
+            subprocess.run([os.path.join(bindir, "kv_dump_generate"), a.dump, a.size],
+                           check=True, stdout=subprocess.DEVNULL)
+        cache = tempfile.mkdtemp(prefix="kv-bench-cache-")
+        try:
+            subprocess.run([kvd, "--cache-root", cache, "open", a.dump], check=True,
+                           stdout=subprocess.DEVNULL)
+            t = {"machine": machine(), "dump": a.dump, "runs": a.runs,
+                 "extract": bench_extract(kvd, a.dump, cache, a.runs)}
+        finally:
+            shutil.rmtree(cache, ignore_errors=True)
+        save_and_describe(t, a, "dump %s; " % a.dump)
+        print("%-34s %10s %10s %10s %10s %9s" % ("what", "wall s", "cpu s", "MB/s wall",
+                                                "MB/s cpu", "peak MiB"))
+        print_extract(t["extract"])
         print("JSON: %s" % a.json)
         return
     if a.false_joins_only:
@@ -369,6 +428,7 @@ def main():
         r["dd_write_sync"] = measure(
             ["sh", "-c", 'dd if=/dev/zero of="$1.part" bs=1M count=%d conv=fdatasync '
              '2>/dev/null && mv "$1.part" "$1"' % mib, "sh", csv], a.runs, prepare=no_csv)
+        r["extract"] = bench_extract(kvd, a.dump, cache, a.runs)
         r["import_threads"] = bench_import(kvd, a.dump, a.runs, c_env)
         r["false_joins"] = bench_false_joins(bindir, kvd, a.runs, false_joins_size, c_env)
         r["wide"] = bench_wide(bindir, kvd, a.runs, a.wide_size, c_env)
@@ -418,6 +478,7 @@ def main():
     row("filter contains (tuple MB)", "filter")
     row("CSV export (tuple MB)", "export")
     row("dd+fdatasync+mv (CSV size)", "dd_write_sync")
+    print_extract(r["extract"])
     print_tree(r["tree"])
     print_import(r["import_threads"], size)
     print_import(r["false_joins"], r["false_joins"]["dump_bytes"], "false joins")

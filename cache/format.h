@@ -38,7 +38,7 @@ inline constexpr std::uint32_t MANIFEST_MAX_TEXT_BYTES = 2097152;  // CREATE tex
 //
 // Header, 52 bytes:
 //   offset  size  field          loaded only when
-//        0    12  magic          "KVDUMPIDX05" and a NUL byte
+//        0    12  magic          "KVDUMPIDX06" and a NUL byte
 //       12     8  dump_size      equal to the opened dump's size
 //       20     8  dump_time      equal to its last-write time
 //       28     8  fingerprint    equal to the hash of its first and last 64 KiB
@@ -68,7 +68,8 @@ inline constexpr std::uint32_t MANIFEST_MAX_TEXT_BYTES = 2097152;  // CREATE tex
 //     tool_version     string, at most REPORT_MAX_VERSION_BYTES
 //     server_version   string, at most REPORT_MAX_VERSION_BYTES
 //     charset          string, at most REPORT_MAX_CHARSET_BYTES
-//     flags            u32: bit 0 final line, bit 1 ends in a statement; no other bit
+//     flags            u32: bit 0 final line, bit 1 ends in a statement, bit 2 UTC time
+//                      zone declared before the data; no other bit
 //     create_statements, insert_statements, other_statements, comment_bytes
 //                      u64 each, at most the dump size
 //
@@ -76,7 +77,7 @@ inline constexpr std::uint32_t MANIFEST_MAX_TEXT_BYTES = 2097152;  // CREATE tex
 // least one layout, and its index file "t%06u.kvi" holds exactly INDEX_ENTRY_SIZE bytes per entry.
 
 inline constexpr unsigned char MANIFEST_MAGIC[12] = {'K', 'V', 'D', 'U', 'M', 'P',
-                                                     'I', 'D', 'X', '0', '5', 0};
+                                                     'I', 'D', 'X', '0', '6', 0};
 inline constexpr std::uint64_t MANIFEST_HEADER_SIZE = 52;
 static_assert(sizeof MANIFEST_MAGIC + 4 * 8 + 2 * 4 == MANIFEST_HEADER_SIZE);
 
@@ -87,7 +88,7 @@ inline constexpr std::uint64_t MANIFEST_MIN_OBJECT_BYTES = 3 * 4 + 4 + 8 + 8 + 4
 inline constexpr std::uint64_t MANIFEST_MIN_COLUMN_BYTES = 2 * 4;
 inline constexpr std::uint64_t MANIFEST_MIN_LAYOUT_BYTES = 4;
 inline constexpr std::uint64_t MANIFEST_COLUMN_NUMBER_BYTES = 4;
-inline constexpr std::uint32_t MANIFEST_REPORT_FLAGS = 3;
+inline constexpr std::uint32_t MANIFEST_REPORT_FLAGS = 7;
 
 struct ManifestHeader {
     std::uint64_t dump_size = 0;
@@ -131,12 +132,34 @@ inline bool manifest_header_decode(const unsigned char in[MANIFEST_HEADER_SIZE],
 //   offset  size  field
 //        0     8  offset       dump offset of the tuple's '('
 //        8     4  length       bytes from '(' through the matching ')', at most MAX_TUPLE_LENGTH
-//       12     4  layout_word  bits 0..30: layout number of the object's layouts;
+//       12     4  layout_word  bits 0..26: layout number of the object's layouts;
+//                              bit 27: the statement named its columns;
+//                              bits 28..29: its verb (InsertVerb);
+//                              bit 30: ANSI_QUOTES was in force for the statement;
 //                              bit 31: the tuple was scanned under NO_BACKSLASH_ESCAPES
+//
+// Bits 27..31 describe the statement and session a tuple was written in, so that it can be
+// written out again under the same settings without looking anything up per row.
 
 inline constexpr std::uint32_t INDEX_ENTRY_SIZE = 16;
 inline constexpr std::uint32_t LAYOUT_NO_BACKSLASH = 0x80000000u;
-inline constexpr std::uint32_t LAYOUT_NUMBER_MASK = 0x7FFFFFFFu;
+inline constexpr std::uint32_t LAYOUT_ANSI_QUOTES = 0x40000000u;
+inline constexpr std::uint32_t LAYOUT_VERB_SHIFT = 28;
+inline constexpr std::uint32_t LAYOUT_VERB_MASK = 0x30000000u;
+inline constexpr std::uint32_t LAYOUT_COLUMN_LIST = 0x08000000u;
+inline constexpr std::uint32_t LAYOUT_NUMBER_MASK = 0x07FFFFFFu;
+static_assert(MAX_LAYOUTS - 1 <= LAYOUT_NUMBER_MASK);
+
+// The verb of the statement a tuple came in (bits 28..29 of its layout word).
+enum class InsertVerb : std::uint32_t {
+    insert = 0,
+    replace = 1,
+    insert_ignore = 2,
+};
+
+inline InsertVerb layout_verb(std::uint32_t layout_word) {
+    return static_cast<InsertVerb>((layout_word & LAYOUT_VERB_MASK) >> LAYOUT_VERB_SHIFT);
+}
 
 struct IndexEntry {
     std::uint64_t offset = 0;
@@ -144,9 +167,12 @@ struct IndexEntry {
     std::uint32_t layout_word = 0;
 };
 
-// The layout word of a tuple of layout number layout scanned in mode, and back.
-inline std::uint32_t layout_word_make(std::uint32_t layout, EscapeMode mode) {
-    return layout | (mode == EscapeMode::no_backslash ? LAYOUT_NO_BACKSLASH : 0u);
+// The layout word of a tuple of layout number layout scanned in mode, with the statement's
+// bits (LAYOUT_COLUMN_LIST, the verb, LAYOUT_ANSI_QUOTES), and back.
+inline std::uint32_t layout_word_make(std::uint32_t layout, EscapeMode mode,
+                                      std::uint32_t statement_bits = 0) {
+    return layout | statement_bits |
+           (mode == EscapeMode::no_backslash ? LAYOUT_NO_BACKSLASH : 0u);
 }
 inline EscapeMode layout_escape_mode(std::uint32_t layout_word) {
     return escape_mode_of((layout_word & LAYOUT_NO_BACKSLASH) != 0);

@@ -109,7 +109,8 @@ void write_report(ManifestWriter& out, const DumpReport& report) {
     out.string(report.tool_version);
     out.string(report.server_version);
     out.string(report.charset);
-    out.u32((report.final_line ? 1u : 0u) | (report.ends_in_statement ? 2u : 0u));
+    out.u32((report.final_line ? 1u : 0u) | (report.ends_in_statement ? 2u : 0u) |
+            (report.utc_time_zone ? 4u : 0u));
     for (std::uint64_t count : {report.create_statements, report.insert_statements,
                                 report.other_statements, report.comment_bytes}) {
         out.u64(count);
@@ -313,6 +314,7 @@ bool read_report(ManifestReader& in, DumpState& state, bool fill) {
     report.tool = static_cast<DumpTool>(tool);
     report.final_line = (flags & 1) != 0;
     report.ends_in_statement = (flags & 2) != 0;
+    report.utc_time_zone = (flags & 4) != 0;
     if (fill) state.report = std::move(report);
     return true;
 }

@@ -24,7 +24,7 @@ const CommandName COMMANDS[] = {
     {"structure", CLI_STRUCTURE, 1, 1}, {"sql", CLI_SQL, 1, 1},
     {"page", CLI_PAGE, 1, 2},           {"record", CLI_RECORD, 2, 2},
     {"filter", CLI_FILTER, 1, 1},       {"export", CLI_EXPORT, 2, 2},
-    {"tuple", CLI_TUPLE, 3, 3},
+    {"tuple", CLI_TUPLE, 3, 3},         {"extract", CLI_EXTRACT, 2, 65536},
 };
 
 bool parse_number(const std::string& text, std::uint64_t& out) {
@@ -102,6 +102,10 @@ bool cli_parse(const std::vector<std::string>& args, CliOptions& options, std::s
                 return false;
             }
             options.threads = static_cast<std::uint32_t>(v[0] - '0');
+        } else if (a == "--data-only") {
+            options.data_only = true;
+        } else if (a == "--with-database") {
+            options.with_database = true;
         } else if (a == "--cache-root") {
             if (!value(options.cache_root)) return false;
         } else if (a == "--column") {
@@ -156,9 +160,14 @@ bool cli_parse(const std::vector<std::string>& args, CliOptions& options, std::s
         return false;
     }
     if (extra >= 1) options.object = positional[2];
-    bool filter_allowed = options.command == CLI_FILTER || options.command == CLI_EXPORT;
+    bool filter_allowed = options.command == CLI_FILTER || options.command == CLI_EXPORT ||
+                          options.command == CLI_EXTRACT;
     if (options.filter_given && !filter_allowed) {
         error = msg_text(Msg::cli_filter_options_only);
+        return false;
+    }
+    if ((options.data_only || options.with_database) && options.command != CLI_EXTRACT) {
+        error = msg_text(Msg::cli_extract_options_only);
         return false;
     }
     if (page_given && options.command != CLI_FILTER) {
@@ -179,6 +188,14 @@ bool cli_parse(const std::vector<std::string>& args, CliOptions& options, std::s
             break;
         case CLI_EXPORT:
             options.file = positional[3];
+            break;
+        case CLI_EXTRACT:
+            options.objects.assign(positional.begin() + 2, positional.end() - 1);
+            options.file = positional.back();
+            if (options.filter_given && options.objects.size() != 1) {
+                error = msg_text(Msg::cli_extract_filter_one);
+                return false;
+            }
             break;
         default:
             break;

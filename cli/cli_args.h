@@ -24,6 +24,7 @@ enum CliCommand {
     CLI_FILTER,
     CLI_EXPORT,
     CLI_TUPLE,
+    CLI_EXTRACT,
 };
 
 struct CliOptions {
@@ -37,7 +38,10 @@ struct CliOptions {
     std::string object;      // OBJECT / TABLE argument ("#N", "DB.NAME" or "NAME")
     std::uint64_t number = 0;  // ROW (1-based)
     std::string page = "1";    // PAGE as typed; page_first_entry checks it against the table
-    std::string file;        // export / tuple destination
+    std::string file;        // export / tuple / extract destination
+    std::vector<std::string> objects;  // extract: every OBJECT, in order (object = the first)
+    bool data_only = false;      // extract: no DROP / CREATE
+    bool with_database = false;  // extract: CREATE DATABASE and USE
     bool filter_given = false;  // --column/--op/--text seen
     FilterRequest filter;       // column stays -1; filter_column holds the name
     std::string filter_column;  // "" = all columns

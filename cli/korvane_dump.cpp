@@ -7,6 +7,7 @@
 // 2 usage error, 130 cancelled.
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <memory>
 #include <string>
 
@@ -242,8 +243,9 @@ bool table_entry(const Session& s, std::int32_t object, std::uint64_t row, Index
 }
 
 // Runs the filter of the options; on success s.filter_path holds "query.kvi" and hits its
-// number of entries.
-int run_filter(Session& s, std::int32_t object, std::uint64_t& hits) {
+// number of entries; used (if given) receives the request with its column number.
+int run_filter(Session& s, std::int32_t object, std::uint64_t& hits,
+               FilterRequest* used = nullptr) {
     const SchemaObject& table = s.state->objects[static_cast<std::size_t>(object)];
     auto job = new_job(s, JobKind::filter, object);
     job->filter = s.options.filter;
@@ -265,6 +267,7 @@ int run_filter(Session& s, std::int32_t object, std::uint64_t& hits) {
     }
     job->filter_text = s.options.filter.text;
     job->output_path = cache_query_new_path(*s.state);
+    if (used != nullptr) *used = job->filter;
     std::unique_ptr<BackgroundJob> done;
     if (int rc = run_job(std::move(job), done)) return rc;
     std::string active = cache_query_path(*s.state);
@@ -392,6 +395,36 @@ int command_tuple(Session& s) {
     return 0;
 }
 
+int command_extract(Session& s) {
+    auto job = new_job(s, JobKind::extract, -1);
+    for (const std::string& name : s.options.objects) {
+        s.options.object = name;
+        const std::int32_t object = resolve_object(s, false);
+        if (object < 0) return EXIT_FAILED;
+        ExtractPart part;
+        part.object = static_cast<std::uint32_t>(object);
+        part.entry_count = s.state->objects[part.object].entry_count;
+        if (s.options.filter_given) {
+            if (s.state->objects[part.object].kind != OBJECT_TABLE) {
+                err_line(format_text(msg_text(Msg::cli_tables_only), name.c_str()));
+                return EXIT_FAILED;
+            }
+            if (int rc = run_filter(s, object, part.entry_count, &part.filter)) return rc;
+            part.filtered = true;
+        }
+        part.entry_source_path = view_index_path(*s.state, object, s.filter_path);
+        job->extract_parts.push_back(std::move(part));
+    }
+    job->extract_options.data_only = s.options.data_only;
+    job->extract_options.with_database = s.options.with_database;
+    job->extract_options.now = static_cast<std::int64_t>(std::time(nullptr));
+    job->output_path = s.options.file;
+    std::unique_ptr<BackgroundJob> done;
+    if (int rc = run_job(std::move(job), done)) return rc;
+    out_line(format_text(msg_text(Msg::export_done), done->output_path.c_str()));
+    return 0;
+}
+
 int run(int argc, char** argv) {
     std::vector<std::string> args = console_start(argc, argv);
     Session s;
@@ -420,6 +453,7 @@ int run(int argc, char** argv) {
         case CLI_FILTER: return command_filter(s);
         case CLI_EXPORT: return command_export(s);
         case CLI_TUPLE: return command_tuple(s);
+        case CLI_EXTRACT: return command_extract(s);
         default: return EXIT_USAGE;
     }
 }

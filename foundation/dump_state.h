@@ -92,6 +92,9 @@ struct DumpReport {
     std::uint64_t insert_statements = 0;  // INSERT and REPLACE, skipped ones too
     std::uint64_t other_statements = 0;
     std::uint64_t comment_bytes = 0;  // bytes passed over as comments, executable ones too
+    // SET TIME_ZONE='+00:00' before the first INSERT (mysqldump's --tz-utc): TIMESTAMP values
+    // in the tuples are UTC, and a script carrying them must say so.
+    bool utc_time_zone = false;
 };
 
 struct DumpState {

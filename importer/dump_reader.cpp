@@ -75,6 +75,8 @@ Status reader_start(DumpReader& reader, DumpState& state, const ProgressSink* si
     reader.status = {};
     reader.escape_mode = sink != nullptr ? sink->escape_mode : EscapeMode::backslash;
     reader.saved_escape_mode = reader.escape_mode;
+    reader.ansi_quotes = false;
+    reader.saved_ansi_quotes = false;
     reader.delimiter[0] = ';';
     reader.delimiter[1] = '\0';
     reader.delimiter_length = 1;

@@ -86,6 +86,10 @@ struct DumpReader {
     EscapeMode escape_mode = EscapeMode::backslash;  // the mode strings are read in now
     EscapeMode saved_escape_mode = EscapeMode::backslash;  // kept by @OLD_SQL_MODE=@@SQL_MODE
     std::uint32_t mode_saved = 0;                  // 1 once the dump saved its mode
+    // ANSI_QUOTES (alone or through ANSI and the other modes that include it): kept with the
+    // escape mode so that each tuple's entry records the session its statement was written for.
+    bool ansi_quotes = false;
+    bool saved_ansi_quotes = false;
     char delimiter[DELIMITER_MAX + 1] = {';', 0};
     std::uint32_t delimiter_length = 1;
     std::uint64_t last_progress_time = 0;

@@ -278,6 +278,30 @@ std::string declared(std::string_view text, std::string_view label) {
     return found;
 }
 
+// A literal assignment to the session's TIME_ZONE before the first INSERT decides whether the
+// tuples' TIMESTAMP values are UTC; assignments of a variable (the restore at the end) and
+// those after the data change nothing.
+void report_time_zone(DumpReport& report, std::string_view text) {
+    if (report.insert_statements != 0) return;
+    constexpr std::string_view LABEL = "time_zone";
+    for (std::size_t at = find_nocase(text, LABEL); at != NONE;) {
+        std::size_t k = at + LABEL.size();
+        const bool whole = (at == 0 || !word_byte(text[at - 1])) &&
+                           (k >= text.size() || !word_byte(text[k]));
+        while (k < text.size() && blank(text[k])) ++k;
+        if (whole && k < text.size() && text[k] == '=') {
+            ++k;
+            while (k < text.size() && blank(text[k])) ++k;
+            if (k < text.size() && (text[k] == '\'' || text[k] == '"')) {
+                const std::size_t end = text.find(text[k], k + 1);
+                if (end != NONE) report.utc_time_zone = text.substr(k + 1, end - k - 1) == "+00:00";
+            }
+        }
+        const std::size_t next = find_nocase(text.substr(at + LABEL.size()), LABEL);
+        at = next == NONE ? NONE : at + LABEL.size() + next;
+    }
+}
+
 }  // namespace
 
 void report_read_head(DumpReport& report, std::string_view head) {
@@ -309,6 +333,7 @@ void report_read_tail(DumpReport& report, std::string_view tail) {
 
 void report_declared_charset(DumpReader& reader, std::string_view text) {
     DumpReport& report = reader.state->report;
+    report_time_zone(report, text);
     const bool before_data = report.insert_statements == 0;
     try {
         std::string names = declared(text, "names");

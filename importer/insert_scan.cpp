@@ -134,6 +134,8 @@ private:
     Status verdict_;                    // the statement's own failure, once found
     std::uint32_t object_ = 0;          // the statement's table
     bool has_list_ = false;             // the statement names its columns
+    // Column list, verb and ANSI_QUOTES of the statement, for every entry's layout word.
+    std::uint32_t statement_bits_ = 0;
     int layout_ = -1;                   // fixed by the first tuple
     TupleWalk walk_;                    // the current tuple's
     std::uint32_t layout_word_ = 0;     // the entry word of the current tuple
@@ -191,6 +193,10 @@ bool InsertScan::header(std::string_view current_database) {
     }
     while (token_is(t_, "LOW_PRIORITY") || token_is(t_, "HIGH_PRIORITY") ||
            token_is(t_, "DELAYED") || token_is(t_, "IGNORE")) {
+        if (token_is(t_, "IGNORE")) {
+            statement_bits_ = static_cast<std::uint32_t>(InsertVerb::insert_ignore)
+                              << LAYOUT_VERB_SHIFT;
+        }
         if (!reader_read_token(reader_, t_)) {
             return fail(StatusKind::syntax, Msg::insert_header_incomplete);
         }
@@ -254,7 +260,12 @@ bool InsertScan::values_keyword(bool is_replace) {
     if (!token_is(t_, "VALUES") && !token_is(t_, "VALUE")) {
         return fail(StatusKind::refused, Msg::insert_only_values);
     }
-    if (is_replace) import_note_append(state_, msg_text(Msg::note_replace));
+    if (is_replace) {
+        import_note_append(state_, msg_text(Msg::note_replace));
+        statement_bits_ = static_cast<std::uint32_t>(InsertVerb::replace) << LAYOUT_VERB_SHIFT;
+    }
+    if (has_list_) statement_bits_ |= LAYOUT_COLUMN_LIST;
+    if (reader_.ansi_quotes) statement_bits_ |= LAYOUT_ANSI_QUOTES;
     return true;
 }
 
@@ -350,7 +361,9 @@ bool InsertScan::tuples() {
             if (chunk_scan_consult(*scratch_.chunks, reader_, tuple_mode,
                                    layout_ >= 0 ? expected_values : ~std::uint32_t{0}, run)) {
                 const auto layout = static_cast<std::uint32_t>(layout_);
-                if (!take_run(run, layout_word_make(layout, tuple_mode))) return false;
+                if (!take_run(run, layout_word_make(layout, tuple_mode, statement_bits_))) {
+                    return false;
+                }
                 continue;
             }
             if (!reader_.status.ok()) return false;
@@ -358,7 +371,8 @@ bool InsertScan::tuples() {
         start_ = reader_.position;
         ++reader_.position;
         if (c != '(') return fail(StatusKind::syntax, Msg::insert_tuple_expected);
-        layout_word_ = layout_word_make(static_cast<std::uint32_t>(layout_), tuple_mode);
+        layout_word_ = layout_word_make(static_cast<std::uint32_t>(layout_), tuple_mode,
+                                        statement_bits_);
         if (!scan_tuple(layout_ >= 0)) return false;
         if (stopped_) {  // at the '(' of the next tuple, the ones before it indexed
             stopped_ = false;
@@ -402,7 +416,7 @@ bool InsertScan::index_tuple(EscapeMode tuple_mode) {
         return skip(Msg::note_insert_skipped_count);
     }
     const auto layout = static_cast<std::uint32_t>(layout_);
-    return emit(start_, length, layout_word_make(layout, tuple_mode));
+    return emit(start_, length, layout_word_make(layout, tuple_mode, statement_bits_));
 }
 
 // Fixes the statement's layout from its first tuple: the column list, or without one the

@@ -69,6 +69,29 @@ EscapeMode mode_of(const char* value) {
     return escape_mode_of(std::strstr(value, "no_backslash_escapes") != nullptr);
 }
 
+// Whether the lower-cased mode value turns ANSI_QUOTES on: by name, through ANSI, or through
+// the combination modes of MySQL 5.7 that include it.
+bool has_ansi_quotes(const char* value) {
+    static const char* const WITH_ANSI_QUOTES[] = {"ansi", "db2", "maxdb", "mssql", "oracle",
+                                                  "postgresql"};
+    for (const char* mode : WITH_ANSI_QUOTES) {
+        if (std::strstr(value, mode) != nullptr) return true;
+    }
+    return false;
+}
+
+// The session's mode becomes the literal value (lower-cased).
+void take_mode(DumpReader& reader, const char* value) {
+    reader.escape_mode = mode_of(value);
+    reader.ansi_quotes = has_ansi_quotes(value);
+}
+
+// The session's mode becomes the one saved in @OLD_SQL_MODE.
+void restore_mode(DumpReader& reader) {
+    reader.escape_mode = reader.saved_escape_mode;
+    reader.ansi_quotes = reader.saved_ansi_quotes;
+}
+
 std::size_t skip_blanks(const unsigned char* t, std::size_t length, std::size_t j) {
     while (j < length && sql_is_blank(t[j])) ++j;
     return j;
@@ -92,7 +115,11 @@ bool restore_ifnull(DumpReader& reader, const unsigned char* t, std::size_t leng
     char value[VALUE_SCRATCH];
     j = skip_blanks(t, length, copy_quoted(t, length, j, value));
     if (j >= length || t[j] != ')') return false;
-    reader.escape_mode = reader.mode_saved != 0 ? reader.saved_escape_mode : mode_of(value);
+    if (reader.mode_saved != 0) {
+        restore_mode(reader);
+    } else {
+        take_mode(reader, value);
+    }
     return true;
 }
 
@@ -114,6 +141,7 @@ void sql_mode_recognise(DumpReader& reader, const char* text) {
     if (std::strstr(text, "@OLD_SQL_MODE=@@SQL_MODE") != nullptr ||
         std::strstr(text, "@old_sql_mode=@@sql_mode") != nullptr) {
         reader.saved_escape_mode = reader.escape_mode;
+        reader.saved_ansi_quotes = reader.ansi_quotes;
         reader.mode_saved = 1;
     }
     const auto* t = reinterpret_cast<const unsigned char*>(text);
@@ -142,9 +170,9 @@ void sql_mode_recognise(DumpReader& reader, const char* text) {
         if (c == '\'' || c == '"') {
             char value[VALUE_SCRATCH];
             copy_quoted(t, length, j, value);
-            reader.escape_mode = mode_of(value);
+            take_mode(reader, value);
         } else if (c == '@' && (j + 1 >= length || t[j + 1] != '@')) {
-            reader.escape_mode = reader.saved_escape_mode;  // a user variable: the saved mode
+            restore_mode(reader);  // a user variable: the saved mode
         } else if (!restore_ifnull(reader, t, length, j)) {
             const std::size_t w = mode_word_end(t, length, j);
             if (w == j) {
@@ -158,7 +186,7 @@ void sql_mode_recognise(DumpReader& reader, const char* text) {
             const std::size_t n = std::min(w - j, VALUE_SCRATCH - 1);
             for (std::size_t k = 0; k < n; ++k) value[k] = static_cast<char>(lower(t[j + k]));
             value[n] = '\0';
-            reader.escape_mode = mode_of(value);
+            take_mode(reader, value);
         }
     }
 }

@@ -1,4 +1,4 @@
-// Keeps the dump reader's escape mode (NO_BACKSLASH_ESCAPES) in step with the SQL_MODE
+// Keeps the dump reader's escape mode (NO_BACKSLASH_ESCAPES) and its ANSI_QUOTES flag in step with the SQL_MODE
 // assignments of a dump without executing SQL: literal values, quoted or bare (to sql_mode,
 // @@sql_mode, @@SESSION.sql_mode; 'NO_BACKSLASH_ESCAPES', TRADITIONAL, DEFAULT), and the
 // save-and-restore idiom through a user variable such as @OLD_SQL_MODE (also HeidiSQL's

@@ -10,6 +10,7 @@
 #include "jobs/page_job.h"
 #include "records/csv_export.h"
 #include "records/record_decode.h"
+#include "records/sql_extract.h"
 #include "records/tuple_save.h"
 
 namespace kv {
@@ -51,6 +52,12 @@ Status run_tuple_save(BackgroundJob& job) {
     return tuple_save(*job.dump_state, job.entry, job.output_path, &sink);
 }
 
+Status run_extract(BackgroundJob& job) {
+    ProgressSink sink{job_report, &job, EscapeMode::backslash};
+    return sql_extract(*job.dump_state, job.extract_parts, job.output_path, job.extract_options,
+                       &sink);
+}
+
 // The job of its kind on the open dump. Jobs that read the dump first check that it is still
 // the file that was indexed: on POSIX nothing stops another program from rewriting it while it
 // is shown.
@@ -64,6 +71,7 @@ Status run_on_dump(BackgroundJob& job) {
         case JobKind::csv: return run_export(job);
         case JobKind::details: return details_load(job);
         case JobKind::tuple: return run_tuple_save(job);
+        case JobKind::extract: return run_extract(job);
         default: return status_fail(StatusKind::refused, Msg::bad_table);
     }
 }

@@ -1,5 +1,5 @@
 // Background jobs: every operation that touches the dump or the cache for longer than a moment
-// (open/import, page, filter, CSV export, record details, raw tuple save) runs as one
+// (open/import, page, filter, CSV export, record details, raw tuple save, SQL extract) runs as one
 // BackgroundJob on a worker thread, so the window or the terminal stays responsive.
 //
 // Hand-over: the requester fills a job and gives it to job_submit; from then on the worker
@@ -20,6 +20,7 @@
 #include "foundation/progress.h"
 #include "foundation/status.h"
 #include "records/filter.h"
+#include "records/sql_extract.h"
 
 namespace kv {
 
@@ -31,6 +32,7 @@ enum class JobKind : std::uint8_t {
     csv,      // export a table or the filter hits as CSV
     details,  // decode one record for the details window
     tuple,    // save one raw tuple
+    extract,  // write tables, filter hits, views or routines as an SQL script
 };
 
 inline constexpr std::uint32_t PAGE_ROWS = 100;
@@ -67,6 +69,8 @@ struct BackgroundJob {
     std::string filter_text;        // filter: as typed, UTF-8
     IndexEntry entry;               // details, tuple save: the selected line's entry
     FilterRequest filter;           // filter: column, operator, charset (text copied in)
+    std::vector<ExtractPart> extract_parts;  // extract: the objects, in script order
+    ExtractOptions extract_options;          // extract: switches and the time of the header
 
     // Shared while running: the requester writes cancel, the worker the progress fields.
     std::atomic<std::uint32_t> cancel{0};

@@ -9,6 +9,7 @@
 #include "cache/index_file.h"
 #include "records/csv_field.h"
 #include "records/csv_row.h"
+#include "records/output_writer.h"
 #include "records/record_decode.h"
 
 namespace kv {
@@ -22,38 +23,10 @@ constexpr std::size_t OUTPUT_BYTES = 65536;
 // Scratch strings that grew beyond this for one huge value are given back after its row.
 constexpr std::size_t SCRATCH_KEEP = 1048576;
 
-// Output side of one export: the temporary file, written in whole 64 KiB blocks. Once a write
-// has failed, ok stays false and every later write is skipped.
-struct CsvWriter {
-    FileHandle file = INVALID_FILE;
-    std::unique_ptr<unsigned char[]> buffer;  // OUTPUT_BYTES
-    std::size_t fill = 0;
-    std::uint64_t blocks_written = 0;
-    bool ok = true;
-};
+// The output side of one export: the temporary file, written in whole 64 KiB blocks.
+using CsvWriter = OutputWriter;
 
-bool csv_put(CsvWriter& w, std::string_view bytes) {
-    if (bytes.size() < OUTPUT_BYTES - w.fill) {  // the common case: the piece fits
-        if (bytes.empty()) return w.ok;
-        std::memcpy(w.buffer.get() + w.fill, bytes.data(), bytes.size());
-        w.fill += bytes.size();
-        return w.ok;
-    }
-    while (w.ok && !bytes.empty()) {
-        const std::size_t n = std::min(OUTPUT_BYTES - w.fill, bytes.size());
-        std::memcpy(w.buffer.get() + w.fill, bytes.data(), n);
-        w.fill += n;
-        bytes.remove_prefix(n);
-        if (w.fill == OUTPUT_BYTES) {
-            w.ok = file_write_all(w.file, w.buffer.get(), OUTPUT_BYTES);
-            w.fill = 0;
-            // Every 4 MiB the CSV goes on its way to the disk while the export goes on, so
-            // the flush before the final rename finds little left to write.
-            if (++w.blocks_written % 64 == 0) file_start_writeback(w.file);
-        }
-    }
-    return w.ok;
-}
+bool csv_put(CsvWriter& w, std::string_view bytes) { return output_put(w, bytes); }
 
 // Writes one field, after a ";" when separated. Most fields hold no '"' and no NUL and need
 // no apostrophe: they go into the buffer in one piece; the rest through csv_field_write.
@@ -96,11 +69,7 @@ bool csv_put_row_fast(CsvWriter& w, DumpState& state, std::uint32_t object, CsvR
     return true;
 }
 
-bool csv_drain(CsvWriter& w) {
-    if (w.ok && w.fill > 0) w.ok = file_write_all(w.file, w.buffer.get(), w.fill);
-    w.fill = 0;
-    return w.ok;
-}
+bool csv_drain(CsvWriter& w) { return output_drain(w); }
 
 void trim_scratch(std::string& s) {
     if (s.capacity() > SCRATCH_KEEP) std::string().swap(s);
@@ -220,9 +189,8 @@ Status csv_write_part(DumpState& state, std::uint32_t object, const std::string&
     FileGuard source(file_open(source_path, FILE_MODE_READ));
     FileGuard out(file_open(part, FILE_MODE_CREATE));
     CsvRun run(state, object, charset, formula_protection);
-    run.w.file = out.get();
-    run.w.buffer.reset(new (std::nothrow) unsigned char[OUTPUT_BYTES]);
-    if (!run.w.buffer || !out.valid() || (!source.valid() && entry_count != 0)) {
+    if (!output_writer_start(run.w, out.get(), OUTPUT_BYTES) || !out.valid() ||
+        (!source.valid() && entry_count != 0)) {
         return status_fail(StatusKind::input_output, Msg::export_files_failed);
     }
     if (Status s = csv_put_header(run); !s.ok()) return s;
@@ -271,17 +239,32 @@ Status output_outside_cache_folder(const DumpState& state, const std::string& de
     return status_fail(StatusKind::refused, Msg::output_in_cache);
 }
 
+Status output_target_check(const DumpState& state, const std::string& destination,
+                           const std::string& source_path) {
+    // On POSIX the final rename would replace the dump (or the index being read) with the
+    // output under any of its names, so every spelling of a source is refused.
+    if (output_names_source(state, destination, source_path)) {
+        return status_fail(StatusKind::refused, Msg::target_is_source);
+    }
+    return output_outside_cache_folder(state, destination);
+}
+
+Status output_commit(Status written, const std::string& part, const std::string& destination,
+                     Msg not_done) {
+    if (written.ok() && !file_replace(part, destination)) {
+        written = status_fail(StatusKind::input_output, not_done);
+    }
+    if (!written.ok()) file_remove(part);
+    return written;
+}
+
 Status csv_export(DumpState& state, std::uint32_t object, const std::string& entry_source_path,
                   std::uint64_t entry_count, const std::string& destination, Charset charset,
                   bool formula_protection, const ProgressSink* sink) {
     if (object >= state.objects.size()) return status_fail(StatusKind::refused, Msg::bad_table);
-    // On POSIX the final rename would replace the dump (or the index being read) with the CSV
-    // under any of its names, so every spelling of a source is refused.
-    if (output_names_source(state, destination, entry_source_path)) {
-        return status_fail(StatusKind::refused, Msg::target_is_source);
-    }
-    if (Status outside = output_outside_cache_folder(state, destination); !outside.ok()) {
-        return outside;
+    if (Status target = output_target_check(state, destination, entry_source_path);
+        !target.ok()) {
+        return target;
     }
     std::string part;
     try {
@@ -291,9 +274,7 @@ Status csv_export(DumpState& state, std::uint32_t object, const std::string& ent
     }
     Status written = csv_write_part(state, object, entry_source_path, entry_count, part, charset,
                                     formula_protection, sink);
-    if (written.ok() && !file_replace(part, destination)) written = not_done();
-    if (!written.ok()) file_remove(part);
-    return written;
+    return output_commit(std::move(written), part, destination, Msg::csv_not_done);
 }
 
 }  // namespace kv

@@ -37,6 +37,17 @@ bool output_in_cache_folder(const DumpState& state, const std::string& destinati
 // The refusal itself: fails when destination lies in the cache folder.
 Status output_outside_cache_folder(const DumpState& state, const std::string& destination);
 
+// The refusals of every writer of a file chosen by the user: a destination that names the dump
+// or source_path (output_names_source) or lies in the cache folder (output_in_cache_folder).
+Status output_target_check(const DumpState& state, const std::string& destination,
+                           const std::string& source_path);
+
+// The last step of every writer: when written is a success, moves the complete and flushed
+// temporary file part onto destination (a failed move fails with not_done); on failure the
+// part is removed, so the destination is either complete or as it was.
+Status output_commit(Status written, const std::string& part, const std::string& destination,
+                     Msg not_done);
+
 // Writes every entry of entry_source_path (entry_count entries of object `object`; a table's
 // position index or a filter result file) as one CSV row to destination: UTF-8 byte-order
 // mark, a header row of column names, fields in double quotes separated by ";", rows ending

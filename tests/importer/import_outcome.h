@@ -77,7 +77,7 @@ inline std::string describe(const DumpState& s, const Status& status, const std:
         for (const IndexEntry& e : index_entries(s, n)) {
             out += "  @" + std::to_string(e.offset) + " +" + std::to_string(e.length) + " " +
                    (e.layout_word & 0x80000000u ? "NB " : "") +
-                   std::to_string(e.layout_word & 0x7FFFFFFFu) + " " +
+                   std::to_string(e.layout_word & LAYOUT_NUMBER_MASK) + " " +
                    shown(e.offset < dump.size() ? dump.substr(e.offset, e.length) : "") + "\n";
         }
     }

@@ -244,8 +244,12 @@ TEST(StaleDump, ChangedDumpIsRefusedBeforeAnythingIsShownOrWritten) {
         const auto path = test::fs_path(jobs.dir.file("dump.sql"));
         write_file(jobs.dir.file("dump.sql"), rows_dump(5) + (same_size ? "" : "-- appended\n"));
         std::filesystem::last_write_time(path, std::filesystem::last_write_time(path) - std::chrono::hours(1));
-        for (const JobKind type : {JobKind::page, JobKind::filter, JobKind::csv, JobKind::tuple}) {
-            const auto done = jobs.run(type, [&](auto& j) { j.output_path = jobs.dir.file("out"); });
+        for (const JobKind type : {JobKind::page, JobKind::filter, JobKind::csv, JobKind::tuple,
+                                   JobKind::extract}) {
+            const auto done = jobs.run(type, [&](auto& j) {
+                j.output_path = jobs.dir.file("out");
+                j.extract_parts = {ExtractPart{0, cache_index_path(*jobs.state, 0), 5}};
+            });
             EXPECT_EQ(test::text_of(done->status), MISMATCH) << same_size << " " << static_cast<int>(type);
             EXPECT_EQ(done->page, nullptr);
         }
@@ -288,6 +292,15 @@ TEST(RecordsJobs, FilterPageExportAndSave) {
         j.entry = page->page->entries[1], j.output_path = jobs.dir.file("t.sql");
     })->status.ok(), true);
     EXPECT_EQ(read_file(jobs.dir.file("t.sql")), "(3,'Bert','Berlin','-5',_binary'AB')");
+    // The hits as an SQL script: both tuples byte for byte in one statement.
+    EXPECT_EQ(jobs.run(JobKind::extract, [&](auto& j) {
+        j.extract_parts = {ExtractPart{0, cache + "/query.kvi", 2}};
+        j.output_path = jobs.dir.file("hits.sql");
+    })->status.ok(), true);
+    EXPECT_NE(read_file(jobs.dir.file("hits.sql")).find(
+                  "\nINSERT INTO `kunden` VALUES (1,'Anna \"die Erste\"','Berlin',NULL,X'00FF'),"
+                  "(3,'Bert','Berlin','-5',_binary'AB');\n"),
+              std::string::npos);
 
     // A CSV or a tuple written into the dump's own cache folder would replace a file of it
     // ("session.lock", which would defeat the instance lock, an index, the active filter, the
@@ -308,8 +321,11 @@ TEST(RecordsJobs, FilterPageExportAndSave) {
     for (const std::string& destination : refused) {
         const bool existed = test::file_exists(destination);
         const std::string before = existed ? read_file(destination) : "";
-        for (const JobKind type : {JobKind::csv, JobKind::tuple}) {
-            EXPECT_EQ(test::text_of(jobs.run(type, [&](auto& j) { j.output_path = destination; })->status),
+        for (const JobKind type : {JobKind::csv, JobKind::tuple, JobKind::extract}) {
+            EXPECT_EQ(test::text_of(jobs.run(type, [&](auto& j) {
+                          j.output_path = destination;
+                          j.extract_parts = {ExtractPart{0, cache_index_path(*jobs.state, 0), 5}};
+                      })->status),
                          "Das Ziel liegt im Cache-Ordner des Dumps. Bitte einen anderen Speicherort wählen.")
                 << static_cast<int>(type) << " " << destination;
             EXPECT_EQ(test::file_exists(destination), existed) << destination;

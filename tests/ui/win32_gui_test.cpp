@@ -43,6 +43,7 @@ struct Seen {
     int answer = IDYES;
     std::function<void()> while_shown;  // runs while a box is "shown", as its message loop would
     std::string chosen;
+    int file_type = 1;  // the file type the dialog "chooses"
     std::vector<std::string> menu;  // the last popup menu's items
     bool menu_enabled = false;
     int menu_answer = -1;
@@ -58,9 +59,10 @@ void install_seams(const std::string& cache) {
         return seen.answer;
     };
     ui_seams.file_dialog = [](HWND, bool, const wchar_t* title, const wchar_t*,
-                              const std::wstring& name, std::wstring& chosen) {
+                              const std::wstring& name, std::wstring& chosen, int& file_type) {
         seen.dialogs.push_back(ui_narrow(title) + " | " + ui_narrow(name));
         chosen = ui_wide(seen.chosen);
+        file_type = seen.file_type;
         return true;
     };
     ui_seams.popup_menu = [](HWND, const std::vector<std::wstring>& items, bool enabled, POINT) {
@@ -398,6 +400,22 @@ TEST_F(WorkTest, DropPageFilterExportAndTuple) {
                                 {"--cache-root", files_.file("cli-cache"), "export", zahlen, "zahlen",
                                  files_.file("cli.csv"), "--text", "w11"}).exit_code, 0);
     EXPECT_EQ(test::read_file(seen.chosen), test::read_file(files_.file("cli.csv")));
+    // The second file type: the hits as an SQL script, as korvane-dump extract writes them
+    // (but for the time of writing in the header).
+    seen.chosen = files_.file("treffer.sql");
+    seen.file_type = 2;
+    click(ID_EXPORT);
+    seen.file_type = 1;
+    EXPECT_EQ(state().status, "Export abgeschlossen: " + seen.chosen);
+    ASSERT_EQ(test::run_program(program_folder() + "/korvane-dump.exe",
+                                {"--cache-root", files_.file("cli-cache"), "extract", zahlen, "zahlen",
+                                 files_.file("cli.sql"), "--text", "w11"}).exit_code, 0);
+    const auto untimed = [](std::string script) {
+        const std::size_t at = script.find("-- Erstellt: ");
+        return at == std::string::npos ? script : script.erase(at, script.find('\n', at) - at);
+    };
+    EXPECT_EQ(untimed(test::read_file(seen.chosen)), untimed(test::read_file(files_.file("cli.sql"))));
+    EXPECT_NE(test::read_file(seen.chosen).find("(11,'w11'),"), std::string::npos);
     seen.chosen = files_.file("tupel.sql");
     click(ID_TUPLE);
     EXPECT_EQ(test::read_file(seen.chosen), "(11,'w11')");

@@ -8,6 +8,7 @@ namespace kv {
 namespace {
 
 constexpr int KIND_TABLE = 0;
+constexpr int KIND_DATABASE = 3;
 
 }  // namespace
 
@@ -33,7 +34,8 @@ ControlStates ui_control_states(const UiConditions& c, bool details_visible) {
     const bool paging = idle && data_view;
 
     for (int id : {ID_OPEN, ID_RECENT, ID_DEMO, ID_CACHE, ID_HELP}) set(id, true, idle);
-    set(ID_EXPORT, true, idle && table);
+    // Views and routines: their CREATE text as an SQL script (the only file type offered).
+    set(ID_EXPORT, true, idle && selected && c.selected_kind != KIND_DATABASE);
     set(ID_TUPLE, true, idle && c.row_selected);
     set(ID_REINDEX, true, idle && c.dump_open);
     set(ID_CHARSET, true, idle);

@@ -5,6 +5,7 @@
 // shellapi.h after main_window.h, which includes windows.h first.
 #include <shellapi.h>
 
+#include <ctime>
 #include <initializer_list>
 #include <utility>
 
@@ -201,17 +202,44 @@ void MainWindow::recent_menu() {
     if (chosen >= 0) open_dump(recent_[static_cast<std::size_t>(chosen)], false);
 }
 
+// CSV of a table or its filter hits, or (second file type, and the only one for views and
+// routines) the SQL script of the same rows or of the CREATE text.
 void MainWindow::export_csv() {
-    if (selected_object() == nullptr) return;
+    const SchemaObject* object = selected_object();
+    if (object == nullptr) return;
+    const bool table = object->kind == OBJECT_TABLE;
+    int file_type = 0;
     const std::string path = ui_file_dialog(
         window_, true,
         msg_text(state_.filter_path.empty() ? Msg::dialog_export_table : Msg::dialog_export_hits),
-        dialog_filter({{Msg::dialog_csv_files, L"*.csv"}}), "korvane-export.csv");
+        table ? dialog_filter({{Msg::dialog_csv_files, L"*.csv"},
+                               {Msg::dialog_sql_script, L"*.sql"}})
+              : dialog_filter({{Msg::dialog_sql_script, L"*.sql"}}),
+        table ? "korvane-export.csv" : "korvane-export.sql", &file_type);
     if (path.empty()) return;
+    if (!table || file_type == 2) {
+        extract_sql(path);
+        return;
+    }
     auto job = new_job(JobKind::csv);
     job->output_path = path;
     job->rows = state_.entry_total;
     job->index_path = view_index_path(*state_.dump, state_.selected_object, state_.filter_path);
+    submit(std::move(job));
+}
+
+void MainWindow::extract_sql(const std::string& path) {
+    auto job = new_job(JobKind::extract);
+    ExtractPart part;
+    part.object = static_cast<std::uint32_t>(state_.selected_object);
+    part.entry_count = selected_object()->kind == OBJECT_TABLE ? state_.entry_total : 0;
+    part.entry_source_path =
+        view_index_path(*state_.dump, state_.selected_object, state_.filter_path);
+    part.filtered = !state_.filter_path.empty();
+    part.filter = state_.filter;
+    job->extract_parts.push_back(std::move(part));
+    job->extract_options.now = static_cast<std::int64_t>(std::time(nullptr));
+    job->output_path = path;
     submit(std::move(job));
 }
 

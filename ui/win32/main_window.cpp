@@ -334,6 +334,7 @@ LRESULT MainWindow::on_job_finished(WPARAM, LPARAM lparam) {
         case JobKind::filter: take_filter(*job); break;
         case JobKind::csv:
         case JobKind::tuple:
+        case JobKind::extract:
             set_status(format_text(msg_text(Msg::export_done), job->output_path.c_str()));
             break;
         case JobKind::details:
@@ -660,6 +661,7 @@ void MainWindow::take_filter(BackgroundJob& job) {
         return;
     }
     state_.filter_path = target;
+    state_.filter = job.filter;
     state_.entry_total = job.rows;
     state_.page.reset();
     load_page(0);

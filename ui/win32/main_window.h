@@ -57,6 +57,7 @@ struct MainState {
     std::uint64_t page_offset = 0;
     std::uint64_t entry_total = 0;  // entries of the view: the table's, or the filter hits
     std::string filter_path;        // "query.kvi" of the active filter; empty when none
+    FilterRequest filter;           // the active filter's request, for an SQL script's header
     std::string status;
     Charset charset = CHARSET_UTF8;
 };
@@ -178,6 +179,7 @@ private:
     void open_dialog();
     void recent_menu();
     void export_csv();
+    void extract_sql(const std::string& path);
     void save_tuple();
     void reindex();
     void start_filter();

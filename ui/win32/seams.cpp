@@ -18,7 +18,7 @@ int system_message_box(HWND owner, const wchar_t* text, const wchar_t* title, UI
 }
 
 bool system_file_dialog(HWND owner, bool save, const wchar_t* title, const wchar_t* filter,
-                        const std::wstring& default_name, std::wstring& chosen) {
+                        const std::wstring& default_name, std::wstring& chosen, int& file_type) {
     std::wstring buffer(32768, L'\0');
     // An open dialog starts in the folder of a path given as its default name.
     const std::size_t slash = save ? std::wstring::npos : default_name.find_last_of(L"/\\");
@@ -45,6 +45,7 @@ bool system_file_dialog(HWND owner, bool save, const wchar_t* title, const wchar
     const BOOL ok = save ? GetSaveFileNameW(&ofn) : GetOpenFileNameW(&ofn);
     if (!ok) return false;
     chosen.assign(buffer.c_str());
+    file_type = static_cast<int>(ofn.nFilterIndex);
     return true;
 }
 
@@ -72,12 +73,14 @@ int ui_message_box(HWND owner, const char* text, UINT flags, const char* title) 
 }
 
 std::string ui_file_dialog(HWND owner, bool save, const char* title, const std::wstring& filter,
-                           const std::string& default_name) {
+                           const std::string& default_name, int* file_type) {
     std::wstring chosen;
+    int type = 1;
     if (!ui_seams.file_dialog(owner, save, ui_wide(title).c_str(), filter.c_str(),
-                              ui_wide(default_name), chosen)) {
+                              ui_wide(default_name), chosen, type)) {
         return std::string();
     }
+    if (file_type != nullptr) *file_type = type;
     return ui_narrow(chosen);
 }
 

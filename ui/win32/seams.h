@@ -17,10 +17,12 @@ namespace kv {
 
 struct UiSeams {
     int (*message_box)(HWND owner, const wchar_t* text, const wchar_t* title, UINT flags);
-    // Open (save false) or save dialog; true with the chosen path. A save dialog's default
-    // extension is that of default_name.
+    // Open (save false) or save dialog; true with the chosen path and the 1-based number of
+    // the file type chosen last in filter. A save dialog's default extension is that of
+    // default_name.
     bool (*file_dialog)(HWND owner, bool save, const wchar_t* title, const wchar_t* filter,
-                        const std::wstring& default_name, std::wstring& chosen);
+                        const std::wstring& default_name, std::wstring& chosen,
+                        int& file_type);
     // A popup menu of items at the screen point at (greyed when not enabled): the chosen
     // item's index, -1 for none.
     int (*popup_menu)(HWND owner, const std::vector<std::wstring>& items, bool enabled, POINT at);
@@ -33,8 +35,9 @@ int ui_message_box(HWND owner, const char* text, UINT flags, const char* title =
 
 // The open (save false) or save dialog over owner: the chosen path as UTF-8, empty when
 // cancelled. An open dialog given a path as default_name starts in its folder. filter holds label and pattern pairs, each ended by a NUL, as the dialog reads it.
+// file_type, when given, receives the 1-based number of the pair chosen.
 std::string ui_file_dialog(HWND owner, bool save, const char* title, const std::wstring& filter,
-                           const std::string& default_name);
+                           const std::string& default_name, int* file_type = nullptr);
 
 // A popup menu of UTF-8 items below the control below: the chosen index, -1 for none. An
 // empty list shows the single greyed line empty_text.
