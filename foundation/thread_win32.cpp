@@ -22,17 +22,22 @@ unsigned __stdcall thread_main(void* p) {
     start.fn(start.arg);
     return 0;
 }
+
+// A new thread running fn(arg): its handle, null when it cannot be started.
+HANDLE begin_thread(ThreadFn fn, void* arg) {
+    auto* start = new (std::nothrow) Start{fn, arg};
+    if (start == nullptr) return nullptr;
+    const uintptr_t handle = _beginthreadex(nullptr, 0, thread_main, start, 0, nullptr);
+    if (handle == 0) delete start;
+    return reinterpret_cast<HANDLE>(handle);
+}
+
 }  // namespace
 
 bool thread_start_detached(ThreadFn fn, void* arg) {
-    auto* start = new (std::nothrow) Start{fn, arg};
-    if (start == nullptr) return false;
-    uintptr_t handle = _beginthreadex(nullptr, 0, thread_main, start, 0, nullptr);
-    if (handle == 0) {
-        delete start;
-        return false;
-    }
-    CloseHandle(reinterpret_cast<HANDLE>(handle));
+    const HANDLE handle = begin_thread(fn, arg);
+    if (handle == nullptr) return false;
+    CloseHandle(handle);
     return true;
 }
 
@@ -45,15 +50,8 @@ Thread::~Thread() { join(); }
 
 bool Thread::start(ThreadFn fn, void* arg) {
     if (impl_->handle != nullptr) return false;
-    auto* start = new (std::nothrow) Start{fn, arg};
-    if (start == nullptr) return false;
-    uintptr_t handle = _beginthreadex(nullptr, 0, thread_main, start, 0, nullptr);
-    if (handle == 0) {
-        delete start;
-        return false;
-    }
-    impl_->handle = reinterpret_cast<HANDLE>(handle);
-    return true;
+    impl_->handle = begin_thread(fn, arg);
+    return impl_->handle != nullptr;
 }
 
 // A thread that ExitProcess has already ended counts as ended: its handle is signalled.

@@ -35,7 +35,7 @@ std::string extract_all(const std::string& dump, ExtractOptions options = {}) {
     std::vector<ExtractPart> parts;
     for (std::uint32_t o = 0; o < d.state.objects.size(); ++o) {
         if (d.state.objects[o].kind == OBJECT_DATABASE) continue;
-        parts.push_back(ExtractPart{o, d.index(o), d.state.objects[o].entry_count});
+        parts.push_back(ExtractPart{o, d.index(o), d.state.objects[o].entry_count, false, {}});
     }
     const std::string out = d.dir.file("out.sql");
     const Status s = sql_extract(d.state, parts, out, options, nullptr);
@@ -148,7 +148,7 @@ TEST(SqlExtract, StatementLimitAndTuplesBeyondTheWindow) {
 TEST(SqlExtract, HeaderCommentsHoldNoLineBreak) {
     ImportedDump d;
     ASSERT_TRUE(d.import("CREATE TABLE `x\ny` (`c\rDROP` text);\nINSERT INTO `x\ny` VALUES ('v');\n"));
-    ExtractPart part{0, d.index(0), 1, true};
+    ExtractPart part{0, d.index(0), 1, true, {}};
     part.filter.column = 0;
     part.filter.op = FilterOp::equals;
     part.filter.text = "v\nDROP DATABASE mysql;\r\n-- ";
@@ -191,16 +191,16 @@ TEST(SqlExtract, FailuresKeepTheDestination) {
         EXPECT_TRUE(test::no_part_files(d.dir.str()) && test::no_part_files(folder));
         return test::text_of(s);
     };
-    const ExtractPart table{0, index, 2};
+    const ExtractPart table{0, index, 2, false, {}};
     const std::string source = "Exportziel darf keine geöffnete Quelldatei sein.";
     EXPECT_EQ(fails(d.path, {table}, nullptr), source);
     EXPECT_EQ(fails(d.dir.str() + "/./dump.sql", {table}, nullptr), source);
     EXPECT_EQ(fails(index, {table}, nullptr), source);
     EXPECT_EQ(fails(folder + "/new.sql", {table}, nullptr),
               "Das Ziel liegt im Cache-Ordner des Dumps. Bitte einen anderen Speicherort wählen.");
-    EXPECT_EQ(fails(out, {ExtractPart{7, index, 2}}, nullptr), "Ungültige Tabelle.");
+    EXPECT_EQ(fails(out, {ExtractPart{7, index, 2, false, {}}}, nullptr), "Ungültige Tabelle.");
     EXPECT_EQ(fails(out, {table}, &cancel), "Vorgang abgebrochen.");
-    EXPECT_EQ(fails(out, {ExtractPart{0, index, 3}}, nullptr), "Positionsindex ist unvollständig.");
+    EXPECT_EQ(fails(out, {ExtractPart{0, index, 3, false, {}}}, nullptr), "Positionsindex ist unvollständig.");
     d.state.objects[0].layouts.clear();
     EXPECT_EQ(fails(out, {table}, nullptr),
               "Ungültiger oder veralteter Positionsindex. Cache neu aufbauen.");
@@ -208,7 +208,7 @@ TEST(SqlExtract, FailuresKeepTheDestination) {
     unsigned char moved[INDEX_ENTRY_SIZE];  // an entry that points at "CREAT", not at a tuple
     index_entry_encode(IndexEntry{0, 5, 0}, moved);
     test::write_file(index, std::string(reinterpret_cast<const char*>(moved), sizeof moved));
-    EXPECT_EQ(fails(out, {ExtractPart{0, index, 1}}, nullptr),
+    EXPECT_EQ(fails(out, {ExtractPart{0, index, 1, false, {}}}, nullptr),
               "Der Index passt nicht mehr zum Dump. Cache neu aufbauen.");
 }
 
