@@ -701,7 +701,11 @@ TEST_F(WorkTest, RecentDumps) {
     EXPECT_EQ((std::tuple{seen.menu, seen.menu_enabled}),
               (std::tuple{std::vector<std::string>{msg_text(Msg::recent_none)}, false}));
     open(zahlen);
-    open(demo);
+    window().select_object(int(state().dump->objects.size()) - 1);  // its view
+    wait_idle();
+    open(demo);  // shows its own first table, whatever was shown before
+    const auto& objects = state().dump->objects;
+    EXPECT_EQ(state().selected_object, int(std::ranges::find(objects, OBJECT_TABLE, &SchemaObject::kind) - objects.begin()));
     const std::vector<std::string> both{recent_menu_text(0, demo), recent_menu_text(1, zahlen)};
     seen.menu_answer = 1;
     click(ID_RECENT);

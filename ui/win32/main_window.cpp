@@ -617,7 +617,9 @@ void MainWindow::take_open(BackgroundJob& job) {
     state_.dump = std::move(job.new_dump_state);
     state_.lock.reset(job.lock_handle);
     job.lock_handle = INVALID_FILE;
-    const int object = std::exchange(restore_.object, -1);
+    // Only the reopen of the previous dump has given its path away; any other open forgets it.
+    const int object = restore_.path.empty() ? restore_.object : -1;
+    restore_ = {};
     if (!state_.dump) return;
     set_status(status_open_text(*state_.dump));
     ui_set_text(window_, main_window_title(state_.dump.get()));
