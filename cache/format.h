@@ -38,7 +38,7 @@ inline constexpr std::uint32_t MANIFEST_MAX_TEXT_BYTES = 2097152;  // CREATE tex
 //
 // Header, 52 bytes:
 //   offset  size  field          loaded only when
-//        0    12  magic          "KVDUMPIDX06" and a NUL byte
+//        0    12  magic          "KVDUMPIDX07" and a NUL byte
 //       12     8  dump_size      equal to the opened dump's size
 //       20     8  dump_time      equal to its last-write time
 //       28     8  fingerprint    equal to the hash of its first and last 64 KiB
@@ -72,19 +72,21 @@ inline constexpr std::uint32_t MANIFEST_MAX_TEXT_BYTES = 2097152;  // CREATE tex
 //                      zone declared before the data; no other bit
 //     create_statements, insert_statements, other_statements, comment_bytes
 //                      u64 each, at most the dump size
+//   object_count data charsets (SchemaObject::data_charset), in object number order:
+//     string, at most REPORT_MAX_CHARSET_BYTES
 //
-// The file ends right after the report. An object with entries is a table with at
+// The file ends right after the data charsets. An object with entries is a table with at
 // least one layout, and its index file "t%06u.kvi" holds exactly INDEX_ENTRY_SIZE bytes per entry.
 
 inline constexpr unsigned char MANIFEST_MAGIC[12] = {'K', 'V', 'D', 'U', 'M', 'P',
-                                                     'I', 'D', 'X', '0', '6', 0};
+                                                     'I', 'D', 'X', '0', '7', 0};
 inline constexpr std::uint64_t MANIFEST_HEADER_SIZE = 52;
 static_assert(sizeof MANIFEST_MAGIC + 4 * 8 + 2 * 4 == MANIFEST_HEADER_SIZE);
 
 // Smallest encodings in the body (strings and lists empty), by which a loader bounds a count by
 // the bytes left before it reserves memory for it. An object: three string lengths, kind,
-// entry_count, tuple_bytes, column_count, layout_count.
-inline constexpr std::uint64_t MANIFEST_MIN_OBJECT_BYTES = 3 * 4 + 4 + 8 + 8 + 4 + 4;
+// entry_count, tuple_bytes, column_count, layout_count, and its data charset's length.
+inline constexpr std::uint64_t MANIFEST_MIN_OBJECT_BYTES = 3 * 4 + 4 + 8 + 8 + 4 + 4 + 4;
 inline constexpr std::uint64_t MANIFEST_MIN_COLUMN_BYTES = 2 * 4;
 inline constexpr std::uint64_t MANIFEST_MIN_LAYOUT_BYTES = 4;
 inline constexpr std::uint64_t MANIFEST_COLUMN_NUMBER_BYTES = 4;

@@ -339,6 +339,10 @@ bool read_body(ManifestReader& in, DumpState& state, std::uint32_t object_count,
         sum += entries;
     }
     if (!read_report(in, state, fill)) return false;
+    for (std::uint32_t i = 0; i < object_count; ++i) {
+        std::string* charset = fill ? &state.objects[i].data_charset : nullptr;
+        if (!in.string(charset, static_cast<std::uint32_t>(REPORT_MAX_CHARSET_BYTES))) return false;
+    }
     return in.check(in.remaining() == 0 && sum == total_entries);
 }
 
@@ -376,6 +380,7 @@ Status manifest_write(const DumpState& state, const ProgressSink* sink) {
             if (!out.ok()) break;
         }
         write_report(out, state.report);
+        for (const SchemaObject& object : state.objects) out.string(object.data_charset);
         ok = out.finish() && file_flush(file.get());
     }
     file.reset();

@@ -50,6 +50,10 @@ struct SchemaObject {
     std::uint64_t entry_count = 0;      // tuples indexed = entries of its index file
     std::uint64_t tuple_bytes = 0;      // sum of those tuples' lengths
     ObjectKind kind = OBJECT_TABLE;
+    // The character set declared (SET NAMES, character_set_client) where the table's first
+    // tuple stands, lower case, at most REPORT_MAX_CHARSET_BYTES; "" when none was declared
+    // before it. Says nothing for a table without rows.
+    std::string data_charset;
 };
 
 // The tools whose dumps the import recognises by their header lines. The numbers are stored

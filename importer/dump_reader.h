@@ -98,6 +98,11 @@ struct DumpReader {
     bool statement_unclosed = false;  // the statement ran to the end without its delimiter
     std::uint64_t comment_start = 0;  // first byte of the comment passed over last
     bool charset_from_client = false;  // the report's charset came from character_set_client
+    // The character set the session reads statements in from here on ("" while none is
+    // declared), and the user variable that saved it last (mysqldump's @saved_cs_client).
+    std::string charset_in_force;
+    std::string saved_charset_variable;
+    std::string saved_charset;
 };
 
 // Prepares a reader over state's open dump: allocates the window and the capture buffer,

@@ -331,9 +331,82 @@ void report_read_tail(DumpReport& report, std::string_view tail) {
     }
 }
 
+// The user variable in front of "= @@character_set_client" ending at position at, or "".
+std::string saving_variable(std::string_view text, std::size_t at) {
+    std::size_t k = at;
+    while (k > 0 && blank(text[k - 1])) --k;
+    if (k == 0 || text[k - 1] != '=') return {};
+    --k;
+    while (k > 0 && blank(text[k - 1])) --k;
+    const std::size_t end = k;
+    while (k > 0 && word_byte(text[k - 1])) --k;
+    if (k == end || text[k] != '@' || (end - k > 1 && text[k + 1] == '@')) return {};
+    std::string name;
+    for (char c : text.substr(k, end - k)) name += lower(c);
+    return name;
+}
+
+// The user variable assigned to character_set_client after position at ("@name"), or "".
+std::string restoring_variable(std::string_view text, std::size_t at) {
+    while (at < text.size() && blank(text[at])) ++at;
+    if (at >= text.size() || text[at] != '@') return {};
+    std::string name;
+    while (at < text.size() && word_byte(text[at])) name += lower(text[at++]);
+    return name.size() > 1 && name[1] != '@' ? name : std::string();
+}
+
+// Follows the assignments of text that change or save the session's character set, in order.
+void follow_charset(DumpReader& reader, std::string_view text) {
+    constexpr std::string_view CLIENT = "character_set_client";
+    std::size_t names = find_nocase(text, "names");
+    std::size_t client = find_nocase(text, CLIENT);
+    while (names != NONE || client != NONE) {
+        const bool is_names = client == NONE || (names != NONE && names < client);
+        const std::size_t at = is_names ? names : client;
+        const std::size_t after = at + (is_names ? 5 : CLIENT.size());
+        const bool whole = (at == 0 || !word_byte(text[at - 1])) &&
+                           (after >= text.size() || !word_byte(text[after]));
+        const bool system = at >= 2 && text[at - 1] == '@' && text[at - 2] == '@';
+        if (is_names && whole) {
+            std::size_t k = at;
+            while (k > 0 && blank(text[k - 1])) --k;
+            std::string name = k >= 3 && starts_nocase(text.substr(k - 3), "SET")
+                                   ? charset_name(text, after)
+                                   : std::string();
+            if (!name.empty()) reader.charset_in_force = std::move(name);
+        } else if (!is_names && system) {
+            std::string variable = saving_variable(text, at - 2);
+            if (!variable.empty()) {
+                reader.saved_charset_variable = std::move(variable);
+                reader.saved_charset = reader.charset_in_force;
+            }
+        } else if (!is_names && whole) {
+            std::size_t k = after;
+            while (k < text.size() && blank(text[k])) ++k;
+            if (k < text.size() && text[k] == '=') {
+                std::string name = charset_name(text, k + 1);
+                std::string variable = restoring_variable(text, k + 1);
+                if (!name.empty()) {
+                    reader.charset_in_force = std::move(name);
+                } else if (!variable.empty() && variable == reader.saved_charset_variable) {
+                    reader.charset_in_force = reader.saved_charset;
+                }
+            }
+        }
+        std::size_t& next = is_names ? names : client;
+        const std::size_t more = find_nocase(text.substr(after), is_names ? "names" : CLIENT);
+        next = more == NONE ? NONE : after + more;
+    }
+}
+
 void report_declared_charset(DumpReader& reader, std::string_view text) {
     DumpReport& report = reader.state->report;
     report_time_zone(report, text);
+    try {
+        follow_charset(reader, text);
+    } catch (const std::bad_alloc&) {
+        // The character set in force stays as it was.
+    }
     const bool before_data = report.insert_statements == 0;
     try {
         std::string names = declared(text, "names");

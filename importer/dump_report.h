@@ -35,6 +35,9 @@ void report_read_tail(DumpReport& report, std::string_view tail);
 // NAMES, or of an assignment of a name to character_set_client. SET NAMES wins over
 // character_set_client (mysqldump sets the latter to utf8 around each CREATE TABLE, whatever
 // the data are in); a later declaration replaces an earlier one only before the first INSERT.
+// It also follows the character set in force (reader.charset_in_force) through the text's
+// assignments in order: SET NAMES, character_set_client = name, a user variable saving
+// @@character_set_client and its restore (character_set_client = @variable).
 void report_declared_charset(DumpReader& reader, std::string_view text);
 
 }  // namespace kv

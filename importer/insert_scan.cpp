@@ -103,6 +103,7 @@ private:
     bool read_column_list(std::uint32_t& count);
     bool tuples();
     bool take_run(const ChunkRunView& run, std::uint32_t layout_word);
+    bool note_data_charset();
     bool index_tuple(EscapeMode tuple_mode);
     bool fix_layout();
     bool table_layout(LayoutMemo& memo);
@@ -235,7 +236,7 @@ bool InsertScan::find_table() {
             o.database_name == scratch_.database) {
             object_ = static_cast<std::uint32_t>(last);
             table_found_ = true;
-            return true;
+            return note_data_charset();
         }
     }
     if (Status found = object_find_or_add(state_, scratch_.database, scratch_.table,
@@ -245,6 +246,19 @@ bool InsertScan::find_table() {
     }
     scratch_.last_object = static_cast<int>(object_);
     table_found_ = true;
+    return note_data_charset();
+}
+
+// Until the table has rows, each of its statements may be the one of its first tuple: the
+// character set in force there is the one its data are in.
+bool InsertScan::note_data_charset() {
+    SchemaObject& table = state_.objects[object_];
+    if (table.entry_count != 0 || table.data_charset == reader_.charset_in_force) return true;
+    try {
+        table.data_charset = reader_.charset_in_force;
+    } catch (const std::bad_alloc&) {
+        return fail(status_out_of_memory());
+    }
     return true;
 }
 

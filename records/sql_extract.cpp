@@ -51,6 +51,7 @@ struct ExtractRun {
     std::uint32_t header_word = 0;  // HEADER_BITS of the header in `header`
     std::string header;             // "INSERT INTO `t` (...) VALUES "
     std::string database;           // the database of the last USE
+    std::string names;              // the character set of the SET NAMES written last
     std::uint64_t done = 0;
     std::uint64_t total = 0;
     std::uint64_t last_report = 0;
@@ -134,9 +135,9 @@ void put_header(ExtractRun& run, const std::vector<ExtractPart>& parts) {
     put(run, "\n");
 }
 
-// SET NAMES takes the dump's declared character set when it is a plain name.
-std::string names_charset(const DumpState& state) {
-    const std::string& declared = state.report.charset;
+// A declared character set as SET NAMES takes it: a plain name, else utf8mb4 (also when none
+// was declared).
+std::string names_charset(const std::string& declared) {
     const bool plain = !declared.empty() && std::all_of(declared.begin(), declared.end(), [](char c) {
         return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
                c == '_';
@@ -144,12 +145,26 @@ std::string names_charset(const DumpState& state) {
     return plain ? declared : std::string("utf8mb4");
 }
 
+void put_names(ExtractRun& run, const std::string& charset) {
+    put(run, "/*!40101 SET NAMES " + charset + " */;\n");
+    run.names = charset;
+}
+
+// The character set of a table's rows is the one declared where its first tuple stands in
+// the dump; a table without rows keeps the script's (the dump's declared one). Written
+// between tables, outside any INSERT.
+void ensure_names(ExtractRun& run, const SchemaObject& table) {
+    if (table.entry_count == 0) return;
+    const std::string charset = names_charset(table.data_charset);
+    if (charset != run.names) put_names(run, charset);
+}
+
 void put_session_start(ExtractRun& run) {
     put(run,
         "/*!40101 SET @OLD_CHARACTER_SET_CLIENT=@@CHARACTER_SET_CLIENT */;\n"
         "/*!40101 SET @OLD_CHARACTER_SET_RESULTS=@@CHARACTER_SET_RESULTS */;\n"
         "/*!40101 SET @OLD_COLLATION_CONNECTION=@@COLLATION_CONNECTION */;\n");
-    put(run, "/*!40101 SET NAMES " + names_charset(run.state) + " */;\n");
+    put_names(run, names_charset(run.state.report.charset));
     put(run,
         "/*!40014 SET @OLD_UNIQUE_CHECKS=@@UNIQUE_CHECKS, UNIQUE_CHECKS=0 */;\n"
         "/*!40014 SET @OLD_FOREIGN_KEY_CHECKS=@@FOREIGN_KEY_CHECKS, FOREIGN_KEY_CHECKS=0 */;\n"
@@ -382,6 +397,7 @@ Status put_table(ExtractRun& run, const ExtractPart& part) {
         }
         if (first == 0) {
             ensure_mode(run, n > 0 ? index_entry_decode(run.batch.get()).layout_word : 0);
+            ensure_names(run, table);
             put_create(run, table);
         }
         for (std::size_t k = 0; k < n && run.w.ok; ++k) {

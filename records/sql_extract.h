@@ -2,8 +2,9 @@
 // MySQL or MariaDB server runs to get exactly those rows back, without restoring the whole dump.
 //
 // The script carries the tuples byte for byte as the dump holds them, under the session
-// settings they were written for (SET NAMES, NO_BACKSLASH_ESCAPES and ANSI_QUOTES, per tuple
-// from its layout word), in INSERT, REPLACE or INSERT IGNORE statements of at most 1 MiB with
+// settings they were written for (SET NAMES per table, from its first tuple; NO_BACKSLASH_ESCAPES
+// and ANSI_QUOTES per tuple, from its layout word), in INSERT, REPLACE or INSERT IGNORE
+// statements of at most 1 MiB with
 // the original column list. Nothing is decoded: tables of millions of rows and tuples up to
 // 4 GiB go through one 4 MiB read window and one 1 MiB output buffer in a single pass over
 // each entry source, in large sequential reads. Output goes to "<destination>.korvane-part-

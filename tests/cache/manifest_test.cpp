@@ -69,13 +69,14 @@ struct Cache {
         state.cache_folder = dir.str(), state.dump_size = 1000000;
         state.dump_time = 133000000000000000ULL, state.fingerprint = 0x0123456789abcdefULL;
         state.objects = {
-            {"shop", "", "", {}, {}, 0, 0, OBJECT_DATABASE},
+            {"shop", "", "", {}, {}, 0, 0, OBJECT_DATABASE, ""},
             {"shop", "orders", "CREATE TABLE `orders` (id INT, note TEXT, `ü` BLOB)",
              {{"id", "INT"}, {"note", "TEXT"}, {"ü", "(Definition nicht im Dump)"}},
-             {ColumnLayout{{0, 1, 2}}, ColumnLayout{{2, 0}}, ColumnLayout{{}}}, 5, 120, OBJECT_TABLE},
-            {"shop", "v_orders", "CREATE VIEW v_orders AS SELECT 1", {{"x", ""}}, {}, 0, 0, OBJECT_VIEW},
-            {"shop", "p", "", {}, {}, 0, 0, OBJECT_ROUTINE},
-            {"shop", "empty", "", {{"a", "INT"}}, {}, 0, 0, OBJECT_TABLE}};
+             {ColumnLayout{{0, 1, 2}}, ColumnLayout{{2, 0}}, ColumnLayout{{}}}, 5, 120, OBJECT_TABLE,
+             "latin1"},
+            {"shop", "v_orders", "CREATE VIEW v_orders AS SELECT 1", {{"x", ""}}, {}, 0, 0, OBJECT_VIEW, ""},
+            {"shop", "p", "", {}, {}, 0, 0, OBJECT_ROUTINE, ""},
+            {"shop", "empty", "", {{"a", "INT"}}, {}, 0, 0, OBJECT_TABLE, ""}};
         state.total_entries = 5, state.note_count = 3;
         state.report = {DumpTool::heidisql, "12.8.0.6908", "8.0.36 - MySQL", "latin1", true, false,
                         4, 5, 6, 700};

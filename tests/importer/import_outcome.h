@@ -73,7 +73,7 @@ inline std::string describe(const DumpState& s, const Status& status, const std:
         }
         if (o.entry_count == 0) continue;
         out += "  " + std::to_string(o.entry_count) + " Einträge, " +
-               std::to_string(o.tuple_bytes) + " Bytes\n";
+               std::to_string(o.tuple_bytes) + " Bytes, Zeichensatz \"" + o.data_charset + "\"\n";
         for (const IndexEntry& e : index_entries(s, n)) {
             out += "  @" + std::to_string(e.offset) + " +" + std::to_string(e.length) + " " +
                    (e.layout_word & 0x80000000u ? "NB " : "") +

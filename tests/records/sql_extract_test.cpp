@@ -112,6 +112,23 @@ TEST(SqlExtract, CreateTextsAndDatabases) {
     EXPECT_EQ(script.find("USE"), script.find("USE `d1`"));
 }
 
+// SET NAMES opens the script with the dump's declared character set and changes before a
+// table whose first tuple stands under another one (utf8mb4 where none was declared yet); a
+// table without rows changes nothing.
+TEST(SqlExtract, SetNamesFollowsEachTablesData) {
+    const std::string script = extract_all(
+        "INSERT INTO a VALUES (1);\nSET NAMES latin1;\nINSERT INTO b VALUES (2);\n"
+        "CREATE TABLE c (x int);\nSET NAMES cp1251;\nINSERT INTO d VALUES (3);\n"
+        "INSERT INTO e VALUES (4);\nSET NAMES utf8mb4;\nINSERT INTO b VALUES (5);\n");
+    std::string names;
+    for (std::size_t at = script.find("SET NAMES "); at != std::string::npos;
+         at = script.find("SET NAMES ", at + 1)) {
+        names += script.substr(at + 10, script.find(' ', at + 10) - at - 10) + " before " +
+                 script.substr(script.find("INSERT", at) + 12, 3) + ", ";
+    }
+    EXPECT_EQ(names, "latin1 before `a`, utf8mb4 before `a`, latin1 before `b`, cp1251 before `d`, ");
+}
+
 // Statements stay within 1 MiB, a larger tuple has one of its own, and a tuple larger than the
 // 4 MiB read window is streamed: the script holds every tuple byte for byte, in dump order.
 TEST(SqlExtract, StatementLimitAndTuplesBeyondTheWindow) {

@@ -40,7 +40,7 @@ std::ostream& operator<<(std::ostream& out, const UiColor& c) {
 }
 SchemaObject object(ObjectKind kind, std::string db, std::string name, std::uint64_t entries = 0,
                     std::uint64_t bytes = 0) {
-    return {std::move(db), std::move(name), "", {}, {}, entries, bytes, kind};
+    return {std::move(db), std::move(name), "", {}, {}, entries, bytes, kind, ""};
 }
 
 void geometry(std::ostream& out) {

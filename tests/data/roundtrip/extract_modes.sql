@@ -3,7 +3,8 @@
 -- NO_BACKSLASH_ESCAPES and under ANSI_QUOTES, both in one table too; a table whose tuples are
 -- split over INSERTs with different column lists, interleaved with another table's; REPLACE
 -- and INSERT IGNORE whose order decides the rows; a 0 in an AUTO_INCREMENT column; spatial
--- values; a table without CREATE text is not here (a server cannot load it).
+-- values; tables under different SET NAMES; a table without CREATE text is not here (a server
+-- cannot load it).
 /*!40101 SET NAMES utf8mb4 */;
 /*!40101 SET @OLD_SQL_MODE=@@SQL_MODE, SQL_MODE='NO_AUTO_VALUE_ON_ZERO' */;
 CREATE TABLE `nbe` (`id` int NOT NULL, `s` varchar(60), `b` varbinary(20), PRIMARY KEY (`id`));
@@ -33,4 +34,12 @@ SET SQL_MODE='NO_AUTO_VALUE_ON_ZERO';
 INSERT INTO `ansi` VALUES (4,'back\\',4);
 CREATE TABLE `geo` (`id` int NOT NULL, `p` point, `g` geometry, PRIMARY KEY (`id`));
 INSERT INTO `geo` VALUES (1,X'000000000101000000000000000000F03F0000000000000040',NULL),(2,NULL,X'000000000101000000000000000000244000000000000034C0');
+/*!40101 SET NAMES latin1 */;
+CREATE TABLE `latin` (`id` int NOT NULL, `s` varchar(20), PRIMARY KEY (`id`)) DEFAULT CHARSET=utf8mb4;
+INSERT INTO `latin` VALUES (1,'Müller'),(2,'été § ½');
+/*!40101 SET NAMES utf8mb4 */;
+CREATE TABLE `utf` (`id` int NOT NULL, `s` varchar(20), PRIMARY KEY (`id`)) DEFAULT CHARSET=utf8mb4;
+INSERT INTO `utf` VALUES (1,'MÃ¼ller'),(2,'â‚¬ ðŸ˜€');
+SET character_set_client = latin1;
+INSERT INTO `latin` VALUES (3,'Straße');
 /*!40101 SET SQL_MODE=@OLD_SQL_MODE */;
