@@ -208,10 +208,12 @@ void MainWindow::export_csv() {
     const SchemaObject* object = selected_object();
     if (object == nullptr) return;
     const bool table = object->kind == OBJECT_TABLE;
+    const Msg title = !table                        ? Msg::dialog_export_code
+                      : state_.filter_path.empty() ? Msg::dialog_export_table
+                                                   : Msg::dialog_export_hits;
     int file_type = 0;
     const std::string path = ui_file_dialog(
-        window_, true,
-        msg_text(state_.filter_path.empty() ? Msg::dialog_export_table : Msg::dialog_export_hits),
+        window_, true, msg_text(title),
         table ? dialog_filter({{Msg::dialog_csv_files, L"*.csv"},
                                {Msg::dialog_sql_script, L"*.sql"}})
               : dialog_filter({{Msg::dialog_sql_script, L"*.sql"}}),
