@@ -42,4 +42,10 @@ std::string cache_query_new_path(const DumpState& state) {
     return in_folder(state, CACHE_QUERY_NEW_NAME);
 }
 
+std::string cache_search_path(const DumpState& state) { return in_folder(state, CACHE_SEARCH_NAME); }
+
+std::string cache_search_new_path(const DumpState& state) {
+    return in_folder(state, CACHE_SEARCH_NEW_NAME);
+}
+
 }  // namespace kv

@@ -58,6 +58,21 @@ Status run_extract(BackgroundJob& job) {
                        &sink);
 }
 
+Status run_search(BackgroundJob& job) {
+    SearchRequest request;
+    try {
+        request.text = job.filter_text;
+    } catch (const std::bad_alloc&) {
+        return status_out_of_memory();
+    }
+    request.op = job.filter.op;
+    request.charset = job.filter.charset;
+    request.threads = job.threads;
+    ProgressSink sink{job_report, &job, EscapeMode::backslash};
+    return search_run(*job.dump_state, request, job.output_path, job.rows, job.search_tables,
+                      &sink);
+}
+
 // The job of its kind on the open dump. Jobs that read the dump first check that it is still
 // the file that was indexed: on POSIX nothing stops another program from rewriting it while it
 // is shown.
@@ -72,6 +87,8 @@ Status run_on_dump(BackgroundJob& job) {
         case JobKind::details: return details_load(job);
         case JobKind::tuple: return run_tuple_save(job);
         case JobKind::extract: return run_extract(job);
+        case JobKind::search: return run_search(job);
+        case JobKind::search_page: return search_page_load(job);
         default: return status_fail(StatusKind::refused, Msg::bad_table);
     }
 }

@@ -20,6 +20,7 @@
 #include "foundation/progress.h"
 #include "foundation/status.h"
 #include "records/filter.h"
+#include "records/search.h"
 #include "records/sql_extract.h"
 
 namespace kv {
@@ -33,12 +34,16 @@ enum class JobKind : std::uint8_t {
     details,  // decode one record for the details window
     tuple,    // save one raw tuple
     extract,  // write tables, filter hits, views or routines as an SQL script
+    search,       // search every table into "search-new.kvs"
+    search_page,  // load one page of 100 hits of "search.kvs"
 };
 
 inline constexpr std::uint32_t PAGE_ROWS = 100;
 
 // One page of the grid: up to 100 lines of UTF-16 preview cells. Cell 0 is the row number,
 // cell j + 1 column j; kinds[r][j + 1] is that column's ValueKind (kinds[r][0] stays 0).
+// A page of search hits has 5 cells a line: hit number, "DATABASE.NAME", row number, column
+// name, value preview (kinds[r][4] its ValueKind), and the page's hits in `hits`.
 struct PageData {
     std::uint64_t first_row = 0;
     std::uint32_t row_count = 0;
@@ -46,7 +51,10 @@ struct PageData {
     std::vector<std::vector<std::u16string>> cells;
     std::vector<std::vector<std::uint8_t>> kinds;
     std::array<IndexEntry, PAGE_ROWS> entries{};
+    std::vector<SearchHit> hits;  // search page: its hits in order
 };
+
+inline constexpr std::uint32_t SEARCH_PAGE_CELLS = 5;
 
 struct BackgroundJob {
     BackgroundJob() = default;
@@ -59,16 +67,19 @@ struct BackgroundJob {
     std::int32_t object = -1;
     Charset charset = CHARSET_UTF8;
     bool new_index = false;         // open: import anew instead of loading the manifest
-    std::uint32_t threads = 0;      // open: import threads (0: one per processor, at most 8)
-    std::uint64_t first_row = 0;    // page: first row of the requested page
+    std::uint32_t threads = 0;      // open, filter, search: threads (0: one per processor, at most 8)
+    std::uint64_t first_row = 0;    // page: first row; search page: first hit (a multiple of 100)
     DumpState* dump_state = nullptr;  // types 2..6: the current dump (not owned)
     std::string cache_root;         // open: where cache folders live
     std::string dump_path;          // open: the dump to open
-    std::string output_path;        // filter: "query-new.kvi"; export: CSV; tuple: target
-    std::string index_path;         // page, export: table index or "query.kvi"
+    std::string output_path;        // filter: "query-new.kvi"; search: "search-new.kvs";
+                                    // export: CSV; tuple: target
+    std::string index_path;         // page, export: table index or "query.kvi"; search page:
+                                    // "search.kvs"
     std::string filter_text;        // filter: as typed, UTF-8
     IndexEntry entry;               // details, tuple save: the selected line's entry
-    FilterRequest filter;           // filter: column, operator, charset (text copied in)
+    FilterRequest filter;           // filter: column, operator, charset (text copied in);
+                                    // search: operator and charset (column unused)
     std::vector<ExtractPart> extract_parts;  // extract: the objects, in script order
     ExtractOptions extract_options;          // extract: switches and the time of the header
 
@@ -79,15 +90,16 @@ struct BackgroundJob {
     std::atomic<std::uint64_t> progress_count{0};
     std::atomic<const char*> progress_label{nullptr};  // static texts only
 
-    // Rows of the view (page, export); the filter writes its hit count here.
+    // Rows of the view (page, export); the filter and the search write their hit count here.
     std::uint64_t rows = 0;
+    std::uint32_t search_tables = 0;  // search: tables with at least one hit
 
     // Worker's results.
     Status status;                              // success, or why the job failed
     std::unique_ptr<DumpState> new_dump_state;  // open
     FileHandle lock_handle = INVALID_FILE;      // open: "session.lock", owned
     std::string details_text;                   // details
-    std::unique_ptr<PageData> page;             // page
+    std::unique_ptr<PageData> page;             // page, search page
 };
 
 // Called on the worker thread when the job is done; takes ownership of the job.

@@ -152,6 +152,11 @@ Status page_load(BackgroundJob& job) {
     }
 }
 
+Status search_page_load(BackgroundJob& job) {
+    (void)job;
+    return status_fail(StatusKind::refused, Msg::bad_table);
+}
+
 Status details_load(BackgroundJob& job) {
     DumpState& state = *job.dump_state;
     if (job.object < 0) return bad_table();

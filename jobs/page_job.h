@@ -25,6 +25,8 @@ std::uint32_t page_preview_cap(std::uint32_t columns);
 
 // The page job: job.page on success.
 Status page_load(BackgroundJob& job);
+// The search page job: job.page with the hits of "search.kvs" from job.first_row on.
+Status search_page_load(BackgroundJob& job);
 // The details job: job.details_text on success.
 Status details_load(BackgroundJob& job);
 

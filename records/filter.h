@@ -33,6 +33,7 @@ struct FilterRequest {
     FilterOp op = FilterOp::contains;
     std::string text;                     // UTF-8 as typed (at most 4,096 characters)
     Charset charset = CHARSET_UTF8;
+    std::uint32_t threads = 0;            // 0: one per processor, at most 8
 };
 
 // Longest filter text accepted, in bytes.
