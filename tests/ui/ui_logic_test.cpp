@@ -21,6 +21,7 @@
 #include "ui/logic/paint_plan.h"
 #include "ui/logic/recent_dumps.h"
 #include "ui/logic/report_text.h"
+#include "ui/logic/search_view.h"
 #include "ui/logic/tree_model.h"
 #include "ui/logic/view_text.h"
 
@@ -155,6 +156,39 @@ void control_states(std::ostream& out) {
             const SchemaObject o = object(ObjectKind(kind), "db", "v");
             out << " '" << no_rows_text(o, tab) << "' '" << structure_info_text(o) << "'\n";
         }
+    // The tree's root: the search view, idle or busy, with a hit selected, on each tab.
+    for (int tab : {TAB_DATA, TAB_STRUCTURE, TAB_SQL, TAB_NOTES})
+        for (int bits : {0, 1, 16})
+            for (const auto& [offset, total] : {std::pair{0ull, 0ull}, {100ull, 250ull}}) {
+                UiConditions c;
+                c.dump_open = c.search_view = true, c.busy = bits == 1, c.row_selected = bits == 16;
+                c.tab = tab, c.page_offset = offset, c.entry_total = total;
+                const ControlStates s = ui_control_states(c, true);
+                out << "states search " << bits << " " << tab << " " << offset << "/" << total << " ";
+                for (int id : CONTROL_ORDER) out << "-hdE"[s.of(id).visible * 2 + s.of(id).enabled];
+                out << "\n";
+            }
+}
+
+// The search view's texts: counts, info line, breadcrumb, and the details of a hit.
+void search(std::ostream& out) {
+    for (const auto& [hits, tables] : {std::pair{0ull, 0u}, {1ull, 1u}, {1234567ull, 2u}, {~0ull, 65536u}})
+        out << "search " << search_count_text(hits, tables) << " | " << search_info_text(true, hits, tables) << "\n";
+    out << search_info_text(false, 0, 0) << "\n";
+    DumpState state;
+    state.dump_path = "C:\\dumps\\shop.sql";
+    state.objects = {object(OBJECT_TABLE, "shop", "orders", 1234567), object(OBJECT_VIEW, "shop", "v")};
+    state.total_entries = 1234567;
+    out << search_breadcrumb_text(state) << "\n";
+    for (const auto& column : grid_search_columns()) out << column.title << " " << column.width << "; ";
+    PageData page;
+    page.row_count = 1;
+    page.cells = {{u"101", u"shop.orders", u"1.234.567", u"note", u"'Müller'"}};
+    for (std::uint32_t row : {0u, 1u, DETAILS_NO_ROW}) {
+        const DetailsPane pane = search_details_pane(state, &page, row);
+        out << "\n" << pane.caption << "\n" << pane.text << "\n";
+    }
+    out << search_no_object_text() << "\n";
 }
 
 void texts(std::ostream& out) {
@@ -281,7 +315,7 @@ void tree(std::ostream& out, const DumpState* state, const std::string& filter, 
 
 TEST(UiLogic, EverythingAsOneText) {
     std::ostringstream out("# What tests/ui/ui_logic_test.cpp writes\n", std::ios::out | std::ios::ate);
-    for (auto* part : {&geometry, &control_states, &texts, &report, &details}) part(out);
+    for (auto* part : {&geometry, &control_states, &texts, &report, &details, &search}) part(out);
     DumpState state;
     state.dump_path = "C:\\dumps\\shop.sql";
     state.objects = {object(OBJECT_DATABASE, "shop", ""), object(OBJECT_TABLE, "shop", "orders", 1234567),

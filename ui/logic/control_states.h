@@ -23,6 +23,7 @@ struct UiConditions {
     std::uint64_t page_offset = 0;
     std::uint64_t entry_total = 0;
     bool selected_has_columns = true;  // the selected object has columns to show as structure
+    bool search_view = false;  // the tree's root is selected: the filter bar searches the dump
 };
 
 struct ControlState {

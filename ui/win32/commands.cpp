@@ -12,6 +12,7 @@
 #include "cache/file_names.h"
 #include "foundation/messages.h"
 #include "importer/open_sequence.h"
+#include "jobs/page_job.h"
 #include "ui/logic/grid_view.h"
 #include "ui/logic/help_text.h"
 #include "ui/logic/page_number.h"
@@ -270,6 +271,7 @@ void MainWindow::reindex() {
 }
 
 void MainWindow::start_filter() {
+    if (state_.search_view) return start_search();
     const SchemaObject* o = selected_object();
     if (o == nullptr || o->kind != OBJECT_TABLE) return;
     auto job = new_job(JobKind::filter);
@@ -287,6 +289,7 @@ void MainWindow::start_filter() {
 }
 
 void MainWindow::reset_filter() {
+    if (state_.search_view) return reset_search();
     const SchemaObject* o = selected_object();
     if (o == nullptr) return;
     drop_filter();
@@ -294,6 +297,48 @@ void MainWindow::reset_filter() {
     SetWindowTextW(control(ID_FILTER_VALUE), L"");
     state_.page.reset();
     load_page(0);
+}
+
+// Every column of every table, as the table filter tests one table.
+void MainWindow::start_search() {
+    if (!state_.dump) return;
+    auto job = new_job(JobKind::search);
+    job->filter_text = ui_narrow(ui_window_text(control(ID_FILTER_VALUE)));
+    job->filter.op = SendMessageW(control(ID_FILTER_OP), CB_GETCURSEL, 0, 0) == 1
+                         ? FilterOp::equals
+                         : FilterOp::contains;
+    job->filter.text = job->filter_text;
+    job->filter.charset = state_.charset;
+    job->output_path = cache_search_new_path(*state_.dump);
+    submit(std::move(job));
+}
+
+// The hits go (and their file); the search view waits for a new text.
+void MainWindow::reset_search() {
+    drop_search();
+    state_.search = {};
+    state_.entry_total = 0;
+    state_.page_offset = 0;
+    state_.page.reset();
+    SetWindowTextW(control(ID_FILTER_VALUE), L"");
+    SendMessageW(control(ID_FILTER_OP), CB_SETCURSEL, 0, 0);
+    refresh_views();
+    if (state_.dump) set_status(status_page_text(*state_.dump));
+}
+
+// Enter or a double-click on a hit: its table is selected in the tree and shows the page
+// holding the hit's row, with that row selected.
+void MainWindow::jump_to_hit() {
+    const int row = selected_row();
+    if (row < 0 || static_cast<std::size_t>(row) >= state_.page->hits.size()) return;
+    const SearchHit hit = state_.page->hits[static_cast<std::size_t>(row)];
+    if (hit.object >= state_.dump->objects.size()) return;
+    const std::uint64_t total = state_.dump->objects[hit.object].entry_count;
+    if (hit.row >= total) return;
+    const std::uint64_t first = page_first_row(hit.row, total);
+    pending_row_ = static_cast<int>(hit.row - first);
+    select_object(static_cast<int>(hit.object), first);
+    tree_rebuild();
 }
 
 void MainWindow::go_to_page() {
@@ -312,8 +357,10 @@ void MainWindow::switch_charset() {
     state_.charset = static_cast<Charset>(
         choice < 0 || static_cast<std::size_t>(choice) >= CHARSET_COUNT ? 0 : choice);
     drop_filter();
+    drop_search();  // its hits were found under the other character set
     const SchemaObject* o = selected_object();
     if (o == nullptr) {
+        if (state_.search_view) reset_search();
         refresh_views();
         return;
     }
@@ -336,6 +383,7 @@ void MainWindow::copy_selected_row() {
 
 // A double click in the grid: the details job for the selected row.
 void MainWindow::open_details() {
+    if (search_grid()) return jump_to_hit();
     const int row = selected_row();
     if (row < 0) return;
     auto job = new_job(JobKind::details);

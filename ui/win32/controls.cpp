@@ -3,10 +3,12 @@
 
 #include <uxtheme.h>
 
+#include <algorithm>
 #include <string>
 
 #include "foundation/messages.h"
 #include "records/display_text.h"
+#include "records/filter.h"
 #include "resources/resource_ids.h"
 #include "ui/logic/page_number.h"
 #include "ui/logic/paint_plan.h"
@@ -245,7 +247,11 @@ void MainControls::measure(int dpi, LayoutMeasures& measures) const {
         int& caption = measures.captions[static_cast<std::size_t>(i)];
         caption = 0;
         if (control == nullptr) continue;
-        if ((def.kind == K::button && def.id != ID_RECENT) || def.kind == K::check) {
+        if (def.id == ID_FILTER) {  // "Filtern", or "Suchen" over the whole dump
+            caption = std::max(text_width(control, ui_wide(msg_text(Msg::button_filter))),
+                               text_width(control, ui_wide(msg_text(Msg::button_search)))) +
+                      CAPTION_AIR;
+        } else if ((def.kind == K::button && def.id != ID_RECENT) || def.kind == K::check) {
             caption = text_width(control, ui_window_text(control)) + CAPTION_AIR;
         } else if (def.id == ID_TREE_FILTER) {
             caption = text_width(control, ui_wide(msg_text(Msg::cue_tree_filter))) + CAPTION_AIR;
@@ -266,6 +272,27 @@ void MainControls::replace(int id, HWND control) {
 HWND MainControls::of(int id) const {
     const int i = ui_control_index(id);
     return i < 0 ? nullptr : handles_[static_cast<std::size_t>(i)];
+}
+
+void ui_filter_bar_texts(const MainControls& controls, bool search) {
+    const HWND ops = controls.of(ID_FILTER_OP);
+    const LRESULT wanted = search ? 2 : static_cast<LRESULT>(FILTER_OP_COUNT);
+    if (ops != nullptr && SendMessageW(ops, CB_GETCOUNT, 0, 0) != wanted) {
+        SendMessageW(ops, CB_RESETCONTENT, 0, 0);
+        if (search) {
+            add_strings(ops, {Msg::filter_contains, Msg::filter_equals});
+        } else {
+            add_strings(ops, {Msg::filter_contains, Msg::filter_equals, Msg::filter_is_null,
+                              Msg::filter_is_not_null});
+        }
+    }
+    if (const HWND button = controls.of(ID_FILTER)) {
+        ui_set_text(button, msg_text(search ? Msg::button_search : Msg::button_filter));
+        InvalidateRect(button, nullptr, FALSE);
+    }
+    if (const HWND value = controls.of(ID_FILTER_VALUE)) {
+        cue(value, search ? Msg::cue_search_value : Msg::cue_filter_value);
+    }
 }
 
 }  // namespace kv

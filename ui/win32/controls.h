@@ -51,4 +51,9 @@ private:
     HIMAGELIST tree_images_ = nullptr;
 };
 
+// The filter bar for a table (four operators, "Filtern", the filter's cue) or for the search
+// over the whole dump ("enthält" and "entspricht", "Suchen", the search's cue). The operator
+// list is filled anew only when it changes; its choice is then the first.
+void ui_filter_bar_texts(const MainControls& controls, bool search);
+
 }  // namespace kv

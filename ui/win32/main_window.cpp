@@ -15,6 +15,7 @@
 #include "foundation/messages.h"
 #include "ui/logic/format_text.h"
 #include "ui/logic/recent_dumps.h"
+#include "ui/logic/search_view.h"
 #include "ui/logic/view_text.h"
 #include "ui/win32/seams.h"
 #include "ui/win32/text_io.h"
@@ -330,8 +331,10 @@ LRESULT MainWindow::on_job_finished(WPARAM, LPARAM lparam) {
     }
     switch (job->kind) {
         case JobKind::open: take_open(*job); break;
-        case JobKind::page: take_page(*job); break;
+        case JobKind::page:
+        case JobKind::search_page: take_page(*job); break;
         case JobKind::filter: take_filter(*job); break;
+        case JobKind::search: take_search(*job); break;
         case JobKind::csv:
         case JobKind::tuple:
         case JobKind::extract:
@@ -346,7 +349,11 @@ LRESULT MainWindow::on_job_finished(WPARAM, LPARAM lparam) {
     update_controls();
     focus_back();
     if (std::exchange(pending_tree_, false)) tree_rebuild();
-    if (const int n = std::exchange(pending_object_, -1); n >= 0) select_object(n);
+    if (const int n = std::exchange(pending_object_, -1); n >= 0) {
+        select_object(n);
+    } else if (n == PENDING_ROOT) {
+        select_search();
+    }
     return 0;
 }
 
@@ -452,7 +459,11 @@ void MainWindow::on_tree_selection(const NMTREEVIEWW& change) {
     if (tree_filling_) return;
     const LPARAM value = change.itemNew.lParam;
     tree_selection_ = true;
-    if (value > 0) select_object(static_cast<int>(value - 1));
+    if (value > 0) {
+        select_object(static_cast<int>(value - 1));
+    } else if (tree_.is_root(value)) {
+        select_search();
+    }
     tree_selection_ = false;
 }
 
@@ -521,6 +532,7 @@ UiConditions MainWindow::conditions() const {
         c.selected_has_columns = !o->columns.empty();
     }
     c.tab = state_.current_tab;
+    c.search_view = state_.search_view;
     c.row_selected = selected_row() >= 0;
     c.page_offset = state_.page_offset;
     c.entry_total = state_.entry_total;
@@ -649,7 +661,12 @@ void MainWindow::take_page(BackgroundJob& job) {
     state_.page = std::move(job.page);
     state_.page_offset = state_.page ? state_.page->first_row : 0;
     refresh_views();
-    if (state_.page && state_.page->row_count > 0) grid_.select_first();
+    const int row = std::exchange(pending_row_, -1);
+    if (state_.page && row >= 0 && static_cast<std::uint32_t>(row) < state_.page->row_count) {
+        grid_.select(row);
+    } else if (state_.page && state_.page->row_count > 0) {
+        grid_.select_first();
+    }
     if (state_.dump) {
         set_status(pending_status_.empty() ? status_page_text(*state_.dump)
                                            : std::exchange(pending_status_, std::string()));
@@ -666,6 +683,25 @@ void MainWindow::take_filter(BackgroundJob& job) {
     state_.filter = job.filter;
     state_.entry_total = job.rows;
     state_.page.reset();
+    load_page(0);
+}
+
+// The hits move into "search.kvs"; their first page follows, and the status line counts them.
+void MainWindow::take_search(BackgroundJob& job) {
+    const std::string target = state_.dump ? cache_search_path(*state_.dump) : std::string();
+    if (target.empty() || !file_replace(job.output_path, target)) {
+        message_box(msg_text(Msg::search_not_taken), MB_OK | MB_ICONERROR);
+        return;
+    }
+    state_.search_path = target;
+    state_.search = job.filter;
+    state_.search_hits = job.rows;
+    state_.search_tables = job.search_tables;
+    state_.entry_total = job.rows;
+    state_.page.reset();
+    pending_status_ = format_text(msg_text(Msg::status_search_done),
+                                  search_count_text(job.rows, job.search_tables).c_str());
+    refresh_views();
     load_page(0);
 }
 

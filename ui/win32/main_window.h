@@ -58,6 +58,12 @@ struct MainState {
     std::uint64_t entry_total = 0;  // entries of the view: the table's, or the filter hits
     std::string filter_path;        // "query.kvi" of the active filter; empty when none
     FilterRequest filter;           // the active filter's request, for an SQL script's header
+    // The tree's root is selected: the grid lists the hits of a search over the whole dump.
+    bool search_view = false;
+    std::string search_path;        // "search.kvs" of the search shown; empty when none
+    FilterRequest search;           // its operator and text, for the filter bar
+    std::uint64_t search_hits = 0;
+    std::uint32_t search_tables = 0;
     std::string status;
     Charset charset = CHARSET_UTF8;
 };
@@ -94,8 +100,9 @@ public:
     // A command by command number and notification code, as buttons, boxes and keys send it.
     // While a job runs every command but "Abbrechen" is ignored.
     void command(int id, int notification);
-    // Selects schema object n as the tree does (ignored while busy and for the selected one).
-    void select_object(int n);
+    // Selects schema object n as the tree does (ignored while busy and for the selected one)
+    // and shows its page from first_entry on.
+    void select_object(int n, std::uint64_t first_entry = 0);
     // Opens the text window unless one is open (then the text is dropped).
     void show_text(const std::string& title, const std::string& text);
     // Word wrap of the text view and of text windows, one setting for the session.
@@ -109,6 +116,7 @@ private:
     template <typename T>
     friend LRESULT window_object_dispatch(T&, UINT, WPARAM, LPARAM);
     static const WindowHandler<MainWindow> HANDLERS[];
+    static constexpr int PENDING_ROOT = -2;  // pending_object_: the tree's root
 
     // Message handlers (main_window.cpp).
     LRESULT on_create(WPARAM, LPARAM lparam);
@@ -164,11 +172,13 @@ private:
     std::unique_ptr<BackgroundJob> new_job(JobKind kind) const;
     void submit(std::unique_ptr<BackgroundJob> job);
     void show_busy();
+    void refresh_search_view();
     void cancel_job();
     void job_ended(const JobEnd& end);
     void take_open(BackgroundJob& job);
     void take_page(BackgroundJob& job);
     void take_filter(BackgroundJob& job);
+    void take_search(BackgroundJob& job);
     void reopen_previous(JobOutcome outcome);
 
     // Commands (commands.cpp). Keys beyond the dialog navigation: Ctrl+O, Ctrl+F, Ctrl+C in
@@ -184,6 +194,9 @@ private:
     void reindex();
     void start_filter();
     void reset_filter();
+    void start_search();
+    void reset_search();
+    void jump_to_hit();
     void go_to_page();
     void switch_charset();
     void copy_selected_row();
@@ -192,6 +205,7 @@ private:
     // Views (views.cpp).
     const SchemaObject* selected_object() const;
     bool data_view() const;
+    bool search_grid() const;  // the search view's "Daten" tab
     int selected_row() const;
     GridSource grid_source() const;
     void refresh_views();
@@ -200,6 +214,9 @@ private:
     void load_page(std::uint64_t first_entry);
     void close_dump();
     void drop_filter();
+    void select_search();
+    void drop_search();
+    void filter_bar_mode(bool search);
 
     HWND window_ = nullptr;
     HINSTANCE instance_ = nullptr;
@@ -227,7 +244,9 @@ private:
     bool busy_shown_ = false;  // the running job shows the busy state
     // The tree's selection, changed by the user while a short job ran (the tree stays enabled
     // until the busy state shows): selected when the job has ended; -1 for none.
-    int pending_object_ = -1;
+    int pending_object_ = -1;  // PENDING_ROOT: the tree's root
+    // After the page of a search hit's table: the hit's row on it, selected; -1 for none.
+    int pending_row_ = -1;
     bool tree_selection_ = false;
     bool pending_tree_ = false;  // the tree filter changed during a short job  // select_object is called for the tree's selection change
     bool wrap_ = true;            // word wrap in text fields; the text window changes it too

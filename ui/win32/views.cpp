@@ -5,11 +5,14 @@
 #include "ui/win32/views.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "foundation/messages.h"
 #include "foundation/text.h"
 #include "jobs/page_job.h"
+#include "cache/file_names.h"
 #include "ui/logic/page_number.h"
+#include "ui/logic/search_view.h"
 #include "ui/logic/view_text.h"
 #include "ui/win32/main_window.h"
 #include "ui/win32/text_io.h"
@@ -124,9 +127,11 @@ int GridView::selected_row(std::uint32_t rows) const {
     return row >= 0 && static_cast<std::uint32_t>(row) < rows ? row : -1;
 }
 
-void GridView::select_first() {
-    ListView_SetItemState(list_, 0, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
-    ListView_EnsureVisible(list_, 0, FALSE);
+void GridView::select_first() { select(0); }
+
+void GridView::select(int row) {
+    ListView_SetItemState(list_, row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    ListView_EnsureVisible(list_, row, FALSE);
 }
 
 // ---- The tree ----
@@ -165,6 +170,15 @@ void TreeFill::expanding(const NMTREEVIEWW& change) {
     const LPARAM node = -2 - change.itemNew.lParam;
     if (static_cast<std::size_t>(node) < filled_.size()) fill_children(static_cast<std::int32_t>(node));
 }
+
+// The root is the first top node, the one item of level 0 (the dump file).
+HTREEITEM TreeFill::root() const {
+    const bool has_root = layout_.top_count > 0 && !handles_.empty() && layout_.nodes[0].item >= 0 &&
+                          model_.items[static_cast<std::size_t>(layout_.nodes[0].item)].level == 0;
+    return has_root ? handles_[0] : nullptr;
+}
+
+bool TreeFill::is_root(LPARAM param) const { return param == -2 && root() != nullptr; }
 
 void TreeFill::insert(std::int32_t node, HTREEITEM parent) {
     std::wstring text = ui_wide(tree_node_text(model_, layout_, node));
@@ -215,15 +229,19 @@ bool MainWindow::data_view() const {
     return o != nullptr && o->kind == OBJECT_TABLE && state_.current_tab == TAB_DATA;
 }
 
+bool MainWindow::search_grid() const {
+    return state_.dump && state_.search_view && state_.current_tab == TAB_DATA;
+}
+
 int MainWindow::selected_row() const {
-    if (!state_.page || !data_view()) return -1;
+    if (!state_.page || !(data_view() || search_grid())) return -1;
     return grid_.selected_row(state_.page->row_count);
 }
 
 GridSource MainWindow::grid_source() const {
     GridSource source;
     source.charset = state_.charset;
-    if (data_view()) {
+    if (data_view() || search_grid()) {
         source.page = state_.page.get();
     } else if (state_.current_tab == TAB_STRUCTURE) {
         source.structure = selected_object();
@@ -231,7 +249,7 @@ GridSource MainWindow::grid_source() const {
     return source;
 }
 
-void MainWindow::select_object(int n) {
+void MainWindow::select_object(int n, std::uint64_t first_entry) {
     if (state_.busy && tree_selection_) {  // the tree moved on during a short job
         pending_object_ = n;
         return;
@@ -239,6 +257,10 @@ void MainWindow::select_object(int n) {
     if (n < 0 || state_.busy || !state_.dump ||
         static_cast<std::size_t>(n) >= state_.dump->objects.size() || n == state_.selected_object) {
         return;
+    }
+    if (state_.search_view) {
+        state_.search_view = false;
+        filter_bar_mode(false);
     }
     state_.selected_object = n;
     state_.page_offset = 0;
@@ -263,23 +285,82 @@ void MainWindow::select_object(int n) {
     SendMessageW(control(ID_FILTER_OP), CB_SETCURSEL, 0, 0);
     SetWindowTextW(control(ID_FILTER_VALUE), L"");
     refresh_views();
-    if (state_.current_tab == TAB_DATA) load_page(0);
+    if (state_.current_tab == TAB_DATA) load_page(first_entry);
 }
 
-// Loads the page at first_entry (beyond the end: the last page).
+// The tree's root: the grid lists the hits of the search over the whole dump (none yet, or
+// the last one, kept until it is reset or the dump closed), the filter bar starts a new one.
+void MainWindow::select_search() {
+    if (state_.busy && tree_selection_) {
+        pending_object_ = PENDING_ROOT;
+        return;
+    }
+    if (state_.busy || !state_.dump || state_.search_view) return;
+    state_.search_view = true;
+    state_.selected_object = -1;
+    drop_filter();
+    state_.page.reset();
+    state_.page_offset = 0;
+    state_.entry_total = state_.search_path.empty() ? 0 : state_.search_hits;
+    state_.current_tab = TAB_DATA;
+    TabCtrl_SetCurSel(control(ID_TABS), TAB_DATA);
+    filter_bar_mode(true);
+    refresh_views();
+    if (!state_.search_path.empty()) load_page(0);
+}
+
+// The filter bar of a table (every column, four operators) or of the search (all columns,
+// "enthält" and "entspricht", the search's text).
+void MainWindow::filter_bar_mode(bool search) {
+    ui_filter_bar_texts(controls_, search);
+    if (!search) return;
+    const HWND columns = control(ID_FILTER_COLUMN);
+    SendMessageW(columns, CB_RESETCONTENT, 0, 0);
+    SendMessageW(columns, CB_ADDSTRING, 0,
+                 reinterpret_cast<LPARAM>(ui_wide(msg_text(Msg::filter_all_columns)).c_str()));
+    SendMessageW(columns, CB_SETCURSEL, 0, 0);
+    SendMessageW(control(ID_FILTER_OP), CB_SETCURSEL,
+                 state_.search.op == FilterOp::equals ? 1 : 0, 0);
+    ui_set_text(control(ID_FILTER_VALUE), state_.search.text);
+}
+
+// Loads the page at first_entry (beyond the end: the last page): of the selected table, its
+// filter hits or the search hits.
 void MainWindow::load_page(std::uint64_t first_entry) {
-    if (!state_.dump || state_.busy || selected_object() == nullptr) return;
-    auto job = new_job(JobKind::page);
+    if (!state_.dump || state_.busy) return;
+    const bool search = state_.search_view;
+    if (search ? state_.search_path.empty() : selected_object() == nullptr) return;
+    auto job = new_job(search ? JobKind::search_page : JobKind::page);
     job->first_row = page_first_row(first_entry, state_.entry_total);
     job->rows = state_.entry_total;
-    job->index_path = view_index_path(*state_.dump, state_.selected_object, state_.filter_path);
+    job->index_path = search ? state_.search_path
+                             : view_index_path(*state_.dump, state_.selected_object,
+                                               state_.filter_path);
     submit(std::move(job));
+}
+
+void MainWindow::refresh_search_view() {
+    ui_set_text(control(ID_BREADCRUMB), search_breadcrumb_text(*state_.dump));
+    if (state_.current_tab == TAB_DATA) {
+        grid_.show(grid_search_columns(), state_.page ? state_.page->row_count : 0, dpi_);
+        ui_set_text(control(ID_PAGE_LABEL), page_label_text(state_.page_offset, state_.entry_total));
+        ui_set_text(control(ID_PAGE_NUMBER), std::to_string(page_number_at(state_.page_offset)));
+        ui_set_text(control(ID_INFO), search_info_text(!state_.search_path.empty(),
+                                                       state_.search_hits, state_.search_tables));
+        return;
+    }
+    grid_.clear();
+    ui_set_text(control(ID_TEXT_VIEW), state_.current_tab == TAB_NOTES
+                                           ? import_notes_text(*state_.dump)
+                                           : std::string(search_no_object_text()));
 }
 
 void MainWindow::refresh_views() {
     const HWND grid = control(ID_GRID);
     const SchemaObject* o = selected_object();
-    if (o != nullptr && grid != nullptr) {
+    if (o == nullptr && state_.search_view && state_.dump && grid != nullptr) {
+        refresh_search_view();
+    } else if (o != nullptr && grid != nullptr) {
         const Charset charset = state_.charset;
         ui_set_text(control(ID_BREADCRUMB), breadcrumb_text(*o, charset));
         if (data_view()) {
@@ -315,8 +396,11 @@ void MainWindow::refresh_views() {
 
 // The details pane for a row of the page (DETAILS_NO_ROW for none).
 void MainWindow::details_update(std::uint32_t row) {
-    const DetailsPane pane = details_pane(state_.dump.get(), state_.selected_object,
-                                          state_.page.get(), row, state_.charset);
+    const DetailsPane pane =
+        state_.search_view && state_.dump
+            ? search_details_pane(*state_.dump, search_grid() ? state_.page.get() : nullptr, row)
+            : details_pane(state_.dump.get(), state_.selected_object, state_.page.get(), row,
+                           state_.charset);
     ui_set_text(control(ID_DETAILS_CAPTION), pane.caption);
     ui_set_text(control(ID_DETAILS), pane.text);
 }
@@ -344,6 +428,8 @@ void MainWindow::tree_rebuild() {
         TreeView_SelectItem(tree, selected);
     } else if (direct >= 0) {
         select_object(direct);
+    } else if (state_.search_view) {
+        TreeView_SelectItem(tree, tree_.root());
     }
 }
 
@@ -353,6 +439,8 @@ void MainWindow::close_dump() {
     grid_.clear();
     state_.page.reset();
     drop_filter();
+    drop_search();
+    if (std::exchange(state_.search_view, false)) filter_bar_mode(false);
     state_.dump.reset();
     state_.lock.reset();
     state_.selected_object = -1;
@@ -364,6 +452,13 @@ void MainWindow::close_dump() {
 void MainWindow::drop_filter() {
     if (!state_.filter_path.empty()) file_remove(state_.filter_path);
     state_.filter_path.clear();
+}
+
+void MainWindow::drop_search() {
+    if (!state_.search_path.empty()) file_remove(state_.search_path);
+    state_.search_path.clear();
+    state_.search_hits = 0;
+    state_.search_tables = 0;
 }
 
 }  // namespace kv

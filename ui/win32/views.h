@@ -51,6 +51,8 @@ public:
     int selected_row(std::uint32_t rows) const;
     // Selects and focuses the first row and scrolls it into view.
     void select_first();
+    // Selects and shows row (of the rows shown), with the focus rectangle.
+    void select(int row);
 
 private:
     void remove_all();
@@ -71,6 +73,9 @@ public:
     HTREEITEM fill(HWND tree, TreeModel model);
     // TVN_ITEMEXPANDINGW: inserts the children of an item expanded the first time.
     void expanding(const NMTREEVIEWW& change);
+    // The dump's item at the root (null without a dump), and whether an item's lParam is its.
+    HTREEITEM root() const;
+    bool is_root(LPARAM param) const;
 
 private:
     void insert(std::int32_t node, HTREEITEM parent);
