@@ -27,6 +27,8 @@ constexpr Msg HELP_LINES[] = {
     Msg::help_csv,
     Msg::help_csv_values,
     Msg::help_tuple,
+    Msg::help_extract,
+    Msg::help_search,
     Msg::none,
     Msg::help_charset_heading,
     Msg::help_charset,
