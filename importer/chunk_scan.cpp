@@ -89,6 +89,7 @@ struct ChunkScan {
     std::atomic<bool> stop{false};
     std::atomic<std::uint32_t> alive{0};
     std::atomic<std::uint32_t> misses{0};    // helper chunks in a row the loop took nothing from
+    std::atomic<bool> statements_first{false};  // the last chunk scanned held statement runs
     Signal published;                        // a slot was published, or a helper ended
 
     // The loop's side, touched by the loop only.
@@ -542,8 +543,21 @@ void scan_chunk(Helper& h, Slot& slot, std::uint64_t start, std::uint64_t end) {
     chain.limit = end;
     chain.lengths = slot.lengths.get();
     chain.gaps = slot.gaps.get();
-    scan_runs(h, slot, chain, start, end);
-    if (slot.run_count == 0) scan_statements(h, slot, chain, start, end);
+    // The kind of runs the last chunk held is tried first: a search for joins in a dump of
+    // one row per statement would go through every chunk for nothing, and the other way round.
+    ChunkScan& scan = *h.scan;
+    const bool statements_first = scan.statements_first.load(std::memory_order_relaxed);
+    for (int pass = 0; pass < 2 && slot.run_count == 0; ++pass) {
+        if ((pass == 0) == statements_first) {
+            scan_statements(h, slot, chain, start, end);
+        } else {
+            scan_runs(h, slot, chain, start, end);
+        }
+    }
+    if (slot.run_count > 0) {
+        scan.statements_first.store(slot.runs[0].kind == RunKind::statements,
+                                    std::memory_order_relaxed);
+    }
     import_helper_counts.walked.fetch_add(chain.walked, std::memory_order_relaxed);
 }
 
