@@ -614,6 +614,64 @@ void release_held(ChunkScan& scan) {
     for (auto& h : scan.helpers) h->wake.set();
 }
 
+// The run that starts at position in the held slots and matches (match(run)), into view; the
+// loop's sync moves on as in chunk_scan_consult.
+template <typename Match>
+bool consult_at(ChunkScan& scan, DumpReader& reader, std::uint64_t position, Match match,
+                ChunkRunView& view) {
+    for (;;) {
+        if (scan.holding) {
+            const Slot& slot = scan.slots[scan.held_ordinal % scan.slot_count];
+            while (scan.run_index < slot.run_count) {
+                const ChunkRun& run = slot.runs[scan.run_index];
+                if (run.start < position) {
+                    ++scan.run_index;
+                    continue;
+                }
+                if (run.start > position) {
+                    scan.sync = run.start;
+                    return false;
+                }
+                ++scan.run_index;
+                if (!match(run)) continue;
+                view.start = run.start;
+                view.lengths = slot.lengths.get() + run.first;
+                view.gaps = slot.gaps.get() + run.first;
+                view.count = run.count;
+                view.header = run.header;
+                view.comment_bytes = run.comments;
+                import_helper_counts.taken.fetch_add(run.count, std::memory_order_relaxed);
+                if (run.kind == RunKind::statements) {
+                    import_helper_counts.statements.fetch_add(run.count,
+                                                              std::memory_order_relaxed);
+                }
+                scan.sync = run.resume;
+                scan.held_taken = true;
+                return true;
+            }
+            release_held(scan);
+        }
+        const std::uint64_t chunk = chunk_of(scan.next_ordinal);
+        const std::uint64_t start = chunk * scan.chunk_size;
+        if (start >= scan.dump_size) {
+            scan.sync = NO_SYNC;
+            return false;
+        }
+        if (position < start) {
+            scan.sync = start;
+            return false;
+        }
+        if (!wait_published(scan, reader, scan.next_ordinal)) {
+            scan.sync = NO_SYNC;
+            return false;
+        }
+        scan.holding = true;
+        scan.held_ordinal = scan.next_ordinal++;
+        scan.run_index = 0;
+        scan.held_taken = false;
+    }
+}
+
 }  // namespace
 
 std::uint32_t import_thread_count(std::uint32_t threads) {
@@ -681,68 +739,6 @@ ChunkScanPtr chunk_scan_start(DumpState& state, std::uint32_t threads, EscapeMod
 }
 
 const std::uint64_t* chunk_scan_sync(const ChunkScan& scan) { return &scan.sync; }
-
-namespace {
-
-// The run that starts at position in the held slots and matches (match(run)), into view; the
-// loop's sync moves on as in chunk_scan_consult.
-template <typename Match>
-bool consult_at(ChunkScan& scan, DumpReader& reader, std::uint64_t position, Match match,
-                ChunkRunView& view) {
-    for (;;) {
-        if (scan.holding) {
-            const Slot& slot = scan.slots[scan.held_ordinal % scan.slot_count];
-            while (scan.run_index < slot.run_count) {
-                const ChunkRun& run = slot.runs[scan.run_index];
-                if (run.start < position) {
-                    ++scan.run_index;
-                    continue;
-                }
-                if (run.start > position) {
-                    scan.sync = run.start;
-                    return false;
-                }
-                ++scan.run_index;
-                if (!match(run)) continue;
-                view.start = run.start;
-                view.lengths = slot.lengths.get() + run.first;
-                view.gaps = slot.gaps.get() + run.first;
-                view.count = run.count;
-                view.header = run.header;
-                view.comment_bytes = run.comments;
-                import_helper_counts.taken.fetch_add(run.count, std::memory_order_relaxed);
-                if (run.kind == RunKind::statements) {
-                    import_helper_counts.statements.fetch_add(run.count,
-                                                              std::memory_order_relaxed);
-                }
-                scan.sync = run.resume;
-                scan.held_taken = true;
-                return true;
-            }
-            release_held(scan);
-        }
-        const std::uint64_t chunk = chunk_of(scan.next_ordinal);
-        const std::uint64_t start = chunk * scan.chunk_size;
-        if (start >= scan.dump_size) {
-            scan.sync = NO_SYNC;
-            return false;
-        }
-        if (position < start) {
-            scan.sync = start;
-            return false;
-        }
-        if (!wait_published(scan, reader, scan.next_ordinal)) {
-            scan.sync = NO_SYNC;
-            return false;
-        }
-        scan.holding = true;
-        scan.held_ordinal = scan.next_ordinal++;
-        scan.run_index = 0;
-        scan.held_taken = false;
-    }
-}
-
-}  // namespace
 
 bool chunk_scan_consult(ChunkScan& scan, DumpReader& reader, EscapeMode mode,
                         std::uint32_t values, ChunkRunView& view) {
