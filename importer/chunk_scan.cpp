@@ -37,22 +37,23 @@ constexpr std::uint32_t MISSES_BEFORE_PAUSE = 4;
 constexpr std::uint64_t PROBE_EVERY = 16;
 constexpr std::uint64_t WALK_BUDGET_CHUNKS = 2;    // a chunk's walks: twice its bytes ...
 constexpr std::uint64_t WALK_BUDGET_MIN = 65536;  // ... and at least this
-constexpr std::size_t HEADER_MAX = 65536;  // a statement header that anchors a run
+constexpr std::size_t HEADER_MAX = 65535;  // a statement header that anchors a run
 
 enum class RunKind : std::uint8_t { tuples, statements };
 
+// A run as a helper publishes it. Slots hold thousands, left unset until a helper fills one.
 struct ChunkRun {
-    std::uint64_t start = 0;  // the first tuple's '(', or the first statement's keyword
-    std::uint64_t resume = 0;
-    std::uint64_t anchor = 0;      // statements: the anchor's keyword ...
-    std::uint64_t anchor_end = 0;  // ... and the byte after its ';'
-    EscapeMode mode = EscapeMode::backslash;
-    RunKind kind = RunKind::tuples;
-    std::uint32_t values = 0;
-    std::uint32_t first = 0;  // index of its first length in the slot
-    std::uint32_t count = 0;
-    std::uint32_t header = 0;    // statements: keyword to '('
-    std::uint32_t comments = 0;  // statements: comment bytes between them
+    std::uint64_t start;   // the first tuple's '(', or the first statement's keyword
+    std::uint64_t resume;
+    std::uint64_t anchor;  // statements: the anchor's keyword ...
+    std::uint32_t anchor_length;  // ... and the bytes through its ';'
+    std::uint32_t values;
+    std::uint32_t first;     // index of its first length in the slot
+    std::uint32_t count;
+    std::uint32_t comments;  // statements: comment bytes between them
+    std::uint16_t header;    // statements: keyword to '('
+    EscapeMode mode;
+    RunKind kind;
 };
 
 struct Slot {
@@ -69,7 +70,7 @@ struct Helper {
     PageBuffer buffer;
     std::uint64_t base = 0;    // dump position of buffer[0]
     std::size_t length = 0;    // bytes held
-    std::unique_ptr<unsigned char[]> header;  // HEADER_MAX: the header of a statement run
+    unsigned char* header = nullptr;  // HEADER_MAX bytes after the buffer's: a statement's head
     Signal wake;               // the loop released a slot, or the scan stops
 };
 
@@ -276,7 +277,7 @@ void scan_runs(Helper& h, Slot& slot, HelperChain& chain, std::uint64_t start,
         if (scan.stop.load(std::memory_order_relaxed)) return;
         std::uint64_t open = 0;
         if (!find_join(h, from, end, open)) return;
-        ChunkRun run;
+        ChunkRun run{};
         run.start = open;
         run.mode = mode;
         run.first = chain.used;
@@ -450,7 +451,7 @@ bool same_header(Helper& h, std::uint64_t s, std::uint32_t header) {
     const unsigned char* p = nullptr;
     std::size_t n = view(h, s, p);
     if (n < header + 3) n = view(h, s, p, true);
-    return n >= header + 3 && std::memcmp(p, h.header.get(), header) == 0 &&
+    return n >= header + 3 && std::memcmp(p, h.header, header) == 0 &&
            p[header] == '(' && tuple_join_value_start(p[header + 1], p[header + 2]);
 }
 
@@ -469,14 +470,15 @@ bool anchor_statement(Helper& h, HelperChain& chain, ChunkRun& run, StatementGap
         !tuple_join_value_start(p[header + 1], p[header + 2])) {
         return false;
     }
-    run.header = static_cast<std::uint32_t>(header);
-    std::memcpy(h.header.get(), p, run.header);
+    run.header = static_cast<std::uint16_t>(header);
+    std::memcpy(h.header, p, run.header);
     if (!walk_tuple(h, chain, run.anchor + run.header, run.mode, tuple_end, run.values)) {
         return false;
     }
     gap = gap_after(h, tuple_end);
-    run.anchor_end = tuple_end + gap.delimited;
-    return gap.next != 0;
+    const std::uint64_t length = tuple_end + gap.delimited - run.anchor;
+    run.anchor_length = static_cast<std::uint32_t>(length);
+    return gap.next != 0 && length == run.anchor_length;
 }
 
 // The statements after the anchor (whose tuple ends at end, followed by gap) that start before
@@ -520,7 +522,7 @@ void scan_statements(Helper& h, Slot& slot, HelperChain& chain, std::uint64_t st
     while (slot.run_count < SLOT_RUNS && chain.used < SLOT_LENGTHS &&
            chain.walked < chain.budget) {
         if (scan.stop.load(std::memory_order_relaxed)) return;
-        ChunkRun run;
+        ChunkRun run{};
         if (!find_statement(h, from, end, run.anchor)) return;
         run.kind = RunKind::statements;
         run.mode = mode;
@@ -713,8 +715,8 @@ ChunkScanPtr chunk_scan_start(DumpState& state, std::uint32_t threads, EscapeMod
         for (std::uint32_t i = 0; i < helper_count; ++i) {
             auto h = std::make_unique<Helper>();
             h->scan = scan.get();
-            h->buffer = page_buffer_alloc(HELPER_BUFFER);
-            h->header.reset(new unsigned char[HEADER_MAX]);
+            h->buffer = page_buffer_alloc(HELPER_BUFFER + HEADER_MAX);
+            h->header = h->buffer.get() + HELPER_BUFFER;
             h->file = file_reopen_read(state.dump_handle);
             if (!h->buffer || h->file == INVALID_FILE) {
                 file_close(h->file);
@@ -755,7 +757,7 @@ bool chunk_scan_consult_statements(ChunkScan& scan, DumpReader& reader, std::uin
     return consult_at(scan, reader, position, [&](const ChunkRun& run) {
         return run.kind == RunKind::statements && run.mode == mode &&
                anchor.mode == mode && run.anchor == anchor.start &&
-               run.anchor_end == anchor.end && run.header == anchor.header &&
+               run.anchor + run.anchor_length == anchor.end && run.header == anchor.header &&
                run.values == anchor.values;
     }, view);
 }

@@ -38,11 +38,11 @@
 // Where the loop takes nothing from several chunks in a row, the helpers try only every 16th
 // chunk, so that they leave the processors to the loop.
 //
-// Memory: each helper holds a 1 MiB read buffer and 64 KiB for a statement header, each of the
-// 4 T result slots up to 262,144 tuple lengths and gaps and 4,096 runs (1.5 MiB); a chunk's
-// runs end when its slot is full (8 threads: about 57 MiB in all). Helpers read
-// with their own positional reads and never fail the import: a read that fails ends their
-// chunk, and the loop reads those bytes itself.
+// Memory: each helper holds a 1 MiB read buffer and 64 KiB for a statement's head (a longer
+// one anchors no run), each of the 4 T result slots up to 262,144 tuple lengths and gaps and
+// 4,096 runs (1.44 MiB); a chunk's runs end when its slot is full (8 threads: about 55 MiB in
+// all, most of it never touched). Helpers read with their own positional reads and never fail
+// the import: a read that fails ends their chunk, and the loop reads those bytes itself.
 #pragma once
 
 #include <atomic>
