@@ -174,21 +174,23 @@ struct StatementRunCase {
 };
 
 const StatementRunCase STATEMENT_RUN_CASES[] = {
-    {"plain", "INSERT INTO `t` VALUES ", "\n", "", nullptr, 0, 10000},
-    {"column list", "INSERT INTO `t` (`a`, `b`) VALUES ", "\n", "", nullptr, 0, 10000},
-    {"INSERT IGNORE", "INSERT IGNORE INTO `t` VALUES ", "\n", "", nullptr, 0, 10000},
-    {"REPLACE, a note each", "REPLACE INTO `t` VALUES ", "\n", "", nullptr, 0, 10000},
-    {"comments and blank lines", "INSERT INTO t VALUES", "\n", "\n-- row\n--\n", nullptr, 0, 10000},
-    {"CRLF", "insert into `d`.`t` values ", "\r\n", "\r\n-- row\r\n", nullptr, 0, 10000},
-    {"statement starts inside strings", "INSERT INTO `t` VALUES ", "\n", "",
+    {"plain", "INSERT INTO `t` VALUES ", "\n", "", nullptr, 0, 6000},
+    {"column list", "INSERT INTO `t` (`a`, `b`) VALUES ", "\n", "", nullptr, 0, 6000},
+    {"INSERT IGNORE", "INSERT IGNORE INTO `t` VALUES ", "\n", "", nullptr, 0, 6000},
+    {"REPLACE, a note each", "REPLACE INTO `t` VALUES ", "\n", "", nullptr, 0, 6000},
+    {"comments and blank lines", "INSERT INTO t VALUES", "\n", "\n-- row\n--\n", nullptr, 0, 6000},
+    {"CRLF", "insert into `d`.`t` values ", "\r\n", "\r\n-- row\r\n", nullptr, 0, 6000},
+    {"statement starts inside strings and comments", "INSERT INTO `t` VALUES ", "\n", "",
      "INSERT INTO `t` VALUES (0,'\nINSERT INTO `t` VALUES (1,''x'');\n"
-     "INSERT INTO `t` VALUES (2,''y'');\n-- z\nINSERT INTO `t` VALUES (1,');\n", 0, 1000},
+     "INSERT INTO `t` VALUES (2,''y'');\n-- z\nINSERT INTO `t` VALUES (1,');\n/*\n"
+     "INSERT INTO `t` VALUES (3,'z');\nINSERT INTO `t` VALUES (4,'w');\n*/\n", 0, 6000},
     {"mismatching statements", "INSERT INTO `t` VALUES ", "\n", "",
      "INSERT INTO `t` VALUES (7,'a'),(8);\nINSERT INTO `t` VALUES (9);\n"
      "INSERT INTO `t` (`b`) VALUES ('b'),('c');\n/*!40101 SET SQL_MODE='NO_BACKSLASH_ESCAPES' */;\n"
-     "INSERT INTO `t` VALUES (7,'a\\'),(8,'b');\n", 0, 1000},
-    {"cut inside a statement", "INSERT INTO `t` VALUES ", "\n", "", nullptr, 9, 10000},
-    {"cut inside a string", "INSERT INTO `t` VALUES ", "\n", "", nullptr, 14, 10000},
+     "INSERT INTO `t` VALUES (7,'a\\'),(8,'b');\n", 0, 3000},
+    {"cut inside a string", "INSERT INTO `t` VALUES ", "\n", "", nullptr, 9, 6000},
+    {"cut inside a tuple", "INSERT INTO `t` VALUES ", "\n", "", nullptr, 14, 6000},
+    {"cut after the last ';'", "INSERT INTO `t` VALUES ", "\n", "", nullptr, 1, 6000},
 };
 
 std::string one_row_dump(const StatementRunCase& c) {
@@ -214,6 +216,8 @@ TEST(ImportRun, StatementRunsMatchTheSingleThread) {
         std::string expected;
         test::import_described(single, expected, path, dir.file("one"), dump, false);
         EXPECT_NE(expected.find(" Einträge, "), std::string::npos) << c.name << expected;
+        EXPECT_EQ(expected.find("Der Dump endet mitten in einer Anweisung") != std::string::npos,
+                  c.cut > 1) << c.name;
         import_helper_counts.statements = 0;
         for (const test::ThreadedWay way : {test::ThreadedWay{2, dump.size() / 8192},
                                             test::ThreadedWay{4, dump.size() / 3000}}) {
