@@ -35,6 +35,7 @@
 // taken only by a loop that has just scanned the anchor itself, to the same tuple and
 // delimiter, and reaches the run's first statement in the same escape mode with ";" as its
 // delimiter: then every statement of the run is read by the loop exactly as the anchor was.
+// Each chunk tries first the kind of run the chunk scanned before it held.
 // Where the loop takes nothing from several chunks in a row, the helpers try only every 16th
 // chunk, so that they leave the processors to the loop.
 //
