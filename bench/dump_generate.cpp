@@ -9,6 +9,9 @@
 // for it has a known selectivity. The same SIZE and SEED always give the same bytes; sizes from
 // a few megabytes to tens of gigabytes are written through one 4 MiB buffer.
 //
+// `kv_dump_generate --rows list|plain OUTPUT SIZE [SEED]` writes the same rows a row per INSERT
+// (mysqldump --skip-extended-insert), with the column list of --complete-insert or without it;
+// the file is larger than SIZE by the statement heads.
 // `kv_dump_generate --wide list|plain OUTPUT SIZE [SEED]` writes instead one table of 1,000
 // columns, a row per INSERT, with or without the column list (see generate_wide).
 // `kv_dump_generate --false-joins OUTPUT SIZE` writes one table whose first row holds a string
@@ -230,7 +233,42 @@ const char* const TABLE_DEFINITIONS[] = {
 // Share of the dump's bytes per table, in percent.
 const std::uint32_t TABLE_SHARE[] = {3, 7, 85, 5};
 
-void put_table(Out& out, Rng& rng, int table, std::uint64_t bytes) {
+// How the rows go into statements: extended INSERTs of about 1 MiB (mysqldump's default), or
+// one row per INSERT (--skip-extended-insert), with the column list of --complete-insert or
+// without one. All three hold the same rows for the same SIZE and SEED: a table's rows are
+// counted as the extended form counts its bytes.
+enum class RowStyle { extended, one_plain, one_list };
+
+// The column list of each table, as --complete-insert writes it.
+const char* const TABLE_COLUMNS[] = {
+    "(`id`, `name`, `city`, `born`, `balance`)",
+    "(`id`, `customer`, `placed`, `total`, `note`)",
+    "(`id`, `code`, `at`, `amount`, `title`, `body`, `flag`)",
+    "(`id`, `label`, `raw`, `data`)"};
+
+// The rows of about one extended INSERT (STATEMENT_TARGET bytes of tuples), in style; returns
+// the bytes the extended form of them holds.
+std::uint64_t put_statement(Out& out, Rng& rng, int table, std::uint64_t& id, RowStyle style,
+                            const std::string& head) {
+    if (style == RowStyle::extended) out.put(head);
+    std::size_t tuples = 0;
+    for (bool first = true; tuples < STATEMENT_TARGET; first = false) {
+        if (!first) {
+            ++tuples;
+            if (style == RowStyle::extended) out.put(',');
+        }
+        if (style != RowStyle::extended) out.put(head);
+        const std::uint64_t before = out.size();
+        put_row(out, rng, table, id++);
+        tuples += static_cast<std::size_t>(out.size() - before);
+        if (style != RowStyle::extended) out.put(";\n");
+        if (out.buffer.size() >= OUT_BUFFER) out.flush();
+    }
+    if (style == RowStyle::extended) out.put(";\n");
+    return head.size() + tuples + 2;
+}
+
+void put_table(Out& out, Rng& rng, int table, std::uint64_t bytes, RowStyle style) {
     const char* name = TABLE_NAMES[table];
     out.put("\n--\n-- Table structure for table `");
     out.put(name);
@@ -250,20 +288,14 @@ void put_table(Out& out, Rng& rng, int table, std::uint64_t bytes) {
     out.put("` WRITE;\n/*!40000 ALTER TABLE `");
     out.put(name);
     out.put("` DISABLE KEYS */;\n");
-    const std::uint64_t end = out.size() + bytes;
+    const std::string head = std::string("INSERT INTO `") + name + "` " +
+                             (style == RowStyle::one_list ? std::string(TABLE_COLUMNS[table]) + " " : "") +
+                             "VALUES ";
+    std::uint64_t counted = out.size();  // as the extended form counts
+    const std::uint64_t end = counted + bytes;
     std::uint64_t id = 1;
-    while (out.size() < end && out.ok) {
-        out.put("INSERT INTO `");
-        out.put(name);
-        out.put("` VALUES ");
-        const std::size_t statement_start = out.buffer.size();
-        bool first = true;
-        while (out.buffer.size() - statement_start < STATEMENT_TARGET) {
-            if (!first) out.put(',');
-            first = false;
-            put_row(out, rng, table, id++);
-        }
-        out.put(";\n");
+    while (counted < end && out.ok) {
+        counted += put_statement(out, rng, table, id, style, head);
         if (out.buffer.size() >= OUT_BUFFER - STATEMENT_TARGET - 65536) out.flush();
     }
     out.put("/*!40000 ALTER TABLE `");
@@ -271,7 +303,7 @@ void put_table(Out& out, Rng& rng, int table, std::uint64_t bytes) {
     out.put("` ENABLE KEYS */;\nUNLOCK TABLES;\n");
 }
 
-int generate(const char* path, std::uint64_t size, std::uint64_t seed) {
+int generate(const char* path, std::uint64_t size, std::uint64_t seed, RowStyle style) {
     Out out;
     out.buffer.reserve(OUT_BUFFER + STATEMENT_TARGET);
     if (!create(out, path)) return 1;
@@ -288,7 +320,7 @@ int generate(const char* path, std::uint64_t size, std::uint64_t seed) {
             "CREATE DATABASE /*!32312 IF NOT EXISTS*/ `benchdb` /*!40100 DEFAULT CHARACTER SET "
             "utf8mb4 */;\n\nUSE `benchdb`;\n");
     for (int table = 0; table < 4; ++table) {
-        put_table(out, rng, table, size / 100 * TABLE_SHARE[table]);
+        put_table(out, rng, table, size / 100 * TABLE_SHARE[table], style);
     }
     out.put("/*!40101 SET SQL_MODE=@OLD_SQL_MODE */;\n\n-- Dump completed\n");
     return finish(out, path);
@@ -419,14 +451,23 @@ int main(int argc, char** argv) {
         std::uint64_t seed = argc == 6 ? std::strtoull(argv[5], nullptr, 10) : 20261206;
         return kv::generate_wide(argv[3], size, seed, std::strcmp(argv[2], "list") == 0);
     }
+    if (argc >= 5 && argc <= 6 && std::strcmp(argv[1], "--rows") == 0 &&
+        (std::strcmp(argv[2], "list") == 0 || std::strcmp(argv[2], "plain") == 0) &&
+        kv::parse_size(argv[4], size)) {
+        std::uint64_t seed = argc == 6 ? std::strtoull(argv[5], nullptr, 10) : 20261206;
+        return kv::generate(argv[3], size, seed,
+                            std::strcmp(argv[2], "list") == 0 ? kv::RowStyle::one_list
+                                                              : kv::RowStyle::one_plain);
+    }
     if (argc < 3 || argc > 4 || !kv::parse_size(argv[2], size)) {
         std::fprintf(stderr,
                      "usage: kv_dump_generate OUTPUT SIZE[K|M|G] [SEED]\n"
+                     "       kv_dump_generate --rows list|plain OUTPUT SIZE[K|M|G] [SEED]\n"
                      "       kv_dump_generate --wide list|plain OUTPUT SIZE[K|M|G] [SEED]\n"
                      "       kv_dump_generate --false-joins OUTPUT SIZE[K|M|G]\n"
                      "       kv_dump_generate OUTPUT --objects N\n");
         return 2;
     }
     std::uint64_t seed = argc == 4 ? std::strtoull(argv[3], nullptr, 10) : 20261206;
-    return kv::generate(argv[1], size, seed);
+    return kv::generate(argv[1], size, seed, kv::RowStyle::extended);
 }

@@ -19,8 +19,9 @@ display order. Prints a table and writes JSON.
 
 Usage: bench/run_bench.py [--build DIR] [--dump FILE] [--size 1G] [--runs 5] [--json FILE]
                           [--false-joins-size SIZE]
+                          [--rows-size SIZE]
                           [--tree-only | --wide-only | --import-only | --false-joins-only |
-                           --extract-only]
+                           --rows-only | --extract-only]
 The import is also measured with 1, 2 and (where the machine has them) 4, 8 or all threads
 (`--threads N`), each beside `cat` and `grep -c` of an absent string, with its ratio to grep
 and its speed-up over one thread; --import-only measures only that (for the 12 GB dump).
@@ -28,6 +29,9 @@ The same with 1 and 2 threads for a dump whose one long string holds a false joi
 once per MiB (`kv_dump_generate --false-joins`, --false-joins-size, by default --size): the
 helper threads' walks from those joins must not cost more than a bounded multiple of the
 scan; --false-joins-only measures only that.
+The same with 1 and 2 threads for the generated dump written a row per INSERT
+(`kv_dump_generate --rows plain|list`, --rows-size, by default --size), without and with the
+column list on every statement; --rows-only measures only that.
 The dumps are generated with kv_dump_generate when their files do not exist (and kept).
 This is a benchmark, not a test: nothing in the test suite times anything.
 """
@@ -263,6 +267,29 @@ def bench_false_joins(bindir, kvd, runs, size, c_env):
     return r
 
 
+def bench_rows(bindir, kvd, runs, size, c_env):
+    """The import with 1 and 2 threads of the generated dump written a row per INSERT, without
+    and with column lists (kv_dump_generate --rows), beside cat and grep; the dumps are kept."""
+    rows = {}
+    for shape in ("plain", "list"):
+        dump = os.path.join(tempfile.gettempdir(), "kv-bench-rows-%s-%s.sql" % (shape, size))
+        if not os.path.exists(dump):
+            print("generating %s ..." % dump, flush=True)
+            subprocess.run([os.path.join(bindir, "kv_dump_generate"), "--rows", shape, dump,
+                            size], check=True, stdout=subprocess.DEVNULL)
+        r = bench_import(kvd, dump, runs, c_env, counts=[1, 2])
+        r["dump"] = dump
+        r["dump_bytes"] = os.path.getsize(dump)
+        rows[shape] = r
+    return rows
+
+
+def print_rows(rows):
+    for shape in ("plain", "list"):
+        r = rows[shape]
+        print_import(r, r["dump_bytes"], "row per INSERT, %s" % shape)
+
+
 def print_import(r, size, what="import"):
     """Rows of bench_import: wall and CPU, MB/s, peak memory, the ratio to grep and the
     speed-up over one thread."""
@@ -318,10 +345,16 @@ def main():
     ap.add_argument("--false-joins-only", action="store_true",
                     help="only the import of that dump with 1 and 2 threads, beside cat and "
                          "grep")
+    ap.add_argument("--rows-size", default=None,
+                    help="size of the generated dump written a row per INSERT (default: --size)")
+    ap.add_argument("--rows-only", action="store_true",
+                    help="only the imports of that dump, without and with column lists, with 1 "
+                         "and 2 threads beside cat and grep")
     ap.add_argument("--extract-only", action="store_true",
                     help="only the SQL extract of the large table beside a durable dd copy")
     a = ap.parse_args()
     false_joins_size = a.false_joins_size or a.size
+    rows_size = a.rows_size or a.size
 
     bindir = os.path.join(a.build, "bin")
     kvd = os.path.join(bindir, "korvane-dump")
@@ -370,6 +403,14 @@ def main():
              "false_joins": bench_false_joins(bindir, kvd, a.runs, false_joins_size, c_env)}
         save_and_describe(t, a, "")
         print_import(t["false_joins"], t["false_joins"]["dump_bytes"], "false joins")
+        print("JSON: %s" % a.json)
+        return
+    if a.rows_only:
+        c_env = dict(os.environ, LC_ALL="C")
+        t = {"machine": machine(), "runs": a.runs,
+             "rows": bench_rows(bindir, kvd, a.runs, rows_size, c_env)}
+        save_and_describe(t, a, "")
+        print_rows(t["rows"])
         print("JSON: %s" % a.json)
         return
     if a.tree_only:
@@ -431,6 +472,7 @@ def main():
         r["extract"] = bench_extract(kvd, a.dump, cache, a.runs)
         r["import_threads"] = bench_import(kvd, a.dump, a.runs, c_env)
         r["false_joins"] = bench_false_joins(bindir, kvd, a.runs, false_joins_size, c_env)
+        r["rows"] = bench_rows(bindir, kvd, a.runs, rows_size, c_env)
         r["wide"] = bench_wide(bindir, kvd, a.runs, a.wide_size, c_env)
         r["tree"] = bench_tree(bindir, kvd, a.runs)
     finally:
@@ -482,6 +524,7 @@ def main():
     print_tree(r["tree"])
     print_import(r["import_threads"], size)
     print_import(r["false_joins"], r["false_joins"]["dump_bytes"], "false joins")
+    print_rows(r["rows"])
     print("CSV export: %.1f MB of CSV, %.0f MB/s of CSV written (wall)"
           % (r["export_csv_bytes"] / 1e6, r["export"]["csv_mb_per_s_wall"]))
     print("reopen in-process: %.2f ms" % p["reopen_ms"])

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstring>
 #include <new>
+#include <string_view>
 #include <vector>
 
 #include "foundation/file.h"
@@ -36,14 +37,23 @@ constexpr std::uint32_t MISSES_BEFORE_PAUSE = 4;
 constexpr std::uint64_t PROBE_EVERY = 16;
 constexpr std::uint64_t WALK_BUDGET_CHUNKS = 2;    // a chunk's walks: twice its bytes ...
 constexpr std::uint64_t WALK_BUDGET_MIN = 65536;  // ... and at least this
+constexpr std::size_t HEADER_MAX = 65535;  // a statement header that anchors a run
 
+enum class RunKind : std::uint8_t { tuples, statements };
+
+// A run as a helper publishes it. Slots hold thousands, left unset until a helper fills one.
 struct ChunkRun {
-    std::uint64_t start = 0;
-    std::uint64_t resume = 0;
-    EscapeMode mode = EscapeMode::backslash;
-    std::uint32_t values = 0;
-    std::uint32_t first = 0;  // index of its first length in the slot
-    std::uint32_t count = 0;
+    std::uint64_t start;   // the first tuple's '(', or the first statement's keyword
+    std::uint64_t resume;
+    std::uint64_t anchor;  // statements: the anchor's keyword ...
+    std::uint32_t anchor_length;  // ... and the bytes through its ';'
+    std::uint32_t values;
+    std::uint32_t first;     // index of its first length in the slot
+    std::uint32_t count;
+    std::uint32_t comments;  // statements: comment bytes between them
+    std::uint16_t header;    // statements: keyword to '('
+    EscapeMode mode;
+    RunKind kind;
 };
 
 struct Slot {
@@ -60,6 +70,7 @@ struct Helper {
     PageBuffer buffer;
     std::uint64_t base = 0;    // dump position of buffer[0]
     std::size_t length = 0;    // bytes held
+    unsigned char* header = nullptr;  // HEADER_MAX bytes after the buffer's: a statement's head
     Signal wake;               // the loop released a slot, or the scan stops
 };
 
@@ -79,6 +90,7 @@ struct ChunkScan {
     std::atomic<bool> stop{false};
     std::atomic<std::uint32_t> alive{0};
     std::atomic<std::uint32_t> misses{0};    // helper chunks in a row the loop took nothing from
+    std::atomic<bool> statements_first{false};  // the last chunk scanned held statement runs
     Signal published;                        // a slot was published, or a helper ended
 
     // The loop's side, touched by the loop only.
@@ -265,7 +277,7 @@ void scan_runs(Helper& h, Slot& slot, HelperChain& chain, std::uint64_t start,
         if (scan.stop.load(std::memory_order_relaxed)) return;
         std::uint64_t open = 0;
         if (!find_join(h, from, end, open)) return;
-        ChunkRun run;
+        ChunkRun run{};
         run.start = open;
         run.mode = mode;
         run.first = chain.used;
@@ -277,6 +289,255 @@ void scan_runs(Helper& h, Slot& slot, HelperChain& chain, std::uint64_t start,
     }
 }
 
+// Runs of whole statements (one row per INSERT).
+
+// Whether p[0, n) starts with INSERT or REPLACE (in any case) and a blank.
+bool statement_keyword(const unsigned char* p, std::size_t n) {
+    for (const std::string_view word : {std::string_view("insert"), std::string_view("replace")}) {
+        if (n <= word.size() || !sql_is_blank(p[word.size()])) continue;
+        std::size_t i = 0;
+        while (i < word.size() && (p[i] | 0x20) == static_cast<unsigned char>(word[i])) ++i;
+        if (i == word.size()) return true;
+    }
+    return false;
+}
+
+// The next line start in [from, limit) that holds an INSERT or REPLACE keyword; false when none.
+bool find_statement(Helper& h, std::uint64_t from, std::uint64_t limit, std::uint64_t& at) {
+    while (from < limit) {
+        const unsigned char* p = nullptr;
+        const std::size_t n = view(h, from, p);
+        if (n < 16) return false;
+        const std::size_t scan_to =
+            static_cast<std::size_t>(std::min<std::uint64_t>(n - 8, limit - from));
+        std::size_t x = 0;
+        while (x < scan_to) {
+            const void* lf = std::memchr(p + x, '\n', scan_to - x);
+            if (lf == nullptr) break;
+            x = static_cast<std::size_t>(static_cast<const unsigned char*>(lf) - p) + 1;
+            if (from + x < limit && statement_keyword(p + x, n - x)) {
+                at = from + x;
+                return true;
+            }
+        }
+        from += std::max<std::size_t>(scan_to, 1);
+    }
+    return false;
+}
+
+// The bytes of a statement header p[0, n) from its keyword to its first tuple's '(': words,
+// backquoted names, '.', ',' and one parenthesised column list, up to VALUES or VALUE and
+// blanks. 0 when the header is not of that plain form (a comment, a string) or longer than
+// HEADER_MAX; -1 when n bytes do not reach its end.
+long header_length(const unsigned char* p, std::size_t n) {
+    bool list = false;
+    bool after_values = false;
+    std::size_t i = 0;
+    for (;;) {
+        if (i >= n) return n >= HEADER_MAX ? 0 : -1;
+        if (i >= HEADER_MAX) return 0;
+        const unsigned char c = p[i];
+        if (sql_is_blank(c)) {
+            ++i;
+        } else if (after_values) {
+            return c == '(' ? static_cast<long>(i) : 0;
+        } else if (sql_is_word(c)) {
+            const std::size_t word = i;
+            while (i < n && sql_is_word(p[i])) ++i;
+            const std::size_t length = i - word;
+            if (i < n && (length == 5 || length == 6)) {
+                static constexpr char VALUES[] = "values";
+                std::size_t k = 0;
+                while (k < length && (p[word + k] | 0x20) == VALUES[k]) ++k;
+                after_values = k == length && !list;
+            }
+        } else if (c == '`') {
+            const void* close = std::memchr(p + i + 1, '`', n - i - 1);
+            if (close == nullptr) return n >= HEADER_MAX ? 0 : -1;
+            i = static_cast<std::size_t>(static_cast<const unsigned char*>(close) - p) + 1;
+        } else if (c == '(' || c == ')') {
+            if (list == (c == '(')) return 0;
+            list = c == '(';
+            ++i;
+        } else if (c == '.' || c == ',') {
+            ++i;
+        } else {
+            return 0;
+        }
+    }
+}
+
+// The tuple whose '(' stands at open, walked alone by the block pass in mode: true with the
+// byte after its ')' and its value count. False where the pass hands over for good (a comment,
+// a string in other quotes, the end of the dump) or the chunk's budget runs out.
+bool walk_tuple(Helper& h, HelperChain& chain, std::uint64_t open, EscapeMode mode,
+                std::uint64_t& end, std::uint32_t& values) {
+    std::uint64_t pos = open + 1;
+    std::uint64_t reread_at = NO_SYNC;
+    TupleWalk walk{mode};
+    while (chain.walked < chain.budget) {
+        const unsigned char* p = nullptr;
+        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(
+            view(h, pos, p, pos == reread_at), chain.budget - chain.walked));
+        if (n == 0) return false;
+        const BlockStop stop = walk.blocks<HelperChain>(p, n, nullptr);
+        const bool ran_out =
+            stop.outcome == BlockOutcome::handover && (stop.at + 64 > n || p[stop.at] == '\'');
+        chain.walked += ran_out ? n : stop.at;
+        if (stop.outcome == BlockOutcome::closed) {
+            end = pos + stop.at;
+            values = walk.values;
+            return true;
+        }
+        if (!ran_out || pos + stop.at == reread_at || h.base + h.length >= h.scan->dump_size) {
+            return false;
+        }
+        pos += stop.at;
+        reread_at = pos;
+    }
+    return false;
+}
+
+// What follows a statement's tuple, q[0] the byte after its ')': blanks and ';' (delimited,
+// the bytes through it), then blanks, a line end, blank lines and "--" comments (comments,
+// their bytes) up to the next line that is neither (next, counted from q[0]). Each is 0 when
+// the bytes are not of that form within TUPLE_JOIN_GAP_MAX.
+struct StatementGap {
+    std::uint32_t delimited = 0;
+    std::uint32_t next = 0;
+    std::uint32_t comments = 0;
+};
+
+StatementGap statement_gap(const unsigned char* q, std::size_t n) {
+    StatementGap gap;
+    const std::size_t max = std::min(n, TUPLE_JOIN_GAP_MAX);
+    std::size_t i = 0;
+    while (i < max && (q[i] == ' ' || q[i] == '\t')) ++i;
+    if (i >= max || q[i] != ';') return gap;
+    gap.delimited = static_cast<std::uint32_t>(++i);
+    while (i < max && (q[i] == ' ' || q[i] == '\t' || q[i] == '\r')) ++i;
+    if (i >= max || q[i] != '\n') return gap;
+    ++i;
+    std::uint32_t comments = 0;
+    for (;;) {
+        if (i + 2 >= max) return gap;
+        if (q[i] == '\n' || (q[i] == '\r' && q[i + 1] == '\n')) {
+            i += q[i] == '\n' ? 1 : 2;
+        } else if (q[i] == '-' && q[i + 1] == '-' && sql_dashes_comment(q[i + 2])) {
+            const void* lf = std::memchr(q + i, '\n', max - i);
+            if (lf == nullptr) return gap;
+            const std::size_t after = static_cast<std::size_t>(static_cast<const unsigned char*>(lf) - q) + 1;
+            comments += static_cast<std::uint32_t>(after - i);
+            i = after;
+        } else {
+            break;
+        }
+    }
+    gap.next = static_cast<std::uint32_t>(i);
+    gap.comments = comments;
+    return gap;
+}
+
+// The gap after the tuple that ends at end.
+StatementGap gap_after(Helper& h, std::uint64_t end) {
+    const unsigned char* q = nullptr;
+    const std::size_t n = view(h, end, q);
+    return n == 0 ? StatementGap{} : statement_gap(q, n);
+}
+
+// Whether the statement at s starts with the helper's header of header bytes, then '(' and a
+// value start.
+bool same_header(Helper& h, std::uint64_t s, std::uint32_t header) {
+    const unsigned char* p = nullptr;
+    std::size_t n = view(h, s, p);
+    if (n < header + 3) n = view(h, s, p, true);
+    return n >= header + 3 && std::memcmp(p, h.header, header) == 0 &&
+           p[header] == '(' && tuple_join_value_start(p[header + 1], p[header + 2]);
+}
+
+// The statement at anchor as the anchor of a run: its header into the helper's buffer, its
+// single tuple, its ';' and the gap after it. False when it is not of that form.
+bool anchor_statement(Helper& h, HelperChain& chain, ChunkRun& run, StatementGap& gap,
+                      std::uint64_t& tuple_end) {
+    const unsigned char* p = nullptr;
+    std::size_t n = view(h, run.anchor, p);
+    long header = n == 0 ? 0 : header_length(p, n);
+    if (header < 0) {
+        n = view(h, run.anchor, p, true);
+        header = header_length(p, n);
+    }
+    if (header <= 0 || n < static_cast<std::size_t>(header) + 3 ||
+        !tuple_join_value_start(p[header + 1], p[header + 2])) {
+        return false;
+    }
+    run.header = static_cast<std::uint16_t>(header);
+    std::memcpy(h.header, p, run.header);
+    if (!walk_tuple(h, chain, run.anchor + run.header, run.mode, tuple_end, run.values)) {
+        return false;
+    }
+    gap = gap_after(h, tuple_end);
+    const std::uint64_t length = tuple_end + gap.delimited - run.anchor;
+    run.anchor_length = static_cast<std::uint32_t>(length);
+    return gap.next != 0 && length == run.anchor_length;
+}
+
+// The statements after the anchor (whose tuple ends at end, followed by gap) that start before
+// the chunk's end and repeat its header, one tuple of its value count and ';' each.
+void walk_statements(Helper& h, HelperChain& chain, ChunkRun& run, StatementGap gap,
+                     std::uint64_t end) {
+    while (gap.next != 0 && chain.used < SLOT_LENGTHS) {
+        const std::uint64_t s = end + gap.next;
+        const std::uint64_t open = s + run.header;
+        std::uint64_t tuple_end = 0;
+        std::uint32_t values = 0;
+        if (s >= chain.limit || !same_header(h, s, run.header) ||
+            !walk_tuple(h, chain, open, run.mode, tuple_end, values) || values != run.values ||
+            tuple_end - open > insert_tuple_length_limit) {
+            return;
+        }
+        const StatementGap after = gap_after(h, tuple_end);
+        if (after.delimited == 0) return;
+        if (run.count == 0) {
+            run.start = s;
+        } else {
+            chain.gaps[chain.used - 1] = static_cast<std::uint8_t>(gap.next);
+            run.comments += gap.comments;
+        }
+        chain.lengths[chain.used] = static_cast<std::uint32_t>(tuple_end - open);
+        chain.gaps[chain.used++] = static_cast<std::uint8_t>(after.delimited);
+        ++run.count;
+        run.resume = tuple_end + after.delimited;
+        end = tuple_end;
+        gap = after;
+    }
+}
+
+// The runs of whole statements of chunk [start, end) into slot, each after an anchor of its
+// own, until the chunk's walks have used their budget.
+void scan_statements(Helper& h, Slot& slot, HelperChain& chain, std::uint64_t start,
+                     std::uint64_t end) {
+    ChunkScan& scan = *h.scan;
+    const EscapeMode mode = scan.mode.load(std::memory_order_relaxed);
+    std::uint64_t from = start - 1;  // a statement may start at the chunk's first byte
+    while (slot.run_count < SLOT_RUNS && chain.used < SLOT_LENGTHS &&
+           chain.walked < chain.budget) {
+        if (scan.stop.load(std::memory_order_relaxed)) return;
+        ChunkRun run{};
+        if (!find_statement(h, from, end, run.anchor)) return;
+        run.kind = RunKind::statements;
+        run.mode = mode;
+        run.first = chain.used;
+        StatementGap gap;
+        std::uint64_t tuple_end = 0;
+        from = run.anchor + 1;
+        if (!anchor_statement(h, chain, run, gap, tuple_end)) continue;
+        walk_statements(h, chain, run, gap, tuple_end);
+        if (run.count == 0) continue;
+        slot.runs[slot.run_count++] = run;
+        from = run.resume;
+    }
+}
+
 // Scans chunk [start, end) into slot, whose run count starts at 0.
 void scan_chunk(Helper& h, Slot& slot, std::uint64_t start, std::uint64_t end) {
     HelperChain chain;
@@ -284,7 +545,21 @@ void scan_chunk(Helper& h, Slot& slot, std::uint64_t start, std::uint64_t end) {
     chain.limit = end;
     chain.lengths = slot.lengths.get();
     chain.gaps = slot.gaps.get();
-    scan_runs(h, slot, chain, start, end);
+    // The kind of runs the last chunk held is tried first: a search for joins in a dump of
+    // one row per statement would go through every chunk for nothing, and the other way round.
+    ChunkScan& scan = *h.scan;
+    const bool statements_first = scan.statements_first.load(std::memory_order_relaxed);
+    for (int pass = 0; pass < 2 && slot.run_count == 0; ++pass) {
+        if ((pass == 0) == statements_first) {
+            scan_statements(h, slot, chain, start, end);
+        } else {
+            scan_runs(h, slot, chain, start, end);
+        }
+    }
+    if (slot.run_count > 0) {
+        scan.statements_first.store(slot.runs[0].kind == RunKind::statements,
+                                    std::memory_order_relaxed);
+    }
     import_helper_counts.walked.fetch_add(chain.walked, std::memory_order_relaxed);
 }
 
@@ -341,6 +616,64 @@ void release_held(ChunkScan& scan) {
     for (auto& h : scan.helpers) h->wake.set();
 }
 
+// The run that starts at position in the held slots and matches (match(run)), into view; the
+// loop's sync moves on as in chunk_scan_consult.
+template <typename Match>
+bool consult_at(ChunkScan& scan, DumpReader& reader, std::uint64_t position, Match match,
+                ChunkRunView& view) {
+    for (;;) {
+        if (scan.holding) {
+            const Slot& slot = scan.slots[scan.held_ordinal % scan.slot_count];
+            while (scan.run_index < slot.run_count) {
+                const ChunkRun& run = slot.runs[scan.run_index];
+                if (run.start < position) {
+                    ++scan.run_index;
+                    continue;
+                }
+                if (run.start > position) {
+                    scan.sync = run.start;
+                    return false;
+                }
+                ++scan.run_index;
+                if (!match(run)) continue;
+                view.start = run.start;
+                view.lengths = slot.lengths.get() + run.first;
+                view.gaps = slot.gaps.get() + run.first;
+                view.count = run.count;
+                view.header = run.header;
+                view.comment_bytes = run.comments;
+                import_helper_counts.taken.fetch_add(run.count, std::memory_order_relaxed);
+                if (run.kind == RunKind::statements) {
+                    import_helper_counts.statements.fetch_add(run.count,
+                                                              std::memory_order_relaxed);
+                }
+                scan.sync = run.resume;
+                scan.held_taken = true;
+                return true;
+            }
+            release_held(scan);
+        }
+        const std::uint64_t chunk = chunk_of(scan.next_ordinal);
+        const std::uint64_t start = chunk * scan.chunk_size;
+        if (start >= scan.dump_size) {
+            scan.sync = NO_SYNC;
+            return false;
+        }
+        if (position < start) {
+            scan.sync = start;
+            return false;
+        }
+        if (!wait_published(scan, reader, scan.next_ordinal)) {
+            scan.sync = NO_SYNC;
+            return false;
+        }
+        scan.holding = true;
+        scan.held_ordinal = scan.next_ordinal++;
+        scan.run_index = 0;
+        scan.held_taken = false;
+    }
+}
+
 }  // namespace
 
 std::uint32_t import_thread_count(std::uint32_t threads) {
@@ -382,7 +715,8 @@ ChunkScanPtr chunk_scan_start(DumpState& state, std::uint32_t threads, EscapeMod
         for (std::uint32_t i = 0; i < helper_count; ++i) {
             auto h = std::make_unique<Helper>();
             h->scan = scan.get();
-            h->buffer = page_buffer_alloc(HELPER_BUFFER);
+            h->buffer = page_buffer_alloc(HELPER_BUFFER + HEADER_MAX);
+            h->header = h->buffer.get() + HELPER_BUFFER;
             h->file = file_reopen_read(state.dump_handle);
             if (!h->buffer || h->file == INVALID_FILE) {
                 file_close(h->file);
@@ -410,53 +744,22 @@ const std::uint64_t* chunk_scan_sync(const ChunkScan& scan) { return &scan.sync;
 
 bool chunk_scan_consult(ChunkScan& scan, DumpReader& reader, EscapeMode mode,
                         std::uint32_t values, ChunkRunView& view) {
-    const std::uint64_t position = reader.position;
     scan.mode.store(mode, std::memory_order_relaxed);
-    for (;;) {
-        if (scan.holding) {
-            const Slot& slot = scan.slots[scan.held_ordinal % scan.slot_count];
-            while (scan.run_index < slot.run_count) {
-                const ChunkRun& run = slot.runs[scan.run_index];
-                if (run.start < position) {
-                    ++scan.run_index;
-                    continue;
-                }
-                if (run.start > position) {
-                    scan.sync = run.start;
-                    return false;
-                }
-                ++scan.run_index;
-                if (run.mode != mode || run.values != values) continue;
-                view.start = run.start;
-                view.lengths = slot.lengths.get() + run.first;
-                view.gaps = slot.gaps.get() + run.first;
-                view.count = run.count;
-                import_helper_counts.taken.fetch_add(run.count, std::memory_order_relaxed);
-                scan.sync = run.resume;
-                scan.held_taken = true;
-                return true;
-            }
-            release_held(scan);
-        }
-        const std::uint64_t chunk = chunk_of(scan.next_ordinal);
-        const std::uint64_t start = chunk * scan.chunk_size;
-        if (start >= scan.dump_size) {
-            scan.sync = NO_SYNC;
-            return false;
-        }
-        if (position < start) {
-            scan.sync = start;
-            return false;
-        }
-        if (!wait_published(scan, reader, scan.next_ordinal)) {
-            scan.sync = NO_SYNC;
-            return false;
-        }
-        scan.holding = true;
-        scan.held_ordinal = scan.next_ordinal++;
-        scan.run_index = 0;
-        scan.held_taken = false;
-    }
+    return consult_at(scan, reader, reader.position, [&](const ChunkRun& run) {
+        return run.kind == RunKind::tuples && run.mode == mode && run.values == values;
+    }, view);
+}
+
+bool chunk_scan_consult_statements(ChunkScan& scan, DumpReader& reader, std::uint64_t position,
+                                   EscapeMode mode, const StatementAnchor& anchor,
+                                   ChunkRunView& view) {
+    scan.mode.store(mode, std::memory_order_relaxed);
+    return consult_at(scan, reader, position, [&](const ChunkRun& run) {
+        return run.kind == RunKind::statements && run.mode == mode &&
+               anchor.mode == mode && run.anchor == anchor.start &&
+               run.anchor + run.anchor_length == anchor.end && run.header == anchor.header &&
+               run.values == anchor.values;
+    }, view);
 }
 
 }  // namespace kv

@@ -26,13 +26,24 @@
 // and goes on at the tuple after them. A wrong guess is never reached and costs nothing but
 // the helper's time; where no run is confirmed, the loop scans the bytes itself. So the index,
 // the notes, the failures and their byte positions are those of the single-thread scan.
-// Where the loop takes nothing from several chunks in a row (one row per statement), the
-// helpers try only every 16th chunk, so that they leave the processors to the loop.
 //
-// Memory: each helper holds a 1 MiB read buffer, each of the 4 T result slots up to 262,144
-// tuple lengths and gaps (1.25 MiB); a chunk's runs end when its slot is full. Helpers read
-// with their own positional reads and never fail the import: a read that fails ends their
-// chunk, and the loop reads those bytes itself.
+// A chunk without such joins (a dump of one row per statement) is searched for runs of whole
+// statements instead: from a line that starts with INSERT or REPLACE (the anchor), each next
+// statement that follows the one before after its ';' and a line end (blank lines and "--"
+// comments between them), begins with the same bytes up to its tuple's '(' (keyword, table,
+// column list, VALUES) and holds one tuple of the same value count, closed by ';'. Such a run is
+// taken only by a loop that has just scanned the anchor itself, to the same tuple and
+// delimiter, and reaches the run's first statement in the same escape mode with ";" as its
+// delimiter: then every statement of the run is read by the loop exactly as the anchor was.
+// Each chunk tries first the kind of run the chunk scanned before it held.
+// Where the loop takes nothing from several chunks in a row, the helpers try only every 16th
+// chunk, so that they leave the processors to the loop.
+//
+// Memory: each helper holds a 1 MiB read buffer and 64 KiB for a statement's head (a longer
+// one anchors no run), each of the 4 T result slots up to 262,144 tuple lengths and gaps and
+// 4,096 runs (1.44 MiB); a chunk's runs end when its slot is full (8 threads: about 55 MiB in
+// all, most of it never touched). Helpers read with their own positional reads and never fail
+// the import: a read that fails ends their chunk, and the loop reads those bytes itself.
 #pragma once
 
 #include <atomic>
@@ -52,11 +63,13 @@ inline constexpr std::uint64_t IMPORT_CHUNK_SIZE = 4194304;
 extern std::uint64_t import_chunk_size;
 
 // Test-only figures of the helpers of every import since they were last set to 0: bytes their
-// block pass walked, and tuples of their runs the loop took. Counted once a chunk and once a
-// run taken, so they cost the scan nothing that shows.
+// block pass walked, tuples of their runs the loop took, and of them the statements of runs of
+// whole statements. Counted once a chunk and once a run taken, so they cost the scan nothing
+// that shows.
 struct ImportHelperCounts {
     std::atomic<std::uint64_t> walked{0};
     std::atomic<std::uint64_t> taken{0};
+    std::atomic<std::uint64_t> statements{0};
 };
 extern ImportHelperCounts import_helper_counts;
 
@@ -67,11 +80,29 @@ std::uint32_t import_thread_count(std::uint32_t threads);
 // A confirmed run: count tuples, the first starting at start, each joined to the next;
 // lengths[i] is tuple i's length from '(' through ')', and the next tuple's '(' stands gaps[i]
 // bytes after that tuple's end (1 for ",("). The loop goes on at the '(' after the last one.
+// A run of whole statements: count statements of one tuple each, the first statement's keyword
+// at start; statement i's tuple starts header bytes after its keyword, and gaps[i] bytes after
+// the tuple's end stands the next statement's keyword (the last one: the byte after its ';',
+// where the loop goes on). Its "--" comments between the statements hold comment_bytes.
 struct ChunkRunView {
     std::uint64_t start = 0;
     const std::uint32_t* lengths = nullptr;
     const std::uint8_t* gaps = nullptr;
     std::uint32_t count = 0;
+    std::uint32_t header = 0;
+    std::uint64_t comment_bytes = 0;
+};
+
+// The INSERT or REPLACE the loop scanned last, as a run of whole statements must follow it:
+// its keyword at start (NO_STATEMENT: the last statement cannot anchor a run), its only tuple
+// header bytes after that, of values values in escape mode mode, its ';' just before end.
+inline constexpr std::uint64_t NO_STATEMENT = ~std::uint64_t{0};
+struct StatementAnchor {
+    std::uint64_t start = NO_STATEMENT;
+    std::uint64_t end = 0;
+    std::uint32_t header = 0;
+    std::uint32_t values = 0;
+    EscapeMode mode = EscapeMode::backslash;
 };
 
 struct ChunkScan;
@@ -97,5 +128,13 @@ const std::uint64_t* chunk_scan_sync(const ChunkScan& scan);
 // then the reader has failed if the wait for a helper was cancelled.
 bool chunk_scan_consult(ChunkScan& scan, DumpReader& reader, EscapeMode mode,
                         std::uint32_t values, ChunkRunView& run);
+
+// Called by the loop at the keyword of an INSERT or REPLACE at position >= *chunk_scan_sync,
+// in escape mode mode with ";" as the delimiter, right after the statement anchor (a
+// statement with a single tuple). True with run when a run of whole statements starts exactly
+// here and was found after that very anchor, in that mode. False otherwise, as above.
+bool chunk_scan_consult_statements(ChunkScan& scan, DumpReader& reader, std::uint64_t position,
+                                   EscapeMode mode, const StatementAnchor& anchor,
+                                   ChunkRunView& run);
 
 }  // namespace kv

@@ -123,6 +123,12 @@ Status scan_statement(ImportRun& run) {
     DumpReport& report = reader.state->report;
     const bool is_insert = token_is(first, "INSERT") || token_is(first, "REPLACE");
     const bool is_create = token_is(first, "CREATE");
+    if (is_insert) {
+        std::uint32_t taken = 0;
+        Status took = insert_statement_run(reader, run.writer, run.scratch, first.start, taken);
+        report.insert_statements += taken;
+        if (taken > 0 || !took.ok()) return took;
+    }
     ++(is_insert ? report.insert_statements
                  : is_create ? report.create_statements : report.other_statements);
     if (token_is(first, "DELIMITER")) return read_delimiter(reader);

@@ -94,6 +94,9 @@ public:
     std::uint32_t expected_values = 0;  // the first tuple's value count
     ChainStep link(std::size_t k);
 
+    // A run of whole statements after this one's anchor (insert_statement_run).
+    Status take_statements(const ChunkRunView& run, std::uint32_t& taken);
+
 private:
     // Statement stages.
     bool header(std::string_view current_database);
@@ -108,6 +111,7 @@ private:
     bool fix_layout();
     bool table_layout(LayoutMemo& memo);
     bool trailer();
+    void remember();
     // Tuple stages.
     bool scan_tuple(bool chained);
     TupleEnd block_pass(bool chained);
@@ -151,12 +155,16 @@ private:
     bool skipped_ = false;              // a tuple did not fit: the rest is passed over
     bool table_found_ = false;          // object_ names the statement's table
     bool cut_ = false;                  // the dump ends inside the statement
+    bool replace_ = false;              // REPLACE
+    bool delimited_ = false;            // the delimiter followed the last tuple
+    EscapeMode first_mode_ = EscapeMode::backslash;  // the first tuple's
 };
 
 Status InsertScan::run(bool is_replace, std::string_view current_database) {
     static constexpr std::uint64_t NO_SYNC = ~std::uint64_t{0};
     sync_ = scratch_.chunks != nullptr ? chunk_scan_sync(*scratch_.chunks) : &NO_SYNC;
     if (header(current_database) && values_keyword(is_replace) && tuples()) trailer();
+    remember();
     if (skipped_ && verdict_.ok() && reader_.status.ok()) reader_skip_statement(reader_);
     // A string or comment that runs to the end of the dump, after the last tuple or inside one.
     if (verdict_.ok() && !reader_.status.ok() && reader_at_cut(reader_)) cut_ = true;
@@ -171,6 +179,53 @@ Status InsertScan::run(bool is_replace, std::string_view current_database) {
     }
     if (!verdict_.ok()) return std::move(verdict_);
     return reader_.status;
+}
+
+// Keeps the statement as the anchor of a run of whole statements when the loop indexed exactly
+// one tuple of it, followed by the delimiter; forgets the last one otherwise.
+void InsertScan::remember() {
+    StatementMemo& memo = scratch_.last_statement;
+    memo.anchor.start = NO_STATEMENT;
+    if (!verdict_.ok() || !reader_.status.ok() || skipped_ || cut_ || !delimited_ ||
+        layout_ < 0 || state_.objects[object_].entry_count != entries_before_ + 1) {
+        return;
+    }
+    memo.anchor.start = statement_start_;
+    memo.anchor.end = reader_.position;
+    memo.anchor.header = static_cast<std::uint32_t>(start_ - statement_start_);
+    memo.anchor.values = expected_values;
+    memo.anchor.mode = first_mode_;
+    memo.object = object_;
+    memo.layout_word =
+        layout_word_make(static_cast<std::uint32_t>(layout_), first_mode_, statement_bits_);
+    memo.replace = replace_;
+}
+
+// Indexes the statements of a run as their own scans would (its anchor's table, layout and
+// verb for each, the REPLACE note of each, the comments between them) and moves the reader
+// after the last one's ';', or after the tuple whose entry failed.
+Status InsertScan::take_statements(const ChunkRunView& run, std::uint32_t& taken) {
+    StatementMemo& memo = scratch_.last_statement;
+    object_ = memo.object;
+    std::uint64_t start = run.start;
+    std::uint64_t last = start;
+    for (std::uint32_t k = 0; k < run.count; ++k) {
+        if (memo.replace) import_note_append(state_, msg_text(Msg::note_replace));
+        ++taken;
+        const std::uint64_t open = start + run.header;
+        if (!emit(open, run.lengths[k], memo.layout_word)) {
+            reader_.position = open + run.lengths[k];
+            return std::move(verdict_);
+        }
+        last = start;
+        start = open + run.lengths[k] + run.gaps[k];
+    }
+    state_.report.comment_bytes += run.comment_bytes;
+    memo.anchor.start = last;
+    memo.anchor.end = start;
+    reader_.position = start;
+    if (start - reader_.window_start >= reader_.window_length) reader_.refill_short = 1;
+    return {};
 }
 
 // The one place a failure of the statement is recorded; the first stands. A header, list or
@@ -275,6 +330,7 @@ bool InsertScan::values_keyword(bool is_replace) {
         return fail(StatusKind::refused, Msg::insert_only_values);
     }
     if (is_replace) {
+        replace_ = true;
         import_note_append(state_, msg_text(Msg::note_replace));
         statement_bits_ = static_cast<std::uint32_t>(InsertVerb::replace) << LAYOUT_VERB_SHIFT;
     }
@@ -392,6 +448,7 @@ bool InsertScan::tuples() {
             stopped_ = false;
             continue;
         }
+        if (layout_ < 0) first_mode_ = tuple_mode;
         if (!index_tuple(tuple_mode)) return false;
         reader_skip_blanks(reader_);
         if (reader_peek(reader_, 0) != ',') return true;
@@ -494,6 +551,7 @@ bool InsertScan::table_layout(LayoutMemo& memo) {
 bool InsertScan::trailer() {
     if (reader_at_delimiter(reader_)) {
         reader_.position += reader_.delimiter_length;
+        delimited_ = true;
         return true;
     }
     if (reader_peek(reader_, 0) == READER_END || !reader_read_token(reader_, t_)) {
@@ -747,6 +805,24 @@ Status insert_statement(DumpReader& reader, IndexWriter& writer, bool is_replace
                         std::uint64_t statement_start) {
     InsertScan scan(reader, writer, scratch, statement_start);
     return scan.run(is_replace, current_database);
+}
+
+Status insert_statement_run(DumpReader& reader, IndexWriter& writer, InsertScratch& scratch,
+                            std::uint64_t statement_start, std::uint32_t& taken) {
+    taken = 0;
+    const StatementAnchor& anchor = scratch.last_statement.anchor;
+    if (scratch.chunks == nullptr || anchor.start == NO_STATEMENT ||
+        statement_start < *chunk_scan_sync(*scratch.chunks) || reader.delimiter_length != 1 ||
+        reader.delimiter[0] != ';') {
+        return {};
+    }
+    ChunkRunView run;
+    if (!chunk_scan_consult_statements(*scratch.chunks, reader, statement_start,
+                                       reader.escape_mode, anchor, run)) {
+        return reader.status;
+    }
+    InsertScan scan(reader, writer, scratch, statement_start);
+    return scan.take_statements(run, taken);
 }
 
 }  // namespace kv

@@ -15,13 +15,12 @@
 #include "cache/format.h"
 #include "cache/index_file.h"
 #include "foundation/status.h"
+#include "importer/chunk_scan.h"
 #include "importer/dump_reader.h"
 #include "importer/schema.h"
 #include "importer/tuple_blocks.h"
 
 namespace kv {
-
-struct ChunkScan;
 
 // Test-only switch, MAX_TUPLE_LENGTH in every program: the longest tuple that is indexed, so
 // that tests reach the limit on every path with small tuples.
@@ -40,6 +39,15 @@ struct LayoutMemo {
     std::unique_ptr<std::uint32_t[]> numbers;        // MAX_COLUMNS column numbers
 };
 
+// The last INSERT or REPLACE as the anchor of a run of whole statements (chunk_scan.h), with
+// what each statement of such a run is indexed under.
+struct StatementMemo {
+    StatementAnchor anchor;
+    std::uint32_t object = 0;
+    std::uint32_t layout_word = 0;
+    bool replace = false;
+};
+
 // Working memory of the INSERT handler, allocated once per import run and reused by every
 // statement, so that statements of any count cost no allocation of their own.
 struct InsertScratch {
@@ -52,6 +60,7 @@ struct InsertScratch {
     ChunkScan* chunks = nullptr;                    // helper threads, if any (chunk_scan.h)
     LayoutMemo with_list;                           // the last column list read
     LayoutMemo without_list;                        // the last statement without a list
+    StatementMemo last_statement;
 };
 
 // Allocates the scratch buffers; fails only when memory is short.
@@ -76,5 +85,14 @@ Status layout_find_or_add(DumpState& state, std::uint32_t object, const std::uin
 Status insert_statement(DumpReader& reader, IndexWriter& writer, bool is_replace,
                         std::string_view current_database, InsertScratch& scratch,
                         std::uint64_t statement_start);
+
+// At the keyword of an INSERT or REPLACE at statement_start: takes the run of whole statements
+// that helper threads scanned from there (chunk_scan.h), when the statement scanned before it
+// anchors that run. taken receives the statements taken; with 0 the caller scans the
+// statement itself (insert_statement). Otherwise the reader stands after the last one's ';',
+// each indexed, noted and counted as insert_statement would have done. A failure is the one
+// insert_statement would have met (an index write), or the reader's status.
+Status insert_statement_run(DumpReader& reader, IndexWriter& writer, InsertScratch& scratch,
+                            std::uint64_t statement_start, std::uint32_t& taken);
 
 }  // namespace kv

@@ -160,6 +160,75 @@ TEST(ImportRun, SkippedStatementTakesBackHelperRuns) {
     EXPECT_GE(import_helper_counts.taken.load(), 10000u);
 }
 
+// Dumps of one row per statement in the forms the helpers take runs of whole statements from,
+// and with what must end or spoil such a run: each threaded import must leave what the single
+// thread leaves, and take at least min_statements statements from helpers' runs.
+struct StatementRunCase {
+    const char* name;
+    const char* head;    // each statement up to its tuple
+    const char* eol;     // after its ';'
+    const char* gap;     // between statements
+    const char* odd;     // every 250th statement instead of a row, when set
+    std::size_t cut;     // bytes cut off the end
+    std::uint64_t min_statements;
+};
+
+const StatementRunCase STATEMENT_RUN_CASES[] = {
+    {"plain", "INSERT INTO `t` VALUES ", "\n", "", nullptr, 0, 6000},
+    {"column list", "INSERT INTO `t` (`a`, `b`) VALUES ", "\n", "", nullptr, 0, 6000},
+    {"INSERT IGNORE", "INSERT IGNORE INTO `t` VALUES ", "\n", "", nullptr, 0, 6000},
+    {"REPLACE, a note each", "REPLACE INTO `t` VALUES ", "\n", "", nullptr, 0, 6000},
+    {"comments and blank lines", "INSERT INTO t VALUES", "\n", "\n-- row\n--\n", nullptr, 0, 6000},
+    {"CRLF", "insert into `d`.`t` values ", "\r\n", "\r\n-- row\r\n", nullptr, 0, 6000},
+    {"statement starts inside strings and comments", "INSERT INTO `t` VALUES ", "\n", "",
+     "INSERT INTO `t` VALUES (0,'\nINSERT INTO `t` VALUES (1,''x'');\n"
+     "INSERT INTO `t` VALUES (2,''y'');\n-- z\nINSERT INTO `t` VALUES (1,');\n/*\n"
+     "INSERT INTO `t` VALUES (3,'z');\nINSERT INTO `t` VALUES (4,'w');\n*/\n", 0, 6000},
+    {"mismatching statements", "INSERT INTO `t` VALUES ", "\n", "",
+     "INSERT INTO `t` VALUES (7,'a'),(8);\nINSERT INTO `t` VALUES (9);\n"
+     "INSERT INTO `t` (`b`) VALUES ('b'),('c');\n/*!40101 SET SQL_MODE='NO_BACKSLASH_ESCAPES' */;\n"
+     "INSERT INTO `t` VALUES (7,'a\\'),(8,'b');\n", 0, 3000},
+    {"cut inside a string", "INSERT INTO `t` VALUES ", "\n", "", nullptr, 9, 6000},
+    {"cut inside a tuple", "INSERT INTO `t` VALUES ", "\n", "", nullptr, 14, 6000},
+    {"cut after the last ';'", "INSERT INTO `t` VALUES ", "\n", "", nullptr, 1, 6000},
+};
+
+std::string one_row_dump(const StatementRunCase& c) {
+    std::string dump = "CREATE DATABASE d;\nUSE d;\nCREATE TABLE `t` (`a` int, `b` text);\n";
+    for (int row = 0; row < 6000; ++row) {
+        if (c.odd != nullptr && row % 250 == 125) {
+            dump += c.odd;
+            continue;
+        }
+        dump += std::string(c.head) + "(" + std::to_string(row) + ",'row " + std::to_string(row) +
+                "')" + (row % 7 == 0 ? " ;" : ";") + c.eol + c.gap;
+    }
+    return dump.substr(0, dump.size() - c.cut);
+}
+
+TEST(ImportRun, StatementRunsMatchTheSingleThread) {
+    test::TempDir dir;
+    const std::string path = dir.file("dump.sql");
+    for (const StatementRunCase& c : STATEMENT_RUN_CASES) {
+        const std::string dump = one_row_dump(c);
+        test::write_file(path, dump);
+        DumpState single;
+        std::string expected;
+        test::import_described(single, expected, path, dir.file("one"), dump, false);
+        EXPECT_NE(expected.find(" Einträge, "), std::string::npos) << c.name << expected;
+        EXPECT_EQ(expected.find("Der Dump endet mitten in einer Anweisung") != std::string::npos,
+                  c.cut > 1) << c.name;
+        import_helper_counts.statements = 0;
+        for (const test::ThreadedWay way : {test::ThreadedWay{2, dump.size() / 8192},
+                                            test::ThreadedWay{4, dump.size() / 3000}}) {
+            const std::string threaded = test::import_threaded(path, dir.file("n"), dump, 0, way);
+            EXPECT_TRUE(threaded == expected)
+                << c.name << ", " << way.threads << " threads:\n" << threaded.substr(0, 2000);
+        }
+        EXPECT_GE(import_helper_counts.statements.load(), c.min_statements) << c.name;
+    }
+}
+
 TEST(ImportRun, CacheAndReadFailures) {
     const std::string dump = "INSERT INTO t VALUES (1),(2);";
     EXPECT_EQ(import_prepared(dump, [](DumpState& s) {

@@ -3,10 +3,10 @@
 // block comment of exactly its length (so every other tuple keeps its byte). Both imports
 // must leave the same tables, counts, layouts, index files byte for byte and manifest entry
 // counts, through the window scans, the byte path and with 2 and 4 threads in small chunks
-// (helpers' runs cover the skipped statement and are taken back with it). The statements
-// skipped follow more than one 4,096-entry block of their table, or hold more than one
-// block before the tuple that does not fit, so that entries already written are cut off the
-// index file.
+// (helpers' runs cover the skipped statement and are taken back with it, and runs of whole
+// statements end before it). The statements skipped follow more than one 4,096-entry block of
+// their table, or hold more than one block before the tuple that does not fit, so that entries
+// already written are cut off the index file.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -27,6 +27,13 @@ std::string rows(int first, int count, const char* join = ",") {
         if (i > first) out += join;
         out += "(" + std::to_string(i) + ",'r" + std::to_string(i) + "')";
     }
+    return out;
+}
+
+// count statements of one row each, as rows() numbers them.
+std::string statements(int first, int count) {
+    std::string out;
+    for (int i = first; i < first + count; ++i) out += "INSERT INTO t VALUES " + rows(i, 1) + ";\n";
     return out;
 }
 
@@ -58,6 +65,8 @@ std::vector<SkipCase> skip_cases() {
          t + u + ins + rows(0, 4500) + ";\nINSERT INTO u VALUES (1,'u');\n",
          "INSERT INTO t VALUES\n" + rows(4500, 5000, ",\n") + ",\n(9);\n",
          "INSERT INTO u VALUES (2,'u');\n" + ins + rows(9500, 4) + ";\n"},
+        {"a count change among statements of one row each", t + statements(0, 5000),
+         ins + rows(5000, 2) + ",(1);\n", statements(5002, 5000)},
         {"a REPLACE at the end of the dump", t + ins + rows(0, 4200) + ";\n",
          "REPLACE INTO t VALUES " + rows(4200, 4300) + ",(1,2,3);", ""},
     };
@@ -114,6 +123,7 @@ std::string import_way(const std::string& dump, int way, test::TempDir& dir,
 TEST(SkippedStatement, IndexFilesAsIfItWereACommentOfItsLength) {
     test::TempDir dir(test::sparse_file_base());
     import_helper_counts.taken = 0;
+    import_helper_counts.statements = 0;
     for (const SkipCase& c : skip_cases()) {
         ASSERT_GE(c.bad.size(), 4u);
         const std::string comment = "/*" + std::string(c.bad.size() - 4, ' ') + "*/";
@@ -130,6 +140,7 @@ TEST(SkippedStatement, IndexFilesAsIfItWereACommentOfItsLength) {
         }
     }
     EXPECT_GT(import_helper_counts.taken.load(), 10000u);  // helpers' runs were taken back
+    EXPECT_GT(import_helper_counts.statements.load(), 5000u);  // so were runs of statements
 }
 
 }  // namespace
