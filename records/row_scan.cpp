@@ -388,6 +388,12 @@ Status drive(Scan& s, Worker& me, Output& out) {
     }
 }
 
+}  // namespace
+
+std::uint32_t scan_unit_rows = UNIT_ROWS_MAX;
+
+namespace {
+
 // Cuts the tables into units: about UNIT_BYTES of tuples each, by the table's mean tuple.
 void plan_units(Scan& s, const std::vector<std::uint32_t>& tables) {
     for (const std::uint32_t table : tables) {
@@ -397,7 +403,9 @@ void plan_units(Scan& s, const std::vector<std::uint32_t>& tables) {
         TablePlan plan;
         plan.table = table;
         plan.rows = object.entry_count;
-        plan.unit_rows = static_cast<std::uint32_t>(std::clamp<std::uint64_t>(UNIT_BYTES / mean, 1, UNIT_ROWS_MAX));
+        const std::uint32_t most = std::clamp<std::uint32_t>(scan_unit_rows, 1, UNIT_ROWS_MAX);
+        plan.unit_rows =
+            static_cast<std::uint32_t>(std::clamp<std::uint64_t>(UNIT_BYTES / mean, 1, most));
         plan.first_unit = s.unit_count;
         s.plans.push_back(plan);
         s.unit_count += (plan.rows + plan.unit_rows - 1) / plan.unit_rows;

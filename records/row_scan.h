@@ -28,6 +28,10 @@ namespace kv {
 
 inline constexpr std::uint32_t SCAN_THREADS_MAX = 8;
 
+// Test-only switch, at most 4,096 (its default) in every program: units of a few rows put unit
+// boundaries inside the small tables of tests, so that their helpers have work.
+extern std::uint32_t scan_unit_rows;
+
 // Threads a scan asked for `asked` uses: asked, or one per processor for 0; 1 to 8.
 std::uint32_t scan_thread_count(std::uint32_t asked);
 

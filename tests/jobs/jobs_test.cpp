@@ -245,7 +245,7 @@ TEST(StaleDump, ChangedDumpIsRefusedBeforeAnythingIsShownOrWritten) {
         write_file(jobs.dir.file("dump.sql"), rows_dump(5) + (same_size ? "" : "-- appended\n"));
         std::filesystem::last_write_time(path, std::filesystem::last_write_time(path) - std::chrono::hours(1));
         for (const JobKind type : {JobKind::page, JobKind::filter, JobKind::csv, JobKind::tuple,
-                                   JobKind::extract}) {
+                                   JobKind::extract, JobKind::search, JobKind::search_page}) {
             const auto done = jobs.run(type, [&](auto& j) {
                 j.output_path = jobs.dir.file("out");
                 j.extract_parts = {ExtractPart{0, cache_index_path(*jobs.state, 0), 5}};
@@ -336,6 +336,60 @@ TEST(RecordsJobs, FilterPageExportAndSave) {
     FileHandle second = file_open_lock(cache + "/session.lock");  // the instance lock holds
     EXPECT_EQ(second, INVALID_FILE);
     file_close(second);
+}
+
+}  // namespace
+}  // namespace kv
+
+namespace kv {
+namespace {
+
+// The window's search: a search job on two threads (a cancelled one leaves no file), then the
+// pages of its hits: the first and last hit of each page, a short last page, the cells and
+// their kinds, the hits and entries the window jumps with, and a page past the end.
+TEST(SearchJobs, SearchThenPagesOfHits) {
+    Jobs jobs(rows_dump(250) + "CREATE TABLE `u` (`a` varbinary(4), `b` text);\n"
+                               "INSERT INTO `u` (`b`) VALUES ('Zeile 0');\n");
+    const std::string cache = jobs.state->cache_folder;
+    const auto search = [&](auto& j) {
+        j.filter.op = FilterOp::contains, j.filter_text = "Zeile", j.threads = 2;
+        j.output_path = cache_search_new_path(*jobs.state);
+    };
+    EXPECT_EQ(test::text_of(jobs.run(JobKind::search, [&](auto& j) { search(j), j.cancel = 1; })->status),
+              "Vorgang abgebrochen.");
+    EXPECT_FALSE(test::file_exists(cache_search_new_path(*jobs.state)));
+    const auto done = jobs.run(JobKind::search, search);
+    ASSERT_EQ(test::text_of(done->status), "");
+    EXPECT_EQ(done->rows, 251u);
+    EXPECT_EQ(done->search_tables, 2u);
+    ASSERT_TRUE(file_replace(cache_search_new_path(*jobs.state), cache_search_path(*jobs.state)));
+    const struct {
+        std::uint64_t first;
+        std::uint32_t rows;
+        const char* first_line;
+        const char* last_line;
+    } pages[] = {
+        {0, 100, "1|dump.t|1|name|Zeile 1|00001", "100|dump.t|100|name|Zeile 100|00001"},
+        {200, 51, "201|dump.t|201|name|Zeile 201|00001", "251|dump.u|1|b|Zeile 0|00001"},
+        {300, 0, "", ""},
+    };
+    for (const auto& p : pages) {
+        const auto page = jobs.run(JobKind::search_page, [&](auto& j) {
+            j.index_path = cache_search_path(*jobs.state), j.first_row = p.first;
+        });
+        ASSERT_EQ(test::text_of(page->status), "");
+        ASSERT_EQ(page->page->row_count, p.rows);
+        EXPECT_EQ(page->page->cell_count, SEARCH_PAGE_CELLS);
+        EXPECT_EQ(page->page->hits.size(), p.rows);
+        if (p.rows == 0) continue;
+        EXPECT_EQ(row_text(*page->page, 0), p.first_line);
+        EXPECT_EQ(row_text(*page->page, p.rows - 1), p.last_line);
+        const SearchHit& last = page->page->hits[p.rows - 1];
+        IndexEntry entry;
+        FileGuard index(file_open(cache_index_path(*jobs.state, last.object), FILE_MODE_READ));
+        ASSERT_TRUE(index_read(index.get(), last.row, 1, &entry));
+        EXPECT_EQ(page->page->entries[p.rows - 1].offset, entry.offset);
+    }
 }
 
 }  // namespace
