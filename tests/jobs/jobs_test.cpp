@@ -15,6 +15,7 @@
 #include "jobs/job.h"
 #include "jobs/job_wait.h"
 #include "jobs/page_job.h"
+#include "records/row_scan.h"
 #include "tests/records/records_test_support.h"
 
 namespace kv {
@@ -348,6 +349,7 @@ namespace {
 // pages of its hits: the first and last hit of each page, a short last page, the cells and
 // their kinds, the hits and entries the window jumps with, and a page past the end.
 TEST(SearchJobs, SearchThenPagesOfHits) {
+    scan_unit_rows = 7;  // units of 7 rows, so that the helper thread has work
     Jobs jobs(rows_dump(250) + "CREATE TABLE `u` (`a` varbinary(4), `b` text);\n"
                                "INSERT INTO `u` (`b`) VALUES ('Zeile 0');\n");
     const std::string cache = jobs.state->cache_folder;
@@ -390,6 +392,7 @@ TEST(SearchJobs, SearchThenPagesOfHits) {
         ASSERT_TRUE(index_read(index.get(), last.row, 1, &entry));
         EXPECT_EQ(page->page->entries[p.rows - 1].offset, entry.offset);
     }
+    scan_unit_rows = INDEX_BATCH_ENTRIES;
 }
 
 }  // namespace
