@@ -152,7 +152,8 @@ struct Scan {
     std::vector<std::unique_ptr<Helper>> helpers;
 
     std::atomic<std::uint64_t> next{0};     // the next unit to take
-    std::atomic<std::uint64_t> written{0};  // units written; unit u may be taken below written + slot_count
+    // Units written; unit u may be taken while u < written + slot_count (its slot is free).
+    std::atomic<std::uint64_t> written{0};
     std::atomic<bool> stop{false};
     std::atomic<std::uint64_t> rows_done{0};  // of published units
     std::atomic<std::uint64_t> found{0};      // hits of published units
@@ -168,13 +169,14 @@ struct Scan {
 };
 
 Unit unit_at(const Scan& s, std::uint64_t u) {
-    auto it = std::upper_bound(s.plans.begin(), s.plans.end(), u,
-                               [](std::uint64_t v, const TablePlan& p) { return v < p.first_unit; });
+    const auto before = [](std::uint64_t v, const TablePlan& p) { return v < p.first_unit; };
+    auto it = std::upper_bound(s.plans.begin(), s.plans.end(), u, before);
     const TablePlan& p = *(it - 1);
     Unit unit;
     unit.table = p.table;
     unit.first = (u - p.first_unit) * p.unit_rows;
-    unit.count = static_cast<std::uint32_t>(std::min<std::uint64_t>(p.unit_rows, p.rows - unit.first));
+    unit.count =
+        static_cast<std::uint32_t>(std::min<std::uint64_t>(p.unit_rows, p.rows - unit.first));
     return unit;
 }
 
@@ -273,7 +275,8 @@ Status test_rows(Scan& s, Worker& w, const Unit& unit, std::uint32_t from, Slot&
         slot.tested = k;
         const unsigned char* raw = w.entries.get() + std::size_t{k - from} * INDEX_ENTRY_SIZE;
         const IndexEntry entry = index_entry_decode(raw);
-        if (w.helper && (entry.length > READ_BUFFER_SIZE || s.stop.load(std::memory_order_relaxed))) {
+        if (w.helper &&
+            (entry.length > READ_BUFFER_SIZE || s.stop.load(std::memory_order_relaxed))) {
             return {};
         }
         Match match = Match::no;
@@ -399,7 +402,8 @@ void plan_units(Scan& s, const std::vector<std::uint32_t>& tables) {
     for (const std::uint32_t table : tables) {
         const SchemaObject& object = s.state.objects[table];
         if (object.entry_count == 0) continue;
-        const std::uint64_t mean = std::max<std::uint64_t>(object.tuple_bytes / object.entry_count, 1);
+        const std::uint64_t mean =
+            std::max<std::uint64_t>(object.tuple_bytes / object.entry_count, 1);
         TablePlan plan;
         plan.table = table;
         plan.rows = object.entry_count;
@@ -429,7 +433,9 @@ void start_helpers(Scan& s, std::uint32_t threads) {
     }
     s.slot_count = SLOTS_PER_THREAD * (static_cast<std::uint32_t>(s.helpers.size()) + 1);
     s.slots.reset(new Slot[s.slot_count]);
-    for (std::uint32_t i = 0; i < s.slot_count; ++i) s.slots[i].hits.reset(new unsigned char[SLOT_BYTES]);
+    for (std::uint32_t i = 0; i < s.slot_count; ++i) {
+        s.slots[i].hits.reset(new unsigned char[SLOT_BYTES]);
+    }
     for (auto& h : s.helpers) (void)h->thread.start(helper_main, h.get());
 }
 
@@ -444,7 +450,8 @@ Status scan_all(DumpState& state, const std::vector<std::uint32_t>& tables, cons
     Status st = drive(s, me, out);
     s.stop_helpers();
     if (!st.ok()) return st;
-    if (file_write_all(out.file.get(), out.batch.get(), out.pending) && file_flush(out.file.get())) {
+    if (file_write_all(out.file.get(), out.batch.get(), out.pending) &&
+        file_flush(out.file.get())) {
         return {};
     }
     return status_fail(StatusKind::input_output, request.not_saved);

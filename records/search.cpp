@@ -103,7 +103,9 @@ Status search_read_hits(const std::string& path, std::uint64_t first, std::uint3
             return files_failed();
         }
         out.reserve(n);
-        for (std::uint32_t i = 0; i < n; ++i) out.push_back(search_hit_decode(&bytes[i * SEARCH_HIT_SIZE]));
+        for (std::uint32_t i = 0; i < n; ++i) {
+            out.push_back(search_hit_decode(&bytes[std::size_t{i} * SEARCH_HIT_SIZE]));
+        }
     } catch (const std::bad_alloc&) {
         return status_out_of_memory();
     }

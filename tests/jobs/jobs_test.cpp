@@ -249,7 +249,7 @@ TEST(StaleDump, ChangedDumpIsRefusedBeforeAnythingIsShownOrWritten) {
                                    JobKind::extract, JobKind::search, JobKind::search_page}) {
             const auto done = jobs.run(type, [&](auto& j) {
                 j.output_path = jobs.dir.file("out");
-                j.extract_parts = {ExtractPart{0, cache_index_path(*jobs.state, 0), 5}};
+                j.extract_parts = {ExtractPart{0, cache_index_path(*jobs.state, 0), 5, false, {}}};
             });
             EXPECT_EQ(test::text_of(done->status), MISMATCH) << same_size << " " << static_cast<int>(type);
             EXPECT_EQ(done->page, nullptr);
@@ -295,7 +295,7 @@ TEST(RecordsJobs, FilterPageExportAndSave) {
     EXPECT_EQ(read_file(jobs.dir.file("t.sql")), "(3,'Bert','Berlin','-5',_binary'AB')");
     // The hits as an SQL script: both tuples byte for byte in one statement.
     EXPECT_EQ(jobs.run(JobKind::extract, [&](auto& j) {
-        j.extract_parts = {ExtractPart{0, cache + "/query.kvi", 2}};
+        j.extract_parts = {ExtractPart{0, cache + "/query.kvi", 2, false, {}}};
         j.output_path = jobs.dir.file("hits.sql");
     })->status.ok(), true);
     EXPECT_NE(read_file(jobs.dir.file("hits.sql")).find(
@@ -325,7 +325,7 @@ TEST(RecordsJobs, FilterPageExportAndSave) {
         for (const JobKind type : {JobKind::csv, JobKind::tuple, JobKind::extract}) {
             EXPECT_EQ(test::text_of(jobs.run(type, [&](auto& j) {
                           j.output_path = destination;
-                          j.extract_parts = {ExtractPart{0, cache_index_path(*jobs.state, 0), 5}};
+                          j.extract_parts = {ExtractPart{0, cache_index_path(*jobs.state, 0), 5, false, {}}};
                       })->status),
                          "Das Ziel liegt im Cache-Ordner des Dumps. Bitte einen anderen Speicherort wählen.")
                 << static_cast<int>(type) << " " << destination;
