@@ -3,7 +3,7 @@
 // of a table of any size live on disk, never in memory.
 //
 // Tables may hold billions of rows and tuples of up to 64 MiB: the scan keeps, per thread, a
-// 64 KiB batch of entries, a 1 MiB read window and one decoded tuple, and once the search
+// 256 KiB batch of entries, a 1 MiB read window and one decoded tuple, and once the search
 // table of the filter text (4 bytes per byte of text, at most 4 MiB), whatever the table size.
 // Runs on the job's thread, with helper threads of its own (row_scan.h).
 #pragma once

@@ -18,8 +18,8 @@ namespace kv {
 
 namespace {
 
-constexpr std::uint32_t UNIT_ROWS_MAX = INDEX_BATCH_ENTRIES;
-constexpr std::uint64_t UNIT_BYTES = 1048576;
+constexpr std::uint32_t UNIT_ROWS_MAX = SCAN_UNIT_ROWS_MAX;
+constexpr std::uint64_t UNIT_BYTES = 4194304;
 constexpr std::uint32_t SLOTS_PER_THREAD = 4;
 constexpr std::size_t SLOT_BYTES = std::size_t{UNIT_ROWS_MAX} * INDEX_ENTRY_SIZE;
 constexpr std::uint64_t CLOCK_BYTES = 65536;
@@ -116,7 +116,7 @@ struct Helper {
     Thread thread;
 };
 
-// The result file and its 64 KiB batch; the calling thread's alone.
+// The result file and its 256 KiB batch; the calling thread's alone.
 struct Output {
     FileGuard file;
     std::unique_ptr<unsigned char[]> batch;  // SLOT_BYTES

@@ -392,7 +392,7 @@ TEST(SearchJobs, SearchThenPagesOfHits) {
         ASSERT_TRUE(index_read(index.get(), last.row, 1, &entry));
         EXPECT_EQ(page->page->entries[p.rows - 1].offset, entry.offset);
     }
-    scan_unit_rows = INDEX_BATCH_ENTRIES;
+    scan_unit_rows = SCAN_UNIT_ROWS_MAX;
 }
 
 }  // namespace

@@ -21,7 +21,7 @@ const char* const CANCELLED = "Vorgang abgebrochen.";
 // Units of `rows` rows for one test; the program's own size again at its end.
 struct SmallUnits {
     explicit SmallUnits(std::uint32_t rows) { scan_unit_rows = rows; }
-    ~SmallUnits() { scan_unit_rows = INDEX_BATCH_ENTRIES; }
+    ~SmallUnits() { scan_unit_rows = SCAN_UNIT_ROWS_MAX; }
 };
 
 std::string search_file(DumpState& state, const SearchRequest& request, const std::string& path,
