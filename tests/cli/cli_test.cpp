@@ -61,6 +61,31 @@ TEST(Cli, TranscriptOfEveryCommand) {
     EXPECT_EQ(transcript, read_file(golden));
 }
 
+// search: TEXT, --op contains|equals and --limit; its refusals, and --limit elsewhere.
+TEST(Cli, SearchArguments) {
+    const struct {
+        std::vector<std::string> args;
+        const char* parsed;  // "op|text|limit" or the error
+    } cases[] = {
+        {{"search", "d.sql", "Köln"}, "0|Köln|18446744073709551615"},
+        {{"--limit", "0", "search", "d.sql", "--op", "equals", "-x"}, "1|-x|0"},
+        {{"search", "d.sql", "x", "--op", "is-null"}, "Die Suche nimmt nur --op contains|equals und --limit."},
+        {{"search", "d.sql", "x", "--column", "ort"}, "Die Suche nimmt nur --op contains|equals und --limit."},
+        {{"search", "d.sql", "x", "--limit", "viele"}, "--limit erwartet eine Zahl: viele"},
+        {{"search", "d.sql"}, "Falsche Anzahl Argumente für 'search'."},
+        {{"filter", "d.sql", "t", "--limit", "1"}, "--limit gilt nur für 'search'."},
+    };
+    for (const auto& c : cases) {
+        kv::CliOptions o;
+        std::string error;
+        const bool ok = kv::cli_parse(c.args, o, error);
+        EXPECT_EQ(ok ? std::to_string(static_cast<int>(o.filter.op)) + "|" + o.filter.text + "|" +
+                           std::to_string(o.limit)
+                     : error,
+                  c.parsed);
+    }
+}
+
 // --charset takes every character set of the one list by its name and by its MySQL name, and
 // the usage text lists them all, in the list's order; other names are refused.
 TEST(Cli, EveryCharsetNameParses) {
