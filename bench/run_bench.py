@@ -21,7 +21,7 @@ Usage: bench/run_bench.py [--build DIR] [--dump FILE] [--size 1G] [--runs 5] [--
                           [--false-joins-size SIZE]
                           [--rows-size SIZE]
                           [--tree-only | --wide-only | --import-only | --false-joins-only |
-                           --rows-only | --extract-only]
+                           --rows-only | --extract-only | --search-only]
 The import is also measured with 1, 2 and (where the machine has them) 4, 8 or all threads
 (`--threads N`), each beside `cat` and `grep -c` of an absent string, with its ratio to grep
 and its speed-up over one thread; --import-only measures only that (for the 12 GB dump).
@@ -32,6 +32,9 @@ scan; --false-joins-only measures only that.
 The same with 1 and 2 threads for the generated dump written a row per INSERT
 (`kv_dump_generate --rows plain|list`, --rows-size, by default --size), without and with the
 column list on every statement; --rows-only measures only that.
+The search of the whole dump for an absent text with 1 and 2 threads, beside the single-thread
+filter of the large table for the same text (compared per tuple byte) and `grep -c`;
+--search-only measures only that.
 The dumps are generated with kv_dump_generate when their files do not exist (and kept).
 This is a benchmark, not a test: nothing in the test suite times anything.
 """
@@ -138,6 +141,56 @@ def table_tuple_bytes(cache_root, name):
         words.byteswap()
     lengths = words[2::4]
     return sum(lengths), len(lengths)
+
+
+def all_tuple_bytes(cache_root):
+    """Sum of tuple lengths over every index file of the cache (what a search reads)."""
+    total = 0
+    for folder, _, files in os.walk(cache_root):
+        for f in files:
+            if f.endswith(".kvi") and f.startswith("t"):
+                words = array.array("I")
+                with open(os.path.join(folder, f), "rb") as fh:
+                    words.frombytes(fh.read())
+                if sys.byteorder != "little":
+                    words.byteswap()
+                total += sum(words[2::4])
+    return total
+
+
+def bench_search(kvd, dump, cache, runs, c_env):
+    """The search of the whole dump for an absent text with 1 and 2 threads, beside the
+    single-thread filter of the large table for the same text and `grep -c`; the figures per
+    tuple byte make the filter (one table) and the search (every table) comparable."""
+    base = [kvd, "--cache-root", cache]
+    r = {"grep_absent": measure(["grep", "-c", ABSENT, dump], runs, (1,), c_env),
+         "filter_1": measure(base + ["--threads", "1", "filter", dump, TABLE, "--text", ABSENT],
+                             runs),
+         "search_1": measure(base + ["--threads", "1", "search", dump, ABSENT], runs),
+         "search_2": measure(base + ["--threads", "2", "search", dump, ABSENT], runs)}
+    r["table_tuple_bytes"], _ = table_tuple_bytes(cache, TABLE)
+    r["all_tuple_bytes"] = all_tuple_bytes(cache)
+    per_byte_filter = r["filter_1"]["wall_s"] / r["table_tuple_bytes"]
+    for key in ("search_1", "search_2"):
+        r[key]["x_filter_per_byte"] = r[key]["wall_s"] / r["all_tuple_bytes"] / per_byte_filter
+    r["speedup_2"] = r["search_1"]["wall_s"] / r["search_2"]["wall_s"]
+    return r
+
+
+def print_search(r, size):
+    print("%-34s %10s %10s %10s %9s %8s" % ("search", "wall s", "cpu s", "MB/s wall",
+                                           "peak MiB", "x filter"))
+    rows = (("grep -c (absent string, dump)", r["grep_absent"], size),
+            ("filter --threads 1 (table tuples)", r["filter_1"], r["table_tuple_bytes"]),
+            ("search --threads 1 (all tuples)", r["search_1"], r["all_tuple_bytes"]),
+            ("search --threads 2 (all tuples)", r["search_2"], r["all_tuple_bytes"]))
+    for label, x, nbytes in rows:
+        print("%-34s %10.3f %10.3f %10.0f %9.1f %8s" % (
+            label, x["wall_s"], x["cpu_s"], nbytes / 1e6 / x["wall_s"], x["peak_rss_kib"] / 1024,
+            "%.2f" % x["x_filter_per_byte"] if "x_filter_per_byte" in x else ""))
+    print("search: 2 threads %.2f x the single-thread filter per byte (goal at most 0.65), "
+          "%.2f x faster than 1 thread (goal at least 1.6)"
+          % (r["search_2"]["x_filter_per_byte"], r["speedup_2"]))
 
 
 def machine():
@@ -350,6 +403,9 @@ def main():
     ap.add_argument("--rows-only", action="store_true",
                     help="only the imports of that dump, without and with column lists, with 1 "
                          "and 2 threads beside cat and grep")
+    ap.add_argument("--search-only", action="store_true",
+                    help="only the search of the whole dump with 1 and 2 threads beside the "
+                         "single-thread filter of the large table and grep")
     ap.add_argument("--extract-only", action="store_true",
                     help="only the SQL extract of the large table beside a durable dd copy")
     a = ap.parse_args()
@@ -395,6 +451,24 @@ def main():
         print("%-34s %10s %10s %10s %10s %9s" % ("what", "wall s", "cpu s", "MB/s wall",
                                                 "MB/s cpu", "peak MiB"))
         print_extract(t["extract"])
+        print("JSON: %s" % a.json)
+        return
+    if a.search_only:
+        if not os.path.exists(a.dump):
+            print("generating %s (%s) ..." % (a.dump, a.size), flush=True)
+            subprocess.run([os.path.join(bindir, "kv_dump_generate"), a.dump, a.size],
+                           check=True, stdout=subprocess.DEVNULL)
+        cache = tempfile.mkdtemp(prefix="kv-bench-cache-")
+        try:
+            subprocess.run([kvd, "--cache-root", cache, "open", a.dump], check=True,
+                           stdout=subprocess.DEVNULL)
+            subprocess.run(["cat", a.dump], stdout=subprocess.DEVNULL, check=True)
+            t = {"machine": machine(), "dump": a.dump, "runs": a.runs,
+                 "search": bench_search(kvd, a.dump, cache, a.runs, dict(os.environ, LC_ALL="C"))}
+        finally:
+            shutil.rmtree(cache, ignore_errors=True)
+        save_and_describe(t, a, "dump %s; " % a.dump)
+        print_search(t["search"], os.path.getsize(a.dump))
         print("JSON: %s" % a.json)
         return
     if a.false_joins_only:
@@ -470,6 +544,7 @@ def main():
             ["sh", "-c", 'dd if=/dev/zero of="$1.part" bs=1M count=%d conv=fdatasync '
              '2>/dev/null && mv "$1.part" "$1"' % mib, "sh", csv], a.runs, prepare=no_csv)
         r["extract"] = bench_extract(kvd, a.dump, cache, a.runs)
+        r["search"] = bench_search(kvd, a.dump, cache, a.runs, c_env)
         r["import_threads"] = bench_import(kvd, a.dump, a.runs, c_env)
         r["false_joins"] = bench_false_joins(bindir, kvd, a.runs, false_joins_size, c_env)
         r["rows"] = bench_rows(bindir, kvd, a.runs, rows_size, c_env)
@@ -521,6 +596,7 @@ def main():
     row("CSV export (tuple MB)", "export")
     row("dd+fdatasync+mv (CSV size)", "dd_write_sync")
     print_extract(r["extract"])
+    print_search(r["search"], size)
     print_tree(r["tree"])
     print_import(r["import_threads"], size)
     print_import(r["false_joins"], r["false_joins"]["dump_bytes"], "false joins")

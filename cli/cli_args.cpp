@@ -25,6 +25,7 @@ const CommandName COMMANDS[] = {
     {"page", CLI_PAGE, 1, 2},           {"record", CLI_RECORD, 2, 2},
     {"filter", CLI_FILTER, 1, 1},       {"export", CLI_EXPORT, 2, 2},
     {"tuple", CLI_TUPLE, 3, 3},         {"extract", CLI_EXTRACT, 2, 65536},
+    {"search", CLI_SEARCH, 1, 1},
 };
 
 bool parse_number(const std::string& text, std::uint64_t& out) {
@@ -71,71 +72,129 @@ const char* cli_usage() {
     return usage.c_str();
 }
 
-bool cli_parse(const std::vector<std::string>& args, CliOptions& options, std::string& error) {
+namespace {
+
+// What the options said beyond CliOptions: the positional arguments and the options that
+// only some commands take.
+struct ParseState {
     std::vector<std::string> positional;
     bool page_given = false;
+    bool op_given = false;
+    bool limit_given = false;
+};
+
+enum class Step { next, done, failed };
+
+// Takes the option at args[i] (and its value); Step::done after "--".
+Step parse_option(const std::vector<std::string>& args, std::size_t& i, CliOptions& options,
+                  std::string& error) {
+    const std::string& a = args[i];
+    auto value = [&](std::string& out) {
+        if (i + 1 >= args.size()) {
+            error = format_text(msg_text(Msg::cli_option_needs_value), a.c_str());
+            return false;
+        }
+        out = args[++i];
+        return true;
+    };
+    std::string v;
+    if (a == "-h" || a == "--help") {
+        options.help = true;
+    } else if (a == "--reindex") {
+        options.reindex = true;
+    } else if (a == "--charset") {
+        if (!value(v)) return Step::failed;
+        if (!parse_charset(v, options.charset)) {
+            error = format_text(msg_text(Msg::cli_unknown_charset), v.c_str());
+            return Step::failed;
+        }
+    } else if (a == "--threads") {
+        if (!value(v)) return Step::failed;
+        if (v.size() != 1 || v[0] < '1' || v[0] > '8') {
+            error = msg_text(Msg::cli_threads_range);
+            return Step::failed;
+        }
+        options.threads = static_cast<std::uint32_t>(v[0] - '0');
+    } else if (a == "--data-only") {
+        options.data_only = true;
+    } else if (a == "--with-database") {
+        options.with_database = true;
+    } else if (a == "--cache-root") {
+        if (!value(options.cache_root)) return Step::failed;
+    } else {
+        return Step::done;  // not a general option: the caller goes on
+    }
+    return Step::next;
+}
+
+// Takes the filter and listing options at args[i]; Step::done when args[i] is none of them.
+Step parse_filter_option(const std::vector<std::string>& args, std::size_t& i,
+                         CliOptions& options, ParseState& ps, std::string& error) {
+    const std::string& a = args[i];
+    auto value = [&](std::string& out) {
+        if (i + 1 >= args.size()) {
+            error = format_text(msg_text(Msg::cli_option_needs_value), a.c_str());
+            return false;
+        }
+        out = args[++i];
+        return true;
+    };
+    std::string v;
+    if (a == "--column") {
+        if (!value(options.filter_column)) return Step::failed;
+        options.filter_given = true;
+    } else if (a == "--op") {
+        if (!value(v)) return Step::failed;
+        if (!parse_operator(v, options.filter.op)) {
+            error = format_text(msg_text(Msg::cli_unknown_operator), v.c_str());
+            return Step::failed;
+        }
+        ps.op_given = true;
+    } else if (a == "--text") {
+        if (!value(options.filter.text)) return Step::failed;
+        options.filter_given = true;
+    } else if (a == "--page") {
+        if (!value(options.filter_page)) return Step::failed;
+        ps.page_given = true;
+    } else if (a == "--limit") {
+        if (!value(v)) return Step::failed;
+        if (!parse_number(v, options.limit)) {
+            error = format_text(msg_text(Msg::cli_bad_limit), v.c_str());
+            return Step::failed;
+        }
+        ps.limit_given = true;
+    } else {
+        return Step::done;
+    }
+    return Step::next;
+}
+
+// Splits args into options and positional arguments.
+bool parse_arguments(const std::vector<std::string>& args, CliOptions& options, ParseState& ps,
+                     std::string& error) {
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        auto value = [&](std::string& out) {
-            if (i + 1 >= args.size()) {
-                error = format_text(msg_text(Msg::cli_option_needs_value), a.c_str());
-                return false;
-            }
-            out = args[++i];
-            return true;
-        };
-        std::string v;
-        if (a == "-h" || a == "--help") {
-            options.help = true;
-        } else if (a == "--reindex") {
-            options.reindex = true;
-        } else if (a == "--charset") {
-            if (!value(v)) return false;
-            if (!parse_charset(v, options.charset)) {
-                error = format_text(msg_text(Msg::cli_unknown_charset), v.c_str());
-                return false;
-            }
-        } else if (a == "--threads") {
-            if (!value(v)) return false;
-            if (v.size() != 1 || v[0] < '1' || v[0] > '8') {
-                error = msg_text(Msg::cli_threads_range);
-                return false;
-            }
-            options.threads = static_cast<std::uint32_t>(v[0] - '0');
-        } else if (a == "--data-only") {
-            options.data_only = true;
-        } else if (a == "--with-database") {
-            options.with_database = true;
-        } else if (a == "--cache-root") {
-            if (!value(options.cache_root)) return false;
-        } else if (a == "--column") {
-            if (!value(options.filter_column)) return false;
-            options.filter_given = true;
-        } else if (a == "--op") {
-            if (!value(v)) return false;
-            if (!parse_operator(v, options.filter.op)) {
-                error = format_text(msg_text(Msg::cli_unknown_operator), v.c_str());
-                return false;
-            }
-            options.filter_given = true;
-        } else if (a == "--text") {
-            if (!value(options.filter.text)) return false;
-            options.filter_given = true;
-        } else if (a == "--page") {
-            if (!value(options.filter_page)) return false;
-            page_given = true;
-        } else if (a == "--") {
-            positional.insert(positional.end(), args.begin() + static_cast<long>(i) + 1,
-                              args.end());
+        Step step = parse_option(args, i, options, error);
+        if (step == Step::done) step = parse_filter_option(args, i, options, ps, error);
+        if (step == Step::failed) return false;
+        if (step == Step::next) continue;
+        if (a == "--") {
+            ps.positional.insert(ps.positional.end(), args.begin() + static_cast<long>(i) + 1,
+                                 args.end());
             break;
-        } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
+        }
+        if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
             error = format_text(msg_text(Msg::cli_unknown_option), a.c_str());
             return false;
-        } else {
-            positional.push_back(a);
         }
+        ps.positional.push_back(a);
     }
-    if (options.help) return true;
+    return true;
+}
+
+// The command word and DUMP, and the count of the arguments after them.
+bool parse_command(const ParseState& ps, CliOptions& options, std::string& error) {
+    const auto& positional = ps.positional;
     if (positional.empty()) {
         error = msg_text(Msg::cli_no_command);
         return false;
@@ -154,29 +213,47 @@ bool cli_parse(const std::vector<std::string>& args, CliOptions& options, std::s
         return false;
     }
     options.dump = positional[1];
-    int extra = static_cast<int>(positional.size()) - 2;
+    const int extra = static_cast<int>(positional.size()) - 2;
     if (extra < command->min_args || extra > command->max_args) {
         error = format_text(msg_text(Msg::cli_argument_count), positional[0].c_str());
         return false;
     }
     if (extra >= 1) options.object = positional[2];
-    bool filter_allowed = options.command == CLI_FILTER || options.command == CLI_EXPORT ||
-                          options.command == CLI_EXTRACT;
-    if (options.filter_given && !filter_allowed) {
-        error = msg_text(Msg::cli_filter_options_only);
+    return true;
+}
+
+// Options given to a command that does not take them.
+bool check_option_use(const ParseState& ps, const CliOptions& options, std::string& error) {
+    const CliCommand c = options.command;
+    const bool filter_allowed = c == CLI_FILTER || c == CLI_EXPORT || c == CLI_EXTRACT;
+    const bool search_op = c == CLI_SEARCH && (options.filter.op == FilterOp::contains ||
+                                               options.filter.op == FilterOp::equals);
+    if ((options.filter_given && !filter_allowed) ||
+        (ps.op_given && !filter_allowed && !search_op)) {
+        error = msg_text(c == CLI_SEARCH ? Msg::cli_search_options : Msg::cli_filter_options_only);
         return false;
     }
-    if ((options.data_only || options.with_database) && options.command != CLI_EXTRACT) {
+    if ((options.data_only || options.with_database) && c != CLI_EXTRACT) {
         error = msg_text(Msg::cli_extract_options_only);
         return false;
     }
-    if (page_given && options.command != CLI_FILTER) {
+    if (ps.page_given && c != CLI_FILTER) {
         error = msg_text(Msg::cli_page_option_only);
         return false;
     }
+    if (ps.limit_given && c != CLI_SEARCH) {
+        error = msg_text(Msg::cli_limit_option_only);
+        return false;
+    }
+    return true;
+}
+
+// The arguments after OBJECT of the commands that take more.
+bool parse_command_arguments(const ParseState& ps, CliOptions& options, std::string& error) {
+    const auto& positional = ps.positional;
     switch (options.command) {
         case CLI_PAGE:
-            if (extra == 2) options.page = positional[3];
+            if (positional.size() == 4) options.page = positional[3];
             break;
         case CLI_RECORD:
         case CLI_TUPLE:
@@ -197,10 +274,27 @@ bool cli_parse(const std::vector<std::string>& args, CliOptions& options, std::s
                 return false;
             }
             break;
+        case CLI_SEARCH:
+            options.filter.text = positional[2];
+            options.object.clear();
+            break;
         default:
             break;
     }
     return true;
+}
+
+}  // namespace
+
+bool cli_parse(const std::vector<std::string>& args, CliOptions& options, std::string& error) {
+    ParseState ps;
+    if (!parse_arguments(args, options, ps, error)) return false;
+    if (options.help) return true;
+    if (!parse_command(ps, options, error)) return false;
+    // An operator alone filters too (is-null needs no text); for search it is the search's.
+    if (ps.op_given && options.command != CLI_SEARCH) options.filter_given = true;
+    return check_option_use(ps, options, error) &&
+           parse_command_arguments(ps, options, error);
 }
 
 }  // namespace kv

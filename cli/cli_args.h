@@ -25,13 +25,16 @@ enum CliCommand {
     CLI_EXPORT,
     CLI_TUPLE,
     CLI_EXTRACT,
+    CLI_SEARCH,
 };
+
+inline constexpr std::uint64_t CLI_NO_LIMIT = ~std::uint64_t{0};
 
 struct CliOptions {
     CliCommand command = CLI_NONE;
     bool help = false;
     bool reindex = false;
-    std::uint32_t threads = 0;  // import threads; 0 = one per processor (at most 8)
+    std::uint32_t threads = 0;  // import, filter and search threads; 0 = one per processor (at most 8)
     Charset charset = CHARSET_UTF8;
     std::string cache_root;  // "" = the default cache root
     std::string dump;
@@ -43,9 +46,10 @@ struct CliOptions {
     bool data_only = false;      // extract: no DROP / CREATE
     bool with_database = false;  // extract: CREATE DATABASE and USE
     bool filter_given = false;  // --column/--op/--text seen
-    FilterRequest filter;       // column stays -1; filter_column holds the name
+    FilterRequest filter;       // column stays -1; filter_column holds the name; search: TEXT
     std::string filter_column;  // "" = all columns
     std::string filter_page = "1";  // --page as typed, checked like page against the hits
+    std::uint64_t limit = CLI_NO_LIMIT;  // search: hit lines listed at most (--limit)
 };
 
 // Parses argv[1..]; false with a short German reason in error (a usage error).

@@ -5,6 +5,7 @@
 //
 // Exit status: 0 success, 1 the operation failed (its German message on standard error),
 // 2 usage error, 130 cancelled.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -49,8 +50,10 @@ struct Session {
     std::unique_ptr<DumpState> state;
     FileGuard lock;
     std::string filter_path;  // "query.kvi" while a filter result exists
+    std::string search_path;  // "search.kvs" while a search result exists
     ~Session() {
         if (!filter_path.empty()) file_remove(filter_path);
+        if (!search_path.empty()) file_remove(search_path);
     }
 };
 
@@ -266,6 +269,7 @@ int run_filter(Session& s, std::int32_t object, std::uint64_t& hits,
         }
     }
     job->filter_text = s.options.filter.text;
+    job->threads = s.options.threads;
     job->output_path = cache_query_new_path(*s.state);
     if (used != nullptr) *used = job->filter;
     std::unique_ptr<BackgroundJob> done;
@@ -425,6 +429,47 @@ int command_extract(Session& s) {
     return 0;
 }
 
+// Prints the first count hits of "search.kvs", a page job per 100: object, row, column, value.
+int list_hits(Session& s, std::uint64_t count) {
+    for (std::uint64_t first = 0; first < count; first += PAGE_ROWS) {
+        auto job = new_job(s, JobKind::search_page, -1);
+        job->index_path = s.search_path;
+        job->first_row = first;
+        std::unique_ptr<BackgroundJob> done;
+        if (int rc = run_job(std::move(job), done)) return rc;
+        const PageData& page = *done->page;
+        for (std::uint32_t r = 0; r < page.row_count && first + r < count; ++r) {
+            std::string line;
+            for (std::uint32_t c = 1; c < page.cell_count; ++c) {
+                line += (c > 1 ? "\t" : "") + utf16_to_utf8(page.cells[r][c]);
+            }
+            out_line(line);
+        }
+    }
+    return 0;
+}
+
+int command_search(Session& s) {
+    auto job = new_job(s, JobKind::search, -1);
+    job->filter.op = s.options.filter.op;
+    job->filter.charset = s.options.charset;
+    job->filter_text = s.options.filter.text;
+    job->threads = s.options.threads;
+    job->output_path = cache_search_new_path(*s.state);
+    std::unique_ptr<BackgroundJob> done;
+    if (int rc = run_job(std::move(job), done)) return rc;
+    const std::string active = cache_search_path(*s.state);
+    if (!file_replace(done->output_path, active)) {
+        file_remove(done->output_path);
+        err_line(msg_text(Msg::search_not_taken));
+        return EXIT_FAILED;
+    }
+    s.search_path = active;
+    out_line(format_text(msg_text(Msg::cli_search_hits), count_text(done->rows).c_str(),
+                         count_text(done->search_tables).c_str()));
+    return list_hits(s, std::min(done->rows, s.options.limit));
+}
+
 int run(int argc, char** argv) {
     std::vector<std::string> args = console_start(argc, argv);
     Session s;
@@ -454,6 +499,7 @@ int run(int argc, char** argv) {
         case CLI_EXPORT: return command_export(s);
         case CLI_TUPLE: return command_tuple(s);
         case CLI_EXTRACT: return command_extract(s);
+        case CLI_SEARCH: return command_search(s);
         default: return EXIT_USAGE;
     }
 }

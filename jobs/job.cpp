@@ -33,6 +33,7 @@ Status run_open(BackgroundJob& job) {
 Status run_filter(BackgroundJob& job) {
     try {
         job.filter.text = job.filter_text;
+        if (job.filter.threads == 0) job.filter.threads = job.threads;
     } catch (const std::bad_alloc&) {
         return status_out_of_memory();
     }

@@ -1,6 +1,7 @@
 // Background jobs: every operation that touches the dump or the cache for longer than a moment
-// (open/import, page, filter, CSV export, record details, raw tuple save, SQL extract) runs as one
-// BackgroundJob on a worker thread, so the window or the terminal stays responsive.
+// (open/import, page, filter, search and its pages, CSV export, record details, raw tuple save,
+// SQL extract) runs as one BackgroundJob on a worker thread, so the window or the terminal stays
+// responsive.
 //
 // Hand-over: the requester fills a job and gives it to job_submit; from then on the worker
 // owns it; when it is done the completion callback receives it on the worker thread and the

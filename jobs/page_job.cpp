@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <new>
 
+#include "cache/file_names.h"
 #include "foundation/message.h"
 #include "foundation/text.h"
 #include "records/display_text.h"
@@ -119,6 +120,67 @@ std::string details_text(const BackgroundJob& job, const DecodedRecord& record) 
     return text;
 }
 
+// A name of the dump in the display charset; "?" when it cannot be converted.
+std::string name_text(const std::string& raw, Charset charset) {
+    std::string name;
+    if (!text_to_utf8(raw, charset, name)) name = msg_text(Msg::name_unreadable);
+    return name;
+}
+
+// The open index of the object of the last hit, and the scratch of a search page's rows.
+struct HitReader {
+    FileGuard index;
+    std::uint32_t object = ~std::uint32_t{0};
+    DecodedRecord record;
+    std::string display;
+};
+
+// The index entry of a hit, from the index of its object (kept open for the next hit).
+Status hit_entry(const DumpState& state, const SearchHit& hit, HitReader& reader,
+                 IndexEntry& entry) {
+    if (reader.object != hit.object) {
+        reader.index.reset(file_open(cache_index_path(state, hit.object), FILE_MODE_READ));
+        reader.object = hit.object;
+    }
+    if (reader.index.valid() && index_read(reader.index.get(), hit.row, 1, &entry)) return {};
+    reader.object = ~std::uint32_t{0};
+    return status_fail(StatusKind::damaged_cache, Msg::page_read);
+}
+
+// Fills the cells of hit r: its number, the object, the row, the column and the value.
+Status search_row(BackgroundJob& job, PageData& page, std::uint32_t r, HitReader& reader) {
+    DumpState& state = *job.dump_state;
+    const SearchHit& hit = page.hits[r];
+    if (hit.object >= state.objects.size() ||
+        hit.column >= state.objects[hit.object].columns.size() ||
+        hit.row >= state.objects[hit.object].entry_count) {
+        return status_fail(StatusKind::damaged_cache, Msg::stale_entry);
+    }
+    const SchemaObject& object = state.objects[hit.object];
+    auto& cells = page.cells[r];
+    cells.resize(SEARCH_PAGE_CELLS);
+    page.kinds[r].assign(SEARCH_PAGE_CELLS, 0);
+    cells[0] = utf8_to_utf16(count_text(page.first_row + r + 1));
+    cells[1] = utf8_to_utf16(name_text(object.database_name, job.charset) + "." +
+                             name_text(object.object_name, job.charset));
+    cells[2] = utf8_to_utf16(count_text(hit.row + 1));
+    cells[3] = utf8_to_utf16(name_text(object.columns[hit.column].name, job.charset));
+    IndexEntry& entry = page.entries[r];
+    if (Status s = hit_entry(state, hit, reader, entry); !s.ok()) return s;
+    if (entry.length > MAX_DECODED_TUPLE) {
+        cells[4] = utf8_to_utf16(msg_text(Msg::page_huge_cell));
+        return {};
+    }
+    if (Status s = record_decode(state, hit.object, entry, reader.record); !s.ok()) return s;
+    const Value& value = reader.record.values[hit.column];
+    if (!value_display_text(value, job.charset, page_preview_cap(1), reader.display)) {
+        return status_out_of_memory();
+    }
+    cells[4] = utf8_to_utf16(reader.display);
+    page.kinds[r][4] = static_cast<std::uint8_t>(value.kind);
+    return {};
+}
+
 }  // namespace
 
 Status page_load(BackgroundJob& job) {
@@ -153,8 +215,31 @@ Status page_load(BackgroundJob& job) {
 }
 
 Status search_page_load(BackgroundJob& job) {
-    (void)job;
-    return status_fail(StatusKind::refused, Msg::bad_table);
+    try {
+        auto page = std::make_unique<PageData>();
+        page->first_row = job.first_row;
+        page->cell_count = SEARCH_PAGE_CELLS;
+        if (Status s = search_read_hits(job.index_path, job.first_row, PAGE_ROWS, page->hits);
+            !s.ok()) {
+            return s;
+        }
+        page->row_count = static_cast<std::uint32_t>(page->hits.size());
+        page->cells.resize(page->row_count);
+        page->kinds.resize(page->row_count);
+        HitReader reader;
+        for (std::uint32_t r = 0; r < page->row_count; ++r) {
+            job.progress_done.store(r, std::memory_order_relaxed);
+            job.progress_total.store(page->row_count, std::memory_order_relaxed);
+            job.progress_count.store(r, std::memory_order_relaxed);
+            job.progress_label.store(msg_text(Msg::progress_page), std::memory_order_relaxed);
+            if (job.cancel.load(std::memory_order_relaxed) != 0) return status_cancelled();
+            if (Status s = search_row(job, *page, r, reader); !s.ok()) return s;
+        }
+        job.page = std::move(page);
+        return {};
+    } catch (const std::bad_alloc&) {
+        return status_out_of_memory();
+    }
 }
 
 Status details_load(BackgroundJob& job) {

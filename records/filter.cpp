@@ -6,181 +6,11 @@
 #include <memory>
 #include <new>
 
-#include "cache/file_names.h"
-#include "cache/index_file.h"
-#include "foundation/sql_quote.h"
 #include "foundation/sql_lex.h"
-#include "records/record_decode.h"
+#include "foundation/sql_quote.h"
+#include "records/row_scan.h"
 
 namespace kv {
-
-namespace {
-
-constexpr std::size_t BATCH_BYTES = std::size_t{INDEX_BATCH_ENTRIES} * INDEX_ENTRY_SIZE;
-constexpr std::uint64_t CLOCK_BYTES = 65536;
-
-// The request with its defaults applied, and the scratch storage of one run.
-struct Matcher {
-    std::int32_t column = -1;
-    FilterOp op = FilterOp::contains;
-    std::string_view text;
-    Charset charset = CHARSET_UTF8;
-    std::vector<std::uint32_t> prefix;
-    std::string converted;  // reused for every value
-    RawFilter raw;
-};
-
-enum class Match { no, yes, no_memory };
-
-Match value_matches(Matcher& m, const Value& value) {
-    switch (m.op) {
-        case FilterOp::is_null: return value.kind == VALUE_NULL ? Match::yes : Match::no;
-        case FilterOp::is_not_null: return value_is_present(value) ? Match::yes : Match::no;
-        default: break;
-    }
-    if (!value_is_present(value)) return Match::no;
-    if (m.op == FilterOp::contains && m.text.empty()) return Match::yes;
-    std::string_view text = value.text;  // valid UTF-8 needs no conversion
-    if (m.charset != CHARSET_UTF8 || utf8_valid_prefix(text) != text.size()) {
-        if (!text_to_utf8(value.text, m.charset, m.converted)) return Match::no_memory;
-        text = m.converted;
-    }
-    if (m.op == FilterOp::equals) return text == m.text ? Match::yes : Match::no;
-    return filter_text_contains(text, m.text, m.prefix) ? Match::yes : Match::no;
-}
-
-Match record_matches(Matcher& m, const DecodedRecord& record) {
-    if (m.column >= 0) {
-        const auto c = static_cast<std::uint32_t>(m.column);
-        if (c >= record.value_count()) return Match::no;
-        return value_matches(m, record.values[c]);
-    }
-    for (const Value& value : record.values) {
-        Match r = value_matches(m, value);
-        if (r != Match::no) return r;
-    }
-    return Match::no;
-}
-
-// One scan of a table: its index as input, the result file as output, one 64 KiB batch of
-// each, one decoded record, and the clock of the progress reports.
-struct FilterScan {
-    FilterScan(DumpState& s, std::uint32_t t, Matcher& matcher, const ProgressSink* progress,
-               std::uint64_t& hit_count)
-        : state(s), table(t), m(matcher), sink(progress), hits(hit_count) {}
-    DumpState& state;
-    std::uint32_t table;
-    Matcher& m;
-    const ProgressSink* sink;
-    std::uint64_t& hits;
-    FileGuard index;
-    FileGuard result;
-    std::unique_ptr<unsigned char[]> in;
-    std::unique_ptr<unsigned char[]> out;
-    std::size_t pending = 0;  // entries in the output batch
-    DecodedRecord record;
-    std::uint64_t last_report = 0;
-    std::uint64_t tuple_bytes = 0;  // tested since the clock was last read
-    bool reported = false;
-};
-
-Status scan_open(FilterScan& scan, const std::string& result_path) {
-    std::string index_path;
-    try {
-        index_path = cache_index_path(scan.state, scan.table);
-    } catch (const std::bad_alloc&) {
-        return status_out_of_memory();
-    }
-    scan.index.reset(file_open(index_path, FILE_MODE_READ));
-    scan.result.reset(file_open(result_path, FILE_MODE_CREATE));
-    scan.in.reset(new (std::nothrow) unsigned char[BATCH_BYTES]);
-    scan.out.reset(new (std::nothrow) unsigned char[BATCH_BYTES]);
-    const bool no_index = !scan.index.valid() && scan.state.objects[scan.table].entry_count != 0;
-    if (!scan.in || !scan.out || !scan.result.valid() || no_index) {
-        return status_fail(StatusKind::input_output, Msg::filter_files_failed);
-    }
-    return {};
-}
-
-// Whether the tuple of entry matches. Most tuples are rejected by the raw test; a tuple that
-// cannot be viewed is decoded, which gives the reason.
-Status scan_test(FilterScan& scan, const IndexEntry& entry, Match& match) {
-    match = Match::no;
-    if (scan.m.raw.active) {
-        const unsigned char* tuple = record_tuple_view(scan.state, scan.table, entry);
-        if (tuple != nullptr && !raw_filter_may_match(scan.m.raw, tuple, entry.length,
-                                                      layout_escape_mode(entry.layout_word))) {
-            return {};
-        }
-    }
-    if (Status s = record_decode(scan.state, scan.table, entry, scan.record); !s.ok()) return s;
-    match = record_matches(scan.m, scan.record);
-    if (match == Match::no_memory) {
-        return status_fail(StatusKind::out_of_memory, Msg::filter_out_of_memory);
-    }
-    return {};
-}
-
-// Appends the raw entry of a hit to the output batch, writing the batch when it is full.
-Status scan_add_hit(FilterScan& scan, const unsigned char* raw) {
-    std::memcpy(scan.out.get() + scan.pending * INDEX_ENTRY_SIZE, raw, INDEX_ENTRY_SIZE);
-    ++scan.hits;
-    if (++scan.pending < INDEX_BATCH_ENTRIES) return {};
-    scan.pending = 0;
-    if (file_write_all(scan.result.get(), scan.out.get(), BATCH_BYTES)) return {};
-    return status_fail(StatusKind::input_output, Msg::filter_write_failed);
-}
-
-// The clock is read for every 16th entry and whenever the tuples since the last reading add
-// up to 64 KiB: testing a tuple costs time in proportion to its length, so reports and
-// cancellation come on time after one huge tuple as after many small ones.
-Status scan_report(FilterScan& scan, std::uint64_t done, std::uint64_t length) {
-    scan.tuple_bytes += length;
-    if (scan.sink == nullptr ||
-        (scan.reported && (done & 15) != 15 && scan.tuple_bytes < CLOCK_BYTES)) {
-        return {};
-    }
-    scan.tuple_bytes = 0;
-    const std::uint64_t now = clock_ms();
-    if (scan.reported && now - scan.last_report < 100) return {};
-    scan.reported = true;
-    scan.last_report = now;
-    const std::uint64_t total = scan.state.objects[scan.table].entry_count;
-    if (progress_report(scan.sink, done, total, scan.hits, msg_text(Msg::progress_filter))) {
-        return {};
-    }
-    return status_cancelled();
-}
-
-// The scan proper. Files are closed by the guards.
-Status filter_scan(FilterScan& scan, const std::string& result_path) {
-    if (Status s = scan_open(scan, result_path); !s.ok()) return s;
-    const std::uint64_t total = scan.state.objects[scan.table].entry_count;
-    for (std::uint64_t first = 0; first < total; first += INDEX_BATCH_ENTRIES) {
-        const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(total - first, INDEX_BATCH_ENTRIES));
-        if (file_read_full(scan.index.get(), scan.in.get(), n * INDEX_ENTRY_SIZE) !=
-            n * INDEX_ENTRY_SIZE) {
-            return status_fail(StatusKind::damaged_cache, Msg::short_index);
-        }
-        for (std::size_t k = 0; k < n; ++k) {
-            const unsigned char* raw = scan.in.get() + k * INDEX_ENTRY_SIZE;
-            const IndexEntry entry = index_entry_decode(raw);
-            Match match = Match::no;
-            if (Status s = scan_test(scan, entry, match); !s.ok()) return s;
-            if (match == Match::yes) {
-                if (Status s = scan_add_hit(scan, raw); !s.ok()) return s;
-            }
-            if (Status s = scan_report(scan, first + k, entry.length); !s.ok()) return s;
-        }
-    }
-    if (file_write_all(scan.result.get(), scan.out.get(), scan.pending * INDEX_ENTRY_SIZE) &&
-        file_flush(scan.result.get())) {
-        return {};
-    }
-    return status_fail(StatusKind::input_output, Msg::filter_not_saved);
-}
-
-}  // namespace
 
 void filter_prefix_table(std::string_view pattern, std::vector<std::uint32_t>& out) {
     out.assign(pattern.size(), 0);
@@ -372,29 +202,28 @@ bool raw_filter_may_match(const RawFilter& raw, const unsigned char* tuple, std:
 Status filter_run(DumpState& state, std::uint32_t table, const FilterRequest& request,
                   const std::string& result_path, std::uint64_t& hits, const ProgressSink* sink) {
     hits = 0;
-    Matcher m;
     Status status;
     if (table >= state.objects.size()) {
         status = status_fail(StatusKind::refused, Msg::bad_table);
     } else if (request.text.size() > FILTER_TEXT_MAX) {
         status = status_fail(StatusKind::limit, Msg::filter_text_too_long);
     } else {
-        m.column = request.column < 0 ? -1 : request.column;
-        m.op = request.op;
-        m.text = request.text;
-        m.charset = request.charset;
+        RowScanRequest scan;
+        scan.column = request.column;
+        scan.op = request.op;
+        scan.text = request.text;
+        scan.charset = request.charset;
+        scan.threads = request.threads;
+        std::uint32_t tables = 0;
         try {
-            if (m.op == FilterOp::contains) filter_prefix_table(m.text, m.prefix);
-            raw_filter_init(m.raw, m.op, m.text, m.charset);
-            FilterScan scan(state, table, m, sink, hits);
-            status = filter_scan(scan, result_path);
+            return row_scan_run(state, std::vector<std::uint32_t>{table}, scan, result_path, hits,
+                                tables, sink);
         } catch (const std::bad_alloc&) {
             status = status_out_of_memory();
         }
     }
-    // "query-new.kvi" is only ever a result in the making: after a failure it must not exist,
-    // so that no half-written hit list can become the active filter.
-    if (!status.ok()) file_remove(result_path);
+    // "query-new.kvi" is only ever a result in the making: after a failure it must not exist.
+    file_remove(result_path);
     return status;
 }
 

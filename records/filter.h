@@ -2,9 +2,10 @@
 // in dump order, to a result file of the position index format ("query-new.kvi"), so the hits
 // of a table of any size live on disk, never in memory.
 //
-// Tables may hold billions of rows and tuples of up to 64 MiB: the scan keeps two 64 KiB
-// batches of 4,096 entries, one decoded tuple and the search table of the filter text (4 bytes
-// per byte of text, at most 4 MiB), whatever the table size. Runs on the worker thread only.
+// Tables may hold billions of rows and tuples of up to 64 MiB: the scan keeps, per thread, a
+// 256 KiB batch of entries, a 1 MiB read window and one decoded tuple, and once the search
+// table of the filter text (4 bytes per byte of text, at most 4 MiB), whatever the table size.
+// Runs on the job's thread, with helper threads of its own (row_scan.h).
 #pragma once
 
 #include <cstdint>
@@ -73,10 +74,10 @@ bool raw_filter_may_match(const RawFilter& raw, const unsigned char* tuple, std:
                           EscapeMode mode);
 
 // Scans every entry of object `table` and writes the entries whose tuple matches request to
-// result_path (created or truncated), in index order; hits counts them as they are found.
-// Progress is reported at most every 100 ms (label "Tabelle filtern"), and about that often
-// whatever the tuple sizes: the clock is read after every 16 entries and every 64 KiB of
-// tuples. A report answered with 0 cancels. On failure the result file is deleted.
+// result_path (created or truncated), in index order, on request.threads threads (row_scan.h:
+// the same bytes whatever the count); hits counts them. Progress is reported at most every
+// 100 ms (label "Tabelle filtern"), and about that often whatever the tuple sizes. A report
+// answered with 0 cancels. On failure the result file is deleted.
 Status filter_run(DumpState& state, std::uint32_t table, const FilterRequest& request,
                   const std::string& result_path, std::uint64_t& hits, const ProgressSink* sink);
 

@@ -19,47 +19,79 @@ Status fail(DecodedRecord& out, StatusKind kind, Msg message) {
 Status out_of_memory(DecodedRecord& out) { return fail(out, StatusKind::out_of_memory, Msg::out_of_memory); }
 Status stale(DecodedRecord& out) { return fail(out, StatusKind::damaged_cache, Msg::index_mismatch); }
 
-bool window_holds(const DumpState& state, std::uint64_t offset, std::uint64_t length) {
-    return state.read_buffer_length != 0 && offset >= state.read_buffer_start &&
-           offset + length <= state.read_buffer_start + state.read_buffer_length;
+// A read window and the handle that fills it: the state's own (read at its position) or a
+// helper's reader (positional reads).
+struct Window {
+    FileHandle handle;
+    bool positional;
+    PageBuffer& buffer;
+    std::uint64_t& start;
+    std::uint64_t& length;
+};
+
+Window state_window(DumpState& state) {
+    return {state.dump_handle, false, state.read_buffer, state.read_buffer_start,
+            state.read_buffer_length};
+}
+
+Window reader_window(TupleReader& reader) {
+    return {reader.file.get(), true, reader.buffer, reader.start, reader.length};
+}
+
+bool window_holds(const Window& w, std::uint64_t offset, std::uint64_t length) {
+    return w.length != 0 && offset >= w.start && offset + length <= w.start + w.length;
+}
+
+// Reads count bytes at offset into out; the bytes that arrived.
+std::size_t read_at(const Window& w, std::uint64_t offset, unsigned char* out, std::size_t count) {
+    if (!w.positional) {
+        return file_seek_to(w.handle, offset) ? file_read_full(w.handle, out, count) : 0;
+    }
+    std::size_t done = 0;
+    while (done < count) {
+        const std::size_t n = file_read_at(w.handle, offset + done, out + done, count - done);
+        if (n == 0) break;
+        done += n;
+    }
+    return done;
 }
 
 // Makes the read window hold [offset, offset + length) (length at most READ_BUFFER_SIZE),
 // refilling it from offset when it does not. Null when the bytes cannot be read.
-const unsigned char* window_bytes(DumpState& state, std::uint64_t offset, std::uint64_t length) {
-    if (!state.read_buffer) {
-        state.read_buffer = page_buffer_alloc(READ_BUFFER_SIZE);
-        if (!state.read_buffer) return nullptr;
-        state.read_buffer_length = 0;
+const unsigned char* window_bytes(const Window& w, std::uint64_t offset, std::uint64_t length) {
+    if (!w.buffer) {
+        w.buffer = page_buffer_alloc(READ_BUFFER_SIZE);
+        if (!w.buffer) return nullptr;
+        w.length = 0;
     }
-    if (!window_holds(state, offset, length)) {
-        state.read_buffer_start = offset;
-        state.read_buffer_length = 0;
-        if (file_seek_to(state.dump_handle, offset)) {
+    if (!window_holds(w, offset, length)) {
+        w.start = offset;
+        w.length = 0;
+        if (w.positional) {
+            w.length = file_read_at(w.handle, offset, w.buffer.get(), READ_BUFFER_SIZE);
+            if (w.length != 0 && w.length < length) {
+                w.length += read_at(w, offset + w.length, w.buffer.get() + w.length,
+                                    length - w.length);
+            }
+        } else if (file_seek_to(w.handle, offset)) {
             // One read normally fills the window; further reads only cover a short read
             // that ended inside the tuple.
-            std::size_t filled = file_read_some(state.dump_handle, state.read_buffer.get(),
-                                                READ_BUFFER_SIZE);
+            std::size_t filled = file_read_some(w.handle, w.buffer.get(), READ_BUFFER_SIZE);
             if (filled != 0 && filled < length) {
-                filled += file_read_full(state.dump_handle, state.read_buffer.get() + filled,
-                                         length - filled);
+                filled += file_read_full(w.handle, w.buffer.get() + filled, length - filled);
             }
-            state.read_buffer_length = filled;
+            w.length = filled;
         }
-        if (!window_holds(state, offset, length)) return nullptr;
+        if (!window_holds(w, offset, length)) return nullptr;
     }
-    return state.read_buffer.get() + (offset - state.read_buffer_start);
+    return w.buffer.get() + (offset - w.start);
 }
 
 // Copies the tuple into out (already sized to length). Small tuples come through the read
 // window; larger ones are read in one piece.
-bool read_tuple(DumpState& state, std::uint64_t offset, std::uint64_t length,
-                unsigned char* out) {
-    if (length > READ_BUFFER_SIZE) {
-        if (!file_seek_to(state.dump_handle, offset)) return false;
-        return file_read_full(state.dump_handle, out, length) == length;
-    }
-    const unsigned char* bytes = window_bytes(state, offset, length);
+bool read_tuple(const Window& w, std::uint64_t offset, std::uint64_t length, unsigned char* out) {
+    if (length > READ_BUFFER_SIZE) return read_at(w, offset, out, length) == length;
+    const unsigned char* bytes = window_bytes(w, offset, length);
     if (bytes == nullptr) return false;
     std::memcpy(out, bytes, length);
     return true;
@@ -88,8 +120,8 @@ Status prepare_binary_columns(const SchemaObject& object, DecodedRecord& out) {
 }
 
 // Copies the tuple of entry into out.tuple after checking it against object and the dump.
-Status read_checked_tuple(DumpState& state, const SchemaObject& object, const IndexEntry& entry,
-                          DecodedRecord& out) {
+Status read_checked_tuple(const DumpState& state, const Window& w, const SchemaObject& object,
+                          const IndexEntry& entry, DecodedRecord& out) {
     if (!entry_fits(state, object, entry)) {
         return fail(out, StatusKind::damaged_cache, Msg::stale_entry);
     }
@@ -102,7 +134,7 @@ Status read_checked_tuple(DumpState& state, const SchemaObject& object, const In
         return fail(out, StatusKind::out_of_memory, Msg::record_out_of_memory);
     }
     auto* tuple = reinterpret_cast<unsigned char*>(out.tuple.data());
-    if (!read_tuple(state, entry.offset, entry.length, tuple)) {
+    if (!read_tuple(w, entry.offset, entry.length, tuple)) {
         return fail(out, StatusKind::input_output, Msg::record_read_failed);
     }
     if (tuple[0] != '(' || tuple[entry.length - 1] != ')') return stale(out);
@@ -169,17 +201,17 @@ void trim_kept_storage(DecodedRecord& out) {
     }
 }
 
-}  // namespace
 
-Status record_decode(DumpState& state, std::uint32_t table, const IndexEntry& entry,
-                     DecodedRecord& out) {
+
+Status decode_through(const DumpState& state, const Window& w, std::uint32_t table,
+                      const IndexEntry& entry, DecodedRecord& out) {
     // Storage is kept from row to row, unless an earlier row left large buffers behind.
     if (out.tuple.capacity() > RECORD_KEEP_BYTES) record_release(out);
     out.tuple.clear();
     if (table >= state.objects.size()) return fail(out, StatusKind::refused, Msg::bad_table);
     const SchemaObject& object = state.objects[table];
     if (Status s = prepare_binary_columns(object, out); !s.ok()) return s;
-    if (Status s = read_checked_tuple(state, object, entry, out); !s.ok()) return s;
+    if (Status s = read_checked_tuple(state, w, object, entry, out); !s.ok()) return s;
     try {
         out.values.resize(object.columns.size());
     } catch (const std::bad_alloc&) {
@@ -197,15 +229,45 @@ Status record_decode(DumpState& state, std::uint32_t table, const IndexEntry& en
     return {};
 }
 
-const unsigned char* record_tuple_view(DumpState& state, std::uint32_t table,
-                                       const IndexEntry& entry) {
+const unsigned char* tuple_view_through(const DumpState& state, const Window& w,
+                                        std::uint32_t table, const IndexEntry& entry) {
     if (table >= state.objects.size() || !entry_fits(state, state.objects[table], entry) ||
         entry.length > READ_BUFFER_SIZE) {
         return nullptr;
     }
-    const unsigned char* tuple = window_bytes(state, entry.offset, entry.length);
+    const unsigned char* tuple = window_bytes(w, entry.offset, entry.length);
     if (tuple == nullptr || tuple[0] != '(' || tuple[entry.length - 1] != ')') return nullptr;
     return tuple;
+}
+
+}  // namespace
+
+Status record_decode(DumpState& state, std::uint32_t table, const IndexEntry& entry,
+                     DecodedRecord& out) {
+    return decode_through(state, state_window(state), table, entry, out);
+}
+
+const unsigned char* record_tuple_view(DumpState& state, std::uint32_t table,
+                                       const IndexEntry& entry) {
+    return tuple_view_through(state, state_window(state), table, entry);
+}
+
+bool tuple_reader_open(const DumpState& state, TupleReader& reader) {
+    reader.file.reset(file_reopen_read(state.dump_handle));
+    reader.buffer = page_buffer_alloc(READ_BUFFER_SIZE);
+    reader.start = 0;
+    reader.length = 0;
+    return reader.file.valid() && reader.buffer;
+}
+
+Status record_decode_with(const DumpState& state, TupleReader& reader, std::uint32_t table,
+                          const IndexEntry& entry, DecodedRecord& out) {
+    return decode_through(state, reader_window(reader), table, entry, out);
+}
+
+const unsigned char* record_tuple_view_with(const DumpState& state, TupleReader& reader,
+                                            std::uint32_t table, const IndexEntry& entry) {
+    return tuple_view_through(state, reader_window(reader), table, entry);
 }
 
 void record_release(DecodedRecord& record) {

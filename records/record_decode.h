@@ -55,6 +55,24 @@ Status record_decode(DumpState& state, std::uint32_t table, const IndexEntry& en
 const unsigned char* record_tuple_view(DumpState& state, std::uint32_t table,
                                        const IndexEntry& entry);
 
+// A helper thread's own way into the open dump, for scans that test rows on several threads: a
+// second handle read with positional reads (it never moves the position of the state's handle)
+// and a 1 MiB read window of its own. The state itself is only read through it (schema, size).
+struct TupleReader {
+    FileGuard file;
+    PageBuffer buffer;
+    std::uint64_t start = 0;   // dump position of buffer[0]
+    std::uint64_t length = 0;  // bytes held
+};
+
+// Opens reader on the dump of state; false when the system refuses a handle or memory is short.
+bool tuple_reader_open(const DumpState& state, TupleReader& reader);
+// record_decode and record_tuple_view through a helper's reader instead of the state's window.
+Status record_decode_with(const DumpState& state, TupleReader& reader, std::uint32_t table,
+                          const IndexEntry& entry, DecodedRecord& out);
+const unsigned char* record_tuple_view_with(const DumpState& state, TupleReader& reader,
+                                            std::uint32_t table, const IndexEntry& entry);
+
 // Frees the values and the tuple copy; safe on an empty record.
 void record_release(DecodedRecord& record);
 

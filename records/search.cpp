@@ -1,10 +1,12 @@
 // Search of the whole dump (see search.h).
 #include "records/search.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
 #include "foundation/file.h"
+#include "records/row_scan.h"
 
 namespace kv {
 
@@ -47,13 +49,36 @@ bool search_covers(const SchemaObject& object) {
 
 Status search_run(DumpState& state, const SearchRequest& request, const std::string& result_path,
                   std::uint64_t& hits, std::uint32_t& tables, const ProgressSink* sink) {
-    (void)state;
-    (void)request;
     hits = 0;
-    (void)progress_report(sink, 0, 0, 0, msg_text(Msg::progress_search));
     tables = 0;
+    Status status;
+    if (request.op != FilterOp::contains && request.op != FilterOp::equals) {
+        status = status_fail(StatusKind::refused, Msg::search_bad_operator);
+    } else if (request.text.size() > FILTER_TEXT_MAX) {
+        status = status_fail(StatusKind::limit, Msg::filter_text_too_long);
+    } else {
+        RowScanRequest scan;
+        scan.op = request.op;
+        scan.text = request.text;
+        scan.charset = request.charset;
+        scan.threads = request.threads;
+        scan.hits = ScanHits::search;
+        scan.label = Msg::progress_search;
+        scan.files_failed = Msg::search_files_failed;
+        scan.write_failed = Msg::search_write_failed;
+        scan.not_saved = Msg::search_write_failed;
+        try {
+            std::vector<std::uint32_t> covered;
+            for (std::uint32_t i = 0; i < state.objects.size(); ++i) {
+                if (search_covers(state.objects[i])) covered.push_back(i);
+            }
+            return row_scan_run(state, covered, scan, result_path, hits, tables, sink);
+        } catch (const std::bad_alloc&) {
+            status = status_out_of_memory();
+        }
+    }
     file_remove(result_path);
-    return status_fail(StatusKind::refused, Msg::search_bad_operator);
+    return status;
 }
 
 bool search_hit_count(const std::string& path, std::uint64_t& count) {
@@ -78,7 +103,9 @@ Status search_read_hits(const std::string& path, std::uint64_t first, std::uint3
             return files_failed();
         }
         out.reserve(n);
-        for (std::uint32_t i = 0; i < n; ++i) out.push_back(search_hit_decode(&bytes[i * SEARCH_HIT_SIZE]));
+        for (std::uint32_t i = 0; i < n; ++i) {
+            out.push_back(search_hit_decode(&bytes[std::size_t{i} * SEARCH_HIT_SIZE]));
+        }
     } catch (const std::bad_alloc&) {
         return status_out_of_memory();
     }

@@ -6,8 +6,8 @@
 // A hit is 16 bytes little-endian: object number (u32), first matching column (u32, 0-based),
 // row (u64, 0-based position in the object's position index). Hits are in object-number order,
 // then row order, the same bytes whatever the thread count. Memory: what the filter holds on
-// each of up to 8 threads (a 1 MiB read window, a 64 KiB index batch, one decoded tuple) plus
-// 4 result slots of 64 KiB per thread, whatever the dump size.
+// each of up to 8 threads (a 1 MiB read window, a 256 KiB batch of entries, one decoded tuple)
+// plus 4 result slots of up to 256 KiB per thread, whatever the dump size.
 #pragma once
 
 #include <cstdint>

@@ -61,6 +61,31 @@ TEST(Cli, TranscriptOfEveryCommand) {
     EXPECT_EQ(transcript, read_file(golden));
 }
 
+// search: TEXT, --op contains|equals and --limit; its refusals, and --limit elsewhere.
+TEST(Cli, SearchArguments) {
+    const struct {
+        std::vector<std::string> args;
+        const char* parsed;  // "op|text|limit" or the error
+    } cases[] = {
+        {{"search", "d.sql", "Köln"}, "0|Köln|18446744073709551615"},
+        {{"--limit", "0", "search", "d.sql", "--op", "equals", "-x"}, "1|-x|0"},
+        {{"search", "d.sql", "x", "--op", "is-null"}, "Die Suche nimmt nur --op contains|equals und --limit."},
+        {{"search", "d.sql", "x", "--column", "ort"}, "Die Suche nimmt nur --op contains|equals und --limit."},
+        {{"search", "d.sql", "x", "--limit", "viele"}, "--limit erwartet eine Zahl: viele"},
+        {{"search", "d.sql"}, "Falsche Anzahl Argumente für 'search'."},
+        {{"filter", "d.sql", "t", "--limit", "1"}, "--limit gilt nur für 'search'."},
+    };
+    for (const auto& c : cases) {
+        kv::CliOptions o;
+        std::string error;
+        const bool ok = kv::cli_parse(c.args, o, error);
+        EXPECT_EQ(ok ? std::to_string(static_cast<int>(o.filter.op)) + "|" + o.filter.text + "|" +
+                           std::to_string(o.limit)
+                     : error,
+                  c.parsed);
+    }
+}
+
 // --charset takes every character set of the one list by its name and by its MySQL name, and
 // the usage text lists them all, in the list's order; other names are refused.
 TEST(Cli, EveryCharsetNameParses) {
@@ -127,5 +152,28 @@ TEST(Cli, InterruptCancelsTheExtractAndLeavesNoDestination) {
     EXPECT_EQ(std::to_string(r.exit_code) + " " + r.err, "130 Vorgang abgebrochen.\n");
     for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
         EXPECT_EQ(entry.path().filename().string().find("t.sql"), std::string::npos);
+}
+
+// Ctrl+C during a search (40 tuples of 60 MiB, holes that cost no disk space, each decoded
+// whole) ends with 130 and leaves no hit file in the cache folder.
+TEST(Cli, InterruptCancelsTheSearchAndLeavesNoHitFile) {
+    TempDir dir;
+    const std::string big = dir.file("big.sql");
+    write_file(big, "CREATE TABLE `t` (`a` longtext);\nINSERT INTO `t` VALUES ");
+    for (int i = 0; i < 40; ++i) {
+        std::ofstream(big, std::ios::binary | std::ios::app) << (i ? ",('" : "('");
+        std::filesystem::resize_file(fs_path(big), std::filesystem::file_size(fs_path(big)) + (60 << 20));
+        std::ofstream(big, std::ios::binary | std::ios::app) << "')";
+    }
+    std::ofstream(big, std::ios::binary | std::ios::app) << ";\n";
+    const std::vector<std::string> cache = {"--cache-root", dir.file("cache")};
+    ASSERT_EQ(run_program(KV_CLI_PATH, {"open", big, cache[0], cache[1]}).exit_code, 0);
+    auto program = start_program(KV_CLI_PATH, {"search", big, "x", cache[0], cache[1]});
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ::kill(program.pid, SIGINT);
+    ProgramResult r = wait_program(program);
+    EXPECT_EQ(std::to_string(r.exit_code) + " " + r.err, "130 Vorgang abgebrochen.\n");
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.file("cache")))
+        EXPECT_NE(entry.path().extension(), ".kvs") << entry.path();
 }
 #endif

@@ -15,6 +15,7 @@
 #include "jobs/job.h"
 #include "jobs/job_wait.h"
 #include "jobs/page_job.h"
+#include "records/row_scan.h"
 #include "tests/records/records_test_support.h"
 
 namespace kv {
@@ -245,10 +246,10 @@ TEST(StaleDump, ChangedDumpIsRefusedBeforeAnythingIsShownOrWritten) {
         write_file(jobs.dir.file("dump.sql"), rows_dump(5) + (same_size ? "" : "-- appended\n"));
         std::filesystem::last_write_time(path, std::filesystem::last_write_time(path) - std::chrono::hours(1));
         for (const JobKind type : {JobKind::page, JobKind::filter, JobKind::csv, JobKind::tuple,
-                                   JobKind::extract}) {
+                                   JobKind::extract, JobKind::search, JobKind::search_page}) {
             const auto done = jobs.run(type, [&](auto& j) {
                 j.output_path = jobs.dir.file("out");
-                j.extract_parts = {ExtractPart{0, cache_index_path(*jobs.state, 0), 5}};
+                j.extract_parts = {ExtractPart{0, cache_index_path(*jobs.state, 0), 5, false, {}}};
             });
             EXPECT_EQ(test::text_of(done->status), MISMATCH) << same_size << " " << static_cast<int>(type);
             EXPECT_EQ(done->page, nullptr);
@@ -294,7 +295,7 @@ TEST(RecordsJobs, FilterPageExportAndSave) {
     EXPECT_EQ(read_file(jobs.dir.file("t.sql")), "(3,'Bert','Berlin','-5',_binary'AB')");
     // The hits as an SQL script: both tuples byte for byte in one statement.
     EXPECT_EQ(jobs.run(JobKind::extract, [&](auto& j) {
-        j.extract_parts = {ExtractPart{0, cache + "/query.kvi", 2}};
+        j.extract_parts = {ExtractPart{0, cache + "/query.kvi", 2, false, {}}};
         j.output_path = jobs.dir.file("hits.sql");
     })->status.ok(), true);
     EXPECT_NE(read_file(jobs.dir.file("hits.sql")).find(
@@ -324,7 +325,7 @@ TEST(RecordsJobs, FilterPageExportAndSave) {
         for (const JobKind type : {JobKind::csv, JobKind::tuple, JobKind::extract}) {
             EXPECT_EQ(test::text_of(jobs.run(type, [&](auto& j) {
                           j.output_path = destination;
-                          j.extract_parts = {ExtractPart{0, cache_index_path(*jobs.state, 0), 5}};
+                          j.extract_parts = {ExtractPart{0, cache_index_path(*jobs.state, 0), 5, false, {}}};
                       })->status),
                          "Das Ziel liegt im Cache-Ordner des Dumps. Bitte einen anderen Speicherort wählen.")
                 << static_cast<int>(type) << " " << destination;
@@ -336,6 +337,62 @@ TEST(RecordsJobs, FilterPageExportAndSave) {
     FileHandle second = file_open_lock(cache + "/session.lock");  // the instance lock holds
     EXPECT_EQ(second, INVALID_FILE);
     file_close(second);
+}
+
+}  // namespace
+}  // namespace kv
+
+namespace kv {
+namespace {
+
+// The window's search: a search job on two threads (a cancelled one leaves no file), then the
+// pages of its hits: the first and last hit of each page, a short last page, the cells and
+// their kinds, the hits and entries the window jumps with, and a page past the end.
+TEST(SearchJobs, SearchThenPagesOfHits) {
+    scan_unit_rows = 7;  // units of 7 rows, so that the helper thread has work
+    Jobs jobs(rows_dump(250) + "CREATE TABLE `u` (`a` varbinary(4), `b` text);\n"
+                               "INSERT INTO `u` (`b`) VALUES ('Zeile 0');\n");
+    const std::string cache = jobs.state->cache_folder;
+    const auto search = [&](auto& j) {
+        j.filter.op = FilterOp::contains, j.filter_text = "Zeile", j.threads = 2;
+        j.output_path = cache_search_new_path(*jobs.state);
+    };
+    EXPECT_EQ(test::text_of(jobs.run(JobKind::search, [&](auto& j) { search(j), j.cancel = 1; })->status),
+              "Vorgang abgebrochen.");
+    EXPECT_FALSE(test::file_exists(cache_search_new_path(*jobs.state)));
+    const auto done = jobs.run(JobKind::search, search);
+    ASSERT_EQ(test::text_of(done->status), "");
+    EXPECT_EQ(done->rows, 251u);
+    EXPECT_EQ(done->search_tables, 2u);
+    ASSERT_TRUE(file_replace(cache_search_new_path(*jobs.state), cache_search_path(*jobs.state)));
+    const struct {
+        std::uint64_t first;
+        std::uint32_t rows;
+        const char* first_line;
+        const char* last_line;
+    } pages[] = {
+        {0, 100, "1|dump.t|1|name|Zeile 1|00001", "100|dump.t|100|name|Zeile 100|00001"},
+        {200, 51, "201|dump.t|201|name|Zeile 201|00001", "251|dump.u|1|b|Zeile 0|00001"},
+        {300, 0, "", ""},
+    };
+    for (const auto& p : pages) {
+        const auto page = jobs.run(JobKind::search_page, [&](auto& j) {
+            j.index_path = cache_search_path(*jobs.state), j.first_row = p.first;
+        });
+        ASSERT_EQ(test::text_of(page->status), "");
+        ASSERT_EQ(page->page->row_count, p.rows);
+        EXPECT_EQ(page->page->cell_count, SEARCH_PAGE_CELLS);
+        EXPECT_EQ(page->page->hits.size(), p.rows);
+        if (p.rows == 0) continue;
+        EXPECT_EQ(row_text(*page->page, 0), p.first_line);
+        EXPECT_EQ(row_text(*page->page, p.rows - 1), p.last_line);
+        const SearchHit& last = page->page->hits[p.rows - 1];
+        IndexEntry entry;
+        FileGuard index(file_open(cache_index_path(*jobs.state, last.object), FILE_MODE_READ));
+        ASSERT_TRUE(index_read(index.get(), last.row, 1, &entry));
+        EXPECT_EQ(page->page->entries[p.rows - 1].offset, entry.offset);
+    }
+    scan_unit_rows = SCAN_UNIT_ROWS_MAX;
 }
 
 }  // namespace
