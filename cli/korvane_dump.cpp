@@ -25,6 +25,7 @@
 #include "ui/logic/grid_view.h"
 #include "ui/logic/job_end.h"
 #include "ui/logic/page_number.h"
+#include "ui/logic/search_view.h"
 #include "ui/logic/tree_model.h"
 #include "ui/logic/view_text.h"
 
@@ -465,8 +466,7 @@ int command_search(Session& s) {
         return EXIT_FAILED;
     }
     s.search_path = active;
-    out_line(format_text(msg_text(Msg::cli_search_hits), count_text(done->rows).c_str(),
-                         count_text(done->search_tables).c_str()));
+    out_line(search_count_text(done->rows, done->search_tables));
     return list_hits(s, std::min(done->rows, s.options.limit));
 }
 

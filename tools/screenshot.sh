@@ -20,6 +20,7 @@
 #   07-details-wrapped.png  the details of a long value, wrapped, line feeds as breaks (in-process)
 #   08-dpi144.png  the demo at 150 % (144 DPI) on a 1,920 × 1,080 desktop (the program)
 #   09-notes.png   the import notes of the demo with the report on top (in-process)
+#   10-search.png  a search over the whole demo from the tree's root: hits of every table (in-process)
 # Usage: tools/screenshot.sh [BUILD_DIR]   (default build/windows; run ./kv screenshot)
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -95,7 +96,7 @@ WINEPREFIX=$build/wineprefix-144 "${wine%/*}/wineserver" -k >/dev/null 2>&1 || t
 
 # Pictures with a second top-level window, from the GUI test program.
 KV_SCREENSHOT_DIR="Z:${out//\//\\}" "$wine" "$build/bin/ui_win32_tests.exe" \
-  --gtest_filter='WorkTest.TextWindowActsModal:WorkTest.ReindexDetailsTabsAndCharset:WorkTest.CancelledOrRefused*:WorkTest.LongValueDetailsWrapped' \
+  --gtest_filter='WorkTest.TextWindowActsModal:WorkTest.ReindexDetailsTabsAndCharset:WorkTest.CancelledOrRefused*:WorkTest.LongValueDetailsWrapped:WorkTest.SearchTheWholeDump*' \
   >/dev/null 2>&1 || true
 for bmp in "$out"/*.bmp; do
   [ -f "$bmp" ] || continue

@@ -24,7 +24,9 @@
 #include "ui/logic/help_text.h"
 #include "ui/logic/page_number.h"
 #include "ui/logic/paint_plan.h"
+#include "ui/logic/format_text.h"
 #include "ui/logic/recent_dumps.h"
+#include "ui/logic/search_view.h"
 #include "ui/logic/view_text.h"
 #include "ui/win32/app_start.h"
 #include "ui/win32/main_window.h"
@@ -720,6 +722,85 @@ TEST_F(WorkTest, RecentDumps) {
     seen.menu_answer = -1;
     click(ID_RECENT);
     EXPECT_EQ(seen.menu, (std::vector<std::string>{recent_menu_text(0, zahlen), recent_menu_text(1, demo)}));
+}
+
+// The tree's root searches the whole dump, by keyboard: Home in the tree turns the filter bar
+// into the search (all columns, two operators); the hits are those korvane-dump search lists,
+// in its order, page by page; Enter on the last hit shows its row selected on its table's
+// page, with the table selected in the tree; back at the root the search is still there, and
+// "Zurücksetzen" removes it with its file.
+TEST_F(WorkTest, SearchTheWholeDumpFromTheRoot) {
+    open(demo);
+    const auto key = [this](WPARAM k) {
+        MSG msg{GetFocus(), WM_KEYDOWN, k, 0, 0, {}};
+        ui_process_message(msg);
+        wait_idle();
+    };
+    SetFocus(control(ID_TREE));
+    key(VK_HOME);
+    ASSERT_TRUE(state().search_view);
+    const HWND ops = control(ID_FILTER_OP), columns = control(ID_FILTER_COLUMN);
+    EXPECT_EQ(text(ID_FILTER) + "|" + text(ID_INFO) + "|" + text(ID_BREADCRUMB),
+              "Suchen|" + search_info_text(false, 0, 0) + "|" + search_breadcrumb_text(*state().dump));
+    EXPECT_EQ((std::tuple{SendMessageW(columns, CB_GETCOUNT, 0, 0), SendMessageW(ops, CB_GETCOUNT, 0, 0),
+                          IsWindowEnabled(columns), IsWindowEnabled(control(ID_FILTER_VALUE))}),
+              (std::tuple{LRESULT(1), LRESULT(2), FALSE, TRUE}));
+    EXPECT_EQ(text(ID_DETAILS), search_details_pane(*state().dump, nullptr, DETAILS_NO_ROW).text);
+
+    const auto cli = test::run_program(program_folder() + "/korvane-dump.exe",
+                                       {"--cache-root", files_.file("cli-cache"), "search", demo, "e"});
+    ASSERT_EQ(cli.exit_code, 0) << cli.err;
+    std::vector<std::string> lines;
+    for (std::size_t at = 0, end; (end = cli.out.find('\n', at)) != std::string::npos; at = end + 1) {
+        lines.push_back(cli.out.substr(at, end - at));
+    }
+    const std::uint64_t hits = lines.size() - 1;
+    ASSERT_GT(hits, 100u);
+    SetFocus(control(ID_FILTER_VALUE));
+    SetWindowTextW(control(ID_FILTER_VALUE), L"e");
+    key(VK_RETURN);
+    EXPECT_EQ(state().status, format_text(msg_text(Msg::status_search_done), lines[0].c_str()));
+    EXPECT_EQ(search_count_text(state().search_hits, state().search_tables), lines[0]);
+    EXPECT_EQ(state().entry_total, hits);
+    ASSERT_EQ(ListView_GetItemCount(control(ID_GRID)), 100);
+    const auto listed = [&](int row) {  // a grid row as the command line prints it
+        return cell(row, 1) + "\t" + cell(row, 2) + "\t" + cell(row, 3) + "\t" + cell(row, 4);
+    };
+    EXPECT_EQ(listed(0), lines[1]);
+    EXPECT_EQ(listed(99), lines[100]);
+    ListView_SetItemState(control(ID_GRID), 2, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    shot(main_, "10-search");
+    click(ID_LAST_PAGE);
+    const int last = int(hits % 100 == 0 ? 100 : hits % 100) - 1;
+    ASSERT_EQ(ListView_GetItemCount(control(ID_GRID)), last + 1);
+    EXPECT_EQ(listed(last), lines.back());
+    EXPECT_EQ(text(ID_PAGE_LABEL), page_label_text(state().page_offset, hits));
+
+    const SearchHit hit = state().page->hits[std::size_t(last)];
+    SetFocus(control(ID_GRID));
+    ListView_SetItemState(control(ID_GRID), last, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    EXPECT_EQ(text(ID_DETAILS), search_details_pane(*state().dump, state().page.get(), std::uint32_t(last)).text);
+    key(VK_RETURN);
+    EXPECT_FALSE(state().search_view);
+    EXPECT_EQ(state().selected_object, int(hit.object));
+    EXPECT_EQ(state().page_offset + std::uint64_t(ListView_GetNextItem(control(ID_GRID), -1, LVNI_SELECTED)), hit.row);
+    TVITEMW item{};
+    item.mask = TVIF_PARAM;
+    item.hItem = TreeView_GetSelection(control(ID_TREE));
+    TreeView_GetItem(control(ID_TREE), &item);
+    EXPECT_EQ(item.lParam, LPARAM(hit.object) + 1);
+    EXPECT_EQ(text(ID_FILTER) + std::to_string(SendMessageW(ops, CB_GETCOUNT, 0, 0)), "Filtern4");
+
+    SetFocus(control(ID_TREE));
+    key(VK_HOME);
+    EXPECT_EQ((std::tuple{state().entry_total, text(ID_FILTER_VALUE), ListView_GetItemCount(control(ID_GRID))}),
+              (std::tuple{hits, std::string("e"), 100}));
+    const std::string file = state().search_path;
+    EXPECT_TRUE(test::file_exists(file));
+    click(ID_RESET);
+    EXPECT_EQ((std::tuple{state().search_path, state().entry_total, ListView_GetItemCount(control(ID_GRID))}),
+              (std::tuple{std::string(), std::uint64_t(0), 0}));
+    EXPECT_FALSE(test::file_exists(file));
 }
 
 // A long value with line feeds: the record details show them as line breaks and wrap the
