@@ -44,7 +44,8 @@ inline constexpr std::uint32_t PAGE_ROWS = 100;
 // One page of the grid: up to 100 lines of UTF-16 preview cells. Cell 0 is the row number,
 // cell j + 1 column j; kinds[r][j + 1] is that column's ValueKind (kinds[r][0] stays 0).
 // A page of search hits has 5 cells a line: hit number, "DATABASE.NAME", row number, column
-// name, value preview (kinds[r][4] its ValueKind), and the page's hits in `hits`.
+// name, value preview (kinds[r][4] its ValueKind, cells 1 to 3 VALUE_TEXT), and the page's hits
+// in `hits`.
 struct PageData {
     std::uint64_t first_row = 0;
     std::uint32_t row_count = 0;

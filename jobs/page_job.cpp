@@ -159,7 +159,8 @@ Status search_row(BackgroundJob& job, PageData& page, std::uint32_t r, HitReader
     const SchemaObject& object = state.objects[hit.object];
     auto& cells = page.cells[r];
     cells.resize(SEARCH_PAGE_CELLS);
-    page.kinds[r].assign(SEARCH_PAGE_CELLS, 0);
+    // Table, row and column are plain text; only the value cell has the value's kind.
+    page.kinds[r].assign(SEARCH_PAGE_CELLS, static_cast<std::uint8_t>(VALUE_TEXT));
     cells[0] = utf8_to_utf16(count_text(page.first_row + r + 1));
     cells[1] = utf8_to_utf16(name_text(object.database_name, job.charset) + "." +
                              name_text(object.object_name, job.charset));

@@ -371,8 +371,8 @@ TEST(SearchJobs, SearchThenPagesOfHits) {
         const char* first_line;
         const char* last_line;
     } pages[] = {
-        {0, 100, "1|dump.t|1|name|Zeile 1|00001", "100|dump.t|100|name|Zeile 100|00001"},
-        {200, 51, "201|dump.t|201|name|Zeile 201|00001", "251|dump.u|1|b|Zeile 0|00001"},
+        {0, 100, "1|dump.t|1|name|Zeile 1|11111", "100|dump.t|100|name|Zeile 100|11111"},
+        {200, 51, "201|dump.t|201|name|Zeile 201|11111", "251|dump.u|1|b|Zeile 0|11111"},
         {300, 0, "", ""},
     };
     for (const auto& p : pages) {
