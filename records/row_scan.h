@@ -3,15 +3,15 @@
 // matching row to a result file, in table order, then row order.
 //
 // The tables' indexes are cut into units of rows (at most 16,384 rows and about 4 MiB of
-// tuples each) that up to 8 threads test side by side: the calling thread and helper threads, each
-// with its own read window on the dump. The calling thread writes the units' hits in unit
+// tuples each) that up to 8 threads test side by side: the calling thread and helper threads,
+// each with its own read window on the dump. The calling thread writes the units' hits in unit
 // order, so the result file holds the same bytes whatever the thread count, and it alone
 // reports progress. A unit's results wait in one of 4 slots per thread; a thread takes a unit
 // only while its slot is free, so memory stays bounded (per thread: a 1 MiB read window, a
 // 256 KiB batch of entries, 4 slots of up to 256 KiB of hits, one decoded tuple) whatever the
-// table sizes. Tuples
-// larger than the read window (up to 64 MiB) are tested by the calling thread alone: a helper
-// that meets one hands the rest of its unit back, so that at most one such tuple is in memory.
+// table sizes. Tuples larger than the read window (up to 64 MiB) are tested by the calling
+// thread alone: a helper that meets one hands the rest of its unit back, so that at most one
+// such tuple is in memory.
 #pragma once
 
 #include <cstdint>
@@ -30,8 +30,8 @@ namespace kv {
 inline constexpr std::uint32_t SCAN_THREADS_MAX = 8;
 inline constexpr std::uint32_t SCAN_UNIT_ROWS_MAX = 16384;  // rows of a unit (256 KiB of entries)
 
-// Test-only switch, at most SCAN_UNIT_ROWS_MAX (its default) in every program: units of a few rows put unit
-// boundaries inside the small tables of tests, so that their helpers have work.
+// Test-only switch, at most SCAN_UNIT_ROWS_MAX (its default) in every program: units of a few
+// rows put unit boundaries inside the small tables of tests, so that their helpers have work.
 extern std::uint32_t scan_unit_rows;
 
 // Threads a scan asked for `asked` uses: asked, or one per processor for 0; 1 to 8.

@@ -727,8 +727,9 @@ TEST_F(WorkTest, RecentDumps) {
 // The tree's root searches the whole dump, by keyboard: Home in the tree turns the filter bar
 // into the search (all columns, two operators); the hits are those korvane-dump search lists,
 // in its order, page by page; Enter on the last hit shows its row selected on its table's
-// page, with the table selected in the tree; back at the root the search is still there, and
-// "Zurücksetzen" removes it with its file.
+// page, with the table selected in the tree; back at the root the search is still there, a
+// double-click on the first hit jumps as Enter does, and "Reset" removes the hits with their
+// file.
 TEST_F(WorkTest, SearchTheWholeDumpFromTheRoot) {
     open(demo);
     const auto key = [this](WPARAM k) {
@@ -797,6 +798,14 @@ TEST_F(WorkTest, SearchTheWholeDumpFromTheRoot) {
               (std::tuple{hits, std::string("e"), 100}));
     const std::string file = state().search_path;
     EXPECT_TRUE(test::file_exists(file));
+    const SearchHit first = state().page->hits[0];  // a double-click jumps as Enter does
+    ListView_SetItemState(control(ID_GRID), 0, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    notify(ID_GRID, NM_DBLCLK);
+    EXPECT_EQ((std::tuple{state().selected_object, state().page_offset,
+                          ListView_GetNextItem(control(ID_GRID), -1, LVNI_SELECTED)}),
+              (std::tuple{int(first.object), first.row / 100 * 100, int(first.row % 100)}));
+    SetFocus(control(ID_TREE));
+    key(VK_HOME);
     click(ID_RESET);
     EXPECT_EQ((std::tuple{state().search_path, state().entry_total, ListView_GetItemCount(control(ID_GRID))}),
               (std::tuple{std::string(), std::uint64_t(0), 0}));
