@@ -85,18 +85,23 @@ struct ParseState {
 
 enum class Step { next, done, failed };
 
+// The value after the option at args[i] into out (i moves onto it); false with the usage error
+// when there is none.
+bool option_value(const std::vector<std::string>& args, std::size_t& i, std::string& out,
+                  std::string& error) {
+    if (i + 1 >= args.size()) {
+        error = format_text(msg_text(Msg::cli_option_needs_value), args[i].c_str());
+        return false;
+    }
+    out = args[++i];
+    return true;
+}
+
 // Takes the option at args[i] (and its value); Step::done after "--".
 Step parse_option(const std::vector<std::string>& args, std::size_t& i, CliOptions& options,
                   std::string& error) {
     const std::string& a = args[i];
-    auto value = [&](std::string& out) {
-        if (i + 1 >= args.size()) {
-            error = format_text(msg_text(Msg::cli_option_needs_value), a.c_str());
-            return false;
-        }
-        out = args[++i];
-        return true;
-    };
+    auto value = [&](std::string& out) { return option_value(args, i, out, error); };
     std::string v;
     if (a == "-h" || a == "--help") {
         options.help = true;
@@ -131,14 +136,7 @@ Step parse_option(const std::vector<std::string>& args, std::size_t& i, CliOptio
 Step parse_filter_option(const std::vector<std::string>& args, std::size_t& i,
                          CliOptions& options, ParseState& ps, std::string& error) {
     const std::string& a = args[i];
-    auto value = [&](std::string& out) {
-        if (i + 1 >= args.size()) {
-            error = format_text(msg_text(Msg::cli_option_needs_value), a.c_str());
-            return false;
-        }
-        out = args[++i];
-        return true;
-    };
+    auto value = [&](std::string& out) { return option_value(args, i, out, error); };
     std::string v;
     if (a == "--column") {
         if (!value(options.filter_column)) return Step::failed;

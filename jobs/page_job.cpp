@@ -182,6 +182,15 @@ Status search_row(BackgroundJob& job, PageData& page, std::uint32_t r, HitReader
     return {};
 }
 
+// Row r of rows of the page being read, as the job's progress; false once cancel is set.
+bool page_progress(BackgroundJob& job, std::uint32_t r, std::uint32_t rows) {
+    job.progress_done.store(r, std::memory_order_relaxed);
+    job.progress_total.store(rows, std::memory_order_relaxed);
+    job.progress_count.store(r, std::memory_order_relaxed);
+    job.progress_label.store(msg_text(Msg::progress_page), std::memory_order_relaxed);
+    return job.cancel.load(std::memory_order_relaxed) == 0;
+}
+
 }  // namespace
 
 Status page_load(BackgroundJob& job) {
@@ -201,11 +210,7 @@ Status page_load(BackgroundJob& job) {
         DecodedRecord record;
         std::string display;
         for (std::uint32_t r = 0; r < page->row_count; ++r) {
-            job.progress_done.store(r, std::memory_order_relaxed);
-            job.progress_total.store(page->row_count, std::memory_order_relaxed);
-            job.progress_count.store(r, std::memory_order_relaxed);
-            job.progress_label.store(msg_text(Msg::progress_page), std::memory_order_relaxed);
-            if (job.cancel.load(std::memory_order_relaxed) != 0) return status_cancelled();
+            if (!page_progress(job, r, page->row_count)) return status_cancelled();
             if (Status s = page_row(job, *page, r, cap, record, display); !s.ok()) return s;
         }
         job.page = std::move(page);
@@ -229,11 +234,7 @@ Status search_page_load(BackgroundJob& job) {
         page->kinds.resize(page->row_count);
         HitReader reader;
         for (std::uint32_t r = 0; r < page->row_count; ++r) {
-            job.progress_done.store(r, std::memory_order_relaxed);
-            job.progress_total.store(page->row_count, std::memory_order_relaxed);
-            job.progress_count.store(r, std::memory_order_relaxed);
-            job.progress_label.store(msg_text(Msg::progress_page), std::memory_order_relaxed);
-            if (job.cancel.load(std::memory_order_relaxed) != 0) return status_cancelled();
+            if (!page_progress(job, r, page->row_count)) return status_cancelled();
             if (Status s = search_row(job, *page, r, reader); !s.ok()) return s;
         }
         job.page = std::move(page);
