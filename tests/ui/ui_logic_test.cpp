@@ -325,7 +325,8 @@ TEST(UiLogic, EverythingAsOneText) {
                      object(OBJECT_ROUTINE, "empty", "proc"), object(OBJECT_VIEW, "empty", "sicht"),
                      object(OBJECT_TABLE, "empty", "zahlen"), object(OBJECT_ROUTINE, "Shop", "r")};
     for (const char* f : {"", "ORDERS", "ärger", "Ärg", "sHoP", "ord", "EMPTY", "e", "ZAHLEN"}) tree(out, &state, f, -1);
-    for (const auto& [filter, selected] : {std::pair{"", 4}, {"kunden", 1}}) tree(out, &state, filter, selected);
+    for (const auto& [filter, selected] : {std::pair{"", 4}, {"kunden", 1}, {"zahlen", TREE_SELECT_ROOT}})
+        tree(out, &state, filter, selected);
     tree(out, nullptr, "", -1);
     // No tables: the first view or routine is selected directly, even when filtered out.
     state.dump_path = "/x/views.sql";

@@ -794,6 +794,9 @@ TEST_F(WorkTest, SearchTheWholeDumpFromTheRoot) {
 
     SetFocus(control(ID_TREE));
     key(VK_HOME);
+    SetWindowTextW(control(ID_TREE_FILTER), L"kunden");  // a rebuilt tree keeps its root
+    wait_idle();
+    EXPECT_TRUE(state().search_view);
     EXPECT_EQ((std::tuple{state().entry_total, text(ID_FILTER_VALUE), ListView_GetItemCount(control(ID_GRID))}),
               (std::tuple{hits, std::string("e"), 100}));
     const std::string file = state().search_path;

@@ -119,6 +119,8 @@ TreeModel tree_build(const DumpState* state, Charset charset, const std::string&
 
     if (selected_item >= 0) {
         model.selected_item = selected_item;
+    } else if (selected_object == TREE_SELECT_ROOT) {
+        model.selected_item = 0;  // the dump itself: the search over it stays shown
     } else if (selected_object >= 0 && selected_hidden) {
         // Hidden by the filter: nothing is selected.
     } else if (selected_object < 0) {

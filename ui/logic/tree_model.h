@@ -33,8 +33,11 @@ struct TreeModel {
     std::int32_t select_object = -1;   // object to select directly (hidden by the filter)
 };
 
+// selected_object of tree_build: the root (the dump itself) was selected.
+inline constexpr std::int32_t TREE_SELECT_ROOT = -2;
+
 // Builds the tree for the dump (an empty model without one). selected_object is the object
-// selected before the rebuild (-1 for none).
+// selected before the rebuild (-1 for none: the first table is chosen; TREE_SELECT_ROOT).
 TreeModel tree_build(const DumpState* state, Charset charset, const std::string& filter_text,
                      std::int32_t selected_object);
 

@@ -416,9 +416,9 @@ void MainWindow::tree_rebuild() {
         tree_filling_ = false;
         return;
     }
-    TreeModel model =
-        tree_build(state_.dump.get(), state_.charset,
-                   ui_narrow(ui_window_text(control(ID_TREE_FILTER))), state_.selected_object);
+    TreeModel model = tree_build(state_.dump.get(), state_.charset,
+                                 ui_narrow(ui_window_text(control(ID_TREE_FILTER))),
+                                 state_.search_view ? TREE_SELECT_ROOT : state_.selected_object);
     const std::int32_t direct = model.select_object;
     const HTREEITEM selected = tree_.fill(tree, std::move(model));
     SendMessageW(tree, WM_SETREDRAW, TRUE, 0);
@@ -428,8 +428,6 @@ void MainWindow::tree_rebuild() {
         TreeView_SelectItem(tree, selected);
     } else if (direct >= 0) {
         select_object(direct);
-    } else if (state_.search_view) {
-        TreeView_SelectItem(tree, tree_.root());
     }
 }
 
