@@ -467,6 +467,7 @@ int command_search(Session& s) {
     }
     s.search_path = active;
     out_line(search_count_text(done->rows, done->search_tables));
+    if (done->search_skipped != 0) err_line(search_skipped_text(done->search_skipped));
     return list_hits(s, std::min(done->rows, s.options.limit));
 }
 

@@ -71,7 +71,7 @@ Status run_search(BackgroundJob& job) {
     request.threads = job.threads;
     ProgressSink sink{job_report, &job, EscapeMode::backslash};
     return search_run(*job.dump_state, request, job.output_path, job.rows, job.search_tables,
-                      &sink);
+                      &sink, &job.search_skipped);
 }
 
 // The job of its kind on the open dump. Jobs that read the dump first check that it is still

@@ -95,6 +95,7 @@ struct BackgroundJob {
     // Rows of the view (page, export); the filter and the search write their hit count here.
     std::uint64_t rows = 0;
     std::uint32_t search_tables = 0;  // search: tables with at least one hit
+    std::uint64_t search_skipped = 0;  // search: tuples above 64 MiB passed over
 
     // Worker's results.
     Status status;                              // success, or why the job failed

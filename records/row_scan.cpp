@@ -166,6 +166,8 @@ struct Scan {
     std::uint32_t clock_rows = 0;
     std::uint64_t own_rows = 0;  // of the unit the calling thread tests
     std::uint64_t own_hits = 0;
+    // Tuples above 64 MiB passed over; only the calling thread meets tuples above a read window.
+    std::uint64_t huge_skipped = 0;
 };
 
 Unit unit_at(const Scan& s, std::uint64_t u) {
@@ -237,6 +239,10 @@ Status read_entries(Scan& s, Worker& w, const Unit& unit, std::uint32_t from) {
 Status test_row(Scan& s, Worker& w, std::uint32_t table, const IndexEntry& entry, Match& match,
                 std::uint32_t& column) {
     match = Match::no;
+    if (s.request.huge_skipped != nullptr && entry.length > MAX_DECODED_TUPLE) {
+        ++s.huge_skipped;
+        return {};
+    }
     if (s.m.raw.active) {
         const unsigned char* tuple = w.helper
                                          ? record_tuple_view_with(s.state, w.reader, table, entry)
@@ -450,6 +456,7 @@ Status scan_all(DumpState& state, const std::vector<std::uint32_t>& tables, cons
     Status st = drive(s, me, out);
     s.stop_helpers();
     if (!st.ok()) return st;
+    if (request.huge_skipped != nullptr) *request.huge_skipped = s.huge_skipped;
     if (file_write_all(out.file.get(), out.batch.get(), out.pending) &&
         file_flush(out.file.get())) {
         return {};

@@ -53,6 +53,10 @@ struct RowScanRequest {
     Msg files_failed = Msg::filter_files_failed;  // result or index cannot be opened
     Msg write_failed = Msg::filter_write_failed;  // result cannot be written
     Msg not_saved = Msg::filter_not_saved;        // result cannot be completed
+    // Not null: tuples above 64 MiB, which no decode takes, are passed over and counted here
+    // (the search of a whole dump, which one such tuple must not stop). Null: such a tuple
+    // fails the scan with the decode's sentence (the filter of a table).
+    std::uint64_t* huge_skipped = nullptr;
 };
 
 // Scans the rows of tables (object numbers, in the order given, which is the order of the

@@ -46,11 +46,13 @@ bool search_covers(const SchemaObject& object);
 // Searches every table of state (search_covers) and writes one hit per matching row to
 // result_path (created or truncated); hits is the number of hits, tables the number of tables
 // with at least one. Case-sensitive, with the filter's rules for NULL, missing columns, binary
-// values and character sets. Progress at most every 100 ms (label "Dump durchsuchen", count =
+// values and character sets. Tuples above 64 MiB, which the filter of their table refuses, are
+// passed over and counted in huge_skipped (when not null): one of them does not stop the search. Progress at most every 100 ms (label "Dump durchsuchen", count =
 // hits so far); a report answered with 0 cancels, seen within 100 ms. On failure or cancel the
 // result file is deleted. Runs on the job's thread, with helper threads of its own.
 Status search_run(DumpState& state, const SearchRequest& request, const std::string& result_path,
-                  std::uint64_t& hits, std::uint32_t& tables, const ProgressSink* sink);
+                  std::uint64_t& hits, std::uint32_t& tables, const ProgressSink* sink,
+                  std::uint64_t* huge_skipped = nullptr);
 
 // Reads up to count hits starting at hit first from a hit file; fewer at its end, none past it.
 // Fails when the file cannot be read or is not a whole number of hits.

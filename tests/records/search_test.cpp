@@ -4,6 +4,7 @@
 // pages, tuples larger than a helper's read window, cancellation and refused requests.
 #include <gtest/gtest.h>
 
+#include "records/record_decode.h"
 #include "records/row_scan.h"
 #include "records/search.h"
 #include <set>
@@ -181,6 +182,9 @@ TEST(Search, LargeTuplesBetweenSmallOnes) {
         const std::string value = row % 5 == 2 ? std::string(2u << 20, 'g') + "Ende" : "klein";
         dump += (row ? ",('" : "('") + value + "'," + std::to_string(row) + ")";
     }
+    // Row 24 is above 64 MiB: no decode takes it, so the search passes over it, counts it and
+    // goes on, where the filter of its table stops.
+    dump += ",('" + std::string(MAX_DECODED_TUPLE, 'h') + "Ende',24)";
     ImportedDump d;
     ASSERT_TRUE(d.import(dump + ";\n"));
     SmallUnits units(3);
@@ -194,8 +198,17 @@ TEST(Search, LargeTuplesBetweenSmallOnes) {
             if (threads == 1) first = file;
             EXPECT_EQ(file, first) << text << threads;
             EXPECT_EQ(hits, std::string(text) == "Ende" ? 5u : std::string(text) == "klein" ? 19u : 12u);
+            std::uint32_t tables_again = 0;
+            std::uint64_t skipped = 0;
+            EXPECT_TRUE(search_run(d.state, {FilterOp::contains, text, CHARSET_UTF8, threads}, d.dir.file("s.kvs"),
+                                   hits, tables_again, nullptr, &skipped).ok());
+            EXPECT_EQ(skipped, 1u);
         }
     }
+    std::uint64_t hits = 0;
+    EXPECT_EQ(text_of(filter_run(d.state, 0, {-1, FilterOp::contains, "Ende", CHARSET_UTF8, 2}, d.dir.file("f.kvi"),
+                                 hits, nullptr)),
+              msg_text(Msg::record_too_large));
 }
 
 // A cancel answered in the first report ends the search and the filter on any thread count

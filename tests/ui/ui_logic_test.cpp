@@ -174,7 +174,7 @@ void control_states(std::ostream& out) {
 void search(std::ostream& out) {
     for (const auto& [hits, tables] : {std::pair{0ull, 0u}, {1ull, 1u}, {1234567ull, 2u}, {~0ull, 65536u}})
         out << "search " << search_count_text(hits, tables) << " | " << search_info_text(true, hits, tables) << "\n";
-    out << search_info_text(false, 0, 0) << "\n";
+    out << search_info_text(false, 0, 0) << "|" << search_skipped_text(0) << "|" << search_skipped_text(1234) << "\n";
     DumpState state;
     state.dump_path = "C:\\dumps\\shop.sql";
     state.objects = {object(OBJECT_TABLE, "shop", "orders", 1234567), object(OBJECT_VIEW, "shop", "v")};

@@ -33,6 +33,11 @@ std::string search_count_text(std::uint64_t hits, std::uint32_t tables) {
                        count_text(tables).c_str());
 }
 
+std::string search_skipped_text(std::uint64_t skipped) {
+    if (skipped == 0) return {};
+    return format_text(msg_text(Msg::search_skipped_huge), count_text(skipped).c_str());
+}
+
 std::vector<GridColumn> grid_search_columns() {
     return {{msg_text(Msg::column_number), WIDTH_HIT_NUMBER},
             {msg_text(Msg::column_table), WIDTH_TABLE},

@@ -19,6 +19,8 @@ namespace kv {
 
 // "N Treffer in M Tabellen" ("in 1 Tabelle").
 std::string search_count_text(std::uint64_t hits, std::uint32_t tables);
+// "Nicht durchsucht: N Tupel über 64 MiB …"; "" for none.
+std::string search_skipped_text(std::uint64_t skipped);
 // "#", "Tabelle", "Zeile", "Spalte", "Wert".
 std::vector<GridColumn> grid_search_columns();
 // The line over the grid: what the search covers before one has run, then the count and how

@@ -701,6 +701,7 @@ void MainWindow::take_search(BackgroundJob& job) {
     state_.page.reset();
     pending_status_ = format_text(msg_text(Msg::status_search_done),
                                   search_count_text(job.rows, job.search_tables).c_str());
+    if (job.search_skipped != 0) pending_status_ += " " + search_skipped_text(job.search_skipped);
     refresh_views();
     load_page(0);
 }
