@@ -168,6 +168,11 @@ protected:
         SendMessageW(main_, WM_NOTIFY, id, reinterpret_cast<LPARAM>(&header));
         wait_idle();
     }
+    void key(WPARAM k) {  // a key pressed on the focused control, through the message loop's part
+        MSG msg{GetFocus(), WM_KEYDOWN, k, 0, 0, {}};
+        ui_process_message(msg);
+        wait_idle();
+    }
     void select_tab(int tab) { TabCtrl_SetCurSel(control(ID_TABS), tab), notify(ID_TABS, TCN_SELCHANGE); }
     void click(int id, const char* field_text = nullptr, int code = BN_CLICKED) {
         const HWND field = control(id == ID_GO ? ID_PAGE_NUMBER : ID_FILTER_VALUE);
@@ -464,11 +469,6 @@ TEST_F(WorkTest, KeyboardShortcuts) {
 // as the double-click does, and after Escape the grid has the focus again.
 TEST_F(WorkTest, TreeWalkAndDetailsByKeyboard) {
     open(demo);
-    const auto key = [this](WPARAM k) {
-        MSG msg{GetFocus(), WM_KEYDOWN, k, 0, 0, {}};
-        ui_process_message(msg);
-        wait_idle();
-    };
     SetFocus(control(ID_TREE));
     std::vector<int> walked{state().selected_object};
     for (int i = 0; i < 5; ++i) {
@@ -732,11 +732,6 @@ TEST_F(WorkTest, RecentDumps) {
 // file.
 TEST_F(WorkTest, SearchTheWholeDumpFromTheRoot) {
     open(demo);
-    const auto key = [this](WPARAM k) {
-        MSG msg{GetFocus(), WM_KEYDOWN, k, 0, 0, {}};
-        ui_process_message(msg);
-        wait_idle();
-    };
     SetFocus(control(ID_TREE));
     key(VK_HOME);
     ASSERT_TRUE(state().search_view);
