@@ -362,6 +362,27 @@ def print_import(r, size, what="import"):
             "%.2f" % (one / x["wall_s"]) if is_import else ""))
 
 
+def ensure_dump(bindir, dump, size):
+    # The generated dump of the given size, made with kv_dump_generate unless it exists (kept).
+    if not os.path.exists(dump):
+        print("generating %s (%s) ..." % (dump, size), flush=True)
+        subprocess.run([os.path.join(bindir, "kv_dump_generate"), dump, size], check=True,
+                       stdout=subprocess.DEVNULL)
+
+
+def in_opened_cache(kvd, dump, work):
+    # work(cache) after the dump is imported into a scratch cache root (removed afterwards) and
+    # read once, so that its bytes are in the page cache.
+    cache = tempfile.mkdtemp(prefix="kv-bench-cache-")
+    try:
+        subprocess.run([kvd, "--cache-root", cache, "open", dump], check=True,
+                       stdout=subprocess.DEVNULL)
+        subprocess.run(["cat", dump], stdout=subprocess.DEVNULL, check=True)
+        return work(cache)
+    finally:
+        shutil.rmtree(cache, ignore_errors=True)
+
+
 def save_and_describe(t, a, what):
     # Writes the results as JSON and prints the machine line (what: the dump, if any).
     t["machine"]["loadavg_after"] = os.getloadavg()
@@ -423,10 +444,7 @@ def main():
         print_wide(t["wide"])
         return
     if a.import_only:
-        if not os.path.exists(a.dump):
-            print("generating %s (%s) ..." % (a.dump, a.size), flush=True)
-            subprocess.run([os.path.join(bindir, "kv_dump_generate"), a.dump, a.size],
-                           check=True, stdout=subprocess.DEVNULL)
+        ensure_dump(bindir, a.dump, a.size)
         size = os.path.getsize(a.dump)
         t = {"machine": machine(), "dump": a.dump, "dump_bytes": size, "runs": a.runs,
              "import": bench_import(kvd, a.dump, a.runs, dict(os.environ, LC_ALL="C"))}
@@ -435,18 +453,10 @@ def main():
         print("JSON: %s" % a.json)
         return
     if a.extract_only:
-        if not os.path.exists(a.dump):
-            print("generating %s (%s) ..." % (a.dump, a.size), flush=True)
-            subprocess.run([os.path.join(bindir, "kv_dump_generate"), a.dump, a.size],
-                           check=True, stdout=subprocess.DEVNULL)
-        cache = tempfile.mkdtemp(prefix="kv-bench-cache-")
-        try:
-            subprocess.run([kvd, "--cache-root", cache, "open", a.dump], check=True,
-                           stdout=subprocess.DEVNULL)
-            t = {"machine": machine(), "dump": a.dump, "runs": a.runs,
-                 "extract": bench_extract(kvd, a.dump, cache, a.runs)}
-        finally:
-            shutil.rmtree(cache, ignore_errors=True)
+        ensure_dump(bindir, a.dump, a.size)
+        t = {"machine": machine(), "dump": a.dump, "runs": a.runs,
+             "extract": in_opened_cache(kvd, a.dump,
+                                        lambda cache: bench_extract(kvd, a.dump, cache, a.runs))}
         save_and_describe(t, a, "dump %s; " % a.dump)
         print("%-34s %10s %10s %10s %10s %9s" % ("what", "wall s", "cpu s", "MB/s wall",
                                                 "MB/s cpu", "peak MiB"))
@@ -454,19 +464,11 @@ def main():
         print("JSON: %s" % a.json)
         return
     if a.search_only:
-        if not os.path.exists(a.dump):
-            print("generating %s (%s) ..." % (a.dump, a.size), flush=True)
-            subprocess.run([os.path.join(bindir, "kv_dump_generate"), a.dump, a.size],
-                           check=True, stdout=subprocess.DEVNULL)
-        cache = tempfile.mkdtemp(prefix="kv-bench-cache-")
-        try:
-            subprocess.run([kvd, "--cache-root", cache, "open", a.dump], check=True,
-                           stdout=subprocess.DEVNULL)
-            subprocess.run(["cat", a.dump], stdout=subprocess.DEVNULL, check=True)
-            t = {"machine": machine(), "dump": a.dump, "runs": a.runs,
-                 "search": bench_search(kvd, a.dump, cache, a.runs, dict(os.environ, LC_ALL="C"))}
-        finally:
-            shutil.rmtree(cache, ignore_errors=True)
+        ensure_dump(bindir, a.dump, a.size)
+        c_env = dict(os.environ, LC_ALL="C")
+        t = {"machine": machine(), "dump": a.dump, "runs": a.runs,
+             "search": in_opened_cache(kvd, a.dump,
+                                       lambda cache: bench_search(kvd, a.dump, cache, a.runs, c_env))}
         save_and_describe(t, a, "dump %s; " % a.dump)
         print_search(t["search"], os.path.getsize(a.dump))
         print("JSON: %s" % a.json)
@@ -496,10 +498,7 @@ def main():
         print_tree(t["tree"])
         print("JSON: %s" % a.json)
         return
-    if not os.path.exists(a.dump):
-        print("generating %s (%s) ..." % (a.dump, a.size), flush=True)
-        subprocess.run([os.path.join(bindir, "kv_dump_generate"), a.dump, a.size], check=True,
-                       stdout=subprocess.DEVNULL)
+    ensure_dump(bindir, a.dump, a.size)
     size = os.path.getsize(a.dump)
     mb = size / 1e6
     cache = tempfile.mkdtemp(prefix="kv-bench-cache-")

@@ -52,8 +52,9 @@ Status search_run(DumpState& state, const SearchRequest& request, const std::str
                   std::uint64_t* huge_skipped) {
     hits = 0;
     tables = 0;
-    std::uint64_t skipped = 0;
-    if (huge_skipped != nullptr) *huge_skipped = 0;
+    std::uint64_t uncounted = 0;
+    if (huge_skipped == nullptr) huge_skipped = &uncounted;
+    *huge_skipped = 0;
     Status status;
     if (request.op != FilterOp::contains && request.op != FilterOp::equals) {
         status = status_fail(StatusKind::refused, Msg::search_bad_operator);
@@ -70,15 +71,13 @@ Status search_run(DumpState& state, const SearchRequest& request, const std::str
         scan.files_failed = Msg::search_files_failed;
         scan.write_failed = Msg::search_write_failed;
         scan.not_saved = Msg::search_write_failed;
-        scan.huge_skipped = &skipped;
+        scan.huge_skipped = huge_skipped;  // written by a scan that succeeds
         try {
             std::vector<std::uint32_t> covered;
             for (std::uint32_t i = 0; i < state.objects.size(); ++i) {
                 if (search_covers(state.objects[i])) covered.push_back(i);
             }
-            Status done = row_scan_run(state, covered, scan, result_path, hits, tables, sink);
-            if (done.ok() && huge_skipped != nullptr) *huge_skipped = skipped;
-            return done;
+            return row_scan_run(state, covered, scan, result_path, hits, tables, sink);
         } catch (const std::bad_alloc&) {
             status = status_out_of_memory();
         }

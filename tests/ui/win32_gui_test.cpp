@@ -755,6 +755,7 @@ TEST_F(WorkTest, SearchTheWholeDumpFromTheRoot) {
     SetFocus(control(ID_FILTER_VALUE));
     SetWindowTextW(control(ID_FILTER_VALUE), L"e");
     key(VK_RETURN);
+    EXPECT_EQ(GetFocus(), control(ID_FILTER_VALUE));  // back after the job
     EXPECT_EQ(state().status, format_text(msg_text(Msg::status_search_done), lines[0].c_str()));
     EXPECT_EQ(search_count_text(state().search_hits, state().search_tables), lines[0]);
     EXPECT_EQ(state().entry_total, hits);
@@ -777,6 +778,7 @@ TEST_F(WorkTest, SearchTheWholeDumpFromTheRoot) {
     ListView_SetItemState(control(ID_GRID), last, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
     EXPECT_EQ(text(ID_DETAILS), search_details_pane(*state().dump, state().page.get(), std::uint32_t(last)).text);
     key(VK_RETURN);
+    EXPECT_EQ(GetFocus(), control(ID_GRID));
     EXPECT_FALSE(state().search_view);
     EXPECT_EQ(state().selected_object, int(hit.object));
     EXPECT_EQ(state().page_offset + std::uint64_t(ListView_GetNextItem(control(ID_GRID), -1, LVNI_SELECTED)), hit.row);

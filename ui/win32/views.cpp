@@ -171,14 +171,11 @@ void TreeFill::expanding(const NMTREEVIEWW& change) {
     if (static_cast<std::size_t>(node) < filled_.size()) fill_children(static_cast<std::int32_t>(node));
 }
 
-// The root is the first top node, the one item of level 0 (the dump file).
-HTREEITEM TreeFill::root() const {
-    const bool has_root = layout_.top_count > 0 && !handles_.empty() && layout_.nodes[0].item >= 0 &&
-                          model_.items[static_cast<std::size_t>(layout_.nodes[0].item)].level == 0;
-    return has_root ? handles_[0] : nullptr;
+// The root is node 0 (lParam -2 - 0), the one item of level 0 (the dump file).
+bool TreeFill::is_root(LPARAM param) const {
+    return param == -2 && layout_.top_count > 0 && layout_.nodes[0].item >= 0 &&
+           model_.items[static_cast<std::size_t>(layout_.nodes[0].item)].level == 0;
 }
-
-bool TreeFill::is_root(LPARAM param) const { return param == -2 && root() != nullptr; }
 
 void TreeFill::insert(std::int32_t node, HTREEITEM parent) {
     std::wstring text = ui_wide(tree_node_text(model_, layout_, node));

@@ -73,8 +73,7 @@ public:
     HTREEITEM fill(HWND tree, TreeModel model);
     // TVN_ITEMEXPANDINGW: inserts the children of an item expanded the first time.
     void expanding(const NMTREEVIEWW& change);
-    // The dump's item at the root (null without a dump), and whether an item's lParam is its.
-    HTREEITEM root() const;
+    // Whether an item's lParam is the root's: the dump itself.
     bool is_root(LPARAM param) const;
 
 private:
